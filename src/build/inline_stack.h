@@ -1,0 +1,42 @@
+// The inline stack, which re-opens inline elements across block boundaries
+// (<b>one<p>two</b> gives a new <b> inside the <p>), and the small repair
+// helpers that every tree builder shares: retagging, parsing a child,
+// trimming spaces at element edges, pruning empty elements, moving head
+// elements into the head, the tree integrity check and id/name checking.
+#pragma once
+
+#include <cstdint>
+
+#include "model/tags.h"
+
+namespace varnel {
+
+struct Lexer;
+struct Node;
+
+void remember_inline(Lexer* lexer, Node* node);
+bool inline_is_open(Lexer* lexer, const Node* node);
+void forget_inline(Lexer* lexer, Node* node); // node may be null: pop the top entry
+int32_t schedule_reopen(Lexer* lexer, Node* held);
+void cancel_reopen(Lexer* lexer);
+Node* next_reopened_token(Lexer* lexer);
+void pop_inline_entry(Lexer* lexer); // releases the top entry
+void clear_inline_stack(Lexer* lexer);
+
+void retag_node(Lexer* lexer, Node* node, TagDef* tag);
+void build_child(Lexer* lexer, Node* node, WhitespaceMode mode);
+void trim_leading_space(Lexer* lexer, Node* element, Node* text);
+void trim_outer_spaces(Lexer* lexer, Node* element);
+void prune_if_empty(Lexer* lexer, Node* element);
+void relocate_to_head(Lexer* lexer, Node* element, Node* node);
+bool check_tree_links(const Node* node);
+bool is_user_tag_node(const Node* node);
+void reconcile_id_name(Lexer* lexer, Node* element);
+
+// Builders nest as deeply as the document's elements. Past this many
+// builders on the call stack, build_child appends an element without parsing
+// its content there: the content continues in the enclosing element, as
+// browsers flatten over-deep trees. This keeps the stack bounded.
+constexpr uint32_t MaxParseDepth = 512;
+
+} // namespace varnel

@@ -1,0 +1,41 @@
+// Presentational markup to style rules: the always-on simplifications
+// (doubled emphasis, lists and blockquotes used for indentation), b/i to
+// strong/em, and, with clean or drop-font-tags, font, center, align and body
+// colours turned into style properties and generated class rules.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace varnel {
+
+struct Lexer;
+struct Node;
+struct NodeAttribute;
+
+// A generated class rule; the lexer's `styles` list holds them newest first.
+struct StyleRule {
+    std::string tag_name;
+    std::string class_name;
+    std::string properties;
+    StyleRule* next = nullptr;
+};
+
+// Process-wide class counter; never reset within a run.
+extern int style_class_counter;
+
+void free_style_rules(StyleRule* rules);
+
+void collapse_nested_emphasis(Node* node);
+void lone_item_list_to_quote(Node* node);
+void quote_nest_to_div(Node* node);
+void promote_logical_emphasis(Node* node);
+void presentation_to_style(Lexer* lexer, Node* root);
+
+void set_style_property(Node* node, const char* text);
+void combine_styles(Node* node, Node* child);
+void font_attrs_to_style(Node* node, NodeAttribute* attributes);
+void hoist_only_child(Node* node);
+void add_class(Node* node, const char* name);
+
+} // namespace varnel

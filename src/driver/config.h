@@ -1,0 +1,99 @@
+// The process-wide option values (one variable per option) and the readers
+// that set them: configuration files, "--name value" command-line options,
+// and the rules that derive some options from others before each document.
+//
+// Every module reads options through the global `options`. The option table
+// with its value parsers lives in config.cpp; the driver calls
+// read_config_file, apply_option_string and derive_options.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace varnel {
+
+// Character encodings, shared by input decoding and output encoding; the
+// numbers are the values of the char-encoding option.
+enum class CharEncoding : int { Raw = 0, Ascii = 1, Latin1 = 2, Utf8 = 3, Iso2022 = 4, MacRoman = 5 };
+
+enum DoctypeMode : int { DoctypeOmit = 0, DoctypeAuto = 1, DoctypeStrict = 2, DoctypeLoose = 3, DoctypeUser = 4 };
+
+struct Config {
+    int32_t indent_spaces = 2;
+    int32_t wrap = 68;
+    bool wrap_attributes = false;
+    bool wrap_script_literals = false;
+    bool wrap_sections = true;
+    bool wrap_asp = true;
+    bool wrap_jste = true;
+    bool wrap_php = true;
+    bool literal_attributes = false;
+    int32_t tab_size = 4;
+    bool markup = true;
+    bool quiet = false;
+    bool varnel_mark = true;
+    bool indent_content = false; // the "indent" option: yes/no
+    bool smart_indent = false;   // set by indent "auto"
+    bool indent_attributes = false;
+    bool hide_endtags = false;
+    bool input_xml = false;
+    bool output_xml = false;
+    bool output_xhtml = false;
+    bool add_xml_decl = false; // add-xml-pi and add-xml-decl share it
+    bool assume_xml_procins = false;
+    bool raw = false;
+    bool uppercase_tags = false;
+    bool uppercase_attributes = false;
+    bool clean = false;
+    bool logical_emphasis = false;
+    bool word_2000 = false;
+    bool drop_empty_paras = true;
+    bool drop_font_tags = false;
+    bool enclose_text = false;
+    bool enclose_block_text = false;
+    std::optional<std::string> alt_text;
+    bool add_xml_space = false;
+    bool fix_bad_comments = true;
+    bool split = false;
+    bool break_before_br = false;
+    bool numeric_entities = false;
+    bool quote_marks = false;
+    bool quote_nbsp = true;
+    bool quote_ampersand = true;
+    bool write_back = false;
+    bool keep_time = true;
+    bool show_warnings = true;
+    std::optional<std::string> error_file;
+    std::optional<std::string> slide_style;
+    CharEncoding char_encoding = CharEncoding::Ascii;
+    DoctypeMode doctype_mode = DoctypeAuto;
+    std::optional<std::string> doctype_str; // public identifier for DoctypeUser
+    bool fix_backslash = true;
+    bool gnu_emacs = false;
+    bool preserve_entities = false;
+};
+
+extern Config options;
+
+// Restores every option to its built-in default (tests call this).
+void reset_options();
+
+// Builds the option lookup table (once) and resets the reader.
+void init_options();
+void free_options();
+
+// Reads a configuration file; a missing file is skipped silently.
+void read_config_file(const char* name);
+
+// Applies one option given as name and value string; false (after the
+// "unknown option" warning) when no option has that name.
+bool apply_option_string(const char* name, const char* value);
+
+// Derives dependent options; run before every document.
+void derive_options();
+
+// Expands a leading "~" or "~user" to the home directory.
+std::string expand_home(const char* path);
+
+} // namespace varnel

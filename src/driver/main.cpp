@@ -1,0 +1,8 @@
+// Program entry: installs the out-of-memory exit and runs the program.
+#include "driver/run.h"
+#include "driver/util.h"
+
+int main(int argc, char** argv) {
+    varnel::install_memory_handler();
+    return varnel::run_program(argc, argv);
+}

@@ -1,0 +1,32 @@
+// Document type handling: the version a document's doctype names, the version
+// its content fits (from the version bits the lexer gathered), the name used
+// in the summary, and the fix-ups run after parsing and cleaning: the HTML or
+// XHTML doctype, the html namespace, the XML declaration and the generator
+// meta element.
+#pragma once
+
+#include "model/tags.h"
+
+namespace varnel {
+
+struct Lexer;
+struct Node;
+
+VersionBits read_declared_version(Lexer* lexer, Node* doctype);
+bool doctype_keywords_upper(Lexer* lexer, Node* doctype);
+VersionBits lowest_version(Lexer* lexer);
+VersionBits infer_content_version(Lexer* lexer);
+// Name of the apparent version, or null when no version fits.
+const char* version_label(Lexer* lexer);
+void repair_doctype(Lexer* lexer, Node* root);
+void make_xhtml_doctype(Lexer* lexer, Node* root);
+void set_html_namespace(Lexer* lexer, Node* root, const char* name_space);
+bool ensure_xml_declaration(Lexer* lexer, Node* root);
+void add_generator_meta(Lexer* lexer, Node* root);
+
+// Fixed texts.
+extern const char* const xhtml_namespace;    // "http://www.w3.org/1999/xhtml"
+extern const char* const generator_name;     // "HTML Varnel"
+extern const char* const program_home_host;  // host named in the generator meta
+
+} // namespace varnel

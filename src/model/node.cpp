@@ -1,0 +1,238 @@
+// Node and attribute records: constructors, destructors, tree edits and
+// queries.
+#include "model/node.h"
+
+#include <vector>
+
+#include "driver/util.h"
+#include "input/lexer.h"
+#include "input/stream.h"
+#include "model/attrs.h"
+#include "model/tags.h"
+
+namespace varnel {
+
+Node* new_node() { return new Node(); }
+
+Node* new_text_node(Lexer* lexer) {
+    Node* node = new Node();
+    node->start = lexer->text_start;
+    node->end = lexer->text_end;
+    return node;
+}
+
+Node* new_line_node(Lexer* lexer) {
+    Node* node = new Node();
+    node->start = lexer->text_length();
+    append_char(lexer, '\n');
+    node->end = lexer->text_length();
+    return node;
+}
+
+Node* new_token_node(Lexer* lexer, NodeKind kind) {
+    Node* node = new Node();
+    node->kind = kind;
+    node->start = lexer->text_start;
+    node->end = lexer->text_end;
+    return node;
+}
+
+Node* new_tag_node(Lexer* lexer, NodeKind kind) {
+    Node* node = new Node();
+    node->kind = kind;
+    node->element_name.assign(lexer->text.data() + lexer->text_start,
+                              lexer->text_end - lexer->text_start);
+    node->start = lexer->text_start;
+    node->end = lexer->text_start;
+    if (kind == StartTagNode || kind == EndTagNode) find_tag(node);
+    return node;
+}
+
+Node* infer_tag(Lexer* lexer, const char* name) {
+    Node* node = new Node();
+    node->kind = StartTagNode;
+    node->implicit = true;
+    node->element_name = name;
+    node->start = lexer->text_start;
+    node->end = lexer->text_end;
+    find_tag(node);
+    return node;
+}
+
+NodeAttribute* new_attribute() { return new NodeAttribute(); }
+
+NodeAttribute* copy_attribute_list(const NodeAttribute* list) {
+    NodeAttribute* head = nullptr;
+    NodeAttribute** tail = &head;
+    for (const NodeAttribute* a = list; a != nullptr; a = a->next) {
+        NodeAttribute* copy = new NodeAttribute();
+        copy->asp = a->asp;
+        copy->php = a->php;
+        copy->delimiter = a->delimiter;
+        copy->name = a->name;
+        copy->value = a->value;
+        copy->attr_def = find_attr_def(copy);
+        *tail = copy;
+        tail = &copy->next;
+    }
+    return head;
+}
+
+Node* clone_node(Lexer* lexer, const Node* element) {
+    Node* node = new Node();
+    node->parent = element->parent;
+    node->kind = element->kind;
+    node->closed = element->closed;
+    node->implicit = element->implicit;
+    node->tag = element->tag;
+    node->element_name = element->element_name;
+    node->attributes = copy_attribute_list(element->attributes);
+    node->start = lexer->text_length();
+    node->end = lexer->text_length();
+    return node;
+}
+
+void free_attribute(NodeAttribute* attribute) { delete attribute; }
+
+void free_attribute_list(NodeAttribute* list) {
+    while (list != nullptr) {
+        NodeAttribute* next = list->next;
+        delete list;
+        list = next;
+    }
+}
+
+void free_attributes(Node* node) {
+    free_attribute_list(node->attributes);
+    node->attributes = nullptr;
+}
+
+void remove_attribute(Node* node, NodeAttribute* attribute) {
+    for (NodeAttribute** link = &node->attributes; *link != nullptr; link = &(*link)->next) {
+        if (*link == attribute) {
+            *link = attribute->next;
+            free_attribute(attribute);
+            return;
+        }
+    }
+}
+
+// Releases the node, its content and its following siblings. The walk keeps
+// its own list of pending subtrees so that neither depth nor sibling count
+// touches the call stack.
+void free_node(Node* node) {
+    std::vector<Node*> pending;
+    if (node != nullptr) pending.push_back(node);
+    while (!pending.empty()) {
+        Node* n = pending.back();
+        pending.pop_back();
+        while (n != nullptr) {
+            Node* next = n->next;
+            if (n->first_child != nullptr) pending.push_back(n->first_child);
+            free_attribute_list(n->attributes);
+            delete n;
+            n = next;
+        }
+    }
+}
+
+void insert_node_at_start(Node* parent, Node* node) {
+    node->parent = parent;
+    node->prev = nullptr;
+    node->next = parent->first_child;
+    if (parent->first_child != nullptr) {
+        parent->first_child->prev = node;
+    } else {
+        parent->last_child = node;
+    }
+    parent->first_child = node;
+}
+
+void insert_node_at_end(Node* parent, Node* node) {
+    node->parent = parent;
+    node->next = nullptr;
+    node->prev = parent->last_child;
+    if (parent->last_child != nullptr) {
+        parent->last_child->next = node;
+    } else {
+        parent->first_child = node;
+    }
+    parent->last_child = node;
+}
+
+void insert_node_before(Node* target, Node* node) {
+    Node* parent = target->parent;
+    node->parent = parent;
+    node->next = target;
+    node->prev = target->prev;
+    target->prev = node;
+    if (node->prev != nullptr) {
+        node->prev->next = node;
+    } else if (parent != nullptr && parent->first_child == target) {
+        parent->first_child = node;
+    }
+}
+
+void insert_node_after(Node* target, Node* node) {
+    Node* parent = target->parent;
+    node->parent = parent;
+    node->prev = target;
+    node->next = target->next;
+    if (target->next != nullptr) {
+        target->next->prev = node;
+    } else if (parent != nullptr && parent->last_child == target) {
+        parent->last_child = node;
+    }
+    target->next = node;
+}
+
+void remove_node(Node* node) {
+    if (node->prev != nullptr) node->prev->next = node->next;
+    if (node->next != nullptr) node->next->prev = node->prev;
+    if (node->parent != nullptr) {
+        if (node->parent->first_child == node) node->parent->first_child = node->next;
+        if (node->parent->last_child == node) node->parent->last_child = node->prev;
+    }
+    node->parent = nullptr;
+    node->prev = nullptr;
+    node->next = nullptr;
+}
+
+Node* discard_node(Node* node) {
+    Node* next = node->next;
+    remove_node(node);
+    free_node(node);
+    return next;
+}
+
+Node* find_doctype(Node* root) {
+    for (Node* n = root ? root->first_child : nullptr; n != nullptr; n = n->next) {
+        if (n->kind == DoctypeNode) return n;
+    }
+    return nullptr;
+}
+
+Node* find_html(Node* root) {
+    for (Node* n = root ? root->first_child : nullptr; n != nullptr; n = n->next) {
+        if (n->tag != nullptr && n->tag == tag_html) return n;
+    }
+    return nullptr;
+}
+
+Node* find_head(Node* root) {
+    Node* html = find_html(root);
+    for (Node* n = html ? html->first_child : nullptr; n != nullptr; n = n->next) {
+        if (n->tag != nullptr && n->tag == tag_head) return n;
+    }
+    return nullptr;
+}
+
+Node* find_body(Node* root) {
+    Node* html = find_html(root);
+    for (Node* n = html ? html->first_child : nullptr; n != nullptr; n = n->next) {
+        if (n->tag != nullptr && n->tag == tag_body) return n;
+    }
+    return nullptr;
+}
+
+} // namespace varnel

@@ -1,0 +1,113 @@
+// The node record that every token and every element of a document tree
+// uses, the attribute record, and the small tree edits and queries shared by
+// the builders, cleaners and printers.
+//
+// Ownership: a node owns its first child, its next sibling, its attribute
+// list and its element name. Character data is not copied into nodes: it is
+// the byte range start..end of the lexer's TextBuffer, which outlives the
+// tree. ASP/PHP blocks found among attributes are owned by the lexer.
+// free_node and check-style walks never recurse on input depth.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace varnel {
+
+struct TagDef;
+struct AttrDef;
+struct Lexer;
+
+enum NodeKind : int {
+    RootNode = 0,
+    DoctypeNode = 1,
+    CommentNode = 2,
+    ProcInsNode = 3,
+    TextNode = 4,
+    StartTagNode = 5,
+    EndTagNode = 6,
+    StartEndTagNode = 7,
+    CDataNode = 8,
+    SectionNode = 9,
+    AspNode = 10,
+    JsteNode = 11,
+    PhpNode = 12,
+};
+
+struct Node;
+
+struct NodeAttribute {
+    NodeAttribute* next = nullptr;
+    const AttrDef* attr_def = nullptr;
+    Node* asp = nullptr; // embedded "<% ... %>" in place of an attribute
+    Node* php = nullptr; // embedded "<?php ... ?>" in place of an attribute
+    int delimiter = '"';
+    std::string name;                 // empty for an ASP or PHP entry
+    std::optional<std::string> value; // nullopt: the attribute has no value
+};
+
+struct Node {
+    Node* parent = nullptr;
+    Node* prev = nullptr;
+    Node* next = nullptr;
+    Node* first_child = nullptr;
+    Node* last_child = nullptr;
+    NodeAttribute* attributes = nullptr; // newest first (reverse source order)
+    std::string element_name;            // empty for kinds other than tags
+    uint32_t start = 0;                  // TextBuffer range of the node's text
+    uint32_t end = 0;
+    NodeKind kind = TextNode;
+    bool closed = false;
+    bool implicit = false;
+    bool newline_after = false;
+    TagDef* previous_tag = nullptr;
+    TagDef* tag = nullptr;
+};
+
+// Constructors.
+Node* new_node();
+Node* new_text_node(Lexer* lexer);
+Node* new_line_node(Lexer* lexer);
+Node* new_token_node(Lexer* lexer, NodeKind kind); // a node of `kind` over the current token
+inline Node* new_comment_node(Lexer* lexer) { return new_token_node(lexer, CommentNode); }
+inline Node* new_doctype_node(Lexer* lexer) { return new_token_node(lexer, DoctypeNode); }
+inline Node* new_procins_node(Lexer* lexer) { return new_token_node(lexer, ProcInsNode); }
+inline Node* new_cdata_node(Lexer* lexer) { return new_token_node(lexer, CDataNode); }
+inline Node* new_section_node(Lexer* lexer) { return new_token_node(lexer, SectionNode); }
+inline Node* new_asp_node(Lexer* lexer) { return new_token_node(lexer, AspNode); }
+inline Node* new_jste_node(Lexer* lexer) { return new_token_node(lexer, JsteNode); }
+inline Node* new_php_node(Lexer* lexer) { return new_token_node(lexer, PhpNode); }
+Node* new_tag_node(Lexer* lexer, NodeKind kind);
+Node* infer_tag(Lexer* lexer, const char* name);
+Node* clone_node(Lexer* lexer, const Node* element);
+NodeAttribute* new_attribute();
+NodeAttribute* copy_attribute_list(const NodeAttribute* list);
+
+// Destructors. free_node releases the node, its content and every following
+// sibling; unlink first (or use discard_node) to release one node alone.
+void free_node(Node* node);
+void free_attributes(Node* node);
+void free_attribute(NodeAttribute* attribute);
+void free_attribute_list(NodeAttribute* list);
+void remove_attribute(Node* node, NodeAttribute* attribute);
+
+// Tree edits.
+void insert_node_at_start(Node* parent, Node* node);
+void insert_node_at_end(Node* parent, Node* node);
+void insert_node_before(Node* target, Node* node);
+void insert_node_after(Node* target, Node* node);
+void remove_node(Node* node);
+Node* discard_node(Node* node); // returns the former next sibling
+
+// Queries.
+Node* find_doctype(Node* root);
+Node* find_html(Node* root);
+Node* find_head(Node* root);
+Node* find_body(Node* root);
+
+inline bool is_element(const Node* node) {
+    return node->kind == StartTagNode || node->kind == StartEndTagNode;
+}
+
+} // namespace varnel

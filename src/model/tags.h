@@ -1,0 +1,104 @@
+// The tag dictionary: for every known element name, the HTML versions that
+// allow it, its content model, the builder that parses its content and the
+// routine that checks its attributes. Filled once at start-up from the
+// built-in table and extended by the new-*-tags options; shared by every
+// document of the run. Other modules compare tags against the well-known
+// handles (tag_html, tag_br, ...).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace varnel {
+
+struct Node;
+struct Lexer;
+
+using VersionBits = uint32_t;
+constexpr VersionBits VersionHTML20 = 0x1;
+constexpr VersionBits VersionHTML32 = 0x2;
+constexpr VersionBits VersionHTML40Strict = 0x4;
+constexpr VersionBits VersionHTML40Loose = 0x8;
+constexpr VersionBits VersionFrames = 0x10;
+constexpr VersionBits VersionXml = 0x20;
+constexpr VersionBits VersionProprietaryA = 0x40;
+constexpr VersionBits VersionProprietaryB = 0x80;
+constexpr VersionBits VersionProprietaryC = 0x100;
+constexpr VersionBits VersionAll = 0x1F;
+constexpr VersionBits VersionFromHTML32 = 0x1E;
+constexpr VersionBits VersionHTML40 = 0x1C;
+constexpr VersionBits VersionLoose = 0x1A;
+constexpr VersionBits VersionProprietary = 0x1C0;
+
+using ContentModelBits = uint32_t;
+constexpr ContentModelBits ModelEmpty = 0x1;
+constexpr ContentModelBits ModelHtml = 0x2;
+constexpr ContentModelBits ModelHead = 0x4;
+constexpr ContentModelBits ModelBlock = 0x8;
+constexpr ContentModelBits ModelInline = 0x10;
+constexpr ContentModelBits ModelList = 0x20;
+constexpr ContentModelBits ModelDefList = 0x40;
+constexpr ContentModelBits ModelTable = 0x80;
+constexpr ContentModelBits ModelRowGroup = 0x100;
+constexpr ContentModelBits ModelRow = 0x200;
+constexpr ContentModelBits ModelField = 0x400;
+constexpr ContentModelBits ModelObject = 0x800;
+constexpr ContentModelBits ModelPlugin = 0x1000;
+constexpr ContentModelBits ModelFrames = 0x2000;
+constexpr ContentModelBits ModelHeading = 0x4000;
+constexpr ContentModelBits ModelOptionalEnd = 0x8000;
+constexpr ContentModelBits ModelImage = 0x10000;
+constexpr ContentModelBits ModelMixed = 0x20000;
+constexpr ContentModelBits ModelNoIndent = 0x40000;
+constexpr ContentModelBits ModelObsolete = 0x80000;
+constexpr ContentModelBits ModelUserDefined = 0x100000;
+constexpr ContentModelBits ModelOptionalStart = 0x200000;
+
+// How the lexer treats white space in text, chosen by the builder that asks
+// for the next token.
+enum WhitespaceMode : int { TrimSpace = 0, CollapseSpace = 1, KeepSpace = 2, RawText = 3 };
+
+using ParserFn = void (*)(Lexer* lexer, Node* element, WhitespaceMode mode);
+using CheckAttributesFn = void (*)(Lexer* lexer, Node* node);
+
+struct TagDef {
+    TagDef* chain = nullptr; // next entry of the same hash bucket
+    std::string name;        // empty only for the XML entry
+    VersionBits versions = 0;
+    ContentModelBits model = 0;
+    ParserFn parser = nullptr;
+    CheckAttributesFn check_attributes = nullptr;
+};
+
+void init_tags();
+void free_tags();
+TagDef* define_tag(const char* name, VersionBits versions, ContentModelBits model, ParserFn parser,
+                   CheckAttributesFn checker);
+TagDef* lookup_tag(const char* name); // exact, case-sensitive; null when absent
+bool find_tag(Node* node);
+ParserFn find_parser(const Node* node);
+
+// User-declared tags (new-inline-tags and friends).
+void define_inline_tag(const char* name);
+void define_block_tag(const char* name);
+void define_empty_tag(const char* name);
+void define_pre_tag(const char* name);
+
+// The one entry given to every element of XML input.
+extern TagDef* xml_tag_def;
+
+// Well-known handles, resolved by init_tags.
+extern TagDef *tag_html, *tag_head, *tag_body, *tag_frameset, *tag_frame, *tag_noframes,
+    *tag_meta, *tag_title, *tag_base, *tag_hr, *tag_pre, *tag_listing, *tag_h1, *tag_h2, *tag_p,
+    *tag_ul, *tag_ol, *tag_dir, *tag_li, *tag_dl, *tag_dt, *tag_dd, *tag_td, *tag_th, *tag_tr,
+    *tag_col, *tag_br, *tag_a, *tag_link, *tag_b, *tag_i, *tag_strong, *tag_em, *tag_big,
+    *tag_small, *tag_param, *tag_option, *tag_optgroup, *tag_img, *tag_map, *tag_area, *tag_nobr,
+    *tag_wbr, *tag_font, *tag_spacer, *tag_layer, *tag_center, *tag_style, *tag_script,
+    *tag_noscript, *tag_table, *tag_caption, *tag_form, *tag_textarea, *tag_blockquote,
+    *tag_applet, *tag_object, *tag_div, *tag_span;
+
+// Hash used by the tag, attribute and entity tables: h = h * 31 + (signed
+// byte), modulo 2^32.
+uint32_t name_hash(const char* name);
+
+} // namespace varnel

@@ -1,0 +1,28 @@
+// Slide output: with the split option, the document is cut at the h2
+// children of its body into slide1.html, slide2.html, ..., each with the
+// whole head, navigation links and a click-to-advance division.
+#pragma once
+
+#include <cstdint>
+
+#include "output/out_stream.h"
+
+namespace varnel {
+
+struct Lexer;
+struct Node;
+
+struct SlideState {
+    int slide_number = 0;
+    int slide_count = 0;
+    Node* slide_cursor = nullptr;
+};
+extern SlideState slides;
+
+int count_slides(Node* body);
+void create_slides(Lexer* lexer, Node* root);
+void add_slide_transition(Lexer* lexer, Node* root, int transition, double duration);
+void print_slide(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer);
+void print_slide_navigation(OutputStream* out, uint32_t indent);
+
+} // namespace varnel
