@@ -9,7 +9,6 @@
 namespace varnel {
 
 const char* current_input_name = "stdin";
-const char* const release_date = "8 December 2026";
 
 void report_warning(Lexer* lexer, Node* element, Node* node, TagMessage code) {}
 void report_error(Lexer* lexer, Node* element, Node* node, TagMessage code) {}
@@ -17,14 +16,9 @@ void report_attribute_warning(Lexer* lexer, Node* node, const char* text, AttrMe
 void report_entity_warning(Lexer* lexer, EntityMessage code, const char* entity) {}
 void report_encoding_warning(Lexer* lexer, CharMessage code, uint32_t c) {}
 void describe_node(FILE* out, const Node* node) {}
-void show_banner(FILE* out, const char* date, const char* label) {}
 void report_doctype_summary(FILE* out, Lexer* lexer, const char* label, bool has_doctype,
                             uint32_t doctype_start, uint32_t doctype_end) {}
 void report_count(FILE* out, Lexer* lexer) {}
-void report_needs_fixing(FILE* out) {}
 void report_advice(Lexer* lexer) {}
-void report_closing_info(FILE* out) {}
-void show_help(FILE* out, const char* program_name) {}
-void show_version(FILE* out) {}
 
 } // namespace varnel
