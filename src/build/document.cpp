@@ -18,20 +18,5 @@ void build_script(Lexer* lexer, Node* element, WhitespaceMode mode) {}
 void build_body(Lexer* lexer, Node* body, WhitespaceMode mode) {}
 void build_frameset(Lexer* lexer, Node* frameset, WhitespaceMode mode) {}
 void build_noframes(Lexer* lexer, Node* noframes, WhitespaceMode mode) {}
-void build_block(Lexer* lexer, Node* element, WhitespaceMode mode) {}
-void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {}
-void build_list(Lexer* lexer, Node* list, WhitespaceMode mode) {}
-void build_deflist(Lexer* lexer, Node* dl, WhitespaceMode mode) {}
-void build_pre(Lexer* lexer, Node* pre, WhitespaceMode mode) {}
-void build_table(Lexer* lexer, Node* table, WhitespaceMode mode) {}
-void build_colgroup(Lexer* lexer, Node* colgroup, WhitespaceMode mode) {}
-void build_rowgroup(Lexer* lexer, Node* group, WhitespaceMode mode) {}
-void build_row(Lexer* lexer, Node* row, WhitespaceMode mode) {}
-void build_select(Lexer* lexer, Node* select, WhitespaceMode mode) {}
-void build_optgroup(Lexer* lexer, Node* optgroup, WhitespaceMode mode) {}
-void build_text(Lexer* lexer, Node* field, WhitespaceMode mode) {}
-Node* build_xml_document(Lexer* lexer) { return {}; }
-void build_xml_element(Lexer* lexer, Node* element, WhitespaceMode mode) {}
-bool preserves_space(const Node* element) { return {}; }
 
 } // namespace varnel
