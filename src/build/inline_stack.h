@@ -39,4 +39,15 @@ void reconcile_id_name(Lexer* lexer, Node* element);
 // browsers flatten over-deep trees. This keeps the stack bounded.
 constexpr uint32_t MaxParseDepth = 512;
 
+// Runs `parser` on `node` under the depth bound: every builder call goes
+// through here (build_child uses it). At the bound the parser is not run;
+// a token pushed back for the node is then placed inside it unparsed, so
+// that the caller never meets the same token again.
+void run_builder(Lexer* lexer, Node* node, ParserFn parser, WhitespaceMode mode);
+
+// At most this many inline elements are remembered at once. Every block
+// re-opens the whole stack, so an unbounded stack (nested font elements are
+// each remembered) would multiply the tree by the nesting depth.
+constexpr uint32_t MaxInlineEntries = 64;
+
 } // namespace varnel
