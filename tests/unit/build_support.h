@@ -95,7 +95,8 @@ inline std::string body_of(const Parsed& parsed) {
 // Report lines joined as the reports write them, each ending in a line feed.
 inline std::string lines(std::initializer_list<const char*> items) {
     std::string out;
-    for (const char* item : items) out += std::string(item) + "\n";
+    for (const char* item : items)
+        out += std::string(item) + "\n";
     return out;
 }
 

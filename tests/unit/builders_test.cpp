@@ -3,6 +3,8 @@
 // the expected tree and the exact report lines, worked out from the rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "build_support.h"
 
 namespace varnel {
@@ -51,7 +53,8 @@ TEST_F(BuildersTest, HeadCountsTitlesAndTakesHeadElementsFromTheBody) {
     {
         auto r = parse_html("<title>a</title><title>b</title>");
         EXPECT_EQ(r.tree, "html(head(title(\"a\") title(\"b\")))");
-        EXPECT_EQ(r.messages, lines({"line 1 column 17 - Warning: too many title elements in <head>"}));
+        EXPECT_EQ(r.messages,
+                  lines({"line 1 column 17 - Warning: too many title elements in <head>"}));
     }
     {
         // The title is trimmed at both ends.
@@ -61,8 +64,9 @@ TEST_F(BuildersTest, HeadCountsTitlesAndTakesHeadElementsFromTheBody) {
     {
         auto r = parse_html("<p>x</p><meta name=a>");
         EXPECT_EQ(r.tree, "html(head(title meta[name=\"a\"]) body(p(\"x\")))");
-        EXPECT_EQ(r.messages,
-                  lines({kTitle, "line 1 column 9 - Warning: <meta> isn't allowed in <body> elements"}));
+        EXPECT_EQ(
+            r.messages,
+            lines({kTitle, "line 1 column 9 - Warning: <meta> isn't allowed in <body> elements"}));
     }
     {
         // A title met in the body goes to the head and is read there.
@@ -76,8 +80,9 @@ TEST_F(BuildersTest, HeadCountsTitlesAndTakesHeadElementsFromTheBody) {
 TEST_F(BuildersTest, DoctypesAfterElementsMoveInFrontOfHtml) {
     auto r = parse_html("x<!DOCTYPE html>y");
     EXPECT_EQ(r.tree, "<!DOCTYPE html> html(head(title) body(\"x\" \"y\"))");
-    EXPECT_EQ(r.messages,
-              lines({kTitle, "line 1 column 12 - Warning: <!DOCTYPE> isn't allowed after elements"}));
+    EXPECT_EQ(
+        r.messages,
+        lines({kTitle, "line 1 column 12 - Warning: <!DOCTYPE> isn't allowed after elements"}));
     EXPECT_TRUE(r.links_ok);
 
     // Inside an inline element a doctype is simply an unexpected token.
@@ -89,8 +94,9 @@ TEST_F(BuildersTest, DoctypesAfterElementsMoveInFrontOfHtml) {
     // A second doctype before the document is dropped.
     auto two = parse_html("<!DOCTYPE a><!DOCTYPE b>x");
     EXPECT_EQ(two.tree, "<!DOCTYPE a> html(head(title) body(\"x\"))");
-    EXPECT_EQ(two.messages, lines({"line 1 column 13 - Warning: discarding unexpected <!DOCTYPE>",
-                                   "line 1 column 25 - Warning: inserting missing 'title' element"}));
+    EXPECT_EQ(two.messages,
+              lines({"line 1 column 13 - Warning: discarding unexpected <!DOCTYPE>",
+                     "line 1 column 25 - Warning: inserting missing 'title' element"}));
 }
 
 TEST_F(BuildersTest, ContentAfterBodyStaysInTheBody) {
@@ -111,16 +117,18 @@ TEST_F(BuildersTest, ContentAfterBodyStaysInTheBody) {
 TEST_F(BuildersTest, LaterBodyTagGivesItsAttributesToTheImpliedBody) {
     auto r = parse_html("x<body bgcolor=red>");
     EXPECT_EQ(r.tree, "html(head(title) body[bgcolor=\"red\"](\"x\"))");
-    EXPECT_EQ(r.messages,
-              lines({kTitle, "line 1 column 3 - Warning: <body> isn't allowed in <body> elements"}));
+    EXPECT_EQ(
+        r.messages,
+        lines({kTitle, "line 1 column 3 - Warning: <body> isn't allowed in <body> elements"}));
 }
 
 TEST_F(BuildersTest, FramesetsTakeNoframesAndTheBody) {
     {
         auto r = parse_html("<frameset><frame src=a></frameset><body>x");
         EXPECT_EQ(r.tree, "html(head(title) frameset(frame[src=\"a\"] noframes(body(\"x\"))))");
-        EXPECT_EQ(r.messages, lines({kTitle, "line 1 column 35 - Warning: inserting implicit <noframes>",
-                                     "line 1 column 42 - Warning: missing </noframes>"}));
+        EXPECT_EQ(r.messages,
+                  lines({kTitle, "line 1 column 35 - Warning: inserting implicit <noframes>",
+                         "line 1 column 42 - Warning: missing </noframes>"}));
         EXPECT_TRUE(r.links_ok);
     }
     {
@@ -144,8 +152,9 @@ TEST_F(BuildersTest, FramesetsTakeNoframesAndTheBody) {
         // document is still read.
         auto r = parse_html("a<frame>b");
         EXPECT_EQ(r.tree, "html(head(title) body(\"a\" \"b\"))");
-        EXPECT_EQ(r.messages,
-                  lines({kTitle, "line 1 column 3 - Warning: <frame> isn't allowed in <body> elements"}));
+        EXPECT_EQ(
+            r.messages,
+            lines({kTitle, "line 1 column 3 - Warning: <frame> isn't allowed in <body> elements"}));
     }
 }
 
@@ -181,13 +190,15 @@ TEST_F(BuildersTest, StrayEndTags) {
         // </p> without a paragraph gives two line breaks.
         auto r = parse_html("<div>a</p>b</div>");
         EXPECT_EQ(body_of(r), "div(\"a\" br br \"b\")");
-        EXPECT_EQ(r.messages, lines({kTitle, "line 1 column 7 - Warning: replacing element </p> by <br>",
-                                     "line 1 column 7 - Warning: inserting implicit <br>"}));
+        EXPECT_EQ(r.messages,
+                  lines({kTitle, "line 1 column 7 - Warning: replacing element </p> by <br>",
+                         "line 1 column 7 - Warning: inserting implicit <br>"}));
     }
     {
         auto r = parse_html("x</div>y");
         EXPECT_EQ(body_of(r), "\"x\" \"y\"");
-        EXPECT_EQ(r.messages, lines({kTitle, "line 1 column 2 - Warning: discarding unexpected </div>"}));
+        EXPECT_EQ(r.messages,
+                  lines({kTitle, "line 1 column 2 - Warning: discarding unexpected </div>"}));
     }
     {
         // </br> is a line break wherever it stands.
@@ -205,7 +216,8 @@ TEST_F(BuildersTest, StrayEndTags) {
     {
         auto r = parse_html("<a href=x>a</i>b</a>");
         EXPECT_EQ(body_of(r), "a[href=\"x\"](\"a\" \"b\")");
-        EXPECT_EQ(r.messages, lines({kTitle, "line 1 column 12 - Warning: discarding unexpected </i>"}));
+        EXPECT_EQ(r.messages,
+                  lines({kTitle, "line 1 column 12 - Warning: discarding unexpected </i>"}));
     }
     {
         auto r = parse_html("<div><span>x");
@@ -247,28 +259,32 @@ TEST_F(BuildersTest, HeadingsSplitAroundCenterAndHr) {
     {
         auto r = parse_html("<h1>a<h2>b</h2>");
         EXPECT_EQ(body_of(r), "h1(\"a\") h2(\"b\")");
-        EXPECT_EQ(r.messages, lines({kTitle, "line 1 column 7 - Warning: missing </h1> before <h2>"}));
+        EXPECT_EQ(r.messages,
+                  lines({kTitle, "line 1 column 7 - Warning: missing </h1> before <h2>"}));
     }
     {
         auto r = parse_html("<h1>a<center>b</center></h1>");
         EXPECT_EQ(body_of(r), "h1(\"a\") center(h1(\"b\"))");
-        EXPECT_EQ(r.messages,
-                  lines({kTitle, "line 1 column 7 - Warning: <center> isn't allowed in <h1> elements",
-                         "line 1 column 15 - Warning: discarding unexpected </center>"}));
+        EXPECT_EQ(
+            r.messages,
+            lines({kTitle, "line 1 column 7 - Warning: <center> isn't allowed in <h1> elements",
+                   "line 1 column 15 - Warning: discarding unexpected </center>"}));
         EXPECT_TRUE(r.links_ok);
     }
     {
         // Still empty: the center takes the heading's place and holds it.
         auto r = parse_html("<h2><div>b</h2>");
         EXPECT_EQ(body_of(r), "div(h2(\"b\"))");
-        EXPECT_EQ(r.messages,
-                  lines({kTitle, "line 1 column 5 - Warning: <div> isn't allowed in <h2> elements"}));
+        EXPECT_EQ(
+            r.messages,
+            lines({kTitle, "line 1 column 5 - Warning: <div> isn't allowed in <h2> elements"}));
     }
     {
         auto r = parse_html("<h1><hr>x</h1>");
         EXPECT_EQ(body_of(r), "hr h1(\"x\")");
-        EXPECT_EQ(r.messages,
-                  lines({kTitle, "line 1 column 5 - Warning: <hr> isn't allowed in <h1> elements"}));
+        EXPECT_EQ(
+            r.messages,
+            lines({kTitle, "line 1 column 5 - Warning: <hr> isn't allowed in <h1> elements"}));
     }
     {
         auto r = parse_html("<h3>a<hr>b</h3>");
@@ -287,7 +303,8 @@ TEST_F(BuildersTest, AnchorsWithoutAttributesOrBeforeHeadings) {
     {
         auto r = parse_html("<a name=top><h2>x</h2>");
         EXPECT_EQ(body_of(r), "h2(\"x\")");
-        EXPECT_EQ(r.messages, lines({kTitle, "line 1 column 13 - Warning: missing </a> before <h2>"}));
+        EXPECT_EQ(r.messages,
+                  lines({kTitle, "line 1 column 13 - Warning: missing </a> before <h2>"}));
     }
     {
         auto r = parse_html("<a name=top></a><h2>x</h2>");
@@ -318,7 +335,8 @@ TEST_F(BuildersTest, EmptyParagraphs) {
         options.drop_empty_paras = false;
         auto r = parse_html("<p></p>x");
         EXPECT_EQ(body_of(r), "br br \"x\"");
-        EXPECT_EQ(r.messages, lines({kTitle, "line 1 column 4 - Warning: replacing element <p> by <br>"}));
+        EXPECT_EQ(r.messages,
+                  lines({kTitle, "line 1 column 4 - Warning: replacing element <p> by <br>"}));
     }
 }
 
@@ -349,31 +367,36 @@ TEST_F(BuildersTest, ListsGetTheirItems) {
     {
         auto r = parse_html("<div><li>x</div>");
         EXPECT_EQ(body_of(r), "div(ul[class=\"noindent\"](li(\"x\")))");
-        EXPECT_EQ(r.messages, lines({kTitle, "line 1 column 6 - Warning: missing </div> before <li>",
-                                     "line 1 column 6 - Warning: inserting implicit <ul>",
-                                     "line 1 column 11 - Warning: missing </ul> before </div>"}));
+        EXPECT_EQ(r.messages,
+                  lines({kTitle, "line 1 column 6 - Warning: missing </div> before <li>",
+                         "line 1 column 6 - Warning: inserting implicit <ul>",
+                         "line 1 column 11 - Warning: missing </ul> before </div>"}));
     }
     {
         auto r = parse_html("<dir><li>a</dir>");
         EXPECT_EQ(body_of(r), "ul(li(\"a\"))");
         EXPECT_EQ(r.messages,
-                  lines({kTitle, "line 1 column 11 - Warning: replacing obsolete element <dir> by <ul>"}));
+                  lines({kTitle,
+                         "line 1 column 11 - Warning: replacing obsolete element <dir> by <ul>"}));
     }
     {
         auto r = parse_html("<menu><li>a");
         EXPECT_EQ(body_of(r), "ul(li(\"a\"))");
-        EXPECT_EQ(r.messages,
-                  lines({kTitle, "line 1 column 12 - Warning: replacing obsolete element <menu> by <ul>",
-                         "line 1 column 12 - Warning: missing </ul>"}));
+        EXPECT_EQ(
+            r.messages,
+            lines({kTitle, "line 1 column 12 - Warning: replacing obsolete element <menu> by <ul>",
+                   "line 1 column 12 - Warning: missing </ul>"}));
     }
     {
         // An li directly in the body gets a list around it.
         auto r = parse_html("<li>a</li>b");
-        EXPECT_EQ(body_of(r), "ul[class=\"noindent\"](li(\"a\") li[style=\"list-style: none\"](\"b\"))");
-        EXPECT_EQ(r.messages, lines({kTitle, "line 1 column 1 - Warning: <li> isn't allowed in <body> elements",
-                                     "line 1 column 1 - Warning: inserting implicit <ul>",
-                                     "line 1 column 11 - Warning: missing <li>",
-                                     "line 1 column 12 - Warning: missing </ul>"}));
+        EXPECT_EQ(body_of(r),
+                  "ul[class=\"noindent\"](li(\"a\") li[style=\"list-style: none\"](\"b\"))");
+        EXPECT_EQ(r.messages,
+                  lines({kTitle, "line 1 column 1 - Warning: <li> isn't allowed in <body> elements",
+                         "line 1 column 1 - Warning: inserting implicit <ul>",
+                         "line 1 column 11 - Warning: missing <li>",
+                         "line 1 column 12 - Warning: missing </ul>"}));
     }
     {
         // A field in a list cannot go into any item: the list drops it.
@@ -408,14 +431,16 @@ TEST_F(BuildersTest, DefinitionLists) {
         // trimmed without harm to the list that follows it.
         auto r = parse_html("<dl><center></center><dt>x</dl>");
         EXPECT_EQ(body_of(r), "dl(dt(\"x\"))");
-        EXPECT_EQ(r.messages, lines({kTitle, "line 1 column 13 - Warning: trimming empty <center>"}));
+        EXPECT_EQ(r.messages,
+                  lines({kTitle, "line 1 column 13 - Warning: trimming empty <center>"}));
         EXPECT_TRUE(r.links_ok);
     }
     {
         auto r = parse_html("<dl><dt>a<hr>b</dl>");
         EXPECT_EQ(body_of(r), "dl(dt(\"a\") dd(hr) dt(\"b\"))");
-        EXPECT_EQ(r.messages,
-                  lines({kTitle, "line 1 column 11 - Warning: <hr> isn't allowed in <dt> elements"}));
+        EXPECT_EQ(
+            r.messages,
+            lines({kTitle, "line 1 column 11 - Warning: <hr> isn't allowed in <dt> elements"}));
     }
     {
         // A <p> inside a dt is a line break.
@@ -434,13 +459,15 @@ TEST_F(BuildersTest, PreformattedText) {
     {
         auto r = parse_html("<pre>a<p>b</pre>");
         EXPECT_EQ(body_of(r), "pre(\"a\" br \"b\")");
-        EXPECT_EQ(r.messages, lines({kTitle, "line 1 column 8 - Warning: using <br> in place of <p>",
-                                     "line 1 column 8 - Warning: replacing element <p> by <br>"}));
+        EXPECT_EQ(r.messages,
+                  lines({kTitle, "line 1 column 8 - Warning: using <br> in place of <p>",
+                         "line 1 column 8 - Warning: replacing element <p> by <br>"}));
     }
     {
         auto r = parse_html("<pre>a<div>b</div>c</pre>");
         EXPECT_EQ(body_of(r), "pre(\"a\") div(\"b\") pre(\"c\")");
-        EXPECT_EQ(r.messages, lines({kTitle, "line 1 column 8 - Warning: missing </pre> before <div>"}));
+        EXPECT_EQ(r.messages,
+                  lines({kTitle, "line 1 column 8 - Warning: missing </pre> before <div>"}));
         EXPECT_TRUE(r.links_ok);
     }
     {
@@ -448,7 +475,8 @@ TEST_F(BuildersTest, PreformattedText) {
         auto r = parse_html("<xmp>a</xmp>b");
         EXPECT_EQ(body_of(r), "pre(\"a\") \"b\"");
         EXPECT_EQ(r.messages,
-                  lines({kTitle, "line 1 column 1 - Warning: replacing obsolete element <xmp> by <pre>"}));
+                  lines({kTitle,
+                         "line 1 column 1 - Warning: replacing obsolete element <xmp> by <pre>"}));
     }
     {
         // Inline markup inside keeps the spaces.
@@ -462,7 +490,8 @@ TEST_F(BuildersTest, BlockElementRules) {
     {
         auto r = parse_html("<form><form>x</form></form>");
         EXPECT_EQ(body_of(r), "form(form(\"x\"))");
-        EXPECT_EQ(r.messages, lines({kTitle, "line 1 column 7 - Warning: <form> shouldn't be nested"}));
+        EXPECT_EQ(r.messages,
+                  lines({kTitle, "line 1 column 7 - Warning: <form> shouldn't be nested"}));
     }
     {
         auto r = parse_html("<p>a<ul><li>b</ul>");
@@ -473,14 +502,16 @@ TEST_F(BuildersTest, BlockElementRules) {
         // param is kept in objects only.
         auto r = parse_html("x<object><param name=a></object><div><param name=b></div>");
         EXPECT_EQ(body_of(r), "\"x\" object(param[name=\"a\"])");
-        EXPECT_EQ(r.messages, lines({kTitle, "line 1 column 38 - Warning: discarding unexpected <param>",
-                                     "line 1 column 52 - Warning: trimming empty <div>"}));
+        EXPECT_EQ(r.messages,
+                  lines({kTitle, "line 1 column 38 - Warning: discarding unexpected <param>",
+                         "line 1 column 52 - Warning: trimming empty <div>"}));
     }
     {
         // object may stand in the head, and is read there.
         auto r = parse_html("<object><param name=a></object><p>x</p>");
         EXPECT_EQ(r.tree, "html(head(object(param[name=\"a\"]) title) body(p(\"x\")))");
-        EXPECT_EQ(r.messages, lines({"line 1 column 32 - Warning: inserting missing 'title' element"}));
+        EXPECT_EQ(r.messages,
+                  lines({"line 1 column 32 - Warning: inserting missing 'title' element"}));
     }
     {
         // Unknown elements are dropped with their end tags.
@@ -523,6 +554,97 @@ TEST_F(BuildersTest, VersionsNarrowForTextInBody) {
     test::LexerOver in_p("<p>x</p>");
     root = build_document(in_p.lexer);
     EXPECT_NE(in_p.lexer->possible_versions & VersionHTML40Strict, 0u);
+    free_node(root);
+}
+
+} // namespace
+} // namespace varnel
+
+namespace varnel {
+namespace {
+
+// Depth of the deepest element below `node` (the node itself counts 0),
+// walked without recursion.
+size_t tree_depth(const Node* node) {
+    size_t best = 0;
+    std::vector<std::pair<const Node*, size_t>> pending{{node, 0}};
+    while (!pending.empty()) {
+        auto [n, d] = pending.back();
+        pending.pop_back();
+        best = std::max(best, d);
+        for (const Node* c = n->first_child; c != nullptr; c = c->next)
+            pending.push_back({c, d + 1});
+    }
+    return best;
+}
+
+size_t count_lines(const std::string& text) {
+    return std::count(text.begin(), text.end(), '\n');
+}
+
+class DeepNestingTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        test::fresh_globals();
+        body_state = 0;
+    }
+    static std::string repeat(const std::string& piece, size_t times) {
+        std::string out;
+        out.reserve(piece.size() * times);
+        for (size_t i = 0; i < times; ++i)
+            out += piece;
+        return out;
+    }
+};
+
+TEST_F(DeepNestingTest, AMillionNestedElementsAreFlattenedAtTheBound) {
+    test::LexerOver lx(repeat("<div>", 1000000));
+    Node* root = build_document(lx.lexer);
+    // root > html > body > div1 ... div510 are parsed (builders at depth 1 to
+    // 512); div511 and every later div are empty children of div510.
+    EXPECT_EQ(tree_depth(root), 2 + 511u);
+    const Node* div = find_body(root)->first_child;
+    size_t chain = 0;
+    while (div->first_child != nullptr) {
+        div = div->first_child;
+        ++chain;
+    }
+    EXPECT_EQ(chain, 510u);
+    size_t siblings = 0;
+    for (const Node* d = div; d != nullptr; d = d->next)
+        ++siblings;
+    EXPECT_EQ(siblings, 1000000u - 510u);
+    EXPECT_TRUE(check_tree_links(root));
+    EXPECT_EQ(lx.lexer->depth, 0u);
+    // The title, then one missing end tag for each div that was parsed.
+    EXPECT_EQ(count_lines(lx.messages()), 1u + 510u);
+    free_node(root);
+}
+
+TEST_F(DeepNestingTest, DeepInlineListAndDefinitionNestingStaysBounded) {
+    for (const char* piece : {"<b>", "<font>", "<ul>", "<dl>", "<span>x", "<blockquote><p>"}) {
+        test::LexerOver lx(repeat(piece, 200000));
+        Node* root = build_document(lx.lexer);
+        EXPECT_LE(tree_depth(root), 2 + MaxParseDepth) << piece;
+        EXPECT_TRUE(check_tree_links(root)) << piece;
+        free_node(root);
+    }
+}
+
+TEST_F(DeepNestingTest, TokensMeantForAnImpliedElementAtTheBoundAreNotLost) {
+    // At the bound implied elements cannot be read into: the item goes into
+    // the implied list and each text into its implied paragraph, unparsed,
+    // and parsing goes on to the end of the document.
+    options.enclose_block_text = true;
+    test::LexerOver lx(repeat("<div>", 600) + "<li>x</li>text<dl>y" + repeat("</div>", 600) + "z");
+    Node* root = build_document(lx.lexer);
+    const Node* deepest = find_body(root)->first_child;
+    while (deepest->first_child != nullptr && deepest->first_child->first_child != nullptr)
+        deepest = deepest->first_child;
+    EXPECT_EQ(test::dump_children(lx, deepest),
+              repeat("div ", 90) + "ul[class=\"noindent\"](li) p(\"x\") p(\"text\") dl p(\"y\")");
+    EXPECT_EQ(test::dump_node(lx, find_body(root)->last_child), "\"z\"");
+    EXPECT_TRUE(check_tree_links(root));
     free_node(root);
 }
 
