@@ -48,7 +48,9 @@ struct TagMessageRow {
     Piece pieces[7];
 };
 
-constexpr Piece T(const char* text) { return {PieceText, text}; }
+constexpr Piece T(const char* text) {
+    return {PieceText, text};
+}
 constexpr Piece NodeDesc{PieceNodeDesc, nullptr};
 constexpr Piece ElementDesc{PieceElementDesc, nullptr};
 constexpr Piece NodeName{PieceNodeName, nullptr};
@@ -66,8 +68,7 @@ const TagMessageRow tag_messages[] = {
     /* 5 */
     {AsWarning, {T("Warning: replacing unexpected "), NodeDesc, T(" by </"), ElementName, T(">")}},
     /* 6 */
-    {AsWarning,
-     {T("Warning: "), NodeDesc, T(" isn't allowed in <"), ElementName, T("> elements")}},
+    {AsWarning, {T("Warning: "), NodeDesc, T(" isn't allowed in <"), ElementName, T("> elements")}},
     /* 7 */ {AsWarning, {T("Warning: missing <"), NodeName, T(">")}},
     /* 8 */ {AsWarning | AsError, {T("Warning: unexpected </"), NodeName, T(">"), InElement}},
     /* 9 */ {AsWarning, {T("Warning: using <br> in place of "), NodeDesc}},
@@ -81,8 +82,7 @@ const TagMessageRow tag_messages[] = {
     /* 17 */ {AsError, {T("Error: "), NodeDesc, T(" is not recognized!")}},
     /* 18 */ {AsWarning, {T("Warning: trimming empty "), ElementDesc}},
     /* 19 */
-    {AsWarning,
-     {T("Warning: <"), NodeName, T("> is probably intended as </"), NodeName, T(">")}},
+    {AsWarning, {T("Warning: <"), NodeName, T("> is probably intended as </"), NodeName, T(">")}},
     /* 20 */ {AsWarning, {T("Warning: "), ElementDesc, T(" shouldn't be nested")}},
     /* 21 */ {AsWarning, {T("Warning: "), NodeDesc, T(" not inside 'noframes' element")}},
     /* 22 */ {AsWarning, {T("Warning: content occurs after end of body")}},
@@ -166,8 +166,7 @@ const char* name_of(const Node* node) {
 }
 
 // Writes the text of a tag message from its pieces.
-void write_tag_message(FILE* out, const TagMessageRow& row, const Node* element,
-                       const Node* node) {
+void write_tag_message(FILE* out, const TagMessageRow& row, const Node* element, const Node* node) {
     for (const Piece& piece : row.pieces) {
         switch (piece.kind) {
         case PieceEnd:
@@ -228,7 +227,8 @@ void print_tag_report(Lexer* lexer, Node* element, Node* node, TagMessage code, 
 }
 
 void write_lines(FILE* out, std::initializer_list<const char*> lines) {
-    for (const char* line : lines) fputs(line, out);
+    for (const char* line : lines)
+        fputs(line, out);
 }
 
 // Decodes one UTF-8 sequence of text[i..end); returns the position after it.

@@ -124,9 +124,9 @@ Node* first_child_with_tag(Node* parent, const TagDef* tag) {
 bool is_generator_mark(const Node* meta) {
     const NodeAttribute* name = get_attribute(meta, "name");
     const NodeAttribute* content = get_attribute(meta, "content");
-    return name != nullptr && name->value && equals_ignore_case(name->value->c_str(), "generator") &&
-           content != nullptr && content->value &&
-           starts_with_ignore_case(content->value->c_str(), generator_name);
+    return name != nullptr && name->value &&
+           equals_ignore_case(name->value->c_str(), "generator") && content != nullptr &&
+           content->value && starts_with_ignore_case(content->value->c_str(), generator_name);
 }
 
 } // namespace
@@ -186,8 +186,8 @@ bool doctype_keywords_upper(Lexer* lexer, Node* doctype) {
 }
 
 VersionBits lowest_version(Lexer* lexer) {
-    for (VersionBits v : {VersionHTML20, VersionHTML32, VersionHTML40Strict, VersionHTML40Loose,
-                          VersionFrames}) {
+    for (VersionBits v :
+         {VersionHTML20, VersionHTML32, VersionHTML40Strict, VersionHTML40Loose, VersionFrames}) {
         if ((lexer->possible_versions & v) != 0) return v;
     }
     return 0;

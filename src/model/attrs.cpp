@@ -14,9 +14,9 @@
 
 namespace varnel {
 
-const AttrDef *attr_href, *attr_src, *attr_id, *attr_name, *attr_summary, *attr_alt,
-    *attr_longdesc, *attr_usemap, *attr_ismap, *attr_language, *attr_type, *attr_title,
-    *attr_xmlns, *attr_datafld, *attr_value, *attr_content, *attr_width, *attr_height;
+const AttrDef *attr_href, *attr_src, *attr_id, *attr_name, *attr_summary, *attr_alt, *attr_longdesc,
+    *attr_usemap, *attr_ismap, *attr_language, *attr_type, *attr_title, *attr_xmlns, *attr_datafld,
+    *attr_value, *attr_content, *attr_width, *attr_height;
 
 namespace {
 
@@ -212,7 +212,9 @@ AttrDef* define_attribute(const AttrRow& row) {
 
 // Entries for ASP and PHP blocks standing among the attributes are not
 // attributes: name comparisons skip them.
-bool is_server_entry(const NodeAttribute* a) { return a->asp != nullptr || a->php != nullptr; }
+bool is_server_entry(const NodeAttribute* a) {
+    return a->asp != nullptr || a->php != nullptr;
+}
 
 // Number of attributes after `attribute` whose names equal its name,
 // ignoring ASCII case.
@@ -237,21 +239,23 @@ const char* value_text(const NodeAttribute* attribute) {
 
 void init_attribute_dictionary() {
     free_attribute_dictionary();
-    for (const AttrRow& row : attr_rows) define_attribute(row);
+    for (const AttrRow& row : attr_rows)
+        define_attribute(row);
 
     struct Handle {
         const AttrDef** handle;
         const char* name;
     };
     static const Handle handles[] = {
-        {&attr_href, "href"},       {&attr_src, "src"},         {&attr_id, "id"},
-        {&attr_name, "name"},       {&attr_summary, "summary"}, {&attr_alt, "alt"},
-        {&attr_longdesc, "longdesc"}, {&attr_usemap, "usemap"}, {&attr_ismap, "ismap"},
-        {&attr_language, "language"}, {&attr_type, "type"},     {&attr_title, "title"},
-        {&attr_xmlns, "xmlns"},     {&attr_datafld, "datafld"}, {&attr_value, "value"},
-        {&attr_content, "content"}, {&attr_width, "width"},     {&attr_height, "height"},
+        {&attr_href, "href"},         {&attr_src, "src"},         {&attr_id, "id"},
+        {&attr_name, "name"},         {&attr_summary, "summary"}, {&attr_alt, "alt"},
+        {&attr_longdesc, "longdesc"}, {&attr_usemap, "usemap"},   {&attr_ismap, "ismap"},
+        {&attr_language, "language"}, {&attr_type, "type"},       {&attr_title, "title"},
+        {&attr_xmlns, "xmlns"},       {&attr_datafld, "datafld"}, {&attr_value, "value"},
+        {&attr_content, "content"},   {&attr_width, "width"},     {&attr_height, "height"},
     };
-    for (const Handle& h : handles) *h.handle = lookup_attr_def(h.name);
+    for (const Handle& h : handles)
+        *h.handle = lookup_attr_def(h.name);
 
     // The printer never wraps these values.
     for (const char* name : {"alt", "value", "content"}) {
@@ -300,7 +304,8 @@ void add_attribute(Node* node, const char* name, const char* value) {
     if (value != nullptr) a->value = value;
     a->attr_def = find_attr_def(a);
     NodeAttribute** link = &node->attributes;
-    while (*link != nullptr) link = &(*link)->next;
+    while (*link != nullptr)
+        link = &(*link)->next;
     *link = a;
 }
 
@@ -439,12 +444,18 @@ void check_img(Lexer* lexer, Node* node) {
     for (NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
         const AttrDef* def = check_attribute(lexer, node, a);
         if (def == nullptr) continue;
-        if (def == attr_alt) has_alt = true;
-        else if (def == attr_src) has_src = true;
-        else if (def == attr_datafld) has_datafld = true;
-        else if (def == attr_usemap) has_usemap = true;
-        else if (def == attr_ismap) has_ismap = true;
-        else if (def == attr_width || def == attr_height) lexer->possible_versions &= ~VersionHTML20;
+        if (def == attr_alt)
+            has_alt = true;
+        else if (def == attr_src)
+            has_src = true;
+        else if (def == attr_datafld)
+            has_datafld = true;
+        else if (def == attr_usemap)
+            has_usemap = true;
+        else if (def == attr_ismap)
+            has_ismap = true;
+        else if (def == attr_width || def == attr_height)
+            lexer->possible_versions &= ~VersionHTML20;
     }
     if (!has_alt) {
         lexer->access_flags |= MissingImageAlt;
@@ -504,8 +515,10 @@ void check_area(Lexer* lexer, Node* node) {
     for (NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
         const AttrDef* def = check_attribute(lexer, node, a);
         if (def == nullptr) continue;
-        if (def == attr_alt) has_alt = true;
-        else if (def == attr_href) has_href = true;
+        if (def == attr_alt)
+            has_alt = true;
+        else if (def == attr_href)
+            has_href = true;
     }
     if (!has_alt) {
         lexer->access_flags |= MissingLinkAlt;

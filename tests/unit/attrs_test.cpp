@@ -27,7 +27,7 @@ namespace {
 using AttrList = std::vector<std::pair<const char*, const char*>>; // value null: none
 
 class AttrTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         options = Config{};
         init_tags();
@@ -40,7 +40,8 @@ protected:
     }
 
     void TearDown() override {
-        for (Node* n : nodes_) free_node(n);
+        for (Node* n : nodes_)
+            free_node(n);
         fclose(lexer_->messages);
         free(buffer_);
         free_lexer(lexer_);
@@ -154,10 +155,9 @@ const std::vector<std::pair<VersionBits, const char*>> version_groups = {
     {0x08, "object"},
     {0x20, "xml:lang"},
     {0x40, "add_date last_modified last_visit wrap"},
-    {0x80,
-     "bordercolor bottommargin datafld dataformatas datapagesize datasrc leftmargin "
-     "rightmargin topmargin onafterupdate onbeforeupdate onerrorupdate onrowenter onrowexit "
-     "onbeforeunload ondatasetchanged ondataavailable ondatasetcomplete"},
+    {0x80, "bordercolor bottommargin datafld dataformatas datapagesize datasrc leftmargin "
+           "rightmargin topmargin onafterupdate onbeforeupdate onerrorupdate onrowenter onrowexit "
+           "onbeforeunload ondatasetchanged ondataavailable ondatasetcomplete"},
     {0x1C0, "bgproperties framespacing gridx gridy lowsrc showgrid showgridx showgridy"},
 };
 
@@ -181,7 +181,8 @@ const std::vector<std::pair<AttrCheckFn, const char*>> checker_groups = {
 std::vector<std::string> words(const char* text) {
     std::istringstream in(text);
     std::vector<std::string> out;
-    for (std::string w; in >> w;) out.push_back(w);
+    for (std::string w; in >> w;)
+        out.push_back(w);
     return out;
 }
 
@@ -192,11 +193,13 @@ TEST_F(AttrTest, DictionaryHoldsEveryRowWithItsVersionsCheckerAndWrapFlag) {
 
     std::map<std::string, VersionBits> versions;
     for (const auto& [bits, list] : version_groups) {
-        for (const std::string& n : words(list)) versions[n] = bits;
+        for (const std::string& n : words(list))
+            versions[n] = bits;
     }
     std::map<std::string, AttrCheckFn> checkers;
     for (const auto& [fn, list] : checker_groups) {
-        for (const std::string& n : words(list)) checkers[n] = fn;
+        for (const std::string& n : words(list))
+            checkers[n] = fn;
     }
     EXPECT_EQ(versions.size(), 150u);
     EXPECT_EQ(checkers.size(), 12u + 26u + 18u + 4u);
@@ -223,12 +226,12 @@ TEST_F(AttrTest, LookupsAreExactAndHandlesAreResolved) {
     EXPECT_EQ(find_attr_def(&blank), nullptr);
 
     const std::vector<std::pair<const AttrDef*, const char*>> handles = {
-        {attr_href, "href"},       {attr_src, "src"},         {attr_id, "id"},
-        {attr_name, "name"},       {attr_summary, "summary"}, {attr_alt, "alt"},
-        {attr_longdesc, "longdesc"}, {attr_usemap, "usemap"}, {attr_ismap, "ismap"},
-        {attr_language, "language"}, {attr_type, "type"},     {attr_title, "title"},
-        {attr_xmlns, "xmlns"},     {attr_datafld, "datafld"}, {attr_value, "value"},
-        {attr_content, "content"}, {attr_width, "width"},     {attr_height, "height"},
+        {attr_href, "href"},         {attr_src, "src"},         {attr_id, "id"},
+        {attr_name, "name"},         {attr_summary, "summary"}, {attr_alt, "alt"},
+        {attr_longdesc, "longdesc"}, {attr_usemap, "usemap"},   {attr_ismap, "ismap"},
+        {attr_language, "language"}, {attr_type, "type"},       {attr_title, "title"},
+        {attr_xmlns, "xmlns"},       {attr_datafld, "datafld"}, {attr_value, "value"},
+        {attr_content, "content"},   {attr_width, "width"},     {attr_height, "height"},
     };
     for (const auto& [handle, name] : handles) {
         ASSERT_NE(handle, nullptr) << name;
@@ -266,7 +269,8 @@ TEST_F(AttrTest, GetAndAddAttribute) {
     // Appended at the end of the list, so the printer writes them first.
     EXPECT_EQ(attribute_list(a), "[asp] href=y Title=t href=x type=text/css nohref");
     NodeAttribute* last = a->attributes;
-    while (last->next != nullptr) last = last->next;
+    while (last->next != nullptr)
+        last = last->next;
     EXPECT_EQ(last->attr_def, lookup_attr_def("nohref"));
     EXPECT_EQ(last->delimiter, '"');
     EXPECT_FALSE(last->value.has_value());
@@ -281,8 +285,8 @@ TEST_F(AttrTest, RepeatedAttributesAreCountedPerLaterDuplicate) {
     Node* img = element("img", {{"src", "a"}, {"alt", "x"}, {"src", "b"}});
     run_checks(img);
     EXPECT_EQ(output(), "line 4 column 2 - Warning: <img> repeated attribute \"src\"\n"
-                            "line 4 column 2 - Warning: <img> repeated attribute \"src\"\n"
-                            "line 4 column 2 - Warning: <img> repeated attribute \"src\"\n");
+                        "line 4 column 2 - Warning: <img> repeated attribute \"src\"\n"
+                        "line 4 column 2 - Warning: <img> repeated attribute \"src\"\n");
     EXPECT_EQ(lexer_->warnings, 3u);
     EXPECT_EQ(lexer_->errors, 0u);
 }
@@ -363,9 +367,8 @@ TEST_F(AttrTest, AlignValues) {
     // td and hr do not check their attributes one by one.
     run_checks(element("td", {{"align", "middle"}}));
     run_checks(element("hr", {{"align", "middle"}}));
-    EXPECT_EQ(output(),
-              "line 1 column 1 - Warning: <p> unknown attribute value \"middle\"\n"
-              "line 1 column 1 - Warning: <p> attribute \"align\" lacks value\n");
+    EXPECT_EQ(output(), "line 1 column 1 - Warning: <p> unknown attribute value \"middle\"\n"
+                        "line 1 column 1 - Warning: <p> attribute \"align\" lacks value\n");
     EXPECT_EQ(lexer_->possible_versions, 0x1Fu); // align is allowed everywhere
 }
 
@@ -399,11 +402,10 @@ TEST_F(AttrTest, ValignValues) {
     run_checks(element("tr", {{"valign", "texttop"}}));
     run_checks(element("tr", {{"valign", nullptr}}));
     run_checks(element("tr", {{"valign", "sideways"}}));
-    EXPECT_EQ(output(),
-              "line 1 column 1 - Warning: <tr> unknown attribute value \"left\"\n"
-              "line 1 column 1 - Warning: <tr> proprietary attribute value \"texttop\"\n"
-              "line 1 column 1 - Warning: <tr> attribute \"valign\" lacks value\n"
-              "line 1 column 1 - Warning: <tr> unknown attribute value \"sideways\"\n");
+    EXPECT_EQ(output(), "line 1 column 1 - Warning: <tr> unknown attribute value \"left\"\n"
+                        "line 1 column 1 - Warning: <tr> proprietary attribute value \"texttop\"\n"
+                        "line 1 column 1 - Warning: <tr> attribute \"valign\" lacks value\n"
+                        "line 1 column 1 - Warning: <tr> unknown attribute value \"sideways\"\n");
     EXPECT_EQ(lexer_->possible_versions, 0x1C0u & 0x1Eu);
 }
 
@@ -436,9 +438,8 @@ TEST_F(AttrTest, ImageCheck) {
     // map and sets the image-map advice when printed.
     lexer_->access_flags = 0;
     run_checks(element("img", {{"datafld", "f"}, {"alt", ""}, {"ismap", nullptr}}));
-    EXPECT_EQ(output(),
-              "line 1 column 1 - Warning: <img> lacks \"alt\" attribute\n"
-              "line 1 column 1 - Warning: <img> should use client-side image map\n");
+    EXPECT_EQ(output(), "line 1 column 1 - Warning: <img> lacks \"alt\" attribute\n"
+                        "line 1 column 1 - Warning: <img> should use client-side image map\n");
     EXPECT_EQ(lexer_->access_flags, MissingImageMap);
     EXPECT_EQ(lexer_->possible_versions, 0u); // datafld is proprietary
 
@@ -449,9 +450,8 @@ TEST_F(AttrTest, ImageCheck) {
 
 TEST_F(AttrTest, AreaCheck) {
     run_checks(element("area", {{"shape", "rect"}}));
-    EXPECT_EQ(output(),
-              "line 1 column 1 - Warning: <area> lacks \"alt\" attribute\n"
-              "line 1 column 1 - Warning: <area> lacks \"href\" attribute\n");
+    EXPECT_EQ(output(), "line 1 column 1 - Warning: <area> lacks \"alt\" attribute\n"
+                        "line 1 column 1 - Warning: <area> lacks \"href\" attribute\n");
     EXPECT_EQ(lexer_->access_flags, MissingLinkAlt);
     EXPECT_EQ(lexer_->possible_versions, 0x1Eu);
 

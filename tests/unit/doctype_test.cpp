@@ -21,7 +21,7 @@ namespace varnel {
 namespace {
 
 class DoctypeTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         options = Config{};
         init_tags();
@@ -33,7 +33,8 @@ protected:
     }
 
     void TearDown() override {
-        for (Node* n : owned_) free_node(n);
+        for (Node* n : owned_)
+            free_node(n);
         fclose(lexer_->messages);
         free(buffer_);
         free_lexer(lexer_);
@@ -79,7 +80,8 @@ protected:
 
     int count_kind(const Node* parent, NodeKind kind) const {
         int n = 0;
-        for (const Node* c = parent->first_child; c != nullptr; c = c->next) n += c->kind == kind;
+        for (const Node* c = parent->first_child; c != nullptr; c = c->next)
+            n += c->kind == kind;
         return n;
     }
 
@@ -144,10 +146,11 @@ TEST_F(DoctypeTest, KeywordCaseIsReportedAndMended) {
     Node* d3 = doctype("html PUBLIC \"-//w3c//DTD HTML 4.01//EN\"");
     EXPECT_EQ(read_declared_version(lexer_, d3), 0u);
 
-    EXPECT_EQ(reports(), std::string(keyword_case_warning) + keyword_case_warning +
-                             keyword_case_warning);
+    EXPECT_EQ(reports(),
+              std::string(keyword_case_warning) + keyword_case_warning + keyword_case_warning);
     EXPECT_FALSE(lexer_->doctype_malformed);
-    for (Node* d : {d1, d2, d3}) free_node(d);
+    for (Node* d : {d1, d2, d3})
+        free_node(d);
 }
 
 TEST_F(DoctypeTest, KeywordSearch) {
@@ -310,8 +313,7 @@ TEST_F(DoctypeTest, OmitStrictAndLooseModes) {
     Node* r3 = document();
     repair_doctype(lexer_, r3);
     EXPECT_EQ(count_kind(r3, DoctypeNode), 1);
-    EXPECT_EQ(text_of(r3->first_child),
-              "html PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\"");
+    EXPECT_EQ(text_of(r3->first_child), "html PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\"");
 }
 
 TEST_F(DoctypeTest, UserModeQuotesTheUsersIdentifier) {
@@ -364,12 +366,10 @@ TEST_F(DoctypeTest, XmlOutputAndXhtmlInputTakeNoHtmlDoctype) {
     EXPECT_EQ(reports(), "");
 }
 
-const char* const xhtml_strict =
-    "html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\"\n"
-    "    \"http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd\"";
-const char* const xhtml_loose =
-    "html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\"\n"
-    "    \"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\"";
+const char* const xhtml_strict = "html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\"\n"
+                                 "    \"http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd\"";
+const char* const xhtml_loose = "html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\"\n"
+                                "    \"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\"";
 
 TEST_F(DoctypeTest, XhtmlDoctypeByMode) {
     Node* r1 = document();
@@ -416,9 +416,8 @@ TEST_F(DoctypeTest, XhtmlSystemIdentifierIndentDependsOnWrap) {
     options.wrap = 55;
     Node* r2 = document();
     make_xhtml_doctype(lexer_, r2);
-    EXPECT_EQ(text_of(r2->first_child),
-              "html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\"\n"
-              "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd\"");
+    EXPECT_EQ(text_of(r2->first_child), "html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\"\n"
+                                        "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd\"");
 }
 
 TEST_F(DoctypeTest, XhtmlUserMode) {

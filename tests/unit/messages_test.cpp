@@ -21,7 +21,7 @@ namespace {
 
 // Collects everything written to a FILE*.
 class Capture {
-public:
+  public:
     Capture() : file_(open_memstream(&buffer_, &size_)) {}
     ~Capture() {
         fclose(file_);
@@ -33,14 +33,14 @@ public:
         return std::string(buffer_, size_);
     }
 
-private:
+  private:
     char* buffer_ = nullptr;
     size_t size_ = 0;
     FILE* file_;
 };
 
 class MessageTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         options = Config{};
         current_input_name = "stdin";
@@ -55,7 +55,8 @@ protected:
     }
 
     void TearDown() override {
-        for (Node* n : nodes_) free_node(n);
+        for (Node* n : nodes_)
+            free_node(n);
         free_lexer(lexer_);
         free_input_stream(stream_);
         fclose(source_);
@@ -89,9 +90,9 @@ TEST_F(MessageTest, DescribeNodeByKind) {
         const char* expected;
     };
     const Case cases[] = {
-        {DoctypeNode, "", "<!DOCTYPE>"}, {TextNode, "", "plain text"},
-        {StartTagNode, "p", "<p>"},      {EndTagNode, "table", "</table>"},
-        {StartEndTagNode, "br", "br"},   {CommentNode, "", ""},
+        {DoctypeNode, "", "<!DOCTYPE>"},      {TextNode, "", "plain text"},
+        {StartTagNode, "p", "<p>"},           {EndTagNode, "table", "</table>"},
+        {StartEndTagNode, "br", "br"},        {CommentNode, "", ""},
         {StartTagNode, "madeup", "<madeup>"},
     };
     for (const Case& c : cases) {
@@ -158,8 +159,7 @@ TEST_F(MessageTest, TagMessageVariants) {
     Node* li = node(EndTagNode, "li");
     report_warning(lexer_, nullptr, li, UnexpectedEndTag);
     report_warning(lexer_, nullptr, node(StartTagNode, "title"), TooMany);
-    report_warning(lexer_, node(StartTagNode, "xmp"), node(StartTagNode, "pre"),
-                   ReplacingElement);
+    report_warning(lexer_, node(StartTagNode, "xmp"), node(StartTagNode, "pre"), ReplacingElement);
     report_warning(lexer_, nullptr, node(StartTagNode, "li"), ReplacingElement);
     report_warning(lexer_, nullptr, node(TextNode, ""), DiscardingUnexpected);
     report_warning(lexer_, nullptr, nullptr, static_cast<TagMessage>(99));
@@ -256,7 +256,8 @@ TEST_F(MessageTest, GnuEmacsPrefix) {
 
 TEST_F(MessageTest, WarningsOffStillCountsAndKeepsErrors) {
     options.show_warnings = false;
-    for (int i = 0; i < 20; ++i) report_warning(lexer_, nullptr, nullptr, ContentAfterBody);
+    for (int i = 0; i < 20; ++i)
+        report_warning(lexer_, nullptr, nullptr, ContentAfterBody);
     report_attribute_warning(lexer_, node(StartTagNode, "p"), "x", UnknownValue);
     report_entity_warning(lexer_, UnknownEntity, "&x");
     report_encoding_warning(lexer_, IllegalCharCode, 128);
@@ -275,10 +276,12 @@ TEST_F(MessageTest, WarningsOffStillCountsAndKeepsErrors) {
 }
 
 TEST_F(MessageTest, SevenErrorsThenOnlyCounting) {
-    for (int i = 0; i < 7; ++i) report_error(lexer_, nullptr, nullptr, RepeatedFrameset);
+    for (int i = 0; i < 7; ++i)
+        report_error(lexer_, nullptr, nullptr, RepeatedFrameset);
     EXPECT_EQ(lexer_->errors, 7u);
     std::string seven;
-    for (int i = 0; i < 7; ++i) seven += "line 3 column 14 - Error: repeated FRAMESET element\n";
+    for (int i = 0; i < 7; ++i)
+        seven += "line 3 column 14 - Error: repeated FRAMESET element\n";
     EXPECT_EQ(reports(), seven);
 
     // From now on tag, attribute and error reports are counted only; entity
@@ -296,9 +299,10 @@ TEST_F(MessageTest, SevenErrorsThenOnlyCounting) {
 
     report_entity_warning(lexer_, UnknownEntity, "&x");
     report_encoding_warning(lexer_, IllegalCharCode, 130);
-    EXPECT_EQ(reports(), seven + "line 3 column 14 - Warning: unescaped & or unknown entity \"&x\"\n"
-                                 "line 3 column 14 - Warning: replacing illegal character code "
-                                 "130\n");
+    EXPECT_EQ(reports(), seven +
+                             "line 3 column 14 - Warning: unescaped & or unknown entity \"&x\"\n"
+                             "line 3 column 14 - Warning: replacing illegal character code "
+                             "130\n");
     EXPECT_EQ(lexer_->bad_chars, WindowsChars);
     EXPECT_EQ(lexer_->warnings, 14u);
 }
@@ -420,28 +424,24 @@ const char* const link_alt_paragraph =
     "For hypertext links defined using a client-side image map, you\n"
     "need to use the alt attribute to provide a textual description\n"
     "of the link for people using non-graphical browsers.\n\n";
-const char* const frames_paragraph =
-    "Pages designed using frames presents problems for\n"
-    "people who are either blind or using a browser that\n"
-    "doesn't support frames. A frames-based page should always\n"
-    "include an alternative layout inside a NOFRAMES element.\n\n";
-const char* const layer_paragraph =
-    "The Cascading Style Sheets (CSS) Positioning mechanism\n"
-    "is recommended in preference to the proprietary <LAYER>\n"
-    "element due to limited vendor support for LAYER.\n\n";
+const char* const frames_paragraph = "Pages designed using frames presents problems for\n"
+                                     "people who are either blind or using a browser that\n"
+                                     "doesn't support frames. A frames-based page should always\n"
+                                     "include an alternative layout inside a NOFRAMES element.\n\n";
+const char* const layer_paragraph = "The Cascading Style Sheets (CSS) Positioning mechanism\n"
+                                    "is recommended in preference to the proprietary <LAYER>\n"
+                                    "element due to limited vendor support for LAYER.\n\n";
 const char* const spacer_paragraph =
     "You are recommended to use CSS for controlling white\n"
     "space (e.g. for indentation, margins and line spacing).\n"
     "The proprietary <SPACER> element has limited vendor support.\n\n";
-const char* const font_paragraph =
-    "You are recommended to use CSS to specify the font and\n"
-    "properties such as its size and color. This will reduce\n"
-    "the size of HTML files and make them easier maintain\n"
-    "compared with using <FONT> elements.\n\n";
-const char* const nobr_paragraph =
-    "You are recommended to use CSS to control line wrapping.\n"
-    "Use \"white-space: nowrap\" to inhibit wrapping in place\n"
-    "of inserting <NOBR>...</NOBR> into the markup.\n\n";
+const char* const font_paragraph = "You are recommended to use CSS to specify the font and\n"
+                                   "properties such as its size and color. This will reduce\n"
+                                   "the size of HTML files and make them easier maintain\n"
+                                   "compared with using <FONT> elements.\n\n";
+const char* const nobr_paragraph = "You are recommended to use CSS to control line wrapping.\n"
+                                   "Use \"white-space: nowrap\" to inhibit wrapping in place\n"
+                                   "of inserting <NOBR>...</NOBR> into the markup.\n\n";
 const char* const body_colors_line =
     "You are recommended to use CSS to specify page and link colors\n";
 
@@ -457,7 +457,8 @@ void expect_accessibility_closing(const std::string& text) {
     size_t service = rest.find("http://www.cast.org/bobby/", guidelines);
     ASSERT_NE(service, std::string::npos);
     size_t lines = 0;
-    for (char c : rest) lines += c == '\n';
+    for (char c : rest)
+        lines += c == '\n';
     EXPECT_EQ(lines, 4u); // three lines and the empty line
     EXPECT_EQ(rest.substr(rest.size() - 2), "\n\n");
 }
@@ -465,8 +466,8 @@ void expect_accessibility_closing(const std::string& text) {
 TEST_F(MessageTest, AdviceParagraphsInOrder) {
     lexer_->bad_chars = WindowsChars;
     lexer_->bad_form = true;
-    lexer_->access_flags = MissingImageAlt | MissingLinkAlt | MissingSummary | MissingImageMap |
-                           UsingFrames;
+    lexer_->access_flags =
+        MissingImageAlt | MissingLinkAlt | MissingSummary | MissingImageMap | UsingFrames;
     lexer_->usage_flags = UsingSpacer | UsingLayer | UsingNobr | UsingFont | UsingBodyColors;
     report_advice(lexer_);
     std::string text = reports();
@@ -478,8 +479,8 @@ TEST_F(MessageTest, AdviceParagraphsInOrder) {
     ASSERT_GT(text.size(), before.size() + after.size());
     EXPECT_EQ(text.substr(0, before.size()), before);
     EXPECT_EQ(text.substr(text.size() - after.size()), after);
-    expect_accessibility_closing(text.substr(before.size(), text.size() - before.size() -
-                                                                after.size()));
+    expect_accessibility_closing(
+        text.substr(before.size(), text.size() - before.size() - after.size()));
 }
 
 TEST_F(MessageTest, AdviceForSingleFindings) {
