@@ -4,6 +4,9 @@
 #include "model/attrs.h"
 
 #include <cstring>
+#include <string>
+#include <unordered_set>
+#include <vector>
 
 #include "build/inline_stack.h"
 #include "driver/config.h"
@@ -227,6 +230,43 @@ int count_later_duplicates(const NodeAttribute* attribute) {
     return count;
 }
 
+// Flags, in list order, the attributes whose name occurs again later in the
+// list (ASCII case ignored). One hash pass from the end keeps this linear
+// even for tags with a very large number of attributes.
+std::vector<char> repeated_later(const std::vector<NodeAttribute*>& list) {
+    std::vector<char> flags(list.size(), 0);
+    std::unordered_set<std::string> seen;
+    for (size_t i = list.size(); i-- > 0;) {
+        if (is_server_entry(list[i])) continue;
+        std::string key = list[i]->name;
+        for (char& c : key)
+            c = static_cast<char>(to_lower(static_cast<unsigned char>(c)));
+        flags[i] = seen.insert(std::move(key)).second ? 0 : 1;
+    }
+    return flags;
+}
+
+std::vector<NodeAttribute*> attribute_vector(const Node* node) {
+    std::vector<NodeAttribute*> list;
+    for (NodeAttribute* a = node->attributes; a != nullptr; a = a->next)
+        list.push_back(a);
+    return list;
+}
+
+const AttrDef* check_one_attribute(Lexer* lexer, Node* node, NodeAttribute* attribute,
+                                   bool repeated);
+
+// check_attribute on every attribute in order; returns the AttrDefs found.
+std::vector<const AttrDef*> check_each_attribute(Lexer* lexer, Node* node) {
+    std::vector<NodeAttribute*> list = attribute_vector(node);
+    std::vector<char> repeated = repeated_later(list);
+    std::vector<const AttrDef*> defs(list.size(), nullptr);
+    for (size_t i = 0; i < list.size(); ++i) {
+        defs[i] = check_one_attribute(lexer, node, list[i], repeated[i] != 0);
+    }
+    return defs;
+}
+
 bool has_model(const Node* node, ContentModelBits model) {
     return node->tag != nullptr && (node->tag->model & model) != 0;
 }
@@ -327,17 +367,26 @@ bool is_boolean_attribute(const NodeAttribute* attribute) {
 // Reports each attribute that occurs again later in the list; two
 // occurrences give one report, three give two.
 void check_repeated_attributes(Lexer* lexer, Node* node) {
-    for (NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
-        if (is_server_entry(a)) continue;
-        if (a->next == nullptr) break;
-        if (count_later_duplicates(a) > 0) {
-            report_attribute_warning(lexer, node, a->name.c_str(), RepeatedAttribute);
+    std::vector<NodeAttribute*> list = attribute_vector(node);
+    std::vector<char> repeated = repeated_later(list);
+    for (size_t i = 0; i < list.size(); ++i) {
+        if (repeated[i] != 0) {
+            report_attribute_warning(lexer, node, list[i]->name.c_str(), RepeatedAttribute);
         }
     }
 }
 
 const AttrDef* check_attribute(Lexer* lexer, Node* node, NodeAttribute* attribute) {
-    if (!is_server_entry(attribute) && count_later_duplicates(attribute) > 0) {
+    bool repeated = !is_server_entry(attribute) && count_later_duplicates(attribute) > 0;
+    return check_one_attribute(lexer, node, attribute, repeated);
+}
+
+namespace {
+
+// check_attribute with the repeat already determined by the caller.
+const AttrDef* check_one_attribute(Lexer* lexer, Node* node, NodeAttribute* attribute,
+                                   bool repeated) {
+    if (repeated) {
         report_attribute_warning(lexer, node, attribute->name.c_str(), RepeatedAttribute);
     }
 
@@ -363,10 +412,10 @@ const AttrDef* check_attribute(Lexer* lexer, Node* node, NodeAttribute* attribut
     return def;
 }
 
+} // namespace
+
 void check_generic_attributes(Lexer* lexer, Node* node) {
-    for (NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
-        check_attribute(lexer, node, a);
-    }
+    check_each_attribute(lexer, node);
 }
 
 // Value checks.
@@ -441,8 +490,7 @@ void check_img(Lexer* lexer, Node* node) {
     check_repeated_attributes(lexer, node);
     bool has_alt = false, has_src = false, has_datafld = false, has_usemap = false,
          has_ismap = false;
-    for (NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
-        const AttrDef* def = check_attribute(lexer, node, a);
+    for (const AttrDef* def : check_each_attribute(lexer, node)) {
         if (def == nullptr) continue;
         if (def == attr_alt)
             has_alt = true;
@@ -502,8 +550,8 @@ void check_caption(Lexer* lexer, Node* node) {
 
 void check_html(Lexer* lexer, Node* node) {
     check_repeated_attributes(lexer, node);
-    for (NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
-        if (check_attribute(lexer, node, a) == attr_xmlns && attr_xmlns != nullptr) {
+    for (const AttrDef* def : check_each_attribute(lexer, node)) {
+        if (def != nullptr && def == attr_xmlns) {
             lexer->is_xhtml = true;
         }
     }
@@ -512,8 +560,7 @@ void check_html(Lexer* lexer, Node* node) {
 void check_area(Lexer* lexer, Node* node) {
     check_repeated_attributes(lexer, node);
     bool has_alt = false, has_href = false;
-    for (NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
-        const AttrDef* def = check_attribute(lexer, node, a);
+    for (const AttrDef* def : check_each_attribute(lexer, node)) {
         if (def == nullptr) continue;
         if (def == attr_alt)
             has_alt = true;
@@ -530,8 +577,7 @@ void check_area(Lexer* lexer, Node* node) {
 void check_table(Lexer* lexer, Node* node) {
     check_repeated_attributes(lexer, node);
     bool has_summary = false;
-    for (NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
-        const AttrDef* def = check_attribute(lexer, node, a);
+    for (const AttrDef* def : check_each_attribute(lexer, node)) {
         if (def != nullptr && def == attr_summary) has_summary = true;
     }
     // HTML 2.0 and 3.2 have no summary attribute to ask for.
