@@ -20,6 +20,7 @@
 #include "model/entities.h"
 #include "model/node.h"
 #include "model/tags.h"
+#include "test_support.h"
 
 namespace varnel {
 namespace {
@@ -581,3 +582,66 @@ TEST_F(AttrTest, HrSourceIsProprietary) {
 
 } // namespace
 } // namespace varnel
+
+// The same checks as the lexer runs them on start tags read from text.
+namespace varnel::through_lexer {
+
+class LexedAttrTest : public ::testing::Test {
+  protected:
+    void SetUp() override { test::fresh_globals(); }
+    void TearDown() override { options = Config{}; }
+
+    // Reads every token of `source`; returns the reports.
+    static std::string reports_for(const std::string& source, Lexer* kept = nullptr) {
+        test::LexerOver lx(source);
+        test::all_tokens(lx, CollapseSpace);
+        if (kept != nullptr) {
+            kept->possible_versions = lx.lexer->possible_versions;
+            kept->access_flags = lx.lexer->access_flags;
+        }
+        return lx.messages();
+    }
+};
+
+TEST_F(LexedAttrTest, RepeatedAttributeCounts) {
+    EXPECT_EQ(reports_for("<img src=a src=b alt=x>"),
+              "line 1 column 1 - Warning: <img> repeated attribute \"src\"\n"
+              "line 1 column 1 - Warning: <img> repeated attribute \"src\"\n"
+              "line 1 column 1 - Warning: <img> repeated attribute \"src\"\n");
+    // After pending text the tag's token starts once "<" has been read: the
+    // column is the one after it.
+    EXPECT_EQ(reports_for("x\n  <p class=a class=b>"),
+              "line 2 column 4 - Warning: <p> repeated attribute \"class\"\n");
+    EXPECT_EQ(reports_for("<hr size=1 size=2>"),
+              "line 1 column 1 - Warning: <hr> repeated attribute \"size\"\n");
+}
+
+TEST_F(LexedAttrTest, ValuesAreCheckedOnlyWhereTheElementAsksForIt) {
+    EXPECT_EQ(reports_for("<td align=middle><hr align=middle><p align=middle>"),
+              "line 1 column 35 - Warning: <p> unknown attribute value \"middle\"\n");
+    EXPECT_EQ(reports_for("<a href>x</a>"), "");
+    EXPECT_EQ(reports_for("<base href>"),
+              "line 1 column 1 - Warning: <base> attribute \"href\" lacks value\n");
+}
+
+TEST_F(LexedAttrTest, ImageAndTableFindingsAndVersions) {
+    Lexer kept;
+    options.alt_text = std::string("");
+    EXPECT_EQ(reports_for("<img src=\"a\\b.gif\" align=absmiddle>", &kept),
+              "line 1 column 1 - Warning: <img> proprietary attribute value \"absmiddle\"\n"
+              "line 1 column 1 - Warning: <img> lacks \"alt\" attribute\n");
+    EXPECT_EQ(kept.possible_versions, 0u);
+    EXPECT_EQ(kept.access_flags, MissingImageAlt);
+
+    test::LexerOver lx("<img src=\"a\\b.gif\">");
+    Node* img = get_token(lx.lexer, CollapseSpace);
+    ASSERT_NE(img, nullptr);
+    EXPECT_EQ(test::describe_token(lx, img), "start:img[alt=\"\",src=\"a/b.gif\"]");
+    free_node(img);
+
+    EXPECT_EQ(reports_for("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 3.2//EN\"><table>"), "");
+    EXPECT_EQ(reports_for("<table border>"),
+              "line 1 column 1 - Warning: <table> lacks \"summary\" attribute\n");
+}
+
+} // namespace varnel::through_lexer

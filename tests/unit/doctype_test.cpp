@@ -16,6 +16,7 @@
 #include "model/attrs.h"
 #include "model/node.h"
 #include "model/tags.h"
+#include "test_support.h"
 
 namespace varnel {
 namespace {
@@ -550,3 +551,33 @@ TEST_F(DoctypeTest, GeneratorMetaRespectsAnExistingMark) {
 
 } // namespace
 } // namespace varnel
+
+// The declared version as the lexer reads it from a doctype token.
+namespace varnel::through_lexer {
+
+TEST(LexedDoctypeTest, DoctypeTokenSetsTheGivenVersion) {
+    test::fresh_globals();
+    {
+        test::LexerOver lx("<!DOCTYPE html public \"-//W3C//DTD HTML 4.0//EN\">\n<p>");
+        Node* d = get_token(lx.lexer, TrimSpace);
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(d->kind, DoctypeNode);
+        EXPECT_EQ(lx.text(d), "html PUBLIC \"-//W3C//DTD HTML 4.0//EN\"");
+        EXPECT_EQ(lx.lexer->given_version, VersionHTML40Strict);
+        EXPECT_FALSE(lx.lexer->doctype_malformed);
+        EXPECT_EQ(lx.messages(),
+                  "line 1 column 1 - Warning: SYSTEM, PUBLIC, W3C, DTD, EN must be upper case\n");
+        free_node(d);
+    }
+    {
+        test::LexerOver lx("<!doctype html foo>");
+        Node* d = get_token(lx.lexer, TrimSpace);
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(lx.lexer->given_version, 0u);
+        EXPECT_TRUE(lx.lexer->doctype_malformed);
+        EXPECT_EQ(lx.messages(), "");
+        free_node(d);
+    }
+}
+
+} // namespace varnel::through_lexer
