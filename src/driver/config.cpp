@@ -405,10 +405,11 @@ LookupEntry* lookup_buckets[LookupBuckets] = {};
 bool lookup_built = false;
 
 // h = h * 31 + byte, each byte upper-cased, unsigned 32-bit, modulo 101.
-uint32_t option_hash(const char* name) {
+uint32_t option_hash(const std::string& name) {
     uint32_t h = 0;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p != 0; ++p) {
-        uint32_t c = (*p >= 'a' && *p <= 'z') ? *p - 32u : *p;
+    for (char ch : name) {
+        uint32_t c = static_cast<unsigned char>(ch);
+        if (c >= 'a' && c <= 'z') c -= 32u;
         h = h * 31u + c;
     }
     return h % LookupBuckets;
@@ -425,7 +426,8 @@ void install_option(const OptionRow& row) {
     lookup_buckets[bucket] = new LookupEntry{lookup_buckets[bucket], row.name, &row};
 }
 
-const OptionRow* lookup_option(const char* name) {
+// Names compare exactly, over their whole length.
+const OptionRow* lookup_option(const std::string& name) {
     for (LookupEntry* e = lookup_buckets[option_hash(name)]; e != nullptr; e = e->next) {
         if (e->name == name) return e->row;
     }
@@ -484,7 +486,7 @@ void read_config_file(const char* name) {
             option_name.push_back(static_cast<char>(source.current));
             advance();
         }
-        const OptionRow* row = lookup_option(option_name.c_str());
+        const OptionRow* row = lookup_option(option_name);
         if (row != nullptr && source.current == ':') {
             advance();
             row->parse(*row);

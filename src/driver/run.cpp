@@ -414,12 +414,14 @@ bool replace_file_contents(const char* path, void (*write)(FILE* sink, void* con
         target = resolved;
         free(resolved);
     }
-    size_t slash = target.rfind('/');
-    std::string directory = slash == std::string::npos ? "." : target.substr(0, slash);
-    std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    if (directory.empty()) directory = "/";
-    std::string temp = directory + "/." + base + ".varnel-XXXXXX";
-    std::vector<char> temp_name(temp.begin(), temp.end());
+    // The temporary file is ".<name>.varnel-XXXXXX" in the same directory.
+    size_t base = target.rfind('/');
+    base = base == std::string::npos ? 0 : base + 1;
+    std::vector<char> temp_name(target.begin(), target.begin() + static_cast<ptrdiff_t>(base));
+    temp_name.push_back('.');
+    temp_name.insert(temp_name.end(), target.begin() + static_cast<ptrdiff_t>(base), target.end());
+    for (const char* p = ".varnel-XXXXXX"; *p != '\0'; ++p)
+        temp_name.push_back(*p);
     temp_name.push_back('\0');
 
     int fd = mkstemp(temp_name.data());

@@ -445,6 +445,9 @@ TEST_F(ConfigTest, OptionNameIsLiteral) {
     // A name runs on over line ends up to the colon.
     EXPECT_EQ(read_config("quiet\nwrap: 72\n"), "");
     EXPECT_EQ(options.wrap, 68);
+    // A NUL byte is part of the name, not its end.
+    EXPECT_EQ(read_config(std::string("wrap\0x: 72\n", 11)), "");
+    EXPECT_EQ(options.wrap, 68);
     // Unknown names are skipped silently, with their continuation lines.
     EXPECT_EQ(read_config("no-such-option: 1\n  wrap: 5\ntab-size: 8\n"), "");
     EXPECT_EQ(options.wrap, 68);
