@@ -274,6 +274,15 @@ DocumentOutcome process_document(const char* name) {
         }
         buffer.reset(new char[StreamBufferSize]);
         setvbuf(in, buffer.get(), _IOFBF, StreamBufferSize);
+    } else {
+        // Standard input is read at most once per process; its buffer can
+        // only be chosen before the first read.
+        static bool stdin_buffered = false;
+        static char stdin_buffer[StreamBufferSize];
+        if (!stdin_buffered) {
+            stdin_buffered = true;
+            setvbuf(stdin, stdin_buffer, _IOFBF, sizeof stdin_buffer);
+        }
     }
     input_file = in;
 
