@@ -101,7 +101,7 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
         // Rule 2: own end tag (or the end tag of the element's former tag).
         if (node->kind == EndTagNode && tag != nullptr &&
             (tag == etag || tag == element->previous_tag)) {
-            free_node(node);
+            release_token(lexer, node);
             scope.leave(lexer);
             element->closed = true;
             end_element(lexer, element);
@@ -112,7 +112,7 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
             if (is_start_tag(node)) {
                 discard_token(lexer, element, node);
             } else {
-                free_node(node);
+                release_token(lexer, node);
             }
             continue;
         }
@@ -134,14 +134,14 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
             } else if (has_ancestor_tag(element, tag)) {
                 // Rule 7: an ancestor ends, and this element with it.
                 if (!optional_end) report_warning(lexer, element, node, MissingEndTagBefore);
-                unget_token(lexer);
+                push_back_token(lexer, node);
                 scope.leave(lexer);
                 end_element(lexer, element);
                 return;
             } else if ((tag->model & ModelTable) != 0 && lexer->moved_before_table) {
                 // Rule 8: content moved before a table ends at the table's
                 // end tags. The object scope is left on this exit too.
-                unget_token(lexer);
+                push_back_token(lexer, node);
                 scope.leave(lexer);
                 end_element(lexer, element);
                 return;
@@ -158,11 +158,11 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
             bool wrap_in_p = options.enclose_block_text &&
                              (length > 1 || (length == 1 && !is_single_space(lexer, node)));
             if (wrap_in_p) {
-                unget_token(lexer);
+                push_back_token(lexer, node);
                 Node* p = infer_tag(lexer, "p");
                 insert_node_at_end(element, p);
-                lexer->space_pending = false;
-                run_builder(lexer, p, build_inline, CollapseSpace);
+                // build_child clears space_pending for the paragraph.
+                parse_inferred(lexer, element, p, node, CollapseSpace);
                 continue;
             }
             if (check_stack && (etag->model & ModelMixed) == 0) {
@@ -200,6 +200,7 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
         }
 
         bool accept = false;
+        Node* waiting = nullptr; // the token pushed back for an implied element
         if ((tag->model & ModelInline) != 0) {
             // Rule 14.
             accept = true;
@@ -214,17 +215,19 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
                 continue;
             }
             if (tag->model & ModelList) {
-                unget_token(lexer);
+                push_back_token(lexer, node);
+                waiting = node;
                 node = infer_tag(lexer, "ul");
                 add_noindent_class(node);
                 lexer->blocks_barred = true;
             } else if (tag->model & ModelDefList) {
-                unget_token(lexer);
+                push_back_token(lexer, node);
+                waiting = node;
                 node = infer_tag(lexer, "dl");
                 lexer->blocks_barred = true;
             }
             if (!has_model(node, ModelBlock)) {
-                unget_token(lexer);
+                push_back_token(lexer, node);
                 scope.leave(lexer);
                 end_element(lexer, element);
                 return;
@@ -234,7 +237,7 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
             // Rule 17.
             if (lexer->blocks_barred) {
                 if (!optional_end) report_warning(lexer, element, node, MissingEndTagBefore);
-                unget_token(lexer);
+                push_back_token(lexer, node);
                 // The object scope is left on this exit too (stack popped,
                 // base restored), as on every other exit.
                 scope.leave(lexer);
@@ -251,7 +254,8 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
                 relocate_to_head(lexer, element, node);
                 continue;
             }
-            unget_token(lexer);
+            push_back_token(lexer, node);
+            waiting = node;
             const Node* parent = element->parent;
             if (tag->model & ModelList) {
                 if (parent != nullptr && parent->tag != nullptr &&
@@ -305,7 +309,11 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
         if (tag == tag_br) trim_outer_spaces(lexer, element);
         insert_node_at_end(element, node);
         if (node->implicit) report_warning(lexer, element, node, InsertingImplicit);
-        build_child(lexer, node, TrimSpace);
+        if (waiting != nullptr) {
+            parse_inferred(lexer, element, node, waiting, TrimSpace);
+        } else {
+            build_child(lexer, node, TrimSpace);
+        }
     }
 }
 
@@ -359,7 +367,7 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
             if (e->first_child != nullptr && node->attributes == nullptr) {
                 report_warning(lexer, e, node, StartTagForEndTag);
                 node->kind = EndTagNode;
-                unget_token(lexer);
+                push_back_token(lexer, node);
                 continue;
             }
             report_warning(lexer, e, node, NestedEmphasisFound);
@@ -369,7 +377,7 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
             // Rule 3: own end tag.
             if (node->kind == EndTagNode && tag == etag && tag != nullptr) {
                 if ((etag->model & ModelInline) != 0 && etag != tag_a) forget_inline(lexer, node);
-                free_node(node);
+                release_token(lexer, node);
                 if (!preformatted) trim_outer_spaces(lexer, e);
                 if (etag == tag_font && e->first_child != nullptr &&
                     e->first_child == e->last_child && e->first_child->tag == tag_a &&
@@ -387,7 +395,7 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
                     discard_token(lexer, e, node);
                     continue;
                 }
-                unget_token(lexer);
+                push_back_token(lexer, node);
                 finish(e);
                 return;
             }
@@ -399,7 +407,7 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
             // Rule 6: text.
             if (node->kind == TextNode) {
                 if (node->start >= node->end) {
-                    free_node(node);
+                    release_token(lexer, node);
                 } else {
                     insert_node_at_end(e, node);
                 }
@@ -439,12 +447,12 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
                         continue;
                     }
                     report_warning(lexer, e, node, ReplacingUnexpected);
-                    free_node(node);
+                    release_token(lexer, node);
                     finish(e);
                     return;
                 }
                 if ((tag->model & ModelTable) != 0 && lexer->moved_before_table) {
-                    unget_token(lexer);
+                    push_back_token(lexer, node);
                     trim_outer_spaces(lexer, e);
                     prune_if_empty(lexer, e);
                     return;
@@ -456,10 +464,10 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
         if ((tag->model & ModelHeading) != 0 && (etag->model & ModelHeading) != 0) {
             if (tag == etag) {
                 report_warning(lexer, e, node, ReplacingUnexpected);
-                free_node(node);
+                release_token(lexer, node);
             } else {
                 report_warning(lexer, e, node, MissingEndTagBefore);
-                unget_token(lexer);
+                push_back_token(lexer, node);
             }
             finish(e);
             return;
@@ -512,7 +520,7 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
                 report_warning(lexer, e, node, MissingEndTagBefore);
             }
             if (etag == tag_a) forget_inline(lexer, e);
-            unget_token(lexer);
+            push_back_token(lexer, node);
             finish(e);
             return;
         }
@@ -542,19 +550,19 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
         if (etag == tag_a) {
             if ((tag->model & ModelHeading) == 0) {
                 forget_inline(lexer, e);
-                unget_token(lexer);
+                push_back_token(lexer, node);
                 finish(e);
             } else if (e->first_child != nullptr) {
-                unget_token(lexer);
+                push_back_token(lexer, node);
                 finish(e);
             } else {
                 // An empty anchor in front of a heading is dropped.
                 discard_node(e);
-                unget_token(lexer);
+                push_back_token(lexer, node);
             }
             return;
         }
-        unget_token(lexer);
+        push_back_token(lexer, node);
         finish(e);
         return;
     }
@@ -577,7 +585,7 @@ void build_list(Lexer* lexer, Node* list, WhitespaceMode) {
         }
         const TagDef* tag = node->tag;
         if (node->kind == EndTagNode && tag != nullptr && tag == list->tag) {
-            free_node(node);
+            release_token(lexer, node);
             modernise();
             list->closed = true;
             prune_if_empty(lexer, list);
@@ -595,14 +603,14 @@ void build_list(Lexer* lexer, Node* list, WhitespaceMode) {
             if (tag == tag_form) {
                 lexer->bad_form = true;
                 report_warning(lexer, list, node, DiscardingUnexpected);
-                free_node(node);
+                release_token(lexer, node);
             } else if ((tag->model & ModelInline) != 0) {
                 report_warning(lexer, list, node, DiscardingUnexpected);
                 forget_inline(lexer, node);
-                free_node(node);
+                release_token(lexer, node);
             } else if (has_ancestor_tag(list, tag)) {
                 report_warning(lexer, list, node, MissingEndTagBefore);
-                unget_token(lexer);
+                push_back_token(lexer, node);
                 modernise();
                 prune_if_empty(lexer, list);
                 return;
@@ -616,7 +624,15 @@ void build_list(Lexer* lexer, Node* list, WhitespaceMode) {
             build_child(lexer, node, TrimSpace);
             continue;
         }
-        unget_token(lexer);
+        if (is_reopened_token(lexer, node)) {
+            // A re-opened inline element offered to the list itself: the
+            // next item re-opens the whole stack at its start anyway, so this
+            // one and the rest of the schedule are dropped here.
+            release_token(lexer, node);
+            lexer->reopen_next = ReopenNone;
+            continue;
+        }
+        push_back_token(lexer, node);
         if (tag != nullptr && (tag->model & ModelBlock) != 0 && lexer->blocks_barred) {
             report_warning(lexer, list, node, MissingEndTagBefore);
             prune_if_empty(lexer, list);
@@ -626,14 +642,10 @@ void build_list(Lexer* lexer, Node* list, WhitespaceMode) {
         add_attribute(li, "style", "list-style: none");
         report_warning(lexer, list, li, MissingStartTag);
         insert_node_at_end(list, li);
-        build_child(lexer, li, TrimSpace);
-        if (lexer->pushed_back && lexer->last_token == node) {
-            // The implied item ended on the token at once (frame, frameset,
-            // option, optgroup): another item would do the same forever, so
-            // the list drops the token.
-            lexer->pushed_back = false;
-            discard_token(lexer, list, node);
-        }
+        // An item that ends on the token at once (frame, frameset, option,
+        // optgroup) leaves it to the list, which drops it, together with what
+        // the item meant to re-open.
+        if (parse_inferred(lexer, list, li, node, TrimSpace)) lexer->reopen_next = ReopenNone;
     }
 }
 
@@ -649,7 +661,7 @@ void build_deflist(Lexer* lexer, Node* dl, WhitespaceMode mode) {
         }
         const TagDef* tag = node->tag;
         if (node->kind == EndTagNode && tag != nullptr && tag == dl->tag) {
-            free_node(node);
+            release_token(lexer, node);
             dl->closed = true;
             prune_if_empty(lexer, dl);
             return;
@@ -659,11 +671,11 @@ void build_deflist(Lexer* lexer, Node* dl, WhitespaceMode mode) {
             continue;
         }
         if (node->kind == TextNode) {
-            unget_token(lexer);
-            node = infer_tag(lexer, "dt");
-            report_warning(lexer, dl, node, MissingStartTag);
-            insert_node_at_end(dl, node);
-            build_child(lexer, node, TrimSpace);
+            push_back_token(lexer, node);
+            Node* dt = infer_tag(lexer, "dt");
+            report_warning(lexer, dl, dt, MissingStartTag);
+            insert_node_at_end(dl, dt);
+            parse_inferred(lexer, dl, dt, node, TrimSpace);
             continue;
         }
         if (tag == nullptr) {
@@ -677,7 +689,7 @@ void build_deflist(Lexer* lexer, Node* dl, WhitespaceMode mode) {
         }
         if (ends_ancestor(dl, node)) {
             report_warning(lexer, dl, node, MissingEndTagBefore);
-            unget_token(lexer);
+            push_back_token(lexer, node);
             prune_if_empty(lexer, dl);
             return;
         }
@@ -712,7 +724,13 @@ void build_deflist(Lexer* lexer, Node* dl, WhitespaceMode mode) {
             }
             continue;
         }
-        unget_token(lexer);
+        if (is_reopened_token(lexer, node)) {
+            // As in lists: the next dt or dd re-opens the stack itself.
+            release_token(lexer, node);
+            lexer->reopen_next = ReopenNone;
+            continue;
+        }
+        push_back_token(lexer, node);
         if ((tag->model & (ModelBlock | ModelInline)) == 0) {
             report_warning(lexer, dl, node, NotAllowedIn);
             prune_if_empty(lexer, dl);
@@ -725,7 +743,7 @@ void build_deflist(Lexer* lexer, Node* dl, WhitespaceMode mode) {
         Node* dd = infer_tag(lexer, "dd");
         report_warning(lexer, dl, dd, MissingStartTag);
         insert_node_at_end(dl, dd);
-        build_child(lexer, dd, TrimSpace);
+        parse_inferred(lexer, dl, dd, node, TrimSpace);
     }
 }
 
@@ -744,7 +762,7 @@ void build_pre(Lexer* lexer, Node* pre, WhitespaceMode) {
         // Own end tag; after <xmp> became <pre>, </xmp> still ends it.
         if (node->kind == EndTagNode && tag != nullptr &&
             (tag == pre->tag || tag == pre->previous_tag)) {
-            free_node(node);
+            release_token(lexer, node);
             trim_outer_spaces(lexer, pre);
             pre->closed = true;
             prune_if_empty(lexer, pre);
@@ -754,7 +772,7 @@ void build_pre(Lexer* lexer, Node* pre, WhitespaceMode) {
             if (is_start_tag(node)) {
                 discard_token(lexer, pre, node);
             } else {
-                free_node(node);
+                release_token(lexer, node);
             }
             continue;
         }
@@ -769,7 +787,7 @@ void build_pre(Lexer* lexer, Node* pre, WhitespaceMode) {
                 ++node->start;
             }
             if (node->start >= node->end) {
-                free_node(node);
+                release_token(lexer, node);
             } else {
                 insert_node_at_end(pre, node);
             }
@@ -801,7 +819,7 @@ void build_pre(Lexer* lexer, Node* pre, WhitespaceMode) {
         }
         if (ends_ancestor(pre, node)) {
             report_warning(lexer, pre, node, MissingEndTagBefore);
-            unget_token(lexer);
+            push_back_token(lexer, node);
             trim_outer_spaces(lexer, pre);
             prune_if_empty(lexer, pre);
             return;
@@ -825,20 +843,24 @@ void build_pre(Lexer* lexer, Node* pre, WhitespaceMode) {
         lexer->blocks_barred = true;
         Node* block = node;
         if (tag->model & ModelList) {
-            unget_token(lexer);
+            push_back_token(lexer, node);
             block = infer_tag(lexer, "ul");
             add_noindent_class(block);
         } else if (tag->model & ModelDefList) {
-            unget_token(lexer);
+            push_back_token(lexer, node);
             block = infer_tag(lexer, "dl");
         } else if (tag->model & ModelTable) {
-            unget_token(lexer);
+            push_back_token(lexer, node);
             block = infer_tag(lexer, "table");
         }
         insert_node_after(pre, block);
         Node* next_pre = infer_tag(lexer, "pre");
         insert_node_after(block, next_pre);
-        build_child(lexer, block, TrimSpace);
+        if (block != node) {
+            parse_inferred(lexer, pre, block, node, TrimSpace);
+        } else {
+            build_child(lexer, block, TrimSpace);
+        }
         lexer->blocks_barred = false;
         pre = next_pre;
     }

@@ -1,6 +1,7 @@
 // Token and tree tests shared by the HTML tree builders.
 #include "build/build_common.h"
 
+#include "build/inline_stack.h"
 #include "driver/messages.h"
 #include "input/lexer.h"
 #include "model/attrs.h"
@@ -35,9 +36,14 @@ bool is_single_space(const Lexer* lexer, const Node* text) {
            text->start < lexer->text.size() && lexer->text[text->start] == ' ';
 }
 
+void release_token(Lexer* lexer, Node* token) {
+    if (lexer->last_token == token) lexer->last_token = nullptr;
+    free_node(token);
+}
+
 void discard_token(Lexer* lexer, Node* element, Node* token) {
     report_warning(lexer, element, token, DiscardingUnexpected);
-    free_node(token);
+    release_token(lexer, token);
 }
 
 Node* enclosing_html(Node* node) {
@@ -45,6 +51,24 @@ Node* enclosing_html(Node* node) {
         if (p->tag == tag_html) return p;
     }
     return nullptr;
+}
+
+bool parse_inferred(Lexer* lexer, Node* element, Node* inferred, Node* token,
+                    WhitespaceMode mode) {
+    // Only a token read from the input waits in the lexer; the position
+    // tells it apart from a later token that reuses its memory: every token
+    // read after it starts further on.
+    bool from_input = lexer->pushed_back && lexer->last_token == token;
+    uint32_t line = lexer->token_line;
+    uint32_t column = lexer->token_column;
+    build_child(lexer, inferred, mode);
+    if (from_input && lexer->pushed_back && lexer->last_token == token &&
+        lexer->token_line == line && lexer->token_column == column) {
+        lexer->pushed_back = false;
+        discard_token(lexer, element, token);
+        return true;
+    }
+    return false;
 }
 
 void add_noindent_class(Node* node) {

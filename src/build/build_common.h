@@ -32,11 +32,23 @@ bool has_ancestor_tag(const Node* element, const TagDef* tag);
 // True when the text node holds exactly one space.
 bool is_single_space(const Lexer* lexer, const Node* text);
 
+// Releases a token; the lexer forgets it when it was its last token, so
+// that nothing can push back a released node.
+void release_token(Lexer* lexer, Node* token);
+
 // Reports "discarding unexpected" for the token and releases it.
 void discard_token(Lexer* lexer, Node* element, Node* token);
 
 // The html element above `node` (or `node` itself), or null.
 Node* enclosing_html(Node* node);
+
+// Parses `inferred`, an element implied to take `token`, which the caller
+// has just pushed back (build_child with `mode`). When the element ends
+// without taking the token (it ends an ancestor of the element, say), the
+// caller would only imply the element again, for ever: the token is then
+// discarded here, reported against `element`. Returns true in that case.
+bool parse_inferred(Lexer* lexer, Node* element, Node* inferred, Node* token,
+                    WhitespaceMode mode);
 
 // Gives an implied list the class "noindent" (appended to an existing class).
 void add_noindent_class(Node* node);

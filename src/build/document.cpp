@@ -22,7 +22,7 @@ void move_doctype_before_html(Lexer* lexer, Node* element, Node* doctype) {
     report_warning(lexer, element, doctype, DoctypeAfterElements);
     Node* html = enclosing_html(element);
     if (html == nullptr) {
-        free_node(doctype);
+        release_token(lexer, doctype);
         return;
     }
     insert_node_before(html, doctype);
@@ -64,7 +64,7 @@ Node* build_document(Lexer* lexer) {
         }
         Node* html = node;
         if (!(node->kind == StartTagNode && node->tag == tag_html)) {
-            unget_token(lexer);
+            push_back_token(lexer, node);
             html = infer_tag(lexer, "html");
         }
         insert_node_at_end(root, html);
@@ -88,7 +88,7 @@ void build_html(Lexer* lexer, Node* html, WhitespaceMode mode) {
                 // </head> or <head/> before any head: an element that printed
                 // as an end tag or as an empty tag would lose the head's
                 // content, so an ordinary implied head takes its place.
-                free_node(node);
+                release_token(lexer, node);
                 head = infer_tag(lexer, "head");
             }
         } else if (node != nullptr && node->kind == EndTagNode && node->tag == tag_html) {
@@ -98,7 +98,7 @@ void build_html(Lexer* lexer, Node* html, WhitespaceMode mode) {
             insert_node_at_end(html, node);
             continue;
         } else {
-            if (node != nullptr) unget_token(lexer);
+            if (node != nullptr) push_back_token(lexer, node);
             head = infer_tag(lexer, "head");
         }
         insert_node_at_end(html, head);
@@ -117,7 +117,7 @@ void build_html(Lexer* lexer, Node* html, WhitespaceMode mode) {
             if (!is_start_tag(node) && frameset == nullptr) {
                 report_warning(lexer, html, node, DiscardingUnexpected);
             }
-            free_node(node);
+            release_token(lexer, node);
             continue;
         }
         if (is_pass_through(node)) {
@@ -134,13 +134,13 @@ void build_html(Lexer* lexer, Node* html, WhitespaceMode mode) {
                 build_child(lexer, node, mode);
                 return;
             }
-            unget_token(lexer);
+            push_back_token(lexer, node);
             if (noframes == nullptr) {
                 noframes = infer_tag(lexer, "noframes");
                 insert_node_at_end(frameset, noframes);
                 report_warning(lexer, html, noframes, InsertingImplicit);
             }
-            build_child(lexer, noframes, mode);
+            parse_inferred(lexer, html, noframes, node, mode);
             continue;
         }
         if (tag == tag_frameset) {
@@ -168,7 +168,7 @@ void build_html(Lexer* lexer, Node* html, WhitespaceMode mode) {
                 return;
             }
             if (noframes != nullptr) {
-                free_node(node);
+                release_token(lexer, node);
                 build_child(lexer, noframes, mode);
             } else {
                 insert_node_at_end(frameset, node);
@@ -182,7 +182,7 @@ void build_html(Lexer* lexer, Node* html, WhitespaceMode mode) {
             continue;
         }
         if (frameset == nullptr) {
-            unget_token(lexer);
+            push_back_token(lexer, node);
             Node* body = infer_tag(lexer, "body");
             insert_node_at_end(html, body);
             build_child(lexer, body, mode);
@@ -194,14 +194,14 @@ void build_html(Lexer* lexer, Node* html, WhitespaceMode mode) {
             discard_token(lexer, html, node);
             continue;
         }
-        unget_token(lexer);
+        push_back_token(lexer, node);
         if (noframes != nullptr) {
             report_warning(lexer, html, node, NotInsideNoframes);
         } else {
             noframes = infer_tag(lexer, "noframes");
             insert_node_at_end(frameset, noframes);
         }
-        build_child(lexer, noframes, mode);
+        parse_inferred(lexer, html, noframes, node, mode);
     }
 }
 
@@ -212,7 +212,7 @@ void build_head(Lexer* lexer, Node* head, WhitespaceMode) {
         Node* node = get_token(lexer, TrimSpace);
         if (node == nullptr) break;
         if (node->kind == EndTagNode && node->tag == tag_head) {
-            free_node(node);
+            release_token(lexer, node);
             head->closed = true;
             break;
         }
@@ -225,11 +225,11 @@ void build_head(Lexer* lexer, Node* head, WhitespaceMode) {
             continue;
         }
         if (node->kind == TextNode) {
-            unget_token(lexer);
+            push_back_token(lexer, node);
             break;
         }
         if (node->tag != nullptr && (node->tag->model & ModelHead) == 0) {
-            unget_token(lexer);
+            push_back_token(lexer, node);
             break;
         }
         if (node->tag == nullptr || !is_start_tag(node)) {
@@ -260,7 +260,7 @@ void build_title(Lexer* lexer, Node* title, WhitespaceMode) {
             return;
         }
         if (node->kind == EndTagNode && node->tag == tag_title) {
-            free_node(node);
+            release_token(lexer, node);
             title->closed = true;
             trim_outer_spaces(lexer, title);
             return;
@@ -272,7 +272,7 @@ void build_title(Lexer* lexer, Node* title, WhitespaceMode) {
         if (node->kind == TextNode) {
             if (title->first_child == nullptr) trim_leading_space(lexer, title, node);
             if (node->start >= node->end) {
-                free_node(node);
+                release_token(lexer, node);
             } else {
                 insert_node_at_end(title, node);
             }
@@ -280,7 +280,7 @@ void build_title(Lexer* lexer, Node* title, WhitespaceMode) {
         }
         if (node->tag != nullptr) {
             report_warning(lexer, title, node, MissingEndTagBefore);
-            unget_token(lexer);
+            push_back_token(lexer, node);
             trim_outer_spaces(lexer, title);
             return;
         }
@@ -306,7 +306,7 @@ void build_body(Lexer* lexer, Node* body, WhitespaceMode) {
         if (node->kind == EndTagNode && tag == tag_body) {
             body->closed = true;
             trim_outer_spaces(lexer, body);
-            free_node(node);
+            release_token(lexer, node);
             body_state = 1;
             if (in_noframes) return;
             token_mode = TrimSpace;
@@ -321,12 +321,12 @@ void build_body(Lexer* lexer, Node* body, WhitespaceMode) {
         if (in_noframes && ((node->kind == EndTagNode && tag == tag_noframes) || tag == tag_frame ||
                             tag == tag_frameset)) {
             trim_outer_spaces(lexer, body);
-            unget_token(lexer);
+            push_back_token(lexer, node);
             return;
         }
         if (tag == tag_html) {
             if (is_start_tag(node)) report_warning(lexer, body, node, DiscardingUnexpected);
-            free_node(node);
+            release_token(lexer, node);
             continue;
         }
         if (is_pass_through(node)) {
@@ -344,14 +344,14 @@ void build_body(Lexer* lexer, Node* body, WhitespaceMode) {
         if (node->kind == TextNode) {
             bool single_space = is_single_space(lexer, node);
             if (single_space && token_mode == TrimSpace) {
-                free_node(node);
+                release_token(lexer, node);
                 continue;
             }
             if (options.enclose_text && !single_space) {
-                unget_token(lexer);
+                push_back_token(lexer, node);
                 Node* p = infer_tag(lexer, "p");
                 insert_node_at_end(body, p);
-                build_child(lexer, p, token_mode);
+                parse_inferred(lexer, body, p, node, token_mode);
                 token_mode = CollapseSpace;
                 continue;
             }
@@ -370,6 +370,7 @@ void build_body(Lexer* lexer, Node* body, WhitespaceMode) {
         }
         lexer->blocks_barred = false;
 
+        Node* waiting = nullptr; // the token pushed back for an implied element
         if ((tag->model & (ModelBlock | ModelInline)) == 0) {
             if ((tag->model & ModelHead) == 0) report_warning(lexer, body, node, NotAllowedIn);
             if (tag->model & ModelHtml) {
@@ -377,31 +378,34 @@ void build_body(Lexer* lexer, Node* body, WhitespaceMode) {
                     body->attributes = node->attributes;
                     node->attributes = nullptr;
                 }
-                free_node(node);
+                release_token(lexer, node);
                 continue;
             }
             if (tag->model & ModelHead) {
                 relocate_to_head(lexer, body, node);
                 continue;
             }
+            if (tag->model & (ModelList | ModelDefList | ModelTable | ModelRowGroup | ModelRow)) {
+                waiting = node;
+            }
             if (tag->model & ModelList) {
-                unget_token(lexer);
+                push_back_token(lexer, node);
                 node = infer_tag(lexer, "ul");
                 add_noindent_class(node);
                 lexer->blocks_barred = true;
             } else if (tag->model & ModelDefList) {
-                unget_token(lexer);
+                push_back_token(lexer, node);
                 node = infer_tag(lexer, "dl");
                 lexer->blocks_barred = true;
             } else if (tag->model & (ModelTable | ModelRowGroup | ModelRow)) {
-                unget_token(lexer);
+                push_back_token(lexer, node);
                 node = infer_tag(lexer, "table");
                 lexer->blocks_barred = true;
             } else {
                 // option, optgroup, and frame: a frame would end the body
                 // here, and with it the reading of the rest of the document,
                 // so it is dropped after the warning like a form field.
-                free_node(node);
+                release_token(lexer, node);
                 continue;
             }
             tag = node->tag;
@@ -438,7 +442,11 @@ void build_body(Lexer* lexer, Node* body, WhitespaceMode) {
         }
         if (node->implicit) report_warning(lexer, body, node, InsertingImplicit);
         insert_node_at_end(body, node);
-        build_child(lexer, node, child_mode);
+        if (waiting != nullptr) {
+            parse_inferred(lexer, body, node, waiting, child_mode);
+        } else {
+            build_child(lexer, node, child_mode);
+        }
         token_mode = child_mode;
     }
 }
@@ -452,7 +460,7 @@ void build_frameset(Lexer* lexer, Node* frameset, WhitespaceMode) {
             return;
         }
         if (node->kind == EndTagNode && node->tag == tag_frameset) {
-            free_node(node);
+            release_token(lexer, node);
             frameset->closed = true;
             trim_outer_spaces(lexer, frameset);
             return;
@@ -469,15 +477,21 @@ void build_frameset(Lexer* lexer, Node* frameset, WhitespaceMode) {
             relocate_to_head(lexer, frameset, node);
             continue;
         }
+        Node* waiting = nullptr; // the body pushed back for an implied noframes
         if (node->tag == tag_body) {
-            unget_token(lexer);
+            push_back_token(lexer, node);
+            waiting = node;
             node = infer_tag(lexer, "noframes");
             report_warning(lexer, frameset, node, InsertingImplicit);
         }
         if (node->kind == StartTagNode && has_model(node, ModelFrames)) {
             insert_node_at_end(frameset, node);
             lexer->blocks_barred = false;
-            build_child(lexer, node, CollapseSpace);
+            if (waiting != nullptr) {
+                parse_inferred(lexer, frameset, node, waiting, CollapseSpace);
+            } else {
+                build_child(lexer, node, CollapseSpace);
+            }
             continue;
         }
         if (node->kind == StartEndTagNode && has_model(node, ModelFrames)) {
@@ -497,7 +511,7 @@ void build_noframes(Lexer* lexer, Node* noframes, WhitespaceMode) {
             return;
         }
         if (node->kind == EndTagNode && node->tag == tag_noframes) {
-            free_node(node);
+            release_token(lexer, node);
             noframes->closed = true;
             trim_outer_spaces(lexer, noframes);
             return;
@@ -505,12 +519,12 @@ void build_noframes(Lexer* lexer, Node* noframes, WhitespaceMode) {
         if (node->tag == tag_frame || node->tag == tag_frameset) {
             report_warning(lexer, noframes, node, MissingEndTagBefore);
             trim_outer_spaces(lexer, noframes);
-            unget_token(lexer);
+            push_back_token(lexer, node);
             return;
         }
         if (node->tag == tag_html) {
             if (is_start_tag(node)) report_warning(lexer, noframes, node, DiscardingUnexpected);
-            free_node(node);
+            release_token(lexer, node);
             continue;
         }
         if (is_pass_through(node)) {
@@ -526,11 +540,11 @@ void build_noframes(Lexer* lexer, Node* noframes, WhitespaceMode) {
             discard_token(lexer, noframes, node);
             continue;
         }
-        unget_token(lexer);
+        push_back_token(lexer, node);
         Node* body = infer_tag(lexer, "body");
         if (options.output_xml) report_warning(lexer, noframes, body, InsertingImplicit);
         insert_node_at_end(noframes, body);
-        build_child(lexer, body, TrimSpace);
+        parse_inferred(lexer, noframes, body, node, TrimSpace);
     }
 }
 

@@ -181,6 +181,26 @@ Node* next_reopened_token(Lexer* lexer) {
     return node;
 }
 
+bool is_reopened_token(const Lexer* lexer, const Node* node) {
+    return node != lexer->last_token && node->implicit && node->kind == StartTagNode;
+}
+
+void push_back_token(Lexer* lexer, Node* node) {
+    if (!is_reopened_token(lexer, node)) {
+        unget_token(lexer);
+        return;
+    }
+    // The entry handed out last sits just below the next one to hand out
+    // (or is the top entry once the schedule has run through).
+    int32_t count = static_cast<int32_t>(lexer->inline_count());
+    int32_t index = (lexer->reopen_next == ReopenNone ? count : lexer->reopen_next) - 1;
+    if (index >= 0 && index < count &&
+        lexer->inline_stack[static_cast<size_t>(index)].tag == node->tag) {
+        lexer->reopen_next = index;
+    }
+    free_node(node);
+}
+
 void retag_node(Lexer* lexer, Node* node, TagDef* tag) {
     // The report describes the replacement as an implied start tag.
     Node replacement;
@@ -307,7 +327,7 @@ void relocate_to_head(Lexer* lexer, Node* element, Node* node) {
     }
     if (head == nullptr) {
         // Only possible for a fragment without a document around it.
-        free_node(node);
+        release_token(lexer, node);
         return;
     }
     insert_node_at_end(head, node);

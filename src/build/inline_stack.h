@@ -23,6 +23,14 @@ Node* next_reopened_token(Lexer* lexer);
 void pop_inline_entry(Lexer* lexer); // releases the top entry
 void clear_inline_stack(Lexer* lexer);
 
+// Pushes back the token just received. A token read from the input goes
+// back through the lexer (unget_token). A re-opened start tag is not the
+// lexer's last token, so the lexer cannot take it back: it is released and
+// its stack entry scheduled again, to be handed out anew in its turn.
+void push_back_token(Lexer* lexer, Node* node);
+// True for a start tag handed out by the re-opening mechanism.
+bool is_reopened_token(const Lexer* lexer, const Node* node);
+
 void retag_node(Lexer* lexer, Node* node, TagDef* tag);
 void build_child(Lexer* lexer, Node* node, WhitespaceMode mode);
 void trim_leading_space(Lexer* lexer, Node* element, Node* text);

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
+#include <random>
 
 #include "build_support.h"
 
@@ -648,6 +650,114 @@ TEST_F(DeepNestingTest, TokensMeantForAnImpliedElementAtTheBoundAreNotLost) {
     EXPECT_EQ(test::dump_node(lx, find_body(root)->last_child), "\"z\"");
     EXPECT_TRUE(check_tree_links(root));
     free_node(root);
+}
+
+} // namespace
+} // namespace varnel
+
+namespace varnel {
+namespace {
+
+using test::body_of;
+using test::lines;
+using test::parse_html;
+
+class LoopGuardTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        test::fresh_globals();
+        body_state = 0;
+    }
+};
+
+TEST_F(LoopGuardTest, ItemEndingAtOnceLeavesTheTokenToTheListWhichDropsIt) {
+    // The implied item ends on <option> before the b it meant to re-open is
+    // handed out; the list drops both, and the next item re-opens the b.
+    auto r = parse_html("<b>x<ul><option>y</ul>");
+    EXPECT_EQ(body_of(r), "b(\"x\") ul(li[style=\"list-style: none\"](b(\"y\")))");
+    EXPECT_EQ(r.messages, lines({"line 1 column 1 - Warning: inserting missing 'title' element",
+                                 "line 1 column 6 - Warning: missing </b> before <ul>",
+                                 "line 1 column 9 - Warning: missing <li>",
+                                 "line 1 column 9 - Warning: trimming empty <li>",
+                                 "line 1 column 9 - Warning: discarding unexpected <option>",
+                                 "line 1 column 17 - Warning: missing <li>",
+                                 "line 1 column 18 - Warning: inserting implicit <b>"}));
+    EXPECT_TRUE(r.links_ok);
+}
+
+TEST_F(LoopGuardTest, ImpliedListThatEndsOnTheTokenDoesNotComeBack) {
+    // The body inside noframes inside a dd implies a dl for </dd>; that dl
+    // ends at once because the dd is its ancestor. Implying it again would
+    // never end: the end tag is discarded instead.
+    auto r = parse_html("<dl class=c><noframes id=i></dd>");
+    EXPECT_EQ(body_of(r), "dl[class=\"c\"](dd(noframes[id=\"i\"](body)))");
+    EXPECT_EQ(r.messages,
+              lines({"line 1 column 1 - Warning: inserting missing 'title' element",
+                     "line 1 column 13 - Warning: missing <dd>",
+                     "line 1 column 28 - Warning: </dd> isn't allowed in <body> elements",
+                     "line 1 column 28 - Warning: inserting implicit <dl>",
+                     "line 1 column 28 - Warning: missing </dl> before </dd>",
+                     "line 1 column 28 - Warning: trimming empty <dl>",
+                     "line 1 column 28 - Warning: discarding unexpected </dd>",
+                     "line 1 column 33 - Warning: missing </noframes>",
+                     "line 1 column 33 - Warning: missing </dl>"}));
+}
+
+// Every sequence of tags, texts and markup gives a tree whose links hold,
+// with the parse depth back at zero and nothing left over (the sanitizer
+// build checks for leaks and stray accesses on the same inputs).
+TEST_F(LoopGuardTest, RandomTagSoupGivesSoundTrees) {
+    const char* names[] = {
+        "html",      "head",     "title",      "base",     "link",    "meta",     "style",
+        "script",    "body",     "frameset",   "p",        "h1",      "h2",       "ul",
+        "ol",        "dl",       "dir",        "menu",     "pre",     "listing",  "xmp",
+        "plaintext", "address",  "blockquote", "form",     "isindex", "fieldset", "table",
+        "hr",        "div",      "layer",      "ilayer",   "nolayer", "center",   "ins",
+        "del",       "li",       "dt",         "dd",       "q",       "a",        "br",
+        "img",       "object",   "applet",     "param",    "embed",   "noembed",  "iframe",
+        "frame",     "noframes", "noscript",   "b",        "i",       "u",        "tt",
+        "big",       "small",    "em",         "span",     "nobr",    "wbr",      "marquee",
+        "spacer",    "map",      "area",       "input",    "select",  "option",   "optgroup",
+        "textarea",  "label",    "button",     "basefont", "font",    "foo"};
+    const char* texts[] = {"x",      " y ",          "  ",         "\n",
+                           "a b",    "&amp;",        "<!-- c -->", "<!DOCTYPE html>",
+                           "<?pi?>", "<![CDATA[z]]>"};
+    const char* attrs[] = {"", " href=x", " name=n", " id=i", " class=c", " color=red"};
+    std::mt19937 rng(20261208);
+    for (int doc = 0; doc < 300; ++doc) {
+        options = Config{};
+        options.enclose_text = rng() % 4 == 0;
+        options.enclose_block_text = rng() % 4 == 0;
+        options.drop_empty_paras = rng() % 2 == 0;
+        std::string source;
+        for (int n = static_cast<int>(rng() % 300); n > 0; --n) {
+            const char* name = names[rng() % std::size(names)];
+            switch (rng() % 10) {
+            case 0:
+            case 1:
+            case 2:
+            case 3:
+                source += std::string("<") + name + attrs[rng() % std::size(attrs)] + ">";
+                break;
+            case 4:
+            case 5:
+            case 6:
+                source += std::string("</") + name + ">";
+                break;
+            case 7:
+                source += std::string("<") + name + "/>";
+                break;
+            default:
+                source += texts[rng() % std::size(texts)];
+            }
+        }
+        test::LexerOver lx(source);
+        body_state = 0;
+        Node* root = build_document(lx.lexer);
+        EXPECT_TRUE(check_tree_links(root)) << source;
+        EXPECT_EQ(lx.lexer->depth, 0u) << source;
+        free_node(root);
+    }
 }
 
 } // namespace
