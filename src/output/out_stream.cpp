@@ -52,9 +52,11 @@ void add_named_entity(const char* name) {
 }
 
 // Appends the named entity when names are wanted and one exists, else the
-// numeric reference.
+// numeric reference. XML knows no HTML entity names, so XML input always
+// gets numeric references.
 void add_entity(uint32_t c) {
-    const char* name = options.numeric_entities ? nullptr : entity_name_fast(c);
+    const bool numeric = options.numeric_entities || options.input_xml;
+    const char* name = numeric ? nullptr : entity_name_fast(c);
     if (name != nullptr) {
         add_named_entity(name);
     } else {
@@ -347,7 +349,8 @@ void print_char(uint32_t c, PrintMode mode) {
         case NoBreakSpace:
             if (encoding != CharEncoding::Raw) {
                 if (options.quote_nbsp) {
-                    add_string(options.numeric_entities ? "&#160;" : "&nbsp;");
+                    const bool numeric = options.numeric_entities || options.input_xml;
+                    add_string(numeric ? "&#160;" : "&nbsp;");
                 } else {
                     add_char(c);
                 }
