@@ -373,71 +373,109 @@ void print_attributes(OutputStream* out, uint32_t indent, Lexer* lexer, const No
     }
 }
 
-void print_html_node(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node);
+// The tree walkers keep their own stack of open elements, so that deep
+// documents cost heap, not call depth. Each element is opened (everything
+// before its content), its children are visited in order, and it is closed
+// (everything after its content) by the rule that opened it.
 
-void print_html_children(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer,
-                         Node* node) {
-    for (Node* child = node->first_child; child != nullptr; child = child->next) {
-        print_html_node(out, mode, indent, lexer, child);
+// What to do when an open element's children are done.
+enum class Closing : uint8_t {
+    Nothing,        // root, and inline elements printed without tags
+    Preformatted,   // pre-like elements, script and style
+    Inline,         // inline element, content at the same indent
+    InlineIndented, // inline element whose content is indented
+    Block,          // every other element of the HTML printer
+    XmlElement,     // element of the XML printer
+};
+
+struct OpenElement {
+    Node* node = nullptr;
+    Node* next_child = nullptr;
+    PrintMode child_mode = PrintNormal;
+    uint32_t indent = 0;       // the element's own indentation
+    uint32_t child_indent = 0; // the indentation of its content
+    Closing closing = Closing::Nothing;
+    bool blank_before_blocks = false; // a block after text starts after a blank line
+    bool xml_line_ends = false;       // an XML element that is not mixed
+};
+
+struct Walk {
+    OutputStream* out;
+    Lexer* lexer;
+    std::vector<OpenElement> open;
+
+    void push(Node* node, PrintMode child_mode, uint32_t indent, uint32_t child_indent,
+              Closing closing) {
+        OpenElement e;
+        e.node = node;
+        e.next_child = node->first_child;
+        e.child_mode = child_mode;
+        e.indent = indent;
+        e.child_indent = child_indent;
+        e.closing = closing;
+        open.push_back(e);
     }
-}
+};
 
 // Rule for elements without content (br, img, hr, ...).
-void print_empty_element(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer,
-                         Node* node) {
+void print_empty_element(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
     const TagDef* tag = node->tag;
-    if ((model_of(node) & ModelInline) == 0) flush_pending_line(out, indent);
+    if ((model_of(node) & ModelInline) == 0) flush_pending_line(w.out, indent);
     if (tag == tag_br && options.break_before_br && node->prev != nullptr &&
         node->prev->tag != tag_br) {
-        flush_line(out, indent);
+        flush_line(w.out, indent);
     }
     if (options.clean && tag == tag_wbr) {
         print_char(' ', mode);
     } else {
-        print_tag(lexer, out, mode, indent, node);
+        print_tag(w.lexer, w.out, mode, indent, node);
     }
     if (tag == tag_param || tag == tag_area) {
-        flush_pending_line(out, indent);
+        flush_pending_line(w.out, indent);
     } else if (tag == tag_br || tag == tag_hr) {
-        flush_line(out, indent);
+        flush_line(w.out, indent);
     }
 }
 
-// Rule for pre-like elements and for script and style: written from column
-// 0, content never wrapped.
-void print_preformatted_element(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer,
-                                Node* node, PrintMode content_mode) {
-    flush_pending_line(out, indent);
-    print_tag(lexer, out, mode, 0, node);
-    flush_line(out, 0);
-    print_html_children(out, mode | content_mode, 0, lexer, node);
-    flush_pending_line(out, 0);
-    print_end_tag(node);
-    flush_line(out, 0);
-    if (!indent_content_on() && node->next != nullptr) flush_line(out, 0);
+// Pre-like elements, script and style: written from column 0, content never
+// wrapped.
+void open_preformatted(Walk& w, PrintMode mode, uint32_t indent, Node* node,
+                       PrintMode content_mode) {
+    flush_pending_line(w.out, indent);
+    print_tag(w.lexer, w.out, mode, 0, node);
+    flush_line(w.out, 0);
+    w.push(node, mode | content_mode, indent, 0, Closing::Preformatted);
 }
 
-void print_inline_element(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer,
-                          Node* node) {
+void close_preformatted(Walk& w, const OpenElement& e) {
+    flush_pending_line(w.out, 0);
+    print_end_tag(e.node);
+    flush_line(w.out, 0);
+    if (!indent_content_on() && e.node->next != nullptr) flush_line(w.out, 0);
+}
+
+void open_inline(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
     if (options.clean && node->tag == tag_font) {
-        print_html_children(out, mode, indent, lexer, node);
-        return;
-    }
-    if (options.clean && node->tag == tag_nobr) {
-        print_html_children(out, mode | PrintNoWrap, indent, lexer, node);
-        return;
-    }
-    print_tag(lexer, out, mode, indent, node);
-    if (indents_content(node)) {
-        const uint32_t inner = indent + indent_step();
-        flush_pending_line(out, indent);
-        print_html_children(out, mode, inner, lexer, node);
-        flush_pending_line(out, inner);
-        flush_pending_line(out, indent);
+        w.push(node, mode, indent, indent, Closing::Nothing);
+    } else if (options.clean && node->tag == tag_nobr) {
+        w.push(node, mode | PrintNoWrap, indent, indent, Closing::Nothing);
     } else {
-        print_html_children(out, mode, indent, lexer, node);
+        print_tag(w.lexer, w.out, mode, indent, node);
+        if (indents_content(node)) {
+            flush_pending_line(w.out, indent);
+            w.push(node, mode, indent, indent + indent_step(), Closing::InlineIndented);
+        } else {
+            w.push(node, mode, indent, indent, Closing::Inline);
+        }
     }
-    print_end_tag(node);
+}
+
+void close_inline(Walk& w, const OpenElement& e) {
+    if (e.closing == Closing::InlineIndented) {
+        flush_pending_line(w.out, e.child_indent);
+        flush_pending_line(w.out, e.indent);
+    }
+    print_end_tag(e.node);
 }
 
 // html-model elements, noframes and head elements other than title end
@@ -448,100 +486,128 @@ bool has_own_tag_lines(const Node* node) {
            ((model & ModelHead) != 0 && node->tag != tag_title);
 }
 
-void print_block_element(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer,
-                         Node* node) {
+void open_block(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
     const ContentModelBits model = model_of(node);
     const uint32_t step = indent_step();
-    const bool indent_content = indent_content_on();
-    const bool hide = options.hide_endtags;
     const bool indents = indents_content(node);
 
-    flush_pending_line(out, indent);
-    if (options.smart_indent && node->prev != nullptr) flush_line(out, indent);
+    flush_pending_line(w.out, indent);
+    if (options.smart_indent && node->prev != nullptr) flush_line(w.out, indent);
 
-    if (!(hide && (model & ModelOptionalStart) != 0)) {
-        print_tag(lexer, out, mode, indent, node);
+    if (!(options.hide_endtags && (model & ModelOptionalStart) != 0)) {
+        print_tag(w.lexer, w.out, mode, indent, node);
         if (indents) {
-            flush_pending_line(out, indent);
+            flush_pending_line(w.out, indent);
         } else if (has_own_tag_lines(node)) {
-            flush_line(out, indent);
+            flush_line(w.out, indent);
         }
     }
 
+    const uint32_t child_indent = indents ? indent + step : indent;
+    w.push(node, mode, indent, child_indent, Closing::Block);
     if (node->tag == tag_body && options.split) {
-        print_slide(out, mode, indent_content ? indent + step : indent, lexer);
+        // The slide printer writes this slide's share of the content.
+        w.open.back().next_child = nullptr;
+        print_slide(w.out, mode, indent_content_on() ? indent + step : indent, w.lexer);
     } else {
-        const uint32_t child_indent = indents ? indent + step : indent;
-        for (Node* child = node->first_child; child != nullptr; child = child->next) {
-            if (!indent_content && (model_of(child) & ModelBlock) != 0 && child->prev != nullptr &&
-                child->prev->kind == TextNode) {
-                flush_line(out, indent);
-                flush_line(out, indent);
-            }
-            print_html_node(out, mode, child_indent, lexer, child);
-        }
+        w.open.back().blank_before_blocks = !indent_content_on();
     }
+}
 
+void close_block(Walk& w, const OpenElement& e) {
+    Node* node = e.node;
+    const ContentModelBits model = model_of(node);
+    const uint32_t indent = e.indent;
+    const uint32_t step = indent_step();
+    const bool hide = options.hide_endtags;
     const bool end_hidden = hide && (model & ModelOptionalEnd) != 0;
-    if (indents) {
-        flush_pending_line(out, indent + step);
+
+    if (indents_content(node)) {
+        flush_pending_line(w.out, indent + step);
         if (!end_hidden) {
             print_end_tag(node);
-            flush_line(out, indent);
+            flush_line(w.out, indent);
         }
     } else {
         if (!hide && has_own_tag_lines(node)) {
-            flush_pending_line(out, indent_content ? indent + step : indent);
+            flush_pending_line(w.out, indent_content_on() ? indent + step : indent);
         }
         if (!end_hidden) print_end_tag(node);
-        flush_line(out, indent);
+        flush_line(w.out, indent);
     }
 
-    if (!indent_content && !hide && node->next != nullptr &&
+    if (!indent_content_on() && !hide && node->next != nullptr &&
         (model & (ModelBlock | ModelList | ModelDefList | ModelTable)) != 0) {
-        flush_line(out, indent);
+        flush_line(w.out, indent);
     }
 }
 
-void print_html_element(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer,
-                        Node* node) {
+// Prints a node of the HTML printer; an element is opened and pushed.
+void open_html_node(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
+    if (node->kind == RootNode) {
+        w.push(node, mode, indent, indent, Closing::Nothing);
+        return;
+    }
+    if (KindPrinter print = kind_printer(node); print != nullptr) {
+        print(w.out, mode, indent, w.lexer, node);
+        return;
+    }
     const ContentModelBits model = model_of(node);
     if (node->kind == EndTagNode) {
-        print_tag(lexer, out, mode, indent, node);
+        print_tag(w.lexer, w.out, mode, indent, node);
     } else if (node->kind == StartEndTagNode || (model & ModelEmpty) != 0) {
-        print_empty_element(out, mode, indent, lexer, node);
+        print_empty_element(w, mode, indent, node);
     } else if (is_preformatted_element(node)) {
-        print_preformatted_element(out, mode, indent, lexer, node, PrintPreformatted | PrintNoWrap);
+        open_preformatted(w, mode, indent, node, PrintPreformatted | PrintNoWrap);
     } else if (node->tag != nullptr && (node->tag == tag_script || node->tag == tag_style)) {
-        print_preformatted_element(out, mode, indent, lexer, node,
-                                   PrintPreformatted | PrintNoWrap | PrintCData);
+        open_preformatted(w, mode, indent, node, PrintPreformatted | PrintNoWrap | PrintCData);
     } else if ((model & ModelInline) != 0) {
-        print_inline_element(out, mode, indent, lexer, node);
+        open_inline(w, mode, indent, node);
     } else {
-        print_block_element(out, mode, indent, lexer, node);
+        open_block(w, mode, indent, node);
     }
 }
 
-void print_html_node(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
-    if (node == nullptr) return;
-    if (node->kind == RootNode) {
-        print_html_children(out, mode, indent, lexer, node);
-    } else if (KindPrinter print = kind_printer(node); print != nullptr) {
-        print(out, mode, indent, lexer, node);
-    } else {
-        print_html_element(out, mode, indent, lexer, node);
+void close_html_element(Walk& w, const OpenElement& e) {
+    switch (e.closing) {
+    case Closing::Preformatted:
+        close_preformatted(w, e);
+        break;
+    case Closing::Inline:
+    case Closing::InlineIndented:
+        close_inline(w, e);
+        break;
+    case Closing::Block:
+        close_block(w, e);
+        break;
+    case Closing::Nothing:
+    case Closing::XmlElement:
+        break;
     }
 }
 
-void print_xml_node(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node);
-
-void print_xml_element(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer,
-                       Node* node) {
+void open_xml_node(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
+    switch (node->kind) {
+    case RootNode:
+        w.push(node, mode, indent, indent, Closing::Nothing);
+        return;
+    case CommentNode:
+        flush_pending_line(w.out, indent);
+        print_comment(w.out, 0, w.lexer, node);
+        flush_pending_line(w.out, 0);
+        return;
+    default:
+        break;
+    }
+    if (KindPrinter print = kind_printer(node); print != nullptr) {
+        print(w.out, mode, indent, w.lexer, node);
+        return;
+    }
     if (node->kind == StartEndTagNode || (model_of(node) & ModelEmpty) != 0) {
-        flush_pending_line(out, indent);
-        print_tag(lexer, out, mode, indent, node);
-        flush_line(out, indent);
-        if (node->next != nullptr) flush_line(out, indent);
+        flush_pending_line(w.out, indent);
+        print_tag(w.lexer, w.out, mode, indent, node);
+        flush_line(w.out, indent);
+        if (node->next != nullptr) flush_line(w.out, indent);
         return;
     }
     bool mixed = false;
@@ -551,57 +617,68 @@ void print_xml_element(OutputStream* out, PrintMode mode, uint32_t indent, Lexer
             break;
         }
     }
-    flush_pending_line(out, indent);
+    flush_pending_line(w.out, indent);
     const bool preserve = preserves_white_space(node);
     const uint32_t tag_indent = mixed || preserve ? 0 : indent;
     const uint32_t content_indent = mixed || preserve ? 0 : indent + indent_step();
     // A preserving element counts as not mixed for its line ends.
-    const bool flush_lines = !mixed || preserve;
+    const bool line_ends = !mixed || preserve;
 
-    print_tag(lexer, out, mode, tag_indent, node);
-    if (flush_lines) flush_line(out, tag_indent);
-    for (Node* child = node->first_child; child != nullptr; child = child->next) {
-        print_xml_node(out, mode, content_indent, lexer, child);
-    }
-    if (flush_lines) flush_pending_line(out, content_indent);
-    print_end_tag(node);
-    flush_pending_line(out, tag_indent);
-    if (node->next != nullptr) flush_line(out, tag_indent);
+    print_tag(w.lexer, w.out, mode, tag_indent, node);
+    if (line_ends) flush_line(w.out, tag_indent);
+    w.push(node, mode, tag_indent, content_indent, Closing::XmlElement);
+    w.open.back().xml_line_ends = line_ends;
 }
 
-void print_xml_node(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
+void close_xml_element(Walk& w, const OpenElement& e) {
+    if (e.closing != Closing::XmlElement) return;
+    if (e.xml_line_ends) flush_pending_line(w.out, e.child_indent);
+    print_end_tag(e.node);
+    flush_pending_line(w.out, e.indent);
+    if (e.node->next != nullptr) flush_line(w.out, e.indent);
+}
+
+using OpenFn = void (*)(Walk& w, PrintMode mode, uint32_t indent, Node* node);
+using CloseFn = void (*)(Walk& w, const OpenElement& e);
+
+// Visits the subtree of `node` in document order with an explicit stack.
+void walk(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node,
+          OpenFn open_node, CloseFn close_element) {
     if (node == nullptr) return;
-    switch (node->kind) {
-    case RootNode:
-        for (Node* child = node->first_child; child != nullptr; child = child->next) {
-            print_xml_node(out, mode, indent, lexer, child);
+    set_wrap_column();
+    Walk w{out, lexer, {}};
+    open_node(w, mode, indent, node);
+    while (!w.open.empty()) {
+        OpenElement& top = w.open.back();
+        Node* child = top.next_child;
+        if (child == nullptr) {
+            const OpenElement done = top;
+            w.open.pop_back();
+            close_element(w, done);
+            continue;
         }
-        return;
-    case CommentNode:
-        flush_pending_line(out, indent);
-        print_comment(out, 0, lexer, node);
-        flush_pending_line(out, 0);
-        return;
-    default:
-        break;
-    }
-    if (KindPrinter print = kind_printer(node); print != nullptr) {
-        print(out, mode, indent, lexer, node);
-    } else {
-        print_xml_element(out, mode, indent, lexer, node);
+        top.next_child = child->next;
+        if (top.blank_before_blocks && (model_of(child) & ModelBlock) != 0 &&
+            child->prev != nullptr && child->prev->kind == TextNode) {
+            // The text's line ends and an empty line follows.
+            flush_line(out, top.indent);
+            flush_line(out, top.indent);
+        }
+        // `top` may move when the child is pushed: copy what is needed.
+        const PrintMode child_mode = top.child_mode;
+        const uint32_t child_indent = top.child_indent;
+        open_node(w, child_mode, child_indent, child);
     }
 }
 
 } // namespace
 
 void print_tree(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
-    set_wrap_column();
-    print_html_node(out, mode, indent, lexer, node);
+    walk(out, mode, indent, lexer, node, open_html_node, close_html_element);
 }
 
 void print_xml_tree(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
-    set_wrap_column();
-    print_xml_node(out, mode, indent, lexer, node);
+    walk(out, mode, indent, lexer, node, open_xml_node, close_xml_element);
 }
 
 void print_tag(Lexer* lexer, OutputStream* out, PrintMode mode, uint32_t indent, Node* node) {

@@ -520,6 +520,37 @@ TEST_F(PrinterTest, AHugeAttributeListPrintsInOrderWithoutDeepCalls) {
     EXPECT_EQ(print(), expected);
 }
 
+TEST_F(PrinterTest, DeepNestingCostsNoCallDepth) {
+    constexpr int Depth = 100000;
+    Node* parent = root;
+    for (int i = 0; i < Depth; ++i)
+        parent = element(parent, "div");
+    text(parent, "x");
+    // Each start tag waits on the pending line until the next block flushes
+    // it; the innermost holds the text and its end tag.
+    std::string expected;
+    for (int i = 1; i < Depth; ++i)
+        expected += "<div>\n";
+    expected += "<div>x</div>\n";
+    for (int i = 1; i < Depth; ++i)
+        expected += "</div>\n";
+    expected += "\n";
+    EXPECT_EQ(print(), expected);
+
+    options.input_xml = true;
+    options.output_xml = true;
+    options.indent_spaces = 0;
+    // The same tree in the XML layout: no step, the text element at 0.
+    std::string xml;
+    for (int i = 1; i < Depth; ++i)
+        xml += "<div>\n";
+    xml += "<div>x</div>\n";
+    for (int i = 1; i < Depth; ++i)
+        xml += "</div>\n";
+    xml += "\n";
+    EXPECT_EQ(print_xml(), xml);
+}
+
 TEST_F(PrinterTest, EveryPrintLeavesThePendingLineEmpty) {
     Node* p = element(root, "p");
     text(p, "a b c");
