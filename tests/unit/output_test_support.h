@@ -65,6 +65,7 @@ class OutputTest : public ::testing::Test {
   protected:
     void SetUp() override {
         init_tags();
+        init_attribute_dictionary();
         reset_output_state();
         root = new_node();
         root->kind = RootNode;

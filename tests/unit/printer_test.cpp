@@ -347,6 +347,29 @@ TEST_F(PrinterTest, WrapScriptLiteralsContinuesStringsWithABackslash) {
     EXPECT_EQ(print(), "<p onclick=\"alert('aaa bbb ccc')\"></p>\n\n");
 }
 
+TEST_F(PrinterTest, TheAttributeDictionaryDecidesWrappingAndBareNames) {
+    Node* input = element(root, "input");
+    add_attribute(input, "checked", nullptr);
+    add_attribute(input, "value", nullptr);
+    // Appended attributes print last appended first.
+    EXPECT_EQ(print(input), "<input value=\"\" checked>\n");
+
+    options.wrap = 30;
+    options.wrap_script_literals = true;
+    Node* p = element(element(root, "div"), "p");
+    add_attribute(p, "onclick", "alert('aaa bbb ccc')");
+    EXPECT_EQ(print(p), "<p onclick=\"alert('aaa bbb \\\nccc')\"></p>\n\n");
+
+    options.wrap = 16;
+    options.wrap_attributes = true;
+    Node* titled = element(element(root, "div"), "p");
+    add_attribute(titled, "title", "aaa bbb ccc");
+    EXPECT_EQ(print(titled), "<p title=\"aaa \nbbb ccc\"></p>\n\n");
+    Node* content = element(element(root, "div"), "p");
+    add_attribute(content, "content", "aaa bbb ccc");
+    EXPECT_EQ(print(content), "<p content=\n\"aaa bbb ccc\">\n</p>\n\n");
+}
+
 TEST_F(PrinterTest, ATagTooLongForTheLineIsFlushedWhole) {
     options.wrap = 10;
     Node* img = element(element(root, "div"), "img");

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "output/slides.h"
 #include "output_test_support.h"
@@ -212,11 +213,57 @@ TEST_F(SlidesTest, StaleSlideFilesAreRemovedUpToTheFirstGap) {
     EXPECT_EQ(slides.slide_number, 5);
 }
 
+TEST_F(SlidesTest, TransitionMetaOpensTheHeadOfEverySlide) {
+    Node* html = element(root, "html");
+    text(element(element(html, "head"), "title"), "T");
+    text(element(element(html, "body"), "p"), "x");
+    create_slides(&lexer, root);
+    // Appended http-equiv first, so content prints first.
+    EXPECT_EQ(read("slide1.html"),
+              "<html>\n"
+              "<head>\n"
+              "<meta content=\"blendTrans(Duration=3)\" http-equiv=\"Page-Enter\">\n"
+              "<title>T</title>\n"
+              "</head>\n"
+              "<body>\n"
+              "<div onclick=\"document.location='slide1.html'\">\n"
+              "<p>x</p>\n"
+              "<br clear=\"all\">\n"
+              "<hr>\n"
+              "<center><small></small></center>\n"
+              "</div>\n"
+              "</body>\n"
+              "</html>\n"
+              "\n");
+    Node* meta = find_head(root)->first_child;
+    EXPECT_TRUE(meta->implicit);
+    EXPECT_EQ(meta->tag, tag_meta);
+}
+
 TEST_F(SlidesTest, TransitionTextByKind) {
-    // Without a head nothing is added.
-    make_body();
+    Node* head = element(element(root, "html"), "head");
+    add_slide_transition(&lexer, root, 5, 2.5);
+    add_slide_transition(&lexer, root, 24, 1.0);
+    add_slide_transition(&lexer, root, 23, 4.0);
+    std::vector<std::string> contents;
+    for (Node* meta = head->first_child; meta != nullptr; meta = meta->next) {
+        NodeAttribute* content = get_attribute(meta, "content");
+        ASSERT_NE(content, nullptr);
+        contents.push_back(content->value.value_or("(none)"));
+        EXPECT_EQ(get_attribute(meta, "http-equiv")->value, "Page-Enter");
+    }
+    // Each new meta goes first.
+    EXPECT_EQ(contents, (std::vector<std::string>{"revealTrans(Duration=4,Transition=23)",
+                                                  "blendTrans(Duration=1)",
+                                                  "revealTrans(Duration=2.5,Transition=5)"}));
+}
+
+TEST_F(SlidesTest, NoTransitionWithoutAHead) {
+    Node* body = make_body();
     add_slide_transition(&lexer, root, -1, 3.0);
     EXPECT_EQ(find_head(root), nullptr);
+    EXPECT_EQ(body->first_child, nullptr);
+    EXPECT_EQ(find_html(root)->first_child, body);
 }
 
 } // namespace
