@@ -6,6 +6,7 @@
 
 #include "output/printer.h"
 #include "output_test_support.h"
+#include "test_support.h"
 
 namespace varnel::test {
 namespace {
@@ -368,6 +369,20 @@ TEST_F(PrinterTest, TheAttributeDictionaryDecidesWrappingAndBareNames) {
     Node* content = element(element(root, "div"), "p");
     add_attribute(content, "content", "aaa bbb ccc");
     EXPECT_EQ(print(content), "<p content=\n\"aaa bbb ccc\">\n</p>\n\n");
+}
+
+TEST_F(PrinterTest, TagsFromTheLexerPrintInSourceOrder) {
+    init_char_classes();
+    init_entities();
+    LexerOver lx("<a href='x' title=\"y z\" checked id=q>");
+    Node* a = get_token(lx.lexer, CollapseSpace);
+    ASSERT_NE(a, nullptr);
+    insert_node_at_end(root, a);
+    MemorySink sink;
+    print_tree(&sink.out, PrintNormal, 0, lx.lexer, root);
+    flush_line(&sink.out, 0);
+    // The delimiters are kept; an unquoted value gets double quotes.
+    EXPECT_EQ(sink.bytes(), "<a href='x' title=\"y z\" checked id=\"q\"></a>\n");
 }
 
 TEST_F(PrinterTest, ATagTooLongForTheLineIsFlushedWhole) {
