@@ -220,10 +220,13 @@ void break_at_wrap_point(OutputStream* out, uint32_t indent, const char* tail) {
     line.wrap_point = 0;
 }
 
-// Decodes the UTF-8 sequence at text[*i] (never reading at or past `end`)
-// and leaves *i on its last byte. A byte that cannot start a sequence is
-// taken as the code point itself.
-uint32_t decode_at(const unsigned char* text, uint32_t* i, uint32_t end) {
+} // namespace
+
+bool line_fits(uint32_t indent) {
+    return static_cast<int64_t>(indent) + line_buffer.length < static_cast<int64_t>(wrap_column);
+}
+
+uint32_t decode_char_at(const unsigned char* text, size_t* i, size_t end) {
     uint32_t c = text[*i];
     if (c < 0x80) return c;
     int extra;
@@ -246,18 +249,12 @@ uint32_t decode_at(const unsigned char* text, uint32_t* i, uint32_t end) {
         return c; // 0x80..0xBF, 0xFE, 0xFF
     }
     for (int k = 0; k < extra; ++k) {
-        uint32_t next = *i + 1;
+        size_t next = *i + 1;
         if (next >= end || (text[next] & 0xC0) != 0x80) break;
         c = (c << 6) | (text[next] & 0x3F);
         *i = next;
     }
     return c;
-}
-
-} // namespace
-
-bool line_fits(uint32_t indent) {
-    return static_cast<int64_t>(indent) + line_buffer.length < static_cast<int64_t>(wrap_column);
 }
 
 void write_char(OutputStream* out, uint32_t c) {
@@ -432,9 +429,9 @@ void print_text(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer
     const uint32_t limit = lexer->text_length();
     if (end > limit) end = limit;
     const auto* text = reinterpret_cast<const unsigned char*>(lexer->text.data());
-    for (uint32_t i = start; i < end; ++i) {
+    for (size_t i = start; i < end; ++i) {
         if (!line_fits(indent)) break_line_at_wrap_point(out, indent);
-        uint32_t c = decode_at(text, &i, end);
+        const uint32_t c = decode_char_at(text, &i, end);
         if (c == LineFeed) {
             flush_line(out, indent);
         } else {

@@ -42,39 +42,6 @@ void set_wrap_point() {
     line_buffer.wrap_point = line_buffer.length;
 }
 
-// Decodes one UTF-8 sequence of `s` at s[*i], never past `n`, leaving *i on
-// its last byte. Bytes that cannot start a sequence stand for themselves.
-uint32_t decode_utf8_at(const unsigned char* s, size_t* i, size_t n) {
-    uint32_t c = s[*i];
-    if (c < 0x80) return c;
-    int extra;
-    if ((c & 0xE0) == 0xC0) {
-        extra = 1;
-        c &= 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-        extra = 2;
-        c &= 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-        extra = 3;
-        c &= 0x07;
-    } else if ((c & 0xFC) == 0xF8) {
-        extra = 4;
-        c &= 0x03;
-    } else if ((c & 0xFE) == 0xFC) {
-        extra = 5;
-        c &= 0x01;
-    } else {
-        return c;
-    }
-    for (int k = 0; k < extra; ++k) {
-        size_t next = *i + 1;
-        if (next >= n || (s[next] & 0xC0) != 0x80) break;
-        c = (c << 6) | (s[next] & 0x3F);
-        *i = next;
-    }
-    return c;
-}
-
 // Appends a tag or attribute name with its case folded; names hold UTF-8,
 // and letters beyond ASCII are left as they are.
 void add_folded_name(const std::string& name, bool upper) {
@@ -84,7 +51,7 @@ void add_folded_name(const std::string& name, bool upper) {
         if (s[i] < 0x80) {
             add_char(static_cast<uint32_t>(fold_case(s[i], upper)));
         } else {
-            add_char(decode_utf8_at(s, &i, n));
+            add_char(decode_char_at(s, &i, n));
         }
     }
 }
@@ -283,7 +250,7 @@ void print_attr_value(OutputStream* out, uint32_t indent, const std::string& val
             add_string(options.quote_marks ? "&#39;" : "'");
             if (quote == '"') line.in_string = !line.in_string;
         } else {
-            const uint32_t code = decode_utf8_at(s, &i, n);
+            const uint32_t code = decode_char_at(s, &i, n);
             if (code == '\n') {
                 flush_line(out, indent);
             } else {
