@@ -395,6 +395,13 @@ void init_globals() {
 void buffer_standard_output() {
     static char buffer[StreamBufferSize];
     setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+    // Reports come one line at a time; unless someone watches them on a
+    // terminal, collect them in a buffer rather than paying a system call
+    // per line.
+    if (!isatty(fileno(stderr))) {
+        static char error_buffer[1 << 16];
+        setvbuf(stderr, error_buffer, _IOFBF, sizeof error_buffer);
+    }
 }
 
 bool scan_decimal(const char* text, int* value) {
