@@ -48,6 +48,16 @@ struct ObjectScope {
     }
 };
 
+// True when more than `limit` nodes stand above `node` (walks at most
+// `limit` + 1 parents).
+bool is_deeper_than(const Node* node, uint32_t limit) {
+    uint32_t depth = 0;
+    for (const Node* p = node->parent; p != nullptr; p = p->parent) {
+        if (++depth > limit) return true;
+    }
+    return false;
+}
+
 // Moves a font element inside its only child, an anchor:
 // <font><a>x</a></font> becomes <a><font>x</font></a>.
 void swap_font_and_anchor(Node* font) {
@@ -476,6 +486,16 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
             if (!is_start_tag(node)) {
                 discard_token(lexer, e, node);
                 continue;
+            }
+            if (is_deeper_than(e, MaxParseDepth)) {
+                // Each such block moves the heading one level further down
+                // without any builder call, so the tree could deepen without
+                // bound. Past the depth bound the block ends the heading
+                // instead, as other block start tags do.
+                report_warning(lexer, e, node, MissingEndTagBefore);
+                push_back_token(lexer, node);
+                finish(e);
+                return;
             }
             report_warning(lexer, e, node, NotAllowedIn);
             // The block holds the heading, so it must print with content.

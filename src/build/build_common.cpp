@@ -53,8 +53,7 @@ Node* enclosing_html(Node* node) {
     return nullptr;
 }
 
-bool parse_inferred(Lexer* lexer, Node* element, Node* inferred, Node* token,
-                    WhitespaceMode mode) {
+bool parse_inferred(Lexer* lexer, Node* element, Node* inferred, Node* token, WhitespaceMode mode) {
     // Only a token read from the input waits in the lexer; the position
     // tells it apart from a later token that reuses its memory: every token
     // read after it starts further on.

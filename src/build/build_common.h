@@ -47,8 +47,7 @@ Node* enclosing_html(Node* node);
 // without taking the token (it ends an ancestor of the element, say), the
 // caller would only imply the element again, for ever: the token is then
 // discarded here, reported against `element`. Returns true in that case.
-bool parse_inferred(Lexer* lexer, Node* element, Node* inferred, Node* token,
-                    WhitespaceMode mode);
+bool parse_inferred(Lexer* lexer, Node* element, Node* inferred, Node* token, WhitespaceMode mode);
 
 // Gives an implied list the class "noindent" (appended to an existing class).
 void add_noindent_class(Node* node);

@@ -635,6 +635,18 @@ TEST_F(DeepNestingTest, DeepInlineListAndDefinitionNestingStaysBounded) {
     }
 }
 
+TEST_F(DeepNestingTest, BlocksInsideHeadingsDoNotDeepenTheTreeWithoutBound) {
+    // center and div move the heading down one level each, without any
+    // builder call; past the bound they end the heading instead.
+    for (const char* piece : {"<center>b", "<div>", "<center>"}) {
+        test::LexerOver lx("<h1>a" + repeat(piece, 5000));
+        Node* root = build_document(lx.lexer);
+        EXPECT_LE(tree_depth(root), 2 + MaxParseDepth + 2) << piece;
+        EXPECT_TRUE(check_tree_links(root)) << piece;
+        free_node(root);
+    }
+}
+
 TEST_F(DeepNestingTest, TokensMeantForAnImpliedElementAtTheBoundAreNotLost) {
     // At the bound implied elements cannot be read into: the item goes into
     // the implied list and each text into its implied paragraph, unparsed,
