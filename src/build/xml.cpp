@@ -8,12 +8,8 @@
 
 namespace varnel {
 
-Node* build_xml_document(Lexer* lexer) {
-    return {};
-}
+Node* build_xml_document(Lexer* lexer) { return {}; }
 void build_xml_element(Lexer* lexer, Node* element, WhitespaceMode mode) {}
-bool preserves_space(const Node* element) {
-    return {};
-}
+bool preserves_space(const Node* element) { return {}; }
 
 } // namespace varnel
