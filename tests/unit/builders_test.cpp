@@ -548,6 +548,25 @@ TEST_F(BuildersTest, EncloseOptionsWrapLooseText) {
     }
 }
 
+TEST_F(BuildersTest, ScriptsStylesAndCommentsKeepTheirPlaces) {
+    {
+        auto r = parse_html("<style>p{}</style><p>x");
+        EXPECT_EQ(r.tree, "html(head(style[type=\"text/css\"](\"p{}\") title) body(p(\"x\")))");
+        EXPECT_EQ(r.messages,
+                  lines({"line 1 column 1 - Warning: <style> lacks \"type\" attribute",
+                         "line 1 column 19 - Warning: inserting missing 'title' element"}));
+    }
+    {
+        // Script content is read raw; inside JavaScript "</" becomes "<\/".
+        auto r = parse_html("x<script>a</b>c</script>y");
+        EXPECT_EQ(body_of(r), "\"x\" script[type=\"text/javascript\"](\"a<\\/b>c\") \"y\"");
+    }
+    {
+        auto r = parse_html("<ul><!-- c --><li>a</ul><dl><!-- d --></dl>");
+        EXPECT_EQ(body_of(r), "ul(<!-- c --> li(\"a\")) dl(<!-- d -->)");
+    }
+}
+
 TEST_F(BuildersTest, VersionsNarrowForTextInBody) {
     test::LexerOver lx("x");
     Node* root = build_document(lx.lexer);
