@@ -23,6 +23,7 @@ inline void fresh_globals() {
     init_tags();
     init_attribute_dictionary();
     init_entities();
+    init_options();
     options = Config{};
 }
 

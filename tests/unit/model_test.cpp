@@ -1,0 +1,264 @@
+// The node tree (constructors, edits, release) and the tag dictionary
+// (built-in rows, lookups, user-declared tags, the XML entry).
+#include <gtest/gtest.h>
+
+#include "build/builders.h"
+#include "test_support.h"
+
+namespace varnel {
+namespace {
+
+class NodeTreeTest : public ::testing::Test {
+  protected:
+    void SetUp() override { test::fresh_globals(); }
+};
+
+// "a(b,c)" style outline of element names under `parent`.
+std::string outline(const Node* parent) {
+    std::string out;
+    for (const Node* n = parent->first_child; n != nullptr; n = n->next) {
+        if (!out.empty()) out += ',';
+        out += n->element_name;
+        if (n->first_child != nullptr) out += "(" + outline(n) + ")";
+    }
+    return out;
+}
+
+Node* element(const char* name) {
+    Node* node = new_node();
+    node->kind = StartTagNode;
+    node->element_name = name;
+    find_tag(node);
+    return node;
+}
+
+TEST_F(NodeTreeTest, InsertionsKeepEveryLinkConsistent) {
+    Node* root = new_node();
+    root->kind = RootNode;
+    Node* b = element("b");
+    insert_node_at_end(root, b);
+    Node* a = element("a");
+    insert_node_at_start(root, a);
+    Node* d = element("div");
+    insert_node_after(b, d);
+    Node* c = element("center");
+    insert_node_before(d, c);
+    EXPECT_EQ(outline(root), "a,b,center,div");
+    EXPECT_EQ(root->first_child, a);
+    EXPECT_EQ(root->last_child, d);
+    EXPECT_EQ(d->prev, c);
+    EXPECT_EQ(c->prev, b);
+    EXPECT_EQ(b->next, c);
+    EXPECT_EQ(a->prev, nullptr);
+    EXPECT_EQ(d->next, nullptr);
+
+    Node* before_first = element("p");
+    insert_node_before(a, before_first);
+    EXPECT_EQ(root->first_child, before_first);
+    EXPECT_EQ(outline(root), "p,a,b,center,div");
+    free_node(root);
+}
+
+TEST_F(NodeTreeTest, RemovingAndDiscarding) {
+    Node* root = new_node();
+    Node* only = element("p");
+    insert_node_at_end(root, only);
+    remove_node(only);
+    EXPECT_EQ(root->first_child, nullptr);
+    EXPECT_EQ(root->last_child, nullptr);
+    EXPECT_EQ(only->parent, nullptr);
+
+    insert_node_at_end(root, only);
+    insert_node_at_end(only, element("b"));
+    Node* second = element("div");
+    insert_node_at_end(root, second);
+    Node* third = element("hr");
+    insert_node_at_end(root, third);
+    // Discarding releases the node with its content, not its siblings.
+    EXPECT_EQ(discard_node(only), second);
+    EXPECT_EQ(outline(root), "div,hr");
+    EXPECT_EQ(discard_node(third), nullptr);
+    EXPECT_EQ(root->last_child, second);
+    free_node(root);
+}
+
+TEST_F(NodeTreeTest, FreeingReleasesFollowingSiblingsAndDeepTrees) {
+    // Under the sanitizer build a leak or a deep recursion would show here.
+    Node* first = element("p");
+    Node* parent = new_node();
+    insert_node_at_end(parent, first);
+    for (int i = 0; i < 100000; ++i)
+        insert_node_at_end(parent, element("p"));
+    remove_node(first);
+    first->next = parent->first_child; // a free-standing chain
+    parent->first_child = parent->last_child = nullptr;
+    free_node(first);
+    free_node(parent);
+
+    Node* top = element("div");
+    Node* cur = top;
+    for (int i = 0; i < 1000000; ++i) {
+        Node* child = element("div");
+        insert_node_at_end(cur, child);
+        cur = child;
+    }
+    free_node(top);
+}
+
+TEST_F(NodeTreeTest, ClonesOwnTheirAttributes) {
+    test::LexerOver lx("");
+    Node* font = element("font");
+    add_attribute(font, "color", "red");
+    Node* copy = clone_node(lx.lexer, font);
+    ASSERT_NE(copy->attributes, nullptr);
+    copy->attributes->value = "blue";
+    EXPECT_EQ(*font->attributes->value, "red");
+    EXPECT_EQ(copy->tag, tag_font);
+    EXPECT_EQ(copy->element_name, "font");
+    EXPECT_EQ(copy->first_child, nullptr);
+    free_node(copy);
+    free_node(font);
+}
+
+TEST_F(NodeTreeTest, InferredAndLineNodes) {
+    test::LexerOver lx("");
+    Node* unknown = infer_tag(lx.lexer, "frob");
+    EXPECT_EQ(unknown->tag, nullptr);
+    EXPECT_EQ(unknown->element_name, "frob");
+    EXPECT_TRUE(unknown->implicit);
+    free_node(unknown);
+
+    Node* one = new_line_node(lx.lexer);
+    Node* two = new_line_node(lx.lexer);
+    EXPECT_EQ(lx.text(one), "\n");
+    EXPECT_EQ(lx.text(two), "\n");
+    EXPECT_NE(one->start, two->start);
+    free_node(one);
+    free_node(two);
+}
+
+TEST_F(NodeTreeTest, DocumentQueries) {
+    Node* root = new_node();
+    root->kind = RootNode;
+    EXPECT_EQ(find_html(root), nullptr);
+    EXPECT_EQ(find_head(root), nullptr);
+    Node* doctype = new_node();
+    doctype->kind = DoctypeNode;
+    insert_node_at_end(root, doctype);
+    Node* html = element("html");
+    insert_node_at_end(root, html);
+    Node* head = element("head");
+    Node* body = element("body");
+    insert_node_at_end(html, head);
+    insert_node_at_end(html, body);
+    EXPECT_EQ(find_doctype(root), doctype);
+    EXPECT_EQ(find_html(root), html);
+    EXPECT_EQ(find_head(root), head);
+    EXPECT_EQ(find_body(root), body);
+    free_node(root);
+}
+
+class TagDictionaryTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        free_tags(); // user declarations of earlier tests must not leak in
+        test::fresh_globals();
+    }
+    void TearDown() override {
+        free_tags();
+        init_tags();
+    }
+};
+
+TEST_F(TagDictionaryTest, LookupsAreExactAndCaseSensitive) {
+    Node* upper = new_node();
+    upper->kind = StartTagNode;
+    upper->element_name = "P";
+    EXPECT_FALSE(find_tag(upper));
+    EXPECT_EQ(upper->tag, nullptr);
+    upper->element_name = "p";
+    EXPECT_TRUE(find_tag(upper));
+    EXPECT_EQ(upper->tag, tag_p);
+    free_node(upper);
+
+    TagDef* p = lookup_tag("p");
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->versions, VersionAll);
+    EXPECT_EQ(p->model, ModelBlock | ModelOptionalEnd);
+    EXPECT_EQ(p->parser, build_inline);
+    TagDef* td = lookup_tag("td");
+    EXPECT_EQ(td->model, ModelRow | ModelOptionalEnd | ModelNoIndent);
+    EXPECT_EQ(td->check_attributes, check_table_cell);
+    EXPECT_EQ(lookup_tag("object")->model,
+              ModelHead | ModelInline | ModelObject | ModelPlugin | ModelImage);
+    EXPECT_EQ(lookup_tag("iframe")->versions, VersionHTML40Loose);
+    EXPECT_EQ(lookup_tag("noframes")->versions, VersionHTML40Loose | VersionFrames);
+    EXPECT_EQ(lookup_tag("servlet")->versions, VersionProprietaryC);
+    EXPECT_EQ(lookup_tag("br")->parser, nullptr);
+    EXPECT_EQ(lookup_tag("frobnicate"), nullptr);
+}
+
+TEST_F(TagDictionaryTest, WellKnownHandlesPointAtTheirRows) {
+    const std::pair<TagDef*, const char*> handles[] = {
+        {tag_html, "html"},   {tag_listing, "listing"},   {tag_dir, "dir"},
+        {tag_col, "col"},     {tag_optgroup, "optgroup"}, {tag_spacer, "spacer"},
+        {tag_layer, "layer"}, {tag_applet, "applet"},     {tag_span, "span"},
+    };
+    for (const auto& [handle, name] : handles) {
+        ASSERT_NE(handle, nullptr) << name;
+        EXPECT_EQ(handle->name, name);
+    }
+}
+
+TEST_F(TagDictionaryTest, UserDeclaredTagsAddToExistingEntries) {
+    define_block_tag("p");
+    TagDef* p = lookup_tag("p");
+    EXPECT_EQ(p->model, ModelBlock | ModelOptionalEnd | ModelUserDefined | ModelNoIndent);
+    EXPECT_EQ(p->versions, VersionProprietary);
+    EXPECT_EQ(p->parser, build_block);
+    EXPECT_EQ(p->check_attributes, nullptr);
+
+    define_empty_tag("stamp");
+    define_empty_tag("stamp");
+    TagDef* stamp = lookup_tag("stamp");
+    ASSERT_NE(stamp, nullptr);
+    EXPECT_EQ(stamp->model, ModelUserDefined | ModelNoIndent | ModelEmpty);
+    define_pre_tag("code-block");
+    EXPECT_EQ(lookup_tag("code-block")->parser, build_pre);
+    define_inline_tag("mark");
+    EXPECT_EQ(lookup_tag("mark")->parser, build_block);
+    EXPECT_EQ(lookup_tag("mark")->model, ModelUserDefined | ModelNoIndent | ModelInline);
+
+    // The option declares every listed name, lower-cased.
+    ASSERT_TRUE(apply_option_string("new-blocklevel-tags", "Foo, bar"));
+    EXPECT_NE(lookup_tag("foo"), nullptr);
+    EXPECT_NE(lookup_tag("bar"), nullptr);
+    EXPECT_EQ(lookup_tag("Foo"), nullptr);
+}
+
+TEST_F(TagDictionaryTest, XmlInputGivesEveryElementTheXmlEntry) {
+    options.input_xml = true;
+    Node* node = new_node();
+    node->kind = StartTagNode;
+    node->element_name = "pre";
+    EXPECT_TRUE(find_tag(node));
+    EXPECT_EQ(node->tag, xml_tag_def);
+    EXPECT_EQ(xml_tag_def->model, ModelBlock);
+    EXPECT_EQ(find_parser(node), build_pre);
+    node->element_name = "anything:at-all";
+    EXPECT_TRUE(find_tag(node));
+    EXPECT_EQ(find_parser(node), nullptr);
+    free_node(node);
+    options.input_xml = false;
+}
+
+TEST_F(TagDictionaryTest, HashMatchesTheSignedByteRule) {
+    EXPECT_EQ(name_hash(""), 0u);
+    EXPECT_EQ(name_hash("a"), 97u);
+    EXPECT_EQ(name_hash("ab"), 97u * 31u + 98u);
+    // A byte above 127 counts as a negative value.
+    EXPECT_EQ(name_hash("\xe9"), static_cast<uint32_t>(-23));
+}
+
+} // namespace
+} // namespace varnel
