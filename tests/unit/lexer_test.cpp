@@ -2,6 +2,7 @@
 // raw reader of script content.
 #include <gtest/gtest.h>
 
+#include "build/inline_stack.h"
 #include "test_support.h"
 
 namespace varnel {
@@ -226,6 +227,22 @@ TEST_F(LexerTest, PushBackReturnsTheSameToken) {
     EXPECT_EQ(get_token(lx.lexer, CollapseSpace), text);
     free_node(text);
     EXPECT_EQ(get_token(lx.lexer, CollapseSpace), nullptr);
+}
+
+TEST_F(LexerTest, PushedBackTagComesBeforeReopenedTags) {
+    LexerOver lx("<b>x<p>y");
+    Node* b = get_token(lx.lexer, CollapseSpace);
+    remember_inline(lx.lexer, b);
+    Node* x = get_token(lx.lexer, CollapseSpace);
+    Node* p = get_token(lx.lexer, CollapseSpace);
+    ASSERT_EQ(schedule_reopen(lx.lexer, nullptr), 1);
+    unget_token(lx.lexer);
+    EXPECT_EQ(get_token(lx.lexer, CollapseSpace), p);
+    Node* reopened = get_token(lx.lexer, CollapseSpace);
+    EXPECT_EQ(test::describe_token(lx, reopened), "start:b");
+    EXPECT_TRUE(reopened->implicit);
+    EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"text:y"});
+    for (Node* n : {b, x, p, reopened}) free_node(n);
 }
 
 TEST_F(LexerTest, PendingSpaceGoesBeforeText) {
