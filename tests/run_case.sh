@@ -72,11 +72,19 @@ fi
 
 if [ $fail -eq 0 ] && [ "$expected_status" -lt 2 ] && [ -s "$scratch/.out" ] \
    && [ ! -f "$case_dir/second-pass-differs" ] && [ ! -f "$case_dir/stdin" ]; then
-  # Replace every argument naming an input file of the case by the output.
+  # Replace every argument naming an input document of the case by the
+  # output.
   cp "$scratch/.out" "$scratch/.first"
+  # (Configuration files named by -config stay as they are.)
   second=()
+  prev=
   for a in "${args[@]+"${args[@]}"}"; do
-    if [ -f "$case_dir/$a" ] && [ "$a" != args ]; then second+=(".first"); else second+=("$a"); fi
+    if [ -f "$case_dir/$a" ] && [ "$a" != args ] && [ "$prev" != -config ]; then
+      second+=(".first")
+    else
+      second+=("$a")
+    fi
+    prev=$a
   done
   if [ ${#second[@]} -gt 0 ]; then
     run "${second[@]}"
