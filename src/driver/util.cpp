@@ -34,9 +34,13 @@ void release_globals() {
     free_line_buffer();
 }
 
-static void out_of_memory() { fatal_error("Out of memory!"); }
+static void out_of_memory() {
+    fatal_error("Out of memory!");
+}
 
-void install_memory_handler() { std::set_new_handler(out_of_memory); }
+void install_memory_handler() {
+    std::set_new_handler(out_of_memory);
+}
 
 void* mem_alloc(uint32_t size) {
     void* p = malloc(size == 0 ? 1 : size);
@@ -50,7 +54,9 @@ void* mem_realloc(void* block, uint32_t size) {
     return p;
 }
 
-void mem_free(void* block) { free(block); }
+void mem_free(void* block) {
+    free(block);
+}
 
 char* str_dup(const char* s) {
     if (s == nullptr) return nullptr;
@@ -81,9 +87,13 @@ void copy_bytes(char* dest, const char* src, int32_t n) {
     memcpy(dest, src, static_cast<size_t>(n));
 }
 
-void str_copy(char* dest, const char* src) { memcpy(dest, src, str_length(src) + 1); }
+void str_copy(char* dest, const char* src) {
+    memcpy(dest, src, str_length(src) + 1);
+}
 
-void str_append(char* dest, const char* src) { str_copy(dest + str_length(dest), src); }
+void str_append(char* dest, const char* src) {
+    str_copy(dest + str_length(dest), src);
+}
 
 uint32_t str_length(const char* s) {
     if (s == nullptr) return 0;
@@ -121,7 +131,9 @@ int str_case_compare(const char* a, const char* b) {
 }
 
 // Single-byte lower-case mapping of the "C" locale: ASCII letters only.
-static int lower_byte(int c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
+static int lower_byte(int c) {
+    return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+}
 
 int str_ncase_compare(const char* a, const char* b, int32_t n) {
     for (int32_t i = 0; i < n; ++i) {

@@ -1,23 +1,226 @@
-// Placeholder bodies until this module is built.
-#pragma GCC diagnostic ignored "-Wunused-parameter"
+// The lexer: token recognition over the input stream, the TextBuffer, and
+// the reader of raw script and style content.
 #include "input/lexer.h"
-#include "input/lexer.h"
-#include "model/node.h"
-#include "model/attrs.h"
-#include "clean/style.h"
+
 #include "build/inline_stack.h"
-#include "input/stream.h"
+#include "clean/style.h"
+#include "driver/config.h"
+#include "driver/messages.h"
 #include "driver/util.h"
+#include "input/doctype.h"
+#include "input/scan.h"
+#include "input/stream.h"
+#include "model/attrs.h"
+#include "model/node.h"
+#include "model/tags.h"
 
 namespace varnel {
 
+namespace {
 
-Node* get_token(Lexer* lexer, WhitespaceMode mode) { return {}; }
-void unget_token(Lexer* lexer) {}
+// States of the token recognizer, kept between calls.
+enum ScanState : int {
+    StateContent = 0,
+    StateAfterLt = 1,
+    StateEndTag = 2,
+    StateStartTag = 3,
+    StateComment = 4,
+    StateDoctype = 5,
+    StateProcIns = 6,
+    StateCData = 8,
+    StateSection = 9,
+    StateAsp = 10,
+    StateJste = 11,
+    StatePhp = 12,
+};
+
+void take_position(Lexer* lexer) {
+    lexer->token_line = static_cast<uint32_t>(lexer->input->line);
+    lexer->token_column = static_cast<uint32_t>(lexer->input->column);
+}
+
+void truncate_text(Lexer* lexer, uint32_t length) {
+    lexer->text.resize(length);
+}
+
+// Appends one code point; ASCII takes the short way.
+inline void add_code(Lexer* lexer, int c) {
+    if (c >= 0 && c < 0x80) {
+        if (lexer->text.size() >= 0xFFFFFFF0u) fatal_error("Out of memory!");
+        lexer->text.push_back(static_cast<char>(c));
+    } else {
+        append_char(lexer, static_cast<uint32_t>(c));
+    }
+}
+
+// Makes the token of a finished text or markup construct and records it as
+// the last token handed out.
+Node* finish_token(Lexer* lexer, Node* node) {
+    lexer->last_token = node;
+    return node;
+}
+
+Node* text_token(Lexer* lexer) {
+    return finish_token(lexer, new_text_node(lexer));
+}
+
+// Reads the rest of a tag name whose first letter was just appended; returns
+// the character that ended it (consumed).
+int scan_tag_name(Lexer* lexer) {
+    bool xml = options.input_xml;
+    if (!xml) {
+        char& first = lexer->text.back();
+        first = static_cast<char>(to_lower(static_cast<unsigned char>(first)));
+    }
+    int c;
+    for (;;) {
+        c = read_char(lexer->input);
+        if (c < 0 || c >= 128 || !is_name_char(c)) break;
+        add_code(lexer, xml ? c : to_lower(c));
+    }
+    lexer->text_end = lexer->text_length();
+    return c;
+}
+
+// Entering a markup state: hand out pending text first, if any.
+Node* enter_markup(Lexer* lexer, int state) {
+    lexer->scan_state = state;
+    lexer->text_end = lexer->text_length();
+    if (lexer->text_end > lexer->text_start) return text_token(lexer);
+    lexer->text_start = lexer->text_end;
+    return nullptr;
+}
+
+// Skips characters up to and including the next ">"; end of input is pushed
+// back.
+void skip_to_gt(Lexer* lexer) {
+    for (;;) {
+        int c = read_char(lexer->input);
+        if (c == '>') return;
+        if (c == EndOfStream) {
+            unread_char(c, lexer->input);
+            return;
+        }
+    }
+}
+
+// A markup token is complete: back to content.
+Node* markup_token(Lexer* lexer, Node* node) {
+    lexer->scan_state = StateContent;
+    lexer->after_space = false;
+    return finish_token(lexer, node);
+}
+
+// Reports a warning at a position other than the current token's.
+void warn_at(Lexer* lexer, uint32_t line, uint32_t column, TagMessage code) {
+    uint32_t saved_line = lexer->token_line;
+    uint32_t saved_column = lexer->token_column;
+    lexer->token_line = line;
+    lexer->token_column = column;
+    report_warning(lexer, nullptr, nullptr, code);
+    lexer->token_line = saved_line;
+    lexer->token_column = saved_column;
+}
+
+// Finishes a start tag whose name has been scanned.
+Node* finish_start_tag(Lexer* lexer, int ended_by) {
+    Node* node = new_tag_node(lexer, StartTagNode);
+    lexer->last_token = node;
+    InputStream* in = lexer->input;
+    if (ended_by != '>') {
+        if (ended_by == '/') unread_char(ended_by, in);
+        bool is_empty = false;
+        node->attributes = scan_attributes(lexer, &is_empty);
+        if (is_empty) node->kind = StartEndTagNode;
+    }
+    truncate_text(lexer, lexer->text_start);
+    lexer->text_end = lexer->text_start;
+
+    // A line feed right after the tag of an element with content belongs
+    // to the markup, not to the text that follows.
+    if (node->kind == StartTagNode &&
+        (node->tag == nullptr || !(node->tag->model & ModelEmpty) || node->tag == tag_br)) {
+        int c = read_char(in);
+        if (c != '\n') unread_char(c, in);
+    }
+    markup_token(lexer, node);
+
+    if (node->tag == nullptr) {
+        report_error(lexer, nullptr, node, NotRecognized);
+        return node;
+    }
+    if (options.input_xml) return node;
+    lexer->possible_versions &= node->tag->versions;
+    if ((node->tag->versions & VersionProprietary) && !options.clean &&
+        (node->tag == tag_nobr || node->tag == tag_wbr)) {
+        report_warning(lexer, nullptr, node, NotApproved);
+    }
+    if (node->tag->check_attributes != nullptr) {
+        check_repeated_attributes(lexer, node);
+        node->tag->check_attributes(lexer, node);
+    } else {
+        check_generic_attributes(lexer, node);
+    }
+    return node;
+}
+
+// Handles the character after "<!": comment, doctype, marked section, or a
+// declaration that is dropped. Returns a pending text token when one must
+// be handed out first.
+Node* after_lt_bang(Lexer* lexer, bool* handed) {
+    InputStream* in = lexer->input;
+    int c = read_char(in);
+    if (c == '-') {
+        int d = read_char(in);
+        if (d == '-') {
+            truncate_text(lexer, lexer->text_length() - 2);
+            Node* t = enter_markup(lexer, StateComment);
+            *handed = t != nullptr;
+            return t;
+        }
+        if (d == EndOfStream) unread_char(d, in);
+        report_warning(lexer, nullptr, nullptr, AdjacentHyphens);
+        if (d != '>' && d != EndOfStream) skip_to_gt(lexer);
+        truncate_text(lexer, lexer->text_length() - 2);
+        lexer->scan_state = StateContent;
+        return nullptr;
+    }
+    if (c == 'D' || c == 'd') {
+        truncate_text(lexer, lexer->text_length() - 2);
+        // Skip the rest of the keyword and the white space after it.
+        for (;;) {
+            c = read_char(in);
+            if (c == EndOfStream || c == '>' || is_white(c)) break;
+        }
+        while (is_white(c))
+            c = read_char(in);
+        unread_char(c, in);
+        Node* t = enter_markup(lexer, StateDoctype);
+        *handed = t != nullptr;
+        return t;
+    }
+    if (c == '[') {
+        truncate_text(lexer, lexer->text_length() - 2);
+        Node* t = enter_markup(lexer, StateSection);
+        *handed = t != nullptr;
+        return t;
+    }
+    if (c == EndOfStream) {
+        unread_char(c, in);
+    } else if (c != '>') {
+        skip_to_gt(lexer);
+    }
+    truncate_text(lexer, lexer->text_length() - 2);
+    lexer->scan_state = StateContent;
+    return nullptr;
+}
+
+} // namespace
 
 Lexer* new_lexer(InputStream* input) {
     Lexer* lexer = new Lexer();
     lexer->input = input;
+    lexer->text.reserve(8192);
     return lexer;
 }
 
@@ -26,7 +229,8 @@ void free_lexer(Lexer* lexer) {
     if (lexer->pushed_back && lexer->last_token != nullptr) free_node(lexer->last_token);
     clear_inline_stack(lexer);
     free_style_rules(lexer->styles);
-    for (Node* block : lexer->attribute_blocks) free_node(block);
+    for (Node* block : lexer->attribute_blocks)
+        free_node(block);
     delete lexer;
 }
 
@@ -39,8 +243,396 @@ void append_char(Lexer* lexer, uint32_t c) {
 }
 
 void append_string(Lexer* lexer, const char* s) {
-    for (; *s != '\0'; ++s) append_char(lexer, static_cast<unsigned char>(*s));
+    for (; *s != '\0'; ++s)
+        append_char(lexer, static_cast<unsigned char>(*s));
 }
-Node* read_script_content(Lexer* lexer, Node* element) { return {}; }
+
+void unget_token(Lexer* lexer) {
+    lexer->pushed_back = true;
+}
+
+Node* get_token(Lexer* lexer, WhitespaceMode mode) {
+    // Pushed-back and re-opened tokens come before any new input. A pushed
+    // back text token waits until the re-opened inline start tags are out.
+    if (lexer->pushed_back && lexer->last_token == nullptr) lexer->pushed_back = false;
+    if (lexer->pushed_back) {
+        if (lexer->last_token->kind != TextNode) {
+            lexer->pushed_back = false;
+            return lexer->last_token;
+        }
+        if (lexer->reopen_next != ReopenNone) return next_reopened_token(lexer);
+        if (lexer->reopen_held == nullptr) {
+            lexer->pushed_back = false;
+            return lexer->last_token;
+        }
+    } else if (lexer->reopen_next != ReopenNone) {
+        return next_reopened_token(lexer);
+    }
+    if (lexer->reopen_held != nullptr) return next_reopened_token(lexer);
+
+    InputStream* in = lexer->input;
+    take_position(lexer);
+    lexer->after_space = false;
+    lexer->text_start = lexer->text_end = lexer->text_length();
+
+    // A comment is read within one call; these note its first pair of
+    // hyphens that was not followed by ">".
+    bool comment_bad = false;
+    uint32_t bad_line = 0;
+    uint32_t bad_column = 0;
+
+    int c;
+    while ((c = read_char(in)) != EndOfStream) {
+        if (lexer->space_pending && mode != TrimSpace) {
+            add_code(lexer, ' ');
+            lexer->after_space = true;
+            lexer->space_pending = false;
+        }
+        add_code(lexer, c);
+
+        switch (lexer->scan_state) {
+        case StateContent: {
+            bool white = is_white(c);
+            if (white && mode == TrimSpace && lexer->text_length() == lexer->text_start + 1) {
+                truncate_text(lexer, lexer->text_start);
+                take_position(lexer);
+                continue;
+            }
+            if (c == '<') {
+                lexer->scan_state = StateAfterLt;
+                continue;
+            }
+            if (white) {
+                if (lexer->after_space) {
+                    if (mode != KeepSpace && mode != RawText) {
+                        truncate_text(lexer, lexer->text_length() - 1);
+                        take_position(lexer);
+                    }
+                } else {
+                    lexer->after_space = true;
+                    if (mode != KeepSpace && mode != RawText) lexer->text.back() = ' ';
+                }
+                continue;
+            }
+            if (c == '&' && mode != RawText && !options.preserve_entities) scan_entity(lexer, mode);
+            if (mode == TrimSpace) mode = CollapseSpace;
+            lexer->after_space = false;
+            continue;
+        }
+
+        case StateAfterLt: {
+            if (c == '/') {
+                c = read_char(in);
+                if (c == EndOfStream) {
+                    unread_char(c, in);
+                    continue;
+                }
+                add_code(lexer, c);
+                if (is_letter(c)) {
+                    truncate_text(lexer, lexer->text_length() - 3);
+                    lexer->text_end = lexer->text_length();
+                    unread_char(c, in);
+                    lexer->scan_state = StateEndTag;
+                    // The end tag's position is that of its "<".
+                    in->column -= 2;
+                    if (lexer->text_end > lexer->text_start) return text_token(lexer);
+                    continue;
+                }
+                lexer->scan_state = StateContent;
+                continue;
+            }
+            if (mode == RawText) {
+                lexer->scan_state = StateContent;
+                continue;
+            }
+            if (c == '!') {
+                bool handed = false;
+                Node* t = after_lt_bang(lexer, &handed);
+                if (handed) return t;
+                continue;
+            }
+            int next_state = -1;
+            if (c == '#') next_state = StateJste;
+            if (c == '%') next_state = StateAsp;
+            if (c == '?') next_state = StateProcIns;
+            if (next_state >= 0) {
+                truncate_text(lexer, lexer->text_length() - 2);
+                Node* t = enter_markup(lexer, next_state);
+                if (t != nullptr) return t;
+                continue;
+            }
+            if (is_letter(c)) {
+                unread_char(c, in);
+                truncate_text(lexer, lexer->text_length() - 2);
+                Node* t = enter_markup(lexer, StateStartTag);
+                if (t != nullptr) return t;
+                continue;
+            }
+            lexer->scan_state = StateContent;
+            continue;
+        }
+
+        case StateEndTag: {
+            lexer->text_start = lexer->text_length() - 1;
+            in->column += 2;
+            int ended_by = scan_tag_name(lexer);
+            Node* node = new_tag_node(lexer, EndTagNode);
+            lexer->last_token = node;
+            truncate_text(lexer, lexer->text_start);
+            lexer->text_end = lexer->text_start;
+            if (ended_by != '>') {
+                for (;;) {
+                    int d = ended_by == EndOfStream ? EndOfStream : read_char(in);
+                    if (d == '>') break;
+                    if (d == EndOfStream) {
+                        // The end tag is cut off by the end of input: it is
+                        // lost, and this call ends with nothing.
+                        unread_char(d, in);
+                        free_node(node);
+                        lexer->last_token = nullptr;
+                        lexer->scan_state = StateContent;
+                        return nullptr;
+                    }
+                    ended_by = d;
+                }
+            }
+            return markup_token(lexer, node);
+        }
+
+        case StateStartTag: {
+            lexer->text_start = lexer->text_length() - 1;
+            int ended_by = scan_tag_name(lexer);
+            return finish_start_tag(lexer, ended_by);
+        }
+
+        case StateComment: {
+            if (c != '-') continue;
+            int d = read_char(in);
+            if (d == EndOfStream) goto end_of_input;
+            add_code(lexer, d);
+            if (d != '-') continue;
+            // Two hyphens: the comment ends if ">" follows.
+            for (;;) {
+                d = read_char(in);
+                if (d == EndOfStream) goto end_of_input;
+                if (d == '>') break;
+                if (!comment_bad) {
+                    comment_bad = true;
+                    bad_line = static_cast<uint32_t>(in->line);
+                    bad_column = static_cast<uint32_t>(in->column - 3);
+                }
+                if (options.fix_bad_comments) lexer->text[lexer->text_length() - 2] = '=';
+                add_code(lexer, d);
+                if (d == '-') continue;
+                if (options.fix_bad_comments) lexer->text[lexer->text_length() - 2] = '=';
+                break;
+            }
+            if (d != '>') continue;
+            if (comment_bad) warn_at(lexer, bad_line, bad_column, AdjacentHyphens);
+            lexer->text_end = lexer->text_length();
+            Node* node = new_comment_node(lexer);
+            int e = read_char(in);
+            if (e == '\n') {
+                node->newline_after = true;
+            } else {
+                unread_char(e, in);
+            }
+            return markup_token(lexer, node);
+        }
+
+        case StateDoctype: {
+            bool white = is_white(c);
+            if (c >= 128) lexer->after_space = false;
+            if (white && lexer->after_space) {
+                truncate_text(lexer, lexer->text_length() - 1);
+                continue;
+            }
+            lexer->after_space = white;
+            if (c != '>') continue;
+            truncate_text(lexer, lexer->text_length() - 1);
+            lexer->text_end = lexer->text_length();
+            Node* node = new_doctype_node(lexer);
+            markup_token(lexer, node);
+            lexer->given_version = read_declared_version(lexer, node);
+            return node;
+        }
+
+        case StateProcIns: {
+            if (lexer->text_length() - lexer->text_start == 3 &&
+                lexer->text.compare(lexer->text_start, 3, "php") == 0) {
+                lexer->scan_state = StatePhp;
+                continue;
+            }
+            if (options.assume_xml_procins) {
+                if (c != '?') continue;
+                int d = read_char(in);
+                if (d == EndOfStream) {
+                    report_warning(lexer, nullptr, nullptr, UnexpectedEof);
+                    unread_char(d, in);
+                    continue;
+                }
+                add_code(lexer, d);
+                c = d;
+            }
+            if (c != '>') continue;
+            truncate_text(lexer, lexer->text_length() - 1);
+            lexer->text_end = lexer->text_length();
+            return markup_token(lexer, new_procins_node(lexer));
+        }
+
+        case StateCData: {
+            // "]]>" ends the section wherever it stands; every other "]"
+            // belongs to the content, also in runs such as "]]]>".
+            if (c != ']') continue;
+            int brackets = 1;
+            int d;
+            while ((d = read_char(in)) == ']')
+                ++brackets;
+            if (brackets >= 2 && d == '>') {
+                truncate_text(lexer, lexer->text_length() - 1);
+                for (int i = 0; i < brackets - 2; ++i)
+                    add_code(lexer, ']');
+                lexer->text_end = lexer->text_length();
+                return markup_token(lexer, new_cdata_node(lexer));
+            }
+            for (int i = 1; i < brackets; ++i)
+                add_code(lexer, ']');
+            unread_char(d, in);
+            continue;
+        }
+
+        case StateSection: {
+            if (c == '[' && lexer->text_length() - lexer->text_start == 6 &&
+                lexer->text.compare(lexer->text_start, 6, "CDATA[") == 0) {
+                truncate_text(lexer, lexer->text_start);
+                lexer->scan_state = StateCData;
+                continue;
+            }
+            if (c != ']') continue;
+            int d = read_char(in);
+            if (d != '>') {
+                unread_char(d, in);
+                continue;
+            }
+            truncate_text(lexer, lexer->text_length() - 1);
+            lexer->text_end = lexer->text_length();
+            return markup_token(lexer, new_section_node(lexer));
+        }
+
+        case StateAsp:
+        case StateJste:
+        case StatePhp: {
+            int closer = lexer->scan_state == StateAsp    ? '%'
+                         : lexer->scan_state == StateJste ? '#'
+                                                          : '?';
+            if (c != closer) continue;
+            int d = read_char(in);
+            if (d != '>') {
+                unread_char(d, in);
+                continue;
+            }
+            truncate_text(lexer, lexer->text_length() - 1);
+            lexer->text_end = lexer->text_length();
+            NodeKind kind = lexer->scan_state == StateAsp    ? AspNode
+                            : lexer->scan_state == StateJste ? JsteNode
+                                                             : PhpNode;
+            return markup_token(lexer, new_token_node(lexer, kind));
+        }
+
+        default:
+            lexer->scan_state = StateContent;
+            continue;
+        }
+    }
+
+end_of_input:
+    if (lexer->scan_state == StateComment) {
+        report_warning(lexer, nullptr, nullptr, AdjacentHyphens);
+        lexer->text_end = lexer->text_length();
+        return markup_token(lexer, new_comment_node(lexer));
+    }
+    if (lexer->scan_state == StateContent || lexer->scan_state == StateAfterLt) {
+        // Text cut off by the end of input, a lone "<" or "</" included, is
+        // still handed out.
+        lexer->scan_state = StateContent;
+        if (lexer->text_length() > lexer->text_start) {
+            unread_char(EndOfStream, in);
+            if (lexer->text.back() == ' ') truncate_text(lexer, lexer->text_length() - 1);
+            lexer->text_end = lexer->text_length();
+            if (lexer->text_end > lexer->text_start) return text_token(lexer);
+        }
+        return nullptr;
+    }
+    // Any other construct cut off by the end of input is dropped.
+    lexer->scan_state = StateContent;
+    return nullptr;
+}
+
+namespace {
+
+// Whether script content is JavaScript: no attributes at all, or a
+// language or type attribute whose value mentions javascript.
+bool is_javascript(const Node* element) {
+    if (element->attributes == nullptr) return true;
+    for (const NodeAttribute* a = element->attributes; a != nullptr; a = a->next) {
+        if (!a->value) continue;
+        if (equals_ignore_case(a->name.c_str(), "language") ||
+            equals_ignore_case(a->name.c_str(), "type")) {
+            if (str_case_contains(a->value->c_str(), "javascript")) return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+Node* read_script_content(Lexer* lexer, Node* element) {
+    InputStream* in = lexer->input;
+    take_position(lexer);
+    lexer->after_space = false;
+    lexer->text_start = lexer->text_end = lexer->text_length();
+
+    bool seen_end_start = false; // "</" met in this content
+    bool in_end_tag = false;     // an end tag has been started
+    uint32_t name_start = 0;
+    int prev = 0;
+    const std::string& name = element->element_name;
+    int c;
+    while ((c = read_char(in)) != EndOfStream) {
+        if (c == '/' && prev == '<') {
+            if (seen_end_start) {
+                warn_at(lexer, static_cast<uint32_t>(in->line),
+                        static_cast<uint32_t>(in->column - 3), SlashLetterNotAllowed);
+            }
+            add_code(lexer, c);
+            name_start = lexer->text_length();
+            in_end_tag = true;
+            seen_end_start = true;
+        } else if (c == '>' && in_end_tag) {
+            uint32_t len = lexer->text_length() - name_start;
+            if (len == name.size() &&
+                str_ncase_compare(lexer->text.c_str() + name_start, name.c_str(),
+                                  static_cast<int32_t>(len)) == 0) {
+                lexer->text_end = name_start - 2;
+                truncate_text(lexer, lexer->text_end);
+                if (lexer->text_end > lexer->text_start) return text_token(lexer);
+                return nullptr;
+            }
+            warn_at(lexer, static_cast<uint32_t>(in->line), static_cast<uint32_t>(in->column - 3),
+                    SlashLetterNotAllowed);
+            if (is_javascript(element)) lexer->text.insert(name_start - 1, 1, '\\');
+            add_code(lexer, c);
+            in_end_tag = false;
+        } else {
+            add_code(lexer, c);
+        }
+        lexer->text_end = lexer->text_length();
+        prev = c;
+    }
+    report_warning(lexer, element, nullptr, MissingEndTag);
+    lexer->text_end = lexer->text_length();
+    if (lexer->text_end > lexer->text_start) return text_token(lexer);
+    return nullptr;
+}
 
 } // namespace varnel

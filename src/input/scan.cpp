@@ -1,15 +1,372 @@
-// Placeholder bodies until this module is built.
-#pragma GCC diagnostic ignored "-Wunused-parameter"
+// Character references and start-tag attributes.
 #include "input/scan.h"
+
+#include "driver/config.h"
+#include "driver/messages.h"
 #include "input/lexer.h"
-#include "model/node.h"
+#include "input/stream.h"
 #include "model/attrs.h"
-#include "clean/style.h"
+#include "model/entities.h"
+#include "model/node.h"
 
 namespace varnel {
 
+namespace {
 
-void scan_entity(Lexer* lexer, WhitespaceMode mode) {}
-NodeAttribute* scan_attributes(Lexer* lexer, bool* is_empty) { return {}; }
+void truncate_text(Lexer* lexer, uint32_t length) {
+    lexer->text.resize(length);
+}
+
+inline void add_code(Lexer* lexer, int c) {
+    if (c >= 0 && c < 0x80) {
+        lexer->text.push_back(static_cast<char>(c));
+    } else {
+        append_char(lexer, static_cast<uint32_t>(c));
+    }
+}
+
+// Reports an attribute or entity message at an explicit position.
+void set_position(Lexer* lexer, uint32_t line, uint32_t column) {
+    lexer->token_line = line;
+    lexer->token_column = column;
+}
+
+bool name_is_valid(const std::string& name) {
+    if (name.empty() || !is_letter(static_cast<unsigned char>(name[0]))) return false;
+    for (size_t i = 1; i < name.size(); ++i) {
+        if (!is_name_char(static_cast<unsigned char>(name[i]))) return false;
+    }
+    return true;
+}
+
+// Reads "<?...?>" or "<%...%>" among the attributes. Returns false when the
+// block is empty (the attribute list then ends).
+bool scan_embedded_block(Lexer* lexer, int opener, NodeAttribute** list) {
+    InputStream* in = lexer->input;
+    lexer->text_start = lexer->text_length();
+    bool closed = false;
+    int prev = 0;
+    for (;;) {
+        int c = read_char(in);
+        if (c == EndOfStream) {
+            unread_char(c, in);
+            break;
+        }
+        add_code(lexer, c);
+        if (prev == opener && c == '>') {
+            closed = true;
+            break;
+        }
+        prev = c;
+    }
+    if (closed) truncate_text(lexer, lexer->text_length() - 2);
+    lexer->text_end = lexer->text_length();
+    if (lexer->text_end == lexer->text_start) {
+        lexer->text_start = lexer->text_length();
+        return false;
+    }
+    Node* block = new_token_node(lexer, opener == '?' ? PhpNode : AspNode);
+    lexer->attribute_blocks.push_back(block);
+    lexer->text_start = lexer->text_end;
+    NodeAttribute* attribute = new_attribute();
+    if (opener == '?') {
+        attribute->php = block;
+    } else {
+        attribute->asp = block;
+    }
+    attribute->next = *list;
+    *list = attribute;
+    return true;
+}
+
+// Reads an attribute name that begins with `first`; the character that ends
+// it is pushed back unless it is white space.
+std::string scan_attribute_name(Lexer* lexer, int first) {
+    InputStream* in = lexer->input;
+    bool xml = options.input_xml;
+    std::string name;
+    int c = first;
+    for (;;) {
+        if (c == '=' || c == '>' || c == '<' || c == EndOfStream) {
+            unread_char(c, in);
+            break;
+        }
+        if (is_white(c)) break;
+        int folded = xml ? c : to_lower(c);
+        if (folded < 0x80) {
+            name.push_back(static_cast<char>(folded));
+        } else {
+            unsigned char bytes[8];
+            unsigned char* end = encode_utf8(bytes, static_cast<uint32_t>(folded));
+            name.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(end - bytes));
+        }
+        c = read_char(in);
+    }
+    return name;
+}
+
+// Reads a quoted (delimiter '"' or '\'') or unquoted (delimiter 0) value
+// into the TextBuffer from `saved` on.
+void scan_plain_value(Lexer* lexer, const std::string& name, int delimiter, bool* is_empty) {
+    InputStream* in = lexer->input;
+    int last = 0;       // last character stored
+    uint32_t marks = 0; // line feeds, "<" and ">" in a quoted value
+    bool seen_gt = false;
+    uint32_t saved = lexer->text_length();
+    for (;;) {
+        int c = read_char(in);
+        if (c == EndOfStream) {
+            report_attribute_warning(lexer, lexer->last_token, nullptr, EofInAttributes);
+            unread_char(c, in);
+            break;
+        }
+        if (delimiter != 0) {
+            if (c == delimiter) break;
+            if (c == '\n' || c == '<' || c == '>') ++marks;
+            if (c == '>') seen_gt = true;
+        } else {
+            if (c == '"' || c == '\'') {
+                report_attribute_warning(lexer, lexer->last_token, nullptr, UnexpectedQuote);
+                break;
+            }
+            if (c == '/') {
+                int d = read_char(in);
+                if (d == '>' && !is_url_attribute(name.c_str())) {
+                    *is_empty = true;
+                    unread_char(d, in);
+                    break;
+                }
+                unread_char(d, in);
+                add_code(lexer, c);
+                last = c;
+                continue;
+            }
+            if (c == '<') {
+                report_attribute_warning(lexer, lexer->last_token, nullptr, MissingGt);
+            } else if (c == '>') {
+                unread_char(c, in);
+                break;
+            }
+        }
+        if (c == '\\') {
+            int d = read_char(in);
+            if (d == '\n') {
+                add_code(lexer, '\n');
+                last = '\n';
+            } else {
+                add_code(lexer, c);
+                last = c;
+                unread_char(d, in);
+            }
+            continue;
+        }
+        if (c == '&') {
+            add_code(lexer, c);
+            scan_entity(lexer, TrimSpace);
+            last = static_cast<unsigned char>(lexer->text.back());
+            continue;
+        }
+        if (c < 128 && is_white(c)) {
+            if (delimiter == 0) break;
+            if (options.literal_attributes) {
+                add_code(lexer, c);
+                last = c;
+            } else if (last != ' ') {
+                add_code(lexer, ' ');
+                last = ' ';
+            }
+            continue;
+        }
+        add_code(lexer, c);
+        last = c;
+    }
+
+    if (!options.literal_attributes && marks > 10 && seen_gt &&
+        !is_script_attribute(name.c_str())) {
+        bool javascript_url =
+            is_url_attribute(name.c_str()) && lexer->text.compare(saved, 11, "javascript:") == 0;
+        if (!javascript_url) report_error(lexer, nullptr, lexer->last_token, MissingQuotemark);
+    }
+}
+
+// Reads a value that begins with "<" (a server-side block such as
+// "<%= x %>"). Returns the delimiter to print it with.
+int scan_markup_value(Lexer* lexer) {
+    InputStream* in = lexer->input;
+    add_code(lexer, '<');
+    int k = read_char(in);
+    if (k == EndOfStream) {
+        unread_char(k, in);
+        return '"';
+    }
+    add_code(lexer, k);
+    bool server = k == '%' || k == '?' || k == '@';
+    bool double_quoted_run = false;
+    for (;;) {
+        int c = read_char(in);
+        if (c == EndOfStream) {
+            unread_char(c, in);
+            break;
+        }
+        if (c == '>') {
+            if (server) {
+                add_code(lexer, c);
+            } else {
+                unread_char(c, in);
+            }
+            break;
+        }
+        if (c < 128 && is_white(c) && !server) break;
+        add_code(lexer, c);
+        if (c == '"' || c == '\'') {
+            if (c == '"') double_quoted_run = true;
+            for (;;) {
+                int d = read_char(in);
+                if (d == EndOfStream) {
+                    unread_char(d, in);
+                    break;
+                }
+                add_code(lexer, d);
+                if (d == c) break;
+            }
+        }
+    }
+    return double_quoted_run ? '\'' : '"';
+}
+
+} // namespace
+
+void scan_entity(Lexer* lexer, WhitespaceMode mode) {
+    InputStream* in = lexer->input;
+    uint32_t start = lexer->text_length();
+    uint32_t amp_column = static_cast<uint32_t>(in->column - 1);
+    bool semicolon = false;
+    bool first = true;
+    for (;;) {
+        int c = read_char(in);
+        if (c == EndOfStream) {
+            unread_char(c, in);
+            break;
+        }
+        if (c == ';') {
+            semicolon = true;
+            break;
+        }
+        if ((first && c == '#') || (c < 128 && is_name_char(c))) {
+            add_code(lexer, c);
+            first = false;
+            continue;
+        }
+        unread_char(c, in);
+        break;
+    }
+
+    int32_t code = entity_code(lexer->text.c_str() + start - 1);
+    if (code <= 0) {
+        set_position(lexer, static_cast<uint32_t>(in->line), amp_column);
+        if (lexer->text_length() > start) {
+            report_entity_warning(lexer, UnknownEntity, lexer->text.c_str() + start - 1);
+        } else {
+            report_entity_warning(lexer, UnescapedAmpersand, lexer->text.c_str() + start - 1);
+        }
+        if (semicolon) add_code(lexer, ';');
+        return;
+    }
+    if (!semicolon) {
+        set_position(lexer, static_cast<uint32_t>(in->line), amp_column);
+        report_entity_warning(lexer, MissingSemicolon, lexer->text.c_str() + start - 1);
+    }
+    truncate_text(lexer, start - 1);
+    uint32_t ch = static_cast<uint32_t>(code);
+    if (ch == 160 && (mode == KeepSpace || mode == RawText)) ch = ' ';
+    append_char(lexer, ch);
+    if (ch == '&' && !options.quote_ampersand) append_string(lexer, "amp;");
+}
+
+NodeAttribute* scan_attributes(Lexer* lexer, bool* is_empty) {
+    InputStream* in = lexer->input;
+    NodeAttribute* list = nullptr;
+    *is_empty = false;
+    while (!is_end_of_stream(in)) {
+        int c = read_char(in);
+        if (c == '"' || c == '\'') {
+            report_attribute_warning(lexer, lexer->last_token, nullptr, UnexpectedQuote);
+            continue;
+        }
+        if (c == '/') {
+            int d = read_char(in);
+            if (d == '>') {
+                *is_empty = true;
+                return list;
+            }
+            unread_char(d, in);
+        } else if (c == '<') {
+            int d = read_char(in);
+            if (d == '?' || d == '%') {
+                if (!scan_embedded_block(lexer, d, &list)) return list;
+                continue;
+            }
+            unread_char(d, in);
+            report_attribute_warning(lexer, lexer->last_token, nullptr, MissingGt);
+            return list;
+        } else if (c == '>') {
+            return list;
+        } else if (c == EndOfStream) {
+            report_attribute_warning(lexer, lexer->last_token, nullptr, EofInAttributes);
+            unread_char(c, in);
+            return list;
+        } else if (c < 128 && is_white(c)) {
+            continue;
+        } else if (c == '=') {
+            unread_char(c, in);
+            return list;
+        }
+
+        std::string name = scan_attribute_name(lexer, c);
+
+        // "=" after optional white space introduces the value.
+        do {
+            c = read_char(in);
+        } while (c >= 0 && c < 128 && is_white(c));
+        std::optional<std::string> value;
+        int delimiter = '"';
+        if (c == '=') {
+            do {
+                c = read_char(in);
+            } while (c >= 0 && c < 128 && is_white(c));
+            uint32_t saved = lexer->text_length();
+            bool quoted = c == '"' || c == '\'';
+            if (quoted) {
+                delimiter = c;
+                scan_plain_value(lexer, name, c, is_empty);
+            } else if (c == '<') {
+                delimiter = scan_markup_value(lexer);
+            } else {
+                unread_char(c, in);
+                scan_plain_value(lexer, name, 0, is_empty);
+            }
+            if (quoted || lexer->text_length() > saved) {
+                value = lexer->text.substr(saved);
+            }
+            truncate_text(lexer, saved);
+        } else {
+            unread_char(c, in);
+        }
+
+        if (!name_is_valid(name)) {
+            report_attribute_warning(lexer, lexer->last_token, value ? value->c_str() : "",
+                                     UnknownValue);
+            continue;
+        }
+        NodeAttribute* attribute = new_attribute();
+        attribute->name = std::move(name);
+        attribute->value = std::move(value);
+        attribute->delimiter = delimiter;
+        attribute->attr_def = find_attr_def(attribute);
+        attribute->next = list;
+        list = attribute;
+    }
+    return list;
+}
 
 } // namespace varnel

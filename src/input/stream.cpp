@@ -15,7 +15,9 @@ InputStream* new_input_stream(FILE* file, CharEncoding encoding) {
     return stream;
 }
 
-void free_input_stream(InputStream* stream) { delete stream; }
+void free_input_stream(InputStream* stream) {
+    delete stream;
+}
 
 static int read_byte(InputStream* stream) {
     if (stream->file == nullptr) return EndOfStream;
@@ -141,7 +143,8 @@ int read_char(InputStream* stream) {
             stream->column++;
             return c;
         }
-        if (stream->encoding == CharEncoding::MacRoman && c < 256) c = static_cast<int>(mac_roman_table[c]);
+        if (stream->encoding == CharEncoding::MacRoman && c < 256)
+            c = static_cast<int>(mac_roman_table[c]);
         if (c >= 0x80 && c <= 0x9F) {
             if (stream->lexer != nullptr) {
                 report_encoding_warning(stream->lexer, IllegalCharCode, static_cast<uint32_t>(c));
@@ -189,7 +192,8 @@ int decode_utf8(const unsigned char* bytes, uint32_t* code) {
         count = 5;
         c &= 0x01;
     }
-    for (int i = 1; i <= count; ++i) c = (c << 6) | (bytes[i] & 0x3F);
+    for (int i = 1; i <= count; ++i)
+        c = (c << 6) | (bytes[i] & 0x3F);
     *code = c;
     return count;
 }

@@ -12,7 +12,9 @@
 
 namespace varnel {
 
-Node* new_node() { return new Node(); }
+Node* new_node() {
+    return new Node();
+}
 
 Node* new_text_node(Lexer* lexer) {
     Node* node = new Node();
@@ -59,7 +61,9 @@ Node* infer_tag(Lexer* lexer, const char* name) {
     return node;
 }
 
-NodeAttribute* new_attribute() { return new NodeAttribute(); }
+NodeAttribute* new_attribute() {
+    return new NodeAttribute();
+}
 
 NodeAttribute* copy_attribute_list(const NodeAttribute* list) {
     NodeAttribute* head = nullptr;
@@ -92,7 +96,9 @@ Node* clone_node(Lexer* lexer, const Node* element) {
     return node;
 }
 
-void free_attribute(NodeAttribute* attribute) { delete attribute; }
+void free_attribute(NodeAttribute* attribute) {
+    delete attribute;
+}
 
 void free_attribute_list(NodeAttribute* list) {
     while (list != nullptr) {

@@ -1,0 +1,278 @@
+// Token recognition: each scan state, white-space mode, push-back and the
+// raw reader of script content.
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+namespace varnel {
+namespace {
+
+using test::all_tokens;
+using test::LexerOver;
+using Tokens = std::vector<std::string>;
+
+class LexerTest : public ::testing::Test {
+  protected:
+    void SetUp() override { test::fresh_globals(); }
+};
+
+TEST_F(LexerTest, WhiteSpaceModesShapeText) {
+    {
+        LexerOver lx("a  b");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"text:a b"});
+    }
+    {
+        LexerOver lx("a  b");
+        EXPECT_EQ(all_tokens(lx, KeepSpace), Tokens{"text:a  b"});
+    }
+    {
+        LexerOver lx("  x");
+        EXPECT_EQ(all_tokens(lx, TrimSpace), Tokens{"text:x"});
+    }
+    {
+        // Tabs and line feeds collapse to one space; one trailing space is
+        // dropped at the end of input.
+        LexerOver lx("a\t\n b ");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"text:a b"});
+    }
+    {
+        LexerOver lx("a\n\tb");
+        EXPECT_EQ(all_tokens(lx, KeepSpace), Tokens{"text:a\n    b"});
+    }
+    {
+        // Raw text keeps "&" and tags other than end tags.
+        LexerOver lx("x<b>&amp;</b>");
+        EXPECT_EQ(all_tokens(lx, RawText), (Tokens{"text:x<b>&amp;", "end:b"}));
+    }
+}
+
+TEST_F(LexerTest, StartAndEndTags) {
+    {
+        LexerOver lx("<p>\nx</P>");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), (Tokens{"start:p", "text:x", "end:p"}));
+    }
+    {
+        // A line feed after an empty element's tag is text, except after br.
+        LexerOver lx("<img src=a>\nx<br>\ny");
+        EXPECT_EQ(all_tokens(lx, KeepSpace),
+                  (Tokens{"start:img[src=\"a\"]", "text:\nx", "start:br", "text:y"}));
+    }
+    {
+        LexerOver lx("<br/><P CLASS=x>");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), (Tokens{"empty:br", "start:p[class=\"x\"]"}));
+    }
+    {
+        options.input_xml = true;
+        LexerOver lx("<P Class='x'>");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"start:P[Class='x']"});
+        options.input_xml = false;
+    }
+    {
+        // "<" that does not start markup is text.
+        LexerOver lx("a<3 </ p> b");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"text:a<3 </ p> b"});
+    }
+    {
+        // Junk after an end tag's name is skipped up to ">".
+        LexerOver lx("</p junk>x");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), (Tokens{"end:p", "text:x"}));
+    }
+    {
+        // An unknown element is still handed out, without a tag.
+        LexerOver lx("<blah>");
+        Node* node = get_token(lx.lexer, CollapseSpace);
+        ASSERT_NE(node, nullptr);
+        EXPECT_EQ(node->kind, StartTagNode);
+        EXPECT_EQ(node->element_name, "blah");
+        EXPECT_EQ(node->tag, nullptr);
+        free_node(node);
+        LexerOver known("<p>");
+        node = get_token(known.lexer, CollapseSpace);
+        EXPECT_EQ(node->tag, tag_p);
+        free_node(node);
+    }
+}
+
+TEST_F(LexerTest, EndOfInputInsideConstructs) {
+    {
+        // Text before a lone "<" at the end of input is not lost.
+        LexerOver lx("hello <");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"text:hello <"});
+    }
+    {
+        LexerOver lx("x</");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"text:x</"});
+    }
+    {
+        // An end tag cut off by the end of input is dropped.
+        LexerOver lx("x</p");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"text:x"});
+    }
+    {
+        LexerOver lx("text<!--");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), (Tokens{"text:text", "comment:"}));
+    }
+    {
+        // A section cut off by the end of input is dropped with the text
+        // that followed its "<".
+        LexerOver lx("<![if x");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{});
+    }
+    {
+        LexerOver lx("");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{});
+    }
+}
+
+TEST_F(LexerTest, Comments) {
+    {
+        LexerOver lx("<!-- a -- b -->");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"comment: a == b --"});
+    }
+    {
+        options.fix_bad_comments = false;
+        LexerOver lx("<!-- a -- b -->");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"comment: a -- b --"});
+    }
+    {
+        LexerOver lx("<!---->x");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), (Tokens{"comment:--", "text:x"}));
+    }
+    {
+        // A line feed right after a comment is taken by it.
+        LexerOver lx("<!-- c -->\nx");
+        Node* node = get_token(lx.lexer, KeepSpace);
+        ASSERT_NE(node, nullptr);
+        EXPECT_EQ(node->kind, CommentNode);
+        EXPECT_TRUE(node->newline_after);
+        free_node(node);
+        EXPECT_EQ(all_tokens(lx, KeepSpace), Tokens{"text:x"});
+    }
+    {
+        // Malformed and unknown declarations are dropped.
+        LexerOver lx("a<!-x>b<!foo>c");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"text:abc"});
+    }
+}
+
+TEST_F(LexerTest, DeclarationsAndServerBlocks) {
+    {
+        LexerOver lx("<!DOCTYPE   html  PUBLIC\n \"-//W3C//DTD HTML 4.01//EN\">");
+        EXPECT_EQ(all_tokens(lx, TrimSpace),
+                  Tokens{"doctype:html PUBLIC\n\"-//W3C//DTD HTML 4.01//EN\""});
+    }
+    {
+        LexerOver lx("<?php echo 1 ?><?xml version='1.0'?>");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace),
+                  (Tokens{"php:php echo 1 ", "pi:xml version='1.0'?"}));
+    }
+    {
+        options.assume_xml_procins = true;
+        LexerOver lx("<?xml a>b?>");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"pi:xml a>b?"});
+    }
+    {
+        LexerOver lx("<![CDATA[x<y]]]>");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"cdata:x<y]"});
+    }
+    {
+        // Brackets that do not close the section stay in its text.
+        LexerOver lx("<![CDATA[a]]b]c]]>");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"cdata:a]]b]c"});
+    }
+    {
+        LexerOver lx("<![if IE]>x<![endif]>");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace),
+                  (Tokens{"section:if IE", "text:x", "section:endif"}));
+    }
+    {
+        LexerOver lx("<% a %><# b #><%%>");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), (Tokens{"asp: a ", "jste: b ", "asp:"}));
+    }
+}
+
+TEST_F(LexerTest, TokenPositions) {
+    LexerOver lx("ab</p>\n  <b>x");
+    Node* node = get_token(lx.lexer, CollapseSpace);
+    EXPECT_EQ(lx.lexer->token_column, 1u);
+    free_node(node);
+    node = get_token(lx.lexer, CollapseSpace); // </p> at its "<"
+    EXPECT_EQ(node->kind, EndTagNode);
+    EXPECT_EQ(lx.lexer->token_line, 1u);
+    EXPECT_EQ(lx.lexer->token_column, 3u);
+    free_node(node);
+    node = get_token(lx.lexer, TrimSpace); // leading white space is skipped
+    EXPECT_EQ(node->kind, StartTagNode);
+    EXPECT_EQ(lx.lexer->token_line, 2u);
+    EXPECT_EQ(lx.lexer->token_column, 3u);
+    free_node(node);
+    node = get_token(lx.lexer, TrimSpace);
+    EXPECT_EQ(lx.lexer->token_column, 6u);
+    free_node(node);
+}
+
+TEST_F(LexerTest, PushBackReturnsTheSameToken) {
+    LexerOver lx("<p>x");
+    Node* first = get_token(lx.lexer, CollapseSpace);
+    unget_token(lx.lexer);
+    EXPECT_EQ(get_token(lx.lexer, CollapseSpace), first);
+    free_node(first);
+    Node* text = get_token(lx.lexer, CollapseSpace);
+    unget_token(lx.lexer);
+    EXPECT_EQ(get_token(lx.lexer, CollapseSpace), text);
+    free_node(text);
+    EXPECT_EQ(get_token(lx.lexer, CollapseSpace), nullptr);
+}
+
+TEST_F(LexerTest, PendingSpaceGoesBeforeText) {
+    LexerOver lx("x");
+    lx.lexer->space_pending = true;
+    EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"text: x"});
+    LexerOver trimmed("x");
+    trimmed.lexer->space_pending = true;
+    EXPECT_EQ(all_tokens(trimmed, TrimSpace), Tokens{"text:x"});
+}
+
+class ScriptContentTest : public LexerTest {};
+
+TEST_F(ScriptContentTest, StopsAtOwnEndTagAndEscapesOthersInJavaScript) {
+    LexerOver lx("<script>document.write('</b>');</SCRIPT>x");
+    Node* script = get_token(lx.lexer, TrimSpace);
+    Node* content = read_script_content(lx.lexer, script);
+    ASSERT_NE(content, nullptr);
+    EXPECT_EQ(lx.text(content), "document.write('<\\/b>');");
+    free_node(content);
+    EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"text:x"});
+    free_node(script);
+}
+
+TEST_F(ScriptContentTest, OtherLanguagesKeepEndTagsAsWritten) {
+    LexerOver lx("<script language=vbscript>a</b>c</script>");
+    Node* script = get_token(lx.lexer, TrimSpace);
+    Node* content = read_script_content(lx.lexer, script);
+    ASSERT_NE(content, nullptr);
+    EXPECT_EQ(lx.text(content), "a</b>c");
+    free_node(content);
+    free_node(script);
+}
+
+TEST_F(ScriptContentTest, EmptyAndUnterminatedContent) {
+    {
+        LexerOver lx("<style></style>");
+        Node* style = get_token(lx.lexer, TrimSpace);
+        EXPECT_EQ(read_script_content(lx.lexer, style), nullptr);
+        free_node(style);
+    }
+    {
+        LexerOver lx("<script>a = 1;\n");
+        Node* script = get_token(lx.lexer, TrimSpace);
+        Node* content = read_script_content(lx.lexer, script);
+        ASSERT_NE(content, nullptr);
+        EXPECT_EQ(lx.text(content), "a = 1;\n");
+        free_node(content);
+        free_node(script);
+    }
+}
+
+} // namespace
+} // namespace varnel
