@@ -118,8 +118,9 @@ inline Node* parse_tree(Lexer* lexer, std::string_view markup) {
         Node* parent = open.back();
         if (markup.substr(pos, 4) == "<!--") {
             size_t close = markup.find("-->", pos + 4);
+            // Like the lexer, the node's text keeps the closing hyphens.
             insert_node_at_end(
-                parent, make_kind(lexer, CommentNode, markup.substr(pos + 4, close - pos - 4)));
+                parent, make_kind(lexer, CommentNode, markup.substr(pos + 4, close - pos - 2)));
             pos = close + 3;
         } else if (markup.substr(pos, 3) == "<![") {
             size_t close = markup.find("]>", pos + 3);
@@ -177,10 +178,10 @@ inline void dump_node(std::string& out, const Lexer* lexer, const Node* node) {
     case TextNode:
         out += text;
         return;
-    case CommentNode:
+    case CommentNode: // the text ends with the closing hyphens
         out += "<!--";
         out += text;
-        out += "-->";
+        out += ">";
         return;
     case SectionNode:
         out += "<![";
