@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -324,17 +325,24 @@ void walk_presentation(Lexer* lexer, Node* node) {
     apply_rule_chain(lexer, node);
 }
 
-void collect_style_classes(Lexer* lexer, Node* node) {
+// Rules by element name and style text, so that finding a node's rule does
+// not scan the whole list.
+using RuleIndex = std::unordered_map<std::string, StyleRule*>;
+
+std::string rule_key(const std::string& tag_name, const std::string& properties) {
+    std::string key = tag_name;
+    key += '\0';
+    key += properties;
+    return key;
+}
+
+void collect_style_classes(Lexer* lexer, Node* node, RuleIndex& index) {
     for (Node* child = node->first_child; child != nullptr; child = child->next) {
-        collect_style_classes(lexer, child);
+        collect_style_classes(lexer, child, index);
     }
     NodeAttribute* style = get_attribute(node, "style");
     if (style == nullptr || !style->value) return;
-    StyleRule* rule = lexer->styles;
-    while (rule != nullptr &&
-           !(rule->tag_name == node->element_name && rule->properties == *style->value)) {
-        rule = rule->next;
-    }
+    StyleRule*& rule = index[rule_key(node->element_name, *style->value)];
     if (rule == nullptr) {
         rule = new StyleRule();
         rule->tag_name = node->element_name;
@@ -353,6 +361,18 @@ void collect_style_classes(Lexer* lexer, Node* node) {
         style->value = rule->class_name;
         style->attr_def = lookup_attr_def("class");
     }
+}
+
+// Gives every styled element the class of the rule for its name and style,
+// making rules as needed (bottom-up, children first).
+void collect_style_classes(Lexer* lexer, Node* root) {
+    RuleIndex index;
+    // Rules already on the lexer are matched first; the oldest duplicate
+    // would never be reached through the list either.
+    for (StyleRule* rule = lexer->styles; rule != nullptr; rule = rule->next) {
+        index.emplace(rule_key(rule->tag_name, rule->properties), rule);
+    }
+    collect_style_classes(lexer, root, index);
 }
 
 // Removes the first attribute of that name; returns its value, if it had one
