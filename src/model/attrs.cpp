@@ -1,10 +1,19 @@
-// Placeholder bodies until this module is built.
-#pragma GCC diagnostic ignored "-Wunused-parameter"
+// The attribute dictionary (150 built-in rows in a 357-bucket chained hash
+// table), attribute lookups and edits, and the attribute and element checks
+// the lexer runs on every HTML start tag.
 #include "model/attrs.h"
+
+#include <cstring>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "build/inline_stack.h"
+#include "driver/config.h"
+#include "driver/messages.h"
+#include "driver/util.h"
 #include "input/lexer.h"
 #include "model/node.h"
-#include "model/attrs.h"
-#include "clean/style.h"
 
 namespace varnel {
 
@@ -12,50 +21,607 @@ const AttrDef *attr_href, *attr_src, *attr_id, *attr_name, *attr_summary, *attr_
     *attr_usemap, *attr_ismap, *attr_language, *attr_type, *attr_title, *attr_xmlns, *attr_datafld,
     *attr_value, *attr_content, *attr_width, *attr_height;
 
-void init_attribute_dictionary() {}
-void free_attribute_dictionary() {}
+namespace {
+
+constexpr uint32_t AttrBuckets = 357;
+AttrDef* attr_buckets[AttrBuckets];
+
+struct AttrRow {
+    const char* name;
+    VersionBits versions;
+    AttrCheckFn checker;
+};
+
+constexpr VersionBits VersionLooseFrames = VersionHTML40Loose | VersionFrames; // 0x18
+
+// The built-in table, in its order.
+const AttrRow attr_rows[] = {
+    {"abbr", VersionHTML40, nullptr},
+    {"accept-charset", VersionHTML40, nullptr},
+    {"accept", VersionAll, nullptr},
+    {"accesskey", VersionHTML40, nullptr},
+    {"action", VersionAll, check_url_value},
+    {"add_date", VersionProprietaryA, nullptr},
+    {"align", VersionAll, check_align_value},
+    {"alink", VersionLoose, nullptr},
+    {"alt", VersionAll, nullptr},
+    {"archive", VersionHTML40, nullptr},
+    {"axis", VersionHTML40, nullptr},
+    {"background", VersionLoose, check_url_value},
+    {"bgcolor", VersionLoose, nullptr},
+    {"bgproperties", VersionProprietary, nullptr},
+    {"border", VersionAll, check_bool_value},
+    {"bordercolor", VersionProprietaryB, nullptr},
+    {"bottommargin", VersionProprietaryB, nullptr},
+    {"cellpadding", VersionFromHTML32, nullptr},
+    {"cellspacing", VersionFromHTML32, nullptr},
+    {"char", VersionHTML40, nullptr},
+    {"charoff", VersionHTML40, nullptr},
+    {"charset", VersionHTML40, nullptr},
+    {"checked", VersionAll, check_bool_value},
+    {"cite", VersionHTML40, check_url_value},
+    {"class", VersionHTML40, nullptr},
+    {"classid", VersionHTML40, check_url_value},
+    {"clear", VersionLoose, nullptr},
+    {"code", VersionLoose, nullptr},
+    {"codebase", VersionHTML40, check_url_value},
+    {"codetype", VersionHTML40, nullptr},
+    {"color", VersionLoose, nullptr},
+    {"cols", VersionLooseFrames, nullptr},
+    {"colspan", VersionFromHTML32, nullptr},
+    {"compact", VersionAll, check_bool_value},
+    {"content", VersionAll, nullptr},
+    {"coords", VersionFromHTML32, nullptr},
+    {"data", VersionHTML40, check_url_value},
+    {"datafld", VersionProprietaryB, nullptr},
+    {"dataformatas", VersionProprietaryB, nullptr},
+    {"datapagesize", VersionProprietaryB, nullptr},
+    {"datasrc", VersionProprietaryB, check_url_value},
+    {"datetime", VersionHTML40, nullptr},
+    {"declare", VersionHTML40, check_bool_value},
+    {"defer", VersionHTML40, check_bool_value},
+    {"dir", VersionHTML40, nullptr},
+    {"disabled", VersionHTML40, check_bool_value},
+    {"enctype", VersionAll, nullptr},
+    {"face", VersionLoose, nullptr},
+    {"for", VersionHTML40, nullptr},
+    {"frame", VersionHTML40, nullptr},
+    {"frameborder", VersionFrames, nullptr},
+    {"framespacing", VersionProprietary, nullptr},
+    {"gridx", VersionProprietary, nullptr},
+    {"gridy", VersionProprietary, nullptr},
+    {"headers", VersionHTML40, nullptr},
+    {"height", VersionAll, nullptr},
+    {"href", VersionAll, check_url_value},
+    {"hreflang", VersionHTML40, nullptr},
+    {"hspace", VersionAll, nullptr},
+    {"http-equiv", VersionAll, nullptr},
+    {"id", VersionHTML40, check_id_value},
+    {"ismap", VersionAll, check_bool_value},
+    {"label", VersionHTML40, nullptr},
+    {"lang", VersionHTML40, nullptr},
+    {"language", VersionLoose, nullptr},
+    {"last_modified", VersionProprietaryA, nullptr},
+    {"last_visit", VersionProprietaryA, nullptr},
+    {"leftmargin", VersionProprietaryB, nullptr},
+    {"link", VersionLoose, nullptr},
+    {"longdesc", VersionHTML40, check_url_value},
+    {"lowsrc", VersionProprietary, check_url_value},
+    {"marginheight", VersionLooseFrames, nullptr},
+    {"marginwidth", VersionLooseFrames, nullptr},
+    {"maxlength", VersionAll, nullptr},
+    {"media", VersionHTML40, nullptr},
+    {"method", VersionAll, nullptr},
+    {"multiple", VersionAll, check_bool_value},
+    {"name", VersionAll, check_name_value},
+    {"nohref", VersionFromHTML32, check_bool_value},
+    {"noresize", VersionFrames, check_bool_value},
+    {"noshade", VersionLoose, check_bool_value},
+    {"nowrap", VersionLoose, check_bool_value},
+    {"object", VersionHTML40Loose, nullptr},
+    {"onblur", VersionHTML40, check_script_value},
+    {"onchange", VersionHTML40, check_script_value},
+    {"onclick", VersionHTML40, check_script_value},
+    {"ondblclick", VersionHTML40, check_script_value},
+    {"onkeydown", VersionHTML40, check_script_value},
+    {"onkeypress", VersionHTML40, check_script_value},
+    {"onkeyup", VersionHTML40, check_script_value},
+    {"onload", VersionHTML40, check_script_value},
+    {"onmousedown", VersionHTML40, check_script_value},
+    {"onmousemove", VersionHTML40, check_script_value},
+    {"onmouseout", VersionHTML40, check_script_value},
+    {"onmouseover", VersionHTML40, check_script_value},
+    {"onmouseup", VersionHTML40, check_script_value},
+    {"onsubmit", VersionHTML40, check_script_value},
+    {"onreset", VersionHTML40, check_script_value},
+    {"onselect", VersionHTML40, check_script_value},
+    {"onunload", VersionHTML40, check_script_value},
+    {"onafterupdate", VersionProprietaryB, check_script_value},
+    {"onbeforeupdate", VersionProprietaryB, check_script_value},
+    {"onerrorupdate", VersionProprietaryB, check_script_value},
+    {"onrowenter", VersionProprietaryB, check_script_value},
+    {"onrowexit", VersionProprietaryB, check_script_value},
+    {"onbeforeunload", VersionProprietaryB, check_script_value},
+    {"ondatasetchanged", VersionProprietaryB, check_script_value},
+    {"ondataavailable", VersionProprietaryB, check_script_value},
+    {"ondatasetcomplete", VersionProprietaryB, check_script_value},
+    {"profile", VersionHTML40, check_url_value},
+    {"prompt", VersionLoose, nullptr},
+    {"readonly", VersionHTML40, check_bool_value},
+    {"rel", VersionAll, nullptr},
+    {"rev", VersionAll, nullptr},
+    {"rightmargin", VersionProprietaryB, nullptr},
+    {"rows", VersionAll, nullptr},
+    {"rowspan", VersionAll, nullptr},
+    {"rules", VersionHTML40, nullptr},
+    {"scheme", VersionHTML40, nullptr},
+    {"scope", VersionHTML40, nullptr},
+    {"scrolling", VersionLooseFrames, nullptr},
+    {"selected", VersionAll, check_bool_value},
+    {"shape", VersionFromHTML32, nullptr},
+    {"showgrid", VersionProprietary, check_bool_value},
+    {"showgridx", VersionProprietary, check_bool_value},
+    {"showgridy", VersionProprietary, check_bool_value},
+    {"size", VersionLoose, nullptr},
+    {"span", VersionHTML40, nullptr},
+    {"src", VersionAll, check_url_value},
+    {"standby", VersionHTML40, nullptr},
+    {"start", VersionAll, nullptr},
+    {"style", VersionHTML40, nullptr},
+    {"summary", VersionHTML40, nullptr},
+    {"tabindex", VersionHTML40, nullptr},
+    {"target", VersionHTML40, nullptr},
+    {"text", VersionLoose, nullptr},
+    {"title", VersionHTML40, nullptr},
+    {"topmargin", VersionProprietaryB, nullptr},
+    {"type", VersionFromHTML32, nullptr},
+    {"usemap", VersionAll, check_bool_value},
+    {"valign", VersionFromHTML32, check_valign_value},
+    {"value", VersionAll, nullptr},
+    {"valuetype", VersionHTML40, nullptr},
+    {"version", VersionAll, nullptr},
+    {"vlink", VersionLoose, nullptr},
+    {"vspace", VersionLoose, nullptr},
+    {"width", VersionAll, nullptr},
+    {"wrap", VersionProprietaryA, nullptr},
+    {"xml:lang", VersionXml, nullptr},
+    {"xmlns", VersionAll, nullptr},
+};
+
+static_assert(sizeof(attr_rows) / sizeof(attr_rows[0]) == 150);
+
+AttrDef* find_entry(const char* name) {
+    for (AttrDef* d = attr_buckets[name_hash(name) % AttrBuckets]; d != nullptr; d = d->chain) {
+        if (d->name == name) return d;
+    }
+    return nullptr;
+}
+
+AttrDef* define_attribute(const AttrRow& row) {
+    if (AttrDef* d = find_entry(row.name)) {
+        d->versions = row.versions;
+        d->checker = row.checker;
+        return d;
+    }
+    uint32_t bucket = name_hash(row.name) % AttrBuckets;
+    AttrDef* d = new AttrDef();
+    d->name = row.name;
+    d->versions = row.versions;
+    d->checker = row.checker;
+    d->chain = attr_buckets[bucket];
+    attr_buckets[bucket] = d;
+    return d;
+}
+
+// Entries for ASP and PHP blocks standing among the attributes are not
+// attributes: name comparisons skip them.
+bool is_server_entry(const NodeAttribute* a) {
+    return a->asp != nullptr || a->php != nullptr;
+}
+
+// Number of attributes after `attribute` whose names equal its name,
+// ignoring ASCII case.
+int count_later_duplicates(const NodeAttribute* attribute) {
+    int count = 0;
+    for (const NodeAttribute* b = attribute->next; b != nullptr; b = b->next) {
+        if (is_server_entry(b)) continue;
+        if (equals_ignore_case(b->name.c_str(), attribute->name.c_str())) ++count;
+    }
+    return count;
+}
+
+// Flags, in list order, the attributes whose name occurs again later in the
+// list (ASCII case ignored). One hash pass from the end keeps this linear
+// even for tags with a very large number of attributes.
+std::vector<char> repeated_later(const std::vector<NodeAttribute*>& list) {
+    std::vector<char> flags(list.size(), 0);
+    std::unordered_set<std::string> seen;
+    for (size_t i = list.size(); i-- > 0;) {
+        if (is_server_entry(list[i])) continue;
+        std::string key = list[i]->name;
+        for (char& c : key)
+            c = static_cast<char>(to_lower(static_cast<unsigned char>(c)));
+        flags[i] = seen.insert(std::move(key)).second ? 0 : 1;
+    }
+    return flags;
+}
+
+std::vector<NodeAttribute*> attribute_vector(const Node* node) {
+    std::vector<NodeAttribute*> list;
+    for (NodeAttribute* a = node->attributes; a != nullptr; a = a->next)
+        list.push_back(a);
+    return list;
+}
+
+const AttrDef* check_one_attribute(Lexer* lexer, Node* node, NodeAttribute* attribute,
+                                   bool repeated);
+
+// check_attribute on every attribute in order; returns the AttrDefs found.
+std::vector<const AttrDef*> check_each_attribute(Lexer* lexer, Node* node) {
+    std::vector<NodeAttribute*> list = attribute_vector(node);
+    std::vector<char> repeated = repeated_later(list);
+    std::vector<const AttrDef*> defs(list.size(), nullptr);
+    for (size_t i = 0; i < list.size(); ++i) {
+        defs[i] = check_one_attribute(lexer, node, list[i], repeated[i] != 0);
+    }
+    return defs;
+}
+
+bool has_model(const Node* node, ContentModelBits model) {
+    return node->tag != nullptr && (node->tag->model & model) != 0;
+}
+
+const char* value_text(const NodeAttribute* attribute) {
+    return attribute->value ? attribute->value->c_str() : nullptr;
+}
+
+} // namespace
+
+void init_attribute_dictionary() {
+    free_attribute_dictionary();
+    for (const AttrRow& row : attr_rows)
+        define_attribute(row);
+
+    struct Handle {
+        const AttrDef** handle;
+        const char* name;
+    };
+    static const Handle handles[] = {
+        {&attr_href, "href"},         {&attr_src, "src"},         {&attr_id, "id"},
+        {&attr_name, "name"},         {&attr_summary, "summary"}, {&attr_alt, "alt"},
+        {&attr_longdesc, "longdesc"}, {&attr_usemap, "usemap"},   {&attr_ismap, "ismap"},
+        {&attr_language, "language"}, {&attr_type, "type"},       {&attr_title, "title"},
+        {&attr_xmlns, "xmlns"},       {&attr_datafld, "datafld"}, {&attr_value, "value"},
+        {&attr_content, "content"},   {&attr_width, "width"},     {&attr_height, "height"},
+    };
+    for (const Handle& h : handles)
+        *h.handle = lookup_attr_def(h.name);
+
+    // The printer never wraps these values.
+    for (const char* name : {"alt", "value", "content"}) {
+        find_entry(name)->nowrap = true;
+    }
+}
+
+void free_attribute_dictionary() {
+    for (AttrDef*& bucket : attr_buckets) {
+        while (bucket != nullptr) {
+            AttrDef* next = bucket->chain;
+            delete bucket;
+            bucket = next;
+        }
+    }
+    for (const AttrDef** h :
+         {&attr_href, &attr_src, &attr_id, &attr_name, &attr_summary, &attr_alt, &attr_longdesc,
+          &attr_usemap, &attr_ismap, &attr_language, &attr_type, &attr_title, &attr_xmlns,
+          &attr_datafld, &attr_value, &attr_content, &attr_width, &attr_height}) {
+        *h = nullptr;
+    }
+}
+
 const AttrDef* lookup_attr_def(const char* name) {
-    return {};
+    if (name == nullptr) return nullptr;
+    return find_entry(name);
 }
+
 const AttrDef* find_attr_def(const NodeAttribute* attribute) {
-    return {};
+    if (attribute == nullptr || attribute->name.empty()) return nullptr;
+    return lookup_attr_def(attribute->name.c_str());
 }
+
 NodeAttribute* get_attribute(const Node* node, const char* name) {
-    return {};
+    if (node == nullptr || name == nullptr) return nullptr;
+    for (NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
+        if (!is_server_entry(a) && a->name == name) return a;
+    }
+    return nullptr;
 }
-void add_attribute(Node* node, const char* name, const char* value) {}
+
+void add_attribute(Node* node, const char* name, const char* value) {
+    NodeAttribute* a = new_attribute();
+    a->delimiter = '"';
+    a->name = name;
+    if (value != nullptr) a->value = value;
+    a->attr_def = find_attr_def(a);
+    NodeAttribute** link = &node->attributes;
+    while (*link != nullptr)
+        link = &(*link)->next;
+    *link = a;
+}
+
 bool is_url_attribute(const char* name) {
-    return {};
+    const AttrDef* d = lookup_attr_def(name);
+    return d != nullptr && d->checker == check_url_value;
 }
+
 bool is_script_attribute(const char* name) {
-    return {};
+    const AttrDef* d = lookup_attr_def(name);
+    return d != nullptr && d->checker == check_script_value;
 }
+
 bool is_boolean_attribute(const NodeAttribute* attribute) {
-    return {};
+    const AttrDef* d = find_attr_def(attribute);
+    return d != nullptr && d->checker == check_bool_value;
 }
-void check_repeated_attributes(Lexer* lexer, Node* node) {}
+
+// Reports each attribute that occurs again later in the list; two
+// occurrences give one report, three give two.
+void check_repeated_attributes(Lexer* lexer, Node* node) {
+    std::vector<NodeAttribute*> list = attribute_vector(node);
+    std::vector<char> repeated = repeated_later(list);
+    for (size_t i = 0; i < list.size(); ++i) {
+        if (repeated[i] != 0) {
+            report_attribute_warning(lexer, node, list[i]->name.c_str(), RepeatedAttribute);
+        }
+    }
+}
+
 const AttrDef* check_attribute(Lexer* lexer, Node* node, NodeAttribute* attribute) {
-    return {};
+    bool repeated = !is_server_entry(attribute) && count_later_duplicates(attribute) > 0;
+    return check_one_attribute(lexer, node, attribute, repeated);
 }
-void check_generic_attributes(Lexer* lexer, Node* node) {}
-void check_url_value(Lexer* lexer, Node* node, NodeAttribute* attribute) {}
-void check_script_value(Lexer* lexer, Node* node, NodeAttribute* attribute) {}
-void check_bool_value(Lexer* lexer, Node* node, NodeAttribute* attribute) {}
-void check_name_value(Lexer* lexer, Node* node, NodeAttribute* attribute) {}
-void check_id_value(Lexer* lexer, Node* node, NodeAttribute* attribute) {}
-void check_align_value(Lexer* lexer, Node* node, NodeAttribute* attribute) {}
-void check_valign_value(Lexer* lexer, Node* node, NodeAttribute* attribute) {}
-void check_hr(Lexer* lexer, Node* node) {}
-void check_img(Lexer* lexer, Node* node) {}
-void check_anchor(Lexer* lexer, Node* node) {}
-void check_map(Lexer* lexer, Node* node) {}
-void check_table_cell(Lexer* lexer, Node* node) {}
-void check_caption(Lexer* lexer, Node* node) {}
-void check_html(Lexer* lexer, Node* node) {}
-void check_area(Lexer* lexer, Node* node) {}
-void check_table(Lexer* lexer, Node* node) {}
-void check_script(Lexer* lexer, Node* node) {}
-void check_style(Lexer* lexer, Node* node) {}
-void check_link(Lexer* lexer, Node* node) {}
+
+namespace {
+
+// check_attribute with the repeat already determined by the caller.
+const AttrDef* check_one_attribute(Lexer* lexer, Node* node, NodeAttribute* attribute,
+                                   bool repeated) {
+    if (repeated) {
+        report_attribute_warning(lexer, node, attribute->name.c_str(), RepeatedAttribute);
+    }
+
+    const AttrDef* def = attribute->attr_def;
+    if (def == nullptr) {
+        // Unknown attributes of unknown or proprietary elements pass silently.
+        if (!options.input_xml && node->tag != nullptr && attribute->asp == nullptr &&
+            (node->tag->versions & VersionProprietary) == 0) {
+            report_attribute_warning(lexer, node, attribute->name.c_str(), UnknownAttribute);
+        }
+        return nullptr;
+    }
+
+    if ((def->versions & VersionXml) != 0) {
+        if (!options.output_xml && !options.input_xml) {
+            report_attribute_warning(lexer, node, attribute->name.c_str(), XmlAttribute);
+        }
+    } else {
+        lexer->possible_versions &= def->versions;
+    }
+
+    if (def->checker != nullptr) def->checker(lexer, node, attribute);
+    return def;
+}
+
+} // namespace
+
+void check_generic_attributes(Lexer* lexer, Node* node) {
+    check_each_attribute(lexer, node);
+}
+
+// Value checks.
+
+void check_url_value(Lexer* lexer, Node* node, NodeAttribute* attribute) {
+    if (!attribute->value) {
+        report_attribute_warning(lexer, node, attribute->name.c_str(), LacksValue);
+        return;
+    }
+    if (options.fix_backslash) {
+        for (char& c : *attribute->value) {
+            if (c == '\\') c = '/';
+        }
+    }
+}
+
+void check_script_value(Lexer*, Node*, NodeAttribute*) {}
+void check_bool_value(Lexer*, Node*, NodeAttribute*) {}
+void check_name_value(Lexer*, Node*, NodeAttribute*) {}
+void check_id_value(Lexer*, Node*, NodeAttribute*) {}
+
+void check_align_value(Lexer* lexer, Node* node, NodeAttribute* attribute) {
+    // Images take the vertical alignment values as well.
+    if (has_model(node, ModelImage)) {
+        check_valign_value(lexer, node, attribute);
+        return;
+    }
+    const char* value = value_text(attribute);
+    if (value == nullptr) {
+        report_attribute_warning(lexer, node, attribute->name.c_str(), LacksValue);
+        return;
+    }
+    for (const char* accepted : {"left", "center", "right", "justify"}) {
+        if (equals_ignore_case(value, accepted)) return;
+    }
+    report_attribute_warning(lexer, node, value, UnknownValue);
+}
+
+void check_valign_value(Lexer* lexer, Node* node, NodeAttribute* attribute) {
+    const char* value = value_text(attribute);
+    if (value == nullptr) {
+        report_attribute_warning(lexer, node, attribute->name.c_str(), LacksValue);
+        return;
+    }
+    for (const char* accepted : {"top", "middle", "bottom", "baseline"}) {
+        if (equals_ignore_case(value, accepted)) return;
+    }
+    if (equals_ignore_case(value, "left") || equals_ignore_case(value, "right")) {
+        if (has_model(node, ModelImage)) return;
+        report_attribute_warning(lexer, node, value, UnknownValue);
+        return;
+    }
+    for (const char* proprietary : {"texttop", "absmiddle", "absbottom", "textbottom"}) {
+        if (equals_ignore_case(value, proprietary)) {
+            lexer->possible_versions &= VersionProprietary;
+            report_attribute_warning(lexer, node, value, ProprietaryValue);
+            return;
+        }
+    }
+    report_attribute_warning(lexer, node, value, UnknownValue);
+}
+
+// Element checks.
+
+void check_hr(Lexer* lexer, Node* node) {
+    if (get_attribute(node, "src") != nullptr) {
+        report_attribute_warning(lexer, node, "src", ProprietaryValue);
+    }
+}
+
+void check_img(Lexer* lexer, Node* node) {
+    check_repeated_attributes(lexer, node);
+    bool has_alt = false, has_src = false, has_datafld = false, has_usemap = false,
+         has_ismap = false;
+    for (const AttrDef* def : check_each_attribute(lexer, node)) {
+        if (def == nullptr) continue;
+        if (def == attr_alt)
+            has_alt = true;
+        else if (def == attr_src)
+            has_src = true;
+        else if (def == attr_datafld)
+            has_datafld = true;
+        else if (def == attr_usemap)
+            has_usemap = true;
+        else if (def == attr_ismap)
+            has_ismap = true;
+        else if (def == attr_width || def == attr_height)
+            lexer->possible_versions &= ~VersionHTML20;
+    }
+    if (!has_alt) {
+        lexer->access_flags |= MissingImageAlt;
+        report_attribute_warning(lexer, node, "alt", LacksAttribute);
+        if (options.alt_text) add_attribute(node, "alt", options.alt_text->c_str());
+    }
+    if (!has_src && !has_datafld) report_attribute_warning(lexer, node, "src", LacksAttribute);
+    if (has_ismap && !has_usemap) report_attribute_warning(lexer, node, "ismap", ServerSideMap);
+}
+
+void check_anchor(Lexer* lexer, Node* node) {
+    check_repeated_attributes(lexer, node);
+    reconcile_id_name(lexer, node);
+}
+
+void check_map(Lexer* lexer, Node* node) {
+    check_repeated_attributes(lexer, node);
+    reconcile_id_name(lexer, node);
+}
+
+void check_table_cell(Lexer* lexer, Node* node) {
+    check_repeated_attributes(lexer, node);
+    if (get_attribute(node, "width") != nullptr || get_attribute(node, "height") != nullptr) {
+        lexer->possible_versions &= ~VersionHTML40Strict;
+    }
+}
+
+void check_caption(Lexer* lexer, Node* node) {
+    check_repeated_attributes(lexer, node);
+    for (NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
+        if (is_server_entry(a) || !equals_ignore_case(a->name.c_str(), "align")) continue;
+        const char* value = value_text(a);
+        if (value == nullptr) return;
+        if (equals_ignore_case(value, "left") || equals_ignore_case(value, "right")) {
+            lexer->possible_versions &= VersionLooseFrames;
+        } else if (equals_ignore_case(value, "top") || equals_ignore_case(value, "bottom")) {
+            lexer->possible_versions &= VersionFromHTML32;
+        } else {
+            report_attribute_warning(lexer, node, value, UnknownValue);
+        }
+        return;
+    }
+}
+
+void check_html(Lexer* lexer, Node* node) {
+    check_repeated_attributes(lexer, node);
+    for (const AttrDef* def : check_each_attribute(lexer, node)) {
+        if (def != nullptr && def == attr_xmlns) {
+            lexer->is_xhtml = true;
+        }
+    }
+}
+
+void check_area(Lexer* lexer, Node* node) {
+    check_repeated_attributes(lexer, node);
+    bool has_alt = false, has_href = false;
+    for (const AttrDef* def : check_each_attribute(lexer, node)) {
+        if (def == nullptr) continue;
+        if (def == attr_alt)
+            has_alt = true;
+        else if (def == attr_href)
+            has_href = true;
+    }
+    if (!has_alt) {
+        lexer->access_flags |= MissingLinkAlt;
+        report_attribute_warning(lexer, node, "alt", LacksAttribute);
+    }
+    if (!has_href) report_attribute_warning(lexer, node, "href", LacksAttribute);
+}
+
+void check_table(Lexer* lexer, Node* node) {
+    check_repeated_attributes(lexer, node);
+    bool has_summary = false;
+    for (const AttrDef* def : check_each_attribute(lexer, node)) {
+        if (def != nullptr && def == attr_summary) has_summary = true;
+    }
+    // HTML 2.0 and 3.2 have no summary attribute to ask for.
+    if (!has_summary && lexer->given_version != VersionHTML20 &&
+        lexer->given_version != VersionHTML32) {
+        lexer->access_flags |= MissingSummary;
+        report_attribute_warning(lexer, node, "summary", LacksAttribute);
+    }
+    if (options.output_xml) {
+        NodeAttribute* border = get_attribute(node, "border");
+        if (border != nullptr && !border->value) border->value = "1";
+    }
+}
+
+void check_script(Lexer* lexer, Node* node) {
+    check_repeated_attributes(lexer, node);
+    if (get_attribute(node, "type") != nullptr) return;
+    report_attribute_warning(lexer, node, "type", LacksAttribute);
+    NodeAttribute* language = get_attribute(node, "language");
+    if (language == nullptr) {
+        add_attribute(node, "type", "text/javascript");
+        return;
+    }
+    const char* value = value_text(language);
+    if (value == nullptr) return;
+    if (starts_with_ignore_case(value, "javascript") || starts_with_ignore_case(value, "jscript")) {
+        add_attribute(node, "type", "text/javascript");
+    }
+}
+
+void check_style(Lexer* lexer, Node* node) {
+    check_repeated_attributes(lexer, node);
+    if (get_attribute(node, "type") != nullptr) return;
+    report_attribute_warning(lexer, node, "type", LacksAttribute);
+    add_attribute(node, "type", "text/css");
+}
+
+void check_link(Lexer* lexer, Node* node) {
+    check_repeated_attributes(lexer, node);
+    NodeAttribute* rel = get_attribute(node, "rel");
+    if (rel == nullptr || !rel->value || *rel->value != "stylesheet") return;
+    if (get_attribute(node, "type") != nullptr) return;
+    report_attribute_warning(lexer, node, "type", LacksAttribute);
+    add_attribute(node, "type", "text/css");
+}
 
 } // namespace varnel
