@@ -27,7 +27,8 @@ struct Parsed {
 };
 
 // Parses an HTML document whose head is given (so that no title is implied)
-// and whose body content is `body`.
+// and whose body content is `body`. The attribute check's request for a
+// table summary is left out of the messages: it is not the builders' work.
 Parsed parse_html(const std::string& body) {
     LexerOver lx("<title>t</title>" + body);
     Node* root = build_document(lx.lexer);
@@ -47,7 +48,8 @@ Parsed parse_html(const std::string& body) {
         if (line_end == std::string::npos) line_end = text.size();
         std::string line = text.substr(line_start, line_end - line_start);
         size_t dash = line.find(" - ");
-        out.messages.push_back(dash == std::string::npos ? line : line.substr(dash + 3));
+        if (dash != std::string::npos) line = line.substr(dash + 3);
+        if (line != "Warning: <table> lacks \"summary\" attribute") out.messages.push_back(line);
         line_start = line_end + 1;
     }
     free_node(root);
@@ -154,14 +156,14 @@ TEST_F(TableTest, InlineElementsDoNotLeakIntoTheNextCell) {
 }
 
 TEST_F(TableTest, HeadElementsInTablesMoveToTheHead) {
-    Parsed p = parse_html("<table><style>s</style><tr><td>a</table>");
+    Parsed p = parse_html("<table><style type=\"text/css\">s</style><tr><td>a</table>");
     EXPECT_EQ(p.body, "<table><tr><td>a</td></tr></table>");
-    EXPECT_EQ(p.head, "<title>t</title><style>s</style>");
+    EXPECT_EQ(p.head, "<title>t</title><style type=\"text/css\">s</style>");
     EXPECT_EQ(p.messages, Messages{"Warning: <style> isn't allowed in <table> elements"});
 
     // A row group reports first, and relocating reports again.
-    p = parse_html("<table><tbody><style>s</style><tr><td>a</table>");
-    EXPECT_EQ(p.head, "<title>t</title><style>s</style>");
+    p = parse_html("<table><tbody><style type=\"text/css\">s</style><tr><td>a</table>");
+    EXPECT_EQ(p.head, "<title>t</title><style type=\"text/css\">s</style>");
     EXPECT_EQ(p.messages, (Messages{"Warning: <style> isn't allowed in <tbody> elements",
                                     "Warning: <style> isn't allowed in <tbody> elements"}));
 }
