@@ -4,6 +4,7 @@
 // with the style element that carries them.
 #include "clean/style.h"
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -131,6 +132,14 @@ Node* replace_by_children(Node* node) {
     return first != nullptr ? first : next;
 }
 
+// Joins the pieces into one string.
+std::string concat(std::initializer_list<std::string_view> pieces) {
+    std::string out;
+    for (std::string_view piece : pieces)
+        out += piece;
+    return out;
+}
+
 std::string lower_ascii(std::string_view text) {
     std::string out(text);
     for (char& c : out) {
@@ -232,7 +241,8 @@ bool block_style(Lexer*, Node*& node) {
         if (NodeAttribute* align = get_attribute(node, "align")) {
             std::optional<std::string> value = std::move(align->value);
             remove_attribute(node, align);
-            if (value) set_style_property(node, ("text-align: " + lower_ascii(*value)).c_str());
+            if (value)
+                set_style_property(node, concat({"text-align: ", lower_ascii(*value)}).c_str());
             changed = true;
         }
     }
@@ -346,7 +356,7 @@ void collect_style_classes(Lexer* lexer, Node* node, RuleIndex& index) {
     if (rule == nullptr) {
         rule = new StyleRule();
         rule->tag_name = node->element_name;
-        rule->class_name = "c" + std::to_string(style_class_counter);
+        rule->class_name = concat({"c", std::to_string(style_class_counter)});
         ++style_class_counter;
         rule->properties = *style->value;
         rule->next = lexer->styles;
@@ -354,7 +364,7 @@ void collect_style_classes(Lexer* lexer, Node* node, RuleIndex& index) {
     }
     NodeAttribute* klass = get_attribute(node, "class");
     if (klass != nullptr) {
-        klass->value = klass->value.value_or("") + " " + rule->class_name;
+        klass->value = concat({klass->value.value_or(""), " ", rule->class_name});
         remove_attribute(node, style);
     } else {
         style->name = "class";
@@ -510,7 +520,7 @@ void quote_nest_to_div(Node* node) {
             quote_nest_to_div(node->first_child);
             rename_node(node, tag_div);
             add_attribute(node, "style",
-                          ("margin-left: " + std::to_string(2 * depth) + "em").c_str());
+                          concat({"margin-left: ", std::to_string(2 * depth), "em"}).c_str());
         } else {
             quote_nest_to_div(node->first_child);
         }
@@ -557,7 +567,7 @@ std::string font_size_property(std::string_view value) {
     char first = value.empty() ? '\0' : value[0];
     if (first >= '0' && first <= '6') {
         const char* size = absolute[first - '0'];
-        return size != nullptr ? std::string("font-size: ") + size : std::string();
+        return size != nullptr ? concat({"font-size: ", size}) : std::string();
     }
     char second = value.size() > 1 ? value[1] : '\0';
     unsigned n = static_cast<unsigned char>(static_cast<unsigned char>(second) - '0');
@@ -567,7 +577,7 @@ std::string font_size_property(std::string_view value) {
     double factor = 1.0;
     for (unsigned i = 0; i < n; ++i)
         factor *= smaller ? 0.8 : 1.2;
-    return "font-size: " + std::to_string(static_cast<int>(factor * 100.0)) + "%";
+    return concat({"font-size: ", std::to_string(static_cast<int>(factor * 100.0)), "%"});
 }
 
 } // namespace
@@ -577,9 +587,9 @@ void font_attrs_to_style(Node* node, NodeAttribute* attributes) {
         if (!attribute->value) continue; // a bare name says nothing about the font
         const std::string& value = *attribute->value;
         if (attribute->name == "face") {
-            set_style_property(node, ("font-family: " + value).c_str());
+            set_style_property(node, concat({"font-family: ", value}).c_str());
         } else if (attribute->name == "color") {
-            set_style_property(node, ("color: " + value).c_str());
+            set_style_property(node, concat({"color: ", value}).c_str());
         } else if (attribute->name == "size") {
             if (has_tag(node, tag_p) && (value == "6" || value == "5" || value == "4")) {
                 const char* heading = value == "6" ? "h1" : value == "5" ? "h2" : "h3";
