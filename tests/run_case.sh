@@ -37,9 +37,11 @@ fi
 stdin_file=/dev/null
 [ -f "$case_dir/stdin" ] && stdin_file="$case_dir/stdin"
 
+# The program is started under the name "varnel" so that messages quoting
+# its name do not depend on where the build tree lives.
 run() {
-  (cd "$scratch" && HTML_VARNEL="$scratch/.empty-config" HOME="$scratch" \
-     "$prog" "$@" < "$stdin_file" > "$scratch/.out" 2> "$scratch/.err")
+  (cd "$scratch" && export HTML_VARNEL="$scratch/.empty-config" HOME="$scratch" &&
+     exec -a varnel "$prog" "$@" < "$stdin_file" > "$scratch/.out" 2> "$scratch/.err")
   echo $? > "$scratch/.status"
 }
 run "${args[@]+"${args[@]}"}"

@@ -392,8 +392,11 @@ const AttrDef* check_one_attribute(Lexer* lexer, Node* node, NodeAttribute* attr
 
     const AttrDef* def = attribute->attr_def;
     if (def == nullptr) {
-        // Unknown attributes of unknown or proprietary elements pass silently.
+        // Unknown attributes of unknown or proprietary elements pass silently,
+        // and so do server blocks (ASP or PHP) written among the attributes:
+        // they have no name to report.
         if (!options.input_xml && node->tag != nullptr && attribute->asp == nullptr &&
+            attribute->php == nullptr &&
             (node->tag->versions & VersionProprietary) == 0) {
             report_attribute_warning(lexer, node, attribute->name.c_str(), UnknownAttribute);
         }

@@ -1,27 +1,452 @@
-// Placeholder bodies until this module is built.
-#pragma GCC diagnostic ignored "-Wunused-parameter"
+// The pending line, character escaping and the byte encoders of the output.
 #include "output/out_stream.h"
+
+#include <array>
+#include <cstring>
+
+#include "driver/util.h"
 #include "input/lexer.h"
-#include "model/node.h"
-#include "model/attrs.h"
-#include "clean/style.h"
+#include "model/entities.h"
 
 namespace varnel {
 
 LineBuffer line_buffer;
 int32_t wrap_column = 68;
 
-void write_char(OutputStream* out, uint32_t c) {}
-void add_char(uint32_t c) {}
-void add_string(const char* s) {}
-void flush_line(OutputStream* out, uint32_t indent) {}
-void flush_pending_line(OutputStream* out, uint32_t indent) {}
-void break_line_at_wrap_point(OutputStream* out, uint32_t indent) {}
-void break_in_attr_value(OutputStream* out, uint32_t indent, bool in_string) {}
-void print_char(uint32_t c, PrintMode mode) {}
+namespace {
+
+constexpr uint32_t Space = ' ';
+constexpr uint32_t LineFeed = '\n';
+constexpr uint32_t NoBreakSpace = 0xA0;
+
+// Entity names by code point. Every named entity lies below this bound.
+constexpr uint32_t NamedEntityLimit = 10000;
+
+// The name of the entity for `code`, through a table built once from the
+// entity list (the list itself is searched row by row).
+const char* entity_name_fast(uint32_t code) {
+    static const std::array<const char*, NamedEntityLimit> names = [] {
+        std::array<const char*, NamedEntityLimit> t{};
+        for (const EntityDef* row = entity_table; row->name != nullptr; ++row) {
+            if (row->code < NamedEntityLimit && t[row->code] == nullptr) t[row->code] = row->name;
+        }
+        return t;
+    }();
+    if (code < NamedEntityLimit) return names[code];
+    return entity_name(code);
+}
+
+// Appends "&#<decimal>;".
+void add_numeric_entity(uint32_t c) {
+    char text[16];
+    int n = snprintf(text, sizeof text, "&#%u;", c);
+    for (int i = 0; i < n; ++i)
+        add_char(static_cast<unsigned char>(text[i]));
+}
+
+// Appends "&name;".
+void add_named_entity(const char* name) {
+    add_char('&');
+    add_string(name);
+    add_char(';');
+}
+
+// Appends the named entity when names are wanted and one exists, else the
+// numeric reference. XML knows no HTML entity names, so XML input always
+// gets numeric references.
+void add_entity(uint32_t c) {
+    const bool numeric = options.numeric_entities || options.input_xml;
+    const char* name = numeric ? nullptr : entity_name_fast(c);
+    if (name != nullptr) {
+        add_named_entity(name);
+    } else {
+        add_numeric_entity(c);
+    }
+}
+
+// Encodes one code point into `buffer` (at least 5 bytes) in the stream's
+// encoding, advancing the ISO-2022 state; returns the number of bytes.
+int encode_char(OutputStream* out, uint32_t c, unsigned char* buffer) {
+    switch (out->encoding) {
+    case CharEncoding::Utf8:
+        if (c <= 0x7F) {
+            buffer[0] = static_cast<unsigned char>(c);
+            return 1;
+        }
+        if (c <= 0x7FF) {
+            buffer[0] = static_cast<unsigned char>(0xC0 | (c >> 6));
+            buffer[1] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+            return 2;
+        }
+        if (c <= 0xFFFF) {
+            buffer[0] = static_cast<unsigned char>(0xE0 | (c >> 12));
+            buffer[1] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+            buffer[2] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+            return 3;
+        }
+        if (c <= 0x1FFFFF) {
+            buffer[0] = static_cast<unsigned char>(0xF0 | (c >> 18));
+            buffer[1] = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+            buffer[2] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+            buffer[3] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+            return 4;
+        }
+        buffer[0] = static_cast<unsigned char>((0xF8 | (c >> 24)) & 0xFF);
+        buffer[1] = static_cast<unsigned char>(0x80 | ((c >> 18) & 0x3F));
+        buffer[2] = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+        buffer[3] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+        buffer[4] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        return 5;
+    case CharEncoding::Iso2022:
+        if (c == 0x1B) {
+            out->iso2022_state = Iso2022Esc;
+        } else {
+            switch (out->iso2022_state) {
+            case Iso2022Esc:
+                out->iso2022_state = c == '('   ? Iso2022EscParen
+                                     : c == '$' ? Iso2022EscDollar
+                                                : Iso2022Ascii;
+                break;
+            case Iso2022EscDollar:
+                out->iso2022_state = c == '(' ? Iso2022EscDollarParen : Iso2022NonAscii;
+                break;
+            case Iso2022EscDollarParen:
+                out->iso2022_state = Iso2022NonAscii;
+                break;
+            case Iso2022EscParen:
+                out->iso2022_state = Iso2022Ascii;
+                break;
+            case Iso2022NonAscii:
+                c &= ~0x80u;
+                break;
+            case Iso2022Ascii:
+                break;
+            }
+        }
+        buffer[0] = static_cast<unsigned char>(c & 0xFF);
+        return 1;
+    case CharEncoding::Raw:
+    case CharEncoding::Ascii:
+    case CharEncoding::Latin1:
+    case CharEncoding::MacRoman:
+        break;
+    }
+    buffer[0] = static_cast<unsigned char>(c & 0xFF);
+    return 1;
+}
+
+// Collects encoded bytes and hands them to the sink in blocks.
+struct ByteBatch {
+    OutputStream* out;
+    unsigned char bytes[4096];
+    size_t used = 0;
+
+    explicit ByteBatch(OutputStream* stream) : out(stream) {}
+    ~ByteBatch() { flush(); }
+    ByteBatch(const ByteBatch&) = delete;
+    ByteBatch& operator=(const ByteBatch&) = delete;
+
+    void flush() {
+        if (used > 0 && out->sink != nullptr) fwrite(bytes, 1, used, out->sink);
+        used = 0;
+    }
+    void put_char(uint32_t c) {
+        if (used + 8 > sizeof bytes) flush();
+        used += static_cast<size_t>(encode_char(out, c, bytes + used));
+    }
+    void put_spaces(uint32_t count) {
+        while (count > 0) {
+            if (used == sizeof bytes) flush();
+            size_t n = sizeof bytes - used;
+            if (n > count) n = count;
+            memset(bytes + used, ' ', n);
+            used += n;
+            count -= static_cast<uint32_t>(n);
+        }
+    }
+};
+
+// Writes indentation spaces. Spaces are ASCII in every encoding; in
+// ISO-2022 output they still pass the state machine like any character.
+void write_indent(ByteBatch& batch, uint32_t indent) {
+    if (batch.out->encoding == CharEncoding::Iso2022) {
+        for (uint32_t i = 0; i < indent; ++i)
+            batch.put_char(Space);
+    } else {
+        batch.put_spaces(indent);
+    }
+}
+
+// Writes `count` characters of the pending line from index `from`.
+void write_chars(ByteBatch& batch, uint32_t from, uint32_t count) {
+    const uint32_t* p = line_buffer.chars + from;
+    for (uint32_t i = 0; i < count; ++i)
+        batch.put_char(p[i]);
+}
+
+// Grows the pending line so that it holds at least `needed` slots plus the
+// spare one.
+void grow_line(uint32_t needed) {
+    uint64_t capacity = line_buffer.capacity == 0 ? 256 : line_buffer.capacity;
+    while (capacity <= needed)
+        capacity *= 2;
+    if (capacity * sizeof(uint32_t) > UINT32_MAX) fatal_error("Out of memory!");
+    line_buffer.chars = static_cast<uint32_t*>(
+        mem_realloc(line_buffer.chars, static_cast<uint32_t>(capacity * sizeof(uint32_t))));
+    line_buffer.capacity = static_cast<uint32_t>(capacity);
+}
+
+// Writes the part before the wrap point, then `tail` (a space and maybe a
+// backslash), a line feed, and keeps the rest of the line.
+void break_at_wrap_point(OutputStream* out, uint32_t indent, const char* tail) {
+    LineBuffer& line = line_buffer;
+    {
+        ByteBatch batch(out);
+        write_indent(batch, indent);
+        write_chars(batch, 0, line.wrap_point);
+        for (const char* t = tail; *t != '\0'; ++t)
+            batch.put_char(static_cast<unsigned char>(*t));
+        batch.put_char(LineFeed);
+    }
+    if (line.length > line.wrap_point) {
+        uint32_t from = line.wrap_point;
+        if (line.chars[from] == Space) ++from;
+        uint32_t moved = line.length - from;
+        memmove(line.chars, line.chars + from, moved * sizeof(uint32_t));
+        line.length = moved;
+    } else {
+        line.length = 0;
+    }
+    line.wrap_point = 0;
+}
+
+} // namespace
+
+bool line_fits(uint32_t indent) {
+    return static_cast<int64_t>(indent) + line_buffer.length < static_cast<int64_t>(wrap_column);
+}
+
+uint32_t decode_char_at(const unsigned char* text, size_t* i, size_t end) {
+    uint32_t c = text[*i];
+    if (c < 0x80) return c;
+    int extra;
+    if ((c & 0xE0) == 0xC0) {
+        extra = 1;
+        c &= 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+        extra = 2;
+        c &= 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+        extra = 3;
+        c &= 0x07;
+    } else if ((c & 0xFC) == 0xF8) {
+        extra = 4;
+        c &= 0x03;
+    } else if ((c & 0xFE) == 0xFC) {
+        extra = 5;
+        c &= 0x01;
+    } else {
+        return c; // 0x80..0xBF, 0xFE, 0xFF
+    }
+    for (int k = 0; k < extra; ++k) {
+        size_t next = *i + 1;
+        if (next >= end || (text[next] & 0xC0) != 0x80) break;
+        c = (c << 6) | (text[next] & 0x3F);
+        *i = next;
+    }
+    return c;
+}
+
+void write_char(OutputStream* out, uint32_t c) {
+    unsigned char bytes[8];
+    int n = encode_char(out, c, bytes);
+    if (out->sink != nullptr) fwrite(bytes, 1, static_cast<size_t>(n), out->sink);
+}
+
+void add_char(uint32_t c) {
+    LineBuffer& line = line_buffer;
+    if (line.length + 1 >= line.capacity) grow_line(line.length + 1);
+    line.chars[line.length++] = c;
+}
+
+void add_string(const char* s) {
+    for (; *s != '\0'; ++s)
+        add_char(static_cast<unsigned char>(*s));
+}
+
+void flush_line(OutputStream* out, uint32_t indent) {
+    LineBuffer& line = line_buffer;
+    if (line.length > 0) {
+        if (!line_fits(indent)) break_line_at_wrap_point(out, indent);
+        ByteBatch batch(out);
+        write_indent(batch, indent);
+        write_chars(batch, 0, line.length);
+    }
+    write_char(out, LineFeed);
+    line.length = 0;
+    line.wrap_point = 0;
+}
+
+void flush_pending_line(OutputStream* out, uint32_t indent) {
+    if (line_buffer.length > 0) flush_line(out, indent);
+}
+
+void break_line_at_wrap_point(OutputStream* out, uint32_t indent) {
+    if (line_buffer.wrap_point == 0) return;
+    break_at_wrap_point(out, indent, line_buffer.in_string ? " \\" : "");
+}
+
+void break_in_attr_value(OutputStream* out, uint32_t indent, bool in_string) {
+    if (line_buffer.wrap_point == 0) return; // callers set one first
+    break_at_wrap_point(out, indent, in_string ? " \\" : " ");
+}
+
+void print_char(uint32_t c, PrintMode mode) {
+    // Rule 1: a plain space in ordinary text.
+    if (c == Space && (mode & (PrintPreformatted | PrintComment | PrintAttrValue)) == 0) {
+        if (mode & PrintNoWrap) {
+            add_string(options.input_xml || options.numeric_entities ? "&#160;" : "&nbsp;");
+            return;
+        }
+        line_buffer.wrap_point = line_buffer.length;
+    }
+    // Rule 2: comments and unwrapped server blocks are copied.
+    if (mode & PrintComment) {
+        add_char(c);
+        return;
+    }
+    const CharEncoding encoding = options.char_encoding;
+    // Rule 3: markup characters.
+    if ((mode & PrintCData) == 0) {
+        switch (c) {
+        case '<':
+            add_string("&lt;");
+            return;
+        case '>':
+            add_string("&gt;");
+            return;
+        case '&':
+            if (options.quote_ampersand) {
+                add_string("&amp;");
+                return;
+            }
+            break;
+        case '"':
+            if (options.quote_marks) {
+                add_string("&quot;");
+                return;
+            }
+            break;
+        case '\'':
+            if (options.quote_marks) {
+                add_string("&#39;");
+                return;
+            }
+            break;
+        case NoBreakSpace:
+            if (encoding != CharEncoding::Raw) {
+                if (options.quote_nbsp) {
+                    const bool numeric = options.numeric_entities || options.input_xml;
+                    add_string(numeric ? "&#160;" : "&nbsp;");
+                } else {
+                    add_char(c);
+                }
+                return;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    // Rule 4: raw and ISO-2022 output pass everything else through.
+    if (encoding == CharEncoding::Raw || encoding == CharEncoding::Iso2022) {
+        add_char(c);
+        return;
+    }
+    // Rule 5: a no-break space in script or style content.
+    if (c == NoBreakSpace && (mode & PrintPreformatted)) {
+        add_char(Space);
+        return;
+    }
+    // Rule 6: typographic punctuation folded to ASCII.
+    if (options.clean && c >= 0x2013 && c <= 0x201E) {
+        switch (c) {
+        case 0x2013:
+        case 0x2014:
+            c = '-';
+            break;
+        case 0x2018:
+        case 0x2019:
+        case 0x201A:
+            c = '\'';
+            break;
+        case 0x201C:
+        case 0x201D:
+        case 0x201E:
+            c = '"';
+            break;
+        default:
+            break;
+        }
+    }
+    // Rule 7.
+    if (encoding == CharEncoding::Utf8) {
+        add_char(c);
+        return;
+    }
+    // Rule 8.
+    if (encoding == CharEncoding::Latin1) {
+        if (c > 255) {
+            add_entity(c);
+        } else if (c >= 127 && c <= 159) {
+            add_numeric_entity(c);
+        } else {
+            add_char(c);
+        }
+        return;
+    }
+    // Rule 9: XML has no named entities. Both single-byte encodings left
+    // here (ASCII and MacRoman, which is not converted on output) get
+    // references above 127, so no character is cut to its low byte.
+    if (options.input_xml) {
+        if (c > 127) {
+            add_numeric_entity(c);
+        } else {
+            add_char(c);
+        }
+        return;
+    }
+    // Rule 10: ASCII and MacRoman.
+    if (c > 126 || (c < 32 && c != '\t')) {
+        add_entity(c);
+        return;
+    }
+    add_char(c);
+}
+
 void print_text(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, uint32_t start,
-                uint32_t end) {}
-void free_line_buffer() {}
-bool line_fits(uint32_t indent) { return {}; }
+                uint32_t end) {
+    const uint32_t limit = lexer->text_length();
+    if (end > limit) end = limit;
+    const auto* text = reinterpret_cast<const unsigned char*>(lexer->text.data());
+    for (size_t i = start; i < end; ++i) {
+        if (!line_fits(indent)) break_line_at_wrap_point(out, indent);
+        const uint32_t c = decode_char_at(text, &i, end);
+        if (c == LineFeed) {
+            flush_line(out, indent);
+        } else {
+            print_char(c, mode);
+        }
+    }
+}
+
+void free_line_buffer() {
+    mem_free(line_buffer.chars);
+    line_buffer.chars = nullptr;
+    line_buffer.capacity = 0;
+    line_buffer.length = 0;
+    line_buffer.wrap_point = 0;
+    line_buffer.in_string = false;
+}
 
 } // namespace varnel

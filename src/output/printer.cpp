@@ -1,20 +1,735 @@
-// Placeholder bodies until this module is built.
-#pragma GCC diagnostic ignored "-Wunused-parameter"
+// The HTML/XHTML and XML tree printers.
 #include "output/printer.h"
+
+#include <cstring>
+#include <vector>
+
+#include "build/builders.h"
+#include "driver/config.h"
+#include "driver/util.h"
 #include "input/lexer.h"
-#include "model/node.h"
 #include "model/attrs.h"
-#include "clean/style.h"
+#include "model/node.h"
+#include "model/tags.h"
+#include "output/slides.h"
 
 namespace varnel {
 
+namespace {
 
-void print_tree(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {}
-void print_xml_tree(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {}
-void print_tag(Lexer* lexer, OutputStream* out, PrintMode mode, uint32_t indent, Node* node) {}
-void print_end_tag(Node* node) {}
-bool indents_content(const Node* node) { return {}; }
-bool follows_white_space(Lexer* lexer, const Node* node) { return {}; }
-bool preserves_white_space(const Node* node) { return {}; }
+// Wrap column used by server blocks and CDATA that must not wrap.
+constexpr int32_t NoWrapColumn = 0xFFFFFF;
+
+uint32_t indent_step() {
+    return options.indent_spaces > 0 ? static_cast<uint32_t>(options.indent_spaces) : 0;
+}
+
+bool indent_content_on() {
+    return options.indent_content || options.smart_indent;
+}
+
+ContentModelBits model_of(const Node* node) {
+    return node->tag != nullptr ? node->tag->model : 0;
+}
+
+// Sets the wrap column from the wrap option (0 means never wrap).
+void set_wrap_column() {
+    wrap_column = options.wrap == 0 ? 0x7FFFFFFF : options.wrap;
+}
+
+// Marks the current end of the pending line as a place to break it.
+void set_wrap_point() {
+    line_buffer.wrap_point = line_buffer.length;
+}
+
+// Appends a tag or attribute name with its case folded; names hold UTF-8,
+// and letters beyond ASCII are left as they are.
+void add_folded_name(const std::string& name, bool upper) {
+    const auto* s = reinterpret_cast<const unsigned char*>(name.data());
+    const size_t n = name.size();
+    for (size_t i = 0; i < n; ++i) {
+        if (s[i] < 0x80) {
+            add_char(static_cast<uint32_t>(fold_case(s[i], upper)));
+        } else {
+            add_char(decode_char_at(s, &i, n));
+        }
+    }
+}
+
+// The first attribute named exactly `name`, skipping ASP and PHP entries.
+const NodeAttribute* attribute_named(const Node* node, const char* name) {
+    for (const NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
+        if (a->asp == nullptr && a->php == nullptr && a->name == name) return a;
+    }
+    return nullptr;
+}
+
+// The dictionary entry of an attribute, looked up again when the record
+// does not carry one.
+const AttrDef* definition_of(const NodeAttribute* attribute) {
+    return attribute->attr_def != nullptr ? attribute->attr_def : find_attr_def(attribute);
+}
+
+bool is_script_def(const AttrDef* def) {
+    return def != nullptr && def->checker == check_script_value;
+}
+
+bool is_boolean_def(const AttrDef* def) {
+    return def != nullptr && def->checker == check_bool_value;
+}
+
+bool is_preformatted_element(const Node* node) {
+    return node->tag != nullptr && node->tag->parser == build_pre;
+}
+
+void print_text_span(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer,
+                     const Node* node) {
+    print_text(out, mode, indent, lexer, node->start, node->end);
+}
+
+// The text bytes of a node's span (empty when the span is out of range).
+bool span_ends_with(Lexer* lexer, const Node* node, unsigned char byte) {
+    if (node->end <= node->start || node->end > lexer->text_length()) return false;
+    return static_cast<unsigned char>(lexer->text[node->end - 1]) == byte;
+}
+
+void print_comment(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node) {
+    if (line_fits(indent)) set_wrap_point();
+    add_string("<!--");
+    print_text_span(out, PrintComment, indent, lexer, node);
+    add_char('>');
+    if (node->newline_after) flush_line(out, indent);
+}
+
+void print_doctype(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node) {
+    const bool saved_quote_marks = options.quote_marks;
+    options.quote_marks = false;
+    if (line_fits(indent)) set_wrap_point();
+    flush_pending_line(out, indent);
+    add_string("<!DOCTYPE ");
+    if (line_fits(indent)) set_wrap_point();
+    print_text_span(out, PrintNormal, indent, lexer, node);
+    if (static_cast<int64_t>(line_buffer.length) < wrap_column) set_wrap_point();
+    add_char('>');
+    options.quote_marks = saved_quote_marks;
+    flush_pending_line(out, indent);
+}
+
+void print_procins(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node) {
+    if (line_fits(indent)) set_wrap_point();
+    add_string("<?");
+    print_text_span(out, PrintCData, indent, lexer, node);
+    if (!span_ends_with(lexer, node, '?')) add_char('?');
+    add_char('>');
+    flush_pending_line(out, indent);
+}
+
+void print_cdata(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node) {
+    flush_pending_line(out, indent);
+    const int32_t saved = wrap_column;
+    wrap_column = NoWrapColumn;
+    add_string("<![CDATA[");
+    print_text_span(out, PrintComment, indent, lexer, node);
+    add_string("]]>");
+    flush_pending_line(out, indent);
+    wrap_column = saved;
+}
+
+// A marked section or server block: its delimiters around its text, wrapped
+// only when `wrap` allows it.
+void print_delimited_block(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node,
+                           const char* open, const char* close, bool wrap, PrintMode mode) {
+    const int32_t saved = wrap_column;
+    if (!wrap) wrap_column = NoWrapColumn;
+    add_string(open);
+    print_text_span(out, mode, indent, lexer, node);
+    add_string(close);
+    wrap_column = saved;
+}
+
+void print_section(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node) {
+    print_delimited_block(out, indent, lexer, node, "<![", "]>", options.wrap_sections,
+                          options.wrap_sections ? PrintCData : PrintComment);
+}
+
+void print_asp(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node) {
+    print_delimited_block(out, indent, lexer, node, "<%", "%>",
+                          options.wrap_asp && options.wrap_jste,
+                          options.wrap_asp ? PrintCData : PrintComment);
+}
+
+void print_jste(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node) {
+    print_delimited_block(out, indent, lexer, node, "<#", "#>", options.wrap_asp,
+                          options.wrap_jste ? PrintCData : PrintComment);
+}
+
+void print_php(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node) {
+    print_delimited_block(out, indent, lexer, node, "<?", "?>", options.wrap_php,
+                          options.wrap_php ? PrintCData : PrintComment);
+}
+
+void print_text_node(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
+    print_text_span(out, mode, indent, lexer, node);
+}
+
+// Printers of the kinds that are not elements, indexed by NodeKind; the
+// element kinds and the root are handled by the tree walkers.
+using KindPrinter = void (*)(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer,
+                             Node* node);
+
+template <void (*Print)(OutputStream*, uint32_t, Lexer*, Node*)>
+void ignore_mode(OutputStream* out, PrintMode, uint32_t indent, Lexer* lexer, Node* node) {
+    Print(out, indent, lexer, node);
+}
+
+const KindPrinter kind_printers[] = {
+    nullptr,                    // RootNode
+    ignore_mode<print_doctype>, // DoctypeNode
+    ignore_mode<print_comment>, // CommentNode
+    ignore_mode<print_procins>, // ProcInsNode
+    print_text_node,            // TextNode
+    nullptr,                    // StartTagNode
+    nullptr,                    // EndTagNode
+    nullptr,                    // StartEndTagNode
+    ignore_mode<print_cdata>,   // CDataNode
+    ignore_mode<print_section>, // SectionNode
+    ignore_mode<print_asp>,     // AspNode
+    ignore_mode<print_jste>,    // JsteNode
+    ignore_mode<print_php>,     // PhpNode
+};
+
+KindPrinter kind_printer(const Node* node) {
+    const auto k = static_cast<size_t>(node->kind);
+    return k < sizeof kind_printers / sizeof kind_printers[0] ? kind_printers[k] : nullptr;
+}
+
+// Writes an attribute value with "=" and its quotes, breaking long values
+// at their spaces when `wrappable`.
+void print_attr_value(OutputStream* out, uint32_t indent, const std::string& value, int delimiter,
+                      bool wrappable) {
+    PrintMode mode = PrintAttrValue;
+    if (!wrappable) mode |= PrintPreformatted;
+    if (value.starts_with("<%") || value.starts_with("<@") || value.starts_with("<?php")) {
+        mode |= PrintCData;
+    }
+    const uint32_t quote = delimiter == '\'' ? '\'' : '"';
+
+    add_char('=');
+    if (!options.output_xml) {
+        if (line_fits(indent)) {
+            set_wrap_point();
+        } else {
+            break_line_at_wrap_point(out, indent);
+            if (!line_fits(indent)) flush_pending_line(out, indent);
+        }
+    }
+    add_char(quote);
+
+    LineBuffer& line = line_buffer;
+    line.in_string = false;
+    bool string_at_wrap = false;
+    const auto* s = reinterpret_cast<const unsigned char*>(value.data());
+    const size_t n = value.size();
+    for (size_t i = 0; i < n; ++i) {
+        const uint32_t c = s[i];
+        if (wrappable) {
+            if (c == ' ' && line_fits(indent)) {
+                set_wrap_point();
+                string_at_wrap = line.in_string;
+            }
+            if (line.wrap_point > 0 && !line_fits(indent)) {
+                break_in_attr_value(out, indent, string_at_wrap);
+            }
+        }
+        if (c == quote) {
+            add_string(quote == '"' ? "&quot;" : "&#39;");
+        } else if (c == '"') {
+            add_string(options.quote_marks ? "&quot;" : "\"");
+            if (quote == '\'') line.in_string = !line.in_string;
+        } else if (c == '\'') {
+            add_string(options.quote_marks ? "&#39;" : "'");
+            if (quote == '"') line.in_string = !line.in_string;
+        } else {
+            const uint32_t code = decode_char_at(s, &i, n);
+            if (code == '\n') {
+                flush_line(out, indent);
+            } else {
+                print_char(code, mode);
+            }
+        }
+    }
+    line.in_string = false;
+    add_char(quote);
+}
+
+// Prints one attribute record (a named attribute or an embedded server
+// block) with its leading space.
+void print_attribute(OutputStream* out, uint32_t indent, Lexer* lexer, const Node* node,
+                     const NodeAttribute* attribute) {
+    if (attribute->name.empty()) {
+        if (attribute->asp != nullptr) {
+            add_char(' ');
+            print_asp(out, indent, lexer, attribute->asp);
+        } else if (attribute->php != nullptr) {
+            add_char(' ');
+            print_php(out, indent, lexer, attribute->php);
+        }
+        return;
+    }
+    uint32_t attr_indent = indent;
+    if (options.indent_attributes) {
+        flush_line(out, indent);
+        attr_indent = indent + indent_step();
+    }
+    if (!line_fits(attr_indent)) break_line_at_wrap_point(out, attr_indent);
+
+    const AttrDef* def = definition_of(attribute);
+    bool wrappable = false;
+    if (!options.output_xml && !options.input_xml && def != nullptr) {
+        wrappable = is_script_def(def) ? options.wrap_script_literals
+                                       : options.wrap_attributes && !def->nowrap;
+    }
+
+    if (line_fits(attr_indent)) {
+        set_wrap_point();
+    } else {
+        flush_pending_line(out, indent);
+    }
+    add_char(' ');
+
+    add_folded_name(attribute->name, options.uppercase_attributes);
+    if (!line_fits(attr_indent)) break_line_at_wrap_point(out, attr_indent);
+
+    if (attribute->value.has_value()) {
+        print_attr_value(out, attr_indent, *attribute->value, attribute->delimiter, wrappable);
+    } else if (options.output_xml || options.input_xml) {
+        print_attr_value(out, attr_indent, attribute->name, attribute->delimiter, true);
+    } else if (is_boolean_def(def) || node->tag == nullptr ||
+               (node->tag->model & ModelUserDefined) != 0) {
+        if (line_fits(attr_indent)) set_wrap_point();
+    } else {
+        print_attr_value(out, attr_indent, std::string(), attribute->delimiter, wrappable);
+    }
+}
+
+// Prints the attribute list in source order (the list is kept newest
+// first), then the xml:space attribute when one is to be added.
+void print_attributes(OutputStream* out, uint32_t indent, Lexer* lexer, const Node* node) {
+    // The list is walked once into a local array so that a huge list costs
+    // no call depth.
+    constexpr size_t Inline = 32;
+    const NodeAttribute* few[Inline];
+    std::vector<const NodeAttribute*> many;
+    size_t count = 0;
+    for (const NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
+        if (count < Inline) {
+            few[count] = a;
+        } else {
+            if (count == Inline) many.assign(few, few + Inline);
+            many.push_back(a);
+        }
+        ++count;
+    }
+    const NodeAttribute* const* list = count <= Inline ? few : many.data();
+    for (size_t i = count; i > 0; --i)
+        print_attribute(out, indent, lexer, node, list[i - 1]);
+
+    if (options.output_xml && options.add_xml_space && preserves_white_space(node) &&
+        attribute_named(node, "xml:space") == nullptr) {
+        add_string(" xml:space=\"preserve\"");
+    }
+}
+
+// The tree walkers keep their own stack of open elements, so that deep
+// documents cost heap, not call depth. Each element is opened (everything
+// before its content), its children are visited in order, and it is closed
+// (everything after its content) by the rule that opened it.
+
+// What to do when an open element's children are done.
+enum class Closing : uint8_t {
+    Nothing,        // root, and inline elements printed without tags
+    Preformatted,   // pre-like elements, script and style
+    Inline,         // inline element, content at the same indent
+    InlineIndented, // inline element whose content is indented
+    Block,          // every other element of the HTML printer
+    XmlElement,     // element of the XML printer
+};
+
+struct OpenElement {
+    Node* node = nullptr;
+    Node* next_child = nullptr;
+    PrintMode child_mode = PrintNormal;
+    uint32_t indent = 0;       // the element's own indentation
+    uint32_t child_indent = 0; // the indentation of its content
+    Closing closing = Closing::Nothing;
+    bool blank_before_blocks = false; // a block after text starts after a blank line
+    bool xml_line_ends = false;       // an XML element that is not mixed
+};
+
+struct Walk {
+    OutputStream* out;
+    Lexer* lexer;
+    std::vector<OpenElement> open;
+
+    void push(Node* node, PrintMode child_mode, uint32_t indent, uint32_t child_indent,
+              Closing closing) {
+        OpenElement e;
+        e.node = node;
+        e.next_child = node->first_child;
+        e.child_mode = child_mode;
+        e.indent = indent;
+        e.child_indent = child_indent;
+        e.closing = closing;
+        open.push_back(e);
+    }
+};
+
+// Rule for elements without content (br, img, hr, ...).
+void print_empty_element(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
+    const TagDef* tag = node->tag;
+    if ((model_of(node) & ModelInline) == 0) flush_pending_line(w.out, indent);
+    if (tag == tag_br && options.break_before_br && node->prev != nullptr &&
+        node->prev->tag != tag_br) {
+        flush_line(w.out, indent);
+    }
+    if (options.clean && tag == tag_wbr) {
+        print_char(' ', mode);
+    } else {
+        print_tag(w.lexer, w.out, mode, indent, node);
+    }
+    if (tag == tag_param || tag == tag_area) {
+        flush_pending_line(w.out, indent);
+    } else if (tag == tag_br || tag == tag_hr) {
+        flush_line(w.out, indent);
+    }
+}
+
+// Pre-like elements, script and style: written from column 0, content never
+// wrapped.
+void open_preformatted(Walk& w, PrintMode mode, uint32_t indent, Node* node,
+                       PrintMode content_mode) {
+    flush_pending_line(w.out, indent);
+    print_tag(w.lexer, w.out, mode, 0, node);
+    flush_line(w.out, 0);
+    w.push(node, mode | content_mode, indent, 0, Closing::Preformatted);
+}
+
+void close_preformatted(Walk& w, const OpenElement& e) {
+    flush_pending_line(w.out, 0);
+    print_end_tag(e.node);
+    flush_line(w.out, 0);
+    if (!indent_content_on() && e.node->next != nullptr) flush_line(w.out, 0);
+}
+
+void open_inline(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
+    if (options.clean && node->tag == tag_font) {
+        w.push(node, mode, indent, indent, Closing::Nothing);
+    } else if (options.clean && node->tag == tag_nobr) {
+        w.push(node, mode | PrintNoWrap, indent, indent, Closing::Nothing);
+    } else {
+        print_tag(w.lexer, w.out, mode, indent, node);
+        if (indents_content(node)) {
+            flush_pending_line(w.out, indent);
+            w.push(node, mode, indent, indent + indent_step(), Closing::InlineIndented);
+        } else {
+            w.push(node, mode, indent, indent, Closing::Inline);
+        }
+    }
+}
+
+void close_inline(Walk& w, const OpenElement& e) {
+    if (e.closing == Closing::InlineIndented) {
+        flush_pending_line(w.out, e.child_indent);
+        flush_pending_line(w.out, e.indent);
+    }
+    print_end_tag(e.node);
+}
+
+// html-model elements, noframes and head elements other than title end
+// the line after their start tag.
+bool has_own_tag_lines(const Node* node) {
+    const ContentModelBits model = model_of(node);
+    return (model & ModelHtml) != 0 || node->tag == tag_noframes ||
+           ((model & ModelHead) != 0 && node->tag != tag_title);
+}
+
+void open_block(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
+    const ContentModelBits model = model_of(node);
+    const uint32_t step = indent_step();
+    const bool indents = indents_content(node);
+
+    flush_pending_line(w.out, indent);
+    if (options.smart_indent && node->prev != nullptr) flush_line(w.out, indent);
+
+    if (!(options.hide_endtags && (model & ModelOptionalStart) != 0)) {
+        print_tag(w.lexer, w.out, mode, indent, node);
+        if (indents) {
+            flush_pending_line(w.out, indent);
+        } else if (has_own_tag_lines(node)) {
+            flush_line(w.out, indent);
+        }
+    }
+
+    const uint32_t child_indent = indents ? indent + step : indent;
+    w.push(node, mode, indent, child_indent, Closing::Block);
+    if (node->tag == tag_body && options.split) {
+        // The slide printer writes this slide's share of the content.
+        w.open.back().next_child = nullptr;
+        print_slide(w.out, mode, indent_content_on() ? indent + step : indent, w.lexer);
+    } else {
+        w.open.back().blank_before_blocks = !indent_content_on();
+    }
+}
+
+void close_block(Walk& w, const OpenElement& e) {
+    Node* node = e.node;
+    const ContentModelBits model = model_of(node);
+    const uint32_t indent = e.indent;
+    const uint32_t step = indent_step();
+    const bool hide = options.hide_endtags;
+    const bool end_hidden = hide && (model & ModelOptionalEnd) != 0;
+
+    if (indents_content(node)) {
+        flush_pending_line(w.out, indent + step);
+        if (!end_hidden) {
+            print_end_tag(node);
+            flush_line(w.out, indent);
+        }
+    } else {
+        if (!hide && has_own_tag_lines(node)) {
+            flush_pending_line(w.out, indent_content_on() ? indent + step : indent);
+        }
+        if (!end_hidden) print_end_tag(node);
+        flush_line(w.out, indent);
+    }
+
+    if (!indent_content_on() && !hide && node->next != nullptr &&
+        (model & (ModelBlock | ModelList | ModelDefList | ModelTable)) != 0) {
+        flush_line(w.out, indent);
+    }
+}
+
+// Prints a node of the HTML printer; an element is opened and pushed.
+void open_html_node(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
+    if (node->kind == RootNode) {
+        w.push(node, mode, indent, indent, Closing::Nothing);
+        return;
+    }
+    if (KindPrinter print = kind_printer(node); print != nullptr) {
+        print(w.out, mode, indent, w.lexer, node);
+        return;
+    }
+    const ContentModelBits model = model_of(node);
+    if (node->kind == EndTagNode) {
+        print_tag(w.lexer, w.out, mode, indent, node);
+    } else if (node->kind == StartEndTagNode || (model & ModelEmpty) != 0) {
+        print_empty_element(w, mode, indent, node);
+    } else if (is_preformatted_element(node)) {
+        open_preformatted(w, mode, indent, node, PrintPreformatted | PrintNoWrap);
+    } else if (node->tag != nullptr && (node->tag == tag_script || node->tag == tag_style)) {
+        open_preformatted(w, mode, indent, node, PrintPreformatted | PrintNoWrap | PrintCData);
+    } else if ((model & ModelInline) != 0) {
+        open_inline(w, mode, indent, node);
+    } else {
+        open_block(w, mode, indent, node);
+    }
+}
+
+void close_html_element(Walk& w, const OpenElement& e) {
+    switch (e.closing) {
+    case Closing::Preformatted:
+        close_preformatted(w, e);
+        break;
+    case Closing::Inline:
+    case Closing::InlineIndented:
+        close_inline(w, e);
+        break;
+    case Closing::Block:
+        close_block(w, e);
+        break;
+    case Closing::Nothing:
+    case Closing::XmlElement:
+        break;
+    }
+}
+
+void open_xml_node(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
+    switch (node->kind) {
+    case RootNode:
+        w.push(node, mode, indent, indent, Closing::Nothing);
+        return;
+    case CommentNode:
+        flush_pending_line(w.out, indent);
+        print_comment(w.out, 0, w.lexer, node);
+        flush_pending_line(w.out, 0);
+        return;
+    default:
+        break;
+    }
+    if (KindPrinter print = kind_printer(node); print != nullptr) {
+        print(w.out, mode, indent, w.lexer, node);
+        return;
+    }
+    if (node->kind == StartEndTagNode || (model_of(node) & ModelEmpty) != 0) {
+        flush_pending_line(w.out, indent);
+        print_tag(w.lexer, w.out, mode, indent, node);
+        flush_line(w.out, indent);
+        if (node->next != nullptr) flush_line(w.out, indent);
+        return;
+    }
+    bool mixed = false;
+    for (const Node* child = node->first_child; child != nullptr; child = child->next) {
+        if (child->kind == TextNode) {
+            mixed = true;
+            break;
+        }
+    }
+    flush_pending_line(w.out, indent);
+    const bool preserve = preserves_white_space(node);
+    const uint32_t tag_indent = mixed || preserve ? 0 : indent;
+    const uint32_t content_indent = mixed || preserve ? 0 : indent + indent_step();
+    // A preserving element counts as not mixed for its line ends.
+    const bool line_ends = !mixed || preserve;
+
+    print_tag(w.lexer, w.out, mode, tag_indent, node);
+    if (line_ends) flush_line(w.out, tag_indent);
+    w.push(node, mode, tag_indent, content_indent, Closing::XmlElement);
+    w.open.back().xml_line_ends = line_ends;
+}
+
+void close_xml_element(Walk& w, const OpenElement& e) {
+    if (e.closing != Closing::XmlElement) return;
+    if (e.xml_line_ends) flush_pending_line(w.out, e.child_indent);
+    print_end_tag(e.node);
+    flush_pending_line(w.out, e.indent);
+    if (e.node->next != nullptr) flush_line(w.out, e.indent);
+}
+
+using OpenFn = void (*)(Walk& w, PrintMode mode, uint32_t indent, Node* node);
+using CloseFn = void (*)(Walk& w, const OpenElement& e);
+
+// Visits the subtree of `node` in document order with an explicit stack.
+void walk(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node,
+          OpenFn open_node, CloseFn close_element) {
+    if (node == nullptr) return;
+    set_wrap_column();
+    Walk w{out, lexer, {}};
+    open_node(w, mode, indent, node);
+    while (!w.open.empty()) {
+        OpenElement& top = w.open.back();
+        Node* child = top.next_child;
+        if (child == nullptr) {
+            const OpenElement done = top;
+            w.open.pop_back();
+            close_element(w, done);
+            continue;
+        }
+        top.next_child = child->next;
+        if (top.blank_before_blocks && (model_of(child) & ModelBlock) != 0 &&
+            child->prev != nullptr && child->prev->kind == TextNode) {
+            // The text's line ends and an empty line follows.
+            flush_line(out, top.indent);
+            flush_line(out, top.indent);
+        }
+        // `top` may move when the child is pushed: copy what is needed.
+        const PrintMode child_mode = top.child_mode;
+        const uint32_t child_indent = top.child_indent;
+        open_node(w, child_mode, child_indent, child);
+    }
+}
+
+} // namespace
+
+void print_tree(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
+    walk(out, mode, indent, lexer, node, open_html_node, close_html_element);
+}
+
+void print_xml_tree(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
+    walk(out, mode, indent, lexer, node, open_xml_node, close_xml_element);
+}
+
+void print_tag(Lexer* lexer, OutputStream* out, PrintMode mode, uint32_t indent, Node* node) {
+    const ContentModelBits model = model_of(node);
+    add_char('<');
+    if (node->kind == EndTagNode) add_char('/');
+    add_folded_name(node->element_name, options.uppercase_tags);
+    print_attributes(out, indent, lexer, node);
+    if ((options.output_xml || lexer->is_xhtml) &&
+        (node->kind == StartEndTagNode || (model & ModelEmpty) != 0)) {
+        add_string(" /");
+    }
+    add_char('>');
+
+    if ((mode & PrintPreformatted) != 0 || node->kind == StartEndTagNode) return;
+    if (!line_fits(indent)) {
+        break_line_at_wrap_point(out, indent);
+        if (!line_fits(indent)) {
+            flush_pending_line(out, indent);
+            return;
+        }
+    }
+    if (!follows_white_space(lexer, node) || (mode & PrintNoWrap) != 0) return;
+    const bool empty_last_in_link = (model & ModelEmpty) != 0 && node->next == nullptr &&
+                                    node->parent != nullptr && node->parent->tag == tag_a;
+    if ((model & ModelInline) == 0 || node->tag == tag_br || empty_last_in_link) {
+        set_wrap_point();
+    }
+}
+
+void print_end_tag(Node* node) {
+    add_string("</");
+    add_folded_name(node->element_name, options.uppercase_tags);
+    add_char('>');
+}
+
+bool indents_content(const Node* node) {
+    if (!indent_content_on()) return false;
+    const ContentModelBits model = model_of(node);
+    if (options.smart_indent) {
+        if (node->first_child != nullptr && (model & ModelNoIndent) != 0) {
+            for (const Node* child = node->first_child; child != nullptr; child = child->next) {
+                if ((model_of(child) & ModelBlock) != 0) return true;
+            }
+            return false;
+        }
+        if ((model & ModelHeading) != 0 || node->tag == tag_p || node->tag == tag_title) {
+            return false;
+        }
+    }
+    if ((model & (ModelField | ModelObject)) != 0) return true;
+    if (node->tag != nullptr && node->tag == tag_map) return true;
+    return (model & ModelInline) == 0;
+}
+
+bool follows_white_space(Lexer* lexer, const Node* node) {
+    for (const Node* n = node; n != nullptr; n = n->parent) {
+        if ((model_of(n) & ModelInline) == 0) return true;
+        const Node* prev = n->prev;
+        if (prev == nullptr) continue;
+        if (prev->kind != TextNode || prev->end <= prev->start ||
+            prev->end > lexer->text_length()) {
+            return false;
+        }
+        const auto last = static_cast<unsigned char>(lexer->text[prev->end - 1]);
+        if (last == ' ' || last == '\n') return true;
+        // A no-break space is stored as the UTF-8 bytes C2 A0; a lone A0
+        // byte ends other letters (U+00E0 is C3 A0) and is no white space.
+        return last == 0xA0 && prev->end - prev->start >= 2 &&
+               static_cast<unsigned char>(lexer->text[prev->end - 2]) == 0xC2;
+    }
+    return true;
+}
+
+bool preserves_white_space(const Node* node) {
+    if (const NodeAttribute* space = attribute_named(node, "xml:space"); space != nullptr) {
+        return space->value.has_value() && *space->value == "preserve";
+    }
+    const char* name = node->element_name.c_str();
+    if (equals_ignore_case(name, "pre") || equals_ignore_case(name, "script") ||
+        equals_ignore_case(name, "style") || equals_ignore_case(name, "xsl:text")) {
+        return true;
+    }
+    return is_preformatted_element(node);
+}
 
 } // namespace varnel

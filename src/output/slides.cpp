@@ -1,19 +1,161 @@
-// Placeholder bodies until this module is built.
-#pragma GCC diagnostic ignored "-Wunused-parameter"
+// Slide output: one file per h2 section of the body, with navigation.
 #include "output/slides.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+#include "driver/config.h"
 #include "input/lexer.h"
-#include "model/node.h"
 #include "model/attrs.h"
-#include "clean/style.h"
+#include "model/node.h"
+#include "model/tags.h"
+#include "output/printer.h"
 
 namespace varnel {
 
 SlideState slides;
 
-int count_slides(Node* body) { return {}; }
-void create_slides(Lexer* lexer, Node* root) {}
-void add_slide_transition(Lexer* lexer, Node* root, int transition, double duration) {}
-void print_slide(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer) {}
-void print_slide_navigation(OutputStream* out, uint32_t indent) {}
+namespace {
+
+// Appends formatted text to the pending line, unescaped.
+template <typename... Args> void add_format(const char* format, Args... args) {
+    char text[128];
+    int n = snprintf(text, sizeof text, format, args...);
+    if (n < 0) return;
+    if (static_cast<size_t>(n) >= sizeof text) n = static_cast<int>(sizeof text) - 1;
+    for (int i = 0; i < n; ++i)
+        add_char(static_cast<unsigned char>(text[i]));
+}
+
+bool is_h2(const Node* node) {
+    return node != nullptr && node->tag == tag_h2;
+}
+
+// Appends the hr that separates navigation from content.
+void add_rule() {
+    add_char('<');
+    for (const char* s = "hr"; *s != '\0'; ++s) {
+        add_char(static_cast<uint32_t>(fold_case(*s, options.uppercase_tags)));
+    }
+    add_string(options.output_xml ? " />" : ">");
+}
+
+void slide_file_name(char* buffer, size_t size, int number) {
+    snprintf(buffer, size, "slide%d.html", number);
+}
+
+} // namespace
+
+int count_slides(Node* body) {
+    int count = 1;
+    for (Node* n = body != nullptr ? body->first_child : nullptr; n != nullptr; n = n->next) {
+        if (is_h2(n)) ++count;
+    }
+    return count;
+}
+
+void create_slides(Lexer* lexer, Node* root) {
+    Node* body = find_body(root);
+    slides.slide_count = count_slides(body);
+    slides.slide_cursor = body != nullptr ? body->first_child : nullptr;
+    add_slide_transition(lexer, root, -1, 3.0);
+
+    char name[32];
+    for (slides.slide_number = 1; slides.slide_number <= slides.slide_count;
+         ++slides.slide_number) {
+        slide_file_name(name, sizeof name, slides.slide_number);
+        FILE* file = fopen(name, "w");
+        if (file == nullptr) continue;
+        OutputStream out;
+        out.encoding = options.char_encoding;
+        out.iso2022_state = Iso2022Ascii;
+        out.sink = file;
+        print_tree(&out, PrintNormal, 0, lexer, root);
+        flush_line(&out, 0);
+        fclose(file);
+    }
+    // Remove slides left over from an earlier, longer run.
+    for (;; ++slides.slide_number) {
+        slide_file_name(name, sizeof name, slides.slide_number);
+        if (unlink(name) != 0) break;
+    }
+}
+
+void add_slide_transition(Lexer* lexer, Node* root, int transition, double duration) {
+    char content[128];
+    if (static_cast<unsigned>(transition) > 23) {
+        snprintf(content, sizeof content, "blendTrans(Duration=%g)", duration);
+    } else {
+        snprintf(content, sizeof content, "revealTrans(Duration=%g,Transition=%d)", duration,
+                 transition);
+    }
+    Node* head = find_head(root);
+    if (head == nullptr) return;
+    Node* meta = infer_tag(lexer, "meta");
+    add_attribute(meta, "http-equiv", "Page-Enter");
+    add_attribute(meta, "content", content);
+    insert_node_at_start(head, meta);
+}
+
+void print_slide(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer) {
+    const bool indent_content = options.indent_content || options.smart_indent;
+    const uint32_t step = indent_content && options.indent_spaces > 0
+                              ? static_cast<uint32_t>(options.indent_spaces)
+                              : 0;
+    const int next = slides.slide_number < slides.slide_count ? slides.slide_number + 1 : 1;
+
+    add_format("<div onclick=\"document.location='slide%d.html'\">", next);
+    flush_pending_line(out, indent);
+
+    if (is_h2(slides.slide_cursor)) {
+        print_slide_navigation(out, indent);
+        add_rule();
+        if (indent_content) flush_pending_line(out, indent);
+        print_tree(out, mode, indent + step, lexer, slides.slide_cursor);
+        slides.slide_cursor = slides.slide_cursor->next;
+    }
+
+    const Node* previous = nullptr;
+    while (slides.slide_cursor != nullptr && !is_h2(slides.slide_cursor)) {
+        Node* node = slides.slide_cursor;
+        if (!indent_content && node->tag != nullptr && (node->tag->model & ModelBlock) != 0 &&
+            previous != nullptr && previous->kind == TextNode) {
+            flush_line(out, indent);
+            flush_line(out, indent);
+        }
+        print_tree(out, mode, indent + step, lexer, node);
+        previous = node;
+        slides.slide_cursor = node->next;
+    }
+
+    flush_pending_line(out, indent);
+    add_string("<br clear=\"all\">");
+    flush_pending_line(out, indent);
+
+    add_rule();
+    if (indent_content) flush_pending_line(out, indent);
+
+    print_slide_navigation(out, indent);
+
+    add_string("</div>");
+    flush_pending_line(out, indent);
+}
+
+void print_slide_navigation(OutputStream* out, uint32_t indent) {
+    flush_pending_line(out, indent);
+    add_string("<center><small>");
+    if (slides.slide_number > 1) {
+        add_format("<a href=\"slide%d.html\">previous</a> | ", slides.slide_number - 1);
+        flush_pending_line(out, indent);
+        add_string(slides.slide_number < slides.slide_count ? "<a href=\"slide1.html\">start</a> | "
+                                                            : "<a href=\"slide1.html\">start</a>");
+        flush_pending_line(out, indent);
+    }
+    if (slides.slide_number < slides.slide_count) {
+        add_format("<a href=\"slide%d.html\">next</a>", slides.slide_number + 1);
+    }
+    add_string("</small></center>");
+    flush_pending_line(out, indent);
+}
 
 } // namespace varnel

@@ -326,8 +326,11 @@ TEST_F(AttrTest, RepeatedAttributesOnElementsWithAndWithoutChecks) {
 TEST_F(AttrTest, ManyAttributesAreCheckedInLinearTime) {
     options.show_warnings = false;
     std::vector<std::string> names;
-    for (int i = 0; i < 50000; ++i)
-        names.push_back("x" + std::to_string(i));
+    for (int i = 0; i < 50000; ++i) {
+        std::string name = "x";
+        name += std::to_string(i);
+        names.push_back(name);
+    }
     AttrList attrs;
     for (const std::string& n : names)
         attrs.push_back({n.c_str(), nullptr});

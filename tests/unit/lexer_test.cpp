@@ -276,3 +276,82 @@ TEST_F(ScriptContentTest, EmptyAndUnterminatedContent) {
 
 } // namespace
 } // namespace varnel
+
+namespace varnel {
+namespace {
+
+// Reports raised while reading: exact lines with their positions.
+class LexerReportTest : public ::testing::Test {
+  protected:
+    void SetUp() override { test::fresh_globals(); }
+
+    static std::string reports_of(const std::string& source, WhitespaceMode mode = CollapseSpace) {
+        test::LexerOver lx(source);
+        test::all_tokens(lx, mode);
+        return lx.messages();
+    }
+};
+
+TEST_F(LexerReportTest, CommentsAndDeclarations) {
+    EXPECT_EQ(reports_of("<!-- a -- b -->"),
+              "line 1 column 8 - Warning: adjacent hyphens within comment\n");
+    EXPECT_EQ(reports_of("x\n<!-x>"),
+              "line 1 column 1 - Warning: adjacent hyphens within comment\n");
+    EXPECT_EQ(reports_of("<!-- open"),
+              "line 1 column 1 - Warning: adjacent hyphens within comment\n");
+    EXPECT_EQ(reports_of("<!foo><!-- fine -->"), "");
+}
+
+TEST_F(LexerReportTest, UnknownAndProprietaryElements) {
+    EXPECT_EQ(reports_of("<blah>"), "line 1 column 1 - Error: <blah> is not recognized!\n");
+    EXPECT_EQ(reports_of("ab<nobr>"), "line 1 column 4 - Warning: <nobr> is not approved by W3C\n");
+    options.clean = true;
+    EXPECT_EQ(reports_of("<nobr>"), "");
+    options.clean = false;
+    // Other proprietary elements are accepted silently here.
+    EXPECT_EQ(reports_of("<blink>"), "");
+}
+
+TEST_F(LexerReportTest, ScriptContent) {
+    test::LexerOver lx("<script>document.write('</b>');</SCRIPT>");
+    Node* script = get_token(lx.lexer, TrimSpace);
+    free_node(read_script_content(lx.lexer, script));
+    free_node(script);
+    EXPECT_EQ(lx.messages(), "line 1 column 1 - Warning: <script> lacks \"type\" attribute\n"
+                             "line 1 column 26 - Warning: '<' + '/' + letter not allowed here\n"
+                             "line 1 column 31 - Warning: '<' + '/' + letter not allowed here\n");
+
+    test::LexerOver open("<script>a = 1;\n");
+    script = get_token(open.lexer, TrimSpace);
+    free_node(read_script_content(open.lexer, script));
+    free_node(script);
+    EXPECT_EQ(open.messages(), "line 1 column 1 - Warning: <script> lacks \"type\" attribute\n"
+                               "line 1 column 9 - Warning: missing </script>\n");
+}
+
+TEST_F(LexerReportTest, References) {
+    EXPECT_EQ(reports_of("x &foo; y"),
+              "line 1 column 3 - Warning: unescaped & or unknown entity \"&foo\"\n");
+    EXPECT_EQ(reports_of("a & b"),
+              "line 1 column 3 - Warning: unescaped & which should be written as &amp;\n");
+    EXPECT_EQ(reports_of("\n&copy 2000"),
+              "line 2 column 1 - Warning: entity \"&copy\" doesn't end in ';'\n");
+    EXPECT_EQ(reports_of("&amp;&#65;"), "");
+}
+
+TEST_F(LexerReportTest, Attributes) {
+    EXPECT_EQ(reports_of("<p \"class=x>"),
+              "line 1 column 1 - Warning: <p> unexpected or duplicate quote mark\n");
+    EXPECT_EQ(reports_of("<p 3d=x>"),
+              "line 1 column 1 - Warning: <p> unknown attribute value \"x\"\n");
+    EXPECT_EQ(reports_of("<a <b>"), "line 1 column 1 - Error: <a> missing '>' for end of tag\n");
+    EXPECT_EQ(reports_of("<p class=\"x"),
+              "line 1 column 12 - Warning: end of file while parsing attributes\n");
+    EXPECT_EQ(reports_of("<p title=\"a\n\n\n\n\n\n\n\n\n\n\n>b\">"),
+              "line 1 column 1 - Error: missing quotemark for attribute value\n");
+    // A PHP block among the attributes is not an unknown attribute.
+    EXPECT_EQ(reports_of("<p <?php echo 1 ?>>"), "");
+}
+
+} // namespace
+} // namespace varnel

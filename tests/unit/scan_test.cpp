@@ -62,8 +62,18 @@ TEST_F(ScanTest, AttributeListKeepsSourceOrderWhenReversed) {
 
 TEST_F(ScanTest, EmptyElementSyntaxAndUrls) {
     {
+        // "/>" after an unquoted value ends the tag as empty, except that a
+        // URL keeps its slash.
+        LexerOver lx("<img alt=a/>");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"empty:img[alt=\"a\"]"});
+    }
+    {
         LexerOver lx("<img src=a.gif/>");
-        EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"empty:img[src=\"a.gif\"]"});
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"start:img[src=\"a.gif/\"]"});
+    }
+    {
+        LexerOver lx("<a href=dir/>");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"start:a[href=\"dir/\"]"});
     }
     {
         LexerOver lx("<br />x");

@@ -61,6 +61,10 @@ TEST_F(StreamTest, WindowsCodesAreMappedAndFlagged) {
     test::LexerOver lx("\x93\x81x");
     EXPECT_EQ(read_char(lx.stream), 0x201C);
     EXPECT_EQ(read_char(lx.stream), 'x'); // 0x81 is unassigned and dropped
+    EXPECT_EQ(lx.lexer->warnings, 2u);
+    EXPECT_EQ(lx.messages(), "line 1 column 1 - Warning: replacing illegal character code 147\n"
+                             "line 1 column 1 - Warning: replacing illegal character code 129\n");
+    EXPECT_EQ(lx.lexer->bad_chars, WindowsChars);
     EXPECT_EQ(decode("\x93", CharEncoding::Raw), std::vector<int>{0x93});
     EXPECT_EQ(decode("\xc2\x93\xc3\xa9", CharEncoding::Utf8), (std::vector<int>{0x201C, 0xE9}));
     EXPECT_EQ(decode("\xe9", CharEncoding::Latin1), std::vector<int>{0xE9});

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds the program twice, as a Release tree (build/) and as a tree with
+# AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/), and runs every
+# unit test and golden case in both. Exits non-zero when anything fails.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=${JOBS:-2}
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVARNEL_SANITIZE=ON
+cmake --build build-asan -j"$jobs"
+ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+echo "All tests passed in the Release and the sanitizer builds."

@@ -1,0 +1,371 @@
+// The character layer: byte encoders, the pending line and its wrap point,
+// escaping by print mode, encoding and entity options, and text spans.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "output/out_stream.h"
+#include "output_test_support.h"
+
+namespace varnel::test {
+namespace {
+
+class OutStreamTest : public OutputTest {
+  protected:
+    // Writes each code point with write_char in `encoding`.
+    static std::string encode(CharEncoding encoding, std::initializer_list<uint32_t> codes) {
+        MemorySink sink(encoding);
+        for (uint32_t c : codes)
+            write_char(&sink.out, c);
+        return sink.bytes();
+    }
+
+    // Escapes each code point with print_char and flushes the line without
+    // wrapping (wrap column huge), in the configured output encoding; the
+    // line feed of the flush is not part of the result.
+    static std::string escape(std::u32string_view codes, PrintMode mode = PrintNormal) {
+        wrap_column = 0x7FFFFFFF;
+        for (char32_t c : codes)
+            print_char(static_cast<uint32_t>(c), mode);
+        MemorySink sink;
+        flush_pending_line(&sink.out, 0);
+        std::string bytes = sink.bytes();
+        if (!bytes.empty() && bytes.back() == '\n') bytes.pop_back();
+        return bytes;
+    }
+
+    static void add(std::string_view s) {
+        for (char c : s)
+            add_char(static_cast<unsigned char>(c));
+    }
+
+    static std::string pending() {
+        std::string s;
+        for (uint32_t i = 0; i < line_buffer.length; ++i) {
+            s.push_back(static_cast<char>(line_buffer.chars[i]));
+        }
+        return s;
+    }
+};
+
+TEST_F(OutStreamTest, Utf8WritesEachLengthClass) {
+    EXPECT_EQ(encode(CharEncoding::Utf8, {0x41, 0x7F}), "\x41\x7F");
+    EXPECT_EQ(encode(CharEncoding::Utf8, {0x80, 0xE9, 0x7FF}), "\xC2\x80\xC3\xA9\xDF\xBF");
+    EXPECT_EQ(encode(CharEncoding::Utf8, {0x800, 0x20AC, 0xFFFF}),
+              "\xE0\xA0\x80\xE2\x82\xAC\xEF\xBF\xBF");
+    EXPECT_EQ(encode(CharEncoding::Utf8, {0x10000, 0x1F600}), "\xF0\x90\x80\x80\xF0\x9F\x98\x80");
+    EXPECT_EQ(encode(CharEncoding::Utf8, {0x200000}), "\xF8\x88\x80\x80\x80");
+}
+
+TEST_F(OutStreamTest, SingleByteEncodingsWriteTheLowByte) {
+    for (CharEncoding e :
+         {CharEncoding::Raw, CharEncoding::Ascii, CharEncoding::Latin1, CharEncoding::MacRoman}) {
+        EXPECT_EQ(encode(e, {'a', 0xE9, 0x1E9, 0x4E2D}), "a\xE9\xE9\x2D");
+    }
+}
+
+TEST_F(OutStreamTest, Iso2022ClearsTheTopBitInsideMultiByteRuns) {
+    // ESC $ B switches to a two-byte set until ESC ( B returns to ASCII.
+    EXPECT_EQ(encode(CharEncoding::Iso2022, {0x1B, '$', 'B', 0xB0, 0xA1, 0x1B, '(', 'B', 0xC1}),
+              "\x1B$B\x30\x21\x1B(B\xC1");
+    // ESC $ ( D also enters a multi-byte run.
+    EXPECT_EQ(encode(CharEncoding::Iso2022, {0x1B, '$', '(', 'D', 0xB0}), "\x1B$(D\x30");
+    // ESC followed by anything else leaves the state ASCII.
+    EXPECT_EQ(encode(CharEncoding::Iso2022, {0x1B, 'N', 0xB0}), "\x1BN\xB0");
+}
+
+TEST_F(OutStreamTest, PendingLineGrowsByDoublingAndKeepsItsContents) {
+    EXPECT_EQ(line_buffer.capacity, 0u);
+    add_char('x');
+    EXPECT_EQ(line_buffer.capacity, 256u);
+    for (uint32_t i = 1; i < 255; ++i)
+        add_char('a' + i % 26);
+    EXPECT_EQ(line_buffer.length, 255u);
+    EXPECT_EQ(line_buffer.capacity, 256u);
+    add_char('y'); // the 256th character needs the spare slot
+    EXPECT_EQ(line_buffer.capacity, 512u);
+    EXPECT_EQ(line_buffer.chars[0], static_cast<uint32_t>('x'));
+    EXPECT_EQ(line_buffer.chars[254], static_cast<uint32_t>('a' + 254 % 26));
+    EXPECT_EQ(line_buffer.chars[255], static_cast<uint32_t>('y'));
+    free_line_buffer();
+    EXPECT_EQ(line_buffer.capacity, 0u);
+    EXPECT_EQ(line_buffer.length, 0u);
+}
+
+TEST_F(OutStreamTest, FlushWritesIndentAndWrapsOnlyWhenTheLineDoesNotFit) {
+    wrap_column = 10;
+    {
+        // 2 + 7 < 10: written as is.
+        add("abc def");
+        line_buffer.wrap_point = 3;
+        MemorySink sink;
+        flush_line(&sink.out, 2);
+        EXPECT_EQ(sink.bytes(), "  abc def\n");
+        EXPECT_EQ(line_buffer.length, 0u);
+        EXPECT_EQ(line_buffer.wrap_point, 0u);
+    }
+    {
+        // 2 + 8 = 10: broken at the wrap point, which eats the space.
+        add("abcd efg");
+        line_buffer.wrap_point = 4;
+        MemorySink sink;
+        flush_line(&sink.out, 2);
+        EXPECT_EQ(sink.bytes(), "  abcd\n  efg\n");
+    }
+    {
+        // No wrap point: an overlong word goes out whole.
+        add("abcdefghijkl");
+        MemorySink sink;
+        flush_line(&sink.out, 2);
+        EXPECT_EQ(sink.bytes(), "  abcdefghijkl\n");
+    }
+    {
+        // A wrap point at the very end: the break takes everything and the
+        // flush still writes the (empty) indented line: 4 + 6 = 10.
+        add("abcdef");
+        line_buffer.wrap_point = 6;
+        MemorySink sink;
+        flush_line(&sink.out, 4);
+        EXPECT_EQ(sink.bytes(), "    abcdef\n    \n");
+    }
+}
+
+TEST_F(OutStreamTest, EmptyLinesFlushAsALineFeedOrNothing) {
+    MemorySink sink;
+    flush_pending_line(&sink.out, 4);
+    flush_line(&sink.out, 4);
+    flush_pending_line(&sink.out, 4);
+    EXPECT_EQ(sink.bytes(), "\n");
+}
+
+TEST_F(OutStreamTest, BreakAtWrapPointKeepsTheRestPending) {
+    {
+        // Without a wrap point nothing happens.
+        add("abc def");
+        MemorySink sink;
+        break_line_at_wrap_point(&sink.out, 3);
+        EXPECT_EQ(sink.bytes(), "");
+        EXPECT_EQ(pending(), "abc def");
+        free_line_buffer();
+    }
+    {
+        // Only one space is consumed; the second starts the rest.
+        add("ab  cd");
+        line_buffer.wrap_point = 2;
+        MemorySink sink;
+        break_line_at_wrap_point(&sink.out, 1);
+        EXPECT_EQ(sink.bytes(), " ab\n");
+        EXPECT_EQ(pending(), " cd");
+        EXPECT_EQ(line_buffer.wrap_point, 0u);
+        free_line_buffer();
+    }
+    {
+        // A break inside a script string ends with " \".
+        add("x='a b'");
+        line_buffer.wrap_point = 4;
+        line_buffer.in_string = true;
+        MemorySink sink;
+        break_line_at_wrap_point(&sink.out, 0);
+        EXPECT_EQ(sink.bytes(), "x='a \\\n");
+        EXPECT_EQ(pending(), "b'");
+        line_buffer.in_string = false;
+        free_line_buffer();
+    }
+    {
+        // Inside attribute values the line always ends with a space, and a
+        // backslash only when asked.
+        add("abc def");
+        line_buffer.wrap_point = 3;
+        MemorySink plain;
+        break_in_attr_value(&plain.out, 0, false);
+        EXPECT_EQ(plain.bytes(), "abc \n");
+        EXPECT_EQ(pending(), "def");
+        add(" ghi");
+        line_buffer.wrap_point = 3;
+        MemorySink quoted;
+        break_in_attr_value(&quoted.out, 0, true);
+        EXPECT_EQ(quoted.bytes(), "def \\\n");
+        EXPECT_EQ(pending(), "ghi");
+    }
+}
+
+TEST_F(OutStreamTest, MarkupCharactersAndQuotes) {
+    EXPECT_EQ(escape(U"<a & 'b' \"c\">"), "&lt;a &amp; 'b' \"c\"&gt;");
+    options.quote_marks = true;
+    EXPECT_EQ(escape(U"'b' \"c\""), "&#39;b&#39; &quot;c&quot;");
+    options.quote_ampersand = false;
+    EXPECT_EQ(escape(U"a&b"), "a&b");
+    // CDATA content keeps markup but not quotes rules either.
+    options.quote_ampersand = true;
+    EXPECT_EQ(escape(U"<x a=\"1\"> & y", PrintCData), "<x a=\"1\"> & y");
+    // Comment content is copied whatever the encoding.
+    EXPECT_EQ(escape(U"<é>", PrintComment), "<\xE9>");
+}
+
+TEST_F(OutStreamTest, NoBreakSpaceByEncodingAndOptions) {
+    EXPECT_EQ(escape(U"a\u00A0b"), "a&nbsp;b");
+    options.numeric_entities = true;
+    EXPECT_EQ(escape(U"a\u00A0b"), "a&#160;b");
+    options.numeric_entities = false;
+    options.quote_nbsp = false;
+    EXPECT_EQ(escape(U"a\u00A0b"), "a\xA0"
+                                   "b");
+    options.quote_nbsp = true;
+    options.char_encoding = CharEncoding::Raw;
+    EXPECT_EQ(escape(U"a\u00A0b"), "a\xA0"
+                                   "b");
+    // Script and style: a plain space, except in raw and ISO-2022 output.
+    options.char_encoding = CharEncoding::Ascii;
+    EXPECT_EQ(escape(U"\u00A0", PrintPreformatted | PrintNoWrap | PrintCData), " ");
+    options.char_encoding = CharEncoding::Utf8;
+    EXPECT_EQ(escape(U"\u00A0", PrintPreformatted | PrintNoWrap | PrintCData), " ");
+    options.char_encoding = CharEncoding::Iso2022;
+    EXPECT_EQ(escape(U"\u00A0", PrintPreformatted | PrintNoWrap | PrintCData), "\xA0");
+    // In pre (no CDATA) it is still an entity.
+    options.char_encoding = CharEncoding::Ascii;
+    EXPECT_EQ(escape(U"\u00A0", PrintPreformatted | PrintNoWrap), "&nbsp;");
+}
+
+TEST_F(OutStreamTest, SpacesSetWrapPointsOrBecomeEntitiesInNoWrapRuns) {
+    print_char('a', PrintNormal);
+    print_char(' ', PrintNormal);
+    EXPECT_EQ(line_buffer.wrap_point, 1u);
+    print_char(' ', PrintPreformatted);
+    print_char(' ', PrintAttrValue);
+    print_char(' ', PrintComment);
+    EXPECT_EQ(line_buffer.wrap_point, 1u);
+    EXPECT_EQ(pending(), "a    ");
+    free_line_buffer();
+
+    EXPECT_EQ(escape(U"a b", PrintNoWrap), "a&nbsp;b");
+    options.input_xml = true;
+    EXPECT_EQ(escape(U"a b", PrintNoWrap), "a&#160;b");
+    options.input_xml = false;
+    options.numeric_entities = true;
+    EXPECT_EQ(escape(U"a b", PrintNoWrap), "a&#160;b");
+    // Preformatted no-wrap text keeps its spaces.
+    EXPECT_EQ(escape(U"a b", PrintNoWrap | PrintPreformatted), "a b");
+}
+
+TEST_F(OutStreamTest, AsciiOutputUsesEntitiesAboveTilde) {
+    EXPECT_EQ(escape(U"\t~\u001F\u007F"), "\t~&#31;&#127;");
+    EXPECT_EQ(escape(U"é\u2022\u4E2D"), "&eacute;&bull;&#20013;");
+    options.numeric_entities = true;
+    EXPECT_EQ(escape(U"é\u2022"), "&#233;&#8226;");
+}
+
+TEST_F(OutStreamTest, Latin1OutputKeepsItsRangeAndNamesTheRest) {
+    options.char_encoding = CharEncoding::Latin1;
+    EXPECT_EQ(escape(U"\u0080\u009F\u007F"), "&#128;&#159;&#127;");
+    EXPECT_EQ(escape(U"\u00E9\u00FF\u00A1"), "\xE9\xFF\xA1");
+    EXPECT_EQ(escape(U"\u2022\u4E2D"), "&bull;&#20013;");
+    options.numeric_entities = true;
+    EXPECT_EQ(escape(U"\u2022"), "&#8226;");
+}
+
+TEST_F(OutStreamTest, Utf8AndRawPassCharactersThrough) {
+    options.char_encoding = CharEncoding::Utf8;
+    EXPECT_EQ(escape(U"é\u201C\u4E2D"), "\xC3\xA9\xE2\x80\x9C\xE4\xB8\xAD");
+    options.char_encoding = CharEncoding::Raw;
+    EXPECT_EQ(escape(U"é\u4E2D"), "\xE9\x2D");
+}
+
+TEST_F(OutStreamTest, CleanFoldsTypographicPunctuation) {
+    options.clean = true;
+    options.char_encoding = CharEncoding::Utf8;
+    EXPECT_EQ(escape(U"\u2013\u2014\u2018\u2019\u201A\u201C\u201D\u201E"), "--'''\"\"\"");
+    // Neighbours that are not folded.
+    EXPECT_EQ(escape(U"\u2015\u201B"), "\xE2\x80\x95\xE2\x80\x9B");
+    options.char_encoding = CharEncoding::Ascii;
+    EXPECT_EQ(escape(U"\u201C"), "\"");
+    options.clean = false;
+    EXPECT_EQ(escape(U"\u201C"), "&ldquo;");
+}
+
+TEST_F(OutStreamTest, XmlInputUsesNumericReferencesOnly) {
+    options.input_xml = true;
+    EXPECT_EQ(escape(U"é\u2022"), "&#233;&#8226;");
+    options.char_encoding = CharEncoding::MacRoman;
+    EXPECT_EQ(escape(U"é\u4E2D"), "&#233;&#20013;");
+    // XML declares no HTML entity names, whatever the output encoding.
+    options.char_encoding = CharEncoding::Latin1;
+    EXPECT_EQ(escape(U"é\u2022"), "\xE9&#8226;");
+    EXPECT_EQ(escape(U"\u00A0"), "&#160;");
+}
+
+TEST_F(OutStreamTest, PrintTextDecodesUtf8AndEndsLinesAtLineFeeds) {
+    auto [start, end] = store("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\nb");
+    {
+        MemorySink sink;
+        print_text(&sink.out, PrintNormal, 2, &lexer, start, end);
+        flush_pending_line(&sink.out, 2);
+        EXPECT_EQ(sink.bytes(), "  a&eacute;&euro;&#128512;\n  b\n");
+    }
+    options.char_encoding = CharEncoding::Utf8;
+    {
+        MemorySink sink;
+        print_text(&sink.out, PrintNormal, 0, &lexer, start, end);
+        flush_pending_line(&sink.out, 0);
+        EXPECT_EQ(sink.bytes(), "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\nb\n");
+    }
+}
+
+TEST_F(OutStreamTest, PrintTextTakesStrayBytesAsCodePoints) {
+    options.char_encoding = CharEncoding::Latin1;
+    auto [start, end] = store("\x80x\xFF");
+    MemorySink sink;
+    print_text(&sink.out, PrintNormal, 0, &lexer, start, end);
+    flush_pending_line(&sink.out, 0);
+    EXPECT_EQ(sink.bytes(), "&#128;x\xFF\n");
+}
+
+TEST_F(OutStreamTest, PrintTextNeverReadsPastTheSpan) {
+    options.char_encoding = CharEncoding::Utf8;
+    // The span ends inside the two-byte sequence of é: the byte after it
+    // and the "b" beyond must not be printed.
+    auto [start, end] = store("a\xC3\xA9"
+                              "b");
+    MemorySink sink;
+    print_text(&sink.out, PrintNormal, 0, &lexer, start, end - 2);
+    flush_pending_line(&sink.out, 0);
+    const std::string bytes = sink.bytes();
+    EXPECT_EQ(bytes.substr(0, 1), "a");
+    EXPECT_EQ(bytes.find('b'), std::string::npos);
+    EXPECT_EQ(bytes.find("\xC3\xA9"), std::string::npos);
+}
+
+TEST_F(OutStreamTest, PrintTextWrapsAtSpacesBeforeEachCharacter) {
+    wrap_column = 10;
+    auto [start, end] = store("aaaa bbbb cccc");
+    {
+        MemorySink sink;
+        print_text(&sink.out, PrintNormal, 0, &lexer, start, end);
+        flush_line(&sink.out, 0);
+        EXPECT_EQ(sink.bytes(), "aaaa bbbb\ncccc\n");
+    }
+    {
+        MemorySink sink;
+        print_text(&sink.out, PrintNormal, 3, &lexer, start, end);
+        flush_line(&sink.out, 3);
+        EXPECT_EQ(sink.bytes(), "   aaaa\n   bbbb\n   cccc\n");
+    }
+    {
+        // Preformatted text sets no wrap points and is never broken.
+        MemorySink sink;
+        print_text(&sink.out, PrintPreformatted | PrintNoWrap, 0, &lexer, start, end);
+        flush_line(&sink.out, 0);
+        EXPECT_EQ(sink.bytes(), "aaaa bbbb cccc\n");
+    }
+}
+
+TEST_F(OutStreamTest, FitTestDoesNotOverflowWithHugeColumns) {
+    wrap_column = 0x7FFFFFFF;
+    add("abc");
+    EXPECT_TRUE(line_fits(0xFFFFFFF0u) == false);
+    EXPECT_TRUE(line_fits(0x7FFFFFF0u));
+    wrap_column = -5;
+    EXPECT_FALSE(line_fits(0));
+}
+
+} // namespace
+} // namespace varnel::test

@@ -1,0 +1,138 @@
+// Helpers for the output tests: a memory sink that collects the bytes an
+// OutputStream writes, and a fixture that builds small trees (text in a
+// lexer's TextBuffer, elements by name, attributes in source order) and
+// prints them the way the driver does (the tree, then a final line end).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "driver/config.h"
+#include "input/lexer.h"
+#include "model/attrs.h"
+#include "model/node.h"
+#include "model/tags.h"
+#include "output/out_stream.h"
+#include "output/printer.h"
+
+namespace varnel::test {
+
+// An OutputStream over an in-memory file; bytes() closes it and returns
+// everything written.
+class MemorySink {
+  public:
+    explicit MemorySink(CharEncoding encoding = options.char_encoding) {
+        file_ = open_memstream(&buffer_, &size_);
+        out.encoding = encoding;
+        out.sink = file_;
+    }
+    ~MemorySink() {
+        if (file_ != nullptr) fclose(file_);
+        free(buffer_);
+    }
+    MemorySink(const MemorySink&) = delete;
+    MemorySink& operator=(const MemorySink&) = delete;
+
+    std::string bytes() {
+        if (file_ != nullptr) {
+            fclose(file_);
+            file_ = nullptr;
+        }
+        return std::string(buffer_ != nullptr ? buffer_ : "", size_);
+    }
+
+    OutputStream out;
+
+  private:
+    FILE* file_ = nullptr;
+    char* buffer_ = nullptr;
+    size_t size_ = 0;
+};
+
+// Resets every process-wide state the printer reads.
+inline void reset_output_state() {
+    options = Config{};
+    free_line_buffer();
+    wrap_column = 68;
+}
+
+class OutputTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        init_tags();
+        init_attribute_dictionary();
+        reset_output_state();
+        root = new_node();
+        root->kind = RootNode;
+    }
+    void TearDown() override {
+        free_node(root);
+        reset_output_state();
+    }
+
+    // Appends UTF-8 bytes to the TextBuffer and returns their range.
+    std::pair<uint32_t, uint32_t> store(std::string_view utf8) {
+        const uint32_t start = lexer.text_length();
+        lexer.text.append(utf8);
+        return {start, lexer.text_length()};
+    }
+
+    // A node of `kind` whose span holds `utf8`, appended to `parent`.
+    Node* span(Node* parent, NodeKind kind, std::string_view utf8) {
+        Node* node = new_node();
+        node->kind = kind;
+        auto [start, end] = store(utf8);
+        node->start = start;
+        node->end = end;
+        insert_node_at_end(parent, node);
+        return node;
+    }
+    Node* text(Node* parent, std::string_view utf8) { return span(parent, TextNode, utf8); }
+
+    // An element made by name (its tag looked up), appended to `parent`.
+    Node* element(Node* parent, const char* name, NodeKind kind = StartTagNode) {
+        Node* node = infer_tag(&lexer, name);
+        node->kind = kind;
+        insert_node_at_end(parent, node);
+        return node;
+    }
+
+    // Adds an attribute after those added before (in source order, as the
+    // lexer does: its list is kept newest first).
+    NodeAttribute* attribute(Node* node, const char* name, std::optional<std::string> value,
+                             int delimiter = '"', const AttrDef* def = nullptr) {
+        NodeAttribute* a = new_attribute();
+        a->name = name;
+        a->value = std::move(value);
+        a->delimiter = delimiter;
+        a->attr_def = def;
+        a->next = node->attributes;
+        node->attributes = a;
+        return a;
+    }
+
+    // Prints like the driver: the tree at mode 0 and indent 0, then a
+    // final flush_line.
+    std::string print(Node* node = nullptr) {
+        MemorySink sink;
+        print_tree(&sink.out, PrintNormal, 0, &lexer, node != nullptr ? node : root);
+        flush_line(&sink.out, 0);
+        return sink.bytes();
+    }
+    std::string print_xml(Node* node = nullptr) {
+        MemorySink sink;
+        print_xml_tree(&sink.out, PrintNormal, 0, &lexer, node != nullptr ? node : root);
+        flush_line(&sink.out, 0);
+        return sink.bytes();
+    }
+
+    Lexer lexer;
+    Node* root = nullptr;
+};
+
+} // namespace varnel::test

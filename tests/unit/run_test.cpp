@@ -1,0 +1,272 @@
+// The driver: the "-wrap" number scan, safe replacement of a file's
+// contents, and the start and early exits of a run (per-user configuration,
+// help, version, long options at the end of the list).
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "driver/config.h"
+#include "driver/run.h"
+
+namespace varnel {
+namespace {
+
+TEST(ScanDecimal, ReadsLikeAPercentDScan) {
+    int value = 7;
+    EXPECT_TRUE(scan_decimal("72", &value));
+    EXPECT_EQ(value, 72);
+    EXPECT_TRUE(scan_decimal("  +15px", &value));
+    EXPECT_EQ(value, 15);
+    EXPECT_TRUE(scan_decimal("-3", &value));
+    EXPECT_EQ(value, -3);
+    EXPECT_TRUE(scan_decimal("0", &value));
+    EXPECT_EQ(value, 0);
+    EXPECT_TRUE(scan_decimal("-2147483648", &value));
+    EXPECT_EQ(value, INT_MIN);
+    value = 7;
+    for (const char* bad : {"abc", "", "-", "+x", " ", "2147483648", "99999999999999999999"}) {
+        EXPECT_FALSE(scan_decimal(bad, &value)) << bad;
+        EXPECT_EQ(value, 7) << bad;
+    }
+}
+
+class ScratchDir : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char dir_template[] = "/tmp/varnel-run-XXXXXX";
+        ASSERT_NE(mkdtemp(dir_template), nullptr);
+        dir_ = dir_template;
+    }
+    void TearDown() override {
+        std::string command = "rm -rf '" + dir_ + "'";
+        ASSERT_EQ(system(command.c_str()), 0);
+    }
+    std::string path(const std::string& name) const { return dir_ + "/" + name; }
+    void write_file(const std::string& name, const std::string& text) {
+        FILE* f = fopen(path(name).c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        fwrite(text.data(), 1, text.size(), f);
+        fclose(f);
+    }
+    std::string read_file(const std::string& full_path) {
+        std::string text;
+        FILE* f = fopen(full_path.c_str(), "rb");
+        if (f == nullptr) return "<missing>";
+        int c;
+        while ((c = getc(f)) != EOF)
+            text.push_back(static_cast<char>(c));
+        fclose(f);
+        return text;
+    }
+    // Names of the entries of the scratch directory, sorted.
+    std::vector<std::string> entries() {
+        std::vector<std::string> names;
+        std::string command = "ls -A '" + dir_ + "'";
+        FILE* p = popen(command.c_str(), "r");
+        char line[512];
+        while (p != nullptr && fgets(line, sizeof line, p) != nullptr) {
+            std::string name = line;
+            if (!name.empty() && name.back() == '\n') name.pop_back();
+            names.push_back(name);
+        }
+        if (p != nullptr) pclose(p);
+        return names;
+    }
+    std::string dir_;
+};
+
+void write_new_text(FILE* sink, void* context) {
+    fputs(static_cast<const char*>(context), sink);
+}
+
+using ReplaceFile = ScratchDir;
+
+TEST_F(ReplaceFile, ReplacesContentsAndKeepsPermissions) {
+    write_file("page.html", "old text\n");
+    ASSERT_EQ(chmod(path("page.html").c_str(), 0640), 0);
+    char text[] = "new text\n";
+    EXPECT_TRUE(replace_file_contents(path("page.html").c_str(), write_new_text, text));
+    EXPECT_EQ(read_file(path("page.html")), "new text\n");
+    struct stat info;
+    ASSERT_EQ(stat(path("page.html").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    // No temporary file is left behind.
+    EXPECT_EQ(entries(), std::vector<std::string>{"page.html"});
+}
+
+TEST_F(ReplaceFile, WritesThroughASymbolicLink) {
+    write_file("real.html", "old\n");
+    ASSERT_EQ(symlink("real.html", path("link.html").c_str()), 0);
+    char text[] = "new\n";
+    EXPECT_TRUE(replace_file_contents(path("link.html").c_str(), write_new_text, text));
+    struct stat info;
+    ASSERT_EQ(lstat(path("link.html").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(read_file(path("real.html")), "new\n");
+    EXPECT_EQ(entries(), (std::vector<std::string>{"link.html", "real.html"}));
+}
+
+TEST_F(ReplaceFile, NoTemporaryMeansNoChange) {
+    // The directory does not exist, so no temporary file can be made there.
+    char text[] = "new\n";
+    EXPECT_FALSE(replace_file_contents(path("missing/page.html").c_str(), write_new_text, text));
+    EXPECT_EQ(entries(), std::vector<std::string>{});
+}
+
+TEST_F(ReplaceFile, UnwritableDirectoryLeavesTheOriginal) {
+    if (geteuid() == 0) GTEST_SKIP() << "the superuser can write any directory";
+    ASSERT_EQ(mkdir(path("ro").c_str(), 0755), 0);
+    write_file("ro/page.html", "original\n");
+    ASSERT_EQ(chmod(path("ro").c_str(), 0555), 0);
+    char text[] = "new\n";
+    EXPECT_FALSE(replace_file_contents(path("ro/page.html").c_str(), write_new_text, text));
+    EXPECT_EQ(read_file(path("ro/page.html")), "original\n");
+    ASSERT_EQ(chmod(path("ro").c_str(), 0755), 0);
+}
+
+// Runs the program in this process with the given arguments; collects the
+// two output streams.
+struct RunResult {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+RunResult run(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    int status = run_program(static_cast<int>(args.size()), argv.data());
+    fflush(stdout);
+    RunResult result{status, ::testing::internal::GetCapturedStdout(),
+                     ::testing::internal::GetCapturedStderr()};
+    return result;
+}
+
+class RunProgram : public ScratchDir {
+  protected:
+    void SetUp() override {
+        ScratchDir::SetUp();
+        save("HTML_VARNEL", &saved_config_, &had_config_);
+        save("HOME", &saved_home_, &had_home_);
+        write_file("empty", "");
+        setenv("HTML_VARNEL", path("empty").c_str(), 1);
+        setenv("HOME", dir_.c_str(), 1);
+    }
+    void TearDown() override {
+        restore("HTML_VARNEL", saved_config_, had_config_);
+        restore("HOME", saved_home_, had_home_);
+        reset_options();
+        ScratchDir::TearDown();
+    }
+    static void save(const char* name, std::string* value, bool* present) {
+        const char* v = getenv(name);
+        *present = v != nullptr;
+        if (v != nullptr) *value = v;
+    }
+    static void restore(const char* name, const std::string& value, bool present) {
+        if (present) {
+            setenv(name, value.c_str(), 1);
+        } else {
+            unsetenv(name);
+        }
+    }
+    std::string saved_config_, saved_home_;
+    bool had_config_ = false, had_home_ = false;
+};
+
+const char* const version_text = "HTML Varnel release date: 8 December 2026\n"
+                                 "See https://www.varnel.org/author/ for details\n";
+
+TEST_F(RunProgram, VersionGoesToTheErrorStreamWithStatusZero) {
+    RunResult r = run({"prog", "-version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, version_text);
+}
+
+TEST_F(RunProgram, HelpGoesToStandardOutputWithStatusOne) {
+    RunResult r = run({"prog", "-?"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out.rfind("prog: file1 file2 ...\n", 0), 0u);
+    EXPECT_NE(r.out.find("as in:  varnel -f errs.txt -imu foo.html\n"), std::string::npos);
+}
+
+TEST_F(RunProgram, ReadsTheFileNamedByTheEnvironment) {
+    write_file("user.cfg", "wrap: oops\n");
+    setenv("HTML_VARNEL", path("user.cfg").c_str(), 1);
+    write_file(".varnelrc", "quiet: maybe\n");
+    RunResult r = run({"prog", "-v"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, std::string("Warning - missing or malformed argument for option: wrap\n") +
+                         version_text);
+}
+
+TEST_F(RunProgram, FallsBackToTheFileInTheHomeDirectory) {
+    unsetenv("HTML_VARNEL");
+    write_file(".varnelrc", "quiet: maybe\n");
+    RunResult r = run({"prog", "-v"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, std::string("Warning - missing or malformed argument for option: quiet\n") +
+                         version_text);
+}
+
+TEST_F(RunProgram, SwitchesApplyLeftToRight) {
+    // A later switch overrides an earlier one and a configuration file alike.
+    write_file("a.cfg", "wrap: 30\nindent-spaces: 3\n");
+    RunResult r = run({"prog", "-w", "50", "-config", path("a.cfg"), "--indent-spaces", "5", "-imu",
+                       "-asxml", "--indent"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(options.wrap, 30);
+    EXPECT_EQ(options.indent_spaces, 5);
+    EXPECT_TRUE(options.smart_indent);
+    EXPECT_TRUE(options.write_back);
+    EXPECT_TRUE(options.uppercase_tags);
+    EXPECT_TRUE(options.output_xhtml);
+}
+
+TEST_F(RunProgram, EachRunStartsFromTheDefaults) {
+    RunResult first = run({"prog", "-c", "--wrap-php", "no", "--x"});
+    EXPECT_TRUE(options.clean);
+    EXPECT_FALSE(options.wrap_php);
+    RunResult second = run({"prog", "--x"});
+    EXPECT_EQ(second.status, 0);
+    EXPECT_FALSE(options.clean);
+    EXPECT_TRUE(options.wrap_php);
+}
+
+TEST_F(RunProgram, ErrorFileCollectsMessagesOfEveryDocument) {
+    RunResult r = run({"prog", "-f", path("errs.txt"), path("one.html"), "-f", path("errs.txt"),
+                       path("two.html"), "-f", "stderr", path("three.html")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_file(path("errs.txt")), "prog: can't open file \"" + path("one.html") +
+                                               "\"\nprog: can't open file \"" + path("two.html") +
+                                               "\"\n");
+    // "stderr" means standard error, not a file of that name.
+    EXPECT_EQ(r.err, "prog: can't open file \"" + path("three.html") + "\"\n");
+    EXPECT_EQ(entries(), (std::vector<std::string>{"empty", "errs.txt"}));
+}
+
+TEST_F(RunProgram, DirectoryIsNotADocument) {
+    ASSERT_EQ(mkdir(path("sub").c_str(), 0755), 0);
+    RunResult r = run({"prog", path("sub")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "prog: can't open file \"" + path("sub") + "\"\n");
+    EXPECT_EQ(r.out, "");
+}
+
+} // namespace
+} // namespace varnel

@@ -1,0 +1,204 @@
+// Memory and byte-string routines: exact comparison semantics, copies with
+// and without terminators, and the fatal-error exit.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "driver/run.h"
+#include "driver/util.h"
+
+namespace varnel {
+namespace {
+
+// A fresh copy that the test owns.
+struct Owned {
+    char* p;
+    explicit Owned(char* s) : p(s) {}
+    ~Owned() { mem_free(p); }
+};
+
+TEST(StringCopies, DupKeepsEmptyAndNull) {
+    Owned empty(str_dup(""));
+    ASSERT_NE(empty.p, nullptr);
+    EXPECT_STREQ(empty.p, "");
+    EXPECT_EQ(str_dup(nullptr), nullptr);
+    const char* text = "abc";
+    Owned copy(str_dup(text));
+    EXPECT_STREQ(copy.p, "abc");
+    EXPECT_NE(copy.p, text);
+}
+
+TEST(StringCopies, NdupStopsAtCountOrNul) {
+    Owned zero(str_ndup("abc", 0));
+    ASSERT_NE(zero.p, nullptr);
+    EXPECT_STREQ(zero.p, "");
+    Owned two(str_ndup("abc", 2));
+    EXPECT_STREQ(two.p, "ab");
+    // Past the end of the string it stops after the NUL.
+    char source[] = {'x', 'y', '\0', 'z', 'w'};
+    Owned past(str_ndup(source, 5));
+    EXPECT_STREQ(past.p, "xy");
+    EXPECT_EQ(str_ndup(nullptr, 3), nullptr);
+    EXPECT_EQ(str_ndup("abc", -1), nullptr);
+}
+
+TEST(StringCopies, CopyBytesCountRules) {
+    char dest[16];
+    memset(dest, '#', sizeof dest);
+    copy_bytes(dest, "0123456789", 3);
+    // Exactly three bytes, no terminator added.
+    EXPECT_EQ(std::string(dest, 5), "012##");
+    // A negative count copies the whole string with its NUL.
+    memset(dest, '#', sizeof dest);
+    copy_bytes(dest, "hey", -1);
+    EXPECT_EQ(std::string(dest, 5), std::string("hey\0#", 5));
+    // A count of 0 or a null pointer changes nothing.
+    memset(dest, '#', sizeof dest);
+    copy_bytes(dest, "abc", 0);
+    copy_bytes(dest, nullptr, 3);
+    copy_bytes(nullptr, "abc", 3);
+    EXPECT_EQ(std::string(dest, 3), "###");
+    // A positive count does not stop at a NUL in the source.
+    copy_bytes(dest, "a\0b", 3);
+    EXPECT_EQ(std::string(dest, 3), std::string("a\0b", 3));
+}
+
+TEST(StringCopies, CopyAppendLength) {
+    char dest[16] = "ab";
+    str_append(dest, "cd");
+    EXPECT_STREQ(dest, "abcd");
+    str_copy(dest, "x");
+    EXPECT_STREQ(dest, "x");
+    EXPECT_EQ(dest[2], 'c'); // only the string and its NUL were written
+    EXPECT_EQ(str_length(""), 0u);
+    EXPECT_EQ(str_length("four"), 4u);
+}
+
+TEST(StringCompare, SignedByteOrder) {
+    EXPECT_EQ(str_compare("abc", "abc"), 0);
+    EXPECT_EQ(str_compare("abd", "abc"), 1);
+    EXPECT_EQ(str_compare("abc", "abd"), -1);
+    EXPECT_EQ(str_compare("ab", "abc"), -1);
+    EXPECT_EQ(str_compare("abc", "ab"), 1);
+    // Bytes are compared as signed values: 0xE9 sorts before "a".
+    EXPECT_EQ(str_compare("\xE9", "a"), -1);
+    EXPECT_EQ(str_compare("a", "\xE9"), 1);
+    // Results are exactly -1, 0 or 1, not differences.
+    EXPECT_EQ(str_compare("z", "a"), 1);
+}
+
+TEST(StringCompare, BoundedCompare) {
+    EXPECT_EQ(str_ncompare("abcX", "abcY", 3), 0);
+    EXPECT_EQ(str_ncompare("abcX", "abcY", 4), -1);
+    EXPECT_EQ(str_ncompare("ab", "ab", 10), 0);
+    EXPECT_EQ(str_ncompare("b", "a", 0), 0);
+    EXPECT_EQ(str_ncompare("\x80", "\x7F", 1), -1);
+}
+
+TEST(StringCompare, CaseCompareFoldsAsciiLettersOnly) {
+    EXPECT_EQ(str_case_compare("HTML", "html"), 0);
+    EXPECT_EQ(str_case_compare("Body", "bODY"), 0);
+    // Latin-1 capital and small e with acute are different.
+    EXPECT_NE(str_case_compare("\xC9", "\xE9"), 0);
+    // "[" (0x5B) lies between the capitals and the small letters: it is not
+    // folded, so it differs from "{" (0x7B).
+    EXPECT_NE(str_case_compare("[", "{"), 0);
+    // The order is decided by the unfolded bytes at the first difference.
+    EXPECT_EQ(str_case_compare("ab", "AC"), 1);  // 'b' > 'C' unfolded
+    EXPECT_EQ(str_case_compare("AB", "ac"), -1); // 'B' < 'c' unfolded
+    EXPECT_EQ(str_case_compare("abc", "ABCD"), -1);
+    EXPECT_EQ(str_case_compare("ABCD", "abc"), 1);
+}
+
+TEST(StringCompare, BoundedCaseCompare) {
+    EXPECT_EQ(str_ncase_compare("CONTENT-type", "content-TYPE", 12), 0);
+    EXPECT_EQ(str_ncase_compare("ABCx", "abcy", 3), 0);
+    EXPECT_EQ(str_ncase_compare("ABCx", "abcy", 4), -1);
+    EXPECT_EQ(str_ncase_compare("b", "A", 1), 1);
+    EXPECT_EQ(str_ncase_compare("a", "a", 5), 0);
+    EXPECT_EQ(str_ncase_compare("a", "ab", 5), -1);
+    EXPECT_NE(str_ncase_compare("\xC9", "\xE9", 1), 0);
+}
+
+TEST(StringCompare, CaseContains) {
+    EXPECT_EQ(str_case_contains("text/JavaScript", "javascript"), 1);
+    EXPECT_EQ(str_case_contains("MsoNormal", "mso"), 1);
+    EXPECT_EQ(str_case_contains("abc", "abcd"), 0);
+    EXPECT_EQ(str_case_contains("abc", ""), 1);
+    EXPECT_EQ(str_case_contains("", ""), 1);
+    EXPECT_EQ(str_case_contains("aab", "ab"), 1);
+    EXPECT_EQ(str_case_contains("abc", "bd"), 0);
+    EXPECT_EQ(str_case_contains("xyz", "Z"), 1);
+}
+
+TEST(StringCompare, ConvenienceForms) {
+    EXPECT_TRUE(equals_ignore_case("Style", "STYLE"));
+    EXPECT_FALSE(equals_ignore_case("Style", "Styles"));
+    EXPECT_TRUE(equals_ignore_case(nullptr, nullptr));
+    EXPECT_FALSE(equals_ignore_case("a", nullptr));
+    EXPECT_TRUE(starts_with_ignore_case("Mso-Style", "mso-"));
+    EXPECT_FALSE(starts_with_ignore_case("ms", "mso-"));
+    EXPECT_TRUE(starts_with_ignore_case("anything", ""));
+    EXPECT_FALSE(starts_with_ignore_case(nullptr, "a"));
+}
+
+TEST(Memory, AllocationsAreUsable) {
+    char* block = static_cast<char*>(mem_alloc(0));
+    ASSERT_NE(block, nullptr);
+    block = static_cast<char*>(mem_realloc(block, 64));
+    memset(block, 'x', 64);
+    mem_free(block);
+    char* fresh = static_cast<char*>(mem_realloc(nullptr, 8));
+    ASSERT_NE(fresh, nullptr);
+    mem_free(fresh);
+    mem_free(nullptr);
+}
+
+// The closing routine of a stream made to watch fatal_error close it.
+ssize_t discard_write(void*, const char*, size_t size) {
+    return static_cast<ssize_t>(size);
+}
+int announce_close(void*) {
+    fputs("input closed\n", stderr);
+    return 0;
+}
+
+// Fails while a named input is open.
+[[noreturn]] void fail_with_open_input() {
+    init_globals();
+    cookie_io_functions_t functions{nullptr, discard_write, nullptr, announce_close};
+    input_file = fopencookie(nullptr, "w", functions);
+    fatal_error("Out of memory!");
+}
+
+TEST(FatalErrorDeathTest, ReportsClosesInputAndExitsWithTwo) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(fail_with_open_input(), ::testing::ExitedWithCode(2),
+                "^Fatal error: Out of memory!\ninput closed\n$");
+}
+
+TEST(FatalErrorDeathTest, StandardInputIsLeftOpen) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            input_file = stdin;
+            fatal_error("bad");
+        },
+        ::testing::ExitedWithCode(2), "^Fatal error: bad\n$");
+}
+
+TEST(FatalErrorDeathTest, OperatorNewFailureIsFatal) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            install_memory_handler();
+            std::new_handler handler = std::get_new_handler();
+            if (handler != nullptr) handler();
+        },
+        ::testing::ExitedWithCode(2), "^Fatal error: Out of memory!\n$");
+}
+
+} // namespace
+} // namespace varnel
