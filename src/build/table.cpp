@@ -187,8 +187,8 @@ void build_table(Lexer* lexer, Node* table, WhitespaceMode) {
             }
             continue;
         }
-        unget_token(lexer);
         report_warning(lexer, table, node, NotAllowedIn);
+        unget_token(lexer);
         prune_if_empty(lexer, table);
         break;
     }
