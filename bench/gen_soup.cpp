@@ -94,14 +94,15 @@ void table() {
 }
 
 void list() {
-    out += pick(2) ? "<ul>\n" : "<ol>\n";
+    bool ordered = pick(2) != 0;
+    out += ordered ? "<ol>\n" : "<ul>\n";
     int items = 1 + static_cast<int>(pick(8));
     for (int i = 0; i < items; ++i) {
         out += "<li>";
         text(2 + static_cast<int>(pick(10)));
         out += "\n"; // unclosed items
     }
-    out += "</ul>\n";
+    out += ordered ? "</ol>\n" : "</ul>\n";
 }
 
 void form() {

@@ -136,10 +136,12 @@ Node* finish_start_tag(Lexer* lexer, int ended_by) {
     truncate_text(lexer, lexer->text_start);
     lexer->text_end = lexer->text_start;
 
-    // A line feed right after the tag of an element with content belongs
-    // to the markup, not to the text that follows.
-    if (node->kind == StartTagNode &&
-        (node->tag == nullptr || !(node->tag->model & ModelEmpty) || node->tag == tag_br)) {
+    // A line feed right after the start tag of an element with content, or
+    // after a br however it is written, belongs to the markup, not to the
+    // text that follows.
+    bool expects_content =
+        node->kind == StartTagNode && (node->tag == nullptr || !(node->tag->model & ModelEmpty));
+    if (expects_content || (node->tag != nullptr && node->tag == tag_br)) {
         int c = read_char(in);
         if (c != '\n') unread_char(c, in);
     }

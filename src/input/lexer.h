@@ -10,6 +10,7 @@
 // creates one lexer per document and releases it after the tree.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -33,7 +34,12 @@ constexpr uint32_t ClassLower = 32;
 constexpr uint32_t ClassUpper = 64;
 
 void init_char_classes();
-uint32_t char_class(int c); // 0 for c < 0 or c >= 128
+// The class bits of the first 128 code points (built at compile time).
+extern const std::array<uint32_t, 128> char_class_table;
+// 0 for c < 0 or c >= 128.
+inline uint32_t char_class(int c) {
+    return static_cast<unsigned>(c) < 128 ? char_class_table[c] : 0;
+}
 inline bool is_white(int c) { return (char_class(c) & ClassWhite) != 0; }
 inline bool is_digit(int c) { return (char_class(c) & ClassDigit) != 0; }
 inline bool is_letter(int c) { return (char_class(c) & ClassLetter) != 0; }

@@ -58,6 +58,10 @@ TEST_F(LexerTest, StartAndEndTags) {
                   (Tokens{"start:img[src=\"a\"]", "text:\nx", "start:br", "text:y"}));
     }
     {
+        LexerOver lx("<br/>\nx");
+        EXPECT_EQ(all_tokens(lx, KeepSpace), (Tokens{"empty:br", "text:x"}));
+    }
+    {
         LexerOver lx("<br/><P CLASS=x>");
         EXPECT_EQ(all_tokens(lx, CollapseSpace), (Tokens{"empty:br", "start:p[class=\"x\"]"}));
     }
