@@ -1,30 +1,397 @@
-// Placeholder bodies until this module is built.
-#pragma GCC diagnostic ignored "-Wunused-parameter"
+// The inline stack and the repair helpers shared by every tree builder.
 #include "build/inline_stack.h"
+
+#include <vector>
+
+#include "build/build_common.h"
+#include "driver/config.h"
+#include "driver/messages.h"
 #include "input/lexer.h"
-#include "model/node.h"
+#include "input/stream.h"
 #include "model/attrs.h"
-#include "clean/style.h"
+#include "model/node.h"
 
 namespace varnel {
 
+namespace {
 
-void remember_inline(Lexer* lexer, Node* node) {}
-bool inline_is_open(Lexer* lexer, const Node* node) { return {}; }
-void forget_inline(Lexer* lexer, Node* node) {}
-int32_t schedule_reopen(Lexer* lexer, Node* held) { return {}; }
-void cancel_reopen(Lexer* lexer) {}
-Node* next_reopened_token(Lexer* lexer) { return {}; }
-void pop_inline_entry(Lexer* lexer) {}
-void clear_inline_stack(Lexer* lexer) {}
-void retag_node(Lexer* lexer, Node* node, TagDef* tag) {}
-void build_child(Lexer* lexer, Node* node, WhitespaceMode mode) {}
-void trim_leading_space(Lexer* lexer, Node* element, Node* text) {}
-void trim_outer_spaces(Lexer* lexer, Node* element) {}
-void prune_if_empty(Lexer* lexer, Node* element) {}
-void relocate_to_head(Lexer* lexer, Node* element, Node* node) {}
-bool check_tree_links(const Node* node) { return {}; }
-bool is_user_tag_node(const Node* node) { return {}; }
-void reconcile_id_name(Lexer* lexer, Node* element) {}
+// Tags the inline stack tracks: inline, but not objects (object, applet and
+// servlet open a scope of their own).
+bool is_stackable(const TagDef* tag) {
+    return tag != nullptr && (tag->model & ModelInline) != 0 && (tag->model & ModelObject) == 0;
+}
+
+// Extends a text node by one trailing space. Normally the byte right after
+// the text is the space being moved (it starts the text that follows), so
+// the range simply grows over it. Only a byte that is already a space is
+// taken over in place; any other byte belongs to some other node and is left
+// alone: the space then goes into a new text node of its own.
+void extend_text_by_space(Lexer* lexer, Node* text) {
+    if (text->end < lexer->text_length() && lexer->text[text->end] == ' ') {
+        ++text->end;
+        return;
+    }
+    if (text->end == lexer->text_length()) {
+        append_char(lexer, ' ');
+        ++text->end;
+        return;
+    }
+    Node* space = new_node();
+    space->start = lexer->text_length();
+    append_char(lexer, ' ');
+    space->end = lexer->text_length();
+    insert_node_after(text, space);
+}
+
+// Puts a one-space text node in front of `element`. Its byte is the one at
+// the element's start when that is a space (the usual case: the element's
+// first text follows its tag directly), else a fresh byte at the end of the
+// TextBuffer, so that no other node's text is overwritten.
+void insert_space_before(Lexer* lexer, Node* element) {
+    Node* space = new_node();
+    if (element->start < lexer->text_length() && lexer->text[element->start] == ' ') {
+        space->start = element->start;
+        space->end = element->start + 1;
+        ++element->start;
+    } else {
+        space->start = lexer->text_length();
+        append_char(lexer, ' ');
+        space->end = lexer->text_length();
+    }
+    insert_node_before(element, space);
+}
+
+// At the depth bound: the token that the caller pushed back for `node` goes
+// inside it unparsed (text, pass-through nodes and start tags) or is
+// discarded (anything else).
+void place_pending_token(Lexer* lexer, Node* node) {
+    if (!lexer->pushed_back || lexer->last_token == nullptr) return;
+    Node* token = lexer->last_token;
+    lexer->pushed_back = false;
+    if (token->kind == TextNode || is_pass_through(token) || is_start_tag(token)) {
+        insert_node_at_end(node, token);
+    } else {
+        discard_token(lexer, node, token);
+    }
+}
+
+} // namespace
+
+void remember_inline(Lexer* lexer, Node* node) {
+    if (node->implicit || !is_stackable(node->tag)) return;
+    auto& stack = lexer->inline_stack;
+    if (node->tag != tag_font) {
+        for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
+            if (it->tag == node->tag) return;
+        }
+    }
+    if (stack.size() >= MaxInlineEntries) return;
+    if (stack.size() == stack.capacity()) {
+        stack.reserve(stack.capacity() == 0 ? 12 : stack.capacity() * 2);
+    }
+    InlineStackEntry entry;
+    entry.tag = node->tag;
+    entry.element_name = node->element_name;
+    entry.attributes = copy_attribute_list(node->attributes);
+    stack.push_back(std::move(entry));
+}
+
+bool inline_is_open(Lexer* lexer, const Node* node) {
+    const auto& stack = lexer->inline_stack;
+    for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
+        if (it->tag == node->tag) return true;
+    }
+    return false;
+}
+
+void pop_inline_entry(Lexer* lexer) {
+    auto& stack = lexer->inline_stack;
+    if (stack.empty()) return;
+    free_attribute_list(stack.back().attributes);
+    stack.pop_back();
+    // A scheduled re-opening never points past the end of the stack.
+    if (lexer->reopen_next != ReopenNone &&
+        static_cast<uint32_t>(lexer->reopen_next) >= lexer->inline_count()) {
+        lexer->reopen_next = ReopenNone;
+    }
+}
+
+void clear_inline_stack(Lexer* lexer) {
+    while (!lexer->inline_stack.empty())
+        pop_inline_entry(lexer);
+    lexer->reopen_next = ReopenNone;
+}
+
+void forget_inline(Lexer* lexer, Node* node) {
+    if (node != nullptr) {
+        if (!is_stackable(node->tag)) return;
+        if (node->tag == tag_a) {
+            // Pop through the topmost <a> entry; the stack empties without one.
+            while (!lexer->inline_stack.empty()) {
+                bool was_a = lexer->inline_stack.back().tag == tag_a;
+                pop_inline_entry(lexer);
+                if (was_a) break;
+            }
+            return;
+        }
+    }
+    pop_inline_entry(lexer);
+}
+
+int32_t schedule_reopen(Lexer* lexer, Node* held) {
+    int32_t n =
+        static_cast<int32_t>(lexer->inline_count()) - static_cast<int32_t>(lexer->inline_base);
+    if (n > 0) {
+        lexer->reopen_next = static_cast<int32_t>(lexer->inline_base);
+        lexer->reopen_held = held;
+    }
+    return n;
+}
+
+void cancel_reopen(Lexer* lexer) {
+    lexer->reopen_next = ReopenNone;
+    lexer->reopen_held = nullptr;
+}
+
+Node* next_reopened_token(Lexer* lexer) {
+    if (lexer->reopen_next == ReopenNone ||
+        static_cast<uint32_t>(lexer->reopen_next) >= lexer->inline_count()) {
+        lexer->reopen_next = ReopenNone;
+        Node* held = lexer->reopen_held;
+        lexer->reopen_held = nullptr;
+        return held;
+    }
+    if (lexer->reopen_held == nullptr && lexer->input != nullptr) {
+        lexer->token_line = static_cast<uint32_t>(lexer->input->line);
+        lexer->token_column = static_cast<uint32_t>(lexer->input->column);
+    }
+    const InlineStackEntry& entry = lexer->inline_stack[static_cast<size_t>(lexer->reopen_next)];
+    Node* node = new_node();
+    node->kind = StartTagNode;
+    node->implicit = true;
+    node->start = lexer->text_start;
+    node->end = lexer->text_start;
+    node->element_name = entry.element_name;
+    node->tag = entry.tag;
+    node->attributes = copy_attribute_list(entry.attributes);
+    ++lexer->reopen_next;
+    if (static_cast<uint32_t>(lexer->reopen_next) >= lexer->inline_count()) {
+        lexer->reopen_next = ReopenNone;
+    }
+    return node;
+}
+
+bool is_reopened_token(const Lexer* lexer, const Node* node) {
+    return node != lexer->last_token && node->implicit && node->kind == StartTagNode;
+}
+
+void push_back_token(Lexer* lexer, Node* node) {
+    if (!is_reopened_token(lexer, node)) {
+        unget_token(lexer);
+        return;
+    }
+    // The entry handed out last sits just below the next one to hand out
+    // (or is the top entry once the schedule has run through).
+    int32_t count = static_cast<int32_t>(lexer->inline_count());
+    int32_t index = (lexer->reopen_next == ReopenNone ? count : lexer->reopen_next) - 1;
+    if (index >= 0 && index < count &&
+        lexer->inline_stack[static_cast<size_t>(index)].tag == node->tag) {
+        lexer->reopen_next = index;
+    }
+    free_node(node);
+}
+
+void retag_node(Lexer* lexer, Node* node, TagDef* tag) {
+    // The report describes the replacement as an implied start tag.
+    Node replacement;
+    replacement.kind = StartTagNode;
+    replacement.implicit = true;
+    replacement.element_name = tag->name;
+    replacement.tag = tag;
+    report_warning(lexer, node, &replacement, ReplacingElement);
+
+    node->previous_tag = node->tag;
+    node->tag = tag;
+    node->kind = StartTagNode;
+    node->implicit = true;
+    node->element_name = tag->name;
+}
+
+void run_builder(Lexer* lexer, Node* node, ParserFn parser, WhitespaceMode mode) {
+    // Builders recurse once per open element. At the bound the element stays
+    // in the tree, empty, and the tokens that would have been its content are
+    // read by the enclosing builder instead, as browsers flatten over-deep
+    // trees; the call stack therefore never grows past MaxParseDepth
+    // builders, whatever the input.
+    if (lexer->depth >= MaxParseDepth) {
+        place_pending_token(lexer, node);
+        return;
+    }
+    ++lexer->depth;
+    parser(lexer, node, mode);
+    --lexer->depth;
+}
+
+void build_child(Lexer* lexer, Node* node, WhitespaceMode mode) {
+    const TagDef* tag = node->tag;
+    if (tag != nullptr && (tag->model & ModelEmpty) != 0) {
+        lexer->after_space = false;
+        return;
+    }
+    if (tag == nullptr || (tag->model & ModelInline) == 0) lexer->space_pending = false;
+    if (tag != nullptr && tag->parser != nullptr && node->kind != StartEndTagNode) {
+        run_builder(lexer, node, tag->parser, mode);
+    }
+}
+
+void trim_leading_space(Lexer* lexer, Node* element, Node* text) {
+    if (text == nullptr || text->kind != TextNode || text->start >= text->end ||
+        text->start >= lexer->text_length() || lexer->text[text->start] != ' ') {
+        return;
+    }
+    bool moves_out = has_model(element, ModelInline) && !has_model(element, ModelField) &&
+                     element->parent != nullptr && element->parent->first_child != element;
+    if (moves_out) {
+        Node* prev = element->prev;
+        if (prev != nullptr && prev->kind == TextNode) {
+            bool ends_in_space = prev->end > prev->start && prev->end <= lexer->text_length() &&
+                                 lexer->text[prev->end - 1] == ' ';
+            if (!ends_in_space) extend_text_by_space(lexer, prev);
+        } else {
+            insert_space_before(lexer, element);
+        }
+    }
+    ++text->start;
+}
+
+void trim_outer_spaces(Lexer* lexer, Node* element) {
+    Node* first = element->first_child;
+    if (first != nullptr && first->kind == TextNode && element->tag != tag_pre) {
+        trim_leading_space(lexer, element, first);
+    }
+    Node* last = element->last_child;
+    if (last == nullptr || last->kind != TextNode || last->end <= last->start ||
+        last->end > lexer->text_length() || lexer->text[last->end - 1] != ' ') {
+        return;
+    }
+    if (element->tag != tag_td && element->tag != tag_th) {
+        --last->end;
+        if (has_model(element, ModelInline) && !has_model(element, ModelField)) {
+            lexer->space_pending = true;
+        }
+        if (last->start == last->end) prune_if_empty(lexer, last);
+    } else if (last->end - last->start > 1) {
+        --last->end;
+    }
+}
+
+void prune_if_empty(Lexer* lexer, Node* element) {
+    if (element->kind == TextNode) {
+        discard_node(element);
+        return;
+    }
+    if (element->first_child != nullptr || element->tag == nullptr) return;
+    const TagDef* tag = element->tag;
+    bool stays = (tag == tag_a && element->attributes != nullptr) ||
+                 (tag == tag_p && !options.drop_empty_paras) || (tag->model & ModelRow) != 0 ||
+                 tag == tag_applet || tag == tag_object ||
+                 get_attribute(element, "id") != nullptr ||
+                 get_attribute(element, "name") != nullptr;
+    if (!stays) {
+        report_warning(lexer, element, element, TrimmingEmpty);
+        discard_node(element);
+        return;
+    }
+    if (tag == tag_p) {
+        // An empty paragraph keeps its vertical space as two line breaks.
+        Node* br = infer_tag(lexer, "br");
+        retag_node(lexer, element, tag_br);
+        insert_node_after(element, br);
+    }
+}
+
+void relocate_to_head(Lexer* lexer, Node* element, Node* node) {
+    if (!is_start_tag(node)) {
+        discard_token(lexer, element, node);
+        return;
+    }
+    report_warning(lexer, element, node, NotAllowedIn);
+    Node* head = nullptr;
+    if (Node* html = enclosing_html(element)) {
+        for (Node* child = html->first_child; child != nullptr; child = child->next) {
+            if (child->tag == tag_head) {
+                head = child;
+                break;
+            }
+        }
+    }
+    if (head == nullptr) {
+        // Only possible for a fragment without a document around it.
+        release_token(lexer, node);
+        return;
+    }
+    insert_node_at_end(head, node);
+    build_child(lexer, node, TrimSpace);
+}
+
+bool check_tree_links(const Node* node) {
+    if (node == nullptr) return true;
+    // The starting node against its own siblings and parent.
+    if (node->prev != nullptr && node->prev->next != node) return false;
+    if (node->next != nullptr && node->next->prev != node) return false;
+    if (const Node* parent = node->parent) {
+        if (node->prev == nullptr && parent->first_child != node) return false;
+        if (node->next == nullptr && parent->last_child != node) return false;
+        bool found = false;
+        for (const Node* c = parent->first_child; c != nullptr && !found; c = c->next) {
+            if (c->next != nullptr && c->next->prev != c) return false;
+            found = c == node;
+        }
+        if (!found) return false;
+    }
+    // Then every child list below it, each walked exactly once. A child must
+    // name its parent and its predecessor, so a node can sit at one place
+    // only: a cycle or a shared node fails these tests and ends the walk.
+    std::vector<const Node*> pending{node};
+    while (!pending.empty()) {
+        const Node* parent = pending.back();
+        pending.pop_back();
+        const Node* previous = nullptr;
+        for (const Node* c = parent->first_child; c != nullptr; c = c->next) {
+            if (c->parent != parent || c->prev != previous) return false;
+            if (c->first_child != nullptr) pending.push_back(c);
+            previous = c;
+        }
+        if (parent->last_child != previous) return false;
+    }
+    return true;
+}
+
+bool is_user_tag_node(const Node* node) {
+    return node == nullptr || node->tag == nullptr || (node->tag->model & ModelUserDefined) != 0;
+}
+
+void reconcile_id_name(Lexer* lexer, Node* element) {
+    NodeAttribute* name = get_attribute(element, "name");
+    if (name == nullptr) return;
+    NodeAttribute* id = get_attribute(element, "id");
+    if (id != nullptr) {
+        // Two absent values agree; an absent value differs from any text.
+        if (id->value != name->value) {
+            report_attribute_warning(lexer, element, "name", IdNameMismatch);
+        }
+        return;
+    }
+    if (!options.output_xml) return;
+    NodeAttribute* added = new_attribute();
+    added->name = "id";
+    added->value = name->value;
+    added->delimiter = '"';
+    added->attr_def = find_attr_def(added);
+    NodeAttribute** link = &element->attributes;
+    while (*link != nullptr)
+        link = &(*link)->next;
+    *link = added;
+}
 
 } // namespace varnel

@@ -23,6 +23,14 @@ Node* next_reopened_token(Lexer* lexer);
 void pop_inline_entry(Lexer* lexer); // releases the top entry
 void clear_inline_stack(Lexer* lexer);
 
+// Pushes back the token just received. A token read from the input goes
+// back through the lexer (unget_token). A re-opened start tag is not the
+// lexer's last token, so the lexer cannot take it back: it is released and
+// its stack entry scheduled again, to be handed out anew in its turn.
+void push_back_token(Lexer* lexer, Node* node);
+// True for a start tag handed out by the re-opening mechanism.
+bool is_reopened_token(const Lexer* lexer, const Node* node);
+
 void retag_node(Lexer* lexer, Node* node, TagDef* tag);
 void build_child(Lexer* lexer, Node* node, WhitespaceMode mode);
 void trim_leading_space(Lexer* lexer, Node* element, Node* text);
@@ -38,5 +46,16 @@ void reconcile_id_name(Lexer* lexer, Node* element);
 // its content there: the content continues in the enclosing element, as
 // browsers flatten over-deep trees. This keeps the stack bounded.
 constexpr uint32_t MaxParseDepth = 512;
+
+// Runs `parser` on `node` under the depth bound: every builder call goes
+// through here (build_child uses it). At the bound the parser is not run;
+// a token pushed back for the node is then placed inside it unparsed, so
+// that the caller never meets the same token again.
+void run_builder(Lexer* lexer, Node* node, ParserFn parser, WhitespaceMode mode);
+
+// At most this many inline elements are remembered at once. Every block
+// re-opens the whole stack, so an unbounded stack (nested font elements are
+// each remembered) would multiply the tree by the nesting depth.
+constexpr uint32_t MaxInlineEntries = 64;
 
 } // namespace varnel
