@@ -4,6 +4,7 @@
 // textarea take only text.
 #include <cstdint>
 
+#include "build/build_common.h"
 #include "build/builders.h"
 #include "build/inline_stack.h"
 #include "driver/messages.h"
@@ -15,25 +16,6 @@ namespace varnel {
 
 namespace {
 
-bool is_pass_through(const Node* node) {
-    switch (node->kind) {
-    case CommentNode:
-    case ProcInsNode:
-    case CDataNode:
-    case SectionNode:
-    case AspNode:
-    case JsteNode:
-    case PhpNode:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool has_model(const Node* node, ContentModelBits bits) {
-    return node->tag != nullptr && (node->tag->model & bits) != 0;
-}
-
 bool is_empty_element(const Node* element) {
     return has_model(element, ModelEmpty);
 }
@@ -42,29 +24,15 @@ bool is_end_tag(const Node* node, const TagDef* tag) {
     return node->kind == EndTagNode && tag != nullptr && node->tag == tag;
 }
 
-bool is_start_tag(const Node* node) {
-    return node->kind == StartTagNode || node->kind == StartEndTagNode;
-}
-
 // Whether some node above the element carries the token's tag.
 bool is_ancestor_tag(const Node* element, const Node* node) {
-    if (node->tag == nullptr) return false;
-    for (const Node* p = element->parent; p != nullptr; p = p->parent) {
-        if (p->tag == node->tag) return true;
-    }
-    return false;
-}
-
-// Reports the token as unexpected and releases it.
-void discard(Lexer* lexer, Node* element, Node* node) {
-    report_warning(lexer, element, node, DiscardingUnexpected);
-    free_node(node);
+    return has_ancestor_tag(element, node->tag);
 }
 
 // A </form> where no form can end.
 void discard_form_end(Lexer* lexer, Node* element, Node* node) {
     lexer->bad_form = true;
-    discard(lexer, element, node);
+    discard_token(lexer, element, node);
 }
 
 // Puts a token that cannot stand in a table, row group or row in front of
@@ -77,7 +45,7 @@ void move_before_table(Lexer* lexer, Node* element, Node* node) {
     // row itself; detached, the content has nowhere to go.
     Node* anchor = table != nullptr ? table : element;
     if (anchor->parent == nullptr) {
-        discard(lexer, element, node);
+        discard_token(lexer, element, node);
         return;
     }
     insert_node_before(anchor, node);
@@ -90,12 +58,13 @@ void move_before_table(Lexer* lexer, Node* element, Node* node) {
     lexer->moved_before_table = saved;
 }
 
-// Appends an implied row for a cell or other token met outside a row.
-void open_implied_row(Lexer* lexer, Node* element) {
+// Appends an implied row for a cell or other token met outside a row; the
+// token has just been pushed back for the row to read.
+void open_implied_row(Lexer* lexer, Node* element, Node* token) {
     Node* row = infer_tag(lexer, "tr");
     report_warning(lexer, element, row, MissingStartTag);
     insert_node_at_end(element, row);
-    build_child(lexer, row, TrimSpace);
+    parse_inferred(lexer, element, row, token, TrimSpace);
 }
 
 // Gives a row without content its one implied cell.
@@ -107,12 +76,17 @@ void fill_empty_row(Lexer* lexer, Node* row) {
 }
 
 // Parses a cell; lists implied in it bar blocks only inside the cell, and
-// inline elements left open in it do not reach the next cell.
-void parse_cell(Lexer* lexer, Node* row, Node* cell) {
+// inline elements left open in it do not reach the next cell. `token` is the
+// pushed-back token an implied cell was made for, or null.
+void parse_cell(Lexer* lexer, Node* row, Node* cell, Node* token) {
     insert_node_at_end(row, cell);
     bool saved = lexer->blocks_barred;
     lexer->blocks_barred = false;
-    build_child(lexer, cell, TrimSpace);
+    if (token != nullptr) {
+        parse_inferred(lexer, row, cell, token, TrimSpace);
+    } else {
+        build_child(lexer, cell, TrimSpace);
+    }
     lexer->blocks_barred = saved;
     while (lexer->inline_count() > lexer->inline_base)
         forget_inline(lexer, nullptr);
@@ -134,7 +108,7 @@ void build_table(Lexer* lexer, Node* table, WhitespaceMode) {
             break;
         }
         if (is_end_tag(node, table->tag)) {
-            free_node(node);
+            release_token(lexer, node);
             table->closed = true;
             prune_if_empty(lexer, table);
             break;
@@ -144,7 +118,7 @@ void build_table(Lexer* lexer, Node* table, WhitespaceMode) {
             continue;
         }
         if (node->tag == nullptr && node->kind != TextNode) {
-            discard(lexer, table, node);
+            discard_token(lexer, table, node);
             continue;
         }
         if (node->kind == EndTagNode) {
@@ -153,7 +127,7 @@ void build_table(Lexer* lexer, Node* table, WhitespaceMode) {
                 continue;
             }
             if (has_model(node, ModelTable | ModelRow)) {
-                discard(lexer, table, node);
+                discard_token(lexer, table, node);
                 continue;
             }
             if (is_ancestor_tag(table, node)) {
@@ -161,13 +135,13 @@ void build_table(Lexer* lexer, Node* table, WhitespaceMode) {
             } else {
                 report_warning(lexer, table, node, NotAllowedIn);
             }
-            unget_token(lexer);
+            push_back_token(lexer, node);
             prune_if_empty(lexer, table);
             break;
         }
         if (node->tag == tag_td || node->tag == tag_th || node->tag == tag_table) {
-            unget_token(lexer);
-            open_implied_row(lexer, table);
+            push_back_token(lexer, node);
+            open_implied_row(lexer, table, node);
             continue;
         }
         if (node->kind == TextNode || has_model(node, ModelBlock | ModelInline)) {
@@ -183,12 +157,12 @@ void build_table(Lexer* lexer, Node* table, WhitespaceMode) {
                 insert_node_at_end(table, node);
                 build_child(lexer, node, TrimSpace);
             } else {
-                discard(lexer, table, node);
+                discard_token(lexer, table, node);
             }
             continue;
         }
         report_warning(lexer, table, node, NotAllowedIn);
-        unget_token(lexer);
+        push_back_token(lexer, node);
         prune_if_empty(lexer, table);
         break;
     }
@@ -201,7 +175,7 @@ void build_colgroup(Lexer* lexer, Node* colgroup, WhitespaceMode) {
         Node* node = get_token(lexer, TrimSpace);
         if (node == nullptr) return;
         if (is_end_tag(node, colgroup->tag)) {
-            free_node(node);
+            release_token(lexer, node);
             colgroup->closed = true;
             return;
         }
@@ -210,20 +184,20 @@ void build_colgroup(Lexer* lexer, Node* colgroup, WhitespaceMode) {
         } else if (is_end_tag(node, tag_form)) {
             discard_form_end(lexer, colgroup, node);
         } else if (node->kind == EndTagNode && is_ancestor_tag(colgroup, node)) {
-            unget_token(lexer);
+            push_back_token(lexer, node);
             return;
         } else if (node->kind == TextNode) {
-            unget_token(lexer);
+            push_back_token(lexer, node);
             return;
         } else if (node->tag == nullptr) {
-            discard(lexer, colgroup, node);
+            discard_token(lexer, colgroup, node);
         } else if (is_end_tag(node, tag_col)) {
-            discard(lexer, colgroup, node);
+            discard_token(lexer, colgroup, node);
         } else if (node->tag == tag_col && is_start_tag(node)) {
             insert_node_at_end(colgroup, node);
             build_child(lexer, node, TrimSpace);
         } else {
-            unget_token(lexer);
+            push_back_token(lexer, node);
             return;
         }
     }
@@ -240,15 +214,15 @@ void build_rowgroup(Lexer* lexer, Node* group, WhitespaceMode) {
         if (is_end_tag(node, group->tag)) {
             group->closed = true;
             prune_if_empty(lexer, group);
-            free_node(node);
+            release_token(lexer, node);
             return;
         }
         if (node->tag != nullptr && node->tag == group->tag) {
-            unget_token(lexer);
+            push_back_token(lexer, node);
             return;
         }
         if (is_end_tag(node, tag_table)) {
-            unget_token(lexer);
+            push_back_token(lexer, node);
             prune_if_empty(lexer, group);
             return;
         }
@@ -257,30 +231,30 @@ void build_rowgroup(Lexer* lexer, Node* group, WhitespaceMode) {
             continue;
         }
         if (node->tag == nullptr && node->kind != TextNode) {
-            discard(lexer, group, node);
+            discard_token(lexer, group, node);
             continue;
         }
         if (node->kind == EndTagNode) {
             if (node->tag == tag_form) {
                 discard_form_end(lexer, group, node);
             } else if (node->tag == tag_tr || node->tag == tag_td || node->tag == tag_th) {
-                discard(lexer, group, node);
+                discard_token(lexer, group, node);
             } else if (is_ancestor_tag(group, node)) {
-                unget_token(lexer);
+                push_back_token(lexer, node);
                 prune_if_empty(lexer, group);
                 return;
             } else if (has_model(node, ModelRowGroup)) {
-                free_node(node);
+                release_token(lexer, node);
                 prune_if_empty(lexer, group);
                 return;
             } else {
-                discard(lexer, group, node);
+                discard_token(lexer, group, node);
             }
             continue;
         }
         if (node->tag == tag_td || node->tag == tag_th) {
-            unget_token(lexer);
-            open_implied_row(lexer, group);
+            push_back_token(lexer, node);
+            open_implied_row(lexer, group, node);
             continue;
         }
         if (node->kind == TextNode || has_model(node, ModelBlock | ModelInline)) {
@@ -293,7 +267,7 @@ void build_rowgroup(Lexer* lexer, Node* group, WhitespaceMode) {
             continue;
         }
         if (has_model(node, ModelRowGroup)) {
-            unget_token(lexer);
+            push_back_token(lexer, node);
             prune_if_empty(lexer, group);
             return;
         }
@@ -302,8 +276,8 @@ void build_rowgroup(Lexer* lexer, Node* group, WhitespaceMode) {
             build_child(lexer, node, TrimSpace);
             continue;
         }
-        unget_token(lexer);
-        open_implied_row(lexer, group);
+        push_back_token(lexer, node);
+        open_implied_row(lexer, group, node);
     }
 }
 
@@ -316,13 +290,13 @@ void build_row(Lexer* lexer, Node* row, WhitespaceMode) {
             return;
         }
         if (is_end_tag(node, row->tag)) {
-            free_node(node);
+            release_token(lexer, node);
             row->closed = true;
             fill_empty_row(lexer, row);
             return;
         }
         if (node->tag != nullptr && node->tag == row->tag) {
-            unget_token(lexer);
+            push_back_token(lexer, node);
             fill_empty_row(lexer, row);
             return;
         }
@@ -336,11 +310,11 @@ void build_row(Lexer* lexer, Node* row, WhitespaceMode) {
                 continue;
             }
             if (node->tag != nullptr && (node->tag == tag_td || node->tag == tag_th)) {
-                discard(lexer, row, node);
+                discard_token(lexer, row, node);
                 continue;
             }
             if (is_ancestor_tag(row, node)) {
-                unget_token(lexer);
+                push_back_token(lexer, node);
                 prune_if_empty(lexer, row);
                 return;
             }
@@ -350,23 +324,23 @@ void build_row(Lexer* lexer, Node* row, WhitespaceMode) {
             continue;
         }
         if (node->tag == nullptr || (node->tag == tag_table && node->kind != EndTagNode)) {
-            discard(lexer, row, node);
+            discard_token(lexer, row, node);
             continue;
         }
         if (has_model(node, ModelRowGroup)) {
-            unget_token(lexer);
+            push_back_token(lexer, node);
             prune_if_empty(lexer, row);
             return;
         }
         if (node->kind == EndTagNode) {
-            discard(lexer, row, node);
+            discard_token(lexer, row, node);
             continue;
         }
         if (node->tag == tag_form && is_start_tag(node)) {
-            unget_token(lexer);
+            push_back_token(lexer, node);
             Node* cell = infer_tag(lexer, "td");
             report_warning(lexer, row, cell, MissingStartTag);
-            parse_cell(lexer, row, cell);
+            parse_cell(lexer, row, cell, node);
             continue;
         }
         if (has_model(node, ModelBlock | ModelInline)) {
@@ -379,11 +353,11 @@ void build_row(Lexer* lexer, Node* row, WhitespaceMode) {
             continue;
         }
         if (node->tag == tag_td || node->tag == tag_th) {
-            parse_cell(lexer, row, node);
+            parse_cell(lexer, row, node, nullptr);
             continue;
         }
         report_warning(lexer, row, node, NotAllowedIn);
-        free_node(node);
+        release_token(lexer, node);
     }
 }
 
@@ -397,7 +371,7 @@ void build_select(Lexer* lexer, Node* select, WhitespaceMode) {
             return;
         }
         if (is_end_tag(node, select->tag)) {
-            free_node(node);
+            release_token(lexer, node);
             select->closed = true;
             trim_outer_spaces(lexer, select);
             return;
@@ -410,7 +384,7 @@ void build_select(Lexer* lexer, Node* select, WhitespaceMode) {
             insert_node_at_end(select, node);
             build_child(lexer, node, TrimSpace);
         } else {
-            discard(lexer, select, node);
+            discard_token(lexer, select, node);
         }
     }
 }
@@ -422,7 +396,7 @@ void build_optgroup(Lexer* lexer, Node* optgroup, WhitespaceMode) {
         Node* node = get_token(lexer, TrimSpace);
         if (node == nullptr) return;
         if (is_end_tag(node, optgroup->tag)) {
-            free_node(node);
+            release_token(lexer, node);
             optgroup->closed = true;
             trim_outer_spaces(lexer, optgroup);
             return;
@@ -439,11 +413,11 @@ void build_optgroup(Lexer* lexer, Node* optgroup, WhitespaceMode) {
         } else if (node->kind == EndTagNode && is_ancestor_tag(optgroup, node)) {
             // The end tag of the select (or of anything above it) ends the
             // group, so that the select sees it and nothing after it is lost.
-            unget_token(lexer);
+            push_back_token(lexer, node);
             trim_outer_spaces(lexer, optgroup);
             return;
         } else {
-            discard(lexer, optgroup, node);
+            discard_token(lexer, optgroup, node);
         }
     }
 }
@@ -460,7 +434,7 @@ void build_text(Lexer* lexer, Node* field, WhitespaceMode mode) {
             return;
         }
         if (is_end_tag(node, field->tag)) {
-            free_node(node);
+            release_token(lexer, node);
             field->closed = true;
             trim_outer_spaces(lexer, field);
             return;
@@ -469,15 +443,15 @@ void build_text(Lexer* lexer, Node* field, WhitespaceMode mode) {
             insert_node_at_end(field, node);
         } else if (node->kind == TextNode) {
             if (node->end == node->start) {
-                free_node(node);
+                release_token(lexer, node);
             } else {
                 insert_node_at_end(field, node);
             }
         } else if (node->tag != nullptr && node->tag == tag_font) {
-            discard(lexer, field, node);
+            discard_token(lexer, field, node);
         } else {
             if (!optional_end) report_warning(lexer, field, node, MissingEndTagBefore);
-            unget_token(lexer);
+            push_back_token(lexer, node);
             trim_outer_spaces(lexer, field);
             return;
         }
