@@ -3,6 +3,7 @@
 // elements that ask for it and trimmed at element edges elsewhere.
 #include <cstdint>
 
+#include "build/build_common.h"
 #include "build/builders.h"
 #include "build/inline_stack.h"
 #include "driver/config.h"
@@ -90,7 +91,7 @@ Node* build_xml_document(Lexer* lexer) {
                 insert_node_at_end(root, node);
             } else {
                 report_warning(lexer, nullptr, node, DiscardingUnexpected);
-                free_node(node);
+                release_token(lexer, node);
             }
         } else if (is_markup_kind(node->kind)) {
             insert_node_at_end(root, node);
@@ -99,9 +100,9 @@ Node* build_xml_document(Lexer* lexer) {
             parse_xml_child(lexer, node, TrimSpace);
         } else if (node->kind == EndTagNode) {
             report_warning(lexer, nullptr, node, UnexpectedEndTag);
-            free_node(node);
+            release_token(lexer, node);
         } else {
-            free_node(node); // text and empty-element tags outside the elements
+            release_token(lexer, node); // text and empty-element tags outside the elements
         }
     }
     if (doctype != nullptr && !doctype_keywords_upper(lexer, doctype)) {
@@ -118,12 +119,12 @@ void build_xml_element(Lexer* lexer, Node* element, WhitespaceMode mode) {
     while (Node* node = get_token(lexer, mode)) {
         if (node->kind == EndTagNode) {
             if (node->element_name == element->element_name) {
-                free_node(node);
+                release_token(lexer, node);
                 element->closed = true;
                 break;
             }
             report_error(lexer, element, node, UnexpectedEndTag);
-            free_node(node);
+            release_token(lexer, node);
         } else if (node->kind == StartTagNode) {
             parse_xml_child(lexer, node, mode);
             insert_node_at_end(element, node);
