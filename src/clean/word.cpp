@@ -1,20 +1,236 @@
-// Placeholder bodies until this module is built.
-#pragma GCC diagnostic ignored "-Wunused-parameter"
+// Cleanup of documents saved as HTML by the Word 2000 word processor:
+// conditional sections go, the processor's attributes, styles, comments and
+// file-list links are dropped, and bullet and code paragraphs are gathered
+// into real lists and preformatted blocks.
 #include "clean/word.h"
+
+#include <cstring>
+#include <string>
+
+#include "driver/messages.h"
 #include "input/lexer.h"
-#include "model/node.h"
 #include "model/attrs.h"
-#include "clean/style.h"
+#include "model/node.h"
+#include "model/tags.h"
 
 namespace varnel {
 
+namespace {
 
-bool has_word_namespace(Node* root) { return {}; }
-void remove_conditional_sections(Lexer* lexer, Node* node) {}
-Node* skip_conditional_section(Lexer* lexer, Node* node) { return {}; }
-void strip_word_markup(Lexer* lexer, Node* node) {}
-void drop_word_attributes(Node* node) {}
-Node* strip_element(Lexer* lexer, Node* node) { return {}; }
-void nbsp_to_spaces(Lexer* lexer, Node* node) {}
+bool has_tag(const Node* node, const TagDef* tag) {
+    return node != nullptr && tag != nullptr && node->tag == tag;
+}
+
+// Whether the node's text in the TextBuffer begins with `prefix`.
+bool text_starts_with(const Lexer* lexer, const Node* node, const char* prefix) {
+    size_t length = std::strlen(prefix);
+    if (node->end < node->start || node->end > lexer->text.size()) return false;
+    if (node->end - node->start < length) return false;
+    return lexer->text.compare(node->start, length, prefix) == 0;
+}
+
+bool attribute_is(const Node* node, const char* name, const char* value) {
+    const NodeAttribute* attribute = get_attribute(node, name);
+    return attribute != nullptr && attribute->value && *attribute->value == value;
+}
+
+// The walk state of one sibling list: the container that consecutive bullet
+// or code paragraphs gather into.
+enum class Container { None, List, Pre };
+
+void strip_word_list(Lexer* lexer, Node* node, bool converted);
+Node* strip_element_in(Lexer* lexer, Node* node, bool converted);
+
+// A bullet paragraph becomes an item of the current list (made when needed).
+// Returns the node from which the walk goes on.
+Node* bullet_to_item(Lexer* lexer, Node* p, Node*& container, Container& kind, bool converted) {
+    Node replacement;
+    replacement.kind = StartTagNode;
+    replacement.element_name = "li";
+    replacement.tag = tag_li;
+    report_warning(lexer, p, &replacement, ReplacingElement);
+    p->previous_tag = p->tag;
+    p->tag = tag_li;
+    p->element_name = "li";
+    p->kind = StartTagNode;
+    p->implicit = true;
+    if (kind != Container::List) {
+        container = infer_tag(lexer, "ul");
+        insert_node_before(p, container);
+        kind = Container::List;
+    }
+    drop_word_attributes(p);
+    strip_word_list(lexer, p->first_child, converted);
+    remove_node(p);
+    insert_node_at_end(container, p);
+    return container->next;
+}
+
+// A code paragraph becomes lines of the current pre (made when needed).
+Node* code_to_lines(Lexer* lexer, Node* p, Node*& container, Container& kind, bool& converted) {
+    Node* line = new_line_node(lexer);
+    if (!converted) {
+        // Converts this paragraph and every later sibling; once done for a
+        // sibling list, later calls in the same list would find nothing.
+        nbsp_to_spaces(lexer, p);
+        converted = true;
+    }
+    if (kind != Container::Pre) {
+        container = infer_tag(lexer, "pre");
+        insert_node_before(p, container);
+        kind = Container::Pre;
+    }
+    remove_node(p);
+    insert_node_at_end(container, p);
+    strip_element_in(lexer, p, converted);
+    insert_node_at_end(container, line);
+    return container->next;
+}
+
+// The cleanup walk over a sibling list. `converted` is true when the list
+// lies inside content whose non-breaking spaces were already replaced.
+void strip_word_list(Lexer* lexer, Node* node, bool converted) {
+    Node* container = nullptr;
+    Container kind = Container::None;
+    while (node != nullptr) {
+        if (has_tag(node, tag_style) || has_tag(node, tag_meta) || node->kind == CommentNode) {
+            node = discard_node(node);
+            continue;
+        }
+        if (has_tag(node, tag_span)) {
+            node = strip_element_in(lexer, node, converted);
+            continue;
+        }
+        if (has_tag(node, tag_html)) {
+            if (get_attribute(node, "xmlns:o") == nullptr) return;
+            free_attributes(node);
+        } else if (has_tag(node, tag_link) && attribute_is(node, "rel", "File-List")) {
+            node = discard_node(node);
+            continue;
+        } else if (has_tag(node, tag_p) && node->first_child == nullptr) {
+            node = discard_node(node);
+            continue;
+        } else if (has_tag(node, tag_p) && attribute_is(node, "class", "MsoListBullet")) {
+            node = bullet_to_item(lexer, node, container, kind, converted);
+            continue;
+        } else if (has_tag(node, tag_p) && attribute_is(node, "class", "Code")) {
+            node = code_to_lines(lexer, node, container, kind, converted);
+            continue;
+        }
+        container = nullptr;
+        kind = Container::None;
+        if (is_element(node)) drop_word_attributes(node);
+        if (node->first_child != nullptr) strip_word_list(lexer, node->first_child, converted);
+        node = node->next;
+    }
+}
+
+Node* strip_element_in(Lexer* lexer, Node* node, bool converted) {
+    strip_word_list(lexer, node->first_child, converted);
+    Node* next = node->next;
+    while (node->first_child != nullptr) {
+        Node* child = node->first_child;
+        remove_node(child);
+        insert_node_before(node, child);
+    }
+    discard_node(node);
+    return next;
+}
+
+// Replaces the UTF-8 encoding of U+00A0 (C2 A0) by a space inside one span.
+void nbsp_in_text(Lexer* lexer, Node* text) {
+    if (text->end <= text->start || text->end > lexer->text.size()) return;
+    char* bytes = lexer->text.data();
+    uint32_t out = text->start;
+    for (uint32_t in = text->start; in < text->end; ++in) {
+        if (static_cast<unsigned char>(bytes[in]) == 0xC2 && in + 1 < text->end &&
+            static_cast<unsigned char>(bytes[in + 1]) == 0xA0) {
+            bytes[out++] = ' ';
+            ++in;
+        } else {
+            bytes[out++] = bytes[in];
+        }
+    }
+    text->end = out;
+}
+
+} // namespace
+
+bool has_word_namespace(Node* root) {
+    Node* html = find_html(root);
+    return html != nullptr && get_attribute(html, "xmlns:o") != nullptr;
+}
+
+void remove_conditional_sections(Lexer* lexer, Node* node) {
+    while (node != nullptr) {
+        if (node->kind == SectionNode) {
+            if (text_starts_with(lexer, node, "if")) {
+                node = skip_conditional_section(lexer, node);
+            } else {
+                node = discard_node(node);
+            }
+            continue;
+        }
+        if (node->first_child != nullptr) remove_conditional_sections(lexer, node->first_child);
+        node = node->next;
+    }
+}
+
+// Nested "if" sections are counted so that each "endif" closes its own "if";
+// the count keeps deep nesting off the call stack.
+Node* skip_conditional_section(Lexer* lexer, Node* node) {
+    uint32_t open = 1;
+    Node* current = discard_node(node);
+    while (current != nullptr) {
+        if (current->kind == SectionNode) {
+            if (text_starts_with(lexer, current, "if")) {
+                ++open;
+            } else if (text_starts_with(lexer, current, "endif")) {
+                --open;
+                if (open == 0) return discard_node(current);
+            }
+        }
+        current = discard_node(current);
+    }
+    return nullptr;
+}
+
+void strip_word_markup(Lexer* lexer, Node* node) {
+    strip_word_list(lexer, node, false);
+}
+
+void drop_word_attributes(Node* node) {
+    bool sized_cell = has_tag(node, tag_td) || has_tag(node, tag_tr) || has_tag(node, tag_th);
+    NodeAttribute** link = &node->attributes;
+    while (*link != nullptr) {
+        NodeAttribute* attribute = *link;
+        const std::string& name = attribute->name;
+        bool drop = false;
+        if (name == "class") {
+            drop = !(attribute->value && *attribute->value == "Code");
+        } else if (name == "style" || name == "lang" || name.rfind("x:", 0) == 0) {
+            drop = true;
+        } else if (sized_cell && (name == "height" || name == "width")) {
+            drop = true;
+        }
+        if (drop) {
+            *link = attribute->next;
+            free_attribute(attribute);
+        } else {
+            link = &attribute->next;
+        }
+    }
+}
+
+Node* strip_element(Lexer* lexer, Node* node) {
+    return strip_element_in(lexer, node, false);
+}
+
+void nbsp_to_spaces(Lexer* lexer, Node* node) {
+    for (; node != nullptr; node = node->next) {
+        if (node->first_child != nullptr) nbsp_to_spaces(lexer, node->first_child);
+        if (node->kind == TextNode) nbsp_in_text(lexer, node);
+    }
+}
 
 } // namespace varnel
