@@ -19,21 +19,6 @@ namespace varnel {
 
 namespace {
 
-bool is_markup_kind(NodeKind kind) {
-    switch (kind) {
-    case CommentNode:
-    case ProcInsNode:
-    case CDataNode:
-    case SectionNode:
-    case AspNode:
-    case JsteNode:
-    case PhpNode:
-        return true;
-    default:
-        return false;
-    }
-}
-
 // Parses a start tag's content unless the parse is already MaxParseDepth
 // elements deep; past that bound the element stays empty and its content
 // continues in the enclosing element, which keeps the call stack bounded.
@@ -93,7 +78,7 @@ Node* build_xml_document(Lexer* lexer) {
                 report_warning(lexer, nullptr, node, DiscardingUnexpected);
                 release_token(lexer, node);
             }
-        } else if (is_markup_kind(node->kind)) {
+        } else if (is_pass_through(node)) {
             insert_node_at_end(root, node);
         } else if (node->kind == StartTagNode) {
             insert_node_at_end(root, node);

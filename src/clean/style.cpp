@@ -123,11 +123,7 @@ void rename_node(Node* node, TagDef* tag) {
 Node* replace_by_children(Node* node) {
     Node* first = node->first_child;
     Node* next = node->next;
-    while (node->first_child != nullptr) {
-        Node* child = node->first_child;
-        remove_node(child);
-        insert_node_before(node, child);
-    }
+    lift_children(node);
     discard_node(node);
     return first != nullptr ? first : next;
 }

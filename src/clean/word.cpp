@@ -128,11 +128,7 @@ void strip_word_list(Lexer* lexer, Node* node, bool converted) {
 Node* strip_element_in(Lexer* lexer, Node* node, bool converted) {
     strip_word_list(lexer, node->first_child, converted);
     Node* next = node->next;
-    while (node->first_child != nullptr) {
-        Node* child = node->first_child;
-        remove_node(child);
-        insert_node_before(node, child);
-    }
+    lift_children(node);
     discard_node(node);
     return next;
 }

@@ -231,34 +231,6 @@ void write_lines(FILE* out, std::initializer_list<const char*> lines) {
         fputs(line, out);
 }
 
-// Decodes one UTF-8 sequence of text[i..end); returns the position after it.
-uint32_t next_char(const std::string& text, uint32_t i, uint32_t end, uint32_t* code) {
-    uint32_t c = static_cast<unsigned char>(text[i]);
-    int count = 0;
-    if ((c & 0xE0) == 0xC0) {
-        count = 1;
-        c &= 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-        count = 2;
-        c &= 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-        count = 3;
-        c &= 0x07;
-    } else if ((c & 0xFC) == 0xF8) {
-        count = 4;
-        c &= 0x03;
-    } else if ((c & 0xFE) == 0xFC) {
-        count = 5;
-        c &= 0x01;
-    }
-    ++i;
-    for (int k = 0; k < count && i < end; ++k, ++i) {
-        c = (c << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
-    }
-    *code = c;
-    return i;
-}
-
 } // namespace
 
 void describe_node(FILE* out, const Node* node) {
@@ -363,9 +335,11 @@ void report_doctype_summary(FILE* out, Lexer* lexer, const char* label, bool has
         uint32_t end = doctype_end < text.size() ? doctype_end : lexer->text_length();
         uint32_t i = doctype_start;
         int quotes = 0;
+        const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
         while (i < end && quotes < 2) {
-            uint32_t c = 0;
-            i = next_char(text, i, end, &c);
+            size_t at = i;
+            uint32_t c = decode_char_at(bytes, &at, end);
+            i = static_cast<uint32_t>(at) + 1;
             if (c == '"') {
                 ++quotes;
             } else if (quotes == 1) {

@@ -173,29 +173,56 @@ bool is_end_of_stream(InputStream* stream) {
     return false;
 }
 
+namespace {
+
+// The payload of a UTF-8 lead byte and the number of bytes that follow it;
+// 0 following bytes for a byte that leads no sequence.
+int utf8_lead(uint32_t* c) {
+    if ((*c & 0xE0) == 0xC0) {
+        *c &= 0x1F;
+        return 1;
+    }
+    if ((*c & 0xF0) == 0xE0) {
+        *c &= 0x0F;
+        return 2;
+    }
+    if ((*c & 0xF8) == 0xF0) {
+        *c &= 0x07;
+        return 3;
+    }
+    if ((*c & 0xFC) == 0xF8) {
+        *c &= 0x03;
+        return 4;
+    }
+    if ((*c & 0xFE) == 0xFC) {
+        *c &= 0x01;
+        return 5;
+    }
+    return 0;
+}
+
+} // namespace
+
 int decode_utf8(const unsigned char* bytes, uint32_t* code) {
     uint32_t c = bytes[0];
-    int count = 0;
-    if ((c & 0xE0) == 0xC0) {
-        count = 1;
-        c &= 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-        count = 2;
-        c &= 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-        count = 3;
-        c &= 0x07;
-    } else if ((c & 0xFC) == 0xF8) {
-        count = 4;
-        c &= 0x03;
-    } else if ((c & 0xFE) == 0xFC) {
-        count = 5;
-        c &= 0x01;
-    }
+    int count = utf8_lead(&c);
     for (int i = 1; i <= count; ++i)
         c = (c << 6) | (bytes[i] & 0x3F);
     *code = c;
     return count;
+}
+
+uint32_t decode_char_at(const unsigned char* text, size_t* i, size_t end) {
+    uint32_t c = text[*i];
+    if (c < 0x80) return c;
+    int extra = utf8_lead(&c);
+    for (int k = 0; k < extra; ++k) {
+        size_t next = *i + 1;
+        if (next >= end || (text[next] & 0xC0) != 0x80) break;
+        c = (c << 6) | (text[next] & 0x3F);
+        *i = next;
+    }
+    return c;
 }
 
 unsigned char* encode_utf8(unsigned char* buffer, uint32_t c) {

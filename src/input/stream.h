@@ -7,6 +7,7 @@
 // The driver opens one stream per document over a FILE* it owns.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -41,6 +42,11 @@ bool is_end_of_stream(InputStream* stream);
 // Number of bytes after the first that belong to the sequence starting at
 // `bytes` (0 for a single byte); stores the code point.
 int decode_utf8(const unsigned char* bytes, uint32_t* code);
+// Decodes the character at text[*i] (never reading at or past `end`) and
+// leaves *i on its last byte. A sequence cut short, or broken by a byte that
+// does not continue it, ends there; a byte that leads no sequence stands for
+// itself.
+uint32_t decode_char_at(const unsigned char* text, size_t* i, size_t end);
 // Writes 1 to 5 bytes and returns the position after the last one.
 unsigned char* encode_utf8(unsigned char* buffer, uint32_t code);
 

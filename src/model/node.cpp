@@ -211,6 +211,14 @@ Node* discard_node(Node* node) {
     return next;
 }
 
+void lift_children(Node* node) {
+    while (node->first_child != nullptr) {
+        Node* child = node->first_child;
+        remove_node(child);
+        insert_node_before(node, child);
+    }
+}
+
 Node* find_doctype(Node* root) {
     for (Node* n = root ? root->first_child : nullptr; n != nullptr; n = n->next) {
         if (n->kind == DoctypeNode) return n;

@@ -70,14 +70,30 @@ Node* new_node();
 Node* new_text_node(Lexer* lexer);
 Node* new_line_node(Lexer* lexer);
 Node* new_token_node(Lexer* lexer, NodeKind kind); // a node of `kind` over the current token
-inline Node* new_comment_node(Lexer* lexer) { return new_token_node(lexer, CommentNode); }
-inline Node* new_doctype_node(Lexer* lexer) { return new_token_node(lexer, DoctypeNode); }
-inline Node* new_procins_node(Lexer* lexer) { return new_token_node(lexer, ProcInsNode); }
-inline Node* new_cdata_node(Lexer* lexer) { return new_token_node(lexer, CDataNode); }
-inline Node* new_section_node(Lexer* lexer) { return new_token_node(lexer, SectionNode); }
-inline Node* new_asp_node(Lexer* lexer) { return new_token_node(lexer, AspNode); }
-inline Node* new_jste_node(Lexer* lexer) { return new_token_node(lexer, JsteNode); }
-inline Node* new_php_node(Lexer* lexer) { return new_token_node(lexer, PhpNode); }
+inline Node* new_comment_node(Lexer* lexer) {
+    return new_token_node(lexer, CommentNode);
+}
+inline Node* new_doctype_node(Lexer* lexer) {
+    return new_token_node(lexer, DoctypeNode);
+}
+inline Node* new_procins_node(Lexer* lexer) {
+    return new_token_node(lexer, ProcInsNode);
+}
+inline Node* new_cdata_node(Lexer* lexer) {
+    return new_token_node(lexer, CDataNode);
+}
+inline Node* new_section_node(Lexer* lexer) {
+    return new_token_node(lexer, SectionNode);
+}
+inline Node* new_asp_node(Lexer* lexer) {
+    return new_token_node(lexer, AspNode);
+}
+inline Node* new_jste_node(Lexer* lexer) {
+    return new_token_node(lexer, JsteNode);
+}
+inline Node* new_php_node(Lexer* lexer) {
+    return new_token_node(lexer, PhpNode);
+}
 Node* new_tag_node(Lexer* lexer, NodeKind kind);
 Node* infer_tag(Lexer* lexer, const char* name);
 Node* clone_node(Lexer* lexer, const Node* element);
@@ -99,6 +115,8 @@ void insert_node_before(Node* target, Node* node);
 void insert_node_after(Node* target, Node* node);
 void remove_node(Node* node);
 Node* discard_node(Node* node); // returns the former next sibling
+// Moves the node's children, in order, to stand just before it.
+void lift_children(Node* node);
 
 // Queries.
 Node* find_doctype(Node* root);

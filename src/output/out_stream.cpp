@@ -226,37 +226,6 @@ bool line_fits(uint32_t indent) {
     return static_cast<int64_t>(indent) + line_buffer.length < static_cast<int64_t>(wrap_column);
 }
 
-uint32_t decode_char_at(const unsigned char* text, size_t* i, size_t end) {
-    uint32_t c = text[*i];
-    if (c < 0x80) return c;
-    int extra;
-    if ((c & 0xE0) == 0xC0) {
-        extra = 1;
-        c &= 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-        extra = 2;
-        c &= 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-        extra = 3;
-        c &= 0x07;
-    } else if ((c & 0xFC) == 0xF8) {
-        extra = 4;
-        c &= 0x03;
-    } else if ((c & 0xFE) == 0xFC) {
-        extra = 5;
-        c &= 0x01;
-    } else {
-        return c; // 0x80..0xBF, 0xFE, 0xFF
-    }
-    for (int k = 0; k < extra; ++k) {
-        size_t next = *i + 1;
-        if (next >= end || (text[next] & 0xC0) != 0x80) break;
-        c = (c << 6) | (text[next] & 0x3F);
-        *i = next;
-    }
-    return c;
-}
-
 void write_char(OutputStream* out, uint32_t c) {
     unsigned char bytes[8];
     int n = encode_char(out, c, bytes);

@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "driver/config.h"
+#include "input/stream.h"
 
 namespace varnel {
 
@@ -60,11 +61,6 @@ void print_char(uint32_t c, PrintMode mode);
 void print_text(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, uint32_t start,
                 uint32_t end);
 void free_line_buffer();
-
-// Decodes the UTF-8 sequence at s[*i] without reading at or past `end` and
-// leaves *i on its last byte; a byte that cannot start a sequence is taken
-// as the code point itself. Used for TextBuffer spans and attribute values.
-uint32_t decode_char_at(const unsigned char* s, size_t* i, size_t end);
 
 // The wrap column in force (the wrap option; printers change it for a while).
 extern int32_t wrap_column;
