@@ -5,7 +5,8 @@
 # to make large inputs), and the expected "stdout", "stderr" and "status".
 # The program runs in a scratch directory with HTML_VARNEL pointing at an
 # empty file so that no user configuration leaks in; outputs are compared
-# byte for byte.
+# byte for byte. "files-after/" holds files the run must leave behind with
+# their exact content, "files-absent" names files it must have removed.
 #
 # Property check: when the expected status is below 2 and stdout is not
 # empty, the output is fed back in with the same arguments (the input file
@@ -18,7 +19,7 @@ name=$(basename "$case_dir")
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/varnel-case.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
-meta="args stdin stdout stderr status generate second-pass-differs files-after"
+meta="args stdin stdout stderr status generate second-pass-differs files-after files-absent"
 for f in "$case_dir"/* "$case_dir"/.[!.]*; do
   [ -e "$f" ] || continue
   b=$(basename "$f")
@@ -68,6 +69,12 @@ if [ -d "$case_dir/files-after" ]; then
   for f in "$case_dir"/files-after/*; do
     compare "$f" "$scratch/$(basename "$f")" "file $(basename "$f")"
   done
+fi
+# Files the run must have removed (stale slides): one name a line.
+if [ -f "$case_dir/files-absent" ]; then
+  while read -r f; do
+    [ -e "$scratch/$f" ] && { echo "--- $name: $f should have been removed"; fail=1; }
+  done < "$case_dir/files-absent"
 fi
 
 if [ $fail -eq 0 ] && [ "$expected_status" -lt 2 ] && [ -s "$scratch/.out" ] \

@@ -854,7 +854,12 @@ void build_pre(Lexer* lexer, Node* pre, WhitespaceMode) {
             build_child(lexer, node, KeepSpace);
             continue;
         }
-        if (node->kind != StartTagNode) {
+        // Document-structure tags (head, body, frameset, frame) never split a
+        // pre: placed after it they would put a frameset, and with it a second
+        // body, inside the body.
+        const bool structural =
+            (tag->model & (ModelHtml | ModelFrames)) != 0 && (tag->model & ModelBlock) == 0;
+        if (node->kind != StartTagNode || structural) {
             discard_token(lexer, pre, node);
             continue;
         }

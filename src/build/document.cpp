@@ -502,7 +502,16 @@ void build_frameset(Lexer* lexer, Node* frameset, WhitespaceMode) {
     }
 }
 
-void build_noframes(Lexer* lexer, Node* noframes, WhitespaceMode) {
+void build_noframes(Lexer* lexer, Node* noframes, WhitespaceMode mode) {
+    // Inside a body (in a div, a list item, a cell ...) noframes holds body
+    // content directly, as it does as a child of the body itself; an implied
+    // body there would nest one body in another.
+    for (const Node* up = noframes->parent; up != nullptr; up = up->parent) {
+        if (up->tag == tag_body) {
+            build_block(lexer, noframes, mode);
+            return;
+        }
+    }
     lexer->access_flags |= UsingNoframes;
     for (;;) {
         Node* node = get_token(lexer, TrimSpace);

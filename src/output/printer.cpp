@@ -472,7 +472,7 @@ void open_block(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
 
     const uint32_t child_indent = indents ? indent + step : indent;
     w.push(node, mode, indent, child_indent, Closing::Block);
-    if (node->tag == tag_body && options.split) {
+    if (node == slides.body && node != nullptr && options.split) {
         // The slide printer writes this slide's share of the content.
         w.open.back().next_child = nullptr;
         print_slide(w.out, mode, indent_content_on() ? indent + step : indent, w.lexer);

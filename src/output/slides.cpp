@@ -56,6 +56,7 @@ int count_slides(Node* body) {
 
 void create_slides(Lexer* lexer, Node* root) {
     Node* body = find_body(root);
+    slides.body = body;
     slides.slide_count = count_slides(body);
     slides.slide_cursor = body != nullptr ? body->first_child : nullptr;
     add_slide_transition(lexer, root, -1, 3.0);
@@ -79,6 +80,7 @@ void create_slides(Lexer* lexer, Node* root) {
         slide_file_name(name, sizeof name, slides.slide_number);
         if (unlink(name) != 0) break;
     }
+    slides.body = nullptr;
 }
 
 void add_slide_transition(Lexer* lexer, Node* root, int transition, double duration) {

@@ -16,6 +16,7 @@ struct SlideState {
     int slide_number = 0;
     int slide_count = 0;
     Node* slide_cursor = nullptr;
+    Node* body = nullptr; // the body whose content is split into slides
 };
 extern SlideState slides;
 

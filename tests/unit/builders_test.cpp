@@ -716,22 +716,26 @@ TEST_F(LoopGuardTest, ItemEndingAtOnceLeavesTheTokenToTheListWhichDropsIt) {
     EXPECT_TRUE(r.links_ok);
 }
 
-TEST_F(LoopGuardTest, ImpliedListThatEndsOnTheTokenDoesNotComeBack) {
-    // The body inside noframes inside a dd implies a dl for </dd>; that dl
-    // ends at once because the dd is its ancestor. Implying it again would
-    // never end: the end tag is discarded instead.
+TEST_F(LoopGuardTest, NoframesInsideBodyContentHoldsItDirectly) {
+    // A noframes inside a dd holds body content itself, with no implied
+    // body (which would nest one body in another); the </dd> then ends it
+    // as the end tag of an ancestor.
     auto r = parse_html("<dl class=c><noframes id=i></dd>");
-    EXPECT_EQ(body_of(r), "dl[class=\"c\"](dd(noframes[id=\"i\"](body)))");
-    EXPECT_EQ(r.messages,
-              lines({"line 1 column 1 - Warning: inserting missing 'title' element",
-                     "line 1 column 13 - Warning: missing <dd>",
-                     "line 1 column 28 - Warning: </dd> isn't allowed in <body> elements",
-                     "line 1 column 28 - Warning: inserting implicit <dl>",
-                     "line 1 column 28 - Warning: missing </dl> before </dd>",
-                     "line 1 column 28 - Warning: trimming empty <dl>",
-                     "line 1 column 28 - Warning: discarding unexpected </dd>",
-                     "line 1 column 33 - Warning: missing </noframes>",
-                     "line 1 column 33 - Warning: missing </dl>"}));
+    EXPECT_EQ(body_of(r), "dl[class=\"c\"](dd(noframes[id=\"i\"]))");
+    EXPECT_EQ(r.messages, lines({"line 1 column 1 - Warning: inserting missing 'title' element",
+                                 "line 1 column 13 - Warning: missing <dd>",
+                                 "line 1 column 28 - Warning: missing </noframes> before </dd>",
+                                 "line 1 column 33 - Warning: missing </dl>"}));
+
+    // Frameset tags do not split a pre: they are dropped, and noframes
+    // splits it as any block does.
+    auto p = parse_html("<pre>a<frameset><frame><noframes>b</noframes></pre>");
+    EXPECT_EQ(body_of(p), "pre(\"a\") noframes(\"b\")");
+    EXPECT_EQ(p.messages, lines({"line 1 column 1 - Warning: inserting missing 'title' element",
+                                 "line 1 column 8 - Warning: discarding unexpected <frameset>",
+                                 "line 1 column 17 - Warning: discarding unexpected <frame>",
+                                 "line 1 column 24 - Warning: missing </pre> before <noframes>",
+                                 "line 1 column 46 - Warning: trimming empty <pre>"}));
 }
 
 // Every sequence of tags, texts and markup gives a tree whose links hold,
