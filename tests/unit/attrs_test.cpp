@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,24 +31,15 @@ using AttrList = std::vector<std::pair<const char*, const char*>>; // value null
 class AttrTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        options = Config{};
-        init_tags();
-        init_attribute_dictionary();
-        init_entities();
-        source_ = fmemopen(const_cast<char*>(source_text_), sizeof(source_text_) - 1, "r");
-        stream_ = new_input_stream(source_, CharEncoding::Ascii);
-        lexer_ = new_lexer(stream_);
-        lexer_->messages = open_memstream(&buffer_, &size_);
+        test::fresh_globals();
+        lx_ = std::make_unique<test::LexerOver>("<p>x</p>");
+        lexer_ = lx_->lexer;
     }
 
     void TearDown() override {
         for (Node* n : nodes_)
             free_node(n);
-        fclose(lexer_->messages);
-        free(buffer_);
-        free_lexer(lexer_);
-        free_input_stream(stream_);
-        fclose(source_);
+        lx_.reset();
         options = Config{};
     }
 
@@ -91,10 +83,7 @@ class AttrTest : public ::testing::Test {
         }
     }
 
-    std::string output() {
-        fflush(lexer_->messages);
-        return std::string(buffer_, size_);
-    }
+    std::string output() { return lx_->messages(); }
 
     // Attribute names in list order, with "=value" when there is a value.
     static std::string attribute_list(const Node* node) {
@@ -107,12 +96,8 @@ class AttrTest : public ::testing::Test {
         return s;
     }
 
-    static constexpr char source_text_[] = "<p>x</p>";
-    FILE* source_ = nullptr;
-    InputStream* stream_ = nullptr;
+    std::unique_ptr<test::LexerOver> lx_;
     Lexer* lexer_ = nullptr;
-    char* buffer_ = nullptr;
-    size_t size_ = 0;
     std::vector<Node*> nodes_;
 };
 

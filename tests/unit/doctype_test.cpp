@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,23 +25,15 @@ namespace {
 class DoctypeTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        options = Config{};
-        init_tags();
-        init_attribute_dictionary();
-        source_ = fmemopen(const_cast<char*>(source_text_), sizeof(source_text_) - 1, "r");
-        stream_ = new_input_stream(source_, CharEncoding::Ascii);
-        lexer_ = new_lexer(stream_);
-        lexer_->messages = open_memstream(&buffer_, &size_);
+        test::fresh_globals();
+        lx_ = std::make_unique<test::LexerOver>("x");
+        lexer_ = lx_->lexer;
     }
 
     void TearDown() override {
         for (Node* n : owned_)
             free_node(n);
-        fclose(lexer_->messages);
-        free(buffer_);
-        free_lexer(lexer_);
-        free_input_stream(stream_);
-        fclose(source_);
+        lx_.reset();
         options = Config{};
     }
 
@@ -86,17 +79,10 @@ class DoctypeTest : public ::testing::Test {
         return n;
     }
 
-    std::string reports() {
-        fflush(lexer_->messages);
-        return std::string(buffer_, size_);
-    }
+    std::string reports() { return lx_->messages(); }
 
-    static constexpr char source_text_[] = "x";
-    FILE* source_ = nullptr;
-    InputStream* stream_ = nullptr;
+    std::unique_ptr<test::LexerOver> lx_;
     Lexer* lexer_ = nullptr;
-    char* buffer_ = nullptr;
-    size_t size_ = 0;
     std::vector<Node*> owned_;
 };
 
