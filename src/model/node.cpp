@@ -9,8 +9,41 @@
 #include "input/stream.h"
 #include "model/attrs.h"
 #include "model/tags.h"
+#include "model/pool.h"
 
 namespace varnel {
+
+namespace {
+
+// The pools live until the process ends (never destroyed, so that a tree
+// released during exit still has somewhere to go).
+RecordPool<sizeof(Node)>& node_pool() {
+    static auto* pool = new RecordPool<sizeof(Node)>();
+    return *pool;
+}
+
+RecordPool<sizeof(NodeAttribute)>& attribute_pool() {
+    static auto* pool = new RecordPool<sizeof(NodeAttribute)>();
+    return *pool;
+}
+
+} // namespace
+
+void* Node::operator new(std::size_t) {
+    return node_pool().take();
+}
+
+void Node::operator delete(void* record) {
+    if (record != nullptr) node_pool().give_back(record);
+}
+
+void* NodeAttribute::operator new(std::size_t) {
+    return attribute_pool().take();
+}
+
+void NodeAttribute::operator delete(void* record) {
+    if (record != nullptr) attribute_pool().give_back(record);
+}
 
 Node* new_node() {
     return new Node();

@@ -9,6 +9,7 @@
 // free_node and check-style walks never recurse on input depth.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -45,6 +46,10 @@ struct NodeAttribute {
     int delimiter = '"';
     std::string name;                 // empty for an ASP or PHP entry
     std::optional<std::string> value; // nullopt: the attribute has no value
+
+    // Records come from a pool (see pool.h).
+    static void* operator new(std::size_t size);
+    static void operator delete(void* record);
 };
 
 struct Node {
@@ -63,6 +68,10 @@ struct Node {
     bool newline_after = false;
     TagDef* previous_tag = nullptr;
     TagDef* tag = nullptr;
+
+    // Records come from a pool (see pool.h).
+    static void* operator new(std::size_t size);
+    static void operator delete(void* record);
 };
 
 // Constructors.
