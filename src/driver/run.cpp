@@ -336,12 +336,19 @@ DocumentOutcome process_document(const char* name) {
         lone_item_list_to_quote(root);
         quote_nest_to_div(root);
         if (options.logical_emphasis) promote_logical_emphasis(root);
+        bool restructured = false;
         if (options.word_2000 && has_word_namespace(root)) {
             remove_conditional_sections(lexer, root);
             strip_word_markup(lexer, root);
+            restructured = true;
         }
-        if (options.drop_font_tags || options.clean) presentation_to_style(lexer, root);
-        if (!check_tree_links(root)) return panic();
+        if (options.drop_font_tags || options.clean) {
+            presentation_to_style(lexer, root);
+            restructured = true;
+        }
+        // The optional passes move whole subtrees: check the links again
+        // before anything is printed.
+        if (restructured && !check_tree_links(root)) return panic();
 
         // The summary quotes the doctype as the document gave it, before any
         // fix-up rewrites or drops it.

@@ -76,6 +76,12 @@ int read_char(InputStream* stream) {
     }
     for (;;) {
         int c = read_byte(stream);
+        // Printable ASCII means itself in every encoding but ISO-2022,
+        // whose shift state can change it: the common case goes straight out.
+        if (c >= 0x20 && c < 0x7F && stream->encoding != CharEncoding::Iso2022) {
+            stream->column++;
+            return c;
+        }
         if (c == EndOfStream) return EndOfStream;
         switch (stream->encoding) {
         case CharEncoding::Utf8:
