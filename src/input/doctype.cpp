@@ -331,9 +331,15 @@ void set_html_namespace(Lexer* lexer, Node* root, const char* name_space) {
 
 bool ensure_xml_declaration(Lexer* lexer, Node* root) {
     Node* first = root->first_child;
-    if (first != nullptr && first->kind == ProcInsNode &&
-        node_text(lexer, first).substr(0, 3) == "xml") {
-        return true;
+    // Only "xml" as a whole name is a declaration: "xml-stylesheet" and the
+    // like are other instructions, which the declaration must precede.
+    if (first != nullptr && first->kind == ProcInsNode) {
+        const std::string_view text = node_text(lexer, first);
+        if (text.compare(0, 3, "xml") == 0 &&
+            (text.size() == 3 || text[3] == ' ' || text[3] == '\t' || text[3] == '\n' ||
+             text[3] == '\r' || text[3] == '?')) {
+            return true;
+        }
     }
     Node* pi = new_node();
     pi->kind = ProcInsNode;

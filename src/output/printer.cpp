@@ -364,6 +364,8 @@ struct OpenElement {
     Closing closing = Closing::Nothing;
     bool blank_before_blocks = false; // a block after text starts after a blank line
     bool xml_line_ends = false;       // an XML element that is not mixed
+    bool xml_verbatim = false;        // an XML element inside preserved content
+    bool xml_keeps_content = false;   // an XML element whose content is preserved
 };
 
 struct Walk {
@@ -554,11 +556,24 @@ void close_html_element(Walk& w, const OpenElement& e) {
 }
 
 void open_xml_node(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
+    // Inside preserved content every line end and space is the document's
+    // own: nodes there are written where they stand, with no line breaks or
+    // indentation added (added ones would grow on every pass).
+    const bool in_preserved =
+        !w.open.empty() && (w.open.back().xml_keeps_content || w.open.back().xml_verbatim);
     switch (node->kind) {
     case RootNode:
         w.push(node, mode, indent, indent, Closing::Nothing);
         return;
     case CommentNode:
+        if (in_preserved) {
+            // As print_comment, but no place to break the line.
+            add_string("<!--");
+            print_text_span(w.out, PrintComment, 0, w.lexer, node);
+            add_char('>');
+            if (node->newline_after) flush_line(w.out, 0);
+            return;
+        }
         flush_pending_line(w.out, indent);
         print_comment(w.out, 0, w.lexer, node);
         flush_pending_line(w.out, 0);
@@ -568,6 +583,13 @@ void open_xml_node(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
     }
     if (KindPrinter print = kind_printer(node); print != nullptr) {
         print(w.out, mode, indent, w.lexer, node);
+        return;
+    }
+    if (in_preserved) {
+        print_tag(w.lexer, w.out, mode, 0, node);
+        if (node->kind == StartEndTagNode || (model_of(node) & ModelEmpty) != 0) return;
+        w.push(node, mode, 0, 0, Closing::XmlElement);
+        w.open.back().xml_verbatim = true;
         return;
     }
     if (node->kind == StartEndTagNode || (model_of(node) & ModelEmpty) != 0) {
@@ -593,12 +615,20 @@ void open_xml_node(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
 
     print_tag(w.lexer, w.out, mode, tag_indent, node);
     if (line_ends) flush_line(w.out, tag_indent);
-    w.push(node, mode, tag_indent, content_indent, Closing::XmlElement);
+    // Preserved content is never wrapped: a line break in place of a space
+    // would change it.
+    w.push(node, preserve ? mode | PrintPreformatted : mode, tag_indent, content_indent,
+           Closing::XmlElement);
     w.open.back().xml_line_ends = line_ends;
+    w.open.back().xml_keeps_content = preserve;
 }
 
 void close_xml_element(Walk& w, const OpenElement& e) {
     if (e.closing != Closing::XmlElement) return;
+    if (e.xml_verbatim) {
+        print_end_tag(e.node);
+        return;
+    }
     if (e.xml_line_ends) flush_pending_line(w.out, e.child_indent);
     print_end_tag(e.node);
     flush_pending_line(w.out, e.indent);

@@ -463,17 +463,30 @@ TEST_F(DoctypeTest, XmlDeclaration) {
     EXPECT_TRUE(ensure_xml_declaration(lexer_, root));
     EXPECT_EQ(count_kind(root, ProcInsNode), 1);
 
-    // A first processing instruction of another kind is not a declaration.
-    Node* r2 = document();
-    Node* php = new_node();
-    php->kind = ProcInsNode;
-    php->start = lexer_->text_length();
-    append_string(lexer_, "php echo 1;");
-    php->end = lexer_->text_length();
-    insert_node_at_start(r2, php);
-    EXPECT_FALSE(ensure_xml_declaration(lexer_, r2));
-    EXPECT_EQ(count_kind(r2, ProcInsNode), 2);
-    EXPECT_EQ(r2->first_child->next, php);
+    // A first processing instruction of another kind is not a declaration,
+    // even when its name begins with "xml"; one named "xml" is.
+    auto starting_with_instruction = [&](const char* text) {
+        Node* r = document();
+        Node* pi = new_node();
+        pi->kind = ProcInsNode;
+        pi->start = lexer_->text_length();
+        append_string(lexer_, text);
+        pi->end = lexer_->text_length();
+        insert_node_at_start(r, pi);
+        return r;
+    };
+    for (const char* other : {"php echo 1;", "xml-stylesheet href=\"a.css\"?", "xmlfoo?"}) {
+        Node* r = starting_with_instruction(other);
+        Node* pi = r->first_child;
+        EXPECT_FALSE(ensure_xml_declaration(lexer_, r)) << other;
+        EXPECT_EQ(count_kind(r, ProcInsNode), 2) << other;
+        EXPECT_EQ(r->first_child->next, pi) << other;
+    }
+    for (const char* declaration : {"xml version=\"1.0\"?", "xml?", "xml\nversion=\"1.0\"?"}) {
+        Node* r = starting_with_instruction(declaration);
+        EXPECT_TRUE(ensure_xml_declaration(lexer_, r)) << declaration;
+        EXPECT_EQ(count_kind(r, ProcInsNode), 1) << declaration;
+    }
 }
 
 TEST_F(DoctypeTest, GeneratorMeta) {
