@@ -1,6 +1,7 @@
 // libFuzzer target: runs the whole program on the input bytes. The first
-// two bytes choose the options (indentation, clean, XHTML or XML, encodings,
-// Word 2000 cleanup, wrapping, slides ...); the rest is the document.
+// three bytes choose the options (indentation, clean, XHTML or XML,
+// encodings, Word 2000 cleanup, wrapping, slides, hidden end tags, literal
+// attributes, doctype mode ...); the rest is the document.
 //
 // Build and run with fuzz/run.
 #include <sys/mman.h>
@@ -22,15 +23,21 @@ struct Flag {
 };
 
 const Flag first_byte_flags[] = {
-    {"-i", nullptr},     {"-c", nullptr}, {"-asxml", nullptr}, {"-xml", nullptr},
-    {"-u", nullptr},     {"-o", nullptr}, {"-n", nullptr},     {"-utf8", nullptr},
+    {"-i", nullptr}, {"-c", nullptr}, {"-asxml", nullptr}, {"-xml", nullptr},
+    {"-u", nullptr}, {"-o", nullptr}, {"-n", nullptr},     {"-utf8", nullptr},
 };
 
 const Flag second_byte_flags[] = {
-    {"--word-2000", "yes"},         {"--wrap", "20"},
-    {"--indent-attributes", "yes"}, {"--drop-font-tags", "yes"},
+    {"--word-2000", "yes"},          {"--wrap", "20"},
+    {"--indent-attributes", "yes"},  {"--drop-font-tags", "yes"},
     {"--enclose-block-text", "yes"}, {"-latin1", nullptr},
-    {"--logical-emphasis", "yes"},  {"-slides", nullptr},
+    {"--logical-emphasis", "yes"},   {"-slides", nullptr},
+};
+
+const Flag third_byte_flags[] = {
+    {"--hide-endtags", "yes"},    {"-iso2022", nullptr},        {"--literal-attributes", "yes"},
+    {"--break-before-br", "yes"}, {"--wrap-attributes", "yes"}, {"--doctype", "strict"},
+    {"-preserve", nullptr},       {"--quote-marks", "yes"},
 };
 
 bool prepared = false;
@@ -49,10 +56,12 @@ void prepare() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!prepared) prepare();
-    if (size < 2) return 0;
+    constexpr size_t OptionBytes = 3;
+    if (size < OptionBytes) return 0;
     int fd = memfd_create("document", 0);
     if (fd < 0) return 0;
-    if (write(fd, data + 2, size - 2) != static_cast<ssize_t>(size - 2)) {
+    const size_t length = size - OptionBytes;
+    if (write(fd, data + OptionBytes, length) != static_cast<ssize_t>(length)) {
         close(fd);
         return 0;
     }
@@ -62,16 +71,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int bit = 0; bit < 8; ++bit) {
         const Flag& f = (data[0] >> bit) & 1 ? first_byte_flags[bit] : Flag{nullptr, nullptr};
         if (f.first != nullptr) args.push_back(f.first);
-        const Flag& g = (data[1] >> bit) & 1 ? second_byte_flags[bit] : Flag{nullptr, nullptr};
-        if (g.first != nullptr) {
-            args.push_back(g.first);
-            if (g.second != nullptr) args.push_back(g.second);
+        for (const Flag* table : {second_byte_flags, third_byte_flags}) {
+            const uint8_t byte = table == second_byte_flags ? data[1] : data[2];
+            const Flag& g = (byte >> bit) & 1 ? table[bit] : Flag{nullptr, nullptr};
+            if (g.first != nullptr) {
+                args.push_back(g.first);
+                if (g.second != nullptr) args.push_back(g.second);
+            }
         }
     }
     args.push_back(path);
 
     std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
+    for (std::string& a : args)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
     varnel::run_program(static_cast<int>(args.size()), argv.data());
     close(fd);
