@@ -111,6 +111,12 @@ Node* markup_token(Lexer* lexer, Node* node) {
     return finish_token(lexer, node);
 }
 
+// Column for a warning about "</" inside script content: three before the
+// stream's column, but never before the start of the line.
+uint32_t script_warning_column(const InputStream* in) {
+    return in->column > 3 ? static_cast<uint32_t>(in->column - 3) : 1;
+}
+
 // Reports a warning at a position other than the current token's.
 void warn_at(Lexer* lexer, uint32_t line, uint32_t column, TagMessage code) {
     uint32_t saved_line = lexer->token_line;
@@ -413,15 +419,19 @@ Node* get_token(Lexer* lexer, WhitespaceMode mode) {
             if (d == EndOfStream) goto end_of_input;
             add_code(lexer, d);
             if (d != '-') continue;
-            // Two hyphens: the comment ends if ">" follows.
+            // Two hyphens: the comment ends if ">" follows. A warning about
+            // them points at the first of the pair, which is noted before
+            // the next character (maybe a line feed) moves the position on.
+            const int pair_line = in->line;
+            const int pair_column = in->column - 2;
             for (;;) {
                 d = read_char(in);
                 if (d == EndOfStream) goto end_of_input;
                 if (d == '>') break;
                 if (!comment_bad) {
                     comment_bad = true;
-                    bad_line = static_cast<uint32_t>(in->line);
-                    bad_column = static_cast<uint32_t>(in->column - 3);
+                    bad_line = static_cast<uint32_t>(pair_line);
+                    bad_column = static_cast<uint32_t>(pair_column > 0 ? pair_column : 1);
                 }
                 if (options.fix_bad_comments) lexer->text[lexer->text_length() - 2] = '=';
                 add_code(lexer, d);
@@ -603,8 +613,8 @@ Node* read_script_content(Lexer* lexer, Node* element) {
     while ((c = read_char(in)) != EndOfStream) {
         if (c == '/' && prev == '<') {
             if (seen_end_start) {
-                warn_at(lexer, static_cast<uint32_t>(in->line),
-                        static_cast<uint32_t>(in->column - 3), SlashLetterNotAllowed);
+                warn_at(lexer, static_cast<uint32_t>(in->line), script_warning_column(in),
+                        SlashLetterNotAllowed);
             }
             add_code(lexer, c);
             name_start = lexer->text_length();
@@ -620,7 +630,7 @@ Node* read_script_content(Lexer* lexer, Node* element) {
                 if (lexer->text_end > lexer->text_start) return text_token(lexer);
                 return nullptr;
             }
-            warn_at(lexer, static_cast<uint32_t>(in->line), static_cast<uint32_t>(in->column - 3),
+            warn_at(lexer, static_cast<uint32_t>(in->line), script_warning_column(in),
                     SlashLetterNotAllowed);
             if (is_javascript(element)) lexer->text.insert(name_start - 1, 1, '\\');
             add_code(lexer, c);

@@ -242,7 +242,8 @@ TEST_F(LexerTest, PushedBackTagComesBeforeReopenedTags) {
     EXPECT_EQ(test::describe_token(lx, reopened), "start:b");
     EXPECT_TRUE(reopened->implicit);
     EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"text:y"});
-    for (Node* n : {b, x, p, reopened}) free_node(n);
+    for (Node* n : {b, x, p, reopened})
+        free_node(n);
 }
 
 TEST_F(LexerTest, PendingSpaceGoesBeforeText) {
@@ -321,6 +322,12 @@ TEST_F(LexerReportTest, CommentsAndDeclarations) {
     EXPECT_EQ(reports_of("<!-- open"),
               "line 1 column 1 - Warning: adjacent hyphens within comment\n");
     EXPECT_EQ(reports_of("<!foo><!-- fine -->"), "");
+    // Hyphens at the end of a line: the report names the line and column
+    // of the first hyphen, not a column before the start of the next line.
+    EXPECT_EQ(reports_of("<!-- a --\n b -->"),
+              "line 1 column 8 - Warning: adjacent hyphens within comment\n");
+    EXPECT_EQ(reports_of("x\n--<!--a\n--\n-->"),
+              "line 3 column 1 - Warning: adjacent hyphens within comment\n");
 }
 
 TEST_F(LexerReportTest, UnknownAndProprietaryElements) {
@@ -341,6 +348,15 @@ TEST_F(LexerReportTest, ScriptContent) {
     EXPECT_EQ(lx.messages(), "line 1 column 1 - Warning: <script> lacks \"type\" attribute\n"
                              "line 1 column 26 - Warning: '<' + '/' + letter not allowed here\n"
                              "line 1 column 31 - Warning: '<' + '/' + letter not allowed here\n");
+
+    // A "</" at the start of a line is reported at column 1, never 0.
+    test::LexerOver line_start("<script type=\"text/javascript\">\n</b>\n</script>");
+    script = get_token(line_start.lexer, TrimSpace);
+    free_node(read_script_content(line_start.lexer, script));
+    free_node(script);
+    EXPECT_EQ(line_start.messages(),
+              "line 2 column 2 - Warning: '<' + '/' + letter not allowed here\n"
+              "line 3 column 1 - Warning: '<' + '/' + letter not allowed here\n");
 
     test::LexerOver open("<script>a = 1;\n");
     script = get_token(open.lexer, TrimSpace);
