@@ -262,6 +262,10 @@ void scan_entity(Lexer* lexer, WhitespaceMode mode) {
     }
 
     int32_t code = entity_code(lexer->text.c_str() + start - 1);
+    // A reference to a surrogate or to a number beyond Unicode names no
+    // character: it is kept as written, like a reference to 0, rather than
+    // stored as bytes that no encoding can write.
+    if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0;
     if (code <= 0) {
         set_position(lexer, static_cast<uint32_t>(in->line), amp_column);
         if (lexer->text_length() > start) {

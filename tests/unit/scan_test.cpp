@@ -41,6 +41,13 @@ TEST_F(ScanTest, UnknownReferencesStayAsWritten) {
     // A number too large for 32 bits counts as unknown.
     EXPECT_EQ(text_of("&#99999999999;"), "text:&#99999999999;");
     EXPECT_EQ(text_of("&#x7fffffffff;"), "text:&#x7fffffffff;");
+    // So do numbers that name no character: surrogates and values beyond
+    // Unicode. The last character and the ones around the surrogates are
+    // taken.
+    EXPECT_EQ(text_of("&#xD800;&#xdfff;&#55296;"), "text:&#xD800;&#xdfff;&#55296;");
+    EXPECT_EQ(text_of("&#x110000;&#x7FFFFFFF;"), "text:&#x110000;&#x7FFFFFFF;");
+    EXPECT_EQ(text_of("&#x10FFFF;"), "text:\xf4\x8f\xbf\xbf");
+    EXPECT_EQ(text_of("&#xD7FF;&#xE000;"), "text:\xed\x9f\xbf\xee\x80\x80");
 }
 
 TEST_F(ScanTest, AmpersandKeptAsReferenceWhenNotQuoted) {
