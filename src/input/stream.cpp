@@ -139,6 +139,14 @@ int read_char(InputStream* stream) {
             return ' ';
         }
         if (c == 27) return c;
+        // A carriage return ends a line: with the line feed after it the
+        // pair is one line end, and alone (old Macintosh files) it is one
+        // too, so that the words on either side are not run together.
+        if (c == '\r') {
+            int next = read_byte(stream);
+            if (next != '\n' && next != EndOfStream) ungetc(next, stream->file);
+            c = '\n';
+        }
         if (c == '\n') {
             stream->column = 1;
             stream->line++;

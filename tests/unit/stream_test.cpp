@@ -47,9 +47,20 @@ TEST_F(StreamTest, LineFeedPushBackRestoresPosition) {
     EXPECT_EQ(lx.stream->column, 1);
 }
 
-TEST_F(StreamTest, ControlCharactersAndCarriageReturnsAreDropped) {
-    EXPECT_EQ(decode("a\r\nb\rc\x01\x1f", CharEncoding::Ascii),
-              (std::vector<int>{'a', '\n', 'b', 'c'}));
+TEST_F(StreamTest, ControlCharactersAreDroppedAndCarriageReturnsEndLines) {
+    // CR LF is one line end; a lone CR is one too (words on either side
+    // must not run together); other control characters vanish.
+    EXPECT_EQ(decode("a\r\nb\rc\x01\x1f\r\r\n", CharEncoding::Ascii),
+              (std::vector<int>{'a', '\n', 'b', '\n', 'c', '\n', '\n'}));
+    EXPECT_EQ(decode("x\r", CharEncoding::MacRoman), (std::vector<int>{'x', '\n'}));
+    {
+        test::LexerOver cr("a\rb\r\nc");
+        for (int i = 0; i < 4; ++i)
+            read_char(cr.stream);
+        EXPECT_EQ(cr.stream->line, 3);
+        EXPECT_EQ(read_char(cr.stream), 'c');
+        EXPECT_EQ(cr.stream->column, 2);
+    }
     // NUL is delivered; escape is delivered without a column.
     test::LexerOver lx(std::string("\0\x1b", 2));
     EXPECT_EQ(read_char(lx.stream), 0);
