@@ -19,10 +19,36 @@ void free_input_stream(InputStream* stream) {
     delete stream;
 }
 
-static int read_byte(InputStream* stream) {
+static int next_file_byte(InputStream* stream) {
     if (stream->file == nullptr) return EndOfStream;
     int c = getc_unlocked(stream->file);
     return c == EOF ? EndOfStream : c;
+}
+
+// Looks at the first bytes of the input once: a UTF-8 byte order mark
+// (EF BB BF) is skipped, whatever the input encoding, because as text it
+// would open the body before the head could be read. Other bytes read to
+// decide are held and delivered in order.
+static void skip_byte_order_mark(InputStream* stream) {
+    stream->started = true;
+    if (stream->encoding == CharEncoding::Iso2022) return;
+    static const unsigned char mark[3] = {0xEF, 0xBB, 0xBF};
+    for (int i = 0; i < 3; ++i) {
+        int b = next_file_byte(stream);
+        if (b == EndOfStream) return;
+        stream->held[stream->held_bytes++] = static_cast<unsigned char>(b);
+        if (b != mark[i]) return;
+    }
+    stream->held_bytes = 0; // the whole mark: drop it
+}
+
+static inline int read_byte(InputStream* stream) {
+    if (stream->held_next < stream->held_bytes) return stream->held[stream->held_next++];
+    if (!stream->started) {
+        skip_byte_order_mark(stream);
+        return read_byte(stream);
+    }
+    return next_file_byte(stream);
 }
 
 // Reads the continuation bytes of a UTF-8 sequence whose lead byte is `c`.
@@ -143,8 +169,15 @@ int read_char(InputStream* stream) {
         // pair is one line end, and alone (old Macintosh files) it is one
         // too, so that the words on either side are not run together.
         if (c == '\r') {
+            const int held_before = stream->held_next;
             int next = read_byte(stream);
-            if (next != '\n' && next != EndOfStream) ungetc(next, stream->file);
+            if (next != '\n' && next != EndOfStream) {
+                if (stream->held_next != held_before) {
+                    --stream->held_next;
+                } else {
+                    ungetc(next, stream->file);
+                }
+            }
             c = '\n';
         }
         if (c == '\n') {
@@ -180,6 +213,8 @@ void unread_char(int c, InputStream* stream) {
 
 bool is_end_of_stream(InputStream* stream) {
     if (stream->char_pushed) return stream->pushed_value == EndOfStream;
+    if (!stream->started) skip_byte_order_mark(stream);
+    if (stream->held_next < stream->held_bytes) return false;
     if (stream->file == nullptr) return true;
     int c = getc_unlocked(stream->file);
     if (c == EOF) return true;

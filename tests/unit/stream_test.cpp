@@ -68,6 +68,34 @@ TEST_F(StreamTest, ControlCharactersAreDroppedAndCarriageReturnsEndLines) {
     EXPECT_EQ(lx.stream->column, 2);
 }
 
+TEST_F(StreamTest, ByteOrderMarkAtTheStartIsSkipped) {
+    EXPECT_EQ(decode("\xef\xbb\xbf"
+                     "ab",
+                     CharEncoding::Utf8),
+              (std::vector<int>{'a', 'b'}));
+    EXPECT_EQ(decode("\xef\xbb\xbf"
+                     "ab",
+                     CharEncoding::Ascii),
+              (std::vector<int>{'a', 'b'}));
+    // Only at the start, and only the whole mark; bytes read to decide
+    // come out in order.
+    EXPECT_EQ(decode("a\xef\xbb\xbf", CharEncoding::Latin1),
+              (std::vector<int>{'a', 0xEF, 0xBB, 0xBF}));
+    EXPECT_EQ(decode("\xef\xbbx", CharEncoding::Latin1), (std::vector<int>{0xEF, 0xBB, 'x'}));
+    EXPECT_EQ(decode("\xef\xbb", CharEncoding::Latin1), (std::vector<int>{0xEF, 0xBB}));
+    EXPECT_EQ(decode("\xef\xbb\xbb", CharEncoding::Utf8), std::vector<int>{0xFEFB});
+    EXPECT_EQ(decode("\xef\r\rA", CharEncoding::Latin1), (std::vector<int>{0xEF, '\n', '\n', 'A'}));
+    EXPECT_EQ(decode("\xef\xbb\xbf", CharEncoding::Utf8), std::vector<int>{});
+    {
+        test::LexerOver mark_only("\xef\xbb\xbf");
+        EXPECT_TRUE(is_end_of_stream(mark_only.stream));
+        test::LexerOver start("\xef\xbb\xbfx");
+        EXPECT_FALSE(is_end_of_stream(start.stream));
+        EXPECT_EQ(read_char(start.stream), 'x');
+        EXPECT_EQ(start.stream->column, 2); // the mark takes no columns
+    }
+}
+
 TEST_F(StreamTest, WindowsCodesAreMappedAndFlagged) {
     test::LexerOver lx("\x93\x81x");
     EXPECT_EQ(read_char(lx.stream), 0x201C);
