@@ -242,7 +242,8 @@ TEST_F(LexerTest, PushedBackTagComesBeforeReopenedTags) {
     EXPECT_EQ(test::describe_token(lx, reopened), "start:b");
     EXPECT_TRUE(reopened->implicit);
     EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"text:y"});
-    for (Node* n : {b, x, p, reopened}) free_node(n);
+    for (Node* n : {b, x, p, reopened})
+        free_node(n);
 }
 
 TEST_F(LexerTest, PendingSpaceGoesBeforeText) {
@@ -367,6 +368,12 @@ TEST_F(LexerReportTest, Attributes) {
               "line 1 column 1 - Warning: <p> unknown attribute value \"x\"\n");
     EXPECT_EQ(reports_of("<a <b>"), "line 1 column 1 - Error: <a> missing '>' for end of tag\n");
     EXPECT_EQ(reports_of("<p class=\"x"),
+              "line 1 column 12 - Warning: end of file while parsing attributes\n");
+    // Cut off after a complete value: the end is still read and reported,
+    // at the stream's position.
+    EXPECT_EQ(reports_of("<p class=\"x\""),
+              "line 1 column 13 - Warning: end of file while parsing attributes\n");
+    EXPECT_EQ(reports_of("<p class=x "),
               "line 1 column 12 - Warning: end of file while parsing attributes\n");
     EXPECT_EQ(reports_of("<p title=\"a\n\n\n\n\n\n\n\n\n\n\n>b\">"),
               "line 1 column 1 - Error: missing quotemark for attribute value\n");

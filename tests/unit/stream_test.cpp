@@ -97,5 +97,22 @@ TEST_F(StreamTest, Utf8EncoderAndDecoderAgree) {
     }
 }
 
+TEST_F(StreamTest, EndOfStreamOnlyAfterReadingTheEnd) {
+    test::LexerOver lx("ab");
+    EXPECT_FALSE(is_end_of_stream(lx.stream));
+    EXPECT_EQ(read_char(lx.stream), 'a');
+    EXPECT_EQ(read_char(lx.stream), 'b');
+    // Every byte has been delivered, but no read has met the end yet.
+    EXPECT_FALSE(is_end_of_stream(lx.stream));
+    EXPECT_EQ(read_char(lx.stream), EndOfStream);
+    EXPECT_TRUE(is_end_of_stream(lx.stream));
+    // A pushed-back character decides while it is pending.
+    unread_char('b', lx.stream);
+    EXPECT_FALSE(is_end_of_stream(lx.stream));
+    EXPECT_EQ(read_char(lx.stream), 'b');
+    unread_char(EndOfStream, lx.stream);
+    EXPECT_TRUE(is_end_of_stream(lx.stream));
+}
+
 } // namespace
 } // namespace varnel
