@@ -211,15 +211,13 @@ void unread_char(int c, InputStream* stream) {
     stream->column = stream->last_column;
 }
 
+// True once a read has met the end of the byte source (not merely when the
+// next read would): the attribute scanner relies on reading the end itself
+// to report a tag cut off by the end of input.
 bool is_end_of_stream(InputStream* stream) {
     if (stream->char_pushed) return stream->pushed_value == EndOfStream;
-    if (!stream->started) skip_byte_order_mark(stream);
     if (stream->held_next < stream->held_bytes) return false;
-    if (stream->file == nullptr) return true;
-    int c = getc_unlocked(stream->file);
-    if (c == EOF) return true;
-    ungetc(c, stream->file);
-    return false;
+    return stream->file == nullptr || feof(stream->file) != 0;
 }
 
 namespace {

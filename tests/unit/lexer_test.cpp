@@ -384,6 +384,12 @@ TEST_F(LexerReportTest, Attributes) {
     EXPECT_EQ(reports_of("<a <b>"), "line 1 column 1 - Error: <a> missing '>' for end of tag\n");
     EXPECT_EQ(reports_of("<p class=\"x"),
               "line 1 column 12 - Warning: end of file while parsing attributes\n");
+    // Cut off after a complete value: the end is still read and reported,
+    // at the stream's position.
+    EXPECT_EQ(reports_of("<p class=\"x\""),
+              "line 1 column 13 - Warning: end of file while parsing attributes\n");
+    EXPECT_EQ(reports_of("<p class=x "),
+              "line 1 column 12 - Warning: end of file while parsing attributes\n");
     EXPECT_EQ(reports_of("<p title=\"a\n\n\n\n\n\n\n\n\n\n\n>b\">"),
               "line 1 column 1 - Error: missing quotemark for attribute value\n");
     // A PHP block among the attributes is not an unknown attribute.

@@ -88,9 +88,10 @@ TEST_F(StreamTest, ByteOrderMarkAtTheStartIsSkipped) {
     EXPECT_EQ(decode("\xef\xbb\xbf", CharEncoding::Utf8), std::vector<int>{});
     {
         test::LexerOver mark_only("\xef\xbb\xbf");
+        EXPECT_EQ(read_char(mark_only.stream), EndOfStream);
         EXPECT_TRUE(is_end_of_stream(mark_only.stream));
-        test::LexerOver start("\xef\xbb\xbfx");
-        EXPECT_FALSE(is_end_of_stream(start.stream));
+        test::LexerOver start("\xef\xbb\xbf"
+                              "x");
         EXPECT_EQ(read_char(start.stream), 'x');
         EXPECT_EQ(start.stream->column, 2); // the mark takes no columns
     }
@@ -134,6 +135,23 @@ TEST_F(StreamTest, Utf8EncoderAndDecoderAgree) {
         EXPECT_EQ(back, c);
         EXPECT_EQ(extra + 1, end - buffer);
     }
+}
+
+TEST_F(StreamTest, EndOfStreamOnlyAfterReadingTheEnd) {
+    test::LexerOver lx("ab");
+    EXPECT_FALSE(is_end_of_stream(lx.stream));
+    EXPECT_EQ(read_char(lx.stream), 'a');
+    EXPECT_EQ(read_char(lx.stream), 'b');
+    // Every byte has been delivered, but no read has met the end yet.
+    EXPECT_FALSE(is_end_of_stream(lx.stream));
+    EXPECT_EQ(read_char(lx.stream), EndOfStream);
+    EXPECT_TRUE(is_end_of_stream(lx.stream));
+    // A pushed-back character decides while it is pending.
+    unread_char('b', lx.stream);
+    EXPECT_FALSE(is_end_of_stream(lx.stream));
+    EXPECT_EQ(read_char(lx.stream), 'b');
+    unread_char(EndOfStream, lx.stream);
+    EXPECT_TRUE(is_end_of_stream(lx.stream));
 }
 
 } // namespace
