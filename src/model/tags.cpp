@@ -325,9 +325,11 @@ void define_block_tag(const char* name) {
                nullptr);
 }
 
+// Declared empty elements stand in text like img: without the inline bit a
+// builder would end the open blocks at them and then drop them.
 void define_empty_tag(const char* name) {
-    define_tag(name, VersionProprietary, ModelUserDefined | ModelNoIndent | ModelEmpty, build_block,
-               nullptr);
+    define_tag(name, VersionProprietary,
+               ModelUserDefined | ModelNoIndent | ModelEmpty | ModelInline, build_block, nullptr);
 }
 
 void define_pre_tag(const char* name) {
