@@ -86,6 +86,8 @@ int read_char(InputStream* stream) {
     if (stream->char_pushed) {
         stream->char_pushed = false;
         int c = stream->pushed_value;
+        // The end of input has one position, however often it is read.
+        if (c == EndOfStream) return c;
         if (c == '\n') {
             stream->column = 1;
             stream->line++;
