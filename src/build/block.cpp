@@ -572,7 +572,9 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
                 forget_inline(lexer, e);
                 push_back_token(lexer, node);
                 finish(e);
-            } else if (e->first_child != nullptr) {
+            } else if (e->first_child != nullptr || e->attributes != nullptr) {
+                // An anchor with attributes stays even when empty: its name
+                // or id may be the target of links.
                 push_back_token(lexer, node);
                 finish(e);
             } else {
