@@ -204,9 +204,11 @@ KindPrinter kind_printer(const Node* node) {
 }
 
 // Writes an attribute value with "=" and its quotes, breaking long values
-// at their spaces when `wrappable`.
+// at their spaces when `wrappable`. In a script attribute a line feed inside
+// a quoted string is written as a backslash continuation: the reader turns
+// that back into the same line feed, and the script stays valid.
 void print_attr_value(OutputStream* out, uint32_t indent, const std::string& value, int delimiter,
-                      bool wrappable) {
+                      bool wrappable, bool script = false) {
     PrintMode mode = PrintAttrValue;
     if (!wrappable) mode |= PrintPreformatted;
     if (value.starts_with("<%") || value.starts_with("<@") || value.starts_with("<?php")) {
@@ -252,6 +254,7 @@ void print_attr_value(OutputStream* out, uint32_t indent, const std::string& val
         } else {
             const uint32_t code = decode_char_at(s, &i, n);
             if (code == '\n') {
+                if (script && line.in_string) add_char('\\');
                 flush_line(out, indent);
             } else {
                 print_char(code, mode);
@@ -301,7 +304,8 @@ void print_attribute(OutputStream* out, uint32_t indent, Lexer* lexer, const Nod
     if (!line_fits(attr_indent)) break_line_at_wrap_point(out, attr_indent);
 
     if (attribute->value.has_value()) {
-        print_attr_value(out, attr_indent, *attribute->value, attribute->delimiter, wrappable);
+        print_attr_value(out, attr_indent, *attribute->value, attribute->delimiter, wrappable,
+                         is_script_def(def));
     } else if (options.output_xml || options.input_xml) {
         print_attr_value(out, attr_indent, attribute->name, attribute->delimiter, true);
     } else if (is_boolean_def(def) || node->tag == nullptr ||

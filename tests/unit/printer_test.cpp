@@ -348,6 +348,23 @@ TEST_F(PrinterTest, WrapScriptLiteralsContinuesStringsWithABackslash) {
     EXPECT_EQ(print(), "<p onclick=\"alert('aaa bbb ccc')\"></p>\n\n");
 }
 
+// The reader stores a backslash continuation inside an attribute value as a
+// bare line feed; written back bare, the script string would end at the line
+// and no longer parse. Only a line feed inside a quoted string of a script
+// attribute gets the backslash again; other line feeds stay plain.
+TEST_F(PrinterTest, LineFeedsInsideScriptStringsKeepTheirContinuation) {
+    Node* p = element(root, "p");
+    attribute(p, "onclick", "alert('aaa \nbbb'); x();\ny()", '"', &script_def);
+    EXPECT_EQ(print(), "<p onclick=\"alert('aaa \\\nbbb'); x();\ny()\"></p>\n\n");
+    // The apostrophe-delimited form tracks double-quoted strings instead.
+    Node* q = element(root, "p");
+    attribute(q, "onclick", "alert(\"aaa \nbbb\")", '\'', &script_def);
+    EXPECT_EQ(print(q), "<p onclick='alert(\"aaa \\\nbbb\")'></p>\n\n");
+    // A title with a quoted phrase across lines is not script: no backslash.
+    Node* t = element(root, "p");
+    attribute(t, "title", "say 'aaa\nbbb'", '"', &plain_def);
+    EXPECT_EQ(print(t), "<p title=\"say 'aaa\nbbb'\"></p>\n\n");
+}
 TEST_F(PrinterTest, TheAttributeDictionaryDecidesWrappingAndBareNames) {
     Node* input = element(root, "input");
     add_attribute(input, "checked", nullptr);
