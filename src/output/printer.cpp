@@ -108,7 +108,18 @@ void print_doctype(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node)
     flush_pending_line(out, indent);
     add_string("<!DOCTYPE ");
     if (line_fits(indent)) set_wrap_point();
-    print_text_span(out, PrintNormal, indent, lexer, node);
+    // The line may break at spaces between the parts of the declaration but
+    // not inside a quoted identifier: a line end there changes the
+    // identifier, and the document type is no longer recognised.
+    uint32_t from = node->start;
+    bool quoted = false;
+    for (uint32_t i = node->start; i < node->end && i < lexer->text_length(); ++i) {
+        if (lexer->text[i] != '"') continue;
+        print_text(out, quoted ? PrintPreformatted : PrintNormal, indent, lexer, from, i);
+        from = i;
+        quoted = !quoted;
+    }
+    print_text(out, quoted ? PrintPreformatted : PrintNormal, indent, lexer, from, node->end);
     if (static_cast<int64_t>(line_buffer.length) < wrap_column) set_wrap_point();
     add_char('>');
     options.quote_marks = saved_quote_marks;

@@ -439,6 +439,16 @@ TEST_F(PrinterTest, DoctypeKeepsItsQuotesWhateverQuoteMarksSays) {
     EXPECT_TRUE(options.quote_marks);
 }
 
+TEST_F(PrinterTest, DoctypeBreaksBetweenItsPartsButNeverInsideAQuotedIdentifier) {
+    options.wrap = 30;
+    span(root, DoctypeNode,
+         "html PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\" "
+         "\"http://www.w3.org/TR/html4/loose.dtd\"");
+    EXPECT_EQ(print(), "<!DOCTYPE html PUBLIC\n"
+                       "\"-//W3C//DTD HTML 4.01 Transitional//EN\"\n"
+                       "\"http://www.w3.org/TR/html4/loose.dtd\">\n\n");
+}
+
 TEST_F(PrinterTest, ProcessingInstructionsEndWithOneQuestionMark) {
     span(root, ProcInsNode, "xml version=\"1.0\"");
     span(root, ProcInsNode, "php echo 1 ?");
