@@ -515,8 +515,14 @@ void quote_nest_to_div(Node* node) {
             }
             quote_nest_to_div(node->first_child);
             rename_node(node, tag_div);
-            add_attribute(node, "style",
-                          concat({"margin-left: ", std::to_string(2 * depth), "em"}).c_str());
+            std::string margin = concat({"margin-left: ", std::to_string(2 * depth), "em"});
+            // A list that carried its own style keeps one style attribute: the
+            // margin joins it instead of standing beside it as a duplicate.
+            if (get_attribute(node, "style") != nullptr) {
+                set_style_property(node, margin.c_str());
+            } else {
+                add_attribute(node, "style", margin.c_str());
+            }
         } else {
             quote_nest_to_div(node->first_child);
         }

@@ -216,6 +216,22 @@ TEST_F(StyleTest, ListsUsedForIndentationBecomeIndentedDivisions) {
     EXPECT_TRUE(links_ok(root));
 }
 
+TEST_F(StyleTest, IndentationMarginJoinsAnExistingStyleAttribute) {
+    // A lone-item list with its own style: the division gets one style
+    // attribute holding both properties, sorted by name.
+    parse("<ul style=\"color: red\"><li!>text</li></ul>");
+    lone_item_list_to_quote(root);
+    quote_nest_to_div(root);
+    EXPECT_EQ(dump(), "<div! style=\"color: red; margin-left: 2em\">text</div>");
+
+    // A margin the list already set is kept (the first value seen wins).
+    parse("<ol style=\"margin-left: 1em\"><li!><ol><li!>x</li></ol></li></ol>");
+    lone_item_list_to_quote(root);
+    quote_nest_to_div(root);
+    EXPECT_EQ(dump(), "<div! style=\"margin-left: 1em\">x</div>");
+    EXPECT_TRUE(links_ok(root));
+}
+
 TEST_F(StyleTest, CenterBecomesClassedDivisionWithRuleInHead) {
     options.clean = true;
     parse_document("<center>x</center>");
