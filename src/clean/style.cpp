@@ -150,6 +150,20 @@ void append_bytes(Lexer* lexer, std::string_view bytes) {
     lexer->text.append(bytes);
 }
 
+// True when every attribute of the element is one that folding it into its
+// parent carries over (style, and for a font its colour, size and face).
+// Anything else, an id or a title say, would be lost with the stripped
+// element, so such an element is left in place.
+bool foldable(const Node* child) {
+    const bool font = child->tag == tag_font;
+    for (const NodeAttribute* a = child->attributes; a != nullptr; a = a->next) {
+        if (a->name == "style") continue;
+        if (font && (a->name == "color" || a->name == "size" || a->name == "face")) continue;
+        return false;
+    }
+    return true;
+}
+
 // Folds a lone b, i or font child into the node's style and strips the child.
 void fold_child_style(Node* node, Node* child, const char* property) {
     combine_styles(node, child);
@@ -223,7 +237,7 @@ bool center_rule(Lexer* lexer, Node*& node) {
 bool merge_divisions(Lexer*, Node*& node) {
     if (!has_tag(node, tag_div) || !has_one_child(node)) return false;
     Node* child = node->first_child;
-    if (!has_tag(child, tag_div)) return false;
+    if (!has_tag(child, tag_div) || !foldable(child)) return false;
     combine_styles(node, child);
     hoist_only_child(node);
     return true;
@@ -242,7 +256,7 @@ bool block_style(Lexer*, Node*& node) {
             changed = true;
         }
     }
-    if (has_one_child(node)) {
+    if (has_one_child(node) && foldable(node->first_child)) {
         Node* child = node->first_child;
         if (has_tag(child, tag_b)) {
             fold_child_style(node, child, "font-weight: bold");
@@ -260,7 +274,7 @@ bool block_style(Lexer*, Node*& node) {
 
 bool inline_style(Lexer*, Node*& node) {
     if (has_tag(node, tag_font) || !has_model(node, ModelInline | ModelRow)) return false;
-    if (!has_one_child(node)) return false;
+    if (!has_one_child(node) || !foldable(node->first_child)) return false;
     Node* child = node->first_child;
     if (has_tag(child, tag_b) && options.logical_emphasis) {
         fold_child_style(node, child, "font-weight: bold");
@@ -277,6 +291,21 @@ bool inline_style(Lexer*, Node*& node) {
     return false;
 }
 
+// True when the parent of a lone font folds it into its own style: a block
+// other than a table, row or list item, or an inline element or row, and
+// only when nothing of the font would be lost.
+bool parent_folds_font(const Node* font) {
+    const Node* parent = font->parent;
+    if (parent == nullptr || !foldable(font)) return false;
+    const bool block_rule = has_model(parent, ModelBlock | ModelList | ModelDefList | ModelTable) &&
+                            !has_tag(parent, tag_table) && !has_tag(parent, tag_tr) &&
+                            !has_tag(parent, tag_li);
+    // A font parent turns into a span and then folds its lone font the
+    // same way.
+    const bool inline_rule = has_model(parent, ModelInline | ModelRow);
+    return block_rule || inline_rule;
+}
+
 bool font_rule(Lexer*, Node*& node) {
     if (!has_tag(node, tag_font)) return false;
     if (options.drop_font_tags) {
@@ -284,16 +313,21 @@ bool font_rule(Lexer*, Node*& node) {
         node = nullptr;
         return true;
     }
-    if (node->prev == nullptr && node->next == nullptr && node->parent != nullptr) return false;
+    // A lone font is left to its parent when the parent's rules fold it;
+    // otherwise (a list item, a table, a font with other attributes ...) it
+    // becomes a span here, or its colour and size would be lost.
+    if (node->prev == nullptr && node->next == nullptr && parent_folds_font(node)) return false;
     font_attrs_to_style(node, node->attributes);
+    // The presentational attributes are now in the style; the others (id,
+    // class, title ...) stay with the span.
     NodeAttribute** link = &node->attributes;
     while (*link != nullptr) {
         NodeAttribute* attribute = *link;
-        if (attribute->name == "style") {
-            link = &attribute->next;
-        } else {
+        if (attribute->name == "color" || attribute->name == "size" || attribute->name == "face") {
             *link = attribute->next;
             free_attribute(attribute);
+        } else {
+            link = &attribute->next;
         }
     }
     rename_node(node, tag_span);

@@ -272,17 +272,30 @@ TEST_F(StyleTest, FontAmongTextBecomesSpan) {
     parse_document("<p>a <font size=\"+2\" id=\"f\">big</font> b <font size=\"-1\">s</font>"
                    " <font size=3>n</font></p>");
     presentation_to_style(lexer, root);
-    EXPECT_EQ(body_text(), "<p>a <span class=\"c1\">big</span> b <span class=\"c2\">s</span>"
-                           " <span>n</span></p>");
+    // Attributes that say nothing about presentation stay with the span.
+    EXPECT_EQ(body_text(),
+              "<p>a <span id=\"f\" class=\"c1\">big</span> b <span class=\"c2\">s</span>"
+              " <span>n</span></p>");
     EXPECT_EQ(head_text(), "<title>t</title><style! type=\"text/css\">"
                            " span.c2 {font-size: 80%}\n span.c1 {font-size: 144%}\n</style>");
 }
 
-TEST_F(StyleTest, LoneFontInsideListItemIsLeftAlone) {
+TEST_F(StyleTest, LoneFontThatNoParentFoldsBecomesSpan) {
+    // A list item does not fold its lone font, so the font turns into a span
+    // itself; left a font, the printer would drop it with its colour.
     options.clean = true;
     parse_document("<ul><li><font color=red>x</font></li></ul>");
     presentation_to_style(lexer, root);
-    EXPECT_EQ(body_text(), "<ul><li><font color=\"red\">x</font></li></ul>");
+    EXPECT_EQ(body_text(), "<ul><li><span class=\"c1\">x</span></li></ul>");
+    EXPECT_EQ(head_text(), "<title>t</title><style! type=\"text/css\">"
+                           " span.c1 {color: red}\n</style>");
+
+    // A lone font or div with an id is not folded into its parent, which
+    // would lose the id; the font becomes a span that keeps it.
+    parse_document("<p><font color=red id=f>x</font></p><div><div id=in>y</div></div>");
+    presentation_to_style(lexer, root);
+    EXPECT_EQ(body_text(), "<p><span id=\"f\" class=\"c1\">x</span></p>"
+                           "<div><div id=\"in\">y</div></div>");
 }
 
 TEST_F(StyleTest, NestedFontsFoldIntoOneSpan) {
@@ -389,8 +402,7 @@ TEST_F(StyleTest, ListRulesOfTheChain) {
 
 TEST_F(StyleTest, BlockAndInlineRulesFoldAlignAndLoneChildren) {
     options.drop_font_tags = true;
-    parse(
-        "<div style=\"color: red\"><div style=\"color: blue; margin: 0\" id=\"in\">x</div></div>");
+    parse("<div style=\"color: red\"><div style=\"color: blue; margin: 0\">x</div></div>");
     presentation_to_style(lexer, root);
     EXPECT_EQ(dump(), "<div style=\"color: red; margin: 0\">x</div>");
 
