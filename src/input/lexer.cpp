@@ -476,15 +476,20 @@ Node* get_token(Lexer* lexer, WhitespaceMode mode) {
                 continue;
             }
             if (options.assume_xml_procins) {
+                // Only "?>" ends the instruction; in a run such as "??>" the
+                // last "?" is the one that counts, so the rest of the
+                // document is not swallowed.
                 if (c != '?') continue;
-                int d = read_char(in);
-                if (d == EndOfStream) {
-                    report_warning(lexer, nullptr, nullptr, UnexpectedEof);
-                    unread_char(d, in);
-                    continue;
+                while (c == '?') {
+                    int d = read_char(in);
+                    if (d == EndOfStream) {
+                        report_warning(lexer, nullptr, nullptr, UnexpectedEof);
+                        unread_char(d, in);
+                        break;
+                    }
+                    add_code(lexer, d);
+                    c = d;
                 }
-                add_code(lexer, d);
-                c = d;
             }
             if (c != '>') continue;
             truncate_text(lexer, lexer->text_length() - 1);
@@ -621,7 +626,14 @@ Node* read_script_content(Lexer* lexer, Node* element) {
             in_end_tag = true;
             seen_end_start = true;
         } else if (c == '>' && in_end_tag) {
-            uint32_t len = lexer->text_length() - name_start;
+            // White space may stand between the name and the ">" of an end
+            // tag ("</script >"); without this the end tag would be missed
+            // and the rest of the document read as script.
+            uint32_t name_end = lexer->text_length();
+            while (name_end > name_start &&
+                   is_white(static_cast<unsigned char>(lexer->text[name_end - 1])))
+                --name_end;
+            uint32_t len = name_end - name_start;
             if (len == name.size() &&
                 str_ncase_compare(lexer->text.c_str() + name_start, name.c_str(),
                                   static_cast<int32_t>(len)) == 0) {

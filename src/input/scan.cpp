@@ -25,10 +25,18 @@ inline void add_code(Lexer* lexer, int c) {
     }
 }
 
-// Reports an attribute or entity message at an explicit position.
-void set_position(Lexer* lexer, uint32_t line, uint32_t column) {
+// Reports an entity message at the position of its "&". The token keeps its
+// own position: later messages about the same tag or text (an attribute
+// check, a misplaced text) still point at the token.
+void report_entity_at(Lexer* lexer, uint32_t line, uint32_t column, EntityMessage code,
+                      const char* entity) {
+    const uint32_t saved_line = lexer->token_line;
+    const uint32_t saved_column = lexer->token_column;
     lexer->token_line = line;
     lexer->token_column = column;
+    report_entity_warning(lexer, code, entity);
+    lexer->token_line = saved_line;
+    lexer->token_column = saved_column;
 }
 
 bool name_is_valid(const std::string& name) {
@@ -106,18 +114,21 @@ std::string scan_attribute_name(Lexer* lexer, int first) {
 }
 
 // Reads a quoted (delimiter '"' or '\'') or unquoted (delimiter 0) value
-// into the TextBuffer from `saved` on.
-void scan_plain_value(Lexer* lexer, const std::string& name, int delimiter, bool* is_empty) {
+// into the TextBuffer from `saved` on. Returns true when the end of input cut
+// it off (already reported).
+bool scan_plain_value(Lexer* lexer, const std::string& name, int delimiter, bool* is_empty) {
     InputStream* in = lexer->input;
     int last = 0;       // last character stored
     uint32_t marks = 0; // line feeds, "<" and ">" in a quoted value
     bool seen_gt = false;
+    bool cut_off = false;
     uint32_t saved = lexer->text_length();
     for (;;) {
         int c = read_char(in);
         if (c == EndOfStream) {
             report_attribute_warning(lexer, lexer->last_token, nullptr, EofInAttributes);
             unread_char(c, in);
+            cut_off = true;
             break;
         }
         if (delimiter != 0) {
@@ -187,6 +198,7 @@ void scan_plain_value(Lexer* lexer, const std::string& name, int delimiter, bool
             is_url_attribute(name.c_str()) && lexer->text.compare(saved, 11, "javascript:") == 0;
         if (!javascript_url) report_error(lexer, nullptr, lexer->last_token, MissingQuotemark);
     }
+    return cut_off;
 }
 
 // Reads a value that begins with "<" (a server-side block such as
@@ -266,20 +278,16 @@ void scan_entity(Lexer* lexer, WhitespaceMode mode) {
     // character: it is kept as written, like a reference to 0, rather than
     // stored as bytes that no encoding can write.
     if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0;
+    const uint32_t line = static_cast<uint32_t>(in->line);
+    const char* written = lexer->text.c_str() + start - 1;
     if (code <= 0) {
-        set_position(lexer, static_cast<uint32_t>(in->line), amp_column);
-        if (lexer->text_length() > start) {
-            report_entity_warning(lexer, UnknownEntity, lexer->text.c_str() + start - 1);
-        } else {
-            report_entity_warning(lexer, UnescapedAmpersand, lexer->text.c_str() + start - 1);
-        }
+        report_entity_at(lexer, line, amp_column,
+                         lexer->text_length() > start ? UnknownEntity : UnescapedAmpersand,
+                         written);
         if (semicolon) add_code(lexer, ';');
         return;
     }
-    if (!semicolon) {
-        set_position(lexer, static_cast<uint32_t>(in->line), amp_column);
-        report_entity_warning(lexer, MissingSemicolon, lexer->text.c_str() + start - 1);
-    }
+    if (!semicolon) report_entity_at(lexer, line, amp_column, MissingSemicolon, written);
     truncate_text(lexer, start - 1);
     uint32_t ch = static_cast<uint32_t>(code);
     if (ch == 160 && (mode == KeepSpace || mode == RawText)) ch = ' ';
@@ -291,7 +299,10 @@ NodeAttribute* scan_attributes(Lexer* lexer, bool* is_empty) {
     InputStream* in = lexer->input;
     NodeAttribute* list = nullptr;
     *is_empty = false;
-    while (!is_end_of_stream(in)) {
+    // Every pass consumes at least one character, and the end of input
+    // returns below with its warning: a tag cut off anywhere (after its
+    // name, inside an attribute name or after a value) reports it once.
+    for (;;) {
         int c = read_char(in);
         if (c == '"' || c == '\'') {
             report_attribute_warning(lexer, lexer->last_token, nullptr, UnexpectedQuote);
@@ -334,6 +345,7 @@ NodeAttribute* scan_attributes(Lexer* lexer, bool* is_empty) {
         } while (c >= 0 && c < 128 && is_white(c));
         std::optional<std::string> value;
         int delimiter = '"';
+        bool cut_off = false;
         if (c == '=') {
             do {
                 c = read_char(in);
@@ -342,12 +354,12 @@ NodeAttribute* scan_attributes(Lexer* lexer, bool* is_empty) {
             bool quoted = c == '"' || c == '\'';
             if (quoted) {
                 delimiter = c;
-                scan_plain_value(lexer, name, c, is_empty);
+                cut_off = scan_plain_value(lexer, name, c, is_empty);
             } else if (c == '<') {
                 delimiter = scan_markup_value(lexer);
             } else {
                 unread_char(c, in);
-                scan_plain_value(lexer, name, 0, is_empty);
+                cut_off = scan_plain_value(lexer, name, 0, is_empty);
             }
             if (quoted || lexer->text_length() > saved) {
                 value = lexer->text.substr(saved);
@@ -360,6 +372,7 @@ NodeAttribute* scan_attributes(Lexer* lexer, bool* is_empty) {
         if (!name_is_valid(name)) {
             report_attribute_warning(lexer, lexer->last_token, value ? value->c_str() : "",
                                      UnknownValue);
+            if (cut_off) return list;
             continue;
         }
         NodeAttribute* attribute = new_attribute();
@@ -369,8 +382,8 @@ NodeAttribute* scan_attributes(Lexer* lexer, bool* is_empty) {
         attribute->attr_def = find_attr_def(attribute);
         attribute->next = list;
         list = attribute;
+        if (cut_off) return list;
     }
-    return list;
 }
 
 } // namespace varnel

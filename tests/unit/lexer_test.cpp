@@ -177,6 +177,22 @@ TEST_F(LexerTest, DeclarationsAndServerBlocks) {
         EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"pi:xml a>b?"});
     }
     {
+        // A run of question marks before ">" still ends the instruction;
+        // a lone "?" inside it does not.
+        LexerOver lx("<?x a?b?"
+                     "?>c<?y?"
+                     "?"
+                     "?>d");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), (Tokens{"pi:x a?b?"
+                                                         "?",
+                                                         "text:c",
+                                                         "pi:y?"
+                                                         "?"
+                                                         "?",
+                                                         "text:d"}));
+        options.assume_xml_procins = false;
+    }
+    {
         LexerOver lx("<![CDATA[x<y]]]>");
         EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"cdata:x<y]"});
     }
@@ -276,6 +292,27 @@ TEST_F(ScriptContentTest, OtherLanguagesKeepEndTagsAsWritten) {
     EXPECT_EQ(lx.text(content), "a</b>c");
     free_node(content);
     free_node(script);
+}
+
+TEST_F(ScriptContentTest, EndTagMayHaveWhiteSpaceBeforeItsGt) {
+    LexerOver lx("<script>a = 1;</script >x");
+    Node* script = get_token(lx.lexer, TrimSpace);
+    Node* content = read_script_content(lx.lexer, script);
+    ASSERT_NE(content, nullptr);
+    EXPECT_EQ(lx.text(content), "a = 1;");
+    free_node(content);
+    EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"text:x"});
+    free_node(script);
+
+    // A line break counts too; a longer or shorter name still does not end
+    // the content, and white space before the name is not an end tag.
+    LexerOver other("<style>p {}</styles></ style></style\n>y");
+    Node* style = get_token(other.lexer, TrimSpace);
+    content = read_script_content(other.lexer, style);
+    ASSERT_NE(content, nullptr);
+    EXPECT_EQ(other.text(content), "p {}</styles></ style>");
+    free_node(content);
+    free_node(style);
 }
 
 TEST_F(ScriptContentTest, EmptyAndUnterminatedContent) {
@@ -392,6 +429,22 @@ TEST_F(LexerReportTest, Attributes) {
               "line 1 column 12 - Warning: end of file while parsing attributes\n");
     EXPECT_EQ(reports_of("<p title=\"a\n\n\n\n\n\n\n\n\n\n\n>b\">"),
               "line 1 column 1 - Error: missing quotemark for attribute value\n");
+    // A tag cut off inside or right after a name reports the end of input
+    // once, at the stream's position; so does one cut off after "=".
+    EXPECT_EQ(reports_of("<p class"),
+              "line 1 column 9 - Warning: end of file while parsing attributes\n");
+    EXPECT_EQ(reports_of("<p"),
+              "line 1 column 3 - Warning: end of file while parsing attributes\n");
+    EXPECT_EQ(reports_of("<p class="),
+              "line 1 column 10 - Warning: end of file while parsing attributes\n");
+    EXPECT_EQ(reports_of("<p 3d"),
+              "line 1 column 1 - Warning: <p> unknown attribute value \"\"\n"
+              "line 1 column 6 - Warning: end of file while parsing attributes\n");
+    // An entity report points at its "&"; the tag's later reports keep the
+    // tag's own position.
+    EXPECT_EQ(reports_of("\n<p title=\"a&b\" bogus=1>", TrimSpace),
+              "line 2 column 12 - Warning: unescaped & or unknown entity \"&b\"\n"
+              "line 2 column 1 - Warning: unknown attribute \"bogus\"\n");
     // A PHP block among the attributes is not an unknown attribute.
     EXPECT_EQ(reports_of("<p <?php echo 1 ?>>"), "");
 }
