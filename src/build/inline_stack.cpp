@@ -232,7 +232,27 @@ void run_builder(Lexer* lexer, Node* node, ParserFn parser, WhitespaceMode mode)
     --lexer->depth;
 }
 
+// A space that ends the text just before a block is not content: the block
+// starts a new line anyway. Dropping it keeps the line free of a trailing
+// blank, and a second run over the output gives the same output (the line
+// end written before the block reads back as exactly such a space).
+void trim_space_before_block(Lexer* lexer, Node* node, WhitespaceMode mode) {
+    const TagDef* tag = node->tag;
+    if (mode == KeepSpace || tag == nullptr || (tag->model & ModelInline) != 0 ||
+        (tag->model & (ModelBlock | ModelList | ModelDefList | ModelTable)) == 0) {
+        return;
+    }
+    Node* text = node->prev;
+    if (text == nullptr || text->kind != TextNode || text->end <= text->start ||
+        text->end > lexer->text_length() || lexer->text[text->end - 1] != ' ') {
+        return;
+    }
+    if (node->parent != nullptr && node->parent->tag == tag_pre) return;
+    if (--text->end == text->start) discard_node(text);
+}
+
 void build_child(Lexer* lexer, Node* node, WhitespaceMode mode) {
+    trim_space_before_block(lexer, node, mode);
     const TagDef* tag = node->tag;
     if (tag != nullptr && (tag->model & ModelEmpty) != 0) {
         lexer->after_space = false;

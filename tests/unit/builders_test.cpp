@@ -187,6 +187,25 @@ TEST_F(BuildersTest, InlineElementsAreReopenedInsideFollowingBlocks) {
     }
 }
 
+TEST_F(BuildersTest, SpaceBeforeABlockIsDropped) {
+    // The space that ends the text in front of a block goes; a text that
+    // was nothing but that space goes with it.
+    {
+        auto r = parse_html("x <div>y</div>");
+        EXPECT_EQ(body_of(r), "\"x\" div(\"y\")");
+    }
+    {
+        auto r = parse_html("<ul><li>Two <i>it</i> <ul><li>n</ul></ul>");
+        EXPECT_EQ(body_of(r), "ul(li(\"Two \" i(\"it\") ul(li(\"n\"))))");
+    }
+    {
+        // Spaces before inline elements stay, and so does the space that
+        // ends a pre split by a block.
+        auto r = parse_html("<p>a <b>b</b> c</p><pre>d <div>e</div></pre>");
+        EXPECT_EQ(body_of(r), "p(\"a \" b(\"b\") \" c\") pre(\"d \") div(\"e\")");
+    }
+}
+
 TEST_F(BuildersTest, StrayEndTags) {
     {
         // </p> without a paragraph gives two line breaks.
