@@ -89,7 +89,7 @@ bool scan_embedded_block(Lexer* lexer, int opener, NodeAttribute** list) {
 
 // Reads an attribute name that begins with `first`; the character that ends
 // it is pushed back unless it is white space.
-std::string scan_attribute_name(Lexer* lexer, int first) {
+std::string scan_attribute_name(Lexer* lexer, int first, bool* is_empty) {
     InputStream* in = lexer->input;
     bool xml = options.input_xml;
     std::string name;
@@ -100,6 +100,16 @@ std::string scan_attribute_name(Lexer* lexer, int first) {
             break;
         }
         if (is_white(c)) break;
+        // "/>" right after a name ends the tag as empty, as it does after a
+        // value: `<input checked/>` keeps its attribute.
+        if (c == '/' && !name.empty()) {
+            int next = read_char(in);
+            unread_char(next, in);
+            if (next == '>') {
+                *is_empty = true;
+                break;
+            }
+        }
         int folded = xml ? c : to_lower(c);
         if (folded < 0x80) {
             name.push_back(static_cast<char>(folded));
@@ -337,7 +347,7 @@ NodeAttribute* scan_attributes(Lexer* lexer, bool* is_empty) {
             return list;
         }
 
-        std::string name = scan_attribute_name(lexer, c);
+        std::string name = scan_attribute_name(lexer, c, is_empty);
 
         // "=" after optional white space introduces the value.
         do {

@@ -86,6 +86,19 @@ TEST_F(ScanTest, EmptyElementSyntaxAndUrls) {
         LexerOver lx("<br />x");
         EXPECT_EQ(all_tokens(lx, CollapseSpace), (Tokens{"empty:br", "text:x"}));
     }
+    {
+        // "/>" straight after a name without a value keeps the attribute.
+        LexerOver lx("<input type=checkbox checked/>");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"empty:input[type=\"checkbox\",checked]"});
+        EXPECT_EQ(lx.messages(), "");
+    }
+    {
+        // A slash inside a name still makes it no name.
+        LexerOver lx("<input a/b>");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"start:input"});
+        EXPECT_EQ(lx.messages(),
+                  "line 1 column 1 - Warning: <input> unknown attribute value \"\"\n");
+    }
 }
 
 TEST_F(ScanTest, ValueWhiteSpaceAndEscapes) {
