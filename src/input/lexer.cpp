@@ -288,6 +288,7 @@ Node* get_token(Lexer* lexer, WhitespaceMode mode) {
     bool comment_bad = false;
     uint32_t bad_line = 0;
     uint32_t bad_column = 0;
+    bool eof_reported = false; // an instruction cut off after "?" said so
 
     int c;
     while ((c = read_char(in)) != EndOfStream) {
@@ -394,8 +395,10 @@ Node* get_token(Lexer* lexer, WhitespaceMode mode) {
                     if (d == '>') break;
                     if (d == EndOfStream) {
                         // The end tag is cut off by the end of input: it is
-                        // lost, and this call ends with nothing.
+                        // lost, and this call ends with nothing; the report
+                        // says so.
                         unread_char(d, in);
+                        report_warning(lexer, nullptr, nullptr, UnexpectedEof);
                         free_node(node);
                         lexer->last_token = nullptr;
                         lexer->scan_state = StateContent;
@@ -484,6 +487,7 @@ Node* get_token(Lexer* lexer, WhitespaceMode mode) {
                     int d = read_char(in);
                     if (d == EndOfStream) {
                         report_warning(lexer, nullptr, nullptr, UnexpectedEof);
+                        eof_reported = true;
                         unread_char(d, in);
                         break;
                     }
@@ -580,7 +584,11 @@ end_of_input:
         }
         return nullptr;
     }
-    // Any other construct cut off by the end of input is dropped.
+    // Any other construct cut off by the end of input (a doctype, an
+    // instruction, a marked section, a server block, an end tag) is
+    // dropped, and the report says so: a truncated file should not lose
+    // its last part unnoticed.
+    if (!eof_reported) report_warning(lexer, nullptr, nullptr, UnexpectedEof);
     lexer->scan_state = StateContent;
     return nullptr;
 }

@@ -367,6 +367,25 @@ TEST_F(LexerReportTest, CommentsAndDeclarations) {
               "line 3 column 1 - Warning: adjacent hyphens within comment\n");
 }
 
+TEST_F(LexerReportTest, ConstructsCutOffByTheEndOfInputAreReported) {
+    // The cut-off part is dropped, and a warning at the end of input says
+    // so; the text before it is kept.
+    const std::string eof = " - Warning: unexpected end of file\n";
+    for (const char* source : {"ab<?php echo", "ab<![CDATA[x", "ab<% x", "ab<!DOCTYPE html",
+                               "ab<![if x", "ab</p", "ab</p x"}) {
+        test::LexerOver lx(source);
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"text:ab"}) << source;
+        const std::string column = std::to_string(std::string(source).size() + 1);
+        EXPECT_EQ(lx.messages(), "line 1 column " + column + eof) << source;
+    }
+    // Under assume-xml-procins the instruction cut off after "?" reports
+    // once.
+    options.assume_xml_procins = true;
+    test::LexerOver pi("<?xml ?");
+    EXPECT_EQ(all_tokens(pi, CollapseSpace), Tokens{});
+    EXPECT_EQ(pi.messages(), "line 1 column 8" + eof);
+}
+
 TEST_F(LexerReportTest, UnknownAndProprietaryElements) {
     EXPECT_EQ(reports_of("<blah>"), "line 1 column 1 - Error: <blah> is not recognized!\n");
     EXPECT_EQ(reports_of("ab<nobr>"), "line 1 column 4 - Warning: <nobr> is not approved by W3C\n");
