@@ -400,6 +400,15 @@ void print_text(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer
     const auto* text = reinterpret_cast<const unsigned char*>(lexer->text.data());
     for (size_t i = start; i < end; ++i) {
         if (!line_fits(indent)) break_line_at_wrap_point(out, indent);
+        // Visible ASCII other than markup characters and quotes is written
+        // as it is in every mode and encoding: the common case skips the
+        // escaping rules.
+        const unsigned char byte = text[i];
+        if (byte > ' ' && byte < 0x7F && byte != '<' && byte != '>' && byte != '&' && byte != '"' &&
+            byte != '\'') {
+            add_char(byte);
+            continue;
+        }
         const uint32_t c = decode_char_at(text, &i, end);
         if (c == LineFeed) {
             flush_line(out, indent);
