@@ -332,6 +332,7 @@ DocumentOutcome process_document(const char* name) {
     }
     if (!options.input_xml) {
         if (!check_tree_links(root)) return panic();
+        html4_markup_added = false;
         collapse_nested_emphasis(root);
         lone_item_list_to_quote(root);
         quote_nest_to_div(root);
@@ -349,6 +350,9 @@ DocumentOutcome process_document(const char* name) {
         // The optional passes move whole subtrees: check the links again
         // before anything is printed.
         if (restructured && !check_tree_links(root)) return panic();
+        // Styles, classes and spans written by the passes rule out the
+        // versions before HTML 4 for the printed document.
+        if (html4_markup_added) lexer->possible_versions &= ~(VersionHTML20 | VersionHTML32);
 
         // The summary quotes the doctype as the document gave it, before any
         // fix-up rewrites or drops it.
