@@ -228,7 +228,7 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
                 push_back_token(lexer, node);
                 waiting = node;
                 node = infer_tag(lexer, "ul");
-                add_noindent_class(node);
+                add_noindent_class(lexer, node);
                 lexer->blocks_barred = true;
             } else if (tag->model & ModelDefList) {
                 push_back_token(lexer, node);
@@ -275,7 +275,7 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
                     return;
                 }
                 node = infer_tag(lexer, "ul");
-                add_noindent_class(node);
+                add_noindent_class(lexer, node);
             } else if (tag->model & ModelDefList) {
                 if (parent != nullptr && parent->tag == tag_dl) {
                     scope.leave(lexer);
@@ -662,6 +662,7 @@ void build_list(Lexer* lexer, Node* list, WhitespaceMode) {
         }
         Node* li = infer_tag(lexer, "li");
         add_attribute(li, "style", "list-style: none");
+        lexer->possible_versions &= ~(VersionHTML20 | VersionHTML32); // style is HTML 4
         report_warning(lexer, list, li, MissingStartTag);
         insert_node_at_end(list, li);
         // An item that ends on the token at once (frame, frameset, option,
@@ -872,7 +873,7 @@ void build_pre(Lexer* lexer, Node* pre, WhitespaceMode) {
         if (tag->model & ModelList) {
             push_back_token(lexer, node);
             block = infer_tag(lexer, "ul");
-            add_noindent_class(block);
+            add_noindent_class(lexer, block);
         } else if (tag->model & ModelDefList) {
             push_back_token(lexer, node);
             block = infer_tag(lexer, "dl");

@@ -50,6 +50,6 @@ Node* enclosing_html(Node* node);
 bool parse_inferred(Lexer* lexer, Node* element, Node* inferred, Node* token, WhitespaceMode mode);
 
 // Gives an implied list the class "noindent" (appended to an existing class).
-void add_noindent_class(Node* node);
+void add_noindent_class(Lexer* lexer, Node* node);
 
 } // namespace varnel

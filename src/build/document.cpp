@@ -391,7 +391,7 @@ void build_body(Lexer* lexer, Node* body, WhitespaceMode) {
             if (tag->model & ModelList) {
                 push_back_token(lexer, node);
                 node = infer_tag(lexer, "ul");
-                add_noindent_class(node);
+                add_noindent_class(lexer, node);
                 lexer->blocks_barred = true;
             } else if (tag->model & ModelDefList) {
                 push_back_token(lexer, node);

@@ -65,6 +65,7 @@ struct Parsed {
     std::string tree;
     std::string messages;
     bool links_ok = false;
+    VersionBits versions = 0; // the versions the page can still be
 };
 
 inline Parsed parse_html(const std::string& source) {
@@ -74,6 +75,7 @@ inline Parsed parse_html(const std::string& source) {
     out.tree = dump_children(lx, root);
     out.messages = lx.messages();
     out.links_ok = check_tree_links(root);
+    out.versions = lx.lexer->possible_versions;
     free_node(root);
     return out;
 }

@@ -206,6 +206,15 @@ TEST_F(BuildersTest, SpaceBeforeABlockIsDropped) {
     }
 }
 
+TEST_F(BuildersTest, ImpliedClassesAndStylesRuleOutVersionsBeforeHtml4) {
+    // The class of an implied list and the style of an implied item are
+    // HTML 4 attributes that the printed page will carry.
+    const VersionBits before_html4 = VersionHTML20 | VersionHTML32;
+    EXPECT_NE(parse_html("<ul><li>a</ul>").versions & before_html4, 0u);
+    EXPECT_EQ(parse_html("<li>a").versions & before_html4, 0u);
+    EXPECT_EQ(parse_html("<ul>text</ul>").versions & before_html4, 0u);
+}
+
 TEST_F(BuildersTest, StrayEndTags) {
     {
         // </p> without a paragraph gives two line breaks.
