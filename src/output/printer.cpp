@@ -180,7 +180,16 @@ void print_php(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node) {
 }
 
 void print_text_node(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
-    print_text_span(out, mode, indent, lexer, node);
+    // Text after a br starts a fresh line: a space it begins with would only
+    // stand in front of the words there (and in indented output it is what
+    // the line's own indentation reads back as).
+    uint32_t start = node->start;
+    if ((mode & PrintPreformatted) == 0 && node->prev != nullptr && node->prev->tag == tag_br &&
+        line_buffer.length == 0 && start < node->end && start < lexer->text_length() &&
+        lexer->text[start] == ' ') {
+        ++start;
+    }
+    print_text(out, mode, indent, lexer, start, node->end);
 }
 
 // Printers of the kinds that are not elements, indexed by NodeKind; the

@@ -95,6 +95,14 @@ TEST_F(PrinterTest, BreakEndsTheLine) {
     EXPECT_EQ(print(), "<p>a<br>\nb</p>\n\n");
 }
 
+TEST_F(PrinterTest, TextAfterABreakDoesNotStartItsLineWithASpace) {
+    Node* p = element(root, "p");
+    text(p, "a");
+    element(p, "br");
+    text(p, " b");
+    EXPECT_EQ(print(), "<p>a<br>\nb</p>\n\n");
+}
+
 TEST_F(PrinterTest, BreakBeforeBreakStartsANewLineOnceForARun) {
     options.break_before_br = true;
     Node* p = element(root, "p");
