@@ -436,7 +436,10 @@ void build_text(Lexer* lexer, Node* field, WhitespaceMode mode) {
         if (is_end_tag(node, field->tag)) {
             release_token(lexer, node);
             field->closed = true;
-            trim_outer_spaces(lexer, field);
+            // A text area's content is the field's value, read as written:
+            // trimming it would take one more space off each end on every
+            // run over the output.
+            if (field->tag != tag_textarea) trim_outer_spaces(lexer, field);
             return;
         }
         if (is_pass_through(node)) {

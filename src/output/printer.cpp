@@ -180,13 +180,15 @@ void print_php(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node) {
 }
 
 void print_text_node(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
-    // Text after a br starts a fresh line: a space it begins with would only
-    // stand in front of the words there (and in indented output it is what
-    // the line's own indentation reads back as).
+    // Text after a br (or after a text area whose value ended a line)
+    // starts a fresh line: a space it begins with would only stand in front
+    // of the words there (and it is what the line end or the line's own
+    // indentation reads back as).
     uint32_t start = node->start;
-    if ((mode & PrintPreformatted) == 0 && node->prev != nullptr && node->prev->tag == tag_br &&
-        line_buffer.length == 0 && start < node->end && start < lexer->text_length() &&
-        lexer->text[start] == ' ') {
+    const Node* prev = node->prev;
+    if ((mode & PrintPreformatted) == 0 && prev != nullptr &&
+        (prev->tag == tag_br || prev->tag == tag_textarea) && line_buffer.length == 0 &&
+        start < node->end && start < lexer->text_length() && lexer->text[start] == ' ') {
         ++start;
     }
     print_text(out, mode, indent, lexer, start, node->end);
@@ -452,6 +454,13 @@ void open_inline(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
         w.push(node, mode, indent, indent, Closing::Nothing);
     } else if (options.clean && node->tag == tag_nobr) {
         w.push(node, mode | PrintNoWrap, indent, indent, Closing::Nothing);
+    } else if (node->tag == tag_textarea) {
+        // A text area's content is the field's value: it is written as it
+        // stands, never wrapped, and its line ends get no indentation.
+        // (Its start tag must not end the line either: a line end there
+        // would be read back as part of the value.)
+        print_tag(w.lexer, w.out, mode | PrintPreformatted, indent, node);
+        w.push(node, mode | PrintPreformatted, indent, 0, Closing::Inline);
     } else {
         print_tag(w.lexer, w.out, mode, indent, node);
         if (indents_content(node)) {
@@ -463,12 +472,27 @@ void open_inline(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
     }
 }
 
+// Whether any text directly inside the element holds a line feed.
+bool has_line_feed(const Lexer* lexer, const Node* element) {
+    for (const Node* child = element->first_child; child != nullptr; child = child->next) {
+        if (child->kind != TextNode) continue;
+        for (uint32_t i = child->start; i < child->end && i < lexer->text_length(); ++i) {
+            if (lexer->text[i] == '\n') return true;
+        }
+    }
+    return false;
+}
+
 void close_inline(Walk& w, const OpenElement& e) {
     if (e.closing == Closing::InlineIndented) {
         flush_pending_line(w.out, e.child_indent);
         flush_pending_line(w.out, e.indent);
     }
     print_end_tag(e.node);
+    // The last line of a text area's value ends here, written from column
+    // 0 like the lines before it: left pending, it would take the
+    // indentation of whatever ends the line later, inside the value.
+    if (e.node->tag == tag_textarea && has_line_feed(w.lexer, e.node)) flush_line(w.out, 0);
 }
 
 // html-model elements, noframes and head elements other than title end

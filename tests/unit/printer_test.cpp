@@ -119,6 +119,15 @@ TEST_F(PrinterTest, IndentPutsContentOneStepDeeper) {
     EXPECT_EQ(print(), "<ul>\n  <li>\n    a\n  </li>\n</ul>\n\n");
 }
 
+TEST_F(PrinterTest, TextAreaValueIsWrittenAsItStands) {
+    // Never wrapped, and its lines get no indentation: a line break or
+    // spaces added there would change the field's value.
+    options.wrap = 5;
+    options.indent_content = true;
+    text(element(element(root, "div"), "textarea"), "a\n b c");
+    EXPECT_EQ(print(), "<div>\n<textarea>a\n b c</textarea>\n</div>\n\n");
+}
+
 TEST_F(PrinterTest, SmartIndentKeepsParagraphTextOnTheTagLine) {
     options.indent_content = true;
     options.smart_indent = true;

@@ -197,8 +197,9 @@ TEST_F(TableTest, OptionsAndTextAreasHoldText) {
     EXPECT_EQ(p.messages, (Messages{"Warning: discarding unexpected <font>",
                                     "Warning: discarding unexpected </font>"}));
 
+    // A text area keeps its value as written, outer spaces included.
     p = parse_html("<textarea> a  b </textarea>");
-    EXPECT_EQ(p.body, "<textarea>a  b</textarea>");
+    EXPECT_EQ(p.body, "<textarea> a  b </textarea>");
     EXPECT_EQ(p.messages, Messages{});
 
     p = parse_html("<textarea>a");
