@@ -289,6 +289,9 @@ Node* get_token(Lexer* lexer, WhitespaceMode mode) {
     uint32_t bad_line = 0;
     uint32_t bad_column = 0;
     bool eof_reported = false; // an instruction cut off after "?" said so
+    // An XML doctype's internal subset: its declarations end in ">" too.
+    int subset_depth = 0;
+    int subset_quote = 0;
 
     int c;
     while ((c = read_char(in)) != EndOfStream) {
@@ -463,6 +466,23 @@ Node* get_token(Lexer* lexer, WhitespaceMode mode) {
                 continue;
             }
             lexer->after_space = white;
+            if (options.input_xml) {
+                // In XML the doctype may hold an internal subset in "[...]",
+                // whose declarations and quoted values contain ">": only a
+                // ">" after the subset ends the doctype.
+                if (subset_quote != 0) {
+                    if (c == subset_quote) subset_quote = 0;
+                    continue;
+                }
+                if (c == '[') {
+                    ++subset_depth;
+                } else if (c == ']' && subset_depth > 0) {
+                    --subset_depth;
+                } else if (subset_depth > 0 && (c == '"' || c == '\'')) {
+                    subset_quote = c;
+                }
+                if (subset_depth > 0) continue;
+            }
             if (c != '>') continue;
             truncate_text(lexer, lexer->text_length() - 1);
             lexer->text_end = lexer->text_length();

@@ -1,6 +1,7 @@
 // The HTML/XHTML and XML tree printers.
 #include "output/printer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -111,15 +112,21 @@ void print_doctype(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node)
     // The line may break at spaces between the parts of the declaration but
     // not inside a quoted identifier: a line end there changes the
     // identifier, and the document type is no longer recognised.
+    // A doctype with an internal subset ("[...]", XML) holds declarations,
+    // written as they stand: "<" and "&" there are markup, not text.
+    const std::string_view whole(lexer->text.data() + node->start,
+                                 std::min<size_t>(node->end, lexer->text_length()) - node->start);
+    const PrintMode raw = whole.find('[') != std::string_view::npos ? PrintCData : PrintNormal;
     uint32_t from = node->start;
     bool quoted = false;
     for (uint32_t i = node->start; i < node->end && i < lexer->text_length(); ++i) {
         if (lexer->text[i] != '"') continue;
-        print_text(out, quoted ? PrintPreformatted : PrintNormal, indent, lexer, from, i);
+        print_text(out, raw | (quoted ? PrintPreformatted : PrintNormal), indent, lexer, from, i);
         from = i;
         quoted = !quoted;
     }
-    print_text(out, quoted ? PrintPreformatted : PrintNormal, indent, lexer, from, node->end);
+    print_text(out, raw | (quoted ? PrintPreformatted : PrintNormal), indent, lexer, from,
+               node->end);
     if (static_cast<int64_t>(line_buffer.length) < wrap_column) set_wrap_point();
     add_char('>');
     options.quote_marks = saved_quote_marks;

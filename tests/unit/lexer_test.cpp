@@ -167,6 +167,17 @@ TEST_F(LexerTest, DeclarationsAndServerBlocks) {
                   Tokens{"doctype:html PUBLIC\n\"-//W3C//DTD HTML 4.01//EN\""});
     }
     {
+        // An XML internal subset, its quoted values included, belongs to
+        // the doctype; in HTML the first ">" ends the doctype as before.
+        options.input_xml = true;
+        LexerOver xml("<!DOCTYPE n [<!ENTITY w \"a>b\"> <!-- c -->]><n/>");
+        EXPECT_EQ(all_tokens(xml, TrimSpace),
+                  (Tokens{"doctype:n [<!ENTITY w \"a>b\"> <!-- c -->]", "empty:n"}));
+        options.input_xml = false;
+        LexerOver html("<!DOCTYPE n [<!ENTITY w \"a\">]>");
+        EXPECT_EQ(all_tokens(html, TrimSpace), (Tokens{"doctype:n [<!ENTITY w \"a\"", "text:]>"}));
+    }
+    {
         LexerOver lx("<?php echo 1 ?><?xml version='1.0'?>");
         EXPECT_EQ(all_tokens(lx, CollapseSpace),
                   (Tokens{"php:php echo 1 ", "pi:xml version='1.0'?"}));

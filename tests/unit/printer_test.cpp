@@ -466,6 +466,11 @@ TEST_F(PrinterTest, DoctypeBreaksBetweenItsPartsButNeverInsideAQuotedIdentifier)
                        "\"http://www.w3.org/TR/html4/loose.dtd\">\n\n");
 }
 
+TEST_F(PrinterTest, DoctypeInternalSubsetIsWrittenAsItStands) {
+    span(root, DoctypeNode, "n [\n<!ENTITY w \"a & b\">\n]");
+    EXPECT_EQ(print(), "<!DOCTYPE n [\n<!ENTITY w \"a & b\">\n]>\n\n");
+}
+
 TEST_F(PrinterTest, ProcessingInstructionsEndWithOneQuestionMark) {
     span(root, ProcInsNode, "xml version=\"1.0\"");
     span(root, ProcInsNode, "php echo 1 ?");
