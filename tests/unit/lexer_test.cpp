@@ -282,48 +282,40 @@ TEST_F(LexerTest, PendingSpaceGoesBeforeText) {
     EXPECT_EQ(all_tokens(trimmed, TrimSpace), Tokens{"text:x"});
 }
 
-class ScriptContentTest : public LexerTest {};
+class ScriptContentTest : public LexerTest {
+  protected:
+    // Reads the script-like start tag at the front of the source and then
+    // its raw content; "<null>" when there is none. Both nodes are released.
+    static std::string content_of(LexerOver& lx) {
+        Node* element = get_token(lx.lexer, TrimSpace);
+        Node* content = read_script_content(lx.lexer, element);
+        std::string text = content != nullptr ? lx.text(content) : "<null>";
+        free_node(content);
+        free_node(element);
+        return text;
+    }
+};
 
 TEST_F(ScriptContentTest, StopsAtOwnEndTagAndEscapesOthersInJavaScript) {
     LexerOver lx("<script>document.write('</b>');</SCRIPT>x");
-    Node* script = get_token(lx.lexer, TrimSpace);
-    Node* content = read_script_content(lx.lexer, script);
-    ASSERT_NE(content, nullptr);
-    EXPECT_EQ(lx.text(content), "document.write('<\\/b>');");
-    free_node(content);
+    EXPECT_EQ(content_of(lx), "document.write('<\\/b>');");
     EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"text:x"});
-    free_node(script);
 }
 
 TEST_F(ScriptContentTest, OtherLanguagesKeepEndTagsAsWritten) {
     LexerOver lx("<script language=vbscript>a</b>c</script>");
-    Node* script = get_token(lx.lexer, TrimSpace);
-    Node* content = read_script_content(lx.lexer, script);
-    ASSERT_NE(content, nullptr);
-    EXPECT_EQ(lx.text(content), "a</b>c");
-    free_node(content);
-    free_node(script);
+    EXPECT_EQ(content_of(lx), "a</b>c");
 }
 
 TEST_F(ScriptContentTest, EndTagMayHaveWhiteSpaceBeforeItsGt) {
     LexerOver lx("<script>a = 1;</script >x");
-    Node* script = get_token(lx.lexer, TrimSpace);
-    Node* content = read_script_content(lx.lexer, script);
-    ASSERT_NE(content, nullptr);
-    EXPECT_EQ(lx.text(content), "a = 1;");
-    free_node(content);
+    EXPECT_EQ(content_of(lx), "a = 1;");
     EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"text:x"});
-    free_node(script);
 
     // A line break counts too; a longer or shorter name still does not end
     // the content, and white space before the name is not an end tag.
     LexerOver other("<style>p {}</styles></ style></style\n>y");
-    Node* style = get_token(other.lexer, TrimSpace);
-    content = read_script_content(other.lexer, style);
-    ASSERT_NE(content, nullptr);
-    EXPECT_EQ(other.text(content), "p {}</styles></ style>");
-    free_node(content);
-    free_node(style);
+    EXPECT_EQ(content_of(other), "p {}</styles></ style>");
 }
 
 TEST_F(ScriptContentTest, EmptyAndUnterminatedContent) {
