@@ -877,7 +877,9 @@ void build_pre(Lexer* lexer, Node* pre, WhitespaceMode) {
         } else if (tag->model & ModelDefList) {
             push_back_token(lexer, node);
             block = infer_tag(lexer, "dl");
-        } else if (tag->model & ModelTable) {
+        } else if (tag->model & (ModelTable | ModelRow)) {
+            // A cell splits the pre like any table part: it gets its table
+            // now, not on a second run.
             push_back_token(lexer, node);
             block = infer_tag(lexer, "table");
         }

@@ -254,14 +254,21 @@ void trim_space_before_block(Lexer* lexer, Node* node, WhitespaceMode mode) {
 void build_child(Lexer* lexer, Node* node, WhitespaceMode mode) {
     trim_space_before_block(lexer, node, mode);
     const TagDef* tag = node->tag;
+    const bool block = tag == nullptr || (tag->model & ModelInline) == 0;
     if (tag != nullptr && (tag->model & ModelEmpty) != 0) {
         lexer->after_space = false;
+        // A space owed after an inline element does not cross a block
+        // boundary: text after a rule starts afresh.
+        if (block) lexer->space_pending = false;
         return;
     }
-    if (tag == nullptr || (tag->model & ModelInline) == 0) lexer->space_pending = false;
+    if (block) lexer->space_pending = false;
     if (tag != nullptr && tag->parser != nullptr && node->kind != StartEndTagNode) {
         run_builder(lexer, node, tag->parser, mode);
     }
+    // Nor does it leave the block it was owed in: `<div><i>one </i></div>`
+    // owes nothing to the text after the division.
+    if (block) lexer->space_pending = false;
 }
 
 void trim_leading_space(Lexer* lexer, Node* element, Node* text) {

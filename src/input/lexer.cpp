@@ -2,6 +2,7 @@
 // the reader of raw script and style content.
 #include "input/lexer.h"
 
+#include "build/builders.h"
 #include "build/inline_stack.h"
 #include "clean/style.h"
 #include "driver/config.h"
@@ -129,7 +130,7 @@ void warn_at(Lexer* lexer, uint32_t line, uint32_t column, TagMessage code) {
 }
 
 // Finishes a start tag whose name has been scanned.
-Node* finish_start_tag(Lexer* lexer, int ended_by) {
+Node* finish_start_tag(Lexer* lexer, int ended_by, WhitespaceMode mode) {
     Node* node = new_tag_node(lexer, StartTagNode);
     lexer->last_token = node;
     InputStream* in = lexer->input;
@@ -142,12 +143,23 @@ Node* finish_start_tag(Lexer* lexer, int ended_by) {
     truncate_text(lexer, lexer->text_start);
     lexer->text_end = lexer->text_start;
 
-    // A line feed right after the start tag of an element with content, or
-    // after a br however it is written, belongs to the markup, not to the
-    // text that follows.
-    bool expects_content =
-        node->kind == StartTagNode && (node->tag == nullptr || !(node->tag->model & ModelEmpty));
-    if (expects_content || (node->tag != nullptr && node->tag == tag_br)) {
+    // A line feed right after the start tag of a block, or after a br
+    // however it is written, belongs to the markup, not to the text that
+    // follows: there it could only be leading white space. After an inline
+    // start tag it separates words as a browser reads them
+    // ("word<a href=x>" + line feed + "link"), and inside preformatted text
+    // it is content, so it stays. A text area's value drops it as browsers
+    // do; the preformatted builder drops the one that follows its own start
+    // tag. Script content is not text, and the printer puts a line feed
+    // after the script start tag, so it goes there too. In preformatted
+    // content a line feed after a br is a second line break, and stays.
+    const TagDef* tag = node->tag;
+    bool expects_content = node->kind == StartTagNode &&
+                           (tag == nullptr || !(tag->model & ModelEmpty)) &&
+                           (tag == nullptr || !(tag->model & ModelInline) || tag == tag_textarea ||
+                            tag->parser == build_script) &&
+                           (tag == nullptr || tag->parser != build_pre);
+    if (expects_content || (tag != nullptr && tag == tag_br && mode != KeepSpace)) {
         int c = read_char(in);
         if (c != '\n') unread_char(c, in);
     }
@@ -295,10 +307,18 @@ Node* get_token(Lexer* lexer, WhitespaceMode mode) {
 
     int c;
     while ((c = read_char(in)) != EndOfStream) {
-        if (lexer->space_pending && mode != TrimSpace) {
-            add_code(lexer, ' ');
-            lexer->after_space = true;
-            lexer->space_pending = false;
+        if (lexer->space_pending) {
+            if (mode != TrimSpace) {
+                add_code(lexer, ' ');
+                lexer->after_space = true;
+                lexer->space_pending = false;
+            } else if (lexer->scan_state == StateContent && c != '<' && !is_white(c)) {
+                // Text begins where leading white space is trimmed: the
+                // owed space goes with it. Kept, it would land after this
+                // first character once the mode turns to collapsing
+                // ("s econd").
+                lexer->space_pending = false;
+            }
         }
         add_code(lexer, c);
 
@@ -416,7 +436,7 @@ Node* get_token(Lexer* lexer, WhitespaceMode mode) {
         case StateStartTag: {
             lexer->text_start = lexer->text_length() - 1;
             int ended_by = scan_tag_name(lexer);
-            return finish_start_tag(lexer, ended_by);
+            return finish_start_tag(lexer, ended_by, mode);
         }
 
         case StateComment: {

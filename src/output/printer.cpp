@@ -94,8 +94,31 @@ bool span_ends_with(Lexer* lexer, const Node* node, unsigned char byte) {
     return static_cast<unsigned char>(lexer->text[node->end - 1]) == byte;
 }
 
-void print_comment(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node) {
-    if (line_fits(indent)) set_wrap_point();
+// True when a line end placed right before `node` (a comment or an
+// instruction) reads back as nothing more than white space that is already
+// there: after white space in the text, after a block or a br, or at the
+// start of a block's content. Between two letters it would split a word.
+bool may_break_before(Lexer* lexer, const Node* node) {
+    for (const Node* n = node; n != nullptr; n = n->parent) {
+        if (n != node && (model_of(n) & ModelInline) == 0) return true;
+        const Node* prev = n->prev;
+        if (prev == nullptr) continue;
+        if (prev->kind == TextNode) {
+            if (prev->end <= prev->start || prev->end > lexer->text_length()) return false;
+            const char last = lexer->text[prev->end - 1];
+            return last == ' ' || last == '\n';
+        }
+        if (prev->kind == CommentNode) return prev->newline_after;
+        if (prev->tag == nullptr) return false;
+        return (model_of(prev) & ModelInline) == 0 || prev->tag == tag_br;
+    }
+    return true;
+}
+
+void print_comment(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
+    if ((mode & PrintPreformatted) == 0 && line_fits(indent) && may_break_before(lexer, node)) {
+        set_wrap_point();
+    }
     add_string("<!--");
     print_text_span(out, PrintComment, indent, lexer, node);
     add_char('>');
@@ -133,13 +156,15 @@ void print_doctype(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node)
     flush_pending_line(out, indent);
 }
 
-void print_procins(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node) {
-    if (line_fits(indent)) set_wrap_point();
+void print_procins(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
+    if ((mode & PrintPreformatted) == 0 && line_fits(indent) && may_break_before(lexer, node)) {
+        set_wrap_point();
+    }
     add_string("<?");
     print_text_span(out, PrintCData, indent, lexer, node);
     if (!span_ends_with(lexer, node, '?')) add_char('?');
     add_char('>');
-    flush_pending_line(out, indent);
+    if ((mode & PrintPreformatted) == 0) flush_pending_line(out, indent);
 }
 
 void print_cdata(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node) {
@@ -165,24 +190,31 @@ void print_delimited_block(OutputStream* out, uint32_t indent, Lexer* lexer, Nod
     wrap_column = saved;
 }
 
-void print_section(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node) {
-    print_delimited_block(out, indent, lexer, node, "<![", "]>", options.wrap_sections,
+// Inside preformatted content (`mode`) no block is ever wrapped: a line
+// end added there is a line the browser shows.
+bool wraps_in(PrintMode mode, bool option) {
+    return option && (mode & PrintPreformatted) == 0;
+}
+
+void print_section(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
+    print_delimited_block(out, indent, lexer, node, "<![", "]>",
+                          wraps_in(mode, options.wrap_sections),
                           options.wrap_sections ? PrintCData : PrintComment);
 }
 
-void print_asp(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node) {
+void print_asp(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
     print_delimited_block(out, indent, lexer, node, "<%", "%>",
-                          options.wrap_asp && options.wrap_jste,
+                          wraps_in(mode, options.wrap_asp && options.wrap_jste),
                           options.wrap_asp ? PrintCData : PrintComment);
 }
 
-void print_jste(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node) {
-    print_delimited_block(out, indent, lexer, node, "<#", "#>", options.wrap_asp,
+void print_jste(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
+    print_delimited_block(out, indent, lexer, node, "<#", "#>", wraps_in(mode, options.wrap_asp),
                           options.wrap_jste ? PrintCData : PrintComment);
 }
 
-void print_php(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node) {
-    print_delimited_block(out, indent, lexer, node, "<?", "?>", options.wrap_php,
+void print_php(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
+    print_delimited_block(out, indent, lexer, node, "<?", "?>", wraps_in(mode, options.wrap_php),
                           options.wrap_php ? PrintCData : PrintComment);
 }
 
@@ -214,17 +246,17 @@ void ignore_mode(OutputStream* out, PrintMode, uint32_t indent, Lexer* lexer, No
 const KindPrinter kind_printers[] = {
     nullptr,                    // RootNode
     ignore_mode<print_doctype>, // DoctypeNode
-    ignore_mode<print_comment>, // CommentNode
-    ignore_mode<print_procins>, // ProcInsNode
+    print_comment,              // CommentNode
+    print_procins,              // ProcInsNode
     print_text_node,            // TextNode
     nullptr,                    // StartTagNode
     nullptr,                    // EndTagNode
     nullptr,                    // StartEndTagNode
     ignore_mode<print_cdata>,   // CDataNode
-    ignore_mode<print_section>, // SectionNode
-    ignore_mode<print_asp>,     // AspNode
-    ignore_mode<print_jste>,    // JsteNode
-    ignore_mode<print_php>,     // PhpNode
+    print_section,              // SectionNode
+    print_asp,                  // AspNode
+    print_jste,                 // JsteNode
+    print_php,                  // PhpNode
 };
 
 KindPrinter kind_printer(const Node* node) {
@@ -301,10 +333,10 @@ void print_attribute(OutputStream* out, uint32_t indent, Lexer* lexer, const Nod
     if (attribute->name.empty()) {
         if (attribute->asp != nullptr) {
             add_char(' ');
-            print_asp(out, indent, lexer, attribute->asp);
+            print_asp(out, PrintNormal, indent, lexer, attribute->asp);
         } else if (attribute->php != nullptr) {
             add_char(' ');
-            print_php(out, indent, lexer, attribute->php);
+            print_php(out, PrintNormal, indent, lexer, attribute->php);
         }
         return;
     }
@@ -423,7 +455,10 @@ struct Walk {
 void print_empty_element(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
     const TagDef* tag = node->tag;
     if ((model_of(node) & ModelInline) == 0) flush_pending_line(w.out, indent);
-    if (tag == tag_br && options.break_before_br && node->prev != nullptr &&
+    // In preformatted content every line end is one the browser shows: a br
+    // there is the line break, and no line end goes before or after it.
+    const bool preformatted = (mode & PrintPreformatted) != 0;
+    if (tag == tag_br && options.break_before_br && !preformatted && node->prev != nullptr &&
         node->prev->tag != tag_br) {
         flush_line(w.out, indent);
     }
@@ -434,7 +469,7 @@ void print_empty_element(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
     }
     if (tag == tag_param || tag == tag_area) {
         flush_pending_line(w.out, indent);
-    } else if (tag == tag_br || tag == tag_hr) {
+    } else if ((tag == tag_br && !preformatted) || tag == tag_hr) {
         flush_line(w.out, indent);
     }
 }
@@ -574,6 +609,9 @@ void open_html_node(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
     }
     if (KindPrinter print = kind_printer(node); print != nullptr) {
         print(w.out, mode, indent, w.lexer, node);
+        // Spaces inside an instruction or a server block mark places to
+        // break the line; in preformatted content no line is broken.
+        if ((mode & PrintPreformatted) != 0) line_buffer.wrap_point = 0;
         return;
     }
     const ContentModelBits model = model_of(node);
@@ -630,7 +668,7 @@ void open_xml_node(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
             return;
         }
         flush_pending_line(w.out, indent);
-        print_comment(w.out, 0, w.lexer, node);
+        print_comment(w.out, mode, 0, w.lexer, node);
         flush_pending_line(w.out, 0);
         return;
     default:
@@ -746,14 +784,20 @@ void print_tag(Lexer* lexer, OutputStream* out, PrintMode mode, uint32_t indent,
     add_char('>');
 
     if ((mode & PrintPreformatted) != 0 || node->kind == StartEndTagNode) return;
+    const bool after_white = follows_white_space(lexer, node);
     if (!line_fits(indent)) {
         break_line_at_wrap_point(out, indent);
-        if (!line_fits(indent)) {
+        // The line is still too long. A line end right after the tag reads
+        // back as white space at the start of its content: nothing for a
+        // block or a br, but inside a word (`DIR_<var>LIBRARY`) it would
+        // split it; such a line is left long.
+        if (!line_fits(indent) && ((model & ModelInline) == 0 || node->tag == tag_br ||
+                                   (after_white && (mode & PrintNoWrap) == 0))) {
             flush_pending_line(out, indent);
             return;
         }
     }
-    if (!follows_white_space(lexer, node) || (mode & PrintNoWrap) != 0) return;
+    if (!after_white || (mode & PrintNoWrap) != 0) return;
     const bool empty_last_in_link = (model & ModelEmpty) != 0 && node->next == nullptr &&
                                     node->parent != nullptr && node->parent->tag == tag_a;
     if ((model & ModelInline) == 0 || node->tag == tag_br || empty_last_in_link) {

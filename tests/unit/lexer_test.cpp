@@ -55,12 +55,27 @@ TEST_F(LexerTest, StartAndEndTags) {
     {
         // A line feed after an empty element's tag is text, except after br.
         LexerOver lx("<img src=a>\nx<br>\ny");
-        EXPECT_EQ(all_tokens(lx, KeepSpace),
-                  (Tokens{"start:img[src=\"a\"]", "text:\nx", "start:br", "text:y"}));
+        EXPECT_EQ(all_tokens(lx, CollapseSpace),
+                  (Tokens{"start:img[src=\"a\"]", "text: x", "start:br", "text:y"}));
     }
     {
         LexerOver lx("<br/>\nx");
-        EXPECT_EQ(all_tokens(lx, KeepSpace), (Tokens{"empty:br", "text:x"}));
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), (Tokens{"empty:br", "text:x"}));
+    }
+    {
+        // In preformatted content the line feed after a br is a line of its
+        // own, and one after an inline start tag is content.
+        LexerOver lx("a<br>\nb<b>\nc");
+        EXPECT_EQ(all_tokens(lx, KeepSpace),
+                  (Tokens{"text:a", "start:br", "text:\nb", "start:b", "text:\nc"}));
+    }
+    {
+        // After an inline start tag the line feed separates words; after a
+        // block's start tag it is dropped.
+        LexerOver lx("w<a href=x>\nlink</a><div>\nd");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace),
+                  (Tokens{"text:w", "start:a[href=\"x\"]", "text: link", "end:a", "start:div",
+                          "text:d"}));
     }
     {
         LexerOver lx("<br/><P CLASS=x>");
