@@ -1,6 +1,8 @@
 // The inline stack and the repair helpers shared by every tree builder.
 #include "build/inline_stack.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "build/build_common.h"
@@ -75,6 +77,23 @@ void place_pending_token(Lexer* lexer, Node* node) {
     }
 }
 
+// What a re-opened copy of `node` adds to the printed page, roughly: its
+// start and end tags and its attributes.
+uint32_t reopen_cost(const Node* node) {
+    uint64_t cost = 5 + 2 * node->element_name.size();
+    for (const NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
+        cost += 4 + a->name.size() + (a->value ? a->value->size() : 0);
+    }
+    return static_cast<uint32_t>(std::min<uint64_t>(cost, UINT32_MAX));
+}
+
+// Re-opening may add this much markup, plus ReopenPerInputByte for every
+// byte read so far. Ordinary pages stay far below; a page that leaves
+// large inline elements open across thousands of blocks would otherwise
+// multiply its size (and the memory of its tree) by their number.
+constexpr uint64_t ReopenAllowance = 1 << 20;
+constexpr uint64_t ReopenPerInputByte = 4;
+
 } // namespace
 
 void remember_inline(Lexer* lexer, Node* node) {
@@ -93,6 +112,7 @@ void remember_inline(Lexer* lexer, Node* node) {
     entry.tag = node->tag;
     entry.element_name = node->element_name;
     entry.attributes = copy_attribute_list(node->attributes);
+    entry.cost = reopen_cost(node);
     stack.push_back(std::move(entry));
 }
 
@@ -142,6 +162,20 @@ int32_t schedule_reopen(Lexer* lexer, Node* held) {
     int32_t n =
         static_cast<int32_t>(lexer->inline_count()) - static_cast<int32_t>(lexer->inline_base);
     if (n > 0) {
+        if (lexer->reopen_stopped) return 0;
+        uint64_t cost = 0;
+        for (uint32_t i = lexer->inline_base; i < lexer->inline_count(); ++i) {
+            cost += lexer->inline_stack[i].cost;
+        }
+        const uint64_t read = lexer->input != nullptr ? lexer->input->bytes_read : 0;
+        if (lexer->reopen_spent + cost > ReopenAllowance + ReopenPerInputByte * read) {
+            // Past the allowance nothing is re-opened any more: the text
+            // stays, only the inline elements do not carry on after blocks.
+            lexer->reopen_stopped = true;
+            report_warning(lexer, nullptr, held, ReopenLimit);
+            return 0;
+        }
+        lexer->reopen_spent += cost;
         lexer->reopen_next = static_cast<int32_t>(lexer->inline_base);
         lexer->reopen_held = held;
     }

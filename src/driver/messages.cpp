@@ -97,6 +97,9 @@ const TagMessageRow tag_messages[] = {
     /* 31 */ {AsWarning, {T("Warning: unexpected end of file"), ElementDesc}},
     /* 32 */ {AsWarning, {T("Warning: SYSTEM, PUBLIC, W3C, DTD, EN must be upper case")}},
     /* 33 */ {AsWarning, {T("Warning: too many "), NodeName, T(" elements"), InElement}},
+    /* 34 */
+    {AsWarning,
+     {T("Warning: too much markup to re-open: inline elements no longer continue after blocks")}},
 };
 
 constexpr int TagMessageCount = static_cast<int>(sizeof(tag_messages) / sizeof(tag_messages[0]));

@@ -48,6 +48,7 @@ enum TagMessage : int {
     UnexpectedEof = 31,
     DoctypeKeywordCase = 32,
     TooMany = 33,
+    ReopenLimit = 34,
 };
 
 enum AttrMessage : int {

@@ -40,12 +40,24 @@ extern const std::array<uint32_t, 128> char_class_table;
 inline uint32_t char_class(int c) {
     return static_cast<unsigned>(c) < 128 ? char_class_table[c] : 0;
 }
-inline bool is_white(int c) { return (char_class(c) & ClassWhite) != 0; }
-inline bool is_digit(int c) { return (char_class(c) & ClassDigit) != 0; }
-inline bool is_letter(int c) { return (char_class(c) & ClassLetter) != 0; }
-inline bool is_name_char(int c) { return (char_class(c) & ClassNameChar) != 0; }
-inline int to_lower(int c) { return (char_class(c) & ClassUpper) ? c + 32 : c; }
-inline int to_upper(int c) { return (char_class(c) & ClassLower) ? c - 32 : c; }
+inline bool is_white(int c) {
+    return (char_class(c) & ClassWhite) != 0;
+}
+inline bool is_digit(int c) {
+    return (char_class(c) & ClassDigit) != 0;
+}
+inline bool is_letter(int c) {
+    return (char_class(c) & ClassLetter) != 0;
+}
+inline bool is_name_char(int c) {
+    return (char_class(c) & ClassNameChar) != 0;
+}
+inline int to_lower(int c) {
+    return (char_class(c) & ClassUpper) ? c + 32 : c;
+}
+inline int to_upper(int c) {
+    return (char_class(c) & ClassLower) ? c - 32 : c;
+}
 // Case of tag and attribute names on output: unchanged for XML input.
 int fold_case(int c, bool upper);
 
@@ -70,6 +82,7 @@ struct InlineStackEntry {
     TagDef* tag = nullptr;
     std::string element_name;
     NodeAttribute* attributes = nullptr; // owned deep copy
+    uint32_t cost = 0;                   // bytes a re-opened copy adds to the page
 };
 
 constexpr int32_t ReopenNone = -1;
@@ -103,6 +116,10 @@ struct Lexer {
     int32_t reopen_next = ReopenNone;
     std::vector<InlineStackEntry> inline_stack;
     uint32_t inline_base = 0;
+    // Bytes of markup re-opened so far, and whether re-opening has stopped
+    // because it outgrew the input (see schedule_reopen).
+    uint64_t reopen_spent = 0;
+    bool reopen_stopped = false;
     StyleRule* styles = nullptr;
 
     // ASP/PHP nodes found among attributes; attribute records (and their

@@ -22,7 +22,9 @@ void free_input_stream(InputStream* stream) {
 static int next_file_byte(InputStream* stream) {
     if (stream->file == nullptr) return EndOfStream;
     int c = getc_unlocked(stream->file);
-    return c == EOF ? EndOfStream : c;
+    if (c == EOF) return EndOfStream;
+    ++stream->bytes_read;
+    return c;
 }
 
 // Looks at the first bytes of the input once: a UTF-8 byte order mark

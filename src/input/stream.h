@@ -30,9 +30,10 @@ struct InputStream {
     CharEncoding encoding = CharEncoding::Ascii;
     FILE* file = nullptr; // not owned
     Lexer* lexer = nullptr;
-    bool started = false; // the first byte has been asked for
-    int held_bytes = 0;   // bytes read ahead at the start, not yet delivered
-    int held_next = 0;    // index of the next of them to deliver
+    bool started = false;    // the first byte has been asked for
+    uint64_t bytes_read = 0; // bytes taken from the file so far
+    int held_bytes = 0;      // bytes read ahead at the start, not yet delivered
+    int held_next = 0;       // index of the next of them to deliver
     unsigned char held[3] = {};
 };
 

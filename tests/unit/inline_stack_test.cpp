@@ -176,6 +176,31 @@ TEST_F(InlineStackTest, ScheduledEntriesComeBackBottomFirstThenTheHeldToken) {
         free_node(n);
 }
 
+TEST_F(InlineStackTest, ReopeningStopsOnceItOutgrowsTheInput) {
+    Node* font = element("font");
+    add_attribute(font, "color", "red");
+    remember_inline(lx.lexer, font);
+    Node* held = text("x");
+
+    // Within the allowance the entries are scheduled and their cost counted.
+    EXPECT_EQ(schedule_reopen(lx.lexer, held), 1);
+    EXPECT_GT(lx.lexer->reopen_spent, 0u);
+    cancel_reopen(lx.lexer);
+
+    // Past it nothing is scheduled, the held token is the caller's again,
+    // and the warning is given once for the document.
+    lx.lexer->reopen_spent = uint64_t{1} << 40;
+    EXPECT_EQ(schedule_reopen(lx.lexer, held), 0);
+    EXPECT_EQ(lx.lexer->reopen_next, ReopenNone);
+    EXPECT_EQ(lx.lexer->reopen_held, nullptr);
+    EXPECT_EQ(schedule_reopen(lx.lexer, held), 0);
+    EXPECT_EQ(lx.messages(), lines({"line 1 column 1 - Warning: too much markup to re-open: inline "
+                                    "elements no longer continue after blocks"}));
+    EXPECT_EQ(lx.lexer->warnings, 1u);
+    for (Node* n : {font, held})
+        free_node(n);
+}
+
 TEST_F(InlineStackTest, GetTokenHandsOutReopenedTagsBeforeTheNextToken) {
     LexerOver doc("<b>x</b>y");
     Node* b = get_token(doc.lexer, CollapseSpace);
