@@ -148,7 +148,7 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
                 scope.leave(lexer);
                 end_element(lexer, element);
                 return;
-            } else if ((tag->model & ModelTable) != 0 && lexer->moved_before_table) {
+            } else if (ends_moved_content(lexer, node)) {
                 // Rule 8: content moved before a table ends at the table's
                 // end tags. The object scope is left on this exit too.
                 push_back_token(lexer, node);
@@ -461,7 +461,7 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
                     finish(e);
                     return;
                 }
-                if ((tag->model & ModelTable) != 0 && lexer->moved_before_table) {
+                if (ends_moved_content(lexer, node)) {
                     push_back_token(lexer, node);
                     trim_outer_spaces(lexer, e);
                     prune_if_empty(lexer, e);

@@ -8,6 +8,11 @@
 
 namespace varnel {
 
+bool ends_moved_content(const Lexer* lexer, const Node* node) {
+    return lexer->moved_before_table && node->kind == EndTagNode && node->tag != nullptr &&
+           (node->tag == tag_table || (node->tag->model & (ModelTable | ModelRow)) != 0);
+}
+
 bool is_pass_through(const Node* node) {
     switch (node->kind) {
     case CommentNode:

@@ -26,6 +26,11 @@ inline bool has_model(const Node* node, ContentModelBits bits) {
 // blocks: every builder appends them where it meets them.
 bool is_pass_through(const Node* node);
 
+// True when `node` is an end tag that ends content moved in front of a
+// table: the table's own end tag or that of any of its parts (row groups,
+// rows, cells, captions, column groups).
+bool ends_moved_content(const Lexer* lexer, const Node* node);
+
 // True when some node strictly above `element` has `tag`.
 bool has_ancestor_tag(const Node* element, const TagDef* tag);
 
