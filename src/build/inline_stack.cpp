@@ -329,6 +329,9 @@ void trim_outer_spaces(Lexer* lexer, Node* element) {
     Node* first = element->first_child;
     if (first != nullptr && first->kind == TextNode && element->tag != tag_pre) {
         trim_leading_space(lexer, element, first);
+        // A text that was only that space is gone, so that an element left
+        // without content is pruned now and not on a second run.
+        if (first->start >= first->end) prune_if_empty(lexer, first);
     }
     Node* last = element->last_child;
     if (last == nullptr || last->kind != TextNode || last->end <= last->start ||

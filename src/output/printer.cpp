@@ -225,9 +225,17 @@ void print_text_node(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* 
     // indentation reads back as).
     uint32_t start = node->start;
     const Node* prev = node->prev;
-    if ((mode & PrintPreformatted) == 0 && prev != nullptr &&
-        (prev->tag == tag_br || prev->tag == tag_textarea) && line_buffer.length == 0 &&
-        start < node->end && start < lexer->text_length() && lexer->text[start] == ' ') {
+    const bool leading_space = (mode & PrintPreformatted) == 0 && start < node->end &&
+                               start < lexer->text_length() && lexer->text[start] == ' ';
+    if (leading_space && prev != nullptr && (prev->tag == tag_br || prev->tag == tag_textarea) &&
+        line_buffer.length == 0) {
+        ++start;
+    }
+    // Two texts meet where an element between them was dropped ("a <code>
+    // </code> b"): the second space would read back into the first one, so
+    // a second run would print the line differently.
+    if (leading_space && start == node->start && line_buffer.length > 0 &&
+        line_buffer.chars[line_buffer.length - 1] == ' ') {
         ++start;
     }
     print_text(out, mode, indent, lexer, start, node->end);
