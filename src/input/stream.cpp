@@ -8,10 +8,15 @@
 
 namespace varnel {
 
+static void read_byte_order_mark(InputStream* stream);
+
+// The byte order mark, if any, is read when the stream is opened: it decides
+// how everything after it is decoded.
 InputStream* new_input_stream(FILE* file, CharEncoding encoding) {
     InputStream* stream = new InputStream();
     stream->file = file;
     stream->encoding = encoding;
+    read_byte_order_mark(stream);
     return stream;
 }
 
@@ -35,14 +40,13 @@ static void unread_byte(InputStream* stream, int b) {
         stream->held[stream->held_count++] = static_cast<unsigned char>(b);
 }
 
-// Looks at the first bytes of the input once. A UTF-8 byte order mark
+// Looks at the first bytes of the input. A UTF-8 byte order mark
 // (EF BB BF) is skipped, whatever the input encoding but ISO-2022, because as
 // text it would open the body before the head could be read. A UTF-16 mark
 // (FF FE little-endian, FE FF big-endian) is skipped too and makes the stream
 // decode UTF-16: read as single bytes, such a file is nothing but garbage and
 // NUL characters. Other bytes read to decide are given back in order.
 static void read_byte_order_mark(InputStream* stream) {
-    stream->started = true;
     const int first = next_file_byte(stream);
     if (first == 0xFF || first == 0xFE) {
         const int second = next_file_byte(stream);
@@ -63,12 +67,9 @@ static void read_byte_order_mark(InputStream* stream) {
     unread_byte(stream, first);
 }
 
+// The next byte of the input.
 static inline int read_byte(InputStream* stream) {
     if (stream->held_count > 0) return stream->held[--stream->held_count];
-    if (!stream->started) {
-        read_byte_order_mark(stream);
-        return read_byte(stream);
-    }
     return next_file_byte(stream);
 }
 
@@ -253,8 +254,6 @@ int read_char(InputStream* stream) {
         stream->column++;
         return ' ';
     }
-    // The byte order mark decides how the rest is decoded.
-    if (!stream->started) read_byte_order_mark(stream);
     const bool utf16 = stream->utf16 != Utf16Order::None;
     for (;;) {
         int c;

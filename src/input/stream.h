@@ -40,7 +40,6 @@ struct InputStream {
     FILE* file = nullptr; // not owned
     Lexer* lexer = nullptr;
     Utf16Order utf16 = Utf16Order::None; // set by a UTF-16 byte order mark
-    bool started = false;                // the first byte has been asked for
     // Bytes read ahead and given back (byte order marks that were not,
     // bytes that ended a sequence they did not belong to), next one last.
     int held_count = 0;

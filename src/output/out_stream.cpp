@@ -210,6 +210,12 @@ struct ByteBatch {
     }
     void put_char(uint32_t c) {
         if (used + 16 > sizeof bytes) flush();
+        // ASCII is itself in every encoding but ISO-2022, whose escape
+        // state every character has to pass.
+        if (c < 0x80 && out->encoding != CharEncoding::Iso2022) {
+            bytes[used++] = static_cast<unsigned char>(c);
+            return;
+        }
         used += static_cast<size_t>(encode_char(out, c, bytes + used));
     }
     void put_spaces(uint32_t count) {
