@@ -327,6 +327,42 @@ void report_encoding_warning(Lexer* lexer, CharMessage code, uint32_t c) {
     fputc('\n', out);
 }
 
+void report_decoding_warning(Lexer* lexer, CharMessage code, uint32_t line, uint32_t column,
+                             const uint32_t* values, int count) {
+    ++lexer->warnings;
+    if (!options.show_warnings) return;
+    FILE* out = lexer->messages;
+    if (out == nullptr) return;
+    // The report points at the replacement character, not at the token
+    // being read, which may have started lines earlier.
+    const uint32_t saved_line = lexer->token_line;
+    const uint32_t saved_column = lexer->token_column;
+    lexer->token_line = line;
+    lexer->token_column = column;
+    write_prefix(out, lexer);
+    lexer->token_line = saved_line;
+    lexer->token_column = saved_column;
+    switch (code) {
+    case InvalidUtf8:
+        fputs(count == 1 ? "Warning: replacing invalid UTF-8 byte"
+                         : "Warning: replacing invalid UTF-8 bytes",
+              out);
+        for (int i = 0; i < count; ++i)
+            fprintf(out, " %02X", values[i]);
+        fputs(" by U+FFFD", out);
+        break;
+    case UnpairedSurrogate:
+        fprintf(out, "Warning: replacing unpaired UTF-16 surrogate %04X by U+FFFD", values[0]);
+        break;
+    case IncompleteUtf16:
+        fprintf(out, "Warning: replacing incomplete UTF-16 code unit %02X by U+FFFD", values[0]);
+        break;
+    default:
+        break;
+    }
+    fputc('\n', out);
+}
+
 void report_doctype_summary(FILE* out, Lexer* lexer, const char* label, bool has_doctype,
                             uint32_t doctype_start, uint32_t doctype_end) {
     // The apparent version may itself report a doctype mismatch; doing this

@@ -68,7 +68,12 @@ enum AttrMessage : int {
 
 enum EntityMessage : int { MissingSemicolon = 1, UnknownEntity = 2, UnescapedAmpersand = 3 };
 
-enum CharMessage : int { IllegalCharCode = 1 };
+enum CharMessage : int {
+    IllegalCharCode = 1,
+    InvalidUtf8 = 2,       // bytes that form no UTF-8 character
+    UnpairedSurrogate = 3, // a UTF-16 surrogate without its partner
+    IncompleteUtf16 = 4,   // a last byte that is half a UTF-16 code unit
+};
 
 // Label of the document being read ("stdin" for standard input), used by the
 // gnu-emacs prefix.
@@ -82,6 +87,11 @@ void report_error(Lexer* lexer, Node* element, Node* node, TagMessage code);
 void report_attribute_warning(Lexer* lexer, Node* node, const char* text, AttrMessage code);
 void report_entity_warning(Lexer* lexer, EntityMessage code, const char* entity);
 void report_encoding_warning(Lexer* lexer, CharMessage code, uint32_t c);
+// Reports input that decodes to no character and is replaced by U+FFFD, at
+// the position of the replacement: `values` are the bytes (InvalidUtf8,
+// IncompleteUtf16) or the one code unit (UnpairedSurrogate), shown in hex.
+void report_decoding_warning(Lexer* lexer, CharMessage code, uint32_t line, uint32_t column,
+                             const uint32_t* values, int count);
 // Writes the description of a node ("<p>", "</p>", "plain text", ...).
 void describe_node(FILE* out, const Node* node);
 

@@ -230,8 +230,9 @@ void print_document(FILE* sink, void* context) {
 }
 
 // Writes a document without errors: slides, back into its file, or to
-// standard output.
-void write_output(Lexer* lexer, Node* root, const std::string& label, bool is_stdin) {
+// standard output. `from_utf16` tells that the input was UTF-16.
+void write_output(Lexer* lexer, Node* root, const std::string& label, bool is_stdin,
+                  bool from_utf16) {
     if (options.split) {
         Node* doctype = find_doctype(root);
         if (doctype != nullptr) discard_node(doctype);
@@ -248,9 +249,19 @@ void write_output(Lexer* lexer, Node* root, const std::string& label, bool is_st
     PrintJob job{lexer, root};
     // Standard input has no file to write back into: its result goes to
     // standard output.
-    if (options.write_back && !is_stdin &&
-        replace_file_contents(label.c_str(), print_document, &job)) {
-        return;
+    if (options.write_back && !is_stdin) {
+        if (from_utf16) {
+            // Output is never UTF-16: rather than turn the file into bytes of
+            // another encoding (which its charset declaration and the tools
+            // that made it would then misread), it is left as it was, and the
+            // result goes where the user can see it and choose.
+            fprintf(error_stream,
+                    "%s: can't write \"%s\" back as UTF-16; the result goes to standard output\n",
+                    program_name, label.c_str());
+            add_to_total(&total_warnings, 1);
+        } else if (replace_file_contents(label.c_str(), print_document, &job)) {
+            return;
+        }
     }
     print_document(stdout, &job);
 }
@@ -373,10 +384,12 @@ DocumentOutcome process_document(const char* name) {
             report_count(error_stream, lexer);
         }
     }
+    const bool from_utf16 = stream->utf16 != Utf16Order::None;
     close_input();
 
     if (lexer->errors > 0) report_needs_fixing(error_stream);
-    if (options.markup && lexer->errors == 0) write_output(lexer, root, label, is_stdin);
+    if (options.markup && lexer->errors == 0)
+        write_output(lexer, root, label, is_stdin, from_utf16);
     report_advice(lexer);
     release_document();
     return DocumentOutcome::Done;

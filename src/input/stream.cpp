@@ -8,10 +8,15 @@
 
 namespace varnel {
 
+static void read_byte_order_mark(InputStream* stream);
+
+// The byte order mark, if any, is read when the stream is opened: it decides
+// how everything after it is decoded.
 InputStream* new_input_stream(FILE* file, CharEncoding encoding) {
     InputStream* stream = new InputStream();
     stream->file = file;
     stream->encoding = encoding;
+    read_byte_order_mark(stream);
     return stream;
 }
 
@@ -27,61 +32,208 @@ static int next_file_byte(InputStream* stream) {
     return c;
 }
 
-// Looks at the first bytes of the input once: a UTF-8 byte order mark
-// (EF BB BF) is skipped, whatever the input encoding, because as text it
-// would open the body before the head could be read. Other bytes read to
-// decide are held and delivered in order.
-static void skip_byte_order_mark(InputStream* stream) {
-    stream->started = true;
-    if (stream->encoding == CharEncoding::Iso2022) return;
-    static const unsigned char mark[3] = {0xEF, 0xBB, 0xBF};
-    for (int i = 0; i < 3; ++i) {
-        int b = next_file_byte(stream);
-        if (b == EndOfStream) return;
-        stream->held[stream->held_bytes++] = static_cast<unsigned char>(b);
-        if (b != mark[i]) return;
-    }
-    stream->held_bytes = 0; // the whole mark: drop it
+// Gives back a byte that was read ahead; it is the next one read_byte
+// delivers.
+static void unread_byte(InputStream* stream, int b) {
+    if (b == EndOfStream) return;
+    // A byte is only given back right after it was read, so the store
+    // never holds more than the byte order mark test put there.
+    if (stream->held_count < static_cast<int>(sizeof stream->held))
+        stream->held[stream->held_count++] = static_cast<unsigned char>(b);
 }
 
-static inline int read_byte(InputStream* stream) {
-    if (stream->held_next < stream->held_bytes) return stream->held[stream->held_next++];
-    if (!stream->started) {
-        skip_byte_order_mark(stream);
-        return read_byte(stream);
+// Looks at the first bytes of the input. A UTF-8 byte order mark
+// (EF BB BF) is skipped, whatever the input encoding but ISO-2022, because as
+// text it would open the body before the head could be read. A UTF-16 mark
+// (FF FE little-endian, FE FF big-endian) is skipped too and makes the stream
+// decode UTF-16: read as single bytes, such a file is nothing but garbage and
+// NUL characters. Other bytes read to decide are given back in order.
+static void read_byte_order_mark(InputStream* stream) {
+    const int first = next_file_byte(stream);
+    if (first == 0xFF || first == 0xFE) {
+        const int second = next_file_byte(stream);
+        if (second == (first ^ 0x01)) {
+            stream->utf16 = first == 0xFF ? Utf16Order::LittleEndian : Utf16Order::BigEndian;
+            return;
+        }
+        unread_byte(stream, second);
+    } else if (first == 0xEF && stream->encoding != CharEncoding::Iso2022) {
+        const int second = next_file_byte(stream);
+        if (second == 0xBB) {
+            const int third = next_file_byte(stream);
+            if (third == 0xBF) return; // the whole mark: drop it
+            unread_byte(stream, third);
+        }
+        unread_byte(stream, second);
     }
+    unread_byte(stream, first);
+}
+
+// The next byte of the input.
+static inline int read_byte(InputStream* stream) {
+    if (stream->held_count > 0) return stream->held[--stream->held_count];
     return next_file_byte(stream);
 }
 
-// Reads the continuation bytes of a UTF-8 sequence whose lead byte is `c`.
-// The payload of each following byte is taken without checking its form.
-static int read_utf8(InputStream* stream, int c) {
-    int count;
-    int value;
-    if ((c & 0xE0) == 0xC0) {
-        count = 1;
-        value = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-        count = 2;
-        value = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-        count = 3;
-        value = c & 0x07;
-    } else if ((c & 0xFC) == 0xF8) {
-        count = 4;
-        value = c & 0x03;
-    } else if ((c & 0xFE) == 0xFC) {
-        count = 5;
-        value = c & 0x01;
+// Reports input replaced by U+FFFD at the position the replacement takes.
+static void report_replaced(InputStream* stream, CharMessage code, const uint32_t* values,
+                            int count) {
+    if (stream->lexer == nullptr) return;
+    report_decoding_warning(stream->lexer, code, static_cast<uint32_t>(stream->line),
+                            static_cast<uint32_t>(stream->column), values, count);
+}
+
+// The well-formed UTF-8 sequences: for each lead byte, the number of bytes
+// that follow, the payload of the lead, and the range the first following
+// byte must lie in (narrower than 80-BF after E0, ED, F0 and F4, which
+// rules out overlong forms, surrogates and values beyond U+10FFFF). Returns
+// false for a byte that starts no sequence.
+struct Utf8Lead {
+    int following;
+    uint32_t payload;
+    unsigned lower;
+    unsigned upper;
+};
+
+static bool utf8_lead(unsigned lead, Utf8Lead* info) {
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        *info = {1, lead & 0x1Fu, 0x80, 0xBF};
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        *info = {2, lead & 0x0Fu, lead == 0xE0 ? 0xA0u : 0x80u, lead == 0xED ? 0x9Fu : 0xBFu};
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        *info = {3, lead & 0x07u, lead == 0xF0 ? 0x90u : 0x80u, lead == 0xF4 ? 0x8Fu : 0xBFu};
     } else {
+        return false;
+    }
+    return true;
+}
+
+// Reads the rest of a UTF-8 sequence whose lead byte (0x80 or above) is
+// `lead`. Bytes that form no character (the longest start of a sequence
+// that cannot be completed, or a byte that starts none) become one U+FFFD
+// with a warning; the byte that broke the sequence is read again as the
+// start of the next character.
+static int read_utf8(InputStream* stream, int lead) {
+    uint32_t seen[4] = {static_cast<uint32_t>(lead)};
+    int count = 1;
+    Utf8Lead info;
+    if (!utf8_lead(static_cast<unsigned>(lead), &info)) {
+        report_replaced(stream, InvalidUtf8, seen, count);
+        return ReplacementChar;
+    }
+    uint32_t value = info.payload;
+    unsigned lower = info.lower;
+    unsigned upper = info.upper;
+    for (int i = 0; i < info.following; ++i) {
+        const int b = read_byte(stream);
+        if (b == EndOfStream || static_cast<unsigned>(b) < lower ||
+            static_cast<unsigned>(b) > upper) {
+            unread_byte(stream, b);
+            report_replaced(stream, InvalidUtf8, seen, count);
+            return ReplacementChar;
+        }
+        seen[count++] = static_cast<uint32_t>(b);
+        value = (value << 6) | (static_cast<uint32_t>(b) & 0x3F);
+        lower = 0x80;
+        upper = 0xBF;
+    }
+    return static_cast<int>(value);
+}
+
+// The code unit of two bytes in the stream's UTF-16 byte order.
+static int utf16_unit(const InputStream* stream, int first, int second) {
+    return stream->utf16 == Utf16Order::LittleEndian ? (second << 8) | first
+                                                     : (first << 8) | second;
+}
+
+// Reads one UTF-16 character: a code unit, or a pair of surrogates. A
+// surrogate without its partner, and a last byte that is only half a code
+// unit, become U+FFFD with a warning; a unit that follows a lone high
+// surrogate is read again on its own.
+static int read_utf16(InputStream* stream) {
+    const int first = read_byte(stream);
+    if (first == EndOfStream) return EndOfStream;
+    const int second = read_byte(stream);
+    if (second == EndOfStream) {
+        const uint32_t lone = static_cast<uint32_t>(first);
+        report_replaced(stream, IncompleteUtf16, &lone, 1);
+        return ReplacementChar;
+    }
+    const int unit = utf16_unit(stream, first, second);
+    if (unit < 0xD800 || unit > 0xDFFF) return unit;
+    if (unit <= 0xDBFF) {
+        const int third = read_byte(stream);
+        const int fourth = third == EndOfStream ? EndOfStream : read_byte(stream);
+        if (fourth != EndOfStream) {
+            const int low = utf16_unit(stream, third, fourth);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+            }
+        }
+        unread_byte(stream, fourth);
+        unread_byte(stream, third);
+    }
+    const uint32_t lone = static_cast<uint32_t>(unit);
+    report_replaced(stream, UnpairedSurrogate, &lone, 1);
+    return ReplacementChar;
+}
+
+// After a carriage return: consumes the line feed that follows it, if one
+// does, and otherwise leaves the input as it was.
+static void skip_line_feed(InputStream* stream) {
+    const int first = read_byte(stream);
+    if (stream->utf16 == Utf16Order::None) {
+        if (first != '\n') unread_byte(stream, first);
+        return;
+    }
+    const int second = first == EndOfStream ? EndOfStream : read_byte(stream);
+    if (second != EndOfStream && utf16_unit(stream, first, second) == '\n') return;
+    unread_byte(stream, second);
+    unread_byte(stream, first);
+}
+
+// Decodes the ISO-2022 escape state for byte `c`. Returns the byte to
+// process further, or sets *deliver when the byte goes out at once (an
+// escape, or the bytes of a designation).
+static int track_iso2022(InputStream* stream, int c, bool* deliver) {
+    *deliver = false;
+    if (c == 27) {
+        stream->iso_state = 1;
+        *deliver = true;
         return c;
     }
-    for (int i = 0; i < count; ++i) {
-        int b = read_byte(stream);
-        if (b == EndOfStream) return EndOfStream;
-        value = (value << 6) | (b & 0x3F);
+    switch (stream->iso_state) {
+    case 1:
+        if (c == '$' || c == '(') {
+            stream->iso_state = c == '$' ? 2 : 4;
+            stream->column++;
+            *deliver = true;
+            return c;
+        }
+        stream->iso_state = 0;
+        break;
+    case 2:
+        if (c == '(') {
+            stream->iso_state = 3;
+            stream->column++;
+            *deliver = true;
+            return c;
+        }
+        stream->iso_state = 5;
+        break;
+    case 3:
+        stream->iso_state = 5;
+        break;
+    case 4:
+        stream->iso_state = 0;
+        break;
+    case 5:
+        c |= 0x80;
+        break;
+    default:
+        break;
     }
-    return value;
+    return c;
 }
 
 int read_char(InputStream* stream) {
@@ -104,61 +256,28 @@ int read_char(InputStream* stream) {
         stream->column++;
         return ' ';
     }
+    const bool utf16 = stream->utf16 != Utf16Order::None;
     for (;;) {
-        int c = read_byte(stream);
-        // Printable ASCII means itself in every encoding but ISO-2022,
-        // whose shift state can change it: the common case goes straight out.
-        if (c >= 0x20 && c < 0x7F && stream->encoding != CharEncoding::Iso2022) {
-            stream->column++;
-            return c;
-        }
-        if (c == EndOfStream) return EndOfStream;
-        switch (stream->encoding) {
-        case CharEncoding::Utf8:
-            if (c >= 0x80) c = read_utf8(stream, c);
-            break;
-        case CharEncoding::Iso2022:
-            if (c == 27) {
-                stream->iso_state = 1;
+        int c;
+        if (utf16) {
+            c = read_utf16(stream);
+        } else {
+            c = read_byte(stream);
+            // Printable ASCII means itself in every encoding but ISO-2022,
+            // whose shift state can change it: the common case goes straight
+            // out.
+            if (c >= 0x20 && c < 0x7F && stream->encoding != CharEncoding::Iso2022) {
+                stream->column++;
                 return c;
             }
-            switch (stream->iso_state) {
-            case 1:
-                if (c == '$') {
-                    stream->iso_state = 2;
-                    stream->column++;
-                    return c;
-                }
-                if (c == '(') {
-                    stream->iso_state = 4;
-                    stream->column++;
-                    return c;
-                }
-                stream->iso_state = 0;
-                break;
-            case 2:
-                if (c == '(') {
-                    stream->iso_state = 3;
-                    stream->column++;
-                    return c;
-                }
-                stream->iso_state = 5;
-                break;
-            case 3:
-                stream->iso_state = 5;
-                break;
-            case 4:
-                stream->iso_state = 0;
-                break;
-            case 5:
-                c |= 0x80;
-                break;
-            default:
-                break;
+            if (c == EndOfStream) return EndOfStream;
+            if (stream->encoding == CharEncoding::Utf8) {
+                if (c >= 0x80) c = read_utf8(stream, c);
+            } else if (stream->encoding == CharEncoding::Iso2022) {
+                bool deliver;
+                c = track_iso2022(stream, c, &deliver);
+                if (deliver) return c;
             }
-            break;
-        default:
-            break;
         }
         if (c < 0) return EndOfStream;
         if (c == '\t') {
@@ -173,15 +292,7 @@ int read_char(InputStream* stream) {
         // pair is one line end, and alone (old Macintosh files) it is one
         // too, so that the words on either side are not run together.
         if (c == '\r') {
-            const int held_before = stream->held_next;
-            int next = read_byte(stream);
-            if (next != '\n' && next != EndOfStream) {
-                if (stream->held_next != held_before) {
-                    --stream->held_next;
-                } else {
-                    ungetc(next, stream->file);
-                }
-            }
+            skip_line_feed(stream);
             c = '\n';
         }
         if (c == '\n') {
@@ -194,7 +305,8 @@ int read_char(InputStream* stream) {
             stream->column++;
             return c;
         }
-        if (stream->encoding == CharEncoding::MacRoman && c < 256)
+        // The MacRoman table maps bytes; UTF-16 gives code points already.
+        if (stream->encoding == CharEncoding::MacRoman && !utf16 && c < 256)
             c = static_cast<int>(mac_roman_table[c]);
         if (c >= 0x80 && c <= 0x9F) {
             if (stream->lexer != nullptr) {
@@ -220,15 +332,16 @@ void unread_char(int c, InputStream* stream) {
 // to report a tag cut off by the end of input.
 bool is_end_of_stream(InputStream* stream) {
     if (stream->char_pushed) return stream->pushed_value == EndOfStream;
-    if (stream->held_next < stream->held_bytes) return false;
+    if (stream->held_count > 0) return false;
     return stream->file == nullptr || feof(stream->file) != 0;
 }
 
 namespace {
 
-// The payload of a UTF-8 lead byte and the number of bytes that follow it;
-// 0 following bytes for a byte that leads no sequence.
-int utf8_lead(uint32_t* c) {
+// The payload of a UTF-8 lead byte and the number of bytes that follow it,
+// by the lead byte's bit pattern alone; 0 following bytes for a byte that
+// leads no sequence.
+int utf8_lead_bits(uint32_t* c) {
     if ((*c & 0xE0) == 0xC0) {
         *c &= 0x1F;
         return 1;
@@ -256,7 +369,7 @@ int utf8_lead(uint32_t* c) {
 
 int decode_utf8(const unsigned char* bytes, uint32_t* code) {
     uint32_t c = bytes[0];
-    int count = utf8_lead(&c);
+    int count = utf8_lead_bits(&c);
     for (int i = 1; i <= count; ++i)
         c = (c << 6) | (bytes[i] & 0x3F);
     *code = c;
@@ -264,19 +377,26 @@ int decode_utf8(const unsigned char* bytes, uint32_t* code) {
 }
 
 uint32_t decode_char_at(const unsigned char* text, size_t* i, size_t end) {
-    uint32_t c = text[*i];
-    if (c < 0x80) return c;
-    int extra = utf8_lead(&c);
-    for (int k = 0; k < extra; ++k) {
-        size_t next = *i + 1;
-        if (next >= end || (text[next] & 0xC0) != 0x80) break;
-        c = (c << 6) | (text[next] & 0x3F);
-        *i = next;
+    const uint32_t lead = text[*i];
+    Utf8Lead info;
+    if (lead < 0x80 || !utf8_lead(lead, &info)) return lead;
+    if (end - *i <= static_cast<size_t>(info.following)) return lead;
+    uint32_t c = info.payload;
+    unsigned lower = info.lower;
+    unsigned upper = info.upper;
+    for (int k = 1; k <= info.following; ++k) {
+        const unsigned b = text[*i + static_cast<size_t>(k)];
+        if (b < lower || b > upper) return lead;
+        c = (c << 6) | (b & 0x3F);
+        lower = 0x80;
+        upper = 0xBF;
     }
+    *i += static_cast<size_t>(info.following);
     return c;
 }
 
 unsigned char* encode_utf8(unsigned char* buffer, uint32_t c) {
+    if (!is_unicode_scalar(c)) c = ReplacementChar;
     if (c < 0x80) {
         *buffer++ = static_cast<unsigned char>(c);
     } else if (c <= 0x7FF) {
@@ -286,14 +406,8 @@ unsigned char* encode_utf8(unsigned char* buffer, uint32_t c) {
         *buffer++ = static_cast<unsigned char>(0xE0 | (c >> 12));
         *buffer++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
         *buffer++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
-    } else if (c <= 0x1FFFFF) {
-        *buffer++ = static_cast<unsigned char>(0xF0 | (c >> 18));
-        *buffer++ = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
-        *buffer++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-        *buffer++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
     } else {
-        *buffer++ = static_cast<unsigned char>(0xF8 | (c >> 24));
-        *buffer++ = static_cast<unsigned char>(0x80 | ((c >> 18) & 0x3F));
+        *buffer++ = static_cast<unsigned char>(0xF0 | (c >> 18));
         *buffer++ = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
         *buffer++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
         *buffer++ = static_cast<unsigned char>(0x80 | (c & 0x3F));

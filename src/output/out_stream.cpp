@@ -1,8 +1,10 @@
 // The pending line, character escaping and the byte encoders of the output.
 #include "output/out_stream.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
 
 #include "driver/util.h"
 #include "input/lexer.h"
@@ -36,6 +38,40 @@ const char* entity_name_fast(uint32_t code) {
     return entity_name(code);
 }
 
+// The MacRoman byte for `c`, or -1 when the character set has none.
+int mac_roman_byte(uint32_t c) {
+    if (c < 0x80) return static_cast<int>(c);
+    using Entry = std::pair<uint32_t, uint8_t>;
+    static const std::array<Entry, 128> by_code = [] {
+        std::array<Entry, 128> t{};
+        for (uint32_t b = 0x80; b < 0x100; ++b)
+            t[b - 0x80] = {mac_roman_table[b], static_cast<uint8_t>(b)};
+        std::sort(t.begin(), t.end());
+        return t;
+    }();
+    auto it = std::lower_bound(by_code.begin(), by_code.end(), Entry{c, 0});
+    return it != by_code.end() && it->first == c ? it->second : -1;
+}
+
+// True when the output encoding has bytes for `c`. Raw and ISO-2022 output
+// (whose characters are the bytes read) and the Latin-1 range of ASCII
+// output write one byte per character up to 0xFF; MacRoman has its own
+// table; UTF-8 carries every Unicode scalar value.
+bool output_carries(CharEncoding encoding, uint32_t c) {
+    switch (encoding) {
+    case CharEncoding::Utf8:
+        return is_unicode_scalar(c);
+    case CharEncoding::MacRoman:
+        return mac_roman_byte(c) >= 0;
+    case CharEncoding::Raw:
+    case CharEncoding::Ascii:
+    case CharEncoding::Latin1:
+    case CharEncoding::Iso2022:
+        break;
+    }
+    return c <= 0xFF;
+}
+
 // Appends "&#<decimal>;".
 void add_numeric_entity(uint32_t c) {
     char text[16];
@@ -51,6 +87,17 @@ void add_named_entity(const char* name) {
     add_char(';');
 }
 
+// Appends a character that goes out as it is, or its numeric reference when
+// the output encoding has no bytes for it.
+void add_carried(uint32_t c) {
+    if (!is_unicode_scalar(c)) c = ReplacementChar;
+    if (output_carries(options.char_encoding, c)) {
+        add_char(c);
+    } else {
+        add_numeric_entity(c);
+    }
+}
+
 // Appends the named entity when names are wanted and one exists, else the
 // numeric reference. XML knows no HTML entity names, so XML input always
 // gets numeric references.
@@ -64,9 +111,26 @@ void add_entity(uint32_t c) {
     }
 }
 
-// Encodes one code point into `buffer` (at least 5 bytes) in the stream's
-// encoding, advancing the ISO-2022 state; returns the number of bytes.
+// Writes "&#<decimal>;" into `buffer` (at least 14 bytes) for a character
+// the encoding cannot carry; returns the number of bytes.
+int encode_reference(uint32_t c, unsigned char* buffer) {
+    if (!is_unicode_scalar(c)) c = ReplacementChar;
+    char text[16];
+    const int n = snprintf(text, sizeof text, "&#%u;", c);
+    memcpy(buffer, text, static_cast<size_t>(n));
+    return n;
+}
+
+// Encodes one code point into `buffer` (at least 16 bytes) in the stream's
+// encoding, advancing the ISO-2022 state; returns the number of bytes. A
+// character the encoding cannot carry is written as a numeric character
+// reference (U+FFFD in UTF-8, where only a non-character value gets here),
+// never as a part of its value: the low byte of U+263C is "<".
 int encode_char(OutputStream* out, uint32_t c, unsigned char* buffer) {
+    if (!output_carries(out->encoding, c)) {
+        if (out->encoding != CharEncoding::Utf8) return encode_reference(c, buffer);
+        c = ReplacementChar;
+    }
     switch (out->encoding) {
     case CharEncoding::Utf8:
         if (c <= 0x7F) {
@@ -84,19 +148,11 @@ int encode_char(OutputStream* out, uint32_t c, unsigned char* buffer) {
             buffer[2] = static_cast<unsigned char>(0x80 | (c & 0x3F));
             return 3;
         }
-        if (c <= 0x1FFFFF) {
-            buffer[0] = static_cast<unsigned char>(0xF0 | (c >> 18));
-            buffer[1] = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
-            buffer[2] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-            buffer[3] = static_cast<unsigned char>(0x80 | (c & 0x3F));
-            return 4;
-        }
-        buffer[0] = static_cast<unsigned char>((0xF8 | (c >> 24)) & 0xFF);
-        buffer[1] = static_cast<unsigned char>(0x80 | ((c >> 18) & 0x3F));
-        buffer[2] = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
-        buffer[3] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-        buffer[4] = static_cast<unsigned char>(0x80 | (c & 0x3F));
-        return 5;
+        buffer[0] = static_cast<unsigned char>(0xF0 | (c >> 18));
+        buffer[1] = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+        buffer[2] = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+        buffer[3] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        return 4;
     case CharEncoding::Iso2022:
         if (c == 0x1B) {
             out->iso2022_state = Iso2022Esc;
@@ -125,13 +181,15 @@ int encode_char(OutputStream* out, uint32_t c, unsigned char* buffer) {
         }
         buffer[0] = static_cast<unsigned char>(c & 0xFF);
         return 1;
+    case CharEncoding::MacRoman:
+        buffer[0] = static_cast<unsigned char>(mac_roman_byte(c));
+        return 1;
     case CharEncoding::Raw:
     case CharEncoding::Ascii:
     case CharEncoding::Latin1:
-    case CharEncoding::MacRoman:
         break;
     }
-    buffer[0] = static_cast<unsigned char>(c & 0xFF);
+    buffer[0] = static_cast<unsigned char>(c);
     return 1;
 }
 
@@ -151,7 +209,13 @@ struct ByteBatch {
         used = 0;
     }
     void put_char(uint32_t c) {
-        if (used + 8 > sizeof bytes) flush();
+        if (used + 16 > sizeof bytes) flush();
+        // ASCII is itself in every encoding but ISO-2022, whose escape
+        // state every character has to pass.
+        if (c < 0x80 && out->encoding != CharEncoding::Iso2022) {
+            bytes[used++] = static_cast<unsigned char>(c);
+            return;
+        }
         used += static_cast<size_t>(encode_char(out, c, bytes + used));
     }
     void put_spaces(uint32_t count) {
@@ -227,7 +291,7 @@ bool line_fits(uint32_t indent) {
 }
 
 void write_char(OutputStream* out, uint32_t c) {
-    unsigned char bytes[8];
+    unsigned char bytes[16];
     int n = encode_char(out, c, bytes);
     if (out->sink != nullptr) fwrite(bytes, 1, static_cast<size_t>(n), out->sink);
 }
@@ -281,7 +345,7 @@ void print_char(uint32_t c, PrintMode mode) {
     }
     // Rule 2: comments and unwrapped server blocks are copied.
     if (mode & PrintComment) {
-        add_char(c);
+        add_carried(c);
         return;
     }
     const CharEncoding encoding = options.char_encoding;
@@ -327,9 +391,10 @@ void print_char(uint32_t c, PrintMode mode) {
             break;
         }
     }
-    // Rule 4: raw and ISO-2022 output pass everything else through.
+    // Rule 4: raw and ISO-2022 output pass everything else through, as far
+    // as a byte holds it.
     if (encoding == CharEncoding::Raw || encoding == CharEncoding::Iso2022) {
-        add_char(c);
+        add_carried(c);
         return;
     }
     // Rule 5: a no-break space in script or style content.
@@ -337,8 +402,11 @@ void print_char(uint32_t c, PrintMode mode) {
         add_char(Space);
         return;
     }
-    // Rule 6: typographic punctuation folded to ASCII.
-    if (options.clean && c >= 0x2013 && c <= 0x201E) {
+    // Rule 6: typographic punctuation folded to ASCII, in text only: in an
+    // attribute value a folded quote would end the value and a folded dash
+    // would change a link, and in script and style it would change the code.
+    if (options.clean && c >= 0x2013 && c <= 0x201E &&
+        (mode & (PrintAttrValue | PrintCData)) == 0) {
         switch (c) {
         case 0x2013:
         case 0x2014:
@@ -357,10 +425,15 @@ void print_char(uint32_t c, PrintMode mode) {
         default:
             break;
         }
+        // A quote made by folding is escaped as a quote in the text would be.
+        if (options.quote_marks && (c == '"' || c == '\'')) {
+            add_string(c == '"' ? "&quot;" : "&#39;");
+            return;
+        }
     }
     // Rule 7.
     if (encoding == CharEncoding::Utf8) {
-        add_char(c);
+        add_carried(c);
         return;
     }
     // Rule 8.

@@ -2,7 +2,9 @@
 // with its wrap point, print_char which escapes each character by print mode,
 // output encoding and entity options, print_text for spans of the TextBuffer,
 // and the OutputStream that encodes code points into bytes of the output
-// encoding. Line ends are always a single line feed.
+// encoding. A character the encoding cannot hold is written as a numeric
+// character reference, never cut down to a byte, and UTF-8 output is always
+// well-formed. Line ends are always a single line feed.
 #pragma once
 
 #include <cstddef>

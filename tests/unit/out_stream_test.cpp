@@ -54,14 +54,25 @@ TEST_F(OutStreamTest, Utf8WritesEachLengthClass) {
     EXPECT_EQ(encode(CharEncoding::Utf8, {0x800, 0x20AC, 0xFFFF}),
               "\xE0\xA0\x80\xE2\x82\xAC\xEF\xBF\xBF");
     EXPECT_EQ(encode(CharEncoding::Utf8, {0x10000, 0x1F600}), "\xF0\x90\x80\x80\xF0\x9F\x98\x80");
-    EXPECT_EQ(encode(CharEncoding::Utf8, {0x200000}), "\xF8\x88\x80\x80\x80");
+    EXPECT_EQ(encode(CharEncoding::Utf8, {0x10FFFF}), "\xF4\x8F\xBF\xBF");
+    // UTF-8 output is always well-formed: what is no Unicode character is
+    // written as U+FFFD.
+    EXPECT_EQ(encode(CharEncoding::Utf8, {0x110000, 0x200000, 0xD800, 0xDFFF}),
+              "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
 }
 
-TEST_F(OutStreamTest, SingleByteEncodingsWriteTheLowByte) {
+// A character beyond what the encoding holds is written as a numeric
+// reference, never as its low byte (that of U+263C is "<").
+TEST_F(OutStreamTest, SingleByteEncodingsWriteReferencesBeyondTheirRange) {
     for (CharEncoding e :
-         {CharEncoding::Raw, CharEncoding::Ascii, CharEncoding::Latin1, CharEncoding::MacRoman}) {
-        EXPECT_EQ(encode(e, {'a', 0xE9, 0x1E9, 0x4E2D}), "a\xE9\xE9\x2D");
+         {CharEncoding::Raw, CharEncoding::Ascii, CharEncoding::Latin1, CharEncoding::Iso2022}) {
+        EXPECT_EQ(encode(e, {'a', 0xE9, 0x1E9, 0x263C, 0x4E2D}), "a\xE9&#489;&#9788;&#20013;");
+        EXPECT_EQ(encode(e, {0xD800, 0x110000}), "&#65533;&#65533;");
     }
+    // MacRoman writes what its table holds with its own bytes.
+    EXPECT_EQ(encode(CharEncoding::MacRoman, {'a', 0xC4, 0xE9, 0x2122, 0x20AC, 0xFB01, 0x2C7}),
+              "a\x80\x8E\xAA\xDB\xDE\xFF");
+    EXPECT_EQ(encode(CharEncoding::MacRoman, {0xA4, 0x1E9, 0x263C}), "&#164;&#489;&#9788;");
 }
 
 TEST_F(OutStreamTest, Iso2022ClearsTheTopBitInsideMultiByteRuns) {
@@ -267,7 +278,23 @@ TEST_F(OutStreamTest, Utf8AndRawPassCharactersThrough) {
     options.char_encoding = CharEncoding::Utf8;
     EXPECT_EQ(escape(U"é\u201C\u4E2D"), "\xC3\xA9\xE2\x80\x9C\xE4\xB8\xAD");
     options.char_encoding = CharEncoding::Raw;
-    EXPECT_EQ(escape(U"é\u4E2D"), "\xE9\x2D");
+    EXPECT_EQ(escape(U"é\u4E2D"), "\xE9&#20013;");
+    EXPECT_EQ(escape(U"\u263Cb\u263E"), "&#9788;b&#9790;");
+    EXPECT_EQ(escape(U"\u2622", PrintAttrValue), "&#9762;");
+    options.char_encoding = CharEncoding::Iso2022;
+    EXPECT_EQ(escape(U"\u263C\u00E9"), "&#9788;\xE9");
+}
+
+// Comments are copied unescaped, yet their characters still have to fit the
+// output encoding.
+TEST_F(OutStreamTest, CommentCharactersBeyondTheEncodingBecomeReferences) {
+    EXPECT_EQ(escape(U"<\u00E9\u2122\u263C", PrintComment), "<\xE9&#8482;&#9788;");
+    options.char_encoding = CharEncoding::Latin1;
+    EXPECT_EQ(escape(U"\u201C\u00FF", PrintComment), "&#8220;\xFF");
+    options.char_encoding = CharEncoding::MacRoman;
+    EXPECT_EQ(escape(U"\u00C4\u2122\u263C", PrintComment), "\x80\xAA&#9788;");
+    options.char_encoding = CharEncoding::Utf8;
+    EXPECT_EQ(escape(U"\u263C", PrintComment), "\xE2\x98\xBC");
 }
 
 TEST_F(OutStreamTest, CleanFoldsTypographicPunctuation) {
@@ -278,7 +305,21 @@ TEST_F(OutStreamTest, CleanFoldsTypographicPunctuation) {
     EXPECT_EQ(escape(U"\u2015\u201B"), "\xE2\x80\x95\xE2\x80\x9B");
     options.char_encoding = CharEncoding::Ascii;
     EXPECT_EQ(escape(U"\u201C"), "\"");
+    // Preformatted and no-wrap text is text too.
+    EXPECT_EQ(escape(U"\u2014\u2019", PrintPreformatted | PrintNoWrap), "-'");
+    // A folded quote is escaped as a typed one would be.
+    options.quote_marks = true;
+    EXPECT_EQ(escape(U"\u201C\u2019\u2013"), "&quot;&#39;-");
+    options.quote_marks = false;
+    // Attribute values, script and style keep their characters: a folded
+    // quote would end the value, a folded dash would change a link.
+    EXPECT_EQ(escape(U"\u201C\u2014", PrintAttrValue), "&ldquo;&mdash;");
+    EXPECT_EQ(escape(U"\u201C\u2014", PrintAttrValue | PrintCData), "&ldquo;&mdash;");
+    EXPECT_EQ(escape(U"\u201C", PrintCData | PrintPreformatted), "&ldquo;");
+    options.char_encoding = CharEncoding::Utf8;
+    EXPECT_EQ(escape(U"\u201C\u2014", PrintAttrValue), "\xE2\x80\x9C\xE2\x80\x94");
     options.clean = false;
+    options.char_encoding = CharEncoding::Ascii;
     EXPECT_EQ(escape(U"\u201C"), "&ldquo;");
 }
 

@@ -2,6 +2,10 @@
 // push-back.
 #include <gtest/gtest.h>
 
+#include <random>
+
+#include "output/out_stream.h"
+#include "output_test_support.h"
 #include "test_support.h"
 
 namespace varnel {
@@ -110,13 +114,171 @@ TEST_F(StreamTest, WindowsCodesAreMappedAndFlagged) {
     EXPECT_EQ(decode("\xe9", CharEncoding::Latin1), std::vector<int>{0xE9});
 }
 
-TEST_F(StreamTest, Utf8IsDecodedLeniently) {
+TEST_F(StreamTest, Utf8IsDecodedStrictly) {
     EXPECT_EQ(decode("\xe2\x82\xac\xf0\x9f\x98\x80", CharEncoding::Utf8),
               (std::vector<int>{0x20AC, 0x1F600}));
-    // A stray continuation byte stands for itself; a sequence cut off by the
-    // end of input ends the stream.
-    EXPECT_EQ(decode("\xbfx", CharEncoding::Utf8), (std::vector<int>{0xBF, 'x'}));
-    EXPECT_EQ(decode("x\xe2\x82", CharEncoding::Utf8), std::vector<int>{'x'});
+    // A stray continuation byte is replaced; so is a sequence cut off by the
+    // end of input.
+    EXPECT_EQ(decode("\xbfx", CharEncoding::Utf8), (std::vector<int>{0xFFFD, 'x'}));
+    EXPECT_EQ(decode("x\xe2\x82", CharEncoding::Utf8), (std::vector<int>{'x', 0xFFFD}));
+}
+
+// Byte sequences, the characters they decode to and the number of
+// replacements reported. One U+FFFD stands for each longest start of a
+// well-formed sequence that cannot be completed, and for each byte that
+// starts none; the byte that breaks a sequence is read again.
+TEST_F(StreamTest, InvalidUtf8BecomesOneReplacementPerMaximalSubpart) {
+    constexpr int R = 0xFFFD;
+    struct Row {
+        std::string bytes;
+        std::vector<int> chars;
+        int replaced;
+    };
+    const Row rows[] = {
+        // Overlong forms: "<" as C0 BC, and the shortest 3- and 4-byte
+        // overlongs.
+        {"\xc0\xbc", {R, R}, 2},
+        {"\xc1\xbf", {R, R}, 2},
+        {"\xe0\x80\x80", {R, R, R}, 3},
+        {"\xf0\x80\x80\x80", {R, R, R, R}, 4},
+        {"\xe0\xa0\x80", {0x800}, 0},
+        {"\xf0\x90\x80\x80", {0x10000}, 0},
+        // Surrogates are no characters; the code points around them are.
+        {"\xed\xa0\x80", {R, R, R}, 3},
+        {"\xed\xbf\xbf", {R, R, R}, 3},
+        {"\xed\x9f\xbf", {0xD7FF}, 0},
+        {"\xee\x80\x80", {0xE000}, 0},
+        // Beyond U+10FFFF, and bytes that lead nothing any more.
+        {"\xf4\x8f\xbf\xbf", {0x10FFFF}, 0},
+        {"\xf4\x90\x80\x80", {R, R, R, R}, 4},
+        {"\xf5\x80", {R, R}, 2},
+        {"\xf8\x88\x80\x80\x80", {R, R, R, R, R}, 5},
+        {"x\xfe\xff", {'x', R, R}, 2},
+        // A cut-off character never takes the markup after it.
+        {"\xe2\x82\"", {R, '"'}, 1},
+        {"\xc3<p", {R, '<', 'p'}, 1},
+        {"\xf0\x9f\x98", {R}, 1},
+        {"\xf0\x9f\x98"
+         "A",
+         {R, 'A'},
+         1},
+        {"\xe2\r\nb", {R, '\n', 'b'}, 1},
+        // The example of the Unicode standard: a, three replacements, b, one,
+        // c, two, d.
+        {"a\xf1\x80\x80\xe1\x80\xc2"
+         "b\x80"
+         "c\x80\xbf"
+         "d",
+         {'a', R, R, R, 'b', R, 'c', R, R, 'd'},
+         6},
+        // U+FFFD itself is a character (the first bytes look like a byte
+        // order mark and are given back).
+        {"\xef\xbf\xbd", {R}, 0},
+        {"\xef\xbb", {R}, 1},
+        {"\xef\xbb\xbf\xc3", {R}, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.bytes));
+        test::LexerOver lx(row.bytes, CharEncoding::Utf8);
+        std::vector<int> chars;
+        for (int c = read_char(lx.stream); c != EndOfStream; c = read_char(lx.stream))
+            chars.push_back(c);
+        EXPECT_EQ(chars, row.chars);
+        EXPECT_EQ(lx.lexer->warnings, static_cast<uint32_t>(row.replaced));
+        EXPECT_EQ(lx.lexer->bad_chars, 0); // not the Windows characters advice
+    }
+}
+
+TEST_F(StreamTest, InvalidUtf8IsReportedWhereItsReplacementStands) {
+    test::LexerOver lx("ab\xe2\x82\"cd\n\xc0x\xf0\x9f\x98", CharEncoding::Utf8);
+    lx.lexer->token_line = 7; // the token started elsewhere
+    lx.lexer->token_column = 9;
+    while (read_char(lx.stream) != EndOfStream) {
+    }
+    EXPECT_EQ(lx.messages(),
+              "line 1 column 3 - Warning: replacing invalid UTF-8 bytes E2 82 by U+FFFD\n"
+              "line 2 column 1 - Warning: replacing invalid UTF-8 byte C0 by U+FFFD\n"
+              "line 2 column 3 - Warning: replacing invalid UTF-8 bytes F0 9F 98 by U+FFFD\n");
+    EXPECT_EQ(lx.lexer->token_line, 7u);
+    EXPECT_EQ(lx.lexer->token_column, 9u);
+    // Counted when warnings are not shown, as every report is.
+    options.show_warnings = false;
+    test::LexerOver quiet("\xc0", CharEncoding::Utf8);
+    EXPECT_EQ(read_char(quiet.stream), 0xFFFD);
+    EXPECT_EQ(quiet.lexer->warnings, 1u);
+    EXPECT_EQ(quiet.messages(), "");
+}
+
+TEST_F(StreamTest, Utf16ByteOrderMarkSelectsUtf16) {
+    using S = std::string;
+    // Little-endian: "a", "<", then U+1F600 as the pair D83D DE00.
+    EXPECT_EQ(decode(S("\xff\xfe"
+                       "a\0<\0\x3d\xd8\x00\xde",
+                       10),
+                     CharEncoding::Ascii),
+              (std::vector<int>{'a', '<', 0x1F600}));
+    // Big-endian, whatever the configured encoding.
+    for (CharEncoding e : {CharEncoding::Utf8, CharEncoding::Latin1, CharEncoding::MacRoman,
+                           CharEncoding::Iso2022}) {
+        EXPECT_EQ(decode(S("\xfe\xff\0a\x00\xe9\xd8\x3d\xde\x00", 10), e),
+                  (std::vector<int>{'a', 0xE9, 0x1F600}));
+    }
+    // Raw output maps nothing, but still reads UTF-16 code points.
+    EXPECT_EQ(decode(S("\xfe\xff\x00\x93\x26\x3c", 6), CharEncoding::Raw),
+              (std::vector<int>{0x93, 0x263C}));
+    // Otherwise 0x80-0x9F are the Windows characters, as in UTF-8.
+    EXPECT_EQ(decode(S("\xfe\xff\x00\x93", 4), CharEncoding::Ascii), (std::vector<int>{0x201C}));
+    // Line ends, tabs and control characters as in any encoding.
+    EXPECT_EQ(decode(S("\xff\xfe\r\0\n\0x\0\r\0y\0\t\0z\0\x01\0", 18), CharEncoding::Ascii),
+              (std::vector<int>{'\n', 'x', '\n', 'y', ' ', ' ', ' ', 'z'}));
+    {
+        test::LexerOver lx(S("\xfe\xff\0a\0\n\0b", 8));
+        EXPECT_EQ(read_char(lx.stream), 'a');
+        EXPECT_EQ(lx.stream->utf16, Utf16Order::BigEndian);
+        EXPECT_EQ(read_char(lx.stream), '\n');
+        EXPECT_EQ(read_char(lx.stream), 'b');
+        EXPECT_EQ(lx.stream->line, 2);
+        EXPECT_EQ(lx.stream->column, 2); // the mark takes no columns
+    }
+    // Not a mark: half of one, the two bytes the wrong way round for the
+    // next, or a mark after the start.
+    EXPECT_EQ(decode("\xff"
+                     "A",
+                     CharEncoding::Latin1),
+              (std::vector<int>{0xFF, 'A'}));
+    EXPECT_EQ(decode("\xfe", CharEncoding::Latin1), std::vector<int>{0xFE});
+    EXPECT_EQ(decode("\xfe\xfe", CharEncoding::Latin1), (std::vector<int>{0xFE, 0xFE}));
+    EXPECT_EQ(decode("a\xff\xfe", CharEncoding::Latin1), (std::vector<int>{'a', 0xFF, 0xFE}));
+}
+
+TEST_F(StreamTest, UnpairedSurrogatesAndAnOddLastByteBecomeReplacements) {
+    using S = std::string;
+    constexpr int R = 0xFFFD;
+    // A lone high surrogate: the unit after it is read on its own.
+    test::LexerOver lx(S("\xfe\xff\xd8\x00\x00"
+                         "b"
+                         "\xdc\x00"
+                         "\xd8\x00\xd8\x3d\xde\x00"
+                         "\xd8\x00"
+                         "A",
+                         17));
+    std::vector<int> chars;
+    for (int c = read_char(lx.stream); c != EndOfStream; c = read_char(lx.stream))
+        chars.push_back(c);
+    EXPECT_EQ(chars, (std::vector<int>{R, 'b', R, R, 0x1F600, R, R}));
+    EXPECT_EQ(lx.lexer->warnings, 5u);
+    EXPECT_EQ(lx.messages(),
+              "line 1 column 1 - Warning: replacing unpaired UTF-16 surrogate D800 by U+FFFD\n"
+              "line 1 column 3 - Warning: replacing unpaired UTF-16 surrogate DC00 by U+FFFD\n"
+              "line 1 column 4 - Warning: replacing unpaired UTF-16 surrogate D800 by U+FFFD\n"
+              "line 1 column 6 - Warning: replacing unpaired UTF-16 surrogate D800 by U+FFFD\n"
+              "line 1 column 7 - Warning: replacing incomplete UTF-16 code unit 41 by U+FFFD\n");
+    // A high surrogate at the very end.
+    EXPECT_EQ(decode(S("\xff\xfe"
+                       "a\0\x00\xd8",
+                       6),
+                     CharEncoding::Ascii),
+              (std::vector<int>{'a', R}));
 }
 
 TEST_F(StreamTest, MacRomanAndIso2022) {
@@ -127,14 +289,35 @@ TEST_F(StreamTest, MacRomanAndIso2022) {
 }
 
 TEST_F(StreamTest, Utf8EncoderAndDecoderAgree) {
-    for (uint32_t c : {0x41u, 0x7FFu, 0x800u, 0xFFFFu, 0x10000u, 0x10FFFFu, 0x1FFFFFu}) {
+    for (uint32_t c : {0x41u, 0x7FFu, 0x800u, 0xFFFFu, 0x10000u, 0x10FFFFu, 0x1FFFFFu, 0xD800u}) {
         unsigned char buffer[8];
         unsigned char* end = encode_utf8(buffer, c);
         uint32_t back = 0;
         int extra = decode_utf8(buffer, &back);
-        EXPECT_EQ(back, c);
+        // What is no Unicode character is written as U+FFFD.
+        EXPECT_EQ(back, is_unicode_scalar(c) ? c : 0xFFFDu);
         EXPECT_EQ(extra + 1, end - buffer);
+        size_t at = 0;
+        EXPECT_EQ(decode_char_at(buffer, &at, static_cast<size_t>(end - buffer)), back);
+        EXPECT_EQ(at + 1, static_cast<size_t>(end - buffer));
     }
+}
+
+// Text decoded from internal strings (option values, the TextBuffer) never
+// loses a byte: what is not well-formed UTF-8 stands for itself.
+TEST_F(StreamTest, DecodeCharAtTakesBrokenSequencesByteByByte) {
+    auto chars = [](const std::string& s) {
+        const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+        std::vector<uint32_t> out;
+        for (size_t i = 0; i < s.size(); ++i)
+            out.push_back(decode_char_at(p, &i, s.size()));
+        return out;
+    };
+    EXPECT_EQ(chars("\xc3\xa9\xe2\x82\xac"), (std::vector<uint32_t>{0xE9, 0x20AC}));
+    EXPECT_EQ(chars("\xc3\""), (std::vector<uint32_t>{0xC3, '"'}));
+    EXPECT_EQ(chars("\xc0\xbc"), (std::vector<uint32_t>{0xC0, 0xBC}));
+    EXPECT_EQ(chars("\xed\xa0\x80"), (std::vector<uint32_t>{0xED, 0xA0, 0x80}));
+    EXPECT_EQ(chars("\xe2\x82"), (std::vector<uint32_t>{0xE2, 0x82}));
 }
 
 TEST_F(StreamTest, EndOfStreamOnlyAfterReadingTheEnd) {
@@ -152,6 +335,136 @@ TEST_F(StreamTest, EndOfStreamOnlyAfterReadingTheEnd) {
     EXPECT_EQ(read_char(lx.stream), 'b');
     unread_char(EndOfStream, lx.stream);
     EXPECT_TRUE(is_end_of_stream(lx.stream));
+}
+
+// A check of UTF-8 written from the definition: a lead byte's leading ones
+// give the length, every further byte is 10xxxxxx, and the value is a
+// Unicode scalar value in its shortest form.
+bool is_valid_utf8(const std::string& bytes) {
+    for (size_t i = 0; i < bytes.size();) {
+        const unsigned lead = static_cast<unsigned char>(bytes[i]);
+        size_t length = 0;
+        while (length < 8 && (lead & (0x80u >> length)) != 0)
+            ++length;
+        if (length == 0) {
+            ++i;
+            continue;
+        }
+        if (length == 1 || length > 4 || i + length > bytes.size()) return false;
+        uint32_t value = lead & (0x7Fu >> length);
+        for (size_t k = 1; k < length; ++k) {
+            const unsigned b = static_cast<unsigned char>(bytes[i + k]);
+            if ((b & 0xC0) != 0x80) return false;
+            value = (value << 6) | (b & 0x3F);
+        }
+        const uint32_t shortest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (value < shortest[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+// Reads `bytes` as UTF-8 and writes every character to a UTF-8 output
+// stream; also gives the characters and the reports.
+struct RoundTrip {
+    std::vector<int> chars;
+    std::string out;
+    std::string messages;
+};
+
+RoundTrip round_trip(const std::string& bytes) {
+    RoundTrip r;
+    test::LexerOver lx(bytes, CharEncoding::Utf8);
+    test::MemorySink sink(CharEncoding::Utf8);
+    for (int c = read_char(lx.stream); c != EndOfStream; c = read_char(lx.stream)) {
+        r.chars.push_back(c);
+        write_char(&sink.out, static_cast<uint32_t>(c));
+    }
+    r.out = sink.bytes();
+    r.messages = lx.messages();
+    return r;
+}
+
+size_t count_of(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+// Random bytes, weighted towards the bytes that make UTF-8 interesting
+// (leads, continuations, the boundaries of the narrowed ranges, markup).
+TEST_F(StreamTest, RandomBytesDecodeToValidUtf8AndKeepEveryAsciiByte) {
+    std::mt19937 random(20240611);
+    const unsigned char interesting[] = {0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xC1, 0xC2,
+                                         0xDF, 0xE0, 0xE1, 0xED, 0xEE, 0xEF, 0xF0, 0xF4, 0xF5,
+                                         0xF8, 0xFE, 0xFF, '<',  '"',  'a',  '\n', 0xBB, 0xBD};
+    for (int round = 0; round < 4000; ++round) {
+        // The leading "x" keeps byte order marks out of the picture.
+        std::string bytes = "x";
+        const int length = static_cast<int>(random() % 24);
+        for (int k = 0; k < length; ++k) {
+            if (random() % 2 == 0) {
+                bytes.push_back(static_cast<char>(interesting[random() % sizeof interesting]));
+            } else {
+                bytes.push_back(static_cast<char>(random() % 256));
+            }
+        }
+        SCOPED_TRACE(testing::PrintToString(bytes));
+        const RoundTrip r = round_trip(bytes);
+        EXPECT_TRUE(is_valid_utf8(r.out));
+        // No byte below 0x80 is ever taken into a character before it:
+        // the visible ASCII of the input comes out, in order.
+        std::string ascii_in;
+        std::string ascii_out;
+        for (char b : bytes) {
+            if (b > ' ' && b < 0x7F) ascii_in.push_back(b);
+        }
+        for (int c : r.chars) {
+            if (c > ' ' && c < 0x7F) ascii_out.push_back(static_cast<char>(c));
+        }
+        EXPECT_EQ(ascii_in, ascii_out);
+        // Each replacement is reported, except a U+FFFD that was in the input.
+        const size_t replaced =
+            static_cast<size_t>(std::count(r.chars.begin(), r.chars.end(), 0xFFFD));
+        EXPECT_EQ(count_of(r.messages, "invalid UTF-8"),
+                  replaced - count_of(bytes, "\xEF\xBF\xBD"));
+    }
+}
+
+// Well-formed UTF-8 of characters that reading leaves alone (no control
+// characters but the line feed, none of the Windows range 0x80-0x9F) comes
+// out byte for byte.
+TEST_F(StreamTest, ValidUtf8RoundTripsUnchanged) {
+    std::mt19937 random(7);
+    auto encode = [](std::string* out, uint32_t c) {
+        if (c < 0x80) {
+            out->push_back(static_cast<char>(c));
+            return;
+        }
+        const int length = c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+        const unsigned marks[] = {0, 0, 0xC0, 0xE0, 0xF0};
+        out->push_back(static_cast<char>(marks[length] | (c >> (6 * (length - 1)))));
+        for (int k = length - 2; k >= 0; --k)
+            out->push_back(static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F)));
+    };
+    const uint32_t limits[] = {0x80, 0x800, 0x10000, 0x110000};
+    for (int round = 0; round < 3000; ++round) {
+        std::string bytes = "x";
+        const int length = static_cast<int>(random() % 16);
+        for (int k = 0; k < length; ++k) {
+            uint32_t c = random() % limits[random() % 4];
+            if (c < 0x20 && c != '\n') c += 0x20;
+            if (c >= 0x80 && c <= 0x9F) c += 0x20;
+            if (c >= 0xD800 && c <= 0xDFFF) c += 0x800;
+            encode(&bytes, c);
+        }
+        SCOPED_TRACE(testing::PrintToString(bytes));
+        const RoundTrip r = round_trip(bytes);
+        EXPECT_EQ(r.out, bytes);
+        EXPECT_EQ(r.messages, "");
+    }
 }
 
 } // namespace
