@@ -1,4 +1,4 @@
-// Input stream: decoding, tab expansion, control-character dropping, line and
+// Input stream: decoding, tab stops, control-character dropping, line and
 // column counting and one character of push-back.
 #include "input/stream.h"
 
@@ -22,6 +22,13 @@ InputStream* new_input_stream(FILE* file, CharEncoding encoding) {
 
 void free_input_stream(InputStream* stream) {
     delete stream;
+}
+
+// The column after a tab read at `column`: the next tab stop of the
+// tab-size option (a size below 1 counts a tab as one column).
+static int next_tab_column(int column) {
+    const int tab = options.tab_size;
+    return tab > 0 ? column + tab - (column - 1) % tab : column + 1;
 }
 
 static int next_file_byte(InputStream* stream) {
@@ -247,15 +254,10 @@ int read_char(InputStream* stream) {
             stream->line++;
             return c;
         }
-        stream->column++;
+        stream->column = c == '\t' ? next_tab_column(stream->column) : stream->column + 1;
         return c;
     }
     stream->last_column = stream->column;
-    if (stream->pending_spaces > 0) {
-        stream->pending_spaces--;
-        stream->column++;
-        return ' ';
-    }
     const bool utf16 = stream->utf16 != Utf16Order::None;
     for (;;) {
         int c;
@@ -281,11 +283,14 @@ int read_char(InputStream* stream) {
         }
         if (c < 0) return EndOfStream;
         if (c == '\t') {
-            int tab = options.tab_size;
-            // A tab size below 1 expands a tab to a single space.
-            stream->pending_spaces = tab > 0 ? tab - ((stream->column - 1) % tab) - 1 : 0;
-            stream->column++;
-            return ' ';
+            // A tab is delivered as it is: where white space collapses it
+            // becomes a space anyway, and in preformatted text, scripts and
+            // comments it stays a tab. Expanded here, its width would count
+            // the markup before it on the line, which the browser does not
+            // see, and aligned columns of code would come out ragged. Only
+            // the column, for reports, moves on to the next tab stop.
+            stream->column = next_tab_column(stream->column);
+            return c;
         }
         if (c == 27) return c;
         // A carriage return ends a line: with the line feed after it the

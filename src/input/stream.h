@@ -1,6 +1,6 @@
 // The input stream: turns the bytes of one input file into characters for the
 // lexer, decoding the configured encoding, mapping Windows-1252 codes with a
-// warning, expanding tabs, dropping control characters, counting lines and
+// warning, keeping tab stops for the column count, dropping control characters, counting lines and
 // columns, and allowing one character of push-back. UTF-8 is decoded
 // strictly: every invalid sequence becomes U+FFFD with a warning, and a byte
 // that does not continue a sequence is read again as the start of the next
@@ -32,7 +32,6 @@ struct InputStream {
     int iso_state = 0;
     bool char_pushed = false;
     int pushed_value = 0;
-    int pending_spaces = 0;
     int last_column = 1;
     int column = 1;
     int line = 1;

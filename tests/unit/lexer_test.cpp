@@ -37,8 +37,9 @@ TEST_F(LexerTest, WhiteSpaceModesShapeText) {
         EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"text:a b"});
     }
     {
+        // Preformatted text keeps its tabs.
         LexerOver lx("a\n\tb");
-        EXPECT_EQ(all_tokens(lx, KeepSpace), Tokens{"text:a\n    b"});
+        EXPECT_EQ(all_tokens(lx, KeepSpace), Tokens{"text:a\n\tb"});
     }
     {
         // Raw text keeps "&" and tags other than end tags.

@@ -25,18 +25,29 @@ class StreamTest : public ::testing::Test {
     void SetUp() override { test::fresh_globals(); }
 };
 
-TEST_F(StreamTest, TabsExpandToTheNextStop) {
-    test::LexerOver lx("a\tb");
+TEST_F(StreamTest, TabsStayTabsAndMoveTheColumnToTheNextStop) {
+    test::LexerOver lx("a\tb\t\tc");
     EXPECT_EQ(read_char(lx.stream), 'a');
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(read_char(lx.stream), ' ');
+    EXPECT_EQ(read_char(lx.stream), '\t');
     EXPECT_EQ(lx.stream->column, 5);
     EXPECT_EQ(read_char(lx.stream), 'b');
+    EXPECT_EQ(read_char(lx.stream), '\t');
+    EXPECT_EQ(lx.stream->column, 9);
+    // A tab read again after a push-back moves the column the same way.
+    unread_char('\t', lx.stream);
+    EXPECT_EQ(read_char(lx.stream), '\t');
+    EXPECT_EQ(lx.stream->column, 9);
+    EXPECT_EQ(read_char(lx.stream), '\t');
+    EXPECT_EQ(lx.stream->column, 13);
     options.tab_size = 8;
-    EXPECT_EQ(decode("\tx", CharEncoding::Ascii),
-              (std::vector<int>{' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', 'x'}));
+    test::LexerOver eight("\tx\ty");
+    read_char(eight.stream);
+    EXPECT_EQ(eight.stream->column, 9);
+    read_char(eight.stream);
+    read_char(eight.stream);
+    EXPECT_EQ(eight.stream->column, 17);
     options.tab_size = 0;
-    EXPECT_EQ(decode("\tx", CharEncoding::Ascii), (std::vector<int>{' ', 'x'}));
+    EXPECT_EQ(decode("\tx", CharEncoding::Ascii), (std::vector<int>{'\t', 'x'}));
 }
 
 TEST_F(StreamTest, LineFeedPushBackRestoresPosition) {
@@ -230,7 +241,7 @@ TEST_F(StreamTest, Utf16ByteOrderMarkSelectsUtf16) {
     EXPECT_EQ(decode(S("\xfe\xff\x00\x93", 4), CharEncoding::Ascii), (std::vector<int>{0x201C}));
     // Line ends, tabs and control characters as in any encoding.
     EXPECT_EQ(decode(S("\xff\xfe\r\0\n\0x\0\r\0y\0\t\0z\0\x01\0", 18), CharEncoding::Ascii),
-              (std::vector<int>{'\n', 'x', '\n', 'y', ' ', ' ', ' ', 'z'}));
+              (std::vector<int>{'\n', 'x', '\n', 'y', '\t', 'z'}));
     {
         test::LexerOver lx(S("\xfe\xff\0a\0\n\0b", 8));
         EXPECT_EQ(read_char(lx.stream), 'a');
