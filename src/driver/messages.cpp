@@ -97,6 +97,14 @@ const TagMessageRow tag_messages[] = {
     /* 31 */ {AsWarning, {T("Warning: unexpected end of file"), ElementDesc}},
     /* 32 */ {AsWarning, {T("Warning: SYSTEM, PUBLIC, W3C, DTD, EN must be upper case")}},
     /* 33 */ {AsWarning, {T("Warning: too many "), NodeName, T(" elements"), InElement}},
+    /* 34 */ {0, {}},
+    /* 35 */
+    {AsWarning,
+     {T("Warning: <"), NodeName, T("/> isn't an empty element, taken as <"), NodeName, T("></"),
+      NodeName, T(">")}},
+    /* 36 */
+    {AsWarning,
+     {T("Warning: <"), NodeName, T("/> isn't an empty element, taken as <"), NodeName, T(">")}},
 };
 
 constexpr int TagMessageCount = static_cast<int>(sizeof(tag_messages) / sizeof(tag_messages[0]));
@@ -124,6 +132,8 @@ const AttrMessageRow attr_messages[] = {
     {XmlAttribute, "Warning: ", true, " has XML attribute \"", true, "\""},
     {UnexpectedQuote, "Warning: ", true, " unexpected or duplicate quote mark", false, ""},
     {IdNameMismatch, "Warning: ", true, " id and name attribute value mismatch", false, ""},
+    {UnclosedValue, "Warning: ", true, " attribute \"", true,
+     "\" lacks closing quote mark, value runs to end of file"},
     {EofInAttributes, "Warning: end of file while parsing attributes", false, "", false, ""},
 };
 

@@ -48,6 +48,9 @@ enum TagMessage : int {
     UnexpectedEof = 31,
     DoctypeKeywordCase = 32,
     TooMany = 33,
+    // 34 is kept for the message about re-opening too much markup.
+    ClosedAtOnce = 35,
+    SlashIgnored = 36,
 };
 
 enum AttrMessage : int {
@@ -62,6 +65,7 @@ enum AttrMessage : int {
     XmlAttribute = 9,
     UnexpectedQuote = 10,
     IdNameMismatch = 11,
+    UnclosedValue = 12,
     EofInAttributes = 31,
 };
 

@@ -98,6 +98,42 @@ TEST_F(LexerTest, StartAndEndTags) {
     }
 }
 
+TEST_F(LexerTest, EmptySyntaxOfElementsWithContent) {
+    {
+        // An anchor written with "/>" is closed at once: its end tag comes
+        // next, and the text after it stays outside.
+        LexerOver lx("<a name=x/>Text<br/>");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace),
+                  (Tokens{"start:a[name=\"x\"]", "end:a", "text:Text", "empty:br"}));
+    }
+    {
+        // Other elements take what follows, as browsers read them.
+        LexerOver lx("<div/>x<span class=c/>y");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace),
+                  (Tokens{"start:div", "text:x", "start:span[class=\"c\"]", "text:y"}));
+    }
+    {
+        // A pushed-back start tag still comes before its end tag.
+        LexerOver lx("<a name=x/>y");
+        Node* a = get_token(lx.lexer, CollapseSpace);
+        unget_token(lx.lexer);
+        EXPECT_EQ(get_token(lx.lexer, CollapseSpace), a);
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), (Tokens{"end:a", "text:y"}));
+        free_node(a);
+    }
+    {
+        // An XHTML document and XML input keep the empty element.
+        LexerOver lx("<div/>x<a name=x/>");
+        lx.lexer->is_xhtml = true;
+        EXPECT_EQ(all_tokens(lx, CollapseSpace),
+                  (Tokens{"empty:div", "text:x", "empty:a[name=\"x\"]"}));
+        options.input_xml = true;
+        LexerOver xml("<a/>x");
+        EXPECT_EQ(all_tokens(xml, CollapseSpace), (Tokens{"empty:a", "text:x"}));
+        options.input_xml = false;
+    }
+}
+
 TEST_F(LexerTest, EndOfInputInsideConstructs) {
     {
         // Text before a lone "<" at the end of input is not lost.
@@ -336,6 +372,14 @@ TEST_F(ScriptContentTest, EmptyAndUnterminatedContent) {
     }
 }
 
+TEST_F(ScriptContentTest, EmptySyntaxHasNoContent) {
+    // "<script .../>" is closed at once: the reader takes its end tag and
+    // leaves the rest of the page to be read as markup.
+    LexerOver lx("<script src=\"a.js\"/>x</script>");
+    EXPECT_EQ(content_of(lx), "<null>");
+    EXPECT_EQ(all_tokens(lx, CollapseSpace), (Tokens{"text:x", "end:script"}));
+}
+
 } // namespace
 } // namespace varnel
 
@@ -423,6 +467,14 @@ TEST_F(LexerReportTest, ScriptContent) {
     free_node(script);
     EXPECT_EQ(open.messages(), "line 1 column 1 - Warning: <script> lacks \"type\" attribute\n"
                                "line 1 column 9 - Warning: missing </script>\n");
+}
+
+TEST_F(LexerReportTest, EmptySyntaxOfElementsWithContent) {
+    EXPECT_EQ(reports_of("<a name=x/><textarea name=t/><p/><br/><img src=a alt=a/>"),
+              "line 1 column 1 - Warning: <a/> isn't an empty element, taken as <a></a>\n"
+              "line 1 column 12 - Warning: <textarea/> isn't an empty element, taken as "
+              "<textarea></textarea>\n"
+              "line 1 column 30 - Warning: <p/> isn't an empty element, taken as <p>\n");
 }
 
 TEST_F(LexerReportTest, References) {
