@@ -469,6 +469,25 @@ TEST_F(LexerReportTest, ScriptContent) {
                                "line 1 column 9 - Warning: missing </script>\n");
 }
 
+TEST_F(LexerReportTest, QuotedValueRunningToTheEndOfInput) {
+    // The value took in the rest of the page, markup included: the report
+    // points at its opening quote mark, and the missing quote mark is an
+    // error however few lines the value spans.
+    EXPECT_EQ(reports_of("x\n<a href=\"y.html>y</a>\n<p>z\n"),
+              "line 4 column 1 - Warning: end of file while parsing attributes\n"
+              "line 2 column 9 - Warning: <a> attribute \"href\" lacks closing quote mark, "
+              "value runs to end of file\n"
+              "line 2 column 9 - Error: missing quotemark for attribute value\n");
+    // Neither a script attribute nor literal-attributes makes it sound.
+    options.literal_attributes = true;
+    EXPECT_EQ(reports_of("<p onclick='a>b"),
+              "line 1 column 16 - Warning: end of file while parsing attributes\n"
+              "line 1 column 12 - Warning: <p> attribute \"onclick\" lacks closing quote mark, "
+              "value runs to end of file\n"
+              "line 1 column 12 - Error: missing quotemark for attribute value\n");
+    options.literal_attributes = false;
+}
+
 TEST_F(LexerReportTest, EmptySyntaxOfElementsWithContent) {
     EXPECT_EQ(reports_of("<a name=x/><textarea name=t/><p/><br/><img src=a alt=a/>"),
               "line 1 column 1 - Warning: <a/> isn't an empty element, taken as <a></a>\n"
@@ -494,7 +513,9 @@ TEST_F(LexerReportTest, Attributes) {
               "line 1 column 1 - Warning: <p> unknown attribute value \"x\"\n");
     EXPECT_EQ(reports_of("<a <b>"), "line 1 column 1 - Error: <a> missing '>' for end of tag\n");
     EXPECT_EQ(reports_of("<p class=\"x"),
-              "line 1 column 12 - Warning: end of file while parsing attributes\n");
+              "line 1 column 12 - Warning: end of file while parsing attributes\n"
+              "line 1 column 10 - Warning: <p> attribute \"class\" lacks closing quote mark, "
+              "value runs to end of file\n");
     // Cut off after a complete value: the end is still read and reported,
     // at the stream's position.
     EXPECT_EQ(reports_of("<p class=\"x\""),
