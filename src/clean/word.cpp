@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "driver/messages.h"
 #include "input/lexer.h"
@@ -34,6 +35,67 @@ bool attribute_is(const Node* node, const char* name, const char* value) {
     return attribute != nullptr && attribute->value && *attribute->value == value;
 }
 
+bool is_bullet_paragraph(const Node* node) {
+    return has_tag(node, tag_p) && attribute_is(node, "class", "MsoListBullet");
+}
+
+// The condition of an "if" section ("if !vml" gives "!vml"), without the
+// white space around it.
+std::string_view section_condition(const Lexer* lexer, const Node* section) {
+    std::string_view text(lexer->text.data() + section->start, section->end - section->start);
+    text.remove_prefix(2);
+    while (!text.empty() && is_white(static_cast<unsigned char>(text.front())))
+        text.remove_prefix(1);
+    while (!text.empty() && is_white(static_cast<unsigned char>(text.back())))
+        text.remove_suffix(1);
+    return text;
+}
+
+bool condition_is(std::string_view condition, std::string_view name) {
+    if (condition.size() != name.size()) return false;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (to_lower(static_cast<unsigned char>(condition[i])) !=
+            to_lower(static_cast<unsigned char>(name[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether the content of an "if" section goes with it. A browser without
+// Office takes the markers for unknown declarations and shows what lies
+// between them: Word puts there what such a browser should show instead of
+// what Office draws itself, such as the picture of a drawing ("!vml"), the
+// second line break at the end of a paragraph ("!supportLineBreakNewLine")
+// or the number of a numbered paragraph ("!supportLists"), so the content
+// stays. Two kinds go: the no-break space that only keeps an empty
+// paragraph open ("!supportEmptyParas"), since empty paragraphs are
+// removed, and the bullet of a bullet paragraph, which becomes a list item
+// whose marker the list draws.
+bool section_content_goes(const Lexer* lexer, const Node* section) {
+    std::string_view condition = section_condition(lexer, section);
+    if (condition_is(condition, "!supportEmptyParas")) return true;
+    if (!condition_is(condition, "!supportLists")) return false;
+    for (const Node* up = section->parent; up != nullptr; up = up->parent) {
+        if (has_tag(up, tag_p)) return is_bullet_paragraph(up);
+        if (up->tag == nullptr || (up->tag->model & ModelInline) == 0) return false;
+    }
+    return false;
+}
+
+// Whether a cleaned paragraph still holds something: any node but text made
+// of white space alone (which a browser does not show, and which a second
+// run would trim away, leaving the paragraph empty).
+bool holds_content(const Lexer* lexer, const Node* p) {
+    for (const Node* child = p->first_child; child != nullptr; child = child->next) {
+        if (child->kind != TextNode) return true;
+        for (uint32_t i = child->start; i < child->end && i < lexer->text.size(); ++i) {
+            if (!is_white(static_cast<unsigned char>(lexer->text[i]))) return true;
+        }
+    }
+    return false;
+}
+
 // The walk state of one sibling list: the container that consecutive bullet
 // or code paragraphs gather into.
 enum class Container { None, List, Pre };
@@ -41,9 +103,10 @@ enum class Container { None, List, Pre };
 void strip_word_list(Lexer* lexer, Node* node, bool converted);
 Node* strip_element_in(Lexer* lexer, Node* node, bool converted);
 
-// A bullet paragraph becomes an item of the current list (made when needed).
-// Returns the node from which the walk goes on.
-Node* bullet_to_item(Lexer* lexer, Node* p, Node*& container, Container& kind, bool converted) {
+// A bullet paragraph, its content already cleaned, becomes an item of the
+// current list (made when needed). Returns the node from which the walk
+// goes on.
+Node* bullet_to_item(Lexer* lexer, Node* p, Node*& container, Container& kind) {
     Node replacement;
     replacement.kind = StartTagNode;
     replacement.element_name = "li";
@@ -60,13 +123,13 @@ Node* bullet_to_item(Lexer* lexer, Node* p, Node*& container, Container& kind, b
         kind = Container::List;
     }
     drop_word_attributes(p);
-    strip_word_list(lexer, p->first_child, converted);
     remove_node(p);
     insert_node_at_end(container, p);
     return container->next;
 }
 
-// A code paragraph becomes lines of the current pre (made when needed).
+// A code paragraph, its content already cleaned, becomes lines of the
+// current pre (made when needed).
 Node* code_to_lines(Lexer* lexer, Node* p, Node*& container, Container& kind, bool& converted) {
     Node* line = new_line_node(lexer);
     if (!converted) {
@@ -82,7 +145,8 @@ Node* code_to_lines(Lexer* lexer, Node* p, Node*& container, Container& kind, bo
     }
     remove_node(p);
     insert_node_at_end(container, p);
-    strip_element_in(lexer, p, converted);
+    lift_children(p);
+    discard_node(p);
     insert_node_at_end(container, line);
     return container->next;
 }
@@ -107,14 +171,27 @@ void strip_word_list(Lexer* lexer, Node* node, bool converted) {
         } else if (has_tag(node, tag_link) && attribute_is(node, "rel", "File-List")) {
             node = discard_node(node);
             continue;
-        } else if (has_tag(node, tag_p) && node->first_child == nullptr) {
-            node = discard_node(node);
-            continue;
-        } else if (has_tag(node, tag_p) && attribute_is(node, "class", "MsoListBullet")) {
-            node = bullet_to_item(lexer, node, container, kind, converted);
-            continue;
-        } else if (has_tag(node, tag_p) && attribute_is(node, "class", "Code")) {
-            node = code_to_lines(lexer, node, container, kind, converted);
+        } else if (has_tag(node, tag_p)) {
+            // A paragraph is judged empty by what is left once its content
+            // is cleaned: spans, comments and styles that held nothing else
+            // leave nothing, while a picture or a word still counts.
+            strip_word_list(lexer, node->first_child, converted);
+            if (!holds_content(lexer, node)) {
+                node = discard_node(node);
+                continue;
+            }
+            if (is_bullet_paragraph(node)) {
+                node = bullet_to_item(lexer, node, container, kind);
+                continue;
+            }
+            if (attribute_is(node, "class", "Code")) {
+                node = code_to_lines(lexer, node, container, kind, converted);
+                continue;
+            }
+            container = nullptr;
+            kind = Container::None;
+            drop_word_attributes(node);
+            node = node->next;
             continue;
         }
         container = nullptr;
@@ -160,9 +237,11 @@ bool has_word_namespace(Node* root) {
 void remove_conditional_sections(Lexer* lexer, Node* node) {
     while (node != nullptr) {
         if (node->kind == SectionNode) {
-            if (text_starts_with(lexer, node, "if")) {
+            if (text_starts_with(lexer, node, "if") && section_content_goes(lexer, node)) {
                 node = skip_conditional_section(lexer, node);
             } else {
+                // The markers of a section whose content stays, a stray
+                // "endif" and any other marked section go alone.
                 node = discard_node(node);
             }
             continue;

@@ -100,6 +100,13 @@ const TagMessageRow tag_messages[] = {
     /* 34 */
     {AsWarning,
      {T("Warning: too much markup to re-open: inline elements no longer continue after blocks")}},
+    /* 35 */
+    {AsWarning,
+     {T("Warning: <"), NodeName, T("/> isn't an empty element, taken as <"), NodeName, T("></"),
+      NodeName, T(">")}},
+    /* 36 */
+    {AsWarning,
+     {T("Warning: <"), NodeName, T("/> isn't an empty element, taken as <"), NodeName, T(">")}},
 };
 
 constexpr int TagMessageCount = static_cast<int>(sizeof(tag_messages) / sizeof(tag_messages[0]));
@@ -127,6 +134,8 @@ const AttrMessageRow attr_messages[] = {
     {XmlAttribute, "Warning: ", true, " has XML attribute \"", true, "\""},
     {UnexpectedQuote, "Warning: ", true, " unexpected or duplicate quote mark", false, ""},
     {IdNameMismatch, "Warning: ", true, " id and name attribute value mismatch", false, ""},
+    {UnclosedValue, "Warning: ", true, " attribute \"", true,
+     "\" lacks closing quote mark, value runs to end of file"},
     {EofInAttributes, "Warning: end of file while parsing attributes", false, "", false, ""},
 };
 

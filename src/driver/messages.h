@@ -49,6 +49,8 @@ enum TagMessage : int {
     DoctypeKeywordCase = 32,
     TooMany = 33,
     ReopenLimit = 34,
+    ClosedAtOnce = 35,
+    SlashIgnored = 36,
 };
 
 enum AttrMessage : int {
@@ -63,6 +65,7 @@ enum AttrMessage : int {
     XmlAttribute = 9,
     UnexpectedQuote = 10,
     IdNameMismatch = 11,
+    UnclosedValue = 12,
     EofInAttributes = 31,
 };
 

@@ -129,6 +129,53 @@ void warn_at(Lexer* lexer, uint32_t line, uint32_t column, TagMessage code) {
     lexer->token_column = saved_column;
 }
 
+// Elements that "/>" closes at once in HTML. An anchor should not take the
+// text after it into a link. The others hold content that a browser does
+// not show as page text: it is read as script, style, title or field value,
+// or stays hidden while the frame, object, script or list box is shown.
+// Taken as a start tag, as browsers take it, "/>" would bury the rest of
+// the page in them.
+constexpr const char* closed_at_once_names[] = {
+    "a",      "script", "style",  "server",  "title",    "textarea", "select",
+    "iframe", "object", "applet", "servlet", "noscript", "noembed",  "noframes",
+};
+
+bool closes_at_once(const TagDef* tag) {
+    for (const char* name : closed_at_once_names) {
+        if (tag->name == name) return true;
+    }
+    return false;
+}
+
+// A start tag of an element with content written with "/>" in HTML: browsers
+// ignore the "/", and so does this reader (the element takes what follows),
+// except for the elements that are closed at once. An XHTML document keeps
+// the XML meaning of "/>".
+void take_empty_syntax(Lexer* lexer, Node* node) {
+    if (node->kind != StartEndTagNode || lexer->is_xhtml || (node->tag->model & ModelEmpty) != 0) {
+        return;
+    }
+    node->kind = StartTagNode;
+    if (closes_at_once(node->tag)) {
+        report_warning(lexer, nullptr, node, ClosedAtOnce);
+        lexer->pending_end_tag = node->tag;
+    } else {
+        report_warning(lexer, nullptr, node, SlashIgnored);
+    }
+}
+
+// The end tag of an element closed at once, handed out right after its start
+// tag.
+Node* pending_end_token(Lexer* lexer) {
+    Node* node = new_node();
+    node->kind = EndTagNode;
+    node->tag = lexer->pending_end_tag;
+    node->element_name = node->tag->name;
+    node->start = node->end = lexer->text_length();
+    lexer->pending_end_tag = nullptr;
+    return markup_token(lexer, node);
+}
+
 // Finishes a start tag whose name has been scanned.
 Node* finish_start_tag(Lexer* lexer, int ended_by, WhitespaceMode mode) {
     Node* node = new_tag_node(lexer, StartTagNode);
@@ -181,6 +228,7 @@ Node* finish_start_tag(Lexer* lexer, int ended_by, WhitespaceMode mode) {
     } else {
         check_generic_attributes(lexer, node);
     }
+    take_empty_syntax(lexer, node);
     return node;
 }
 
@@ -294,6 +342,7 @@ Node* get_token(Lexer* lexer, WhitespaceMode mode) {
     take_position(lexer);
     lexer->after_space = false;
     lexer->text_start = lexer->text_end = lexer->text_length();
+    if (lexer->pending_end_tag != nullptr) return pending_end_token(lexer);
 
     // A comment is read within one call; these note its first pair of
     // hyphens that was not followed by ">".
@@ -652,6 +701,11 @@ bool is_javascript(const Node* element) {
 } // namespace
 
 Node* read_script_content(Lexer* lexer, Node* element) {
+    // "<script .../>" has no content: its end tag is taken here.
+    if (lexer->pending_end_tag != nullptr && lexer->pending_end_tag == element->tag) {
+        lexer->pending_end_tag = nullptr;
+        return nullptr;
+    }
     InputStream* in = lexer->input;
     take_position(lexer);
     lexer->after_space = false;

@@ -111,6 +111,9 @@ struct Lexer {
     uint32_t text_end = 0;
     int scan_state = 0;
     Node* last_token = nullptr;
+    // An element written "<a .../>" that is closed at once: its end tag is
+    // the next token, unless the element's content reader takes it first.
+    TagDef* pending_end_tag = nullptr;
     std::string text; // the TextBuffer: UTF-8; text_length is text.size()
     Node* reopen_held = nullptr;
     int32_t reopen_next = ReopenNone;

@@ -123,10 +123,28 @@ std::string scan_attribute_name(Lexer* lexer, int first, bool* is_empty) {
     return name;
 }
 
+// Reports a quoted value that the end of input cut off, at its opening quote
+// mark: the rest of the page went into it. When it took in markup (a ">"),
+// the missing quote mark is an error, so that the page is not written out
+// with its end buried in an attribute value.
+void report_unclosed_value(Lexer* lexer, const std::string& name, bool seen_gt, uint32_t line,
+                           uint32_t column) {
+    const uint32_t saved_line = lexer->token_line;
+    const uint32_t saved_column = lexer->token_column;
+    lexer->token_line = line;
+    lexer->token_column = column;
+    report_attribute_warning(lexer, lexer->last_token, name.c_str(), UnclosedValue);
+    if (seen_gt) report_error(lexer, nullptr, lexer->last_token, MissingQuotemark);
+    lexer->token_line = saved_line;
+    lexer->token_column = saved_column;
+}
+
 // Reads a quoted (delimiter '"' or '\'') or unquoted (delimiter 0) value
-// into the TextBuffer from `saved` on. Returns true when the end of input cut
-// it off (already reported).
-bool scan_plain_value(Lexer* lexer, const std::string& name, int delimiter, bool* is_empty) {
+// into the TextBuffer from `saved` on; a quoted value's opening quote mark
+// stands at `open_line`, `open_column`. Returns true when the end of input
+// cut it off (already reported).
+bool scan_plain_value(Lexer* lexer, const std::string& name, int delimiter, bool* is_empty,
+                      uint32_t open_line, uint32_t open_column) {
     InputStream* in = lexer->input;
     int last = 0;       // last character stored
     uint32_t marks = 0; // line feeds, "<" and ">" in a quoted value
@@ -202,6 +220,10 @@ bool scan_plain_value(Lexer* lexer, const std::string& name, int delimiter, bool
         last = c;
     }
 
+    if (cut_off && delimiter != 0) {
+        report_unclosed_value(lexer, name, seen_gt, open_line, open_column);
+        return cut_off;
+    }
     if (!options.literal_attributes && marks > 10 && seen_gt &&
         !is_script_attribute(name.c_str())) {
         bool javascript_url =
@@ -364,12 +386,15 @@ NodeAttribute* scan_attributes(Lexer* lexer, bool* is_empty) {
             bool quoted = c == '"' || c == '\'';
             if (quoted) {
                 delimiter = c;
-                cut_off = scan_plain_value(lexer, name, c, is_empty);
+                const uint32_t quote_line = static_cast<uint32_t>(in->line);
+                const uint32_t quote_column =
+                    in->column > 1 ? static_cast<uint32_t>(in->column - 1) : 1;
+                cut_off = scan_plain_value(lexer, name, c, is_empty, quote_line, quote_column);
             } else if (c == '<') {
                 delimiter = scan_markup_value(lexer);
             } else {
                 unread_char(c, in);
-                cut_off = scan_plain_value(lexer, name, 0, is_empty);
+                cut_off = scan_plain_value(lexer, name, 0, is_empty, 0, 0);
             }
             if (quoted || lexer->text_length() > saved) {
                 value = lexer->text.substr(saved);

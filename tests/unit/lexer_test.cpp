@@ -114,6 +114,42 @@ TEST_F(LexerTest, StartAndEndTags) {
     }
 }
 
+TEST_F(LexerTest, EmptySyntaxOfElementsWithContent) {
+    {
+        // An anchor written with "/>" is closed at once: its end tag comes
+        // next, and the text after it stays outside.
+        LexerOver lx("<a name=x/>Text<br/>");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace),
+                  (Tokens{"start:a[name=\"x\"]", "end:a", "text:Text", "empty:br"}));
+    }
+    {
+        // Other elements take what follows, as browsers read them.
+        LexerOver lx("<div/>x<span class=c/>y");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace),
+                  (Tokens{"start:div", "text:x", "start:span[class=\"c\"]", "text:y"}));
+    }
+    {
+        // A pushed-back start tag still comes before its end tag.
+        LexerOver lx("<a name=x/>y");
+        Node* a = get_token(lx.lexer, CollapseSpace);
+        unget_token(lx.lexer);
+        EXPECT_EQ(get_token(lx.lexer, CollapseSpace), a);
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), (Tokens{"end:a", "text:y"}));
+        free_node(a);
+    }
+    {
+        // An XHTML document and XML input keep the empty element.
+        LexerOver lx("<div/>x<a name=x/>");
+        lx.lexer->is_xhtml = true;
+        EXPECT_EQ(all_tokens(lx, CollapseSpace),
+                  (Tokens{"empty:div", "text:x", "empty:a[name=\"x\"]"}));
+        options.input_xml = true;
+        LexerOver xml("<a/>x");
+        EXPECT_EQ(all_tokens(xml, CollapseSpace), (Tokens{"empty:a", "text:x"}));
+        options.input_xml = false;
+    }
+}
+
 TEST_F(LexerTest, EndOfInputInsideConstructs) {
     {
         // Text before a lone "<" at the end of input is not lost.
@@ -352,6 +388,14 @@ TEST_F(ScriptContentTest, EmptyAndUnterminatedContent) {
     }
 }
 
+TEST_F(ScriptContentTest, EmptySyntaxHasNoContent) {
+    // "<script .../>" is closed at once: the reader takes its end tag and
+    // leaves the rest of the page to be read as markup.
+    LexerOver lx("<script src=\"a.js\"/>x</script>");
+    EXPECT_EQ(content_of(lx), "<null>");
+    EXPECT_EQ(all_tokens(lx, CollapseSpace), (Tokens{"text:x", "end:script"}));
+}
+
 } // namespace
 } // namespace varnel
 
@@ -441,6 +485,33 @@ TEST_F(LexerReportTest, ScriptContent) {
                                "line 1 column 9 - Warning: missing </script>\n");
 }
 
+TEST_F(LexerReportTest, QuotedValueRunningToTheEndOfInput) {
+    // The value took in the rest of the page, markup included: the report
+    // points at its opening quote mark, and the missing quote mark is an
+    // error however few lines the value spans.
+    EXPECT_EQ(reports_of("x\n<a href=\"y.html>y</a>\n<p>z\n"),
+              "line 4 column 1 - Warning: end of file while parsing attributes\n"
+              "line 2 column 9 - Warning: <a> attribute \"href\" lacks closing quote mark, "
+              "value runs to end of file\n"
+              "line 2 column 9 - Error: missing quotemark for attribute value\n");
+    // Neither a script attribute nor literal-attributes makes it sound.
+    options.literal_attributes = true;
+    EXPECT_EQ(reports_of("<p onclick='a>b"),
+              "line 1 column 16 - Warning: end of file while parsing attributes\n"
+              "line 1 column 12 - Warning: <p> attribute \"onclick\" lacks closing quote mark, "
+              "value runs to end of file\n"
+              "line 1 column 12 - Error: missing quotemark for attribute value\n");
+    options.literal_attributes = false;
+}
+
+TEST_F(LexerReportTest, EmptySyntaxOfElementsWithContent) {
+    EXPECT_EQ(reports_of("<a name=x/><textarea name=t/><p/><br/><img src=a alt=a/>"),
+              "line 1 column 1 - Warning: <a/> isn't an empty element, taken as <a></a>\n"
+              "line 1 column 12 - Warning: <textarea/> isn't an empty element, taken as "
+              "<textarea></textarea>\n"
+              "line 1 column 30 - Warning: <p/> isn't an empty element, taken as <p>\n");
+}
+
 TEST_F(LexerReportTest, References) {
     EXPECT_EQ(reports_of("x &foo; y"),
               "line 1 column 3 - Warning: unescaped & or unknown entity \"&foo\"\n");
@@ -458,7 +529,9 @@ TEST_F(LexerReportTest, Attributes) {
               "line 1 column 1 - Warning: <p> unknown attribute value \"x\"\n");
     EXPECT_EQ(reports_of("<a <b>"), "line 1 column 1 - Error: <a> missing '>' for end of tag\n");
     EXPECT_EQ(reports_of("<p class=\"x"),
-              "line 1 column 12 - Warning: end of file while parsing attributes\n");
+              "line 1 column 12 - Warning: end of file while parsing attributes\n"
+              "line 1 column 10 - Warning: <p> attribute \"class\" lacks closing quote mark, "
+              "value runs to end of file\n");
     // Cut off after a complete value: the end is still read and reported,
     // at the stream's position.
     EXPECT_EQ(reports_of("<p class=\"x\""),

@@ -163,12 +163,17 @@ TEST_F(MessageTest, TagMessageVariants) {
     report_warning(lexer_, nullptr, node(StartTagNode, "li"), ReplacingElement);
     report_warning(lexer_, nullptr, node(TextNode, ""), DiscardingUnexpected);
     report_warning(lexer_, nullptr, nullptr, static_cast<TagMessage>(99));
-    EXPECT_EQ(reports(), "line 3 column 14 - Warning: unexpected </li>\n"
-                         "line 3 column 14 - Warning: too many title elements\n"
-                         "line 3 column 14 - Warning: replacing obsolete element <xmp> by <pre>\n"
-                         "line 3 column 14 - Warning: replacing element  by <li>\n"
-                         "line 3 column 14 - Warning: discarding unexpected plain text\n"
-                         "line 3 column 14 - \n");
+    report_warning(lexer_, nullptr, node(StartTagNode, "a"), ClosedAtOnce);
+    report_warning(lexer_, nullptr, node(StartTagNode, "div"), SlashIgnored);
+    EXPECT_EQ(reports(),
+              "line 3 column 14 - Warning: unexpected </li>\n"
+              "line 3 column 14 - Warning: too many title elements\n"
+              "line 3 column 14 - Warning: replacing obsolete element <xmp> by <pre>\n"
+              "line 3 column 14 - Warning: replacing element  by <li>\n"
+              "line 3 column 14 - Warning: discarding unexpected plain text\n"
+              "line 3 column 14 - \n"
+              "line 3 column 14 - Warning: <a/> isn't an empty element, taken as <a></a>\n"
+              "line 3 column 14 - Warning: <div/> isn't an empty element, taken as <div>\n");
 }
 
 TEST_F(MessageTest, EndOfFileReportsTakeTheStreamPosition) {
@@ -217,7 +222,9 @@ TEST_F(MessageTest, AttributeEntityAndEncodingTexts) {
         {XmlAttribute, "Warning: <img> has XML attribute \"x\""},
         {UnexpectedQuote, "Warning: <img> unexpected or duplicate quote mark"},
         {IdNameMismatch, "Warning: <img> id and name attribute value mismatch"},
-        {static_cast<AttrMessage>(12), ""},
+        {UnclosedValue,
+         "Warning: <img> attribute \"x\" lacks closing quote mark, value runs to end of file"},
+        {static_cast<AttrMessage>(13), ""},
     };
     std::string all;
     for (const auto& [code, text] : cases) {
@@ -237,7 +244,7 @@ TEST_F(MessageTest, AttributeEntityAndEncodingTexts) {
            "line 3 column 14 - Warning: replacing illegal character code 150\n"
            "line 3 column 14 - \n";
     EXPECT_EQ(reports(), all);
-    EXPECT_EQ(lexer_->warnings, 18u);
+    EXPECT_EQ(lexer_->warnings, 19u);
     EXPECT_EQ(lexer_->errors, 1u); // the missing '>'
 }
 

@@ -90,28 +90,49 @@ TEST_F(WordTest, DocumentWithoutWordNamespaceIsNotTouched) {
                       "<p class=\"MsoListBullet\">a</p><p></p><span>x</span></body></html>");
 }
 
-TEST_F(WordTest, ConditionalSectionsGoWithTheirContent) {
-    parse("<p><![if !supportLists]>\xC2\xB7 <![endif]>Item</p>");
+TEST_F(WordTest, ConditionalSectionMarkersGoAndWhatABrowserShowsStays) {
+    // The picture shown instead of a drawing, and the second line break at
+    // the end of a paragraph, stay in place without their markers.
+    parse("<p><![if !vml]><img src=\"a.gif\"><![endif]></p>"
+          "a<br><![if !supportLineBreakNewLine]><br><![endif]>b");
     remove_conditional_sections(lexer, root);
-    EXPECT_EQ(dump(), "<p>Item</p>");
+    EXPECT_EQ(dump(), "<p><img src=\"a.gif\"></p>a<br><br>b");
+
+    // List markers stay, except the bullet of a bullet paragraph (at any
+    // depth inside it), which its list item will draw; the space that only
+    // keeps an empty paragraph open goes. Conditions are compared ignoring
+    // case and the white space around them.
+    parse("<p class=MsoNormal><![if !supportLists]>1. <![endif]>One</p>"
+          "<p class=MsoListBullet><span><![if !supportLists]>\xC2\xB7 <![endif]></span>Item</p>"
+          "<h1><![if !supportLists]>2. <![endif]>Head</h1>"
+          "<p><![if  !SupportEmptyParas ]>\xC2\xA0<![endif]></p>");
+    remove_conditional_sections(lexer, root);
+    EXPECT_EQ(dump(), "<p class=\"MsoNormal\">1. One</p><p class=\"MsoListBullet\"><span></span>"
+                      "Item</p><h1>2. Head</h1><p></p>");
 
     // Other marked sections and stray endifs go alone; sections are found at
     // any depth.
     parse("a<![INCLUDE[x]]>b<![endif]>c<div><i>d<![if x]>e<b>f</b><![endif]>g</i></div>");
     remove_conditional_sections(lexer, root);
-    EXPECT_EQ(dump(), "abc<div><i>dg</i></div>");
+    EXPECT_EQ(dump(), "abc<div><i>de<b>f</b>g</i></div>");
 
-    // An unclosed if runs to the end of its sibling list only.
-    parse("<p>a<![if x]>b<i>c</i></p>d");
+    // A section whose content goes runs, unclosed, to the end of its sibling
+    // list only.
+    parse("<p>a<![if !supportEmptyParas]>b<i>c</i></p>d");
     remove_conditional_sections(lexer, root);
     EXPECT_EQ(dump(), "<p>a</p>d");
     EXPECT_TRUE(links_ok(root));
 }
 
 TEST_F(WordTest, EachEndifClosesItsOwnIf) {
-    parse("<![if a]>x<![if b]>y<![endif]><![endif]>keep<![endif]>z");
+    parse("<![if !supportEmptyParas]>x<![if b]>y<![endif]><![endif]>keep<![endif]>z");
     remove_conditional_sections(lexer, root);
     EXPECT_EQ(dump(), "keepz");
+
+    // A section that goes inside one that stays takes only its own content.
+    parse("<![if !vml]>a<![if !supportEmptyParas]>b<![if c]>c<![endif]>d<![endif]>e<![endif]>f");
+    remove_conditional_sections(lexer, root);
+    EXPECT_EQ(dump(), "aef");
 
     parse("<![if a]><![if b]><![if c]>x<![endif]>y<![endif]>w<![endif]>v");
     Node* after = skip_conditional_section(lexer, root->first_child);
@@ -127,7 +148,7 @@ TEST_F(WordTest, EachEndifClosesItsOwnIf) {
 TEST_F(WordTest, DeeplyNestedConditionalSectionsDoNotExhaustTheStack) {
     std::string markup;
     for (int i = 0; i < 200000; ++i)
-        markup += "<![if x]>";
+        markup += "<![if !supportEmptyParas]>";
     markup += "gone";
     for (int i = 0; i < 199999; ++i)
         markup += "<![endif]>";
@@ -188,6 +209,24 @@ TEST_F(WordTest, ProcessorMarkupIsDropped) {
     clean();
     EXPECT_EQ(dump(), "<html><head><link rel=\"stylesheet\" href=\"s.css\"><title>t</title></head>"
                       "<body><p><o:p></o:p></p><p>abcd</p></body></html>");
+    EXPECT_TRUE(links_ok(root));
+}
+
+TEST_F(WordTest, ParagraphsAreEmptyByWhatIsLeftOnceCleaned) {
+    parse_word_body(
+        "<p class=MsoNormal><span style=\"x\"> </span></p>"
+        "<p><!--c--></p>"
+        "<p class=MsoNormal><![if !supportEmptyParas]>\xC2\xA0<![endif]></p>"
+        "<p class=MsoNormal><![if !vml]><img src=\"a.gif\"><![endif]></p>"
+        "<p><span lang=EN>\xC2\xA0</span></p>"
+        "<p><br></p>"
+        "<p class=MsoListBullet><![if !supportLists]>\xC2\xB7 <![endif]><span> </span></p>"
+        "<p class=Code><!--x--></p>"
+        "<p class=MsoListBullet>A</p>");
+    clean();
+    EXPECT_EQ(body_text(),
+              "<p><img src=\"a.gif\"></p><p>\xC2\xA0</p><p><br></p><ul!><li!>A</li></ul>");
+    EXPECT_EQ(lexer->warnings, 1u);
     EXPECT_TRUE(links_ok(root));
 }
 
