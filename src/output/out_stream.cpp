@@ -266,7 +266,8 @@ void break_at_wrap_point(OutputStream* out, uint32_t indent, const char* tail) {
     LineBuffer& line = line_buffer;
     {
         ByteBatch batch(out);
-        write_indent(batch, indent);
+        write_indent(batch, line.verbatim ? 0 : indent);
+        line.verbatim = false;
         write_chars(batch, 0, line.wrap_point);
         for (const char* t = tail; *t != '\0'; ++t)
             batch.put_char(static_cast<unsigned char>(*t));
@@ -312,12 +313,13 @@ void flush_line(OutputStream* out, uint32_t indent) {
     if (line.length > 0) {
         if (!line_fits(indent)) break_line_at_wrap_point(out, indent);
         ByteBatch batch(out);
-        write_indent(batch, indent);
+        write_indent(batch, line.verbatim ? 0 : indent);
         write_chars(batch, 0, line.length);
     }
     write_char(out, LineFeed);
     line.length = 0;
     line.wrap_point = 0;
+    line.verbatim = false;
 }
 
 void flush_pending_line(OutputStream* out, uint32_t indent) {
@@ -485,6 +487,11 @@ void print_text(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer
         const uint32_t c = decode_char_at(text, &i, end);
         if (c == LineFeed) {
             flush_line(out, indent);
+            // The lines of a comment, a server block or any other text that
+            // is copied as it stands keep their own leading white space.
+            if ((mode & (PrintComment | PrintCData | PrintAttrValue)) != 0) {
+                line_buffer.verbatim = true;
+            }
         } else {
             print_char(c, mode);
         }

@@ -39,6 +39,11 @@ struct LineBuffer {
     uint32_t length = 0;
     uint32_t wrap_point = 0; // 0: no break point
     bool in_string = false;
+    // The pending line continues something written as it stands (a
+    // comment, a server block, an attribute value, a script's end tag):
+    // it is written without indentation, which would otherwise be read
+    // back as part of it and grow on every run.
+    bool verbatim = false;
 };
 
 extern LineBuffer line_buffer;

@@ -325,6 +325,7 @@ void print_attr_value(OutputStream* out, uint32_t indent, const std::string& val
             if (code == '\n') {
                 if (script && line.in_string) add_char('\\');
                 flush_line(out, indent);
+                line.verbatim = true;
             } else {
                 print_char(code, mode);
             }
@@ -484,17 +485,41 @@ void print_empty_element(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
 
 // Pre-like elements, script and style: written from column 0, content never
 // wrapped.
+// True when `node` is text or an inline element other than a script: a line
+// end between it and a script next to it would read back as a space that
+// the source did not have ("one<script>...</script>two").
+bool is_running_text(const Node* node) {
+    if (node == nullptr) return false;
+    if (node->kind == TextNode) return true;
+    return node->tag != nullptr && (node->tag->model & ModelInline) != 0 &&
+           node->tag != tag_script && node->tag != tag_style;
+}
+
+// A script or style element amid running text stays on the line of the
+// text before it and lets the text after it follow its end tag.
+bool is_script_in_text(const Node* node) {
+    return node->tag != nullptr && (node->tag == tag_script || node->tag == tag_style) &&
+           (is_running_text(node->prev) || is_running_text(node->next));
+}
+
 void open_preformatted(Walk& w, PrintMode mode, uint32_t indent, Node* node,
                        PrintMode content_mode) {
-    flush_pending_line(w.out, indent);
-    print_tag(w.lexer, w.out, mode, 0, node);
-    flush_line(w.out, 0);
+    // A script that follows text on its line ends that line, which keeps
+    // the indentation of the text.
+    const bool after_text = is_script_in_text(node) && is_running_text(node->prev);
+    if (!after_text) flush_pending_line(w.out, indent);
+    print_tag(w.lexer, w.out, mode, after_text ? indent : 0, node);
+    flush_line(w.out, after_text ? indent : 0);
     w.push(node, mode | content_mode, indent, 0, Closing::Preformatted);
 }
 
 void close_preformatted(Walk& w, const OpenElement& e) {
     flush_pending_line(w.out, 0);
+    // A script amid text ends its line with the text that follows, and
+    // that line is not indented: its start belongs to the script.
+    if (is_script_in_text(e.node)) line_buffer.verbatim = true;
     print_end_tag(e.node);
+    if (is_script_in_text(e.node) && is_running_text(e.node->next)) return;
     flush_line(w.out, 0);
     if (!indent_content_on() && e.node->next != nullptr) flush_line(w.out, 0);
 }
@@ -757,7 +782,7 @@ void walk(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node
         }
         top.next_child = child->next;
         if (top.blank_before_blocks && (model_of(child) & ModelBlock) != 0 &&
-            child->prev != nullptr && child->prev->kind == TextNode) {
+            child->prev != nullptr && child->prev->kind == TextNode && !is_script_in_text(child)) {
             // The text's line ends and an empty line follows.
             flush_line(out, top.indent);
             flush_line(out, top.indent);
