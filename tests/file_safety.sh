@@ -110,11 +110,17 @@ for name in pipe.html link.html; do
     fail "write-back into $name: status $status, stderr: $err"
   fi
 done
-ln -s /dev/null "$d/null.html"
+# The device is a node of our own where we may make one: a program that
+# wrongly renamed a file over it must not damage the machine's /dev/null.
+if mknod -m 666 "$d/null-device" c 1 3 2> /dev/null && : < "$d/null-device" 2> /dev/null; then
+  ln -s null-device "$d/null.html"
+else
+  ln -s /dev/null "$d/null.html"
+fi
 run_in "$d" -q -m null.html
-[ $status -eq 2 ] && [ -c /dev/null ] && grep -q 'null.html" - not a regular file' "$scratch/err" \
+[ $status -eq 2 ] && [ -c "$d/null.html" ] && grep -q 'null.html" - not a regular file' "$scratch/err" \
   && pass "write-back into a device is refused" \
-  || fail "write-back into /dev/null: status $status, stderr: $err"
+  || fail "write-back into a device: status $status, stderr: $err"
 
 # ---- hard links, symbolic links, owner and attributes ----------------------
 d=$scratch/links && mkdir "$d" && make_page "$d/page.html"
