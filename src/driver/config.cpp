@@ -6,8 +6,10 @@
 // or the value string of a "--name value" command-line option.
 #include "driver/config.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -41,15 +43,36 @@ struct CharSource {
     FILE* file = nullptr;       // the configuration file being read, or null
     const char* text = nullptr; // the value string of a command-line option
     int current = EndOfInput;   // the current character
+    uint32_t bytes_read = 0;    // bytes taken from the file so far
+    bool file_ended = false;    // the file reached its end or its size limit
+    bool cut = false;           // the file went on past the size limit
 };
 
 CharSource source;
 
+// Reads the next byte of the configuration file, stopping for good at its
+// end or after MaxConfigFileBytes bytes (a device such as /dev/zero never
+// ends).
+int next_file_byte() {
+    if (source.file_ended) return EndOfInput;
+    int c = getc(source.file);
+    if (c == EOF) {
+        source.file_ended = true;
+        return EndOfInput;
+    }
+    if (source.bytes_read == MaxConfigFileBytes) {
+        source.file_ended = true;
+        source.cut = true;
+        return EndOfInput;
+    }
+    ++source.bytes_read;
+    return c;
+}
+
 // Reads the next character of the source into `current` and returns it.
 int advance() {
     if (source.file != nullptr) {
-        int c = getc(source.file);
-        source.current = (c == EOF) ? EndOfInput : c;
+        source.current = next_file_byte();
     } else if (source.text != nullptr && *source.text != '\0') {
         source.current = static_cast<unsigned char>(*source.text++);
     } else {
@@ -93,7 +116,7 @@ void skip_white() {
 }
 
 void report_malformed(const char* option) {
-    fprintf(stderr, "Warning - missing or malformed argument for option: %s\n", option);
+    report_bad_value(option);
 }
 
 // Reads one word: the characters up to white space or end of input, keeping
@@ -140,19 +163,24 @@ std::optional<std::string>& string_of(const OptionRow& row) {
     return *static_cast<std::optional<std::string>*>(row.variable);
 }
 
-// Decimal digits, no sign; 32-bit arithmetic wraps.
-void parse_integer(const OptionRow& row) {
+// Decimal digits, no sign, from 0 to `Max`. Without digits: the warning and
+// 0. Above `Max`: the warning, and the option keeps its value.
+template <int32_t Max> void parse_integer(const OptionRow& row) {
     skip_white();
     if (!is_digit(source.current)) {
         report_malformed(row.name);
         int_of(row) = 0;
     } else {
-        uint32_t value = 0;
+        int64_t value = 0;
         while (is_digit(source.current)) {
-            value = value * 10u + static_cast<uint32_t>(source.current - '0');
+            if (value <= Max) value = value * 10 + (source.current - '0');
             advance();
         }
-        int_of(row) = static_cast<int32_t>(value);
+        if (value > Max) {
+            report_malformed(row.name);
+        } else {
+            int_of(row) = static_cast<int32_t>(value);
+        }
     }
     skip_to_next_option_line();
 }
@@ -335,8 +363,8 @@ Config& o = options;
 
 // The option table, in its fixed order.
 const OptionRow option_rows[] = {
-    {"indent-spaces", parse_integer, &o.indent_spaces, nullptr},
-    {"wrap", parse_integer, &o.wrap, nullptr},
+    {"indent-spaces", parse_integer<MaxIndentSpaces>, &o.indent_spaces, nullptr},
+    {"wrap", parse_integer<MaxWrap>, &o.wrap, nullptr},
     {"wrap-attributes", parse_boolean, &o.wrap_attributes, nullptr},
     {"wrap-script-literals", parse_boolean, &o.wrap_script_literals, nullptr},
     {"wrap-sections", parse_boolean, &o.wrap_sections, nullptr},
@@ -344,7 +372,7 @@ const OptionRow option_rows[] = {
     {"wrap-jste", parse_boolean, &o.wrap_jste, nullptr},
     {"wrap-php", parse_boolean, &o.wrap_php, nullptr},
     {"literal-attributes", parse_boolean, &o.literal_attributes, nullptr},
-    {"tab-size", parse_integer, &o.tab_size, nullptr},
+    {"tab-size", parse_integer<MaxTabSize>, &o.tab_size, nullptr},
     {"markup", parse_markup_flag, &o.markup, nullptr},
     {"quiet", parse_boolean, &o.quiet, nullptr},
     {"varnel-mark", parse_boolean, &o.varnel_mark, nullptr},
@@ -463,18 +491,47 @@ void free_options() {
     options.error_file.reset();
 }
 
+namespace {
+
+// Opens a configuration file for reading: a regular file or a device (such
+// as /dev/null), never a pipe, socket or directory, whose reading could
+// wait forever or means nothing. Null after the message when it cannot.
+FILE* open_config_file(const std::string& path) {
+    // Without O_NONBLOCK, opening a pipe waits for a writer.
+    int fd = open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        fprintf(stderr, "Can't open \"%s\"\n", path.c_str());
+        return nullptr;
+    }
+    struct stat info;
+    if (fstat(fd, &info) != 0 ||
+        !(S_ISREG(info.st_mode) || S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode))) {
+        close(fd);
+        fprintf(stderr, "Can't open \"%s\" - not a regular file or device\n", path.c_str());
+        return nullptr;
+    }
+    int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    FILE* file = fdopen(fd, "r");
+    if (file == nullptr) {
+        close(fd);
+        fprintf(stderr, "Can't open \"%s\"\n", path.c_str());
+    }
+    return file;
+}
+
+} // namespace
+
 void read_config_file(const char* name) {
     init_options();
     std::string path = expand_home(name);
     struct stat info;
     if (stat(path.c_str(), &info) != 0) return; // a missing file is not an error
-    FILE* file = fopen(path.c_str(), "r");
-    if (file == nullptr) {
-        fprintf(stderr, "Can't open \"%s\"\n", path.c_str());
-        return;
-    }
+    FILE* file = open_config_file(path);
+    if (file == nullptr) return;
     CharSource saved = source;
-    source = CharSource{file, nullptr, EndOfInput};
+    source = CharSource{};
+    source.file = file;
     advance();
     while (source.current != EndOfInput) {
         while (source.current == '/')
@@ -495,7 +552,19 @@ void read_config_file(const char* name) {
         }
     }
     fclose(file);
+    if (source.cut) {
+        fprintf(stderr, "Warning - configuration file cut after %u bytes: %s\n", MaxConfigFileBytes,
+                path.c_str());
+    }
     source = saved;
+}
+
+bool option_exists(const char* name) {
+    return name != nullptr && lookup_option(name) != nullptr;
+}
+
+void report_bad_value(const char* option) {
+    fprintf(stderr, "Warning - missing or malformed argument for option: %s\n", option);
 }
 
 bool apply_option_string(const char* name, const char* value) {
@@ -506,7 +575,8 @@ bool apply_option_string(const char* name, const char* value) {
         return false;
     }
     CharSource saved = source;
-    source = CharSource{nullptr, value, EndOfInput};
+    source = CharSource{};
+    source.text = value;
     advance();
     row->parse(*row);
     source = saved;

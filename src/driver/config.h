@@ -15,9 +15,22 @@ namespace varnel {
 
 // Character encodings, shared by input decoding and output encoding; the
 // numbers are the values of the char-encoding option.
-enum class CharEncoding : int { Raw = 0, Ascii = 1, Latin1 = 2, Utf8 = 3, Iso2022 = 4, MacRoman = 5 };
+enum class CharEncoding : int {
+    Raw = 0,
+    Ascii = 1,
+    Latin1 = 2,
+    Utf8 = 3,
+    Iso2022 = 4,
+    MacRoman = 5
+};
 
-enum DoctypeMode : int { DoctypeOmit = 0, DoctypeAuto = 1, DoctypeStrict = 2, DoctypeLoose = 3, DoctypeUser = 4 };
+enum DoctypeMode : int {
+    DoctypeOmit = 0,
+    DoctypeAuto = 1,
+    DoctypeStrict = 2,
+    DoctypeLoose = 3,
+    DoctypeUser = 4
+};
 
 struct Config {
     int32_t indent_spaces = 2;
@@ -89,6 +102,22 @@ void read_config_file(const char* name);
 // Applies one option given as name and value string; false (after the
 // "unknown option" warning) when no option has that name.
 bool apply_option_string(const char* name, const char* value);
+
+// True when an option has this name (as "--name value" looks it up).
+bool option_exists(const char* name);
+
+// Writes the warning for a missing, malformed or out-of-range option value.
+void report_bad_value(const char* option);
+
+// Largest values of the numeric options. A larger value is refused with the
+// bad-value warning and the option keeps its value.
+constexpr int32_t MaxIndentSpaces = 1000;
+constexpr int32_t MaxTabSize = 1000;
+constexpr int32_t MaxWrap = INT32_MAX;
+
+// A configuration file is read up to this many bytes; the rest is ignored
+// with a warning.
+constexpr uint32_t MaxConfigFileBytes = 1u << 20;
 
 // Derives dependent options; run before every document.
 void derive_options();

@@ -4,8 +4,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -42,7 +45,14 @@ namespace {
 // written-back file.
 constexpr size_t StreamBufferSize = 1u << 20;
 
-const char* program_name = "varnel";
+// Set when an output of the run (standard output, a written-back file, a
+// slide file) could not be written, or an error file was refused: the run
+// then ends with status 2.
+bool output_failed = false;
+bool standard_output_failed = false;
+// An error file refused because it is one of the documents; it is not tried
+// (or reported) again.
+std::string refused_error_file;
 
 // What a switch asks of the argument scan.
 enum class SwitchOutcome { Continue, Help, Version, EndRun };
@@ -80,6 +90,22 @@ const WordSwitch word_switches[] = {
     {"-preserve", [] { options.preserve_entities = true; }},
 };
 
+// The value of "-wrap": a number from 0 to the largest 32-bit value. A
+// value with no number leaves wrap as it was; a number out of that range
+// does too, with the option's bad-value warning.
+void apply_wrap_switch(const char* value) {
+    int wrap = 0;
+    if (scan_decimal(value, &wrap) && wrap >= 0) {
+        options.wrap = wrap;
+        return;
+    }
+    const char* p = value;
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
+        ++p;
+    if (*p == '-' || *p == '+') ++p;
+    if (*p >= '0' && *p <= '9') report_bad_value("wrap");
+}
+
 struct ValueSwitch {
     const char* word;
     void (*apply)(const char* value);
@@ -91,9 +117,9 @@ const ValueSwitch value_switches[] = {
     {"-f", [](const char* value) { options.error_file = value; }},
     {"-file", [](const char* value) { options.error_file = value; }},
     {"--file", [](const char* value) { options.error_file = value; }},
-    {"-w", [](const char* value) { scan_decimal(value, &options.wrap); }},
-    {"-wrap", [](const char* value) { scan_decimal(value, &options.wrap); }},
-    {"--wrap", [](const char* value) { scan_decimal(value, &options.wrap); }},
+    {"-w", apply_wrap_switch},
+    {"-wrap", apply_wrap_switch},
+    {"--wrap", apply_wrap_switch},
 };
 
 const char* const version_switches[] = {"-v", "-version", "--version"};
@@ -171,19 +197,124 @@ SwitchOutcome apply_switch(int argc, char** argv, int* cursor) {
     return SwitchOutcome::Continue;
 }
 
+bool is_word_switch(const char* arg) {
+    for (const WordSwitch& s : word_switches) {
+        if (strcmp(arg, s.word) == 0) return true;
+    }
+    return false;
+}
+
+bool is_value_switch(const char* arg) {
+    for (const ValueSwitch& s : value_switches) {
+        if (strcmp(arg, s.word) == 0) return true;
+    }
+    return false;
+}
+
+bool is_version_switch(const char* arg) {
+    for (const char* word : version_switches) {
+        if (strcmp(arg, word) == 0) return true;
+    }
+    return false;
+}
+
+// Records a document the run will read, when it is a regular file, so that
+// no output of the run overwrites or deletes it.
+void protect_document(int fd, const char* name) {
+    struct stat info;
+    int status = name != nullptr ? stat(name, &info) : fstat(fd, &info);
+    if (status == 0 && S_ISREG(info.st_mode)) protect_file(info);
+}
+
+// Goes through the arguments as the scan will, without applying anything,
+// and protects every document it will read: each named file, and standard
+// input when the list ends in switches.
+void protect_documents(int argc, char** argv) {
+    int cursor = 1;
+    for (;;) {
+        while (cursor < argc && argv[cursor][0] == '-') {
+            const char* arg = argv[cursor];
+            if (is_word_switch(arg)) {
+                ++cursor;
+            } else if (strcmp(arg, "-help") == 0 || arg[1] == 'h' || arg[1] == '?' ||
+                       is_version_switch(arg)) {
+                return; // the run stops here
+            } else if (is_value_switch(arg)) {
+                cursor += 2;
+            } else if (arg[1] == '-') {
+                if (cursor + 1 >= argc) return;
+                cursor += option_exists(arg + 2) ? 2 : 1;
+            } else {
+                ++cursor;
+            }
+        }
+        if (cursor >= argc) {
+            protect_document(fileno(stdin), nullptr);
+            return;
+        }
+        protect_document(-1, argv[cursor]);
+        if (++cursor >= argc) return;
+    }
+}
+
+// Opens the error file for writing. The file is emptied only once it is
+// known not to be one of the documents of the run (by any of its names);
+// such a file is refused, and the diagnostics stay on standard error.
+FILE* open_error_file_checked(const std::string& name) {
+    auto refuse = [&]() -> FILE* {
+        fprintf(stderr, "%s: can't write errors into \"%s\" - it is one of the documents\n",
+                program_name, name.c_str());
+        refused_error_file = name;
+        output_failed = true;
+        return nullptr;
+    };
+    struct stat info;
+    if (stat(name.c_str(), &info) == 0 && is_protected_file(info)) return refuse();
+    int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    if (fstat(fd, &info) == 0 && is_protected_file(info)) {
+        close(fd);
+        return refuse();
+    }
+    if (S_ISREG(info.st_mode) && ftruncate(fd, 0) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    FILE* file = fdopen(fd, "w");
+    if (file == nullptr) close(fd);
+    return file;
+}
+
 // Points error_stream at the error file when the option names a new one.
 // The name "stderr" always means standard error.
 void open_error_file() {
     if (!options.error_file.has_value() || *options.error_file == error_stream_name) return;
+    if (*options.error_file == refused_error_file) return;
     if (error_stream != stderr) fclose(error_stream);
     error_stream = stderr;
     error_stream_name = "stderr";
     if (*options.error_file == "stderr") return;
-    FILE* file = fopen(options.error_file->c_str(), "w");
+    FILE* file = open_error_file_checked(*options.error_file);
     if (file != nullptr) {
         error_stream = file;
         error_stream_name = *options.error_file;
     }
+}
+
+// Flushes standard output and reports, once, when it cannot be written.
+void check_standard_output() {
+    if (standard_output_failed) return;
+    int error = 0;
+    if (fflush(stdout) != 0) {
+        error = errno;
+    } else if (ferror(stdout)) {
+        error = EIO;
+    }
+    if (error == 0) return;
+    fprintf(stderr, "%s: can't write to standard output - %s\n", program_name,
+            strerror(error != 0 ? error : EIO));
+    standard_output_failed = true;
+    output_failed = true;
 }
 
 void close_error_stream() {
@@ -240,7 +371,7 @@ void write_output(Lexer* lexer, Node* root, const std::string& label, bool is_st
         set_document_type(lexer, root);
         if (find_body(root) != nullptr) {
             fprintf(error_stream, "%d Slides found\n", count_slides(find_body(root)));
-            create_slides(lexer, root);
+            if (!create_slides(lexer, root)) output_failed = true;
         } else {
             fprintf(error_stream, "Can't create slides - document is missing a body element.\n");
         }
@@ -259,11 +390,22 @@ void write_output(Lexer* lexer, Node* root, const std::string& label, bool is_st
                     "%s: can't write \"%s\" back as UTF-16; the result goes to standard output\n",
                     program_name, label.c_str());
             add_to_total(&total_warnings, 1);
-        } else if (replace_file_contents(label.c_str(), print_document, &job)) {
-            return;
+        } else {
+            ReplaceFailure failure;
+            if (replace_file_contents(label.c_str(), print_document, &job, &failure)) return;
+            output_failed = true;
+            if (failure.result_kept) {
+                fprintf(stderr, "%s: can't write back into \"%s\" - %s\n", program_name,
+                        label.c_str(), failure.reason.c_str());
+                return;
+            }
+            fprintf(stderr,
+                    "%s: can't write back into \"%s\" - %s; the result goes to standard output\n",
+                    program_name, label.c_str(), failure.reason.c_str());
         }
     }
     print_document(stdout, &job);
+    check_standard_output();
 }
 
 // Runs one document through the pipeline; `name` is null for standard input.
@@ -286,6 +428,8 @@ DocumentOutcome process_document(const char* name) {
             fprintf(error_stream, "%s: can't open file \"%s\"\n", program_name, name);
             return DocumentOutcome::Done;
         }
+        // The file is protected already unless it was made during the run.
+        protect_document(fileno(in), nullptr);
         buffer.reset(new char[StreamBufferSize]);
         setvbuf(in, buffer.get(), _IOFBF, StreamBufferSize);
     } else {
@@ -398,9 +542,10 @@ DocumentOutcome process_document(const char* name) {
 // Ends a run that stops early (help, version, panic): files closed, tables
 // released.
 void stop_run() {
-    fflush(stdout);
+    check_standard_output();
     close_error_stream();
     release_globals();
+    clear_protected_files();
 }
 
 // The end of a run: closing paragraph, error file, tables, exit status.
@@ -408,8 +553,9 @@ int end_run() {
     if (total_warnings != 0 || total_errors != 0) report_closing_info(error_stream);
     close_error_stream();
     release_globals();
-    fflush(stdout);
-    if (total_errors != 0) return 2;
+    clear_protected_files();
+    check_standard_output();
+    if (total_errors != 0 || output_failed) return 2;
     return total_warnings != 0 ? 1 : 0;
 }
 
@@ -453,50 +599,221 @@ bool scan_decimal(const char* text, int* value) {
     return true;
 }
 
+namespace {
+
+std::string error_text(int error) {
+    return strerror(error != 0 ? error : EIO);
+}
+
+// Closes a descriptor when the scope ends.
+struct Descriptor {
+    int fd = -1;
+    explicit Descriptor(int value) : fd(value) {}
+    ~Descriptor() {
+        if (fd >= 0) close(fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+};
+
+// The names of the extended attributes of an open file; empty when the file
+// has none or its file system keeps none.
+std::vector<std::string> attribute_names(int fd) {
+    std::vector<std::string> names;
+    ssize_t size = flistxattr(fd, nullptr, 0);
+    if (size <= 0) return names;
+    std::vector<char> list(static_cast<size_t>(size));
+    size = flistxattr(fd, list.data(), list.size());
+    if (size <= 0) return names;
+    for (size_t i = 0; i < static_cast<size_t>(size);) {
+        std::string name(list.data() + i);
+        i += name.size() + 1;
+        if (!name.empty()) names.push_back(std::move(name));
+    }
+    return names;
+}
+
+// Makes the extended attributes of `to` those of `from` (ACLs and security
+// labels included): adds or replaces each of the original's, and removes
+// those the new file got that the original does not have (a directory's
+// default ACL, for one). False when any of them cannot be carried over.
+bool copy_attributes(int from, int to) {
+    std::vector<std::string> wanted = attribute_names(from);
+    for (const std::string& name : attribute_names(to)) {
+        bool keep = false;
+        for (const std::string& w : wanted)
+            keep = keep || w == name;
+        if (!keep && fremovexattr(to, name.c_str()) != 0) return false;
+    }
+    for (const std::string& name : wanted) {
+        ssize_t size = fgetxattr(from, name.c_str(), nullptr, 0);
+        if (size < 0) return false;
+        std::vector<char> value(static_cast<size_t>(size) + 1);
+        size = fgetxattr(from, name.c_str(), value.data(), value.size());
+        if (size < 0) return false;
+        if (fsetxattr(to, name.c_str(), value.data(), static_cast<size_t>(size), 0) != 0)
+            return false;
+    }
+    return true;
+}
+
+// Gives the new file the original's owner, group, extended attributes and
+// permission bits; false when it does not end up with all of them.
+bool copy_file_identity(int original, const struct stat& info, int fd) {
+    // Ownership first: changing it may clear set-id bits that chmod then
+    // restores. Only a privileged user may give a file away.
+    if (fchown(fd, info.st_uid, info.st_gid) != 0) {
+        // Checked below: the new file keeps ours.
+    }
+    if (!copy_attributes(original, fd)) return false;
+    if (fchmod(fd, info.st_mode & 07777) != 0) return false;
+    struct stat now;
+    return fstat(fd, &now) == 0 && now.st_uid == info.st_uid && now.st_gid == info.st_gid &&
+           (now.st_mode & 07777) == (info.st_mode & 07777);
+}
+
+// Copies the finished temporary file into the original in place. Signals
+// that end the run are held meanwhile, so the original is never left half
+// written by them. When the copy fails after the original was changed, the
+// temporary file is kept and named in the reason.
+bool copy_into_place(const std::string& target, const struct stat& info, ReplaceFailure* failure) {
+    ExitSignalBlock block;
+    auto fail = [&](std::string reason) {
+        failure->reason = std::move(reason);
+        remove_temporary_file();
+        return false;
+    };
+    const std::string cannot = "can't write into it: ";
+    Descriptor out(open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+    if (out.fd < 0) return fail(cannot + error_text(errno));
+    struct stat now;
+    if (fstat(out.fd, &now) != 0) return fail(cannot + error_text(errno));
+    if (now.st_dev != info.st_dev || now.st_ino != info.st_ino || !S_ISREG(now.st_mode))
+        return fail("it was replaced while it was being read");
+    Descriptor in(open(temporary_file_name(), O_RDONLY | O_CLOEXEC));
+    struct stat result;
+    if (in.fd < 0 || fstat(in.fd, &result) != 0)
+        return fail("can't read the temporary file: " + error_text(errno));
+    // Claim the room for a longer text first, so that a full disk is found
+    // before the original is touched.
+    if (result.st_size > now.st_size) {
+        int error = posix_fallocate(out.fd, now.st_size, result.st_size - now.st_size);
+        if (error == ENOSPC || error == EDQUOT || error == EFBIG)
+            return fail(cannot + error_text(error));
+    }
+    int error = 0;
+    static char chunk[1 << 16];
+    off_t offset = 0;
+    for (;;) {
+        ssize_t got = read(in.fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) error = errno;
+        if (got <= 0) break;
+        for (ssize_t done = 0; done < got && error == 0;) {
+            ssize_t put = pwrite(out.fd, chunk + done, static_cast<size_t>(got - done), offset);
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) {
+                error = put < 0 ? errno : EIO;
+                break;
+            }
+            done += put;
+            offset += put;
+        }
+        if (error != 0) break;
+    }
+    if (error == 0 && ftruncate(out.fd, offset) != 0) error = errno;
+    if (error == 0 && fsync(out.fd) != 0) error = errno;
+    if (error == 0 && close(out.fd) != 0) error = errno;
+    out.fd = -1;
+    if (error != 0) {
+        failure->reason = cannot + error_text(error) + "; the complete result is in \"" +
+                          temporary_file_name() + "\"";
+        failure->result_kept = true;
+        release_temporary_file();
+        return false;
+    }
+    remove_temporary_file();
+    return true;
+}
+
+// The name of the temporary file beside `target`: ".<name>.varnel-XXXXXX",
+// with the name shortened when the whole would be too long for a directory
+// entry.
+std::string temporary_template(const std::string& target) {
+    constexpr size_t MaxEntryLength = NAME_MAX;
+    const char* const suffix = ".varnel-XXXXXX";
+    size_t base = target.rfind('/');
+    base = base == std::string::npos ? 0 : base + 1;
+    std::string name = target.substr(base);
+    size_t room = MaxEntryLength - 1 - strlen(suffix);
+    if (name.size() > room) name.resize(room);
+    return target.substr(0, base) + "." + name + suffix;
+}
+
+} // namespace
+
 bool replace_file_contents(const char* path, void (*write)(FILE* sink, void* context),
-                           void* context) {
-    // Write beside the file a link points at, so that the link survives.
+                           void* context, ReplaceFailure* failure) {
+    ReplaceFailure ignored;
+    if (failure == nullptr) failure = &ignored;
+    auto refuse = [&](std::string reason) {
+        failure->reason = std::move(reason);
+        return false;
+    };
+    // Write the file a link points at, so that the link survives.
     std::string target = path;
     if (char* resolved = realpath(path, nullptr)) {
         target = resolved;
         free(resolved);
     }
-    // The temporary file is ".<name>.varnel-XXXXXX" in the same directory.
-    size_t base = target.rfind('/');
-    base = base == std::string::npos ? 0 : base + 1;
-    std::vector<char> temp_name(target.begin(), target.begin() + static_cast<ptrdiff_t>(base));
-    temp_name.push_back('.');
-    temp_name.insert(temp_name.end(), target.begin() + static_cast<ptrdiff_t>(base), target.end());
-    for (const char* p = ".varnel-XXXXXX"; *p != '\0'; ++p)
-        temp_name.push_back(*p);
-    temp_name.push_back('\0');
+    Descriptor original(open(target.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (original.fd < 0) return refuse(error_text(errno));
+    struct stat info;
+    if (fstat(original.fd, &info) != 0) return refuse(error_text(errno));
+    if (!S_ISREG(info.st_mode)) return refuse("not a regular file");
+    // The rename needs only the directory's permission: ask for the file's.
+    if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+        return refuse("not writable: " + error_text(errno));
 
-    int fd = mkstemp(temp_name.data());
-    if (fd < 0) return false;
-    struct stat original;
-    if (stat(target.c_str(), &original) == 0) {
-        // Ownership first: changing it may clear set-id bits that chmod then restores.
-        if (fchown(fd, original.st_uid, original.st_gid) != 0) {
-            // Only a privileged user may give the file away; keep our own.
-        }
-        fchmod(fd, original.st_mode & 07777);
-    }
+    int fd = create_temporary_file(temporary_template(target));
+    if (fd < 0) return refuse("can't create a temporary file beside it: " + error_text(errno));
+    // A file with several names stays one file only when it is written in
+    // place; so does one whose owner, group or attributes a new file could
+    // not be given.
+    bool in_place = info.st_nlink > 1 || !copy_file_identity(original.fd, info, fd);
     FILE* sink = fdopen(fd, "w");
     if (sink == nullptr) {
+        int error = errno;
         close(fd);
-        unlink(temp_name.data());
-        return false;
+        remove_temporary_file();
+        return refuse("can't write the temporary file: " + error_text(error));
     }
     std::unique_ptr<char[]> buffer(new char[StreamBufferSize]);
     setvbuf(sink, buffer.get(), _IOFBF, StreamBufferSize);
     write(sink, context);
-    bool complete = fflush(sink) == 0 && ferror(sink) == 0 && fsync(fileno(sink)) == 0;
-    complete = (fclose(sink) == 0) && complete;
-    if (!complete || rename(temp_name.data(), target.c_str()) != 0) {
-        unlink(temp_name.data());
-        return false;
+    int error = 0;
+    if (fflush(sink) != 0) {
+        error = errno;
+    } else if (ferror(sink)) {
+        error = EIO;
+    } else if (fsync(fileno(sink)) != 0) {
+        error = errno;
     }
-    return true;
+    if (fclose(sink) != 0 && error == 0) error = errno;
+    if (error != 0) {
+        remove_temporary_file();
+        return refuse("can't write the temporary file: " + error_text(error));
+    }
+    if (!in_place) {
+        ExitSignalBlock block;
+        if (rename(temporary_file_name(), target.c_str()) == 0) {
+            release_temporary_file();
+            return true;
+        }
+        // A sticky or otherwise guarded directory, or a file mounted on its
+        // own, forbids the rename: write into the file instead.
+    }
+    return copy_into_place(target, info, failure);
 }
 
 int run_program(int argc, char** argv) {
@@ -509,6 +826,12 @@ int run_program(int argc, char** argv) {
     reset_options();
     close_error_stream();
     input_file = nullptr;
+    output_failed = false;
+    standard_output_failed = false;
+    refused_error_file.clear();
+    clearerr(stdout);
+    clear_protected_files();
+    protect_documents(argc, argv);
 
     const char* user_config = getenv("HTML_VARNEL");
     read_config_file(user_config != nullptr ? user_config : "~/.varnelrc");
@@ -522,11 +845,11 @@ int run_program(int argc, char** argv) {
             case SwitchOutcome::Help:
                 show_help(stdout, program_name);
                 stop_run();
-                return 1;
+                return output_failed ? 2 : 1;
             case SwitchOutcome::Version:
                 show_version(error_stream);
                 stop_run();
-                return 0;
+                return output_failed ? 2 : 0;
             case SwitchOutcome::EndRun:
                 return end_run();
             }

@@ -1,9 +1,16 @@
 // Memory and byte-string utilities, and the fatal-error exit.
 #include "driver/util.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <set>
+#include <utility>
 
 #include "driver/config.h"
 #include "input/lexer.h"
@@ -15,8 +22,106 @@
 namespace varnel {
 
 FILE* input_file = nullptr;
+const char* program_name = "varnel";
+
+namespace {
+
+// The registered temporary file. The name lives in a fixed buffer so that a
+// signal handler can use it without touching the heap.
+char temporary_name[PATH_MAX];
+volatile sig_atomic_t temporary_registered = 0;
+
+// The signals that end the run and must not leave the temporary file behind.
+constexpr int exit_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};
+
+extern "C" void on_exit_signal(int signal_number) {
+    remove_temporary_file();
+    // The handler was installed with SA_RESETHAND, so the default action is
+    // back in place: the raised signal ends the process once the handler
+    // returns and the signal is no longer held.
+    raise(signal_number);
+}
+
+// Installs the handler for each exit signal that still has its default
+// action; signals the caller chose to ignore (nohup, background jobs) stay
+// ignored.
+void install_exit_handlers() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    struct sigaction action;
+    memset(&action, 0, sizeof action);
+    action.sa_handler = on_exit_signal;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    for (int s : exit_signals)
+        sigaddset(&action.sa_mask, s);
+    for (int s : exit_signals) {
+        struct sigaction current;
+        if (sigaction(s, nullptr, &current) != 0) continue;
+        if (current.sa_handler != SIG_DFL || (current.sa_flags & SA_SIGINFO) != 0) continue;
+        sigaction(s, &action, nullptr);
+    }
+}
+
+std::set<std::pair<dev_t, ino_t>> protected_files;
+
+} // namespace
+
+ExitSignalBlock::ExitSignalBlock() {
+    sigset_t block;
+    sigemptyset(&block);
+    for (int s : exit_signals)
+        sigaddset(&block, s);
+    sigprocmask(SIG_BLOCK, &block, &saved_);
+}
+
+ExitSignalBlock::~ExitSignalBlock() {
+    sigprocmask(SIG_SETMASK, &saved_, nullptr);
+}
+
+int create_temporary_file(const std::string& name_template) {
+    if (name_template.size() >= sizeof temporary_name) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    install_exit_handlers();
+    ExitSignalBlock block;
+    if (temporary_registered) remove_temporary_file();
+    memcpy(temporary_name, name_template.c_str(), name_template.size() + 1);
+    int fd = mkostemp(temporary_name, O_CLOEXEC);
+    if (fd >= 0) temporary_registered = 1;
+    return fd;
+}
+
+const char* temporary_file_name() {
+    return temporary_registered ? temporary_name : "";
+}
+
+void remove_temporary_file() {
+    if (!temporary_registered) return;
+    unlink(temporary_name);
+    temporary_registered = 0;
+}
+
+void release_temporary_file() {
+    temporary_registered = 0;
+}
+
+void protect_file(const struct stat& info) {
+    protected_files.emplace(info.st_dev, info.st_ino);
+}
+
+bool is_protected_file(const struct stat& info) {
+    return protected_files.count({info.st_dev, info.st_ino}) != 0;
+}
+
+void clear_protected_files() {
+    protected_files.clear();
+}
 
 void fatal_error(const char* message) {
+    remove_temporary_file();
     fprintf(stderr, "Fatal error: %s\n", message);
     release_globals();
     if (input_file != nullptr && input_file != stdin) {

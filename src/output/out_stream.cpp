@@ -254,7 +254,9 @@ void grow_line(uint32_t needed) {
     uint64_t capacity = line_buffer.capacity == 0 ? 256 : line_buffer.capacity;
     while (capacity <= needed)
         capacity *= 2;
-    if (capacity * sizeof(uint32_t) > UINT32_MAX) fatal_error("Out of memory!");
+    // Allocation sizes are 32-bit: a longer line cannot be held, whatever
+    // memory is free.
+    if (capacity * sizeof(uint32_t) > UINT32_MAX) fatal_error("Output line too long!");
     line_buffer.chars = static_cast<uint32_t*>(
         mem_realloc(line_buffer.chars, static_cast<uint32_t>(capacity * sizeof(uint32_t))));
     line_buffer.capacity = static_cast<uint32_t>(capacity);

@@ -1,10 +1,16 @@
 // Slide output: one file per h2 section of the body, with navigation.
 #include "output/slides.h"
 
-#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 #include "driver/config.h"
+#include "driver/util.h"
 #include "input/lexer.h"
 #include "model/attrs.h"
 #include "model/node.h"
@@ -44,6 +50,69 @@ void slide_file_name(char* buffer, size_t size, int number) {
     snprintf(buffer, size, "slide%d.html", number);
 }
 
+// Why a slide file may not be written over, or null when it may: one of the
+// documents of the run, or something other than a regular file or a device
+// (a pipe would make the run wait for a reader).
+const char* refusal(const struct stat& info) {
+    if (is_protected_file(info)) return "it is one of the documents";
+    if (!S_ISREG(info.st_mode) && !S_ISCHR(info.st_mode)) return "not a regular file";
+    return nullptr;
+}
+
+void report_unwritable(const char* name, const char* reason) {
+    fprintf(stderr, "%s: can't write \"%s\" - %s\n", program_name, name, reason);
+}
+
+// Opens a slide file for writing, emptying it only once it is known that it
+// may be written; null after the message when it cannot be opened.
+FILE* open_slide_file(const char* name) {
+    struct stat info;
+    if (stat(name, &info) == 0 && refusal(info) != nullptr) {
+        report_unwritable(name, refusal(info));
+        return nullptr;
+    }
+    int fd = open(name, O_WRONLY | O_CREAT | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        report_unwritable(name, strerror(errno));
+        return nullptr;
+    }
+    const char* reason = fstat(fd, &info) != 0 ? strerror(errno) : refusal(info);
+    if (reason == nullptr && S_ISREG(info.st_mode) && ftruncate(fd, 0) != 0)
+        reason = strerror(errno);
+    int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    FILE* file = reason == nullptr ? fdopen(fd, "w") : nullptr;
+    if (file == nullptr) {
+        if (reason == nullptr) reason = strerror(errno);
+        report_unwritable(name, reason);
+        close(fd);
+    }
+    return file;
+}
+
+// Flushes and closes a written slide file; false after the message when
+// any of its text could not be written.
+bool close_slide_file(FILE* file, const char* name) {
+    int error = 0;
+    if (fflush(file) != 0) {
+        error = errno;
+    } else if (ferror(file)) {
+        error = EIO;
+    }
+    if (fclose(file) != 0 && error == 0) error = errno;
+    if (error == 0) return true;
+    report_unwritable(name, strerror(error));
+    return false;
+}
+
+// Moves the cursor past the content of the slide being written, as printing
+// it would.
+void skip_slide_content() {
+    if (is_h2(slides.slide_cursor)) slides.slide_cursor = slides.slide_cursor->next;
+    while (slides.slide_cursor != nullptr && !is_h2(slides.slide_cursor))
+        slides.slide_cursor = slides.slide_cursor->next;
+}
+
 } // namespace
 
 int count_slides(Node* body) {
@@ -54,33 +123,42 @@ int count_slides(Node* body) {
     return count;
 }
 
-void create_slides(Lexer* lexer, Node* root) {
+bool create_slides(Lexer* lexer, Node* root) {
     Node* body = find_body(root);
     slides.body = body;
     slides.slide_count = count_slides(body);
     slides.slide_cursor = body != nullptr ? body->first_child : nullptr;
     add_slide_transition(lexer, root, -1, 3.0);
 
+    bool all_written = true;
     char name[32];
     for (slides.slide_number = 1; slides.slide_number <= slides.slide_count;
          ++slides.slide_number) {
         slide_file_name(name, sizeof name, slides.slide_number);
-        FILE* file = fopen(name, "w");
-        if (file == nullptr) continue;
+        FILE* file = open_slide_file(name);
+        if (file == nullptr) {
+            all_written = false;
+            skip_slide_content();
+            continue;
+        }
         OutputStream out;
         out.encoding = options.char_encoding;
         out.iso2022_state = Iso2022Ascii;
         out.sink = file;
         print_tree(&out, PrintNormal, 0, lexer, root);
         flush_line(&out, 0);
-        fclose(file);
+        if (!close_slide_file(file, name)) all_written = false;
     }
-    // Remove slides left over from an earlier, longer run.
+    // Remove slides left over from an earlier, longer run; a document of the
+    // run that happens to bear such a name is not a leftover.
     for (;; ++slides.slide_number) {
         slide_file_name(name, sizeof name, slides.slide_number);
+        struct stat info;
+        if (stat(name, &info) == 0 && is_protected_file(info)) continue;
         if (unlink(name) != 0) break;
     }
     slides.body = nullptr;
+    return all_written;
 }
 
 void add_slide_transition(Lexer* lexer, Node* root, int transition, double duration) {

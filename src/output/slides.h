@@ -1,6 +1,11 @@
 // Slide output: with the split option, the document is cut at the h2
 // children of its body into slide1.html, slide2.html, ..., each with the
 // whole head, navigation links and a click-to-advance division.
+//
+// A slide file is never one of the documents of the run (by any of its
+// names), and neither is a stale slide file that the clean-up deletes. A
+// slide file that cannot be written is reported on standard error; its share
+// of the content is skipped, so every later slide keeps its own number.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +26,8 @@ struct SlideState {
 extern SlideState slides;
 
 int count_slides(Node* body);
-void create_slides(Lexer* lexer, Node* root);
+// Writes all slide files; false when any of them could not be written.
+bool create_slides(Lexer* lexer, Node* root);
 void add_slide_transition(Lexer* lexer, Node* root, int transition, double duration);
 void print_slide(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer);
 void print_slide_navigation(OutputStream* out, uint32_t indent);

@@ -95,11 +95,33 @@ TEST_F(ConfigTest, IntegerWithoutDigitsWarnsAndGivesZero) {
     EXPECT_EQ(options.indent_spaces, 0);
 }
 
-TEST_F(ConfigTest, IntegerWrapsInThirtyTwoBits) {
-    EXPECT_EQ(apply("wrap", "4294967297"), ""); // 2^32 + 1
-    EXPECT_EQ(options.wrap, 1);
-    EXPECT_EQ(apply("wrap", "2147483648"), ""); // 2^31
-    EXPECT_EQ(options.wrap, INT32_MIN);
+// Each numeric option has a largest value; a larger one is refused with the
+// bad-value warning and the option keeps the value it had.
+TEST_F(ConfigTest, IntegerAboveItsBoundWarnsAndKeepsTheValue) {
+    const std::string warning = std::string(malformed);
+    EXPECT_EQ(apply("wrap", "2147483647"), "");
+    EXPECT_EQ(options.wrap, 2147483647);
+    options.wrap = 68;
+    EXPECT_EQ(apply("wrap", "2147483648"), warning + "wrap\n"); // 2^31
+    EXPECT_EQ(options.wrap, 68);
+    EXPECT_EQ(apply("wrap", "4294967297"), warning + "wrap\n"); // 2^32 + 1 does not wrap to 1
+    EXPECT_EQ(options.wrap, 68);
+    EXPECT_EQ(apply("wrap", "99999999999999999999999999"), warning + "wrap\n");
+    EXPECT_EQ(options.wrap, 68);
+
+    EXPECT_EQ(apply("indent-spaces", "1000"), "");
+    EXPECT_EQ(options.indent_spaces, 1000);
+    options.indent_spaces = 2;
+    EXPECT_EQ(apply("indent-spaces", "1001"), warning + "indent-spaces\n");
+    EXPECT_EQ(apply("indent-spaces", "2000000000"), warning + "indent-spaces\n");
+    EXPECT_EQ(options.indent_spaces, 2);
+
+    EXPECT_EQ(apply("tab-size", "1000"), "");
+    EXPECT_EQ(options.tab_size, 1000);
+    options.tab_size = 4;
+    EXPECT_EQ(read_config("tab-size: 1001\nindent-spaces: 3\n"), warning + "tab-size\n");
+    EXPECT_EQ(options.tab_size, 4);
+    EXPECT_EQ(options.indent_spaces, 3); // the next line is read as usual
 }
 
 TEST_F(ConfigTest, EmptyValueTakesTheNextNonBlankLine) {
