@@ -126,6 +126,9 @@ class Gen:
             return "%s&nbsp;%s" % (w, self.pick(WORDS))
         if x < 0.92:
             return "<a name=\"n%d\">%s</a>" % (self.r.randrange(99), w)
+        if x < 0.94:
+            # A literal "<" that starts no tag, as in code samples.
+            return self.pick(["%s << 2", "%s <= 1", "%s < 3", "%s<=x", "(%s <<= 4)"]) % w
         return w
 
     def plain_text(self, n):

@@ -31,6 +31,7 @@ words are strings, a preformatted block or title is a tuple (kind, text).
 shown (see `Rules`).
 """
 
+import codecs
 import re
 
 import html5lib
@@ -85,22 +86,36 @@ class Rules:
         self.tab_size = tab_size
 
 
+def _windows_char(byte):
+    """A byte of 128-159 read as its Windows-1252 character ('' for the
+    five unassigned positions, which are dropped); other bytes as Latin-1."""
+    if 0x80 <= byte <= 0x9F:
+        try:
+            return bytes([byte]).decode("cp1252")
+        except UnicodeDecodeError:
+            return ""
+    return chr(byte)
+
+
+def _lenient(err):
+    # A byte that is not part of a valid UTF-8 sequence is taken as the
+    # character of that value, as the program reads it.
+    bad = err.object[err.start:err.end]
+    return "".join(_windows_char(b) for b in bad), err.end
+
+
+codecs.register_error("varnel-lenient", _lenient)
+
+
 def decode(data, encoding):
     """Decode page bytes the way the program reads them."""
     if encoding == "utf8":
-        return data.decode("utf-8", errors="replace")
-    # Latin-1, with 128-159 read as Windows-1252 characters; the five
-    # unassigned positions are dropped.
-    out = []
-    for ch in data.decode("latin-1"):
-        if "\x80" <= ch <= "\x9f":
-            try:
-                out.append(bytes([ord(ch)]).decode("cp1252"))
-            except UnicodeDecodeError:
-                pass
-        else:
-            out.append(ch)
-    return "".join(out)
+        return data.decode("utf-8", errors="varnel-lenient")
+    # Latin-1, with 128-159 read as Windows-1252 characters.
+    return data.decode("latin-1").translate(_WINDOWS_TABLE)
+
+
+_WINDOWS_TABLE = {b: _windows_char(b) for b in range(0x80, 0xA0)}
 
 
 _OPEN_TITLE = re.compile(rb"<title(\s[^>]*)?>", re.I)
@@ -124,7 +139,40 @@ def close_open_title(data):
     return data[:lt] + b"</title>" + data[lt:]
 
 
-_parser = html5lib.HTMLParser(tree=html5lib.getTreeBuilder("etree"), namespaceHTMLElements=False)
+_EtreeBuilder = html5lib.getTreeBuilder("etree")
+
+
+class _TreeBuilder(_EtreeBuilder):
+    """The etree builder, doing the rule that a line feed right after the
+    start tag of pre, listing or textarea is dropped.
+
+    html5lib 1.1 does this only when the element is met in ordinary body
+    content, not inside a table cell or caption (there the line feed is
+    kept, unlike in browsers), so the rule is done here instead, for the
+    first text that goes into such an element while it has no content.
+    """
+
+    def insertText(self, data, parent=None):
+        target = parent if parent is not None else self.openElements[-1]
+        if target.name in ("pre", "listing", "textarea") and not getattr(target, "first_text_seen", False):
+            target.first_text_seen = True
+            if data.startswith("\n") and not target.hasContent():
+                data = data[1:]
+                if not data:
+                    return
+        _EtreeBuilder.insertText(self, data, parent)
+
+
+_parser = html5lib.HTMLParser(tree=_TreeBuilder, namespaceHTMLElements=False)
+
+
+def _keep_newline(phase, token):
+    phase.processSpaceCharacters = phase.processSpaceCharactersNonPre
+    phase.processSpaceCharactersNonPre(token)
+
+
+# html5lib's own (partial) dropping is switched off; _TreeBuilder does it.
+type(_parser.phases["inBody"]).processSpaceCharactersDropNewline = _keep_newline
 
 
 def parse(data, encoding):

@@ -27,6 +27,7 @@ import argparse
 import difflib
 import multiprocessing
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -100,31 +101,99 @@ def _show_diff(before, a, b, after):
 
 def pre_change_kinds(a, b):
     """Name how the shown text of a preformatted block changed, line by
-    line: empty lines added or lost, lines broken or run together, spaces
-    changed, other text changed."""
+    line (empty lines added or lost, lines broken or run together, spaces
+    changed, other text changed); returns (kind, where) pairs, where shows
+    the changed lines with one line around them."""
     la, lb = a.split("\n"), b.split("\n")
-    kinds = []
+    kinds = {}
     sm = difflib.SequenceMatcher(None, la, lb, autojunk=False)
     for tag, i1, i2, j1, j2 in sm.get_opcodes():
         if tag == "equal":
             continue
         ra, rb = la[i1:i2], lb[j1:j2]
         if tag == "insert" and not "".join(rb):
-            kinds.append("empty line added")
+            kind = "empty line added"
         elif tag == "delete" and not "".join(ra):
-            kinds.append("blank first line dropped" if i1 == 0 else "empty line lost")
+            kind = "blank first line dropped" if i1 == 0 else "empty line lost"
         elif "".join(ra) == "".join(rb):
-            kinds.append("line broken" if len(rb) > len(ra) else "line feed lost")
+            kind = "line broken" if len(rb) > len(ra) else "line feed lost"
         elif "".join(ra).replace(" ", "") == "".join(rb).replace(" ", ""):
-            kinds.append("spaces changed")
+            kind = "spaces changed"
         else:
-            kinds.append("text changed")
-    return sorted(set(kinds)) or ["text changed"]
+            kind = "text changed"
+        if kind not in kinds:
+            lo, hi = max(0, i1 - 1), min(len(la), i2 + 1)
+            lo_b, hi_b = max(0, j1 - 1), min(len(lb), j2 + 1)
+            kinds[kind] = "line %d of %d: %r -> %r" % (i1 + 1, len(la), "\n".join(la[lo:hi]),
+                                                       "\n".join(lb[lo_b:hi_b]))
+    return sorted(kinds.items()) or [("text changed", "%r -> %r" % (a, b))]
 
 
-def compare(items_in, items_out):
+_MARKUP = r"(?:<!--.*?-->|<[^<>]*>)"
+
+
+def _pattern(text):
+    """A regular expression for a piece of shown text as it may stand in
+    the source: characters as they are or as character references."""
+    out = []
+    for ch in text:
+        if ch.isalnum() or ch in "_-.,:;/()=+*'":
+            out.append(re.escape(ch))
+        else:
+            out.append("(?:%s|&[#a-zA-Z0-9]+;?)" % re.escape(ch))
+    return "".join(out)
+
+
+def place_in_source(source, left, right, joined):
+    """What stands in the source between the shown texts `left` and
+    `right`: names the place where a word was split (joined False: the
+    two are written without white space between them) or where two words
+    ran together (joined True: white space separates them)."""
+    if source is None:
+        return None
+    gap = r"((?:%s|\s)+)" % _MARKUP if joined else r"(%s*)" % _MARKUP
+    between = None
+    start = r"(?:^|(?<=\s)|(?<=>))"  # the shown words begin and end at
+    end = r"(?=\s|<|$)"  # white space or markup in the source
+    for pattern in (start + _pattern(left) + gap + _pattern(right) + end,
+                    _pattern(left[-3:]) + gap + _pattern(right[:3])):
+        for m in re.finditer(pattern, source, re.S):
+            # Where words ran together, the source has white space there.
+            if not joined or re.search(r"\s", re.sub(_MARKUP, "", m.group(1), flags=re.S)):
+                between = m.group(1)
+                break
+        if between is not None:
+            break
+    if between is None:
+        return "place not found in source"
+    if joined:
+        if re.search(r"<[a-zA-Z][^<>]*>\s*\n", between) or re.search(r"<[a-zA-Z][^<>]*>\n", between):
+            return "line feed after a start tag"
+        if re.search(r"\n\s*</?[a-zA-Z]", between):
+            return "line feed before a tag"
+        if re.search(r"<[a-zA-Z]", between):
+            return "space next to a start tag"
+        if re.search(r"</", between):
+            return "space next to an end tag"
+        if "<!--" in between:
+            return "space next to a comment"
+        return "space in text"
+    if "<!--" in between:
+        return "at a comment"
+    if re.search(r"<img\b", between, re.I):
+        return "at an image"
+    if re.search(r"<[a-zA-Z]", between):
+        return "at a start tag"
+    if re.search(r"</", between):
+        return "at an end tag"
+    return "inside text"
+
+
+def compare(items_in, items_out, source=None):
     """Differences between what the input and the output show: a list of
-    (category, text) with the words around each difference."""
+    (category, text) with the words around each difference. With the
+    source text of the input, a split or joined word is also named by what
+    stands at that place in the source (a comment, a start tag ...)."""
     diffs = []
     title_in = [x for x in items_in if isinstance(x, tuple) and x[0] == "title"]
     title_out = [x for x in items_out if isinstance(x, tuple) and x[0] == "title"]
@@ -136,8 +205,8 @@ def compare(items_in, items_out):
     if len(blocks_in) == len(blocks_out):
         for a, b in zip(blocks_in, blocks_out):
             if a != b:
-                for kind in pre_change_kinds(a[1], b[1]):
-                    diffs.append(("%s: %s" % (a[0], kind), "%r -> %r" % (a[1], b[1])))
+                for kind, where in pre_change_kinds(a[1], b[1]):
+                    diffs.append(("%s: %s" % (a[0], kind), where))
     else:
         diffs.append(("pre lost or added", "%d blocks -> %d blocks" % (len(blocks_in), len(blocks_out))))
 
@@ -151,11 +220,17 @@ def compare(items_in, items_out):
         for i1, i2, j1, j2 in _segments(words_in, words_out):
             a, b = words_in[i1:i2], words_out[j1:j2]
             if len(a) == 1:
+                cut = len(b[0])
+                place = place_in_source(source, a[0][:cut], a[0][cut:], False)
                 cat = "word split"
             elif len(b) == 1:
+                place = place_in_source(source, a[0], a[1], True)
                 cat = "words joined"
             else:
+                place = None
                 cat = "word boundary moved"
+            if place:
+                cat += " (%s)" % place
             diffs.append((cat, _show_diff(*_context(words_in, i1, i2)[:1], " ".join(a), " ".join(b),
                                           _context(words_in, i1, i2)[1])))
         return diffs
@@ -181,7 +256,7 @@ def check_page(varnel, data, options, workdir):
     rules = rules_of(options)
     items_in = vt.page_items(data, enc, rules)
     items_out = vt.page_items(out, enc, rules)
-    diffs = compare(items_in, items_out)
+    diffs = compare(items_in, items_out, vt.decode(data, enc))
     return (None if not diffs else "text changed"), diffs
 
 
