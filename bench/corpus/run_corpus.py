@@ -186,6 +186,31 @@ def validate(out, workdir):
     return judge, None
 
 
+EMPTY_ELEMENT = re.compile(rb"<([a-zA-Z][a-zA-Z0-9]*)\b[^>]*>\s*</\1>")
+
+
+def instability(first, second):
+    """(kind, where) of the first change that a second run makes."""
+    import difflib
+    a, b = first.split(b"\n"), second.split(b"\n")
+    sm = difflib.SequenceMatcher(None, a, b, autojunk=False)
+    for tag, i1, i2, j1, j2 in sm.get_opcodes():
+        if tag == "equal":
+            continue
+        ra, rb = b"\n".join(a[i1:i2]), b"\n".join(b[j1:j2])
+        if ra.replace(b" ", b"") == rb.replace(b" ", b""):
+            kind = "spaces change on the next run"
+        elif EMPTY_ELEMENT.search(ra) and (
+                EMPTY_ELEMENT.sub(b"", ra).split() == EMPTY_ELEMENT.sub(b"", rb).split()):
+            kind = "empty element left, removed by the next run"
+        elif ra.split() == rb.split():
+            kind = "line breaks change on the next run"
+        else:
+            kind = "markup changes on the next run"
+        return kind, "line %d: %r -> %r" % (i1 + 1, ra[:200], rb[:200])
+    return "other", ""
+
+
 def check(job):
     varnel, options, page_path, cache_dir, do_validate = job
     page_id = os.path.basename(page_path)[:-5]
@@ -207,7 +232,7 @@ def check(job):
         try:
             items_in = cached_items(cache_dir, data, enc, rules)
             items_out = vt.page_items(out, enc, rules)
-            diffs = wo.compare(items_in, items_out)
+            diffs = wo.compare(items_in, items_out, vt.decode(data, enc))
         except Exception as e:  # a page the reader cannot take is reported, not fatal
             diffs = [("checker failed", repr(e))]
         result["text"] = [d for d in diffs if not d[0].startswith(("pre", "textarea"))]
@@ -219,10 +244,7 @@ def check(job):
         if status2 >= 2 or not out2:
             result["unstable"] = "second run refused: %s" % first_error(err2)
         elif out2 != out:
-            a, b = out.split(b"\n"), out2.split(b"\n")
-            n = next((i for i in range(min(len(a), len(b))) if a[i] != b[i]), min(len(a), len(b)))
-            result["unstable"] = "line %d: %r -> %r" % (n + 1, a[n][:160] if n < len(a) else b"(end)",
-                                                         b[n][:160] if n < len(b) else b"(end)")
+            result["unstable_kind"], result["unstable"] = instability(out, out2)
         if do_validate:
             result["judge"], result["invalid"] = validate(out, tmp)
     return result
@@ -274,9 +296,14 @@ def write_report(report_dir, options, results, elapsed, do_validate):
             lines.append("  %4d  %s" % (n, msg))
     if unstable:
         lines.append("")
-        lines.append("unstable pages:")
-        for r in unstable[:50]:
-            lines.append("  %s: %s" % (r["id"], r["unstable"]))
+        lines.append("unstable pages by kind:")
+        kinds = collections.defaultdict(list)
+        for r in unstable:
+            kinds[r.get("unstable_kind", "second run refused")].append(r)
+        for kind, rs in sorted(kinds.items(), key=lambda kv: -len(kv[1])):
+            lines.append("  %4d  %s" % (len(rs), kind))
+            for r in rs[:3]:
+                lines.append("          %s: %s" % (r["id"], r["unstable"]))
     if do_validate:
         lines.append("")
         lines.append("invalid output by first message:")

@@ -119,6 +119,7 @@ class Gen:
                 "<%s>%s</%s>%s%s" % (t, w, n, sp, w2),
                 "<%s>%s%s</%s>%s" % (t, w, sp, n, w2),
                 "<%s>%s</%s>%s<i>%s</i>" % (t, w, n, sp, w2),
+                "%s<%s><i>%s%s</i></%s>" % (w, t, sp, w2, n),  # nested, space first
             ])
         if x < 0.885:
             return "%s<br>" % w
@@ -231,8 +232,10 @@ class Gen:
                 line = "%s\t%s\t%s" % (self.word(), self.word(), self.word())
             elif x < 0.55:
                 line = "<b>%s</b>\t%s" % (self.word(), self.word())  # a tab after markup
-            elif x < 0.62:
+            elif x < 0.58:
                 line = "<b>\n%s</b>" % self.word()  # line feed right after an inline start tag
+            elif x < 0.62:
+                line = "%s <i> %s</i>" % (self.word(), self.word())  # space right after a start tag
             elif x < 0.72:
                 line = "%s<br>%s" % (self.word(), self.word())
             elif x < 0.80:

@@ -3,12 +3,13 @@
 that still fails the same way (for reports and regression cases).
 
 usage: minimize.py --varnel PROG (--seed N [--size B] | FILE) [--category C]
-                   [-- OPTIONS...]
+                   [--unstable] [-- OPTIONS...]
 
 The page is cut into tokens (tags, comments, words, runs of white space);
 chunks of tokens are removed, halving the chunk size down to one token,
 as long as the program's output still shows a difference of the category
-(by default the first category found on the full page). Prints the
+(by default the first category found on the full page), or, with
+--unstable, as long as a second run over the output changes it. Prints the
 smallest page, the options, the program's output for it and the difference.
 """
 
@@ -26,7 +27,14 @@ import word_order as wo  # noqa: E402
 TOKEN = re.compile(rb"<!--.*?-->|<[^>]*>|[^<\s]+|\s+|<", re.S)
 
 
-def categories(varnel, data, options, tmp):
+def categories(varnel, data, options, tmp, unstable=False):
+    if unstable:
+        # The category is "unstable": a second run changes the output.
+        status, out, _ = wo.run_program(varnel, data, options, tmp)
+        if status >= 2 or not out:
+            return set(), []
+        status2, out2, _ = wo.run_program(varnel, out, options, tmp)
+        return ({"unstable"} if out2 != out else set()), [("unstable", "second run differs")]
     problem, diffs = wo.check_page(varnel, data, options, tmp)
     if problem and not diffs:
         return {problem.split(":")[0]}, []
@@ -105,6 +113,8 @@ def main():
     ap.add_argument("--seed", type=int)
     ap.add_argument("--size", type=int, default=2500)
     ap.add_argument("--category")
+    ap.add_argument("--unstable", action="store_true",
+                    help="shrink a page whose output changes on a second run")
     ap.add_argument("file", nargs="?")
     ap.add_argument("options", nargs=argparse.REMAINDER)
     args = ap.parse_args()
@@ -114,7 +124,7 @@ def main():
     else:
         data = open(args.file, "rb").read()
     with tempfile.TemporaryDirectory(prefix="varnel-min.") as tmp:
-        cats, _ = categories(args.varnel, data, options, tmp)
+        cats, _ = categories(args.varnel, data, options, tmp, args.unstable)
         if not cats:
             print("the page passes with these options")
             return 1
@@ -124,17 +134,20 @@ def main():
             return 1
 
         def holds(tokens):
-            return cat in categories(args.varnel, b"".join(tokens), options, tmp)[0]
+            return cat in categories(args.varnel, b"".join(tokens), options, tmp, args.unstable)[0]
 
         tokens = shrink(TOKEN.findall(data), holds)
         small = b"".join(tokens)
-        _, diffs = categories(args.varnel, small, options, tmp)
+        _, diffs = categories(args.varnel, small, options, tmp, args.unstable)
         status, out, _ = wo.run_program(args.varnel, small, options, tmp)
         print("category: %s" % cat)
         print("options: %s" % " ".join(["-q"] + options))
         print("input: %r" % small)
         body = out.split(b"<body>", 1)[-1].rsplit(b"</body>", 1)[0] if b"<body>" in out else out
         print("output body: %r" % body)
+        if args.unstable:
+            _, out2, _ = wo.run_program(args.varnel, out, options, tmp)
+            print("second output: %r" % out2.split(b"<body>", 1)[-1].rsplit(b"</body>", 1)[0])
         for c, t in diffs:
             if c == cat:
                 print("difference: %s" % t)

@@ -209,11 +209,10 @@ def _normalize_pre(text, rules):
     if rules.clean:
         text = text.translate(CLEAN_FOLD)
     text = _expand_tabs(text, rules.tab_size)
-    lines = [line.rstrip(" ") for line in text.split("\n")]
-    text = "\n".join(lines)
+    # A line feed that ends the block starts no new line.
     if text.endswith("\n"):
         text = text[:-1]
-    return text
+    return "\n".join(line.rstrip(" ") for line in text.split("\n"))
 
 
 def _pre_text(el, rules):
@@ -364,6 +363,8 @@ def page_items(data, encoding="latin1", rules=None):
     title_text = ""
     if title is not None and title.text:
         title_text = " ".join(w for w in WORD_SPLIT.split(title.text) if w)
+        if rules.clean:
+            title_text = title_text.translate(CLEAN_FOLD)
     c.items.append(("title", title_text))
     body = doc.find("body")
     if body is None:
