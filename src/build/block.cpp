@@ -395,7 +395,9 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
                     swap_font_and_anchor(e);
                 }
                 e->closed = true;
-                trim_outer_spaces(lexer, e);
+                // Spaces at the edges of an element in preformatted text
+                // are shown; they stay where they are.
+                if (!preformatted) trim_outer_spaces(lexer, e);
                 prune_if_empty(lexer, e);
                 return;
             }
@@ -804,8 +806,10 @@ void build_pre(Lexer* lexer, Node* pre, WhitespaceMode) {
             continue;
         }
         if (node->kind == TextNode) {
-            // A line feed right after <pre> is not content.
-            if (pre->first_child == nullptr && node->start < node->end &&
+            // The lexer drops the line feed right after <pre>; a pre that
+            // continues one split by a block drops the line feed that
+            // follows the block.
+            if (pre->implicit && pre->first_child == nullptr && node->start < node->end &&
                 lexer->text[node->start] == '\n') {
                 ++node->start;
             }

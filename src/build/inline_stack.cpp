@@ -310,16 +310,26 @@ void trim_leading_space(Lexer* lexer, Node* element, Node* text) {
         text->start >= lexer->text_length() || lexer->text[text->start] != ' ') {
         return;
     }
-    bool moves_out = has_model(element, ModelInline) && !has_model(element, ModelField) &&
-                     element->parent != nullptr && element->parent->first_child != element;
+    auto is_plain_inline = [](const Node* n) {
+        return has_model(n, ModelInline) && !has_model(n, ModelField);
+    };
+    // The space leaves every inline element that it starts: from
+    // `x<b><i> y` it goes in front of the b, not away with the i's edge.
+    Node* outer = element;
+    while (is_plain_inline(outer) && outer->parent != nullptr &&
+           outer->parent->first_child == outer && is_plain_inline(outer->parent)) {
+        outer = outer->parent;
+    }
+    bool moves_out = is_plain_inline(outer) && outer->parent != nullptr &&
+                     outer->parent->first_child != outer;
     if (moves_out) {
-        Node* prev = element->prev;
+        Node* prev = outer->prev;
         if (prev != nullptr && prev->kind == TextNode) {
             bool ends_in_space = prev->end > prev->start && prev->end <= lexer->text_length() &&
                                  lexer->text[prev->end - 1] == ' ';
             if (!ends_in_space) extend_text_by_space(lexer, prev);
         } else {
-            insert_space_before(lexer, element);
+            insert_space_before(lexer, outer);
         }
     }
     ++text->start;

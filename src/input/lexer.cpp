@@ -105,6 +105,18 @@ void skip_to_gt(Lexer* lexer) {
     }
 }
 
+// The "<" (or "</") just read starts no markup: it is text, and `c`, the
+// character after it, is read again as content, so that white space there
+// is collapsed, a reference is resolved and a "<" may start a tag ("a <= b",
+// "1 <<b>").
+// `from` is where the bytes of `c` begin in the TextBuffer.
+void back_to_content(Lexer* lexer, int c, uint32_t from) {
+    truncate_text(lexer, from);
+    unread_char(c, lexer->input);
+    lexer->scan_state = StateContent;
+    lexer->after_space = false;
+}
+
 // A markup token is complete: back to content.
 Node* markup_token(Lexer* lexer, Node* node) {
     lexer->scan_state = StateContent;
@@ -195,17 +207,17 @@ Node* finish_start_tag(Lexer* lexer, int ended_by, WhitespaceMode mode) {
     // follows: there it could only be leading white space. After an inline
     // start tag it separates words as a browser reads them
     // ("word<a href=x>" + line feed + "link"), and inside preformatted text
-    // it is content, so it stays. A text area's value drops it as browsers
-    // do; the preformatted builder drops the one that follows its own start
-    // tag. Script content is not text, and the printer puts a line feed
-    // after the script start tag, so it goes there too. In preformatted
-    // content a line feed after a br is a second line break, and stays.
+    // it is content, so it stays. After the start tag of a pre or a text
+    // area it goes, as browsers drop it (inline elements re-opened inside
+    // the pre come after it). Script content is not text, and the printer
+    // puts a line feed after the script start tag, so it goes there too. In
+    // preformatted content a line feed after a br is a second line break,
+    // and stays.
     const TagDef* tag = node->tag;
     bool expects_content = node->kind == StartTagNode &&
                            (tag == nullptr || !(tag->model & ModelEmpty)) &&
                            (tag == nullptr || !(tag->model & ModelInline) || tag == tag_textarea ||
-                            tag->parser == build_script) &&
-                           (tag == nullptr || tag->parser != build_pre);
+                            tag->parser == build_script);
     if (expects_content || (tag != nullptr && tag == tag_br && mode != KeepSpace)) {
         int c = read_char(in);
         if (c != '\n') unread_char(c, in);
@@ -369,6 +381,7 @@ Node* get_token(Lexer* lexer, WhitespaceMode mode) {
                 lexer->space_pending = false;
             }
         }
+        const uint32_t char_start = lexer->text_length();
         add_code(lexer, c);
 
         switch (lexer->scan_state) {
@@ -408,6 +421,7 @@ Node* get_token(Lexer* lexer, WhitespaceMode mode) {
                     unread_char(c, in);
                     continue;
                 }
+                const uint32_t after_slash = lexer->text_length();
                 add_code(lexer, c);
                 if (is_letter(c)) {
                     truncate_text(lexer, lexer->text_length() - 3);
@@ -419,11 +433,11 @@ Node* get_token(Lexer* lexer, WhitespaceMode mode) {
                     if (lexer->text_end > lexer->text_start) return text_token(lexer);
                     continue;
                 }
-                lexer->scan_state = StateContent;
+                back_to_content(lexer, c, after_slash);
                 continue;
             }
             if (mode == RawText) {
-                lexer->scan_state = StateContent;
+                back_to_content(lexer, c, char_start);
                 continue;
             }
             if (c == '!') {
@@ -449,7 +463,7 @@ Node* get_token(Lexer* lexer, WhitespaceMode mode) {
                 if (t != nullptr) return t;
                 continue;
             }
-            lexer->scan_state = StateContent;
+            back_to_content(lexer, c, char_start);
             continue;
         }
 

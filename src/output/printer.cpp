@@ -831,11 +831,10 @@ void print_tag(Lexer* lexer, OutputStream* out, PrintMode mode, uint32_t indent,
         }
     }
     if (!after_white || (mode & PrintNoWrap) != 0) return;
-    const bool empty_last_in_link = (model & ModelEmpty) != 0 && node->next == nullptr &&
-                                    node->parent != nullptr && node->parent->tag == tag_a;
-    if ((model & ModelInline) == 0 || node->tag == tag_br || empty_last_in_link) {
-        set_wrap_point();
-    }
+    // After a block or a br a line end is only white space at the start of
+    // a line. (After an image that ends a link it would be a space shown
+    // between the image and whatever follows the link.)
+    if ((model & ModelInline) == 0 || node->tag == tag_br) set_wrap_point();
 }
 
 void print_end_tag(Node* node) {
