@@ -513,8 +513,21 @@ void open_preformatted(Walk& w, PrintMode mode, uint32_t indent, Node* node,
     w.push(node, mode | content_mode, indent, 0, Closing::Preformatted);
 }
 
+// True when the last text inside `node` (however deep) ends with a line
+// feed.
+bool content_ends_with_line_feed(const Lexer* lexer, const Node* node) {
+    const Node* last = node->last_child;
+    while (last != nullptr && last->kind != TextNode && last->last_child != nullptr)
+        last = last->last_child;
+    return last != nullptr && last->kind == TextNode && last->end > last->start &&
+           last->end <= lexer->text_length() && lexer->text[last->end - 1] == '\n';
+}
+
 void close_preformatted(Walk& w, const OpenElement& e) {
-    flush_pending_line(w.out, 0);
+    // The end tag goes on a line of its own, unless the content's last line
+    // feed has already ended the text and only end tags of inline elements
+    // wait on the line: another line end there would be an empty line more.
+    if (!content_ends_with_line_feed(w.lexer, e.node)) flush_pending_line(w.out, 0);
     // A script amid text ends its line with the text that follows, and
     // that line is not indented: its start belongs to the script.
     if (is_script_in_text(e.node)) line_buffer.verbatim = true;
@@ -823,9 +836,14 @@ void print_tag(Lexer* lexer, OutputStream* out, PrintMode mode, uint32_t indent,
         // The line is still too long. A line end right after the tag reads
         // back as white space at the start of its content: nothing for a
         // block or a br, but inside a word (`DIR_<var>LIBRARY`) it would
-        // split it; such a line is left long.
+        // split it; such a line is left long. After an inline element
+        // without content, such as an image or a field, the line end stands
+        // between it and what follows, so that must be white space or the
+        // end of a block.
+        const bool harmless =
+            (model & ModelEmpty) != 0 ? precedes_white_space(lexer, node) : after_white;
         if (!line_fits(indent) && ((model & ModelInline) == 0 || node->tag == tag_br ||
-                                   (after_white && (mode & PrintNoWrap) == 0))) {
+                                   (harmless && (mode & PrintNoWrap) == 0))) {
             flush_pending_line(out, indent);
             return;
         }
@@ -877,6 +895,25 @@ bool follows_white_space(Lexer* lexer, const Node* node) {
         // byte ends other letters (U+00E0 is C3 A0) and is no white space.
         return last == 0xA0 && prev->end - prev->start >= 2 &&
                static_cast<unsigned char>(lexer->text[prev->end - 2]) == 0xC2;
+    }
+    return true;
+}
+
+// True when what follows `node` as the text flows is white space, a block
+// or a br, or the end of a block: a line end there adds nothing a reader
+// sees.
+bool precedes_white_space(Lexer* lexer, const Node* node) {
+    for (const Node* n = node; n != nullptr; n = n->parent) {
+        if (n != node && (model_of(n) & ModelInline) == 0) return true;
+        const Node* next = n->next;
+        if (next == nullptr) continue;
+        if (next->kind == TextNode) {
+            if (next->end <= next->start || next->start >= lexer->text_length()) return false;
+            const char first = lexer->text[next->start];
+            return first == ' ' || first == '\n';
+        }
+        if (next->kind == CommentNode || next->tag == nullptr) return false;
+        return (model_of(next) & ModelInline) == 0 || next->tag == tag_br;
     }
     return true;
 }

@@ -20,6 +20,9 @@ void print_tag(Lexer* lexer, OutputStream* out, PrintMode mode, uint32_t indent,
 void print_end_tag(Node* node);
 bool indents_content(const Node* node);
 bool follows_white_space(Lexer* lexer, const Node* node);
+// Whether what follows an element as the text flows is white space, a
+// block, a br or the end of a block.
+bool precedes_white_space(Lexer* lexer, const Node* node);
 bool preserves_white_space(const Node* node);
 
 } // namespace varnel

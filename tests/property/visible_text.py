@@ -140,31 +140,40 @@ def close_open_title(data):
     return data[:lt] + b"</title>" + data[lt:]
 
 
-_EtreeBuilder = html5lib.getTreeBuilder("etree")
+_html5lib_tokens = html5lib._tokenizer.HTMLTokenizer.__iter__
 
 
-class _TreeBuilder(_EtreeBuilder):
-    """The etree builder, doing the rule that a line feed right after the
-    start tag of pre, listing or textarea is dropped.
+def _tokens(tokenizer):
+    """The tokens of html5lib's tokenizer, with the rule that a line feed
+    right after the start tag of pre, listing or textarea is dropped done
+    here: the first character token after that start tag loses a leading
+    line feed.
 
-    html5lib 1.1 does this only when the element is met in ordinary body
-    content, not inside a table cell or caption (there the line feed is
-    kept, unlike in browsers), so the rule is done here instead, for the
-    first text that goes into such an element while it has no content.
+    html5lib 1.1 does this in its tree builder, and only when the text goes
+    straight into the element in ordinary body content: not inside a table
+    cell or caption, and not when an inline element is re-opened in front of
+    the text (`<b><p>x<pre>` + line feed), unlike browsers, which drop it
+    whatever becomes of the token.
     """
+    types = html5lib.constants.tokenTypes
+    text = (types["Characters"], types["SpaceCharacters"])
+    dropping = False
+    for token in _html5lib_tokens(tokenizer):
+        kind = token["type"]
+        if kind == types["ParseError"]:
+            yield token
+            continue
+        if dropping and kind in text and token["data"].startswith("\n"):
+            token["data"] = token["data"][1:]
+            dropping = False
+            if not token["data"]:
+                continue
+        dropping = kind == types["StartTag"] and token["name"] in ("pre", "listing", "textarea")
+        yield token
 
-    def insertText(self, data, parent=None):
-        target = parent if parent is not None else self.openElements[-1]
-        if target.name in ("pre", "listing", "textarea") and not getattr(target, "first_text_seen", False):
-            target.first_text_seen = True
-            if data.startswith("\n") and not target.hasContent():
-                data = data[1:]
-                if not data:
-                    return
-        _EtreeBuilder.insertText(self, data, parent)
 
-
-_parser = html5lib.HTMLParser(tree=_TreeBuilder, namespaceHTMLElements=False)
+html5lib._tokenizer.HTMLTokenizer.__iter__ = _tokens
+_parser = html5lib.HTMLParser(tree=html5lib.getTreeBuilder("etree"), namespaceHTMLElements=False)
 
 
 def _keep_newline(phase, token):
@@ -172,7 +181,7 @@ def _keep_newline(phase, token):
     phase.processSpaceCharactersNonPre(token)
 
 
-# html5lib's own (partial) dropping is switched off; _TreeBuilder does it.
+# html5lib's own (partial) dropping is switched off; _tokens does it.
 type(_parser.phases["inBody"]).processSpaceCharactersDropNewline = _keep_newline
 
 
