@@ -139,10 +139,17 @@ def first_error(err):
     return err.strip().splitlines()[0] if err.strip() else "(no message)"
 
 
+# Cached readings of the input pages are valid only for the reader that made
+# them: its source is part of their key.
+with open(vt.__file__, "rb") as _reader:
+    READER_VERSION = hashlib.sha1(_reader.read()).hexdigest()[:12]
+
+
 def cached_items(cache_dir, data, enc, rules):
     """Input pages are read once per encoding and rule set, not once per
     option set."""
-    key = "%s-%s-%d-%s.json" % (hashlib.sha1(data).hexdigest(), enc, rules.clean, rules.tab_size)
+    key = "%s-%s-%s-%d-%s.json" % (hashlib.sha1(data).hexdigest(), READER_VERSION, enc,
+                                   rules.clean, rules.tab_size)
     path = os.path.join(cache_dir, key)
     try:
         with open(path) as f:

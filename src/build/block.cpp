@@ -136,8 +136,10 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
             if (tag == tag_br) {
                 node->kind = StartTagNode;
             } else if (tag == tag_p) {
-                // Rule 6: a stray </p> gives two line breaks.
+                // Rule 6: a stray </p> gives two line breaks (and, like any
+                // br, takes the space that ends the text before it).
                 retag_node(lexer, node, tag_br);
+                trim_outer_spaces(lexer, element);
                 insert_node_at_end(element, node);
                 carried = infer_tag(lexer, "br");
                 continue;
@@ -365,7 +367,10 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
             if ((etag->model & ModelOptionalEnd) == 0) {
                 report_warning(lexer, e, nullptr, MissingEndTag);
             }
-            prune_if_empty(lexer, e);
+            // Trimmed as at its end tag: left at the end of input, the
+            // edges would be trimmed only on a second run, from the end tag
+            // the first one wrote.
+            finish(e);
             return;
         }
         const TagDef* tag = node->tag;

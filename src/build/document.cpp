@@ -414,6 +414,7 @@ void build_body(Lexer* lexer, Node* body, WhitespaceMode) {
                 node->kind = StartTagNode;
             } else if (tag == tag_p) {
                 retag_node(lexer, node, tag_br);
+                trim_outer_spaces(lexer, body);
                 insert_node_at_end(body, node);
                 carried = infer_tag(lexer, "br");
                 continue;

@@ -322,8 +322,13 @@ void trim_leading_space(Lexer* lexer, Node* element, Node* text) {
     }
     bool moves_out = is_plain_inline(outer) && outer->parent != nullptr &&
                      outer->parent->first_child != outer;
+    // After a block or a br the space would only start a line: it goes.
+    Node* prev = outer->prev;
+    if (moves_out && prev != nullptr && prev->tag != nullptr && prev->kind != TextNode &&
+        (!has_model(prev, ModelInline) || prev->tag == tag_br)) {
+        moves_out = false;
+    }
     if (moves_out) {
-        Node* prev = outer->prev;
         if (prev != nullptr && prev->kind == TextNode) {
             bool ends_in_space = prev->end > prev->start && prev->end <= lexer->text_length() &&
                                  lexer->text[prev->end - 1] == ' ';
@@ -350,7 +355,11 @@ void trim_outer_spaces(Lexer* lexer, Node* element) {
     }
     if (element->tag != tag_td && element->tag != tag_th) {
         --last->end;
-        if (has_model(element, ModelInline) && !has_model(element, ModelField)) {
+        // A space that was all there was after a br stood at the start of
+        // a line: nothing is owed for it.
+        const bool after_break = last->start == last->end &&
+                                 (last->prev == nullptr || last->prev->tag == tag_br);
+        if (has_model(element, ModelInline) && !has_model(element, ModelField) && !after_break) {
             lexer->space_pending = true;
         }
         if (last->start == last->end) prune_if_empty(lexer, last);

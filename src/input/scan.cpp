@@ -280,7 +280,7 @@ int scan_markup_value(Lexer* lexer) {
 
 } // namespace
 
-void scan_entity(Lexer* lexer, WhitespaceMode mode) {
+void scan_entity(Lexer* lexer, WhitespaceMode) {
     InputStream* in = lexer->input;
     uint32_t start = lexer->text_length();
     uint32_t amp_column = static_cast<uint32_t>(in->column - 1);
@@ -321,8 +321,11 @@ void scan_entity(Lexer* lexer, WhitespaceMode mode) {
     }
     if (!semicolon) report_entity_at(lexer, line, amp_column, MissingSemicolon, written);
     truncate_text(lexer, start - 1);
+    // A no-break space stays one in preformatted text too: it is the
+    // character the page holds (the printer writes it back as &nbsp;), and
+    // turned into a space it would differ from the same character written
+    // as a byte.
     uint32_t ch = static_cast<uint32_t>(code);
-    if (ch == 160 && (mode == KeepSpace || mode == RawText)) ch = ' ';
     append_char(lexer, ch);
     if (ch == '&' && !options.quote_ampersand) append_string(lexer, "amp;");
 }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -350,6 +351,17 @@ void print_char(uint32_t c, PrintMode mode) {
     // Rule 2: comments and unwrapped server blocks are copied.
     if (mode & PrintComment) {
         add_carried(c);
+        return;
+    }
+    // A control character can only come from a character reference
+    // (&#13;): written as itself it would be read back as a line end or
+    // dropped, so it stays a reference. XML allows no reference to the
+    // controls other than tab, line feed and carriage return.
+    if (c < Space && c != '\t' && c != LineFeed && c != 27) {
+        char reference[16];
+        const bool xml = options.output_xml || options.input_xml;
+        snprintf(reference, sizeof reference, "&#%u;", xml && c != '\r' ? 0xFFFDu : c);
+        add_string(reference);
         return;
     }
     const CharEncoding encoding = options.char_encoding;

@@ -831,6 +831,8 @@ void print_tag(Lexer* lexer, OutputStream* out, PrintMode mode, uint32_t indent,
 
     if ((mode & PrintPreformatted) != 0 || node->kind == StartEndTagNode) return;
     const bool after_white = follows_white_space(lexer, node);
+    // A line end after a no-break space would show as a second space.
+    const bool after_collapsible = after_white && follows_white_space(lexer, node, false);
     if (!line_fits(indent)) {
         break_line_at_wrap_point(out, indent);
         // The line is still too long. A line end right after the tag reads
@@ -841,9 +843,11 @@ void print_tag(Lexer* lexer, OutputStream* out, PrintMode mode, uint32_t indent,
         // between it and what follows, so that must be white space or the
         // end of a block.
         const bool harmless =
-            (model & ModelEmpty) != 0 ? precedes_white_space(lexer, node) : after_white;
-        if (!line_fits(indent) && ((model & ModelInline) == 0 || node->tag == tag_br ||
-                                   (harmless && (mode & PrintNoWrap) == 0))) {
+            (model & ModelEmpty) != 0 ? precedes_white_space(lexer, node) : after_collapsible;
+        // (A br ends its line right after this anyway.)
+        if (node->tag == tag_br) return;
+        if (!line_fits(indent) &&
+            ((model & ModelInline) == 0 || (harmless && (mode & PrintNoWrap) == 0))) {
             flush_pending_line(out, indent);
             return;
         }
@@ -880,7 +884,7 @@ bool indents_content(const Node* node) {
     return (model & ModelInline) == 0;
 }
 
-bool follows_white_space(Lexer* lexer, const Node* node) {
+bool follows_white_space(Lexer* lexer, const Node* node, bool nbsp_counts) {
     for (const Node* n = node; n != nullptr; n = n->parent) {
         if ((model_of(n) & ModelInline) == 0) return true;
         const Node* prev = n->prev;
@@ -891,6 +895,7 @@ bool follows_white_space(Lexer* lexer, const Node* node) {
         }
         const auto last = static_cast<unsigned char>(lexer->text[prev->end - 1]);
         if (last == ' ' || last == '\n') return true;
+        if (!nbsp_counts) return false;
         // A no-break space is stored as the UTF-8 bytes C2 A0; a lone A0
         // byte ends other letters (U+00E0 is C3 A0) and is no white space.
         return last == 0xA0 && prev->end - prev->start >= 2 &&

@@ -19,7 +19,9 @@ void print_xml_tree(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* l
 void print_tag(Lexer* lexer, OutputStream* out, PrintMode mode, uint32_t indent, Node* node);
 void print_end_tag(Node* node);
 bool indents_content(const Node* node);
-bool follows_white_space(Lexer* lexer, const Node* node);
+// Whether an inline element follows white space (a no-break space counts
+// unless `nbsp_counts` is false).
+bool follows_white_space(Lexer* lexer, const Node* node, bool nbsp_counts = true);
 // Whether what follows an element as the text flows is white space, a
 // block, a br or the end of a block.
 bool precedes_white_space(Lexer* lexer, const Node* node);

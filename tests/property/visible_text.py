@@ -31,7 +31,6 @@ words are strings, a preformatted block or title is a tuple (kind, text).
 shown (see `Rules`).
 """
 
-import codecs
 import re
 
 import html5lib
@@ -98,20 +97,15 @@ def _windows_char(byte):
     return chr(byte)
 
 
-def _lenient(err):
-    # A byte that is not part of a valid UTF-8 sequence is taken as the
-    # character of that value, as the program reads it.
-    bad = err.object[err.start:err.end]
-    return "".join(_windows_char(b) for b in bad), err.end
-
-
-codecs.register_error("varnel-lenient", _lenient)
 
 
 def decode(data, encoding):
     """Decode page bytes the way the program reads them."""
     if encoding == "utf8":
-        return data.decode("utf-8", errors="varnel-lenient")
+        # Each longest start of a sequence that cannot be completed becomes
+        # one U+FFFD, as the program reads it; 128-159 are the Windows
+        # characters there too.
+        return data.decode("utf-8", errors="replace").translate(_WINDOWS_TABLE)
     # Latin-1, with 128-159 read as Windows-1252 characters.
     return data.decode("latin-1").translate(_WINDOWS_TABLE)
 

@@ -259,17 +259,30 @@ TEST_F(InlineStackTest, LeadingSpaceMovesOutOfInlineElements) {
     {
         // No text before the element: a one-space text is put in front.
         Node* p = root();
-        Node* br = element("br");
+        Node* img = element("img");
         Node* b = element("b");
         Node* inner = text(" c");
         b->start = inner->start;
-        insert_node_at_end(p, br);
+        insert_node_at_end(p, img);
         insert_node_at_end(p, b);
         insert_node_at_end(b, inner);
         trim_outer_spaces(lx.lexer, b);
-        EXPECT_EQ(dump_children(lx, p), "br \" \" b(\"c\")");
+        EXPECT_EQ(dump_children(lx, p), "img \" \" b(\"c\")");
         EXPECT_TRUE(check_tree_links(p));
         free_node(p);
+    }
+    {
+        // After a br or a block the space would only start a line: it goes.
+        for (const char* before : {"br", "hr"}) {
+            Node* p = root();
+            Node* b = element("b");
+            insert_node_at_end(p, element(before));
+            insert_node_at_end(p, b);
+            insert_node_at_end(b, text(" c"));
+            trim_outer_spaces(lx.lexer, b);
+            EXPECT_EQ(dump_children(lx, p), std::string(before) + " b(\"c\")");
+            free_node(p);
+        }
     }
     {
         // The byte after the previous text belongs to another node: it is
