@@ -320,8 +320,8 @@ void trim_leading_space(Lexer* lexer, Node* element, Node* text) {
            outer->parent->first_child == outer && is_plain_inline(outer->parent)) {
         outer = outer->parent;
     }
-    bool moves_out = is_plain_inline(outer) && outer->parent != nullptr &&
-                     outer->parent->first_child != outer;
+    bool moves_out =
+        is_plain_inline(outer) && outer->parent != nullptr && outer->parent->first_child != outer;
     // After a block or a br the space would only start a line: it goes.
     Node* prev = outer->prev;
     if (moves_out && prev != nullptr && prev->tag != nullptr && prev->kind != TextNode &&
@@ -357,8 +357,8 @@ void trim_outer_spaces(Lexer* lexer, Node* element) {
         --last->end;
         // A space that was all there was after a br stood at the start of
         // a line: nothing is owed for it.
-        const bool after_break = last->start == last->end &&
-                                 (last->prev == nullptr || last->prev->tag == tag_br);
+        const bool after_break =
+            last->start == last->end && (last->prev == nullptr || last->prev->tag == tag_br);
         if (has_model(element, ModelInline) && !has_model(element, ModelField) && !after_break) {
             lexer->space_pending = true;
         }

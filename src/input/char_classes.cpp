@@ -9,12 +9,18 @@ namespace {
 
 constexpr std::array<uint32_t, 128> make_classes() {
     std::array<uint32_t, 128> t{};
-    for (int c = '0'; c <= '9'; ++c) t[c] |= ClassDigit | ClassNameChar;
-    for (int c = 'a'; c <= 'z'; ++c) t[c] |= ClassLetter | ClassNameChar | ClassLower;
-    for (int c = 'A'; c <= 'Z'; ++c) t[c] |= ClassLetter | ClassNameChar | ClassUpper;
-    for (char c : {'-', '.', ':', '_'}) t[static_cast<unsigned char>(c)] |= ClassNameChar;
-    for (int c : {' ', '\t', '\n', '\f', '\r'}) t[c] |= ClassWhite;
-    for (int c : {'\n', '\f', '\r'}) t[c] |= ClassNewline;
+    for (int c = '0'; c <= '9'; ++c)
+        t[c] |= ClassDigit | ClassNameChar;
+    for (int c = 'a'; c <= 'z'; ++c)
+        t[c] |= ClassLetter | ClassNameChar | ClassLower;
+    for (int c = 'A'; c <= 'Z'; ++c)
+        t[c] |= ClassLetter | ClassNameChar | ClassUpper;
+    for (char c : {'-', '.', ':', '_'})
+        t[static_cast<unsigned char>(c)] |= ClassNameChar;
+    for (int c : {' ', '\t', '\n', '\f', '\r'})
+        t[c] |= ClassWhite;
+    for (int c : {'\n', '\f', '\r'})
+        t[c] |= ClassNewline;
     return t;
 }
 

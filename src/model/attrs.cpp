@@ -396,8 +396,7 @@ const AttrDef* check_one_attribute(Lexer* lexer, Node* node, NodeAttribute* attr
         // and so do server blocks (ASP or PHP) written among the attributes:
         // they have no name to report.
         if (!options.input_xml && node->tag != nullptr && attribute->asp == nullptr &&
-            attribute->php == nullptr &&
-            (node->tag->versions & VersionProprietary) == 0) {
+            attribute->php == nullptr && (node->tag->versions & VersionProprietary) == 0) {
             report_attribute_warning(lexer, node, attribute->name.c_str(), UnknownAttribute);
         }
         return nullptr;

@@ -70,7 +70,7 @@ void check_link(Lexer* lexer, Node* node);
 
 // Well-known attribute handles, resolved by init_attribute_dictionary.
 extern const AttrDef *attr_href, *attr_src, *attr_id, *attr_name, *attr_summary, *attr_alt,
-    *attr_longdesc, *attr_usemap, *attr_ismap, *attr_language, *attr_type, *attr_title,
-    *attr_xmlns, *attr_datafld, *attr_value, *attr_content, *attr_width, *attr_height;
+    *attr_longdesc, *attr_usemap, *attr_ismap, *attr_language, *attr_type, *attr_title, *attr_xmlns,
+    *attr_datafld, *attr_value, *attr_content, *attr_width, *attr_height;
 
 } // namespace varnel

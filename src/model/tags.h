@@ -88,14 +88,14 @@ void define_pre_tag(const char* name);
 extern TagDef* xml_tag_def;
 
 // Well-known handles, resolved by init_tags.
-extern TagDef *tag_html, *tag_head, *tag_body, *tag_frameset, *tag_frame, *tag_noframes,
-    *tag_meta, *tag_title, *tag_base, *tag_hr, *tag_pre, *tag_listing, *tag_h1, *tag_h2, *tag_p,
-    *tag_ul, *tag_ol, *tag_dir, *tag_li, *tag_dl, *tag_dt, *tag_dd, *tag_td, *tag_th, *tag_tr,
-    *tag_col, *tag_br, *tag_a, *tag_link, *tag_b, *tag_i, *tag_strong, *tag_em, *tag_big,
-    *tag_small, *tag_param, *tag_option, *tag_optgroup, *tag_img, *tag_map, *tag_area, *tag_nobr,
-    *tag_wbr, *tag_font, *tag_spacer, *tag_layer, *tag_center, *tag_style, *tag_script,
-    *tag_noscript, *tag_table, *tag_caption, *tag_form, *tag_textarea, *tag_blockquote,
-    *tag_applet, *tag_object, *tag_div, *tag_span;
+extern TagDef *tag_html, *tag_head, *tag_body, *tag_frameset, *tag_frame, *tag_noframes, *tag_meta,
+    *tag_title, *tag_base, *tag_hr, *tag_pre, *tag_listing, *tag_h1, *tag_h2, *tag_p, *tag_ul,
+    *tag_ol, *tag_dir, *tag_li, *tag_dl, *tag_dt, *tag_dd, *tag_td, *tag_th, *tag_tr, *tag_col,
+    *tag_br, *tag_a, *tag_link, *tag_b, *tag_i, *tag_strong, *tag_em, *tag_big, *tag_small,
+    *tag_param, *tag_option, *tag_optgroup, *tag_img, *tag_map, *tag_area, *tag_nobr, *tag_wbr,
+    *tag_font, *tag_spacer, *tag_layer, *tag_center, *tag_style, *tag_script, *tag_noscript,
+    *tag_table, *tag_caption, *tag_form, *tag_textarea, *tag_blockquote, *tag_applet, *tag_object,
+    *tag_div, *tag_span;
 
 // Hash used by the tag, attribute and entity tables: h = h * 31 + (signed
 // byte), modulo 2^32.
