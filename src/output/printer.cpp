@@ -94,29 +94,33 @@ bool span_ends_with(Lexer* lexer, const Node* node, unsigned char byte) {
     return static_cast<unsigned char>(lexer->text[node->end - 1]) == byte;
 }
 
-// True when a line end placed right before `node` (a comment or an
-// instruction) reads back as nothing more than white space that is already
-// there: after white space in the text, after a block or a br, or at the
-// start of a block's content. Between two letters it would split a word.
-bool may_break_before(Lexer* lexer, const Node* node) {
+// Which neighbour of a node white_space_at looks at.
+enum class Side : uint8_t { Before, After };
+
+// True when, on `side` of `node` as the text flows, there is white space, a
+// block or a br, or the edge of a block: a line end placed there reads back
+// as nothing a reader sees. Between two letters it would split a word.
+bool white_space_at(Lexer* lexer, const Node* node, Side side) {
     for (const Node* n = node; n != nullptr; n = n->parent) {
         if (n != node && (model_of(n) & ModelInline) == 0) return true;
-        const Node* prev = n->prev;
-        if (prev == nullptr) continue;
-        if (prev->kind == TextNode) {
-            if (prev->end <= prev->start || prev->end > lexer->text_length()) return false;
-            const char last = lexer->text[prev->end - 1];
-            return last == ' ' || last == '\n';
+        const Node* other = side == Side::Before ? n->prev : n->next;
+        if (other == nullptr) continue;
+        if (other->kind == TextNode) {
+            if (other->end <= other->start || other->end > lexer->text_length()) return false;
+            const char c = lexer->text[side == Side::Before ? other->end - 1 : other->start];
+            return c == ' ' || c == '\n';
         }
-        if (prev->kind == CommentNode) return prev->newline_after;
-        if (prev->tag == nullptr) return false;
-        return (model_of(prev) & ModelInline) == 0 || prev->tag == tag_br;
+        // A comment followed by a line end in the source ends its line.
+        if (other->kind == CommentNode) return side == Side::Before && other->newline_after;
+        if (other->tag == nullptr) return false;
+        return (model_of(other) & ModelInline) == 0 || other->tag == tag_br;
     }
     return true;
 }
 
 void print_comment(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
-    if ((mode & PrintPreformatted) == 0 && line_fits(indent) && may_break_before(lexer, node)) {
+    if ((mode & PrintPreformatted) == 0 && line_fits(indent) &&
+        white_space_at(lexer, node, Side::Before)) {
         set_wrap_point();
     }
     add_string("<!--");
@@ -157,7 +161,8 @@ void print_doctype(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node)
 }
 
 void print_procins(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
-    if ((mode & PrintPreformatted) == 0 && line_fits(indent) && may_break_before(lexer, node)) {
+    if ((mode & PrintPreformatted) == 0 && line_fits(indent) &&
+        white_space_at(lexer, node, Side::Before)) {
         set_wrap_point();
     }
     add_string("<?");
@@ -842,8 +847,8 @@ void print_tag(Lexer* lexer, OutputStream* out, PrintMode mode, uint32_t indent,
         // without content, such as an image or a field, the line end stands
         // between it and what follows, so that must be white space or the
         // end of a block.
-        const bool harmless =
-            (model & ModelEmpty) != 0 ? precedes_white_space(lexer, node) : after_collapsible;
+        const bool harmless = (model & ModelEmpty) != 0 ? white_space_at(lexer, node, Side::After)
+                                                        : after_collapsible;
         // (A br ends its line right after this anyway.)
         if (node->tag == tag_br) return;
         if (!line_fits(indent) &&
@@ -900,25 +905,6 @@ bool follows_white_space(Lexer* lexer, const Node* node, bool nbsp_counts) {
         // byte ends other letters (U+00E0 is C3 A0) and is no white space.
         return last == 0xA0 && prev->end - prev->start >= 2 &&
                static_cast<unsigned char>(lexer->text[prev->end - 2]) == 0xC2;
-    }
-    return true;
-}
-
-// True when what follows `node` as the text flows is white space, a block
-// or a br, or the end of a block: a line end there adds nothing a reader
-// sees.
-bool precedes_white_space(Lexer* lexer, const Node* node) {
-    for (const Node* n = node; n != nullptr; n = n->parent) {
-        if (n != node && (model_of(n) & ModelInline) == 0) return true;
-        const Node* next = n->next;
-        if (next == nullptr) continue;
-        if (next->kind == TextNode) {
-            if (next->end <= next->start || next->start >= lexer->text_length()) return false;
-            const char first = lexer->text[next->start];
-            return first == ' ' || first == '\n';
-        }
-        if (next->kind == CommentNode || next->tag == nullptr) return false;
-        return (model_of(next) & ModelInline) == 0 || next->tag == tag_br;
     }
     return true;
 }

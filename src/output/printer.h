@@ -22,9 +22,6 @@ bool indents_content(const Node* node);
 // Whether an inline element follows white space (a no-break space counts
 // unless `nbsp_counts` is false).
 bool follows_white_space(Lexer* lexer, const Node* node, bool nbsp_counts = true);
-// Whether what follows an element as the text flows is white space, a
-// block, a br or the end of a block.
-bool precedes_white_space(Lexer* lexer, const Node* node);
 bool preserves_white_space(const Node* node);
 
 } // namespace varnel
