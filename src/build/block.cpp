@@ -804,8 +804,9 @@ void build_pre(Lexer* lexer, Node* pre, WhitespaceMode) {
             continue;
         }
         if (node->kind == TextNode) {
-            // A line feed right after <pre> is not content.
-            if (pre->first_child == nullptr && node->start < node->end &&
+            // A line feed right after <pre> is not content in HTML; in
+            // XHTML (the namespace given) it is, as XML reads it.
+            if (!lexer->is_xhtml && pre->first_child == nullptr && node->start < node->end &&
                 lexer->text[node->start] == '\n') {
                 ++node->start;
             }

@@ -435,6 +435,14 @@ bool is_user_tag_node(const Node* node) {
     return node == nullptr || node->tag == nullptr || (node->tag->model & ModelUserDefined) != 0;
 }
 
+bool is_identifier(const std::string& value) {
+    if (value.empty() || !is_letter(static_cast<unsigned char>(value[0]))) return false;
+    for (const char c : value) {
+        if (!is_name_char(static_cast<unsigned char>(c))) return false;
+    }
+    return true;
+}
+
 void reconcile_id_name(Lexer* lexer, Node* element) {
     NodeAttribute* name = get_attribute(element, "name");
     if (name == nullptr) return;
@@ -446,7 +454,10 @@ void reconcile_id_name(Lexer* lexer, Node* element) {
         }
         return;
     }
-    if (!options.output_xml) return;
+    // The copy must be a valid identifier (a letter, then letters, digits,
+    // "-", "_", ":" and "."): a name such as "foo bar" or "1x" stays a
+    // name only.
+    if (!options.output_xml || !name->value || !is_identifier(*name->value)) return;
     NodeAttribute* added = new_attribute();
     added->name = "id";
     added->value = name->value;
