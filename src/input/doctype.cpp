@@ -163,32 +163,58 @@ bool is_generator_mark(const Node* meta) {
            content->value && starts_with_ignore_case(content->value->c_str(), generator_name);
 }
 
-// The name of the output encoding for an XML declaration; null for raw
-// output, whose bytes are whatever the input held.
-const char* output_encoding_name() {
+// Every node under `root` in document order, without recursion.
+Node* next_in_order(Node* root, Node* n) {
+    if (n->first_child != nullptr) return n->first_child;
+    while (n != root && n->next == nullptr)
+        n = n->parent;
+    return n == root ? nullptr : n->next;
+}
+
+// Whether text that the printer copies byte for byte (comments, CDATA,
+// marked sections, server blocks) holds characters beyond ASCII: ASCII
+// output writes those as Latin-1 bytes, references having no meaning there.
+bool copies_beyond_ascii(const Lexer* lexer, Node* root) {
+    for (Node* n = root->first_child; n != nullptr; n = next_in_order(root, n)) {
+        if (n->kind != CommentNode && n->kind != CDataNode && n->kind != SectionNode &&
+            n->kind != AspNode && n->kind != JsteNode && n->kind != PhpNode) {
+            continue;
+        }
+        for (const char c : node_text(lexer, n)) {
+            if (static_cast<unsigned char>(c) >= 0x80) return true;
+        }
+    }
+    return false;
+}
+
+// The encoding an XML declaration names for the output: its name (null for
+// raw output, whose bytes are whatever the input held), the family of
+// names that fit it, and whether it must be named. XML reads a document
+// without an encoding declaration as UTF-8, which ASCII output also is
+// unless it copies Latin-1 bytes; every other known encoding is named.
+struct DeclaredEncoding {
+    const char* name;
+    CharEncoding family;
+    bool must_be_named;
+};
+
+DeclaredEncoding encoding_to_declare(const Lexer* lexer, Node* root) {
     switch (options.char_encoding) {
     case CharEncoding::Ascii:
-        return "us-ascii";
+        if (copies_beyond_ascii(lexer, root)) return {"iso-8859-1", CharEncoding::Latin1, true};
+        return {"us-ascii", CharEncoding::Ascii, false};
     case CharEncoding::Latin1:
-        return "iso-8859-1";
+        return {"iso-8859-1", CharEncoding::Latin1, true};
     case CharEncoding::Utf8:
-        return "utf-8";
+        return {"utf-8", CharEncoding::Utf8, false};
     case CharEncoding::Iso2022:
-        return "iso-2022-jp";
+        return {"iso-2022-jp", CharEncoding::Iso2022, true};
     case CharEncoding::MacRoman:
-        return "macintosh";
+        return {"macintosh", CharEncoding::MacRoman, true};
     case CharEncoding::Raw:
         break;
     }
-    return nullptr;
-}
-
-// XML reads a document without an encoding declaration as UTF-8, which
-// ASCII output also is; any other known encoding must be named.
-bool encoding_must_be_named() {
-    return options.char_encoding == CharEncoding::Latin1 ||
-           options.char_encoding == CharEncoding::Iso2022 ||
-           options.char_encoding == CharEncoding::MacRoman;
+    return {nullptr, CharEncoding::Raw, false};
 }
 
 bool equals_any_ignore_case(std::string_view name, std::initializer_list<const char*> names) {
@@ -198,9 +224,9 @@ bool equals_any_ignore_case(std::string_view name, std::initializer_list<const c
     return false;
 }
 
-// Whether a declared encoding already describes the output bytes.
-bool declared_encoding_fits(std::string_view declared) {
-    switch (options.char_encoding) {
+// Whether a declared encoding already describes output bytes of `family`.
+bool declared_encoding_fits(std::string_view declared, CharEncoding family) {
+    switch (family) {
     case CharEncoding::Raw:
         return true;
     case CharEncoding::Ascii:
@@ -250,22 +276,24 @@ bool find_pseudo_attribute(std::string_view text, std::string_view name, size_t*
 // Makes the encoding named by an XML declaration agree with the output
 // encoding: a wrong name is replaced, a missing one added where XML would
 // otherwise misread the bytes (after the version, or after "xml").
-void name_output_encoding(Lexer* lexer, Node* declaration) {
-    const char* name = output_encoding_name();
-    if (name == nullptr) return;
+void name_output_encoding(Lexer* lexer, Node* declaration, const DeclaredEncoding& encoding) {
+    if (encoding.name == nullptr) return;
     const std::string text(node_text(lexer, declaration));
     size_t start = 0;
     size_t end = 0;
     std::string rewritten;
     if (find_pseudo_attribute(text, "encoding", &start, &end)) {
-        if (declared_encoding_fits(std::string_view(text).substr(start, end - start))) return;
-        rewritten = text.substr(0, start) + name + text.substr(end);
+        if (declared_encoding_fits(std::string_view(text).substr(start, end - start),
+                                   encoding.family)) {
+            return;
+        }
+        rewritten = text.substr(0, start) + encoding.name + text.substr(end);
     } else {
-        if (!encoding_must_be_named()) return;
+        if (!encoding.must_be_named) return;
         size_t insert_at = 3;
         if (find_pseudo_attribute(text, "version", &start, &end)) insert_at = end + 1;
-        rewritten =
-            text.substr(0, insert_at) + " encoding=\"" + name + "\"" + text.substr(insert_at);
+        rewritten = text.substr(0, insert_at) + " encoding=\"" + encoding.name + "\"" +
+                    text.substr(insert_at);
     }
     begin_text(lexer);
     append_string(lexer, rewritten.c_str());
@@ -493,8 +521,9 @@ void set_html_namespace(Lexer* lexer, Node* root, const char* name_space) {
 }
 
 bool ensure_xml_declaration(Lexer* lexer, Node* root) {
+    const DeclaredEncoding encoding = encoding_to_declare(lexer, root);
     if (is_xml_declaration(lexer, root->first_child)) {
-        name_output_encoding(lexer, root->first_child);
+        name_output_encoding(lexer, root->first_child, encoding);
         return true;
     }
     Node* pi = new_node();
@@ -502,9 +531,9 @@ bool ensure_xml_declaration(Lexer* lexer, Node* root) {
     insert_node_at_start(root, pi);
     begin_text(lexer);
     append_string(lexer, "xml version=\"1.0\"");
-    if (const char* name = output_encoding_name(); name != nullptr && encoding_must_be_named()) {
+    if (encoding.name != nullptr && encoding.must_be_named) {
         append_string(lexer, " encoding=\"");
-        append_string(lexer, name);
+        append_string(lexer, encoding.name);
         append_char(lexer, '"');
     }
     end_text(lexer, pi);
@@ -512,43 +541,37 @@ bool ensure_xml_declaration(Lexer* lexer, Node* root) {
 }
 
 void settle_xml_declaration(Lexer* lexer, Node* root) {
-    // A declaration anywhere but at the very start is not well-formed: the
-    // first one found goes to the start, any other goes.
-    Node* first = root->first_child;
-    for (Node* n = first != nullptr ? first->next : nullptr; n != nullptr;) {
-        if (!is_xml_declaration(lexer, n)) {
-            n = n->next;
+    // A declaration anywhere but at the very start is not well-formed. One
+    // among the top-level nodes (after a comment or a doctype) goes to the
+    // start when none is there; any other goes, as does one inside an
+    // element, which declares nothing for the document.
+    for (Node* n = root->first_child; n != nullptr;) {
+        if (n == root->first_child || !is_xml_declaration(lexer, n)) {
+            n = next_in_order(root, n);
             continue;
         }
-        Node* next = n->next;
-        if (is_xml_declaration(lexer, root->first_child)) {
+        Node* resume = n->next != nullptr ? n->next : next_in_order(root, n);
+        if (n->parent != root || is_xml_declaration(lexer, root->first_child)) {
             discard_node(n);
         } else {
             remove_node(n);
             insert_node_at_start(root, n);
         }
-        n = next;
+        n = resume;
     }
     if (is_xml_declaration(lexer, root->first_child) || options.add_xml_decl ||
-        (encoding_must_be_named() && root->first_child != nullptr)) {
+        (root->first_child != nullptr && encoding_to_declare(lexer, root).must_be_named)) {
         ensure_xml_declaration(lexer, root);
     }
 }
 
 void drop_copied_duplicate_ids(Node* root) {
-    // Every node in document order, without recursion.
-    auto next_in_order = [root](Node* n) -> Node* {
-        if (n->first_child != nullptr) return n->first_child;
-        while (n != root && n->next == nullptr)
-            n = n->parent;
-        return n == root ? nullptr : n->next;
-    };
     std::unordered_map<std::string, uint32_t> uses;
-    for (Node* n = root->first_child; n != nullptr; n = next_in_order(n)) {
+    for (Node* n = root->first_child; n != nullptr; n = next_in_order(root, n)) {
         const NodeAttribute* id = get_attribute(n, "id");
         if (id != nullptr && id->value) ++uses[*id->value];
     }
-    for (Node* n = root->first_child; n != nullptr; n = next_in_order(n)) {
+    for (Node* n = root->first_child; n != nullptr; n = next_in_order(root, n)) {
         NodeAttribute* id = get_attribute(n, "id");
         if (id == nullptr || !id->value) continue;
         uint32_t& count = uses[*id->value];

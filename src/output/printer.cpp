@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "build/builders.h"
@@ -197,19 +199,91 @@ bool wraps_in(PrintMode mode, bool option) {
     return option && (mode & PrintPreformatted) == 0;
 }
 
+// A marked section written as comments for XHTML output, where "<![" is
+// not markup: "<![if ...]>" becomes "<!--[if ...]><!-->" and "<![endif]>"
+// becomes "<!--<![endif]-->", the forms that browsers reading conditional
+// markup take the same way; any other section becomes "<!--[...]-->".
+// Two hyphens in a row, which a comment cannot hold, get a space between.
+void print_section_as_comment(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node) {
+    const uint32_t end = std::min<uint32_t>(node->end, lexer->text_length());
+    const std::string_view text(lexer->text.data() + node->start,
+                                end > node->start ? end - node->start : 0);
+    const bool is_if = text.starts_with("if");
+    const bool is_endif = text.starts_with("endif");
+    add_string(is_endif ? "<!--<![" : "<!--[");
+    const auto* bytes = reinterpret_cast<const unsigned char*>(lexer->text.data());
+    uint32_t previous = 0;
+    for (size_t i = node->start; i < end; ++i) {
+        const uint32_t c = decode_char_at(bytes, &i, end);
+        if (c == '-' && previous == '-') add_char(' ');
+        if (c == '\n') {
+            flush_line(out, indent);
+            line_buffer.verbatim = true;
+        } else {
+            print_char(c, PrintComment);
+        }
+        previous = c;
+    }
+    if (previous == '-') add_char(' ');
+    add_string(is_if ? "]><!-->" : "]-->");
+}
+
 void print_section(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
+    if (options.output_xml && !options.input_xml) {
+        print_section_as_comment(out, indent, lexer, node);
+        return;
+    }
     print_delimited_block(out, indent, lexer, node, "<![", "]>",
                           wraps_in(mode, options.wrap_sections),
                           options.wrap_sections ? PrintCData : PrintComment);
 }
 
+// A server block written as text for XHTML output, where "<%" and "<#"
+// are not markup: escaped, and spaced as text read back is ("<%= x %>" in
+// a page that is no server page shows just so in a browser).
+void print_block_as_text(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer,
+                         Node* node, const char* open, const char* close) {
+    const bool exact = (mode & PrintPreformatted) != 0;
+    for (const char* c = open; *c != '\0'; ++c)
+        print_char(static_cast<unsigned char>(*c), mode);
+    const uint32_t end = std::min<uint32_t>(node->end, lexer->text_length());
+    const auto* bytes = reinterpret_cast<const unsigned char*>(lexer->text.data());
+    bool after_white = false;
+    for (size_t i = node->start; i < end; ++i) {
+        if (!line_fits(indent)) break_line_at_wrap_point(out, indent);
+        const uint32_t c = decode_char_at(bytes, &i, end);
+        if (exact && c == '\n') {
+            flush_line(out, indent);
+            continue;
+        }
+        const bool white = c < 0x80 && is_white(static_cast<int>(c));
+        if (!exact && white) {
+            if (!after_white) print_char(' ', mode);
+            after_white = true;
+            continue;
+        }
+        after_white = false;
+        print_char(c, mode);
+    }
+    for (const char* c = close; *c != '\0'; ++c)
+        print_char(static_cast<unsigned char>(*c), mode);
+}
+
 void print_asp(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
+    if (options.output_xml && !options.input_xml) {
+        print_block_as_text(out, mode, indent, lexer, node, "<%", "%>");
+        return;
+    }
     print_delimited_block(out, indent, lexer, node, "<%", "%>",
                           wraps_in(mode, options.wrap_asp && options.wrap_jste),
                           options.wrap_asp ? PrintCData : PrintComment);
 }
 
 void print_jste(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
+    if (options.output_xml && !options.input_xml) {
+        print_block_as_text(out, mode, indent, lexer, node, "<#", "#>");
+        return;
+    }
     print_delimited_block(out, indent, lexer, node, "<#", "#>", wraps_in(mode, options.wrap_asp),
                           options.wrap_jste ? PrintCData : PrintComment);
 }
@@ -281,7 +355,10 @@ void print_attr_value(OutputStream* out, uint32_t indent, const std::string& val
                       bool wrappable, bool script = false) {
     PrintMode mode = PrintAttrValue;
     if (!wrappable) mode |= PrintPreformatted;
-    if (value.starts_with("<%") || value.starts_with("<@") || value.starts_with("<?php")) {
+    // A server block in a value is copied as it stands, except in XHTML,
+    // where "<" in a value is not well-formed.
+    if ((value.starts_with("<%") || value.starts_with("<@") || value.starts_with("<?php")) &&
+        !(options.output_xml && !options.input_xml)) {
         mode |= PrintCData;
     }
     const uint32_t quote = delimiter == '\'' ? '\'' : '"';
@@ -484,8 +561,15 @@ void print_attributes(OutputStream* out, uint32_t indent, Lexer* lexer, const No
         ++count;
     }
     const NodeAttribute* const* list = count <= Inline ? few : many.data();
-    for (size_t i = count; i > 0; --i)
-        print_attribute(out, indent, lexer, node, list[i - 1]);
+    // XML allows an attribute once: in XHTML output a repeated one (already
+    // reported) is left out, the first standing as browsers read it.
+    const bool once = options.output_xml && !options.input_xml && count > 1;
+    std::unordered_set<std::string_view> printed;
+    for (size_t i = count; i > 0; --i) {
+        const NodeAttribute* attribute = list[i - 1];
+        if (once && !attribute->name.empty() && !printed.insert(attribute->name).second) continue;
+        print_attribute(out, indent, lexer, node, attribute);
+    }
 
     if (options.output_xml && options.add_xml_space && preserves_white_space(node) &&
         attribute_named(node, "xml:space") == nullptr) {
