@@ -525,6 +525,7 @@ DocumentOutcome process_document(const char* name) {
         if (root->first_child != nullptr && options.varnel_mark) add_generator_meta(lexer, root);
         if (options.output_xml) {
             drop_copied_duplicate_ids(root);
+            drop_undeclared_prefixed_attributes(root);
             settle_xml_declaration(lexer, root);
         }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "driver/config.h"
 #include "driver/messages.h"
@@ -580,6 +581,31 @@ void drop_copied_duplicate_ids(Node* root) {
         if (name == nullptr || name->value != id->value) continue;
         --count;
         remove_attribute(n, id);
+    }
+}
+
+void drop_undeclared_prefixed_attributes(Node* root) {
+    // Prefixes declared on the html element hold everywhere.
+    std::unordered_set<std::string> declared;
+    if (const Node* html = find_html(root); html != nullptr) {
+        for (const NodeAttribute* a = html->attributes; a != nullptr; a = a->next) {
+            if (a->name.starts_with("xmlns:")) declared.insert(a->name.substr(6));
+        }
+    }
+    for (Node* n = root->first_child; n != nullptr; n = next_in_order(root, n)) {
+        NodeAttribute* a = n->attributes;
+        while (a != nullptr) {
+            NodeAttribute* next = a->next;
+            const size_t colon = a->name.find(':');
+            if (colon != std::string::npos) {
+                const std::string prefix = a->name.substr(0, colon);
+                if (prefix != "xml" && prefix != "xmlns" && declared.count(prefix) == 0 &&
+                    get_attribute(n, ("xmlns:" + prefix).c_str()) == nullptr) {
+                    remove_attribute(n, a);
+                }
+            }
+            a = next;
+        }
     }
 }
 

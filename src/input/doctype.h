@@ -33,6 +33,10 @@ void add_generator_meta(Lexer* lexer, Node* root);
 // element's name (see reconcile_id_name) is dropped, so that every id names
 // one element; the name stays.
 void drop_copied_duplicate_ids(Node* root);
+// For XML output: an attribute whose namespace prefix ("v:shapes") is
+// declared neither on its element nor on the html element is dropped, as
+// XML with namespaces cannot hold it ("xml:" needs no declaration).
+void drop_undeclared_prefixed_attributes(Node* root);
 
 // Fixed texts.
 extern const char* const xhtml_namespace;   // "http://www.w3.org/1999/xhtml"

@@ -346,13 +346,14 @@ void break_in_attr_value(OutputStream* out, uint32_t indent, bool in_string) {
 }
 
 void print_char(uint32_t c, PrintMode mode) {
-    // XML has no control characters other than tab and line ends, not even
-    // as references: one that came in by a reference is shown as U+FFFD.
+    // XML has no control characters other than tab and line ends, nor
+    // U+FFFE and U+FFFF, not even as references: one that came in by a
+    // reference is shown as U+FFFD.
     // (In ISO-2022 and raw output the escape character belongs to the
     // encoding.)
-    if (options.output_xml && c < 0x20 && c != '\t' && c != '\n' && c != '\r' &&
-        options.char_encoding != CharEncoding::Raw &&
-        options.char_encoding != CharEncoding::Iso2022) {
+    if (options.output_xml && options.char_encoding != CharEncoding::Raw &&
+        options.char_encoding != CharEncoding::Iso2022 &&
+        ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0xFFFE || c == 0xFFFF)) {
         c = ReplacementChar;
     }
     // Rule 1: a plain space in ordinary text.

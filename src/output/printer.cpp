@@ -160,6 +160,14 @@ void print_doctype(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node)
 }
 
 void print_procins(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
+    // In XHTML an instruction must begin with the name of its target: an
+    // HTML one without ("<? x>") is nothing XML can hold, and is left out.
+    if (options.output_xml && !options.input_xml &&
+        (node->end <= node->start || node->start >= lexer->text_length() ||
+         !(is_letter(static_cast<unsigned char>(lexer->text[node->start])) ||
+           lexer->text[node->start] == '_' || lexer->text[node->start] == ':'))) {
+        return;
+    }
     if ((mode & PrintPreformatted) == 0 && line_fits(indent) && may_break_before(lexer, node)) {
         set_wrap_point();
     }

@@ -669,6 +669,26 @@ TEST_F(DoctypeTest, CopiedIdThatRepeatsAnotherIsDropped) {
     EXPECT_NE(get_attribute(twice2, "id"), nullptr);
 }
 
+TEST_F(DoctypeTest, AttributesOfUndeclaredPrefixesAreDropped) {
+    Node* root = document();
+    Node* html = find_html(root);
+    add_attribute(html, "xmlns:o", "urn:o");
+    Node* img = element("img");
+    add_attribute(img, "v:shapes", "s1");
+    add_attribute(img, "o:title", "t");
+    add_attribute(img, "xml:lang", "en");
+    add_attribute(img, "w:x", "1");
+    add_attribute(img, "xmlns:w", "urn:w");
+    add_attribute(img, "alt", "a");
+    insert_node_at_end(find_body(root), img);
+    drop_undeclared_prefixed_attributes(root);
+    EXPECT_EQ(get_attribute(img, "v:shapes"), nullptr);
+    EXPECT_NE(get_attribute(img, "o:title"), nullptr); // declared on html
+    EXPECT_NE(get_attribute(img, "xml:lang"), nullptr);
+    EXPECT_NE(get_attribute(img, "w:x"), nullptr); // declared on itself
+    EXPECT_NE(get_attribute(img, "alt"), nullptr);
+}
+
 TEST_F(DoctypeTest, GeneratorMeta) {
     Node* root = document();
     lexer_->text_start = 0;
