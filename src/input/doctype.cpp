@@ -27,6 +27,7 @@ namespace {
 
 const char* const strict_public_id = "-//W3C//DTD XHTML 1.0 Strict//EN";
 const char* const loose_public_id = "-//W3C//DTD XHTML 1.0 Transitional//EN";
+const char* const frameset_public_id = "-//W3C//DTD XHTML 1.0 Frameset//EN";
 const char* const strict_system_id = "http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd";
 const char* const loose_system_id = "http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd";
 const char* const frameset_system_id = "http://www.w3.org/TR/xhtml1/DTD/xhtml1-frameset.dtd";
@@ -475,6 +476,12 @@ void make_xhtml_doctype(Lexer* lexer, Node* root) {
              names_public_id(lexer, d, loose_public_id))) {
             public_id = loose_public_id;
             system_id = loose_system_id;
+        }
+        // A frameset document fits neither: it has a DTD of its own.
+        if ((lexer->possible_versions & (VersionHTML40Strict | VersionHTML40Loose)) == 0 &&
+            (lexer->possible_versions & VersionFrames) != 0) {
+            public_id = frameset_public_id;
+            system_id = frameset_system_id;
         }
         break;
     default:

@@ -643,6 +643,20 @@ TEST_F(DoctypeTest, XhtmlTransitionalDoctypeIsKeptWhileTheContentFitsIt) {
     EXPECT_NE(text_of(bare->first_child).find("Strict"), std::string::npos);
 }
 
+TEST_F(DoctypeTest, FramesetContentGetsTheXhtmlFramesetDoctype) {
+    lexer_->possible_versions = VersionFrames;
+    Node* root = document();
+    make_xhtml_doctype(lexer_, root);
+    EXPECT_EQ(text_of(root->first_child),
+              "html PUBLIC \"-//W3C//DTD XHTML 1.0 Frameset//EN\"\n"
+              "    \"http://www.w3.org/TR/xhtml1/DTD/xhtml1-frameset.dtd\"");
+    // Asked for Transitional, it gets Transitional.
+    options.doctype_mode = DoctypeLoose;
+    Node* loose = document();
+    make_xhtml_doctype(lexer_, loose);
+    EXPECT_NE(text_of(loose->first_child).find("Transitional"), std::string::npos);
+}
+
 TEST_F(DoctypeTest, CopiedIdThatRepeatsAnotherIsDropped) {
     Node* root = document();
     Node* body = find_body(root);
