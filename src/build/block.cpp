@@ -813,9 +813,10 @@ void build_pre(Lexer* lexer, Node* pre, WhitespaceMode) {
         if (node->kind == TextNode) {
             // The lexer drops the line feed right after <pre>; a pre that
             // continues one split by a block drops the line feed that
-            // follows the block.
-            if (pre->implicit && pre->first_child == nullptr && node->start < node->end &&
-                lexer->text[node->start] == '\n') {
+            // follows the block. In XHTML (the namespace given) it is
+            // content, as XML reads it.
+            if (pre->implicit && !lexer->is_xhtml && pre->first_child == nullptr &&
+                node->start < node->end && lexer->text[node->start] == '\n') {
                 ++node->start;
             }
             if (node->start >= node->end) {

@@ -348,12 +348,18 @@ void trim_outer_spaces(Lexer* lexer, Node* element) {
         // without content is pruned now and not on a second run.
         if (first->start >= first->end) prune_if_empty(lexer, first);
     }
-    Node* last = element->last_child;
-    if (last == nullptr || last->kind != TextNode || last->end <= last->start ||
-        last->end > lexer->text_length() || lexer->text[last->end - 1] != ' ') {
-        return;
-    }
-    if (element->tag != tag_td && element->tag != tag_th) {
+    // A text that was only the trailing space goes, and the text before it
+    // may end in a space as well (texts on both sides of a dropped end tag).
+    for (;;) {
+        Node* last = element->last_child;
+        if (last == nullptr || last->kind != TextNode || last->end <= last->start ||
+            last->end > lexer->text_length() || lexer->text[last->end - 1] != ' ') {
+            return;
+        }
+        if (element->tag == tag_td || element->tag == tag_th) {
+            if (last->end - last->start > 1) --last->end;
+            return;
+        }
         --last->end;
         // A space that was all there was after a br stood at the start of
         // a line: nothing is owed for it.
@@ -362,9 +368,8 @@ void trim_outer_spaces(Lexer* lexer, Node* element) {
         if (has_model(element, ModelInline) && !has_model(element, ModelField) && !after_break) {
             lexer->space_pending = true;
         }
-        if (last->start == last->end) prune_if_empty(lexer, last);
-    } else if (last->end - last->start > 1) {
-        --last->end;
+        if (last->start != last->end) return;
+        prune_if_empty(lexer, last);
     }
 }
 
@@ -454,6 +459,14 @@ bool is_user_tag_node(const Node* node) {
     return node == nullptr || node->tag == nullptr || (node->tag->model & ModelUserDefined) != 0;
 }
 
+bool is_identifier(const std::string& value) {
+    if (value.empty() || !is_letter(static_cast<unsigned char>(value[0]))) return false;
+    for (const char c : value) {
+        if (!is_name_char(static_cast<unsigned char>(c))) return false;
+    }
+    return true;
+}
+
 void reconcile_id_name(Lexer* lexer, Node* element) {
     NodeAttribute* name = get_attribute(element, "name");
     if (name == nullptr) return;
@@ -465,7 +478,10 @@ void reconcile_id_name(Lexer* lexer, Node* element) {
         }
         return;
     }
-    if (!options.output_xml) return;
+    // The copy must be a valid identifier (a letter, then letters, digits,
+    // "-", "_", ":" and "."): a name such as "foo bar" or "1x" stays a
+    // name only.
+    if (!options.output_xml || !name->value || !is_identifier(*name->value)) return;
     NodeAttribute* added = new_attribute();
     added->name = "id";
     added->value = name->value;

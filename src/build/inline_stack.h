@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "model/tags.h"
 
@@ -40,6 +41,9 @@ void relocate_to_head(Lexer* lexer, Node* element, Node* node);
 bool check_tree_links(const Node* node);
 bool is_user_tag_node(const Node* node);
 void reconcile_id_name(Lexer* lexer, Node* element);
+// Whether a value may serve as an id: an ASCII letter, then ASCII letters,
+// digits, "-", "_", ":" and ".".
+bool is_identifier(const std::string& value);
 
 // Builders nest as deeply as the document's elements. Past this many
 // builders on the call stack, build_child appends an element without parsing

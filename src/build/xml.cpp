@@ -86,8 +86,12 @@ Node* build_xml_document(Lexer* lexer) {
         } else if (node->kind == EndTagNode) {
             report_warning(lexer, nullptr, node, UnexpectedEndTag);
             release_token(lexer, node);
+        } else if (node->kind == StartEndTagNode) {
+            // A root element written as an empty-element tag is the whole
+            // document: it stays.
+            insert_node_at_end(root, node);
         } else {
-            release_token(lexer, node); // text and empty-element tags outside the elements
+            release_token(lexer, node); // text outside the elements
         }
     }
     if (doctype != nullptr && !doctype_keywords_upper(lexer, doctype)) {
@@ -98,7 +102,6 @@ Node* build_xml_document(Lexer* lexer) {
 }
 
 void build_xml_element(Lexer* lexer, Node* element, WhitespaceMode mode) {
-    if (equals_ignore_case(element->element_name.c_str(), "xsl:text")) return;
     if (preserves_space(element)) mode = KeepSpace;
 
     while (Node* node = get_token(lexer, mode)) {

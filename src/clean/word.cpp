@@ -35,6 +35,12 @@ bool attribute_is(const Node* node, const char* name, const char* value) {
     return attribute != nullptr && attribute->value && *attribute->value == value;
 }
 
+// An element whose name has a namespace prefix ("o:p").
+bool is_namespaced_element(const Node* node) {
+    return (node->kind == StartTagNode || node->kind == StartEndTagNode) &&
+           node->element_name.find(':') != std::string::npos;
+}
+
 bool is_bullet_paragraph(const Node* node) {
     return has_tag(node, tag_p) && attribute_is(node, "class", "MsoListBullet");
 }
@@ -161,7 +167,10 @@ void strip_word_list(Lexer* lexer, Node* node, bool converted) {
             node = discard_node(node);
             continue;
         }
-        if (has_tag(node, tag_span)) {
+        // Elements of Word's namespaces (o:p) lose their namespace
+        // declaration with the html element's attributes below: like spans,
+        // they go and their content stays.
+        if (has_tag(node, tag_span) || is_namespaced_element(node)) {
             node = strip_element_in(lexer, node, converted);
             continue;
         }

@@ -475,6 +475,11 @@ DocumentOutcome process_document(const char* name) {
 
     if (options.input_xml) {
         root = build_xml_document(lexer);
+        // An XML document is not repaired, so its warnings stay its own;
+        // one with errors is rejected (not written), and the run says so in
+        // its exit status as it does for HTML.
+        add_to_total(&total_errors, lexer->errors);
+        settle_xml_declaration(lexer, root);
     } else {
         lexer->warnings = 0;
         if (!options.quiet) show_banner(error_stream, release_date, label.c_str());
@@ -518,7 +523,11 @@ DocumentOutcome process_document(const char* name) {
 
         set_document_type(lexer, root);
         if (root->first_child != nullptr && options.varnel_mark) add_generator_meta(lexer, root);
-        if (options.output_xml && options.add_xml_decl) ensure_xml_declaration(lexer, root);
+        if (options.output_xml) {
+            drop_copied_duplicate_ids(root);
+            drop_undeclared_prefixed_attributes(root);
+            settle_xml_declaration(lexer, root);
+        }
 
         add_to_total(&total_warnings, lexer->warnings);
         add_to_total(&total_errors, lexer->errors);

@@ -4,8 +4,11 @@
 #include "input/doctype.h"
 
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "driver/config.h"
 #include "driver/messages.h"
@@ -24,6 +27,7 @@ namespace {
 
 const char* const strict_public_id = "-//W3C//DTD XHTML 1.0 Strict//EN";
 const char* const loose_public_id = "-//W3C//DTD XHTML 1.0 Transitional//EN";
+const char* const frameset_public_id = "-//W3C//DTD XHTML 1.0 Frameset//EN";
 const char* const strict_system_id = "http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd";
 const char* const loose_system_id = "http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd";
 const char* const frameset_system_id = "http://www.w3.org/TR/xhtml1/DTD/xhtml1-frameset.dtd";
@@ -79,12 +83,44 @@ bool starts_with_case(std::string_view text, std::string_view prefix) {
     return true;
 }
 
-// A new doctype node at the start of the root.
-Node* insert_doctype(Node* root) {
+// Whether a processing instruction is the XML declaration: its target is
+// "xml" as a whole name ("xml-stylesheet" and the like are other
+// instructions).
+bool is_xml_declaration(const Lexer* lexer, const Node* node) {
+    if (node == nullptr || node->kind != ProcInsNode) return false;
+    const std::string_view text = node_text(lexer, node);
+    return text.compare(0, 3, "xml") == 0 &&
+           (text.size() == 3 || text[3] == ' ' || text[3] == '\t' || text[3] == '\n' ||
+            text[3] == '\r' || text[3] == '?');
+}
+
+// A new doctype node at the start of the root, after the XML declaration
+// when the document begins with one: the declaration must stay first.
+Node* insert_doctype(Lexer* lexer, Node* root) {
     Node* d = new_node();
     d->kind = DoctypeNode;
-    insert_node_at_start(root, d);
+    if (is_xml_declaration(lexer, root->first_child)) {
+        insert_node_after(root->first_child, d);
+    } else {
+        insert_node_at_start(root, d);
+    }
     return d;
+}
+
+// Whether a doctype's public identifier is `id`.
+bool names_public_id(const Lexer* lexer, const Node* doctype, std::string_view id) {
+    const std::string_view text = node_text(lexer, doctype);
+    const size_t quote = text.find('"');
+    return quote != std::string_view::npos && text.substr(quote + 1).starts_with(id) &&
+           text.substr(quote + 1 + id.size()).starts_with("\"");
+}
+
+// Whether a doctype names an XHTML document type ("-//W3C//DTD XHTML ...").
+bool names_xhtml(const Lexer* lexer, const Node* doctype) {
+    const std::string_view text = node_text(lexer, doctype);
+    const size_t quote = text.find('"');
+    return quote != std::string_view::npos &&
+           text.substr(quote + 1).starts_with("-//W3C//DTD XHTML ");
 }
 
 // Appends an identifier in double quotes, unless it already begins with one
@@ -127,6 +163,143 @@ bool is_generator_mark(const Node* meta) {
     return name != nullptr && name->value &&
            equals_ignore_case(name->value->c_str(), "generator") && content != nullptr &&
            content->value && starts_with_ignore_case(content->value->c_str(), generator_name);
+}
+
+// Every node under `root` in document order, without recursion.
+Node* next_in_order(Node* root, Node* n) {
+    if (n->first_child != nullptr) return n->first_child;
+    while (n != root && n->next == nullptr)
+        n = n->parent;
+    return n == root ? nullptr : n->next;
+}
+
+// Whether text that the printer copies byte for byte (comments, CDATA,
+// marked sections, server blocks) holds characters beyond ASCII: ASCII
+// output writes those as Latin-1 bytes, references having no meaning there.
+bool copies_beyond_ascii(const Lexer* lexer, Node* root) {
+    for (Node* n = root->first_child; n != nullptr; n = next_in_order(root, n)) {
+        if (n->kind != CommentNode && n->kind != CDataNode && n->kind != SectionNode &&
+            n->kind != AspNode && n->kind != JsteNode && n->kind != PhpNode) {
+            continue;
+        }
+        for (const char c : node_text(lexer, n)) {
+            if (static_cast<unsigned char>(c) >= 0x80) return true;
+        }
+    }
+    return false;
+}
+
+// The encoding an XML declaration names for the output: its name (null for
+// raw output, whose bytes are whatever the input held), the family of
+// names that fit it, and whether it must be named. XML reads a document
+// without an encoding declaration as UTF-8, which ASCII output also is
+// unless it copies Latin-1 bytes; every other known encoding is named.
+struct DeclaredEncoding {
+    const char* name;
+    CharEncoding family;
+    bool must_be_named;
+};
+
+DeclaredEncoding encoding_to_declare(const Lexer* lexer, Node* root) {
+    switch (options.char_encoding) {
+    case CharEncoding::Ascii:
+        if (copies_beyond_ascii(lexer, root)) return {"iso-8859-1", CharEncoding::Latin1, true};
+        return {"us-ascii", CharEncoding::Ascii, false};
+    case CharEncoding::Latin1:
+        return {"iso-8859-1", CharEncoding::Latin1, true};
+    case CharEncoding::Utf8:
+        return {"utf-8", CharEncoding::Utf8, false};
+    case CharEncoding::Iso2022:
+        return {"iso-2022-jp", CharEncoding::Iso2022, true};
+    case CharEncoding::MacRoman:
+        return {"macintosh", CharEncoding::MacRoman, true};
+    case CharEncoding::Raw:
+        break;
+    }
+    return {nullptr, CharEncoding::Raw, false};
+}
+
+bool equals_any_ignore_case(std::string_view name, std::initializer_list<const char*> names) {
+    for (const char* n : names) {
+        if (name.size() == std::strlen(n) && starts_with_case(name, n)) return true;
+    }
+    return false;
+}
+
+// Whether a declared encoding already describes output bytes of `family`.
+bool declared_encoding_fits(std::string_view declared, CharEncoding family) {
+    switch (family) {
+    case CharEncoding::Raw:
+        return true;
+    case CharEncoding::Ascii:
+        // ASCII bytes read the same in every encoding built on ASCII; only
+        // the wide Unicode forms and EBCDIC read them otherwise.
+        for (const char* wide : {"utf-16", "utf16", "utf-32", "utf32", "ucs-2", "ucs2", "ucs-4",
+                                 "ucs4", "iso-10646-ucs", "unicode", "ebcdic", "ibm037", "cp037"}) {
+            if (starts_with_case(declared, wide)) return false;
+        }
+        return true;
+    case CharEncoding::Latin1:
+        return equals_any_ignore_case(
+            declared, {"iso-8859-1", "iso_8859-1", "iso8859-1", "latin1", "latin-1", "l1"});
+    case CharEncoding::Utf8:
+        return equals_any_ignore_case(declared, {"utf-8", "utf8"});
+    case CharEncoding::Iso2022:
+        return equals_any_ignore_case(declared, {"iso-2022-jp", "csiso2022jp"});
+    case CharEncoding::MacRoman:
+        return equals_any_ignore_case(declared, {"macintosh", "mac", "macroman", "x-mac-roman"});
+    }
+    return true;
+}
+
+// Finds the value of a pseudo-attribute (`name`="value") in a declaration's
+// text; returns false when there is none.
+bool find_pseudo_attribute(std::string_view text, std::string_view name, size_t* value_start,
+                           size_t* value_end) {
+    for (size_t at = text.find(name); at != std::string_view::npos; at = text.find(name, at + 1)) {
+        if (at == 0 || !is_white(static_cast<unsigned char>(text[at - 1]))) continue;
+        size_t i = at + name.size();
+        while (i < text.size() && is_white(static_cast<unsigned char>(text[i])))
+            ++i;
+        if (i >= text.size() || text[i] != '=') continue;
+        ++i;
+        while (i < text.size() && is_white(static_cast<unsigned char>(text[i])))
+            ++i;
+        if (i >= text.size() || (text[i] != '"' && text[i] != '\'')) continue;
+        const size_t close = text.find(text[i], i + 1);
+        if (close == std::string_view::npos) return false;
+        *value_start = i + 1;
+        *value_end = close;
+        return true;
+    }
+    return false;
+}
+
+// Makes the encoding named by an XML declaration agree with the output
+// encoding: a wrong name is replaced, a missing one added where XML would
+// otherwise misread the bytes (after the version, or after "xml").
+void name_output_encoding(Lexer* lexer, Node* declaration, const DeclaredEncoding& encoding) {
+    if (encoding.name == nullptr) return;
+    const std::string text(node_text(lexer, declaration));
+    size_t start = 0;
+    size_t end = 0;
+    std::string rewritten;
+    if (find_pseudo_attribute(text, "encoding", &start, &end)) {
+        if (declared_encoding_fits(std::string_view(text).substr(start, end - start),
+                                   encoding.family)) {
+            return;
+        }
+        rewritten = text.substr(0, start) + encoding.name + text.substr(end);
+    } else {
+        if (!encoding.must_be_named) return;
+        size_t insert_at = 3;
+        if (find_pseudo_attribute(text, "version", &start, &end)) insert_at = end + 1;
+        rewritten = text.substr(0, insert_at) + " encoding=\"" + encoding.name + "\"" +
+                    text.substr(insert_at);
+    }
+    begin_text(lexer);
+    append_string(lexer, rewritten.c_str());
+    end_text(lexer, declaration);
 }
 
 } // namespace
@@ -219,6 +392,18 @@ void repair_doctype(Lexer* lexer, Node* root) {
     case DoctypeAuto:
         if (d != nullptr) {
             VersionBits given = lexer->given_version;
+            // An XHTML doctype does not describe a document written as
+            // HTML (no namespace, HTML output): it gives way to the HTML
+            // doctype the content fits, or to none when no version fits.
+            if (given == 0 && !lexer->is_xhtml && !options.input_xml && names_xhtml(lexer, d)) {
+                report_warning(lexer, nullptr, nullptr, DoctypeMismatch);
+                v = lowest_version(lexer);
+                if (v == 0) {
+                    discard_node(d);
+                    return;
+                }
+                break;
+            }
             if (given == 0) return;
             if (is_single_version(given) && (lexer->possible_versions & given) != 0) return;
         }
@@ -249,7 +434,7 @@ void repair_doctype(Lexer* lexer, Node* root) {
         return;
     }
 
-    if (d == nullptr) d = insert_doctype(root);
+    if (d == nullptr) d = insert_doctype(lexer, root);
     begin_text(lexer);
     append_string(lexer, "html PUBLIC ");
     if (options.doctype_mode == DoctypeUser && options.doctype_str) {
@@ -273,6 +458,9 @@ void make_xhtml_doctype(Lexer* lexer, Node* root) {
     const char* system_id = strict_system_id;
     switch (options.doctype_mode) {
     case DoctypeOmit:
+        // Without a doctype the namespace is all that says the document is
+        // XHTML.
+        set_html_namespace(lexer, root, xhtml_namespace);
         if (d != nullptr) discard_node(d);
         return;
     case DoctypeLoose:
@@ -280,9 +468,20 @@ void make_xhtml_doctype(Lexer* lexer, Node* root) {
         system_id = loose_system_id;
         break;
     case DoctypeAuto:
-        if ((lexer->possible_versions & VersionHTML40Strict) == 0) {
+        // Transitional when the content needs it, and also when the
+        // document already declares it and the content fits it: a run over
+        // its own output keeps the doctype it wrote.
+        if ((lexer->possible_versions & VersionHTML40Strict) == 0 ||
+            (d != nullptr && (lexer->possible_versions & VersionHTML40Loose) != 0 &&
+             names_public_id(lexer, d, loose_public_id))) {
             public_id = loose_public_id;
             system_id = loose_system_id;
+        }
+        // A frameset document fits neither: it has a DTD of its own.
+        if ((lexer->possible_versions & (VersionHTML40Strict | VersionHTML40Loose)) == 0 &&
+            (lexer->possible_versions & VersionFrames) != 0) {
+            public_id = frameset_public_id;
+            system_id = frameset_system_id;
         }
         break;
     default:
@@ -290,7 +489,7 @@ void make_xhtml_doctype(Lexer* lexer, Node* root) {
     }
 
     set_html_namespace(lexer, root, xhtml_namespace);
-    if (d == nullptr) d = insert_doctype(root);
+    if (d == nullptr) d = insert_doctype(lexer, root);
     if (options.doctype_mode == DoctypeUser && options.doctype_str) {
         public_id = options.doctype_str->c_str();
         system_id = "";
@@ -330,24 +529,91 @@ void set_html_namespace(Lexer* lexer, Node* root, const char* name_space) {
 }
 
 bool ensure_xml_declaration(Lexer* lexer, Node* root) {
-    Node* first = root->first_child;
-    // Only "xml" as a whole name is a declaration: "xml-stylesheet" and the
-    // like are other instructions, which the declaration must precede.
-    if (first != nullptr && first->kind == ProcInsNode) {
-        const std::string_view text = node_text(lexer, first);
-        if (text.compare(0, 3, "xml") == 0 &&
-            (text.size() == 3 || text[3] == ' ' || text[3] == '\t' || text[3] == '\n' ||
-             text[3] == '\r' || text[3] == '?')) {
-            return true;
-        }
+    const DeclaredEncoding encoding = encoding_to_declare(lexer, root);
+    if (is_xml_declaration(lexer, root->first_child)) {
+        name_output_encoding(lexer, root->first_child, encoding);
+        return true;
     }
     Node* pi = new_node();
     pi->kind = ProcInsNode;
     insert_node_at_start(root, pi);
     begin_text(lexer);
     append_string(lexer, "xml version=\"1.0\"");
+    if (encoding.name != nullptr && encoding.must_be_named) {
+        append_string(lexer, " encoding=\"");
+        append_string(lexer, encoding.name);
+        append_char(lexer, '"');
+    }
     end_text(lexer, pi);
     return false;
+}
+
+void settle_xml_declaration(Lexer* lexer, Node* root) {
+    // A declaration anywhere but at the very start is not well-formed. One
+    // among the top-level nodes (after a comment or a doctype) goes to the
+    // start when none is there; any other goes, as does one inside an
+    // element, which declares nothing for the document.
+    for (Node* n = root->first_child; n != nullptr;) {
+        if (n == root->first_child || !is_xml_declaration(lexer, n)) {
+            n = next_in_order(root, n);
+            continue;
+        }
+        Node* resume = n->next != nullptr ? n->next : next_in_order(root, n);
+        if (n->parent != root || is_xml_declaration(lexer, root->first_child)) {
+            discard_node(n);
+        } else {
+            remove_node(n);
+            insert_node_at_start(root, n);
+        }
+        n = resume;
+    }
+    if (is_xml_declaration(lexer, root->first_child) || options.add_xml_decl ||
+        (root->first_child != nullptr && encoding_to_declare(lexer, root).must_be_named)) {
+        ensure_xml_declaration(lexer, root);
+    }
+}
+
+void drop_copied_duplicate_ids(Node* root) {
+    std::unordered_map<std::string, uint32_t> uses;
+    for (Node* n = root->first_child; n != nullptr; n = next_in_order(root, n)) {
+        const NodeAttribute* id = get_attribute(n, "id");
+        if (id != nullptr && id->value) ++uses[*id->value];
+    }
+    for (Node* n = root->first_child; n != nullptr; n = next_in_order(root, n)) {
+        NodeAttribute* id = get_attribute(n, "id");
+        if (id == nullptr || !id->value) continue;
+        uint32_t& count = uses[*id->value];
+        if (count < 2) continue;
+        const NodeAttribute* name = get_attribute(n, "name");
+        if (name == nullptr || name->value != id->value) continue;
+        --count;
+        remove_attribute(n, id);
+    }
+}
+
+void drop_undeclared_prefixed_attributes(Node* root) {
+    // Prefixes declared on the html element hold everywhere.
+    std::unordered_set<std::string> declared;
+    if (const Node* html = find_html(root); html != nullptr) {
+        for (const NodeAttribute* a = html->attributes; a != nullptr; a = a->next) {
+            if (a->name.starts_with("xmlns:")) declared.insert(a->name.substr(6));
+        }
+    }
+    for (Node* n = root->first_child; n != nullptr; n = next_in_order(root, n)) {
+        NodeAttribute* a = n->attributes;
+        while (a != nullptr) {
+            NodeAttribute* next = a->next;
+            const size_t colon = a->name.find(':');
+            if (colon != std::string::npos) {
+                const std::string prefix = a->name.substr(0, colon);
+                if (prefix != "xml" && prefix != "xmlns" && declared.count(prefix) == 0 &&
+                    get_attribute(n, ("xmlns:" + prefix).c_str()) == nullptr) {
+                    remove_attribute(n, a);
+                }
+            }
+            a = next;
+        }
+    }
 }
 
 void add_generator_meta(Lexer* lexer, Node* root) {

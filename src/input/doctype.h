@@ -21,8 +21,22 @@ const char* version_label(Lexer* lexer);
 void repair_doctype(Lexer* lexer, Node* root);
 void make_xhtml_doctype(Lexer* lexer, Node* root);
 void set_html_namespace(Lexer* lexer, Node* root, const char* name_space);
+// Makes sure the root starts with an XML declaration that names the output
+// encoding where XML needs it; true when one was there already.
 bool ensure_xml_declaration(Lexer* lexer, Node* root);
+// For XML output: moves a declaration found after other top-level nodes to
+// the start (or drops it when one is there), and adds one when asked to or
+// when the output encoding must be named.
+void settle_xml_declaration(Lexer* lexer, Node* root);
 void add_generator_meta(Lexer* lexer, Node* root);
+// For XML output: an id that repeats another one and only copies its
+// element's name (see reconcile_id_name) is dropped, so that every id names
+// one element; the name stays.
+void drop_copied_duplicate_ids(Node* root);
+// For XML output: an attribute whose namespace prefix ("v:shapes") is
+// declared neither on its element nor on the html element is dropped, as
+// XML with namespaces cannot hold it ("xml:" needs no declaration).
+void drop_undeclared_prefixed_attributes(Node* root);
 
 // Fixed texts.
 extern const char* const xhtml_namespace;   // "http://www.w3.org/1999/xhtml"

@@ -217,8 +217,11 @@ Node* finish_start_tag(Lexer* lexer, int ended_by, WhitespaceMode mode) {
     bool expects_content = node->kind == StartTagNode &&
                            (tag == nullptr || !(tag->model & ModelEmpty)) &&
                            (tag == nullptr || !(tag->model & ModelInline) || tag == tag_textarea ||
-                            tag->parser == build_script);
-    if (expects_content || (tag != nullptr && tag == tag_br && mode != KeepSpace)) {
+                            tag->parser == build_script) &&
+                           (tag == nullptr || tag->parser != build_pre || !lexer->is_xhtml);
+    // XML has no such rule: there the line feed is the content's own.
+    if (!options.input_xml &&
+        (expects_content || (tag != nullptr && tag == tag_br && mode != KeepSpace))) {
         int c = read_char(in);
         if (c != '\n') unread_char(c, in);
     }
@@ -229,7 +232,15 @@ Node* finish_start_tag(Lexer* lexer, int ended_by, WhitespaceMode mode) {
         return node;
     }
     if (options.input_xml) return node;
-    lexer->possible_versions &= node->tag->versions;
+    if (node->tag == tag_html && get_attribute(node, "xmlns:o") != nullptr) {
+        lexer->word_namespace = true;
+    }
+    // Word's namespace elements do not narrow the versions when the Word
+    // cleanup will remove them: the document is judged as it is written out.
+    if (!(options.word_2000 && lexer->word_namespace &&
+          node->element_name.find(':') != std::string::npos)) {
+        lexer->possible_versions &= node->tag->versions;
+    }
     if ((node->tag->versions & VersionProprietary) && !options.clean &&
         (node->tag == tag_nobr || node->tag == tag_wbr)) {
         report_warning(lexer, nullptr, node, NotApproved);

@@ -104,6 +104,9 @@ struct Lexer {
     bool blocks_barred = false;
     bool moved_before_table = false;
     bool is_xhtml = false;
+    // The html element declares Word's office namespace (xmlns:o): with
+    // word-2000 its prefixed elements (o:p) are removed by the cleanup.
+    bool word_namespace = false;
     VersionBits possible_versions = 0x1DF;
     VersionBits given_version = 0;
     bool doctype_malformed = false;

@@ -305,7 +305,9 @@ void scan_entity(Lexer* lexer, WhitespaceMode) {
         break;
     }
 
-    int32_t code = entity_code(lexer->text.c_str() + start - 1);
+    // XML input and XHTML (read or written) know XML's own names too.
+    const bool xml = options.input_xml || options.output_xml || lexer->is_xhtml;
+    int32_t code = entity_code(lexer->text.c_str() + start - 1, xml);
     // A reference to a surrogate or to a number beyond Unicode names no
     // character: it is kept as written, like a reference to 0, rather than
     // stored as bytes that no encoding can write.

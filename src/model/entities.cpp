@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "model/tags.h"
@@ -159,7 +160,7 @@ void free_entities() {
     }
 }
 
-int32_t entity_code(const char* text) {
+int32_t entity_code(const char* text, bool xml) {
     if (text[0] == '\0') return 0;
     const char* p = text + 1;
     if (*p == '#') {
@@ -167,7 +168,10 @@ int32_t entity_code(const char* text) {
         return read_number(p + 1, 10);
     }
     EntityEntry* e = lookup_entity(p);
-    return e != nullptr ? static_cast<int32_t>(e->code) : 0;
+    if (e != nullptr) return static_cast<int32_t>(e->code);
+    // XML predefines the apostrophe, which HTML 4 lacks.
+    if (xml && std::strcmp(p, "apos") == 0) return '\'';
+    return 0;
 }
 
 const char* entity_name(uint32_t code) {

@@ -26,8 +26,9 @@ void free_entities();
 
 // `text` starts with "&" and lacks the closing ";": "&amp", "&#65", "&#x41".
 // Returns the code point, or 0 when there is none; a number too large for
-// 32 bits gives 0, as an unknown reference.
-int32_t entity_code(const char* text);
+// 32 bits gives 0, as an unknown reference. With `xml`, the names XML
+// predefines ("apos") are known as well.
+int32_t entity_code(const char* text, bool xml = false);
 
 // The first entity whose code is `code`, or null.
 const char* entity_name(uint32_t code);

@@ -99,11 +99,18 @@ void add_carried(uint32_t c) {
     }
 }
 
+// Whether characters are written as numeric references only. XML knows no
+// HTML entity names: XML input always gets numbers, and so does XML output
+// unless it declares an XHTML doctype, whose DTD defines the names.
+bool numeric_references() {
+    return options.numeric_entities || options.input_xml ||
+           (options.output_xml && (!options.output_xhtml || options.doctype_mode == DoctypeOmit));
+}
+
 // Appends the named entity when names are wanted and one exists, else the
-// numeric reference. XML knows no HTML entity names, so XML input always
-// gets numeric references.
+// numeric reference.
 void add_entity(uint32_t c) {
-    const bool numeric = options.numeric_entities || options.input_xml;
+    const bool numeric = numeric_references();
     const char* name = numeric ? nullptr : entity_name_fast(c);
     if (name != nullptr) {
         add_named_entity(name);
@@ -340,10 +347,20 @@ void break_in_attr_value(OutputStream* out, uint32_t indent, bool in_string) {
 }
 
 void print_char(uint32_t c, PrintMode mode) {
+    // XML has no control characters other than tab and line ends, nor
+    // U+FFFE and U+FFFF, not even as references: one that came in by a
+    // reference is shown as U+FFFD.
+    // (In ISO-2022 and raw output the escape character belongs to the
+    // encoding.)
+    if (options.output_xml && options.char_encoding != CharEncoding::Raw &&
+        options.char_encoding != CharEncoding::Iso2022 &&
+        ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0xFFFE || c == 0xFFFF)) {
+        c = ReplacementChar;
+    }
     // Rule 1: a plain space in ordinary text.
     if (c == Space && (mode & (PrintPreformatted | PrintComment | PrintAttrValue)) == 0) {
         if (mode & PrintNoWrap) {
-            add_string(options.input_xml || options.numeric_entities ? "&#160;" : "&nbsp;");
+            add_string(numeric_references() ? "&#160;" : "&nbsp;");
             return;
         }
         line_buffer.wrap_point = line_buffer.length;
@@ -395,8 +412,7 @@ void print_char(uint32_t c, PrintMode mode) {
         case NoBreakSpace:
             if (encoding != CharEncoding::Raw) {
                 if (options.quote_nbsp) {
-                    const bool numeric = options.numeric_entities || options.input_xml;
-                    add_string(numeric ? "&#160;" : "&nbsp;");
+                    add_string(numeric_references() ? "&#160;" : "&nbsp;");
                 } else {
                     add_char(c);
                 }

@@ -3,6 +3,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "build/builders.h"
@@ -161,6 +164,14 @@ void print_doctype(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node)
 }
 
 void print_procins(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
+    // In XHTML an instruction must begin with the name of its target: an
+    // HTML one without ("<? x>") is nothing XML can hold, and is left out.
+    if (options.output_xml && !options.input_xml &&
+        (node->end <= node->start || node->start >= lexer->text_length() ||
+         !(is_letter(static_cast<unsigned char>(lexer->text[node->start])) ||
+           lexer->text[node->start] == '_' || lexer->text[node->start] == ':'))) {
+        return;
+    }
     if ((mode & PrintPreformatted) == 0 && line_fits(indent) &&
         white_space_at(lexer, node, Side::Before)) {
         set_wrap_point();
@@ -201,19 +212,91 @@ bool wraps_in(PrintMode mode, bool option) {
     return option && (mode & PrintPreformatted) == 0;
 }
 
+// A marked section written as comments for XHTML output, where "<![" is
+// not markup: "<![if ...]>" becomes "<!--[if ...]><!-->" and "<![endif]>"
+// becomes "<!--<![endif]-->", the forms that browsers reading conditional
+// markup take the same way; any other section becomes "<!--[...]-->".
+// Two hyphens in a row, which a comment cannot hold, get a space between.
+void print_section_as_comment(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node) {
+    const uint32_t end = std::min<uint32_t>(node->end, lexer->text_length());
+    const std::string_view text(lexer->text.data() + node->start,
+                                end > node->start ? end - node->start : 0);
+    const bool is_if = text.starts_with("if");
+    const bool is_endif = text.starts_with("endif");
+    add_string(is_endif ? "<!--<![" : "<!--[");
+    const auto* bytes = reinterpret_cast<const unsigned char*>(lexer->text.data());
+    uint32_t previous = 0;
+    for (size_t i = node->start; i < end; ++i) {
+        const uint32_t c = decode_char_at(bytes, &i, end);
+        if (c == '-' && previous == '-') add_char(' ');
+        if (c == '\n') {
+            flush_line(out, indent);
+            line_buffer.verbatim = true;
+        } else {
+            print_char(c, PrintComment);
+        }
+        previous = c;
+    }
+    if (previous == '-') add_char(' ');
+    add_string(is_if ? "]><!-->" : "]-->");
+}
+
 void print_section(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
+    if (options.output_xml && !options.input_xml) {
+        print_section_as_comment(out, indent, lexer, node);
+        return;
+    }
     print_delimited_block(out, indent, lexer, node, "<![", "]>",
                           wraps_in(mode, options.wrap_sections),
                           options.wrap_sections ? PrintCData : PrintComment);
 }
 
+// A server block written as text for XHTML output, where "<%" and "<#"
+// are not markup: escaped, and spaced as text read back is ("<%= x %>" in
+// a page that is no server page shows just so in a browser).
+void print_block_as_text(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer,
+                         Node* node, const char* open, const char* close) {
+    const bool exact = (mode & PrintPreformatted) != 0;
+    for (const char* c = open; *c != '\0'; ++c)
+        print_char(static_cast<unsigned char>(*c), mode);
+    const uint32_t end = std::min<uint32_t>(node->end, lexer->text_length());
+    const auto* bytes = reinterpret_cast<const unsigned char*>(lexer->text.data());
+    bool after_white = false;
+    for (size_t i = node->start; i < end; ++i) {
+        if (!line_fits(indent)) break_line_at_wrap_point(out, indent);
+        const uint32_t c = decode_char_at(bytes, &i, end);
+        if (exact && c == '\n') {
+            flush_line(out, indent);
+            continue;
+        }
+        const bool white = c < 0x80 && is_white(static_cast<int>(c));
+        if (!exact && white) {
+            if (!after_white) print_char(' ', mode);
+            after_white = true;
+            continue;
+        }
+        after_white = false;
+        print_char(c, mode);
+    }
+    for (const char* c = close; *c != '\0'; ++c)
+        print_char(static_cast<unsigned char>(*c), mode);
+}
+
 void print_asp(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
+    if (options.output_xml && !options.input_xml) {
+        print_block_as_text(out, mode, indent, lexer, node, "<%", "%>");
+        return;
+    }
     print_delimited_block(out, indent, lexer, node, "<%", "%>",
                           wraps_in(mode, options.wrap_asp && options.wrap_jste),
                           options.wrap_asp ? PrintCData : PrintComment);
 }
 
 void print_jste(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
+    if (options.output_xml && !options.input_xml) {
+        print_block_as_text(out, mode, indent, lexer, node, "<#", "#>");
+        return;
+    }
     print_delimited_block(out, indent, lexer, node, "<#", "#>", wraps_in(mode, options.wrap_asp),
                           options.wrap_jste ? PrintCData : PrintComment);
 }
@@ -285,7 +368,10 @@ void print_attr_value(OutputStream* out, uint32_t indent, const std::string& val
                       bool wrappable, bool script = false) {
     PrintMode mode = PrintAttrValue;
     if (!wrappable) mode |= PrintPreformatted;
-    if (value.starts_with("<%") || value.starts_with("<@") || value.starts_with("<?php")) {
+    // A server block in a value is copied as it stands, except in XHTML,
+    // where "<" in a value is not well-formed.
+    if ((value.starts_with("<%") || value.starts_with("<@") || value.starts_with("<?php")) &&
+        !(options.output_xml && !options.input_xml)) {
         mode |= PrintCData;
     }
     const uint32_t quote = delimiter == '\'' ? '\'' : '"';
@@ -340,6 +426,81 @@ void print_attr_value(OutputStream* out, uint32_t indent, const std::string& val
     add_char(quote);
 }
 
+// Attributes whose values XHTML enumerates, and so spells in lower case
+// (HTML reads them ignoring case). `element` null: on any element.
+struct EnumeratedAttribute {
+    const char* attribute;
+    const char* element;
+    const char* values; // separated by spaces
+};
+
+const EnumeratedAttribute enumerated_attributes[] = {
+    {"align", nullptr, "left center right justify top middle bottom char"},
+    {"valign", nullptr, "top middle bottom baseline"},
+    {"method", nullptr, "get post"},
+    {"shape", nullptr, "rect circle poly default"},
+    {"type", "input", "text password checkbox radio submit reset file hidden image button"},
+    {"type", "button", "button submit reset"},
+    {"type", "ul", "disc square circle"},
+    {"clear", nullptr, "left all right none"},
+    {"dir", nullptr, "ltr rtl"},
+    {"frame", nullptr, "void above below hsides lhs rhs vsides box border"},
+    {"rules", nullptr, "none groups rows cols all"},
+    {"scope", nullptr, "row col rowgroup colgroup"},
+    {"scrolling", nullptr, "yes no auto"},
+    {"valuetype", nullptr, "data ref object"},
+    // Boolean attributes: the one value is the attribute's own name.
+    {"checked", nullptr, "checked"},
+    {"compact", nullptr, "compact"},
+    {"declare", nullptr, "declare"},
+    {"defer", nullptr, "defer"},
+    {"disabled", nullptr, "disabled"},
+    {"ismap", nullptr, "ismap"},
+    {"multiple", nullptr, "multiple"},
+    {"nohref", nullptr, "nohref"},
+    {"noresize", nullptr, "noresize"},
+    {"noshade", nullptr, "noshade"},
+    {"nowrap", nullptr, "nowrap"},
+    {"readonly", nullptr, "readonly"},
+    {"selected", nullptr, "selected"},
+};
+
+// Whether `values` (words separated by spaces) holds `value`, ignoring case.
+bool has_value_ignoring_case(const char* values, const std::string& value) {
+    for (const char* word = values; *word != '\0';) {
+        const char* end = std::strchr(word, ' ');
+        const size_t size = end != nullptr ? static_cast<size_t>(end - word) : std::strlen(word);
+        if (size == value.size()) {
+            bool same = true;
+            for (size_t i = 0; i < size && same; ++i) {
+                same = to_lower(static_cast<unsigned char>(value[i])) ==
+                       static_cast<unsigned char>(word[i]);
+            }
+            if (same) return true;
+        }
+        if (end == nullptr) break;
+        word = end + 1;
+    }
+    return false;
+}
+
+// For XHTML output: the lower-case spelling of an enumerated attribute's
+// value, when the value is one of its enumeration in another case.
+bool lower_enumerated_value(const Node* node, const NodeAttribute* attribute,
+                            std::string* lowered) {
+    const std::string& value = *attribute->value;
+    for (const EnumeratedAttribute& row : enumerated_attributes) {
+        if (attribute->name != row.attribute) continue;
+        if (row.element != nullptr && node->element_name != row.element) continue;
+        if (!has_value_ignoring_case(row.values, value)) continue;
+        lowered->assign(value);
+        for (char& c : *lowered)
+            c = static_cast<char>(to_lower(static_cast<unsigned char>(c)));
+        return *lowered != value;
+    }
+    return false;
+}
+
 // Prints one attribute record (a named attribute or an embedded server
 // block) with its leading space.
 void print_attribute(OutputStream* out, uint32_t indent, Lexer* lexer, const Node* node,
@@ -379,8 +540,11 @@ void print_attribute(OutputStream* out, uint32_t indent, Lexer* lexer, const Nod
     if (!line_fits(attr_indent)) break_line_at_wrap_point(out, attr_indent);
 
     if (attribute->value.has_value()) {
-        print_attr_value(out, attr_indent, *attribute->value, attribute->delimiter, wrappable,
-                         is_script_def(def));
+        std::string lowered;
+        const bool lower = options.output_xml && !options.input_xml &&
+                           lower_enumerated_value(node, attribute, &lowered);
+        print_attr_value(out, attr_indent, lower ? lowered : *attribute->value,
+                         attribute->delimiter, wrappable, is_script_def(def));
     } else if (options.output_xml || options.input_xml) {
         print_attr_value(out, attr_indent, attribute->name, attribute->delimiter, true);
     } else if (is_boolean_def(def) || node->tag == nullptr ||
@@ -410,8 +574,15 @@ void print_attributes(OutputStream* out, uint32_t indent, Lexer* lexer, const No
         ++count;
     }
     const NodeAttribute* const* list = count <= Inline ? few : many.data();
-    for (size_t i = count; i > 0; --i)
-        print_attribute(out, indent, lexer, node, list[i - 1]);
+    // XML allows an attribute once: in XHTML output a repeated one (already
+    // reported) is left out, the first standing as browsers read it.
+    const bool once = options.output_xml && !options.input_xml && count > 1;
+    std::unordered_set<std::string_view> printed;
+    for (size_t i = count; i > 0; --i) {
+        const NodeAttribute* attribute = list[i - 1];
+        if (once && !attribute->name.empty() && !printed.insert(attribute->name).second) continue;
+        print_attribute(out, indent, lexer, node, attribute);
+    }
 
     if (options.output_xml && options.add_xml_space && preserves_white_space(node) &&
         attribute_named(node, "xml:space") == nullptr) {
@@ -442,9 +613,9 @@ struct OpenElement {
     uint32_t child_indent = 0; // the indentation of its content
     Closing closing = Closing::Nothing;
     bool blank_before_blocks = false; // a block after text starts after a blank line
-    bool xml_line_ends = false;       // an XML element that is not mixed
-    bool xml_verbatim = false;        // an XML element inside preserved content
-    bool xml_keeps_content = false;   // an XML element whose content is preserved
+    bool xml_runs_on = false;         // an XML element whose content is written as it runs
+    bool xml_inline = false;          // an XML element inside such content
+    bool xml_has_next = false;        // an XML element followed by a printed sibling
 };
 
 struct Walk {
@@ -507,8 +678,79 @@ bool is_script_in_text(const Node* node) {
            (is_running_text(node->prev) || is_running_text(node->next));
 }
 
+// Whether the text of a script or style element must be put in a CDATA
+// section to be read back as it stands in XML: it holds "<" or "&" (markup
+// to an XML reader), or "]]>", outside the CDATA sections it already has.
+bool needs_cdata(const Lexer* lexer, const Node* element) {
+    constexpr std::string_view open = "<![CDATA[";
+    constexpr std::string_view close = "]]>";
+    for (const Node* child = element->first_child; child != nullptr; child = child->next) {
+        if (child->kind != TextNode) continue;
+        const uint32_t end = std::min<uint32_t>(child->end, lexer->text_length());
+        const std::string_view text(lexer->text.data() + child->start,
+                                    end > child->start ? end - child->start : 0);
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (text.substr(i, open.size()) == open) {
+                const size_t stop = text.find(close, i + open.size());
+                if (stop == std::string_view::npos) return true;
+                i = stop + close.size() - 1;
+            } else if (text[i] == '<' || text[i] == '&' || text.substr(i, close.size()) == close) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// Writes the text children of a script or style inside a CDATA section
+// whose markers are hidden from the script or style language by its
+// comments; a "]]>" in the text is split across two sections.
+void print_cdata_content(Walk& w, PrintMode mode, const Node* element) {
+    const bool script = element->tag == tag_script;
+    add_string(script ? "//<![CDATA[" : "/*<![CDATA[*/");
+    flush_line(w.out, 0);
+    for (const Node* child = element->first_child; child != nullptr; child = child->next) {
+        if (child->kind != TextNode) continue;
+        const uint32_t end = std::min<uint32_t>(child->end, w.lexer->text_length());
+        uint32_t from = child->start;
+        for (uint32_t i = child->start; i + 2 < end; ++i) {
+            if (w.lexer->text.compare(i, 3, "]]>") != 0) continue;
+            print_text(w.out, mode, 0, w.lexer, from, i + 2);
+            add_string("]]><![CDATA[");
+            from = i + 2;
+        }
+        print_text(w.out, mode, 0, w.lexer, from, end);
+    }
+    flush_pending_line(w.out, 0);
+    add_string(script ? "//]]>" : "/*]]>*/");
+    flush_line(w.out, 0);
+}
+
+// Whether a pre-like element is written with XML's reading of its content:
+// every character between the tags is content, the line ends next to them
+// included, so none is added there.
+bool has_exact_edges(const Lexer* lexer, const Node* node) {
+    return (options.output_xml || lexer->is_xhtml) && is_preformatted_element(node);
+}
+
 void open_preformatted(Walk& w, PrintMode mode, uint32_t indent, Node* node,
                        PrintMode content_mode) {
+    if (has_exact_edges(w.lexer, node)) {
+        flush_pending_line(w.out, indent);
+        print_tag(w.lexer, w.out, mode | PrintPreformatted, 0, node);
+        // An HTML page made XHTML: browsers reading it as HTML drop a line
+        // feed right after <pre>, so content that begins with one gets one
+        // more, which they drop. (A document that is XHTML already keeps
+        // that line feed as content, and is written as it stands.)
+        const Node* first = node->first_child;
+        if (!w.lexer->is_xhtml && first != nullptr && first->kind == TextNode &&
+            first->start < first->end && first->start < w.lexer->text_length() &&
+            w.lexer->text[first->start] == '\n') {
+            flush_line(w.out, 0);
+        }
+        w.push(node, mode | content_mode, indent, 0, Closing::Preformatted);
+        return;
+    }
     // A script that follows text on its line ends that line, which keeps
     // the indentation of the text.
     const bool after_text = is_script_in_text(node) && is_running_text(node->prev);
@@ -516,6 +758,12 @@ void open_preformatted(Walk& w, PrintMode mode, uint32_t indent, Node* node,
     print_tag(w.lexer, w.out, mode, after_text ? indent : 0, node);
     flush_line(w.out, after_text ? indent : 0);
     w.push(node, mode | content_mode, indent, 0, Closing::Preformatted);
+    // In XHTML, script and style text with markup characters goes into a
+    // CDATA section, written here in one piece.
+    if (options.output_xml && (content_mode & PrintCData) != 0 && needs_cdata(w.lexer, node)) {
+        print_cdata_content(w, mode | content_mode, node);
+        w.open.back().next_child = nullptr;
+    }
 }
 
 // True when the last text inside `node` (however deep) ends with a line
@@ -529,6 +777,12 @@ bool content_ends_with_line_feed(const Lexer* lexer, const Node* node) {
 }
 
 void close_preformatted(Walk& w, const OpenElement& e) {
+    if (has_exact_edges(w.lexer, e.node)) {
+        print_end_tag(e.node);
+        flush_line(w.out, 0);
+        if (!indent_content_on() && e.node->next != nullptr) flush_line(w.out, 0);
+        return;
+    }
     // The end tag goes on a line of its own, unless the content's last line
     // feed has already ended the text and only end tags of inline elements
     // wait on the line: another line end there would be an empty line more.
@@ -699,25 +953,101 @@ void close_html_element(Walk& w, const OpenElement& e) {
     }
 }
 
-void open_xml_node(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
-    // Inside preserved content every line end and space is the document's
-    // own: nodes there are written where they stand, with no line breaks or
-    // indentation added (added ones would grow on every pass).
-    const bool in_preserved =
-        !w.open.empty() && (w.open.back().xml_keeps_content || w.open.back().xml_verbatim);
+// Whether a text node holds anything but white space.
+bool has_words(const Lexer* lexer, const Node* text) {
+    for (uint32_t i = text->start; i < text->end && i < lexer->text_length(); ++i) {
+        if (!is_white(static_cast<unsigned char>(lexer->text[i]))) return true;
+    }
+    return false;
+}
+
+// An XML element holds character data when a child is text with words in
+// it or a CDATA section. Its content is then written as it runs, with no
+// line end added between its parts: one added next to a word would put a
+// space into the data ("<b>big</b>!" read back as "big !").
+bool holds_character_data(const Lexer* lexer, const Node* element) {
+    for (const Node* child = element->first_child; child != nullptr; child = child->next) {
+        if (child->kind == CDataNode) return true;
+        if (child->kind == TextNode && has_words(lexer, child)) return true;
+    }
+    return false;
+}
+
+// In element content, text made of white space alone is layout: the line
+// ends and indentation of the printer stand in for it.
+bool is_layout_text(const Lexer* lexer, const Node* node) {
+    return node->kind == TextNode && !has_words(lexer, node);
+}
+
+// The next sibling that is printed in element content.
+const Node* next_printed(const Lexer* lexer, const Node* node) {
+    const Node* next = node->next;
+    while (next != nullptr && is_layout_text(lexer, next))
+        next = next->next;
+    return next;
+}
+
+// Writes a node inside running XML content: no line end is added before or
+// after it, and an element's content runs on in the same way.
+void open_xml_inline(Walk& w, PrintMode mode, Node* node) {
     switch (node->kind) {
-    case RootNode:
+    case CommentNode:
+        // As print_comment, but no place to break the line.
+        add_string("<!--");
+        print_text_span(w.out, PrintComment, 0, w.lexer, node);
+        add_char('>');
+        if (node->newline_after) flush_line(w.out, 0);
+        return;
+    case ProcInsNode:
+        print_procins(w.out, mode | PrintPreformatted, 0, w.lexer, node);
+        return;
+    case CDataNode: {
+        const int32_t saved = wrap_column;
+        wrap_column = NoWrapColumn;
+        add_string("<![CDATA[");
+        print_text_span(w.out, PrintComment, 0, w.lexer, node);
+        add_string("]]>");
+        wrap_column = saved;
+        return;
+    }
+    case StartTagNode:
+    case StartEndTagNode:
+    case EndTagNode:
+        break;
+    default:
+        if (KindPrinter print = kind_printer(node); print != nullptr) {
+            print(w.out, mode, 0, w.lexer, node);
+        }
+        return;
+    }
+    // The tag is written where it stands: PrintPreformatted keeps
+    // print_tag from breaking the line after it.
+    print_tag(w.lexer, w.out, mode | PrintPreformatted, 0, node);
+    if (node->kind != StartTagNode || (model_of(node) & ModelEmpty) != 0) return;
+    // Space the element preserves is content, never a place to break.
+    const PrintMode child_mode = preserves_white_space(node) ? mode | PrintPreformatted : mode;
+    w.push(node, child_mode, 0, 0, Closing::XmlElement);
+    w.open.back().xml_runs_on = true;
+    w.open.back().xml_inline = true;
+}
+
+void open_xml_node(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
+    if (node->kind == RootNode) {
         w.push(node, mode, indent, indent, Closing::Nothing);
         return;
+    }
+    // Inside running content (character data, or space the document
+    // preserves) every line end and space is the document's own.
+    if (!w.open.empty() && w.open.back().xml_runs_on) {
+        open_xml_inline(w, mode, node);
+        return;
+    }
+    switch (node->kind) {
+    case TextNode:
+        if (is_layout_text(w.lexer, node)) return;
+        break;
     case CommentNode:
-        if (in_preserved) {
-            // As print_comment, but no place to break the line.
-            add_string("<!--");
-            print_text_span(w.out, PrintComment, 0, w.lexer, node);
-            add_char('>');
-            if (node->newline_after) flush_line(w.out, 0);
-            return;
-        }
+        // Comments between elements stand at column 0.
         flush_pending_line(w.out, indent);
         print_comment(w.out, mode, 0, w.lexer, node);
         flush_pending_line(w.out, 0);
@@ -729,54 +1059,43 @@ void open_xml_node(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
         print(w.out, mode, indent, w.lexer, node);
         return;
     }
-    if (in_preserved) {
-        print_tag(w.lexer, w.out, mode, 0, node);
-        if (node->kind == StartEndTagNode || (model_of(node) & ModelEmpty) != 0) return;
-        w.push(node, mode, 0, 0, Closing::XmlElement);
-        w.open.back().xml_verbatim = true;
-        return;
-    }
-    if (node->kind == StartEndTagNode || (model_of(node) & ModelEmpty) != 0) {
+    const bool has_next = next_printed(w.lexer, node) != nullptr;
+    if (node->kind != StartTagNode || (model_of(node) & ModelEmpty) != 0) {
         flush_pending_line(w.out, indent);
         print_tag(w.lexer, w.out, mode, indent, node);
         flush_line(w.out, indent);
-        if (node->next != nullptr) flush_line(w.out, indent);
+        if (has_next) flush_line(w.out, indent);
         return;
-    }
-    bool mixed = false;
-    for (const Node* child = node->first_child; child != nullptr; child = child->next) {
-        if (child->kind == TextNode) {
-            mixed = true;
-            break;
-        }
     }
     flush_pending_line(w.out, indent);
     const bool preserve = preserves_white_space(node);
-    const uint32_t tag_indent = mixed || preserve ? 0 : indent;
-    const uint32_t content_indent = mixed || preserve ? 0 : indent + indent_step();
-    // A preserving element counts as not mixed for its line ends.
-    const bool line_ends = !mixed || preserve;
-
-    print_tag(w.lexer, w.out, mode, tag_indent, node);
-    if (line_ends) flush_line(w.out, tag_indent);
-    // Preserved content is never wrapped: a line break in place of a space
-    // would change it.
-    w.push(node, preserve ? mode | PrintPreformatted : mode, tag_indent, content_indent,
-           Closing::XmlElement);
-    w.open.back().xml_line_ends = line_ends;
-    w.open.back().xml_keeps_content = preserve;
+    if (preserve || holds_character_data(w.lexer, node)) {
+        // Written from column 0, its content running on from the start tag
+        // to the end tag exactly as it stands (preserved space) or wrapped
+        // at its own spaces (other character data).
+        print_tag(w.lexer, w.out, mode | PrintPreformatted, 0, node);
+        w.push(node, preserve ? mode | PrintPreformatted : mode, 0, 0, Closing::XmlElement);
+        w.open.back().xml_runs_on = true;
+        w.open.back().xml_has_next = has_next;
+        return;
+    }
+    // Element content: each child on its own lines, one step deeper.
+    print_tag(w.lexer, w.out, mode, indent, node);
+    flush_line(w.out, indent);
+    w.push(node, mode, indent, indent + indent_step(), Closing::XmlElement);
+    w.open.back().xml_has_next = has_next;
 }
 
 void close_xml_element(Walk& w, const OpenElement& e) {
     if (e.closing != Closing::XmlElement) return;
-    if (e.xml_verbatim) {
+    if (e.xml_inline) {
         print_end_tag(e.node);
         return;
     }
-    if (e.xml_line_ends) flush_pending_line(w.out, e.child_indent);
+    if (!e.xml_runs_on) flush_pending_line(w.out, e.child_indent);
     print_end_tag(e.node);
     flush_pending_line(w.out, e.indent);
-    if (e.node->next != nullptr) flush_line(w.out, e.indent);
+    if (e.xml_has_next) flush_line(w.out, e.indent);
 }
 
 using OpenFn = void (*)(Walk& w, PrintMode mode, uint32_t indent, Node* node);

@@ -388,7 +388,9 @@ TEST_F(DoctypeTest, XhtmlDoctypeByMode) {
     Node* r5 = document("html PUBLIC \"-//W3C//DTD HTML 4.01//EN\"");
     make_xhtml_doctype(lexer_, r5);
     EXPECT_EQ(count_kind(r5, DoctypeNode), 0);
-    EXPECT_EQ(get_attribute(find_html(r5), "xmlns"), nullptr);
+    // Without a doctype the namespace still says the document is XHTML.
+    ASSERT_NE(get_attribute(find_html(r5), "xmlns"), nullptr);
+    EXPECT_EQ(*get_attribute(find_html(r5), "xmlns")->value, "http://www.w3.org/1999/xhtml");
     EXPECT_EQ(reports(), "");
 }
 
@@ -487,6 +489,218 @@ TEST_F(DoctypeTest, XmlDeclaration) {
         EXPECT_TRUE(ensure_xml_declaration(lexer_, r)) << declaration;
         EXPECT_EQ(count_kind(r, ProcInsNode), 1) << declaration;
     }
+}
+
+TEST_F(DoctypeTest, XmlDeclarationNamesTheOutputEncoding) {
+    auto declared = [&](CharEncoding encoding, const char* existing) {
+        options.char_encoding = encoding;
+        Node* r = document();
+        if (existing != nullptr) {
+            Node* pi = new_node();
+            pi->kind = ProcInsNode;
+            pi->start = lexer_->text_length();
+            append_string(lexer_, existing);
+            pi->end = lexer_->text_length();
+            insert_node_at_start(r, pi);
+        }
+        ensure_xml_declaration(lexer_, r);
+        return text_of(r->first_child);
+    };
+    // Written new: named where XML would otherwise read UTF-8.
+    EXPECT_EQ(declared(CharEncoding::Ascii, nullptr), "xml version=\"1.0\"");
+    EXPECT_EQ(declared(CharEncoding::Utf8, nullptr), "xml version=\"1.0\"");
+    EXPECT_EQ(declared(CharEncoding::Raw, nullptr), "xml version=\"1.0\"");
+    EXPECT_EQ(declared(CharEncoding::Latin1, nullptr),
+              "xml version=\"1.0\" encoding=\"iso-8859-1\"");
+    EXPECT_EQ(declared(CharEncoding::MacRoman, nullptr),
+              "xml version=\"1.0\" encoding=\"macintosh\"");
+    EXPECT_EQ(declared(CharEncoding::Iso2022, nullptr),
+              "xml version=\"1.0\" encoding=\"iso-2022-jp\"");
+    // Already there: a fitting name stays (whatever its case), a wrong one
+    // is replaced, a missing one is added after the version.
+    EXPECT_EQ(declared(CharEncoding::Latin1, "xml version='1.0' encoding='ISO-8859-1'?"),
+              "xml version='1.0' encoding='ISO-8859-1'?");
+    EXPECT_EQ(declared(CharEncoding::Latin1, "xml version='1.0' encoding='utf-8' ?"),
+              "xml version='1.0' encoding='iso-8859-1' ?");
+    EXPECT_EQ(declared(CharEncoding::MacRoman, "xml version=\"1.0\" standalone=\"yes\"?"),
+              "xml version=\"1.0\" encoding=\"macintosh\" standalone=\"yes\"?");
+    EXPECT_EQ(declared(CharEncoding::Utf8, "xml version=\"1.0\" encoding=\"windows-1252\"?"),
+              "xml version=\"1.0\" encoding=\"utf-8\"?");
+    EXPECT_EQ(declared(CharEncoding::Utf8, "xml version=\"1.0\"?"), "xml version=\"1.0\"?");
+    // ASCII reads the same under any name built on ASCII, not as UTF-16.
+    EXPECT_EQ(declared(CharEncoding::Ascii, "xml version=\"1.0\" encoding=\"windows-1252\"?"),
+              "xml version=\"1.0\" encoding=\"windows-1252\"?");
+    EXPECT_EQ(declared(CharEncoding::Ascii, "xml version=\"1.0\" encoding=\"UTF-16\"?"),
+              "xml version=\"1.0\" encoding=\"us-ascii\"?");
+    // Raw output has no known encoding: whatever is there stays.
+    EXPECT_EQ(declared(CharEncoding::Raw, "xml version=\"1.0\" encoding=\"koi8-r\"?"),
+              "xml version=\"1.0\" encoding=\"koi8-r\"?");
+}
+
+TEST_F(DoctypeTest, AsciiOutputCopyingLatin1BytesNamesLatin1) {
+    // A comment is copied byte for byte: ASCII output writes its é as a
+    // Latin-1 byte, so the declaration must say so.
+    options.char_encoding = CharEncoding::Ascii;
+    options.output_xml = true;
+    Node* root = document();
+    Node* comment = new_node();
+    comment->kind = CommentNode;
+    comment->start = lexer_->text_length();
+    append_string(lexer_, " caf\xc3\xa9 --");
+    comment->end = lexer_->text_length();
+    insert_node_at_end(find_body(root), comment);
+    settle_xml_declaration(lexer_, root);
+    ASSERT_EQ(root->first_child->kind, ProcInsNode);
+    EXPECT_EQ(text_of(root->first_child), "xml version=\"1.0\" encoding=\"iso-8859-1\"");
+}
+
+TEST_F(DoctypeTest, XmlDeclarationIsSettledFirst) {
+    options.output_xml = true;
+    auto declaration = [&]() {
+        Node* pi = new_node();
+        pi->kind = ProcInsNode;
+        pi->start = lexer_->text_length();
+        append_string(lexer_, "xml version=\"1.0\"?");
+        pi->end = lexer_->text_length();
+        return pi;
+    };
+    // After a doctype at the top: moved to the start. Inside an element:
+    // dropped.
+    Node* root = document("html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\"");
+    Node* top = declaration();
+    insert_node_after(root->first_child, top);
+    insert_node_at_end(find_body(root), declaration());
+    settle_xml_declaration(lexer_, root);
+    EXPECT_EQ(root->first_child, top);
+    EXPECT_EQ(root->first_child->next->kind, DoctypeNode);
+    EXPECT_EQ(find_body(root)->first_child, nullptr);
+    // One at the start already: a second one at the top goes.
+    Node* again = declaration();
+    insert_node_at_end(root, again);
+    settle_xml_declaration(lexer_, root);
+    EXPECT_EQ(count_kind(root, ProcInsNode), 1);
+    EXPECT_EQ(root->first_child, top);
+    // None, and none asked for: none is added for ASCII output.
+    Node* plain = document();
+    settle_xml_declaration(lexer_, plain);
+    EXPECT_EQ(count_kind(plain, ProcInsNode), 0);
+    options.add_xml_decl = true;
+    settle_xml_declaration(lexer_, plain);
+    EXPECT_EQ(count_kind(plain, ProcInsNode), 1);
+}
+
+TEST_F(DoctypeTest, DoctypeGoesAfterTheXmlDeclaration) {
+    for (const bool xhtml : {false, true}) {
+        Node* root = document();
+        Node* pi = new_node();
+        pi->kind = ProcInsNode;
+        pi->start = lexer_->text_length();
+        append_string(lexer_, "xml version=\"1.0\"?");
+        pi->end = lexer_->text_length();
+        insert_node_at_start(root, pi);
+        if (xhtml) {
+            make_xhtml_doctype(lexer_, root);
+        } else {
+            repair_doctype(lexer_, root);
+        }
+        EXPECT_EQ(root->first_child, pi) << xhtml;
+        ASSERT_NE(pi->next, nullptr) << xhtml;
+        EXPECT_EQ(pi->next->kind, DoctypeNode) << xhtml;
+    }
+}
+
+TEST_F(DoctypeTest, XhtmlDoctypeOnAnHtmlDocumentGivesWay) {
+    const char* const xhtml_strict = "html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\" "
+                                     "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd\"";
+    // Written as HTML: the doctype becomes the HTML one the content fits.
+    lexer_->possible_versions = VersionHTML40Strict | VersionHTML40Loose | VersionFrames;
+    Node* root = document(xhtml_strict);
+    repair_doctype(lexer_, root);
+    EXPECT_EQ(text_of(root->first_child), "html PUBLIC \"-//W3C//DTD HTML 4.01//EN\"");
+    EXPECT_NE(reports().find("Warning: html doctype doesn't match content"), std::string::npos);
+    // No version fits: the doctype goes.
+    lexer_->possible_versions = VersionProprietary;
+    Node* proprietary = document(xhtml_strict);
+    repair_doctype(lexer_, proprietary);
+    EXPECT_EQ(count_kind(proprietary, DoctypeNode), 0);
+    // The namespace given: the document is XHTML and keeps its doctype.
+    lexer_->possible_versions = 0x1DF;
+    lexer_->is_xhtml = true;
+    Node* xhtml = document(xhtml_strict);
+    repair_doctype(lexer_, xhtml);
+    EXPECT_EQ(text_of(xhtml->first_child), xhtml_strict);
+}
+
+TEST_F(DoctypeTest, XhtmlTransitionalDoctypeIsKeptWhileTheContentFitsIt) {
+    const char* const loose = "html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\"\n"
+                              "    \"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\"";
+    Node* root = document(loose);
+    make_xhtml_doctype(lexer_, root);
+    EXPECT_EQ(text_of(root->first_child), loose);
+    // Without a doctype, content that fits Strict gets Strict.
+    Node* bare = document();
+    make_xhtml_doctype(lexer_, bare);
+    EXPECT_NE(text_of(bare->first_child).find("Strict"), std::string::npos);
+}
+
+TEST_F(DoctypeTest, FramesetContentGetsTheXhtmlFramesetDoctype) {
+    lexer_->possible_versions = VersionFrames;
+    Node* root = document();
+    make_xhtml_doctype(lexer_, root);
+    EXPECT_EQ(text_of(root->first_child),
+              "html PUBLIC \"-//W3C//DTD XHTML 1.0 Frameset//EN\"\n"
+              "    \"http://www.w3.org/TR/xhtml1/DTD/xhtml1-frameset.dtd\"");
+    // Asked for Transitional, it gets Transitional.
+    options.doctype_mode = DoctypeLoose;
+    Node* loose = document();
+    make_xhtml_doctype(lexer_, loose);
+    EXPECT_NE(text_of(loose->first_child).find("Transitional"), std::string::npos);
+}
+
+TEST_F(DoctypeTest, CopiedIdThatRepeatsAnotherIsDropped) {
+    Node* root = document();
+    Node* body = find_body(root);
+    Node* p = element("p");
+    add_attribute(p, "id", "x");
+    insert_node_at_end(body, p);
+    Node* copied = element("a");
+    add_attribute(copied, "name", "x");
+    add_attribute(copied, "id", "x");
+    insert_node_at_end(body, copied);
+    Node* twice1 = element("a");
+    add_attribute(twice1, "name", "y");
+    add_attribute(twice1, "id", "y");
+    insert_node_at_end(body, twice1);
+    Node* twice2 = element("a");
+    add_attribute(twice2, "name", "y");
+    add_attribute(twice2, "id", "y");
+    insert_node_at_end(body, twice2);
+    drop_copied_duplicate_ids(root);
+    EXPECT_NE(get_attribute(p, "id"), nullptr);
+    EXPECT_EQ(get_attribute(copied, "id"), nullptr);
+    EXPECT_NE(get_attribute(copied, "name"), nullptr);
+    EXPECT_EQ(get_attribute(twice1, "id"), nullptr);
+    EXPECT_NE(get_attribute(twice2, "id"), nullptr);
+}
+
+TEST_F(DoctypeTest, AttributesOfUndeclaredPrefixesAreDropped) {
+    Node* root = document();
+    Node* html = find_html(root);
+    add_attribute(html, "xmlns:o", "urn:o");
+    Node* img = element("img");
+    add_attribute(img, "v:shapes", "s1");
+    add_attribute(img, "o:title", "t");
+    add_attribute(img, "xml:lang", "en");
+    add_attribute(img, "w:x", "1");
+    add_attribute(img, "xmlns:w", "urn:w");
+    add_attribute(img, "alt", "a");
+    insert_node_at_end(find_body(root), img);
+    drop_undeclared_prefixed_attributes(root);
+    EXPECT_EQ(get_attribute(img, "v:shapes"), nullptr);
+    EXPECT_NE(get_attribute(img, "o:title"), nullptr); // declared on html
+    EXPECT_NE(get_attribute(img, "xml:lang"), nullptr);
+    EXPECT_NE(get_attribute(img, "w:x"), nullptr); // declared on itself
+    EXPECT_NE(get_attribute(img, "alt"), nullptr);
 }
 
 TEST_F(DoctypeTest, GeneratorMeta) {

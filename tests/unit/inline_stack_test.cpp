@@ -502,8 +502,21 @@ TEST_F(InlineStackTest, UserTagsAndIdNameReconciliation) {
     ASSERT_NE(get_attribute(anchor, "id"), nullptr);
     EXPECT_EQ(*get_attribute(anchor, "id")->value, "top");
 
-    for (Node* n : {p, unknown, mine, a, anchor})
+    // A name that is no identifier is not copied.
+    Node* spaced = element("a");
+    add_attribute(spaced, "name", "two words");
+    reconcile_id_name(lx.lexer, spaced);
+    EXPECT_EQ(get_attribute(spaced, "id"), nullptr);
+
+    for (Node* n : {p, unknown, mine, a, anchor, spaced})
         free_node(n);
+}
+
+TEST_F(InlineStackTest, IdentifiersStartWithALetter) {
+    for (const char* good : {"a", "top", "A-b_c:d.e9"})
+        EXPECT_TRUE(is_identifier(good)) << good;
+    for (const char* bad : {"", "1x", "-a", "_a", "a b", "a#b", "caf\xc3\xa9", "\xc3\xa9t\xc3\xa9"})
+        EXPECT_FALSE(is_identifier(bad)) << bad;
 }
 
 TEST_F(InlineStackTest, BuildChildClearsFlagsAndSkipsEmptyForms) {

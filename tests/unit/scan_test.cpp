@@ -51,6 +51,20 @@ TEST_F(ScanTest, UnknownReferencesStayAsWritten) {
     EXPECT_EQ(text_of("&#xD7FF;&#xE000;"), "text:\xed\x9f\xbf\xee\x80\x80");
 }
 
+TEST_F(ScanTest, ApostropheIsKnownInXmlAndXhtmlOnly) {
+    // HTML 4 has no &apos;; XML predefines it.
+    EXPECT_EQ(text_of("it&apos;s"), "text:it&apos;s");
+    options.input_xml = true;
+    EXPECT_EQ(text_of("it&apos;s"), "text:it's");
+    options.input_xml = false;
+    options.output_xml = true;
+    EXPECT_EQ(text_of("it&apos;s"), "text:it's");
+    options.output_xml = false;
+    // A document that is XHTML (its html element has the namespace).
+    LexerOver lx("<html xmlns=\"http://www.w3.org/1999/xhtml\">it&apos;s");
+    EXPECT_EQ(all_tokens(lx, CollapseSpace).back(), "text:it's");
+}
+
 TEST_F(ScanTest, AmpersandKeptAsReferenceWhenNotQuoted) {
     options.quote_ampersand = false;
     EXPECT_EQ(text_of("&amp;"), "text:&amp;");
