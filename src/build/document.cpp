@@ -299,7 +299,12 @@ void build_body(Lexer* lexer, Node* body, WhitespaceMode) {
     for (;;) {
         Node* node = carried != nullptr ? carried : get_token(lexer, token_mode);
         carried = nullptr;
-        if (node == nullptr) return;
+        if (node == nullptr) {
+            // A space that ends the body's text is no content: left, it
+            // would go on a second run.
+            trim_outer_spaces(lexer, body);
+            return;
+        }
         const TagDef* tag = node->tag;
         bool in_noframes = body->parent != nullptr && body->parent->tag == tag_noframes;
 
