@@ -11,8 +11,9 @@ page is cut into tokens (tags, comments, words, runs of white space) and
 chunks of tokens are removed, halving the chunk size down to one token, as
 long as the output still draws a validator message containing TEXT (by
 default the first message on the full page, without its position) or,
-with --unstable, as long as a second run still changes the output. Prints
-the smallest page, the options, the output and the message.
+with --unstable, as long as a second run still changes the output in the
+same way (spaces, line breaks or markup). Prints the smallest page, the
+options, the output and the message.
 """
 
 import argparse
@@ -87,9 +88,11 @@ def main():
             if not change:
                 print("a second run changes nothing")
                 return 1
+            kind = change[0]
 
             def holds(tokens):
-                return outcome(varnel, b"".join(tokens), options, tmp)[2] is not None
+                found = outcome(varnel, b"".join(tokens), options, tmp)[2]
+                return found is not None and found[0] == kind
         else:
             if not msgs:
                 print("the output is valid (or declares no doctype that is judged)")
