@@ -352,8 +352,18 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
     // The element parsed; headings and dt split by hr, center or div
     // continue in a clone, which then becomes the element.
     Node* e = element;
+    // A font whose only content is an anchor goes inside the anchor,
+    // however the font ends (read back, its end tag would move it there).
+    auto swap_lone_anchor = [&](Node* node) {
+        if (node->tag == tag_font && node->first_child != nullptr &&
+            node->first_child == node->last_child && node->first_child->tag == tag_a &&
+            is_start_tag(node->first_child)) {
+            swap_font_and_anchor(node);
+        }
+    };
     auto finish = [&](Node* node) {
         if (!preformatted) trim_outer_spaces(lexer, node);
+        swap_lone_anchor(node);
         prune_if_empty(lexer, node);
     };
     Node* carried = nullptr; // an implied element handled as the next token
@@ -376,8 +386,11 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
         const TagDef* tag = node->tag;
         bool nested_emphasis = false;
         // Rule 2: a start tag of the element's own inline tag.
+        // (Also when the element was re-opened: written out it is read back
+        // as an element of the source, and the tag would then be taken for
+        // its end tag.)
         if (is_start_tag(node) && tag == etag && inline_is_open(lexer, node) && !node->implicit &&
-            !e->implicit && (etag->model & ModelInline) != 0 && etag != tag_a && etag != tag_font &&
+            (etag->model & ModelInline) != 0 && etag != tag_a && etag != tag_font &&
             etag != tag_big && etag != tag_small) {
             if (e->first_child != nullptr && node->attributes == nullptr) {
                 report_warning(lexer, e, node, StartTagForEndTag);
@@ -394,11 +407,7 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
                 if ((etag->model & ModelInline) != 0 && etag != tag_a) forget_inline(lexer, node);
                 release_token(lexer, node);
                 if (!preformatted) trim_outer_spaces(lexer, e);
-                if (etag == tag_font && e->first_child != nullptr &&
-                    e->first_child == e->last_child && e->first_child->tag == tag_a &&
-                    is_start_tag(e->first_child)) {
-                    swap_font_and_anchor(e);
-                }
+                swap_lone_anchor(e);
                 e->closed = true;
                 // Spaces at the edges of an element in preformatted text
                 // are shown; they stay where they are.
@@ -455,8 +464,15 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
                     carried = infer_tag(lexer, "br");
                     continue;
                 }
+                // (The end tag of an element that may stand as a block, such
+                // as ins, whose element is open above this one, ends it
+                // below, like any ancestor's end tag: taken for this
+                // element's, it was lost, and the content after it went into
+                // the ins.)
+                const bool mixed_ancestor =
+                    (tag->model & ModelMixed) != 0 && has_ancestor_tag(e, tag);
                 if ((tag->model & ModelInline) != 0 && (tag->model & ModelObject) == 0 &&
-                    tag != tag_a && (etag->model & ModelInline) != 0) {
+                    tag != tag_a && (etag->model & ModelInline) != 0 && !mixed_ancestor) {
                     // Any inline end tag ends the current inline element.
                     forget_inline(lexer, e);
                     if (etag == tag_a) {

@@ -356,9 +356,17 @@ void trim_outer_spaces(Lexer* lexer, Node* element) {
             last->end > lexer->text_length() || lexer->text[last->end - 1] != ' ') {
             return;
         }
-        if (element->tag == tag_td || element->tag == tag_th) {
-            if (last->end - last->start > 1) --last->end;
+        // A cell keeps a space that is all it holds; one after other
+        // content goes like anywhere else.
+        if ((element->tag == tag_td || element->tag == tag_th) && last->end - last->start == 1 &&
+            last->prev == nullptr) {
             return;
+        }
+        if (element->tag == tag_td || element->tag == tag_th) {
+            --last->end;
+            if (last->start != last->end) return;
+            prune_if_empty(lexer, last);
+            continue;
         }
         --last->end;
         // A space that was all there was after a br stood at the start of

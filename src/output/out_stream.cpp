@@ -372,12 +372,14 @@ void print_char(uint32_t c, PrintMode mode) {
     }
     // A control character can only come from a character reference
     // (&#13;): written as itself it would be read back as a line end or
-    // dropped, so it stays a reference. XML allows no reference to the
-    // controls other than tab, line feed and carriage return.
-    if (c < Space && c != '\t' && c != LineFeed && c != 27) {
+    // dropped, so it stays a reference. So do the C1 controls (&#151;):
+    // read back as bytes they would be taken for the Windows characters of
+    // those codes.
+    const bool c1 = c >= 0x7F && c < 0xA0 && options.char_encoding != CharEncoding::Raw &&
+                    options.char_encoding != CharEncoding::Iso2022;
+    if ((c < Space && c != '\t' && c != LineFeed && c != 27) || c1) {
         char reference[16];
-        const bool xml = options.output_xml || options.input_xml;
-        snprintf(reference, sizeof reference, "&#%u;", xml && c != '\r' ? 0xFFFDu : c);
+        snprintf(reference, sizeof reference, "&#%u;", c);
         add_string(reference);
         return;
     }

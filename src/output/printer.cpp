@@ -183,14 +183,16 @@ void print_procins(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* le
     if ((mode & PrintPreformatted) == 0) flush_pending_line(out, indent);
 }
 
+// A CDATA section stands on lines of its own only where line ends around it
+// read back as white space that is there already.
 void print_cdata(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node) {
-    flush_pending_line(out, indent);
+    if (white_space_at(lexer, node, Side::Before)) flush_pending_line(out, indent);
     const int32_t saved = wrap_column;
     wrap_column = NoWrapColumn;
     add_string("<![CDATA[");
     print_text_span(out, PrintComment, indent, lexer, node);
     add_string("]]>");
-    flush_pending_line(out, indent);
+    if (white_space_at(lexer, node, Side::After)) flush_pending_line(out, indent);
     wrap_column = saved;
 }
 
@@ -315,8 +317,9 @@ void print_text_node(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* 
     const Node* prev = node->prev;
     const bool leading_space = (mode & PrintPreformatted) == 0 && start < node->end &&
                                start < lexer->text_length() && lexer->text[start] == ' ';
-    if (leading_space && prev != nullptr && (prev->tag == tag_br || prev->tag == tag_textarea) &&
-        line_buffer.length == 0) {
+    const bool ended_line = prev != nullptr && (prev->tag == tag_br || prev->tag == tag_textarea ||
+                                                (prev->kind == CommentNode && prev->newline_after));
+    if (leading_space && ended_line && line_buffer.length == 0) {
         ++start;
     }
     // Two texts meet where an element between them was dropped ("a <code>
