@@ -340,7 +340,12 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
         discard_node(element);
         return;
     }
-    if ((element->tag->model & ModelBlock) != 0 || element->tag == tag_dt) {
+    // (An element that may stand as a block but sits inside an inline
+    // element, such as ins in font, is inside what is open: re-opened there,
+    // the font would be doubled, and again on every run.)
+    const bool inside_inline = has_model(element, ModelMixed) && element->parent != nullptr &&
+                               has_model(element->parent, ModelInline);
+    if (((element->tag->model & ModelBlock) != 0 || element->tag == tag_dt) && !inside_inline) {
         schedule_reopen(lexer, nullptr);
     } else if ((element->tag->model & ModelInline) != 0 && element->tag != tag_a &&
                element->tag != tag_span) {
