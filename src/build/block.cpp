@@ -806,6 +806,8 @@ void build_pre(Lexer* lexer, Node* pre, WhitespaceMode) {
         Node* node = get_token(lexer, KeepSpace);
         if (node == nullptr) {
             report_warning(lexer, pre, nullptr, MissingEndTag);
+            // Trimmed as at its end tag, which a second run reads.
+            trim_outer_spaces(lexer, pre);
             prune_if_empty(lexer, pre);
             return;
         }
