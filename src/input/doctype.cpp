@@ -24,6 +24,7 @@ namespace {
 
 const char* const strict_public_id = "-//W3C//DTD XHTML 1.0 Strict//EN";
 const char* const loose_public_id = "-//W3C//DTD XHTML 1.0 Transitional//EN";
+const char* const frameset_public_id = "-//W3C//DTD XHTML 1.0 Frameset//EN";
 const char* const strict_system_id = "http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd";
 const char* const loose_system_id = "http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd";
 const char* const frameset_system_id = "http://www.w3.org/TR/xhtml1/DTD/xhtml1-frameset.dtd";
@@ -280,7 +281,14 @@ void make_xhtml_doctype(Lexer* lexer, Node* root) {
         system_id = loose_system_id;
         break;
     case DoctypeAuto:
-        if ((lexer->possible_versions & VersionHTML40Strict) == 0) {
+        // Strict when the page fits it; a page that fits only the frameset
+        // version (it has a frameset) is a Frameset document; any other is
+        // Transitional.
+        if ((lexer->possible_versions & VersionHTML40Strict) != 0) break;
+        if ((lexer->possible_versions & (VersionFrames | VersionHTML40Loose)) == VersionFrames) {
+            public_id = frameset_public_id;
+            system_id = frameset_system_id;
+        } else {
             public_id = loose_public_id;
             system_id = loose_system_id;
         }

@@ -267,6 +267,14 @@ std::vector<const AttrDef*> check_each_attribute(Lexer* lexer, Node* node) {
     return defs;
 }
 
+// The vertical alignments only proprietary browsers know.
+bool is_proprietary_alignment(const char* value) {
+    for (const char* proprietary : {"texttop", "absmiddle", "absbottom", "textbottom"}) {
+        if (equals_ignore_case(value, proprietary)) return true;
+    }
+    return false;
+}
+
 bool has_model(const Node* node, ContentModelBits model) {
     return node->tag != nullptr && (node->tag->model & model) != 0;
 }
@@ -396,8 +404,7 @@ const AttrDef* check_one_attribute(Lexer* lexer, Node* node, NodeAttribute* attr
         // and so do server blocks (ASP or PHP) written among the attributes:
         // they have no name to report.
         if (!options.input_xml && node->tag != nullptr && attribute->asp == nullptr &&
-            attribute->php == nullptr &&
-            (node->tag->versions & VersionProprietary) == 0) {
+            attribute->php == nullptr && (node->tag->versions & VersionProprietary) == 0) {
             report_attribute_warning(lexer, node, attribute->name.c_str(), UnknownAttribute);
         }
         return nullptr;
@@ -471,14 +478,19 @@ void check_valign_value(Lexer* lexer, Node* node, NodeAttribute* attribute) {
         report_attribute_warning(lexer, node, value, UnknownValue);
         return;
     }
-    for (const char* proprietary : {"texttop", "absmiddle", "absbottom", "textbottom"}) {
-        if (equals_ignore_case(value, proprietary)) {
-            lexer->possible_versions &= VersionProprietary;
-            report_attribute_warning(lexer, node, value, ProprietaryValue);
-            return;
-        }
+    if (is_proprietary_alignment(value)) {
+        lexer->possible_versions &= VersionProprietary;
+        report_attribute_warning(lexer, node, value, ProprietaryValue);
+        return;
     }
     report_attribute_warning(lexer, node, value, UnknownValue);
+}
+
+bool is_proprietary_value(const Node* node, const NodeAttribute* attribute) {
+    const char* value = value_text(attribute);
+    if (value == nullptr || !is_proprietary_alignment(value)) return false;
+    return attribute->name == "valign" ||
+           (attribute->name == "align" && has_model(node, ModelImage));
 }
 
 // Element checks.

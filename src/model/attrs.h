@@ -53,6 +53,9 @@ void check_name_value(Lexer* lexer, Node* node, NodeAttribute* attribute);
 void check_id_value(Lexer* lexer, Node* node, NodeAttribute* attribute);
 void check_align_value(Lexer* lexer, Node* node, NodeAttribute* attribute);
 void check_valign_value(Lexer* lexer, Node* node, NodeAttribute* attribute);
+// True for a value that only proprietary browsers take: the extra vertical
+// alignments ("texttop", "absmiddle", ...) of valign, and of align on images.
+bool is_proprietary_value(const Node* node, const NodeAttribute* attribute);
 
 // Element checks, installed in the tag dictionary.
 void check_hr(Lexer* lexer, Node* node);
@@ -70,7 +73,7 @@ void check_link(Lexer* lexer, Node* node);
 
 // Well-known attribute handles, resolved by init_attribute_dictionary.
 extern const AttrDef *attr_href, *attr_src, *attr_id, *attr_name, *attr_summary, *attr_alt,
-    *attr_longdesc, *attr_usemap, *attr_ismap, *attr_language, *attr_type, *attr_title,
-    *attr_xmlns, *attr_datafld, *attr_value, *attr_content, *attr_width, *attr_height;
+    *attr_longdesc, *attr_usemap, *attr_ismap, *attr_language, *attr_type, *attr_title, *attr_xmlns,
+    *attr_datafld, *attr_value, *attr_content, *attr_width, *attr_height;
 
 } // namespace varnel
