@@ -104,6 +104,9 @@ struct Lexer {
     bool blocks_barred = false;
     bool moved_before_table = false;
     bool is_xhtml = false;
+    // Narrowed by each tag and attribute as it is read; before the doctype
+    // is set, the flow replaces its standard bits by the versions the
+    // printed page fits (versions.h).
     VersionBits possible_versions = 0x1DF;
     VersionBits given_version = 0;
     bool doctype_malformed = false;
