@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <bitset>
+#include <cstring>
 #include <map>
 #include <string>
 #include <string_view>
@@ -90,9 +91,23 @@ struct Dtds {
     std::vector<std::array<ElementDecl, VersionCount>> elements{1};
     std::vector<Automaton> automata;
     std::vector<ValueType> types;
-    std::vector<std::vector<AttributeDecl>> attributes{1}; // by symbol, sorted by name
-    // By symbol and version: the names of the required attributes.
-    std::vector<std::array<std::vector<std::string>, VersionCount>> required{1};
+    // Attribute names are numbered; by symbol, the declarations of its
+    // attributes and, by attribute number, where each stands (-1: none).
+    std::unordered_map<std::string, int> attribute_ids;
+    std::vector<std::vector<AttributeDecl>> attributes{1};
+    std::vector<std::vector<int16_t>> attribute_index{1};
+    // By symbol: the attributes some version requires, with those versions.
+    std::vector<std::vector<std::pair<std::string, VersionBits>>> required{1};
+    // By parent symbol and child symbol: the versions whose declaration of
+    // the parent names the child (or takes any text content).
+    std::vector<std::array<VersionBits, MaxSymbols>> names_child{1};
+    // By symbol: the versions whose content model needs its automaton (not
+    // "any of these, in any order"), and those with inclusions or exclusions.
+    std::vector<VersionBits> ordered_content{0};
+    std::vector<VersionBits> has_exceptions{0};
+    std::vector<VersionBits> declared{0}; // by symbol: the versions that declare it
+    // By symbol: the versions whose model names a table body but no row.
+    std::vector<VersionBits> infers_body{0};
     VersionBits quot_versions = 0; // versions that define the entity "quot"
     int tr = -1, tbody = -1;
     SymbolSet body_text_elements; // HTML 2.0 text-level elements (see check_body_2_0)
@@ -110,7 +125,13 @@ struct Dtds {
         symbols.emplace(std::string(name), s);
         elements.emplace_back();
         attributes.emplace_back();
+        attribute_index.emplace_back();
         required.emplace_back();
+        names_child.emplace_back();
+        ordered_content.push_back(0);
+        has_exceptions.push_back(0);
+        declared.push_back(0);
+        infers_body.push_back(0);
         return s;
     }
 };
@@ -459,13 +480,16 @@ Dtds build_dtds() {
         });
     }
     for (size_t s = 0; s < d.attributes.size(); ++s) {
-        std::vector<AttributeDecl>& list = d.attributes[s];
-        std::sort(list.begin(), list.end(),
-                  [](const AttributeDecl& x, const AttributeDecl& y) { return x.name < y.name; });
-        for (const AttributeDecl& a : list) {
-            for (int v = 0; v < VersionCount; ++v) {
-                if ((a.required & bit_of(v)) != 0) d.required[s][v].push_back(a.name);
-            }
+        for (const AttributeDecl& a : d.attributes[s]) {
+            d.attribute_ids.emplace(a.name, static_cast<int>(d.attribute_ids.size()));
+            if (a.required != 0) d.required[s].emplace_back(a.name, a.required);
+        }
+    }
+    for (size_t s = 0; s < d.attributes.size(); ++s) {
+        d.attribute_index[s].assign(d.attribute_ids.size(), -1);
+        for (size_t i = 0; i < d.attributes[s].size(); ++i) {
+            const int id = d.attribute_ids[d.attributes[s][i].name];
+            d.attribute_index[s][static_cast<size_t>(id)] = static_cast<int16_t>(i);
         }
     }
 
@@ -474,8 +498,32 @@ Dtds build_dtds() {
             if (name == "quot") d.quot_versions |= dtd_entities[r].versions;
         });
     }
+    for (size_t parent = 0; parent < d.elements.size(); ++parent) {
+        for (int v = 0; v < VersionCount; ++v) {
+            const ElementDecl& decl = d.elements[parent][v];
+            for (size_t child = 0; child < MaxSymbols; ++child) {
+                if (decl.kind == ContentKind::Text ||
+                    (decl.kind == ContentKind::Model && decl.allowed.test(child)))
+                    d.names_child[parent][child] |= bit_of(v);
+            }
+            if (decl.kind == ContentKind::Model &&
+                !d.automata[static_cast<size_t>(decl.automaton)].any_order)
+                d.ordered_content[parent] |= bit_of(v);
+            if (decl.inclusions.any() || decl.exclusions.any())
+                d.has_exceptions[parent] |= bit_of(v);
+            if (decl.kind != ContentKind::Undeclared) d.declared[parent] |= bit_of(v);
+        }
+    }
     d.tr = d.symbol("tr");
     d.tbody = d.symbol("tbody");
+    for (size_t parent = 0; parent < d.elements.size() && d.tr >= 0 && d.tbody >= 0; ++parent) {
+        for (int v = 0; v < VersionCount; ++v) {
+            const ElementDecl& decl = d.elements[parent][v];
+            if (decl.kind == ContentKind::Model && !decl.allowed.test(static_cast<size_t>(d.tr)) &&
+                decl.allowed.test(static_cast<size_t>(d.tbody)))
+                d.infers_body[parent] |= bit_of(v);
+        }
+    }
     for (const char* name :
          {"a", "br", "em", "strong", "code", "samp", "kbd", "var", "cite", "tt", "b", "i"}) {
         int s = d.symbol(name);
@@ -489,12 +537,11 @@ const Dtds& dtds() {
     return tables;
 }
 
-const AttributeDecl* find_attribute(const Dtds& d, int symbol, const std::string& name) {
-    const std::vector<AttributeDecl>& list = d.attributes[symbol];
-    auto it =
-        std::lower_bound(list.begin(), list.end(), name,
-                         [](const AttributeDecl& x, const std::string& n) { return x.name < n; });
-    return it != list.end() && it->name == name ? &*it : nullptr;
+// The declaration of attribute number `id` on `symbol`, or null.
+const AttributeDecl* find_attribute(const Dtds& d, int symbol, int id) {
+    if (id < 0) return nullptr;
+    const int16_t at = d.attribute_index[static_cast<size_t>(symbol)][static_cast<size_t>(id)];
+    return at < 0 ? nullptr : &d.attributes[static_cast<size_t>(symbol)][static_cast<size_t>(at)];
 }
 
 // Attribute values as an SGML parser reads them.
@@ -575,10 +622,11 @@ bool value_fits(const ValueType& type, std::string_view value) {
     }
 }
 
-// The inclusions and exclusions in force inside an element, per version.
+// The inclusions and exclusions in force inside an element: for each
+// symbol, the versions in which it is included, and excluded.
 struct Context {
-    std::array<SymbolSet, VersionCount> inclusions;
-    std::array<SymbolSet, VersionCount> exclusions;
+    std::array<VersionBits, MaxSymbols> included{};
+    std::array<VersionBits, MaxSymbols> excluded{};
 };
 
 // The walk's findings. Faults that the page could avoid by declaring
@@ -631,6 +679,7 @@ class Walk {
     Frame open_element(const Node* element, uint32_t context);
     void check_attributes(const Node* element, int symbol, VersionBits declared);
     void add_child(Frame& frame, const Node* child);
+    VersionBits place(Frame& frame, int s, VersionBits versions);
     void close_frame(const Frame& frame);
     void check_body_2_0(int symbol);
     uint32_t context_inside(uint32_t context, int symbol);
@@ -647,6 +696,17 @@ class Walk {
         return options.clean && node->tag != nullptr && node->tag == tag_wbr;
     }
     bool is_white_text(const Node* node) const;
+    // The number of an attribute's name in the DTD tables, or -1.
+    int attribute_id(const NodeAttribute* a) {
+        if (a->attr_def != nullptr) {
+            auto it = attribute_cache_.find(a->attr_def);
+            if (it != attribute_cache_.end()) return it->second;
+        }
+        auto found = d_.attribute_ids.find(a->name);
+        const int id = found == d_.attribute_ids.end() ? -1 : found->second;
+        if (a->attr_def != nullptr) attribute_cache_.emplace(a->attr_def, id);
+        return id;
+    }
     int symbol_of(const Node* element) {
         if (element->tag == nullptr) return -1;
         auto it = symbol_cache_.find(element->tag);
@@ -658,8 +718,11 @@ class Walk {
     const Lexer* lexer_;
     const Dtds& d_;
     std::vector<Context> contexts_;
+    // The context inside an element of a symbol, by outer context and symbol.
+    std::unordered_map<uint64_t, uint32_t> inner_contexts_;
     std::vector<Frame> frames_;
     std::unordered_map<const TagDef*, int> symbol_cache_;
+    std::unordered_map<const AttrDef*, int> attribute_cache_;
     Verdict verdict_;
     bool beyond_latin1_ = false;
     bool writes_quot_ = false;
@@ -746,10 +809,7 @@ Frame Walk::open_element(const Node* element, uint32_t context) {
         verdict_.uses(tag->versions & AllVersions);
         return frame;
     }
-    VersionBits declared = 0;
-    for (int v = 0; v < VersionCount; ++v) {
-        if (d_.elements[symbol][v].kind != ContentKind::Undeclared) declared |= bit_of(v);
-    }
+    const VersionBits declared = d_.declared[static_cast<size_t>(symbol)];
     verdict_.uses(declared);
     check_attributes(element, symbol, declared);
     frame.symbol = symbol;
@@ -763,7 +823,7 @@ void Walk::check_attributes(const Node* element, int symbol, VersionBits declare
     for (const NodeAttribute* a = element->attributes; a != nullptr; a = a->next) {
         if (a->name.empty()) continue; // a server block among the attributes
         scan_attribute_value(a);
-        const AttrDef* def = lookup_attr_def(a->name.c_str());
+        const AttrDef* def = a->attr_def;
         if (def != nullptr && (def->versions & AllVersions) == 0 &&
             (def->versions & VersionProprietary) != 0) {
             verdict_.proprietary();
@@ -773,7 +833,7 @@ void Walk::check_attributes(const Node* element, int symbol, VersionBits declare
             verdict_.proprietary();
             continue;
         }
-        const AttributeDecl* decl = find_attribute(d_, symbol, a->name);
+        const AttributeDecl* decl = find_attribute(d_, symbol, attribute_id(a));
         if (decl == nullptr) continue; // no version declares it here
         // The value as the printer writes it: a boolean attribute without a
         // value stands alone, any other is written with an empty value.
@@ -805,34 +865,34 @@ void Walk::check_attributes(const Node* element, int symbol, VersionBits declare
     }
 
     // Required attributes.
-    VersionBits complete = 0;
-    for (int v = 0; v < VersionCount; ++v) {
-        if ((declared & bit_of(v)) == 0) continue;
-        bool ok = true;
-        for (const std::string& name : d_.required[symbol][v]) {
-            if (get_attribute(element, name.c_str()) == nullptr) ok = false;
-        }
-        if (ok) complete |= bit_of(v);
+    VersionBits lacking = 0;
+    for (const auto& [name, versions] : d_.required[symbol]) {
+        if (get_attribute(element, name.c_str()) == nullptr) lacking |= versions;
     }
-    verdict_.needs(complete);
+    verdict_.needs(declared & ~lacking);
 }
 
 uint32_t Walk::context_inside(uint32_t context, int symbol) {
-    const Context& outer = contexts_[context];
-    bool grows = false;
-    for (int v = 0; v < VersionCount && !grows; ++v) {
-        const ElementDecl& decl = d_.elements[symbol][v];
-        grows = (decl.inclusions & ~outer.inclusions[v]).any() ||
-                (decl.exclusions & ~outer.exclusions[v]).any();
-    }
-    if (!grows) return context;
-    Context inner = outer;
+    if (d_.has_exceptions[static_cast<size_t>(symbol)] == 0) return context;
+    const uint64_t key = (uint64_t{context} << 8) | static_cast<uint64_t>(symbol);
+    auto it = inner_contexts_.find(key);
+    if (it != inner_contexts_.end()) return it->second;
+    Context inner = contexts_[context];
     for (int v = 0; v < VersionCount; ++v) {
-        inner.inclusions[v] |= d_.elements[symbol][v].inclusions;
-        inner.exclusions[v] |= d_.elements[symbol][v].exclusions;
+        const ElementDecl& decl = d_.elements[static_cast<size_t>(symbol)][v];
+        for (size_t s = 0; s < MaxSymbols; ++s) {
+            if (decl.inclusions.test(s)) inner.included[s] |= bit_of(v);
+            if (decl.exclusions.test(s)) inner.excluded[s] |= bit_of(v);
+        }
     }
-    contexts_.push_back(inner);
-    return static_cast<uint32_t>(contexts_.size() - 1);
+    uint32_t id = context;
+    if (inner.included != contexts_[context].included ||
+        inner.excluded != contexts_[context].excluded) {
+        contexts_.push_back(inner);
+        id = static_cast<uint32_t>(contexts_.size() - 1);
+    }
+    inner_contexts_.emplace(key, id);
+    return id;
 }
 
 bool Walk::is_white_text(const Node* node) const {
@@ -868,62 +928,59 @@ void Walk::add_child(Frame& frame, const Node* child) {
     }
     if (frame.element->tag == tag_body) check_body_2_0(s);
 
+    // A row straight in a table stands in a table body whose start tag the
+    // parser infers; only where the table still needs a body is the tag
+    // left out rightly.
+    const VersionBits infers =
+        s == d_.tr ? d_.infers_body[static_cast<size_t>(frame.symbol)] & frame.declared : 0;
+    const VersionBits in_body = infers & frame.in_inferred_body;
+    const VersionBits new_body = infers & ~frame.in_inferred_body;
+    frame.in_inferred_body = infers;
+    for (int v = 0; v < VersionCount && new_body != 0; ++v) {
+        if ((new_body & bit_of(v)) == 0) continue;
+        const ElementDecl& decl = d_.elements[static_cast<size_t>(frame.symbol)][v];
+        if (d_.automata[static_cast<size_t>(decl.automaton)].accepts[frame.state[v]])
+            frame.ordered &= ~bit_of(v);
+    }
+    VersionBits placed = in_body | place(frame, s, frame.declared & ~infers);
+    if (new_body != 0) placed |= place(frame, d_.tbody, new_body);
+    verdict_.uses(placed);
+}
+
+// Checks child symbol `s` in `versions` of the frame: returns those where it
+// stands where it may, and feeds it to their automata.
+VersionBits Walk::place(Frame& frame, int s, VersionBits versions) {
     const Context& inside = contexts_[frame.context];
-    VersionBits placed = 0;
-    for (int v = 0; v < VersionCount; ++v) {
-        const VersionBits bit = bit_of(v);
-        if ((frame.declared & bit) == 0) continue;
-        const ElementDecl& decl = d_.elements[frame.symbol][v];
-        if (decl.kind == ContentKind::Text) {
-            placed |= bit;
-            continue;
-        }
-        int sv = s;
-        // A row straight in a table stands in a table body whose start tag
-        // the parser infers; only where the table still needs a body is the
-        // tag left out rightly.
-        if (s == d_.tr && decl.kind == ContentKind::Model && !decl.allowed.test(d_.tr) &&
-            d_.tbody >= 0 && decl.allowed.test(d_.tbody)) {
-            if ((frame.in_inferred_body & bit) != 0) {
-                placed |= bit;
-                continue;
-            }
-            const Automaton& a = d_.automata[static_cast<size_t>(decl.automaton)];
-            if (a.accepts[frame.state[v]]) frame.ordered &= ~bit;
-            frame.in_inferred_body |= bit;
-            sv = d_.tbody;
-        } else {
-            frame.in_inferred_body &= ~bit;
-        }
-        const bool excluded = inside.exclusions[v].test(static_cast<size_t>(sv));
-        const bool included =
-            sv != PcdataSymbol && inside.inclusions[v].test(static_cast<size_t>(sv));
-        if (decl.kind == ContentKind::Empty || excluded ||
-            (!decl.allowed.test(static_cast<size_t>(sv)) && !included)) {
-            frame.ordered &= ~bit;
-            continue;
-        }
-        placed |= bit;
-        if (decl.kind != ContentKind::Model || (frame.ordered & bit) == 0) continue;
+    const auto sym = static_cast<size_t>(s);
+    const VersionBits included = s != PcdataSymbol ? inside.included[sym] : 0;
+    const VersionBits placed = versions &
+                               (d_.names_child[static_cast<size_t>(frame.symbol)][sym] | included) &
+                               ~inside.excluded[sym];
+    frame.ordered &= ~(versions & ~placed);
+    const VersionBits step =
+        placed & frame.ordered & d_.ordered_content[static_cast<size_t>(frame.symbol)];
+    for (int v = 0; v < VersionCount && step != 0; ++v) {
+        if ((step & bit_of(v)) == 0) continue;
+        const ElementDecl& decl = d_.elements[static_cast<size_t>(frame.symbol)][v];
         const Automaton& a = d_.automata[static_cast<size_t>(decl.automaton)];
-        if (a.any_order) continue;
-        uint16_t next = a.moves[frame.state[v] * MaxSymbols + static_cast<size_t>(sv)];
+        const uint16_t next = a.moves[frame.state[v] * MaxSymbols + sym];
         if (next != NoState) {
             frame.state[v] = next;
-        } else if (!included) {
-            frame.ordered &= ~bit;
+        } else if ((included & bit_of(v)) == 0) {
+            frame.ordered &= ~bit_of(v);
         }
     }
-    verdict_.uses(placed);
+    return placed;
 }
 
 // Whether the content may end where it ended, in each version.
 void Walk::close_frame(const Frame& frame) {
     if (frame.symbol < 0) return;
     VersionBits ordered = frame.ordered;
-    for (int v = 0; v < VersionCount; ++v) {
+    const VersionBits check = ordered & d_.ordered_content[static_cast<size_t>(frame.symbol)];
+    for (int v = 0; v < VersionCount && check != 0; ++v) {
         const ElementDecl& decl = d_.elements[frame.symbol][v];
-        if ((ordered & bit_of(v)) == 0 || decl.kind != ContentKind::Model) continue;
+        if ((check & bit_of(v)) == 0) continue;
         if (!d_.automata[static_cast<size_t>(decl.automaton)].accepts[frame.state[v]])
             ordered &= ~bit_of(v);
     }
@@ -957,6 +1014,14 @@ void Walk::check_text(const Node* node, bool raw) {
 // those written as a quote mark become "&quot;" with quote-marks on.
 void Walk::scan_characters(std::string_view text, bool folded) {
     for (size_t i = 0; i < text.size(); ++i) {
+        // Runs of ASCII are passed eight bytes at a time.
+        while (i + 8 <= text.size()) {
+            uint64_t block;
+            std::memcpy(&block, text.data() + i, sizeof block);
+            if ((block & 0x8080808080808080u) != 0) break;
+            i += 8;
+        }
+        if (i >= text.size()) break;
         const auto lead = static_cast<unsigned char>(text[i]);
         if (lead < 0xC4) continue; // ASCII, Latin-1 or a continuation byte
         uint32_t c = 0;

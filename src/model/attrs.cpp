@@ -487,10 +487,10 @@ void check_valign_value(Lexer* lexer, Node* node, NodeAttribute* attribute) {
 }
 
 bool is_proprietary_value(const Node* node, const NodeAttribute* attribute) {
+    if (attribute->name != "valign" && (attribute->name != "align" || !has_model(node, ModelImage)))
+        return false;
     const char* value = value_text(attribute);
-    if (value == nullptr || !is_proprietary_alignment(value)) return false;
-    return attribute->name == "valign" ||
-           (attribute->name == "align" && has_model(node, ModelImage));
+    return value != nullptr && is_proprietary_alignment(value);
 }
 
 // Element checks.
