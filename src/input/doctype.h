@@ -25,8 +25,8 @@ bool ensure_xml_declaration(Lexer* lexer, Node* root);
 void add_generator_meta(Lexer* lexer, Node* root);
 
 // Fixed texts.
-extern const char* const xhtml_namespace;    // "http://www.w3.org/1999/xhtml"
-extern const char* const generator_name;     // "HTML Varnel"
-extern const char* const program_home_host;  // host named in the generator meta
+extern const char* const xhtml_namespace;   // "http://www.w3.org/1999/xhtml"
+extern const char* const generator_name;    // "HTML Varnel"
+extern const char* const program_home_host; // host named in the generator meta
 
 } // namespace varnel
