@@ -182,7 +182,6 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
                 if (schedule_reopen(lexer, node) > 0) continue;
             }
             insert_node_at_end(element, node);
-            lexer->possible_versions &= ~VersionHTML40Strict;
             check_stack = false;
             token_mode = CollapseSpace;
             continue;
@@ -690,7 +689,6 @@ void build_list(Lexer* lexer, Node* list, WhitespaceMode) {
         }
         Node* li = infer_tag(lexer, "li");
         add_attribute(li, "style", "list-style: none");
-        lexer->possible_versions &= ~(VersionHTML20 | VersionHTML32); // style is HTML 4
         report_warning(lexer, list, li, MissingStartTag);
         insert_node_at_end(list, li);
         // An item that ends on the token at once (frame, frameset, option,

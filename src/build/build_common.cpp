@@ -75,10 +75,7 @@ bool parse_inferred(Lexer* lexer, Node* element, Node* inferred, Node* token, Wh
     return false;
 }
 
-void add_noindent_class(Lexer* lexer, Node* node) {
-    // The class attribute is HTML 4: the printed page no longer fits the
-    // versions before it.
-    lexer->possible_versions &= ~(VersionHTML20 | VersionHTML32);
+void add_noindent_class(Lexer*, Node* node) {
     NodeAttribute* cls = get_attribute(node, "class");
     if (cls == nullptr) {
         add_attribute(node, "class", "noindent");

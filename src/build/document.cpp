@@ -360,7 +360,6 @@ void build_body(Lexer* lexer, Node* body, WhitespaceMode) {
                 token_mode = CollapseSpace;
                 continue;
             }
-            lexer->possible_versions &= ~(VersionHTML20 | VersionHTML40Strict);
             if (check_stack) {
                 check_stack = false;
                 if (schedule_reopen(lexer, node) > 0) continue;
@@ -435,8 +434,6 @@ void build_body(Lexer* lexer, Node* body, WhitespaceMode) {
         // Accepting a start tag in the body.
         WhitespaceMode child_mode = TrimSpace;
         if ((tag->model & ModelInline) != 0 && (tag->model & ModelMixed) == 0) {
-            lexer->possible_versions &= ~VersionHTML40Strict;
-            if (tag != tag_img) lexer->possible_versions &= ~VersionHTML20;
             if (check_stack && !node->implicit) {
                 check_stack = false;
                 if (schedule_reopen(lexer, node) > 0) continue;

@@ -22,7 +22,6 @@
 namespace varnel {
 
 int style_class_counter = 1;
-bool html4_markup_added = false;
 
 void free_style_rules(StyleRule* rules) {
     while (rules != nullptr) {
@@ -88,7 +87,6 @@ std::string merge_styles(std::string_view first, std::string_view second) {
 
 // A new style attribute at the front of the list (printed last).
 void prepend_style_attribute(Node* node, std::string value) {
-    html4_markup_added = true;
     NodeAttribute* attribute = new_attribute();
     attribute->name = "style";
     attribute->value = std::move(value);
@@ -333,7 +331,6 @@ bool font_rule(Lexer*, Node*& node) {
         }
     }
     rename_node(node, tag_span);
-    html4_markup_added = true;
     return true;
 }
 
@@ -553,7 +550,6 @@ void quote_nest_to_div(Node* node) {
             quote_nest_to_div(node->first_child);
             rename_node(node, tag_div);
             std::string margin = concat({"margin-left: ", std::to_string(2 * depth), "em"});
-            html4_markup_added = true;
             // A list that carried its own style keeps one style attribute: the
             // margin joins it instead of standing beside it as a duplicate.
             if (get_attribute(node, "style") != nullptr) {

@@ -24,12 +24,6 @@ struct StyleRule {
 // Process-wide class counter; never reset within a run.
 extern int style_class_counter;
 
-// Set when a pass writes markup that HTML 2.0 and 3.2 do not have (a style
-// attribute, and with it a class; a span). The driver clears it before the
-// passes and then takes those versions out of the document's candidates, so
-// that the doctype describes what is printed.
-extern bool html4_markup_added;
-
 void free_style_rules(StyleRule* rules);
 
 void collapse_nested_emphasis(Node* node);

@@ -24,6 +24,7 @@
 #include "input/doctype.h"
 #include "input/lexer.h"
 #include "input/stream.h"
+#include "input/versions.h"
 #include "model/attrs.h"
 #include "model/entities.h"
 #include "model/node.h"
@@ -367,7 +368,9 @@ void write_output(Lexer* lexer, Node* root, const std::string& label, bool is_st
     if (options.split) {
         Node* doctype = find_doctype(root);
         if (doctype != nullptr) discard_node(doctype);
-        lexer->possible_versions |= VersionHTML40Loose;
+        // The slide frame (a division with onclick, center, br clear) is
+        // HTML 4.01 Transitional, whatever the page itself would fit.
+        lexer->possible_versions = (lexer->possible_versions & ~VersionAll) | VersionHTML40Loose;
         set_document_type(lexer, root);
         if (find_body(root) != nullptr) {
             fprintf(error_stream, "%d Slides found\n", count_slides(find_body(root)));
@@ -492,7 +495,6 @@ DocumentOutcome process_document(const char* name) {
     }
     if (!options.input_xml) {
         if (!check_tree_links(root)) return panic();
-        html4_markup_added = false;
         collapse_nested_emphasis(root);
         lone_item_list_to_quote(root);
         quote_nest_to_div(root);
@@ -510,9 +512,10 @@ DocumentOutcome process_document(const char* name) {
         // The optional passes move whole subtrees: check the links again
         // before anything is printed.
         if (restructured && !check_tree_links(root)) return panic();
-        // Styles, classes and spans written by the passes rule out the
-        // versions before HTML 4 for the printed document.
-        if (html4_markup_added) lexer->possible_versions &= ~(VersionHTML20 | VersionHTML32);
+        // The doctype describes the page as it will be printed: the
+        // versions are worked out from the final tree, after every pass.
+        lexer->possible_versions =
+            (lexer->possible_versions & ~VersionAll) | printed_versions(lexer, root);
 
         // The summary quotes the doctype as the document gave it, before any
         // fix-up rewrites or drops it.

@@ -468,20 +468,22 @@ void make_xhtml_doctype(Lexer* lexer, Node* root) {
         system_id = loose_system_id;
         break;
     case DoctypeAuto:
-        // Transitional when the content needs it, and also when the
-        // document already declares it and the content fits it: a run over
-        // its own output keeps the doctype it wrote.
-        if ((lexer->possible_versions & VersionHTML40Strict) == 0 ||
-            (d != nullptr && (lexer->possible_versions & VersionHTML40Loose) != 0 &&
-             names_public_id(lexer, d, loose_public_id))) {
-            public_id = loose_public_id;
-            system_id = loose_system_id;
+        // Strict when the page fits it, unless the document already
+        // declares Transitional and fits that too (a run over its own output
+        // keeps the doctype it wrote); a page that fits only the frameset
+        // version (it has a frameset) is a Frameset document; any other is
+        // Transitional.
+        if ((lexer->possible_versions & VersionHTML40Strict) != 0 &&
+            !(d != nullptr && (lexer->possible_versions & VersionHTML40Loose) != 0 &&
+              names_public_id(lexer, d, loose_public_id))) {
+            break;
         }
-        // A frameset document fits neither: it has a DTD of its own.
-        if ((lexer->possible_versions & (VersionHTML40Strict | VersionHTML40Loose)) == 0 &&
-            (lexer->possible_versions & VersionFrames) != 0) {
+        if ((lexer->possible_versions & (VersionFrames | VersionHTML40Loose)) == VersionFrames) {
             public_id = frameset_public_id;
             system_id = frameset_system_id;
+        } else {
+            public_id = loose_public_id;
+            system_id = loose_system_id;
         }
         break;
     default:

@@ -1,8 +1,8 @@
 // Document type handling: the version a document's doctype names, the version
-// its content fits (from the version bits the lexer gathered), the name used
-// in the summary, and the fix-ups run after parsing and cleaning: the HTML or
-// XHTML doctype, the html namespace, the XML declaration and the generator
-// meta element.
+// its content fits (from the lexer's possible_versions, which the processing
+// flow sets from the printed page, versions.h), the name used in the summary,
+// and the fix-ups run after parsing and cleaning: the HTML or XHTML doctype,
+// the html namespace, the XML declaration and the generator meta element.
 #pragma once
 
 #include "model/tags.h"

@@ -107,6 +107,9 @@ struct Lexer {
     // The html element declares Word's office namespace (xmlns:o): with
     // word-2000 its prefixed elements (o:p) are removed by the cleanup.
     bool word_namespace = false;
+    // Narrowed by each tag and attribute as it is read; before the doctype
+    // is set, the flow replaces its standard bits by the versions the
+    // printed page fits (versions.h).
     VersionBits possible_versions = 0x1DF;
     VersionBits given_version = 0;
     bool doctype_malformed = false;

@@ -267,6 +267,14 @@ std::vector<const AttrDef*> check_each_attribute(Lexer* lexer, Node* node) {
     return defs;
 }
 
+// The vertical alignments only proprietary browsers know.
+bool is_proprietary_alignment(const char* value) {
+    for (const char* proprietary : {"texttop", "absmiddle", "absbottom", "textbottom"}) {
+        if (equals_ignore_case(value, proprietary)) return true;
+    }
+    return false;
+}
+
 bool has_model(const Node* node, ContentModelBits model) {
     return node->tag != nullptr && (node->tag->model & model) != 0;
 }
@@ -470,14 +478,19 @@ void check_valign_value(Lexer* lexer, Node* node, NodeAttribute* attribute) {
         report_attribute_warning(lexer, node, value, UnknownValue);
         return;
     }
-    for (const char* proprietary : {"texttop", "absmiddle", "absbottom", "textbottom"}) {
-        if (equals_ignore_case(value, proprietary)) {
-            lexer->possible_versions &= VersionProprietary;
-            report_attribute_warning(lexer, node, value, ProprietaryValue);
-            return;
-        }
+    if (is_proprietary_alignment(value)) {
+        lexer->possible_versions &= VersionProprietary;
+        report_attribute_warning(lexer, node, value, ProprietaryValue);
+        return;
     }
     report_attribute_warning(lexer, node, value, UnknownValue);
+}
+
+bool is_proprietary_value(const Node* node, const NodeAttribute* attribute) {
+    if (attribute->name != "valign" && (attribute->name != "align" || !has_model(node, ModelImage)))
+        return false;
+    const char* value = value_text(attribute);
+    return value != nullptr && is_proprietary_alignment(value);
 }
 
 // Element checks.

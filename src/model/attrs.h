@@ -53,6 +53,9 @@ void check_name_value(Lexer* lexer, Node* node, NodeAttribute* attribute);
 void check_id_value(Lexer* lexer, Node* node, NodeAttribute* attribute);
 void check_align_value(Lexer* lexer, Node* node, NodeAttribute* attribute);
 void check_valign_value(Lexer* lexer, Node* node, NodeAttribute* attribute);
+// True for a value that only proprietary browsers take: the extra vertical
+// alignments ("texttop", "absmiddle", ...) of valign, and of align on images.
+bool is_proprietary_value(const Node* node, const NodeAttribute* attribute);
 
 // Element checks, installed in the tag dictionary.
 void check_hr(Lexer* lexer, Node* node);

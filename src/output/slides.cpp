@@ -209,7 +209,8 @@ void print_slide(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexe
     }
 
     flush_pending_line(out, indent);
-    add_string("<br clear=\"all\">");
+    // In XHTML the break is an empty element like the rules around it.
+    add_string(options.output_xml ? "<br clear=\"all\" />" : "<br clear=\"all\">");
     flush_pending_line(out, indent);
 
     add_rule();

@@ -7,6 +7,7 @@
 
 #include "build/builders.h"
 #include "build/inline_stack.h"
+#include "input/versions.h"
 #include "test_support.h"
 
 namespace varnel::test {
@@ -65,7 +66,7 @@ struct Parsed {
     std::string tree;
     std::string messages;
     bool links_ok = false;
-    VersionBits versions = 0; // the versions the page can still be
+    VersionBits versions = 0; // the versions the page fits as it will be printed
 };
 
 inline Parsed parse_html(const std::string& source) {
@@ -75,7 +76,7 @@ inline Parsed parse_html(const std::string& source) {
     out.tree = dump_children(lx, root);
     out.messages = lx.messages();
     out.links_ok = check_tree_links(root);
-    out.versions = lx.lexer->possible_versions;
+    out.versions = printed_versions(lx.lexer, root);
     free_node(root);
     return out;
 }

@@ -601,13 +601,13 @@ TEST_F(BuildersTest, ScriptsStylesAndCommentsKeepTheirPlaces) {
 TEST_F(BuildersTest, VersionsNarrowForTextInBody) {
     test::LexerOver lx("x");
     Node* root = build_document(lx.lexer);
-    EXPECT_EQ(lx.lexer->possible_versions & (VersionHTML20 | VersionHTML40Strict), 0u);
-    EXPECT_NE(lx.lexer->possible_versions & VersionHTML40Loose, 0u);
+    EXPECT_EQ(printed_versions(lx.lexer, root) & (VersionHTML20 | VersionHTML40Strict), 0u);
+    EXPECT_NE(printed_versions(lx.lexer, root) & VersionHTML40Loose, 0u);
     free_node(root);
 
     test::LexerOver in_p("<p>x</p>");
     root = build_document(in_p.lexer);
-    EXPECT_NE(in_p.lexer->possible_versions & VersionHTML40Strict, 0u);
+    EXPECT_NE(printed_versions(in_p.lexer, root) & VersionHTML40Strict, 0u);
     free_node(root);
 }
 

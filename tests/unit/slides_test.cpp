@@ -190,7 +190,7 @@ TEST_F(SlidesTest, XmlOutputAndIndentation) {
                                        "      <H2>\n"
                                        "        a\n"
                                        "      </H2>\n"
-                                       "    <br clear=\"all\">\n"
+                                       "    <br clear=\"all\" />\n"
                                        "    <HR />\n" +
                                        navigation +
                                        "    </div>\n"
