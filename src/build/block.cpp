@@ -571,6 +571,14 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
             finish(e);
             return;
         }
+        // An anchor cannot hold another anchor: a new one ends the open one
+        // (and the inline elements inside it), as browsers read it.
+        if (tag == tag_a && is_start_tag(node) && (etag == tag_a || has_ancestor_tag(e, tag_a))) {
+            if (etag == tag_a) report_warning(lexer, e, node, MissingEndTagBefore);
+            push_back_token(lexer, node);
+            finish(e);
+            return;
+        }
         if ((tag->model & ModelInline) != 0) {
             if (!is_start_tag(node)) {
                 discard_token(lexer, e, node);
