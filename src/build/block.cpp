@@ -84,9 +84,6 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
     const TagDef* etag = element->tag;
     if (etag == nullptr || (etag->model & ModelEmpty) != 0) return;
 
-    if (etag == tag_form && has_ancestor_tag(element, tag_form)) {
-        report_warning(lexer, element, element, ShouldntBeNested);
-    }
     ObjectScope scope;
     scope.enter(lexer, element);
     if ((etag->model & ModelMixed) == 0) schedule_reopen(lexer, nullptr);
@@ -207,6 +204,15 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
         // Rule 13: unknown elements, doctypes and other untagged tokens.
         if (tag == nullptr) {
             discard_token(lexer, element, node);
+            continue;
+        }
+
+        // A form inside a form: browsers ignore the inner start tag, and the
+        // content goes on in the open form (no version allows the nesting).
+        if (tag == tag_form && is_start_tag(node) &&
+            (element->tag == tag_form || has_ancestor_tag(element, tag_form))) {
+            report_warning(lexer, node, node, ShouldntBeNested);
+            release_token(lexer, node);
             continue;
         }
 

@@ -236,15 +236,19 @@ void build_head(Lexer* lexer, Node* head, WhitespaceMode) {
             discard_token(lexer, head, node);
             continue;
         }
+        bool extra = false;
         if (node->tag == tag_title) {
             if (titles > 0) report_warning(lexer, head, node, TooMany);
-            ++titles;
+            extra = titles++ > 0;
         } else if (node->tag == tag_base) {
             if (bases > 0) report_warning(lexer, head, node, TooMany);
-            ++bases;
+            extra = bases++ > 0;
         }
         insert_node_at_end(head, node);
         build_child(lexer, node, TrimSpace);
+        // A document has one title and one base (browsers take the first):
+        // a further one, once read, goes.
+        if (extra) discard_node(node);
     }
     if (titles == 0) {
         report_warning(lexer, head, nullptr, InsertingMissingTitle);

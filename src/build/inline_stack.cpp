@@ -428,6 +428,19 @@ void relocate_to_head(Lexer* lexer, Node* element, Node* node) {
     }
     insert_node_at_end(head, node);
     build_child(lexer, node, TrimSpace);
+    // A document has one title and one base: a title that comes late takes
+    // the place of the empty one the head was given; any other second one
+    // goes, once read.
+    if (node->tag != tag_title && node->tag != tag_base) return;
+    for (Node* other = head->first_child; other != nullptr; other = other->next) {
+        if (other == node || other->tag != node->tag) continue;
+        if (other->tag == tag_title && other->implicit && other->first_child == nullptr) {
+            discard_node(other);
+        } else {
+            discard_node(node);
+        }
+        return;
+    }
 }
 
 bool check_tree_links(const Node* node) {

@@ -154,7 +154,13 @@ void build_table(Lexer* lexer, Node* table, WhitespaceMode) {
         }
         if (has_model(node, ModelTable)) {
             if (is_start_tag(node)) {
-                insert_node_at_end(table, node);
+                // A caption leads its table whatever comes before it in the
+                // source (browsers show it on top all the same).
+                if (node->tag == tag_caption && table->first_child != nullptr) {
+                    insert_node_at_start(table, node);
+                } else {
+                    insert_node_at_end(table, node);
+                }
                 build_child(lexer, node, TrimSpace);
             } else {
                 discard_token(lexer, table, node);

@@ -341,6 +341,10 @@ VersionBits read_declared_version(Lexer* lexer, Node* doctype) {
     for (const DoctypeRow& row : doctype_rows) {
         if (name == row.html_name) return row.version;
     }
+    // The identifier HTML 3.2 was published with ends in "Final": it names
+    // HTML 3.2 as surely as the short form does. (Unrecognised, it was kept
+    // whatever the page held, and the page did not fit it.)
+    if (name == "HTML 3.2 Final") return VersionHTML32;
     return 0;
 }
 

@@ -577,9 +577,10 @@ void print_attributes(OutputStream* out, uint32_t indent, Lexer* lexer, const No
         ++count;
     }
     const NodeAttribute* const* list = count <= Inline ? few : many.data();
-    // XML allows an attribute once: in XHTML output a repeated one (already
-    // reported) is left out, the first standing as browsers read it.
-    const bool once = options.output_xml && !options.input_xml && count > 1;
+    // An attribute stands once in an element: a repeated one (already
+    // reported) is left out, the first standing as browsers read it. (XML
+    // allows no repeat at all, and no HTML version does either.)
+    const bool once = !options.input_xml && count > 1;
     std::unordered_set<std::string_view> printed;
     for (size_t i = count; i > 0; --i) {
         const NodeAttribute* attribute = list[i - 1];

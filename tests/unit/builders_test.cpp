@@ -53,8 +53,16 @@ TEST_F(BuildersTest, SkeletonIsInferredAroundContent) {
 
 TEST_F(BuildersTest, HeadCountsTitlesAndTakesHeadElementsFromTheBody) {
     {
+        // A title met only in the body takes the place of the empty one
+        // the head was given.
+        auto r = parse_html("x<title>late</title>");
+        EXPECT_EQ(r.tree, "html(head(title(\"late\")) body(\"x\"))");
+    }
+    {
+        // A second title is read, reported and dropped: the first stands,
+        // as browsers take it.
         auto r = parse_html("<title>a</title><title>b</title>");
-        EXPECT_EQ(r.tree, "html(head(title(\"a\") title(\"b\")))");
+        EXPECT_EQ(r.tree, "html(head(title(\"a\")))");
         EXPECT_EQ(r.messages,
                   lines({"line 1 column 17 - Warning: too many title elements in <head>"}));
     }
@@ -71,9 +79,10 @@ TEST_F(BuildersTest, HeadCountsTitlesAndTakesHeadElementsFromTheBody) {
             lines({kTitle, "line 1 column 9 - Warning: <meta> isn't allowed in <body> elements"}));
     }
     {
-        // A title met in the body goes to the head and is read there.
+        // A title met in the body goes to the head and is read there; the
+        // head has one already, so it goes.
         auto r = parse_html("<title>t</title>x<title>u</title>");
-        EXPECT_EQ(r.tree, "html(head(title(\"t\") title(\"u\")) body(\"x\"))");
+        EXPECT_EQ(r.tree, "html(head(title(\"t\")) body(\"x\"))");
         EXPECT_EQ(r.messages,
                   lines({"line 1 column 19 - Warning: <title> isn't allowed in <body> elements"}));
     }
@@ -523,10 +532,13 @@ TEST_F(BuildersTest, PreformattedText) {
 
 TEST_F(BuildersTest, BlockElementRules) {
     {
+        // The inner start tag is dropped, as browsers do: its end tag ends
+        // the form, and the outer one is then unexpected.
         auto r = parse_html("<form><form>x</form></form>");
-        EXPECT_EQ(body_of(r), "form(form(\"x\"))");
+        EXPECT_EQ(body_of(r), "form(\"x\")");
         EXPECT_EQ(r.messages,
-                  lines({kTitle, "line 1 column 7 - Warning: <form> shouldn't be nested"}));
+                  lines({kTitle, "line 1 column 7 - Warning: <form> shouldn't be nested",
+                         "line 1 column 21 - Warning: discarding unexpected </form>"}));
     }
     {
         auto r = parse_html("<p>a<ul><li>b</ul>");

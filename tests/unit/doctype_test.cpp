@@ -102,7 +102,9 @@ TEST_F(DoctypeTest, DeclaredVersionFromThePublicIdentifier) {
         {"HTML PUBLIC \"-//W3C//DTD HTML 4.0 Frameset//EN\"", VersionFrames},
         {"html PUBLIC \"-//W3C//DTD HTML 3.2//EN\"", VersionHTML32},
         {"html PUBLIC \"-//IETF//DTD HTML 2.0//EN\"", VersionHTML20},
-        {"HTML PUBLIC \"-//W3C//DTD HTML 3.2 Final//EN\"", 0},
+        // HTML 3.2's published identifier names it with "Final".
+        {"HTML PUBLIC \"-//W3C//DTD HTML 3.2 Final//EN\"", VersionHTML32},
+        {"HTML PUBLIC \"-//W3C//DTD HTML 3.2 Draft//EN\"", 0},
         {"html PUBLIC \"-//W3C//DTD HTML 4.01\"", 0}, // the name runs to the end
         {"html PUBLIC \"-//ACME//DTD HTML 4.01//EN\"", 0},
         {"html PUBLIC x", 0},
