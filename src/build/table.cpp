@@ -3,6 +3,8 @@
 // the table), select and optgroup take only options, and option and
 // textarea take only text.
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "build/build_common.h"
 #include "build/builders.h"
@@ -92,6 +94,52 @@ void parse_cell(Lexer* lexer, Node* row, Node* cell, Node* token) {
         forget_inline(lexer, nullptr);
 }
 
+// Where a part stands in a table: the caption, the column groups and
+// columns, the head and the foot come before the rows and bodies, in that
+// order, in every version.
+int table_part_rank(const Node* node) {
+    if (node->tag == nullptr) return -1;
+    const std::string& name = node->tag->name;
+    if (node->tag == tag_caption) return 0;
+    if (node->tag == tag_col || name == "colgroup") return 1;
+    if (name == "thead") return 2;
+    if (name == "tfoot") return 3;
+    return 4;
+}
+
+// Puts the parts of a finished table in that order (browsers show them so
+// whatever the source order), each kind keeping its own order; a comment
+// goes with the part that follows it. Then prunes the table if empty.
+void end_table(Lexer* lexer, Node* table) {
+    std::vector<Node*> children;
+    bool ordered = true;
+    int last = 0;
+    for (Node* child = table->first_child; child != nullptr; child = child->next) {
+        children.push_back(child);
+        const int rank = table_part_rank(child);
+        if (rank < 0) continue;
+        if (rank < last) ordered = false;
+        last = rank;
+    }
+    if (!ordered) {
+        std::vector<int> ranks(children.size(), 4);
+        int next_rank = 4;
+        for (size_t i = children.size(); i > 0; --i) {
+            const int rank = table_part_rank(children[i - 1]);
+            if (rank >= 0) next_rank = rank;
+            ranks[i - 1] = next_rank;
+        }
+        for (Node* child : children)
+            remove_node(child);
+        for (int rank = 0; rank <= 4; ++rank) {
+            for (size_t i = 0; i < children.size(); ++i) {
+                if (ranks[i] == rank) insert_node_at_end(table, children[i]);
+            }
+        }
+    }
+    prune_if_empty(lexer, table);
+}
+
 } // namespace
 
 void build_table(Lexer* lexer, Node* table, WhitespaceMode) {
@@ -104,13 +152,13 @@ void build_table(Lexer* lexer, Node* table, WhitespaceMode) {
         Node* node = get_token(lexer, TrimSpace);
         if (node == nullptr) {
             report_warning(lexer, table, nullptr, MissingEndTag);
-            prune_if_empty(lexer, table);
+            end_table(lexer, table);
             break;
         }
         if (is_end_tag(node, table->tag)) {
             release_token(lexer, node);
             table->closed = true;
-            prune_if_empty(lexer, table);
+            end_table(lexer, table);
             break;
         }
         if (is_pass_through(node)) {
@@ -136,7 +184,7 @@ void build_table(Lexer* lexer, Node* table, WhitespaceMode) {
                 report_warning(lexer, table, node, NotAllowedIn);
             }
             push_back_token(lexer, node);
-            prune_if_empty(lexer, table);
+            end_table(lexer, table);
             break;
         }
         if (node->tag == tag_td || node->tag == tag_th || node->tag == tag_table) {
@@ -154,13 +202,7 @@ void build_table(Lexer* lexer, Node* table, WhitespaceMode) {
         }
         if (has_model(node, ModelTable)) {
             if (is_start_tag(node)) {
-                // A caption leads its table whatever comes before it in the
-                // source (browsers show it on top all the same).
-                if (node->tag == tag_caption && table->first_child != nullptr) {
-                    insert_node_at_start(table, node);
-                } else {
-                    insert_node_at_end(table, node);
-                }
+                insert_node_at_end(table, node);
                 build_child(lexer, node, TrimSpace);
             } else {
                 discard_token(lexer, table, node);
@@ -169,7 +211,7 @@ void build_table(Lexer* lexer, Node* table, WhitespaceMode) {
         }
         report_warning(lexer, table, node, NotAllowedIn);
         push_back_token(lexer, node);
-        prune_if_empty(lexer, table);
+        end_table(lexer, table);
         break;
     }
     lexer->inline_base = saved_base;
