@@ -46,6 +46,12 @@ void move_before_table(Lexer* lexer, Node* element, Node* node) {
     // A row parsed with no table above it has its content put before the
     // row itself; detached, the content has nowhere to go.
     Node* anchor = table != nullptr ? table : element;
+    // A form inside a form is dropped as anywhere else.
+    if (node->tag == tag_form && is_start_tag(node) && has_ancestor_tag(anchor, tag_form)) {
+        report_warning(lexer, node, node, ShouldntBeNested);
+        release_token(lexer, node);
+        return;
+    }
     if (anchor->parent == nullptr) {
         discard_token(lexer, element, node);
         return;

@@ -393,6 +393,9 @@ void print_attr_value(OutputStream* out, uint32_t indent, const std::string& val
     LineBuffer& line = line_buffer;
     line.in_string = false;
     bool string_at_wrap = false;
+    // Where the value begins: a break point before it (in front of the
+    // attribute) is an ordinary one, with no space written at the break.
+    const uint32_t value_start = line.length;
     const auto* s = reinterpret_cast<const unsigned char*>(value.data());
     const size_t n = value.size();
     for (size_t i = 0; i < n; ++i) {
@@ -403,7 +406,11 @@ void print_attr_value(OutputStream* out, uint32_t indent, const std::string& val
                 string_at_wrap = line.in_string;
             }
             if (line.wrap_point > 0 && !line_fits(indent)) {
-                break_in_attr_value(out, indent, string_at_wrap);
+                if (line.wrap_point >= value_start) {
+                    break_in_attr_value(out, indent, string_at_wrap);
+                } else {
+                    break_line_at_wrap_point(out, indent);
+                }
             }
         }
         if (c == quote) {
