@@ -369,6 +369,12 @@ void trim_outer_spaces(Lexer* lexer, Node* element) {
             continue;
         }
         --last->end;
+        // At the end of a pre every trailing space goes (none is shown):
+        // trimmed one at a time, a pre of spaces would lose one on each run.
+        if (element->tag == tag_pre) {
+            while (last->end > last->start && lexer->text[last->end - 1] == ' ')
+                --last->end;
+        }
         // A space that was all there was after a br stood at the start of
         // a line: nothing is owed for it.
         const bool after_break =
