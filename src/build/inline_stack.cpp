@@ -163,6 +163,10 @@ int32_t schedule_reopen(Lexer* lexer, Node* held) {
         static_cast<int32_t>(lexer->inline_count()) - static_cast<int32_t>(lexer->inline_base);
     if (n > 0) {
         if (lexer->reopen_stopped) return 0;
+        // A re-opening under way (an element it handed out starts a
+        // re-opening of its own) is not restarted: that would drop the token
+        // it holds back and hand the same elements out again inside them.
+        if (lexer->reopen_held != nullptr && lexer->reopen_held != held) return 0;
         uint64_t cost = 0;
         for (uint32_t i = lexer->inline_base; i < lexer->inline_count(); ++i) {
             cost += lexer->inline_stack[i].cost;
