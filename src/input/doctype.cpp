@@ -170,6 +170,16 @@ bool is_generator_mark(const Node* meta) {
            content->value && starts_with_ignore_case(content->value->c_str(), generator_name);
 }
 
+// Whether `node` or an element around it declares the namespace prefix
+// (`declaration` is "xmlns:" and the prefix): an svg declares XLink for
+// the elements inside it.
+bool declares_prefix(const Node* node, const std::string& declaration) {
+    for (const Node* n = node; n != nullptr; n = n->parent) {
+        if (get_attribute(n, declaration.c_str()) != nullptr) return true;
+    }
+    return false;
+}
+
 // Every node under `root` in document order, without recursion.
 Node* next_in_order(Node* root, Node* n) {
     if (n->first_child != nullptr) return n->first_child;
@@ -708,7 +718,7 @@ void drop_undeclared_prefixed_attributes(Node* root) {
             if (colon != std::string::npos) {
                 const std::string prefix = a->name.substr(0, colon);
                 if (prefix != "xml" && prefix != "xmlns" && declared.count(prefix) == 0 &&
-                    get_attribute(n, ("xmlns:" + prefix).c_str()) == nullptr) {
+                    !declares_prefix(n, "xmlns:" + prefix)) {
                     remove_attribute(n, a);
                 }
             }
