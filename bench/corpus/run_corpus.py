@@ -187,6 +187,8 @@ def check(job):
         status, out, err = judge.run_program(varnel, options, page_path)
         result["status"] = status
         failure = judge.crash(status, out, err)
+        if vnu_dir and declares_html5(data):
+            result["html5"] = True
         if failure or judge.refused(status):
             result["refused"] = failure or judge.first_error(err)
             return result
@@ -201,8 +203,7 @@ def check(job):
         change = judge.second_run(varnel, options, out, tmp)
         if change:
             result["unstable_kind"], result["unstable"] = change
-        if vnu_dir and declares_html5(data):
-            result["html5"] = True
+        if result.get("html5"):
             with open(os.path.join(vnu_dir, page_id + ".html"), "wb") as f:
                 f.write(out)
         if do_validate:
@@ -273,8 +274,9 @@ def write_report(report_dir, options, results, elapsed, do_validate):
         lost = [r["id"] for r in html5 if r.get("vnu_in") and not r.get("vnu_out")]
         gained = [r["id"] for r in html5 if r.get("vnu_out") and not r.get("vnu_in")]
         lines.append("")
-        lines.append("declaring HTML5 and printed: %d; valid (Nu HTML Checker) as given: %d, "
-                     "as printed: %d" % (len(html5), len(before), len(after)))
+        lines.append("declaring HTML5: %d (printed %d); valid (Nu HTML Checker) as given: %d, "
+                     "as printed: %d" % (len(html5), len([r for r in html5 if "refused" not in r]),
+                                         len(before), len(after)))
         lines.append("  valid as given, invalid as printed: %d  %s" % (len(lost), " ".join(lost[:10])))
         lines.append("  invalid as given, valid as printed: %d  %s" % (len(gained), " ".join(gained[:5])))
     if do_validate:
@@ -349,10 +351,10 @@ def main():
             inputs = [os.path.abspath(os.path.join(pages_dir, r["id"] + ".html")) for r in html5]
             outputs = [os.path.join(vnu_dir, r["id"] + ".html") for r in html5]
             failing_in = vnu_failing(args.vnu, inputs)
-            failing_out = vnu_failing(args.vnu, outputs)
+            failing_out = vnu_failing(args.vnu, [o for o in outputs if os.path.exists(o)])
             for r, i, o in zip(html5, inputs, outputs):
                 r["vnu_in"] = i not in failing_in
-                r["vnu_out"] = o not in failing_out
+                r["vnu_out"] = os.path.exists(o) and o not in failing_out
         summary = write_report(report_dir, options, results, time.time() - start, args.validate)
         print()
         print(summary.split("\ndifferences")[0])

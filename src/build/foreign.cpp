@@ -32,8 +32,8 @@ bool ends_an_ancestor(const Node* element, const Node* end_tag) {
 // SVG elements whose content is text of the page (and where HTML start tags
 // therefore do not end the drawing), and MathML's token elements.
 bool holds_html_text(const Node* element) {
-    for (const char* name : {"foreignObject", "desc", "title", "mi", "mo", "mn", "ms", "mtext",
-                             "annotation-xml"}) {
+    for (const char* name :
+         {"foreignObject", "desc", "title", "mi", "mo", "mn", "ms", "mtext", "annotation-xml"}) {
         if (element->element_name == name) return true;
     }
     return false;
@@ -46,8 +46,10 @@ void build_foreign(Lexer* lexer, Node* element, WhitespaceMode mode) {
     const bool saved_breakout = lexer->foreign_breakout;
     if (element->tag == tag_svg) lexer->foreign = ForeignSvg;
     if (element->tag == tag_math) lexer->foreign = ForeignMath;
-    if (holds_html_text(element)) lexer->foreign_breakout = false;
-    else if (element->tag == tag_svg || element->tag == tag_math) lexer->foreign_breakout = true;
+    if (holds_html_text(element))
+        lexer->foreign_breakout = false;
+    else if (element->tag == tag_svg || element->tag == tag_math)
+        lexer->foreign_breakout = true;
     const WhitespaceMode read_mode = mode == KeepSpace ? KeepSpace : CollapseSpace;
 
     for (;;) {

@@ -550,12 +550,11 @@ void make_xhtml_doctype(Lexer* lexer, Node* root) {
     set_foreign_namespaces(root);
     // A page that needs HTML5, or declares it and fits it, keeps the HTML5
     // doctype in XHTML too; its namespace says that it is XHTML.
-    const bool html5 =
-        options.doctype_mode == DoctypeHtml5 ||
-        (options.doctype_mode == DoctypeAuto &&
-         (lowest_version(lexer) == VersionHTML5 ||
-          (d != nullptr && lexer->given_version == VersionHTML5 &&
-           (lexer->possible_versions & VersionHTML5) != 0)));
+    const bool html5 = options.doctype_mode == DoctypeHtml5 ||
+                       (options.doctype_mode == DoctypeAuto &&
+                        (lowest_version(lexer) == VersionHTML5 ||
+                         (d != nullptr && lexer->given_version == VersionHTML5 &&
+                          (lexer->possible_versions & VersionHTML5) != 0)));
     if (html5) {
         set_html_namespace(lexer, root, xhtml_namespace);
         write_html5_doctype(lexer, root, d);

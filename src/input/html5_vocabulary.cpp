@@ -124,55 +124,44 @@ bool has_prefix_and_more(std::string_view name, std::string_view prefix) {
     return name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix;
 }
 
-constexpr const char* svg_element_names[] = {
-    "altGlyph",       "altGlyphDef",       "altGlyphItem",     "animateColor",
-    "animateMotion",  "animateTransform",  "clipPath",         "feBlend",
-    "feColorMatrix",  "feComponentTransfer", "feComposite",    "feConvolveMatrix",
-    "feDiffuseLighting", "feDisplacementMap", "feDistantLight", "feDropShadow",
-    "feFlood",        "feFuncA",           "feFuncB",          "feFuncG",
-    "feFuncR",        "feGaussianBlur",    "feImage",          "feMerge",
-    "feMergeNode",    "feMorphology",      "feOffset",         "fePointLight",
-    "feSpecularLighting", "feSpotLight",   "feTile",           "feTurbulence",
-    "foreignObject",  "glyphRef",          "linearGradient",   "radialGradient",
-    "textPath",
-};
+constexpr const char* svg_element_names =
+    "altGlyph altGlyphDef altGlyphItem animateColor animateMotion animateTransform "
+    "clipPath feBlend feColorMatrix feComponentTransfer feComposite feConvolveMatrix "
+    "feDiffuseLighting feDisplacementMap feDistantLight feDropShadow feFlood feFuncA "
+    "feFuncB feFuncG feFuncR feGaussianBlur feImage feMerge feMergeNode feMorphology "
+    "feOffset fePointLight feSpecularLighting feSpotLight feTile feTurbulence "
+    "foreignObject glyphRef linearGradient radialGradient textPath";
 
-constexpr const char* svg_attribute_names[] = {
-    "attributeName",    "attributeType",     "baseFrequency",     "baseProfile",
-    "calcMode",         "clipPathUnits",     "diffuseConstant",   "edgeMode",
-    "filterUnits",      "glyphRef",          "gradientTransform", "gradientUnits",
-    "kernelMatrix",     "kernelUnitLength",  "keyPoints",         "keySplines",
-    "keyTimes",         "lengthAdjust",      "limitingConeAngle", "markerHeight",
-    "markerUnits",      "markerWidth",       "maskContentUnits",  "maskUnits",
-    "numOctaves",       "pathLength",        "patternContentUnits", "patternTransform",
-    "patternUnits",     "pointsAtX",         "pointsAtY",         "pointsAtZ",
-    "preserveAlpha",    "preserveAspectRatio", "primitiveUnits",  "refX",
-    "refY",             "repeatCount",       "repeatDur",         "requiredExtensions",
-    "requiredFeatures", "specularConstant",  "specularExponent",  "spreadMethod",
-    "startOffset",      "stdDeviation",      "stitchTiles",       "surfaceScale",
-    "systemLanguage",   "tableValues",       "targetX",           "targetY",
-    "textLength",       "viewBox",           "viewTarget",        "xChannelSelector",
-    "yChannelSelector", "zoomAndPan",
-};
+constexpr const char* svg_attribute_names =
+    "attributeName attributeType baseFrequency baseProfile calcMode clipPathUnits "
+    "diffuseConstant edgeMode filterUnits glyphRef gradientTransform gradientUnits "
+    "kernelMatrix kernelUnitLength keyPoints keySplines keyTimes lengthAdjust "
+    "limitingConeAngle markerHeight markerUnits markerWidth maskContentUnits "
+    "maskUnits numOctaves pathLength patternContentUnits patternTransform "
+    "patternUnits pointsAtX pointsAtY pointsAtZ preserveAlpha preserveAspectRatio "
+    "primitiveUnits refX refY repeatCount repeatDur requiredExtensions "
+    "requiredFeatures specularConstant specularExponent spreadMethod startOffset "
+    "stdDeviation stitchTiles surfaceScale systemLanguage tableValues targetX "
+    "targetY textLength viewBox viewTarget xChannelSelector yChannelSelector "
+    "zoomAndPan";
 
 constexpr const char* breakout_names =
     "b big blockquote body br center code dd div dl dt em embed h1 h2 h3 h4 h5 h6 head hr i img "
     "li listing menu meta nobr ol p pre ruby s small span strong strike sub sup table tt u ul var";
 
-// The entry of `names` that equals `lower` ignoring case, or `lower`.
-template <size_t N>
-std::string_view with_case(const char* const (&names)[N], std::string_view lower) {
-    for (const char* name : names) {
-        const std::string_view n(name);
-        if (n.size() != lower.size()) continue;
-        bool same = true;
-        for (size_t i = 0; i < n.size() && same; ++i) {
-            same = to_lower(static_cast<unsigned char>(n[i])) ==
-                   static_cast<unsigned char>(lower[i]);
+// The word of `names` (space-separated) that equals `lower` ignoring case,
+// or `lower`.
+std::string_view with_case(std::string_view names, std::string_view lower) {
+    std::string_view found = lower;
+    for_each_word(names, [&](std::string_view n) {
+        if (n.size() != lower.size()) return;
+        for (size_t i = 0; i < n.size(); ++i) {
+            if (to_lower(static_cast<unsigned char>(n[i])) != static_cast<unsigned char>(lower[i]))
+                return;
         }
-        if (same) return n;
-    }
-    return lower;
+        found = n;
+    });
+    return found;
 }
 
 } // namespace

@@ -210,17 +210,18 @@ void adjust_foreign_attributes(Node* node, ForeignContent kind) {
 // that content.
 bool breaks_out(const Lexer* lexer, const Node* node) {
     if (!lexer->foreign_breakout) return false;
-    const bool presentational = node->element_name == "font" &&
-                                (get_attribute(node, "color") != nullptr ||
-                                 get_attribute(node, "face") != nullptr ||
-                                 get_attribute(node, "size") != nullptr);
+    const bool presentational =
+        node->element_name == "font" &&
+        (get_attribute(node, "color") != nullptr || get_attribute(node, "face") != nullptr ||
+         get_attribute(node, "size") != nullptr);
     return breaks_out_of_foreign(node->element_name, presentational);
 }
 
 // A tag inside svg or math: a foreign element, named as its vocabulary
 // spells it, checked against nothing.
 void take_foreign_tag(Lexer* lexer, Node* node) {
-    if (lexer->foreign == ForeignSvg) node->element_name = std::string(svg_element_name(node->element_name));
+    if (lexer->foreign == ForeignSvg)
+        node->element_name = std::string(svg_element_name(node->element_name));
     node->tag = foreign_tag_def;
     adjust_foreign_attributes(node, lexer->foreign);
 }
@@ -296,8 +297,7 @@ Node* finish_start_tag(Lexer* lexer, int ended_by, WhitespaceMode mode) {
     }
     // (HTML5 has wbr.)
     if ((node->tag->versions & VersionProprietary) && !options.clean &&
-        (node->tag == tag_nobr ||
-         (node->tag == tag_wbr && lexer->given_version != VersionHTML5))) {
+        (node->tag == tag_nobr || (node->tag == tag_wbr && lexer->given_version != VersionHTML5))) {
         report_warning(lexer, nullptr, node, NotApproved);
     }
     if (is_obsolete_in_html5(node->tag)) note_obsolete(lexer, node);

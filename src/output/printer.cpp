@@ -929,14 +929,14 @@ bool holds_character_data(const Lexer* lexer, const Node* element);
 void open_foreign(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
     const OpenElement* parent = w.open.empty() ? nullptr : &w.open.back();
     const bool in_layout = parent != nullptr && parent->foreign_layout;
-    const bool runs_on = (parent != nullptr && parent->foreign_runs_on) ||
-                         (mode & PrintPreformatted) != 0;
+    const bool runs_on =
+        (parent != nullptr && parent->foreign_runs_on) || (mode & PrintPreformatted) != 0;
     if (in_layout) flush_pending_line(w.out, indent);
     print_tag(w.lexer, w.out, (in_layout || runs_on) ? mode | PrintPreformatted : mode, indent,
               node);
     if (node->kind != StartTagNode) return;
-    const bool layout = !runs_on && node->first_child != nullptr &&
-                        !holds_character_data(w.lexer, node);
+    const bool layout =
+        !runs_on && node->first_child != nullptr && !holds_character_data(w.lexer, node);
     // (The line of svg's start tag is that of the text it stands in.)
     if (layout) flush_line(w.out, indent);
     w.push(node, mode, indent, layout ? indent + indent_step() : indent, Closing::Foreign);

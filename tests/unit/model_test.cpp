@@ -223,9 +223,9 @@ TEST_F(TagDictionaryTest, Html5ElementsAndObsoleteOnes) {
     EXPECT_EQ(lookup_tag("wbr")->versions, VersionProprietary | VersionHTML5);
     EXPECT_EQ(lookup_tag("embed")->versions, VersionProprietaryA | VersionHTML5);
     EXPECT_EQ(foreign_tag_def->parser, build_foreign);
-    for (const char* name : {"font", "center", "big", "tt", "strike", "acronym", "applet",
-                             "frame", "frameset", "noframes", "basefont", "dir", "isindex",
-                             "listing", "xmp", "plaintext", "param"}) {
+    for (const char* name :
+         {"font", "center", "big", "tt", "strike", "acronym", "applet", "frame", "frameset",
+          "noframes", "basefont", "dir", "isindex", "listing", "xmp", "plaintext", "param"}) {
         EXPECT_TRUE(is_obsolete_in_html5(lookup_tag(name))) << name;
     }
     for (const char* name : {"p", "menu", "u", "s", "small", "iframe", "embed", "wbr", "nobr",

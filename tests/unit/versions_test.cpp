@@ -120,7 +120,8 @@ TEST_F(VersionsTest, TheWalkJudgesThePageAsPrinted) {
         {"<title>t</title><p><span><img src=x></span></p>", false, Strict | Loose | H5},
         // Font is written without its tags under -clean; blink is proprietary.
         {"<title>t</title><p><font color=red>x</font></p>", false, Html32 | Loose | H5},
-        {"<title>t</title><p><font color=red>x</font></p>", true, Html20 | Html32 | Strict | Loose | H5},
+        {"<title>t</title><p><font color=red>x</font></p>", true,
+         Html20 | Html32 | Strict | Loose | H5},
         {"<title>t</title><p><blink>x</blink></p>", false, 0},
         // HTML5 knows every element of the earlier versions (frames and
         // font among them, as obsolete ones) but no proprietary one. Its
