@@ -29,7 +29,8 @@ enum DoctypeMode : int {
     DoctypeAuto = 1,
     DoctypeStrict = 2,
     DoctypeLoose = 3,
-    DoctypeUser = 4
+    DoctypeUser = 4,
+    DoctypeHtml5 = 5
 };
 
 struct Config {

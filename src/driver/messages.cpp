@@ -107,6 +107,7 @@ const TagMessageRow tag_messages[] = {
     /* 36 */
     {AsWarning,
      {T("Warning: <"), NodeName, T("/> isn't an empty element, taken as <"), NodeName, T(">")}},
+    /* 37 */ {AsWarning, {T("Warning: "), NodeDesc, T(" is obsolete in HTML5")}},
 };
 
 constexpr int TagMessageCount = static_cast<int>(sizeof(tag_messages) / sizeof(tag_messages[0]));

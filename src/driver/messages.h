@@ -51,6 +51,7 @@ enum TagMessage : int {
     ReopenLimit = 34,
     ClosedAtOnce = 35,
     SlashIgnored = 36,
+    ObsoleteInHtml5 = 37,
 };
 
 enum AttrMessage : int {
