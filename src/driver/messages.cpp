@@ -414,8 +414,8 @@ void report_unsupported_encoding(Lexer* lexer, uint32_t line, uint32_t column, c
     lexer->token_line = saved_line;
     lexer->token_column = saved_column;
     fprintf(out,
-            "Warning: character encoding \"%s\" is not supported; bytes above 127 are read as "
-            "Latin-1\n",
+            "Warning: character encoding \"%s\" is not supported; its bytes and entities are "
+            "copied unchanged\n",
             label);
 }
 

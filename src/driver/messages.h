@@ -98,8 +98,8 @@ void report_encoding_warning(Lexer* lexer, CharMessage code, uint32_t c);
 void report_decoding_warning(Lexer* lexer, CharMessage code, uint32_t line, uint32_t column,
                              const uint32_t* values, int count);
 // Reports a declared character encoding that the program cannot read, at
-// the position of the declaration: the document's bytes beyond ASCII are
-// read as Latin-1 instead, as if nothing were declared.
+// the position of the declaration: the document's bytes and entity
+// references are then copied unchanged.
 void report_unsupported_encoding(Lexer* lexer, uint32_t line, uint32_t column, const char* label);
 // Writes the description of a node ("<p>", "</p>", "plain text", ...).
 void describe_node(FILE* out, const Node* node);

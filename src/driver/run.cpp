@@ -424,9 +424,9 @@ enum class EncodingSource { Option, ByteOrderMark, Declaration, Utf8Bytes, Fallb
 struct EncodingChoice {
     CharEncoding encoding = CharEncoding::Ascii;
     EncodingSource source = EncodingSource::Option;
-    // A declared label that names no encoding read here, reported when the
-    // document has bytes beyond ASCII (which are then read as Latin-1), and
-    // where the declaration stands.
+    // A declared label that names no encoding read here, when the document
+    // has bytes beyond ASCII that are not UTF-8 (the document is then copied
+    // byte for byte, see DocumentEncoding), and where the declaration stands.
     std::string unsupported;
     uint32_t line = 1;
     uint32_t column = 1;
@@ -585,19 +585,39 @@ EncodingChoice choose_encoding(FILE* in, FILE** reader) {
 }
 
 // Makes the encoding chosen for a document the char-encoding of every
-// stage while the document is processed, and restores the configured one
-// afterwards, so that the choice does not carry over to the next document.
+// stage while the document is processed, and restores the configured
+// options afterwards, so that the choice does not carry over to the next
+// document. A document in a declared encoding that the program cannot
+// read is copied byte for byte: read and written raw, with its entity
+// references kept as written (decoded, a reference to a character of
+// 128-255 would be written as one byte of the page's own encoding, which
+// means something else there). Markup is ASCII in every encoding built on
+// it, and the bytes of a multi-byte character never include a space, "<",
+// "&", "=" or a quote, so the page's text passes through unchanged.
 class DocumentEncoding {
   public:
-    explicit DocumentEncoding(CharEncoding encoding) : configured_(options.char_encoding) {
-        options.char_encoding = encoding;
+    explicit DocumentEncoding(const EncodingChoice& choice)
+        : configured_(options.char_encoding), preserve_entities_(options.preserve_entities),
+          quote_ampersand_(options.quote_ampersand) {
+        options.char_encoding = choice.encoding;
+        if (!choice.unsupported.empty()) {
+            options.char_encoding = CharEncoding::Raw;
+            options.preserve_entities = true;
+            options.quote_ampersand = false;
+        }
     }
-    ~DocumentEncoding() { options.char_encoding = configured_; }
+    ~DocumentEncoding() {
+        options.char_encoding = configured_;
+        options.preserve_entities = preserve_entities_;
+        options.quote_ampersand = quote_ampersand_;
+    }
     DocumentEncoding(const DocumentEncoding&) = delete;
     DocumentEncoding& operator=(const DocumentEncoding&) = delete;
 
   private:
     CharEncoding configured_;
+    bool preserve_entities_;
+    bool quote_ampersand_;
 };
 
 // Runs one document through the pipeline; `name` is null for standard input.
@@ -638,7 +658,7 @@ DocumentOutcome process_document(const char* name) {
 
     FILE* reader = in;
     const EncodingChoice encoding = choose_encoding(in, &reader);
-    const DocumentEncoding document_encoding(encoding.encoding);
+    const DocumentEncoding document_encoding(encoding);
     InputStream* stream = new_input_stream(reader, options.char_encoding);
     Lexer* lexer = new_lexer(stream);
     lexer->messages = error_stream;
