@@ -171,12 +171,30 @@ def vnu_failing(jar, files):
     return failing
 
 
+ENCODING_OPTIONS = ("-raw", "-ascii", "-latin1", "-utf8", "-iso2022", "-mac", "--char-encoding")
+
+
+def reading_of(options, reading):
+    """How input and output bytes are read: "browser" reads each as a
+    browser does (by its byte order mark or declared charset, else UTF-8
+    when the bytes are UTF-8, else Windows-1252); "utf8" and "latin1" read
+    them as the program does with -utf8 and by default before it chose per
+    document. With reading "auto", an option set that gives no encoding is
+    read as a browser reads it, since the program then chooses as a browser
+    does; one that gives an encoding is read in it."""
+    if reading == "auto":
+        reading = "program" if any(o in ENCODING_OPTIONS for o in options) else "browser"
+    if reading == "browser":
+        return "browser"
+    return "utf8" if "-utf8" in options else "latin1"
+
+
 def check(job):
-    varnel, options, page_path, cache_dir, do_validate, vnu_dir = job
+    varnel, options, page_path, cache_dir, do_validate, vnu_dir, reading = job
     page_id = os.path.basename(page_path)[:-5]
     result = {"id": page_id}
     data = open(page_path, "rb").read()
-    enc = "utf8" if "-utf8" in options else "latin1"
+    enc = reading_of(options, reading)
     rules = wo.rules_of(options)
     if enc == "utf8":
         try:
@@ -207,7 +225,8 @@ def check(job):
             with open(os.path.join(vnu_dir, page_id + ".html"), "wb") as f:
                 f.write(out)
         if do_validate:
-            name, result["doctype"], msgs = judge.validate(out, enc, tmp)
+            out_enc = vt.browser_encoding(out) if enc == "browser" else enc
+            name, result["doctype"], msgs = judge.validate(out, out_enc, tmp)
             result["judge"] = name or "none"
             result["invalid"] = msgs[0] if msgs else None
     return result
@@ -220,7 +239,7 @@ def option_set_name(options):
     return name or "default"
 
 
-def write_report(report_dir, options, results, elapsed, do_validate):
+def write_report(report_dir, options, results, elapsed, do_validate, reading):
     os.makedirs(os.path.join(report_dir, "failures"), exist_ok=True)
     printed = [r for r in results if "refused" not in r]
     refused = [r for r in results if "refused" in r]
@@ -234,6 +253,7 @@ def write_report(report_dir, options, results, elapsed, do_validate):
             cats[c].append(r["id"])
     lines = []
     lines.append("option set: %s" % " ".join(options))
+    lines.append("bytes read as: %s" % reading_of(options, reading))
     lines.append("pages: %d  (%.0f s)" % (len(results), elapsed))
     lines.append("printed: %d" % len(printed))
     lines.append("refused (status 2, no output): %d" % len(refused))
@@ -321,6 +341,10 @@ def main():
     ap.add_argument("--validate", action="store_true", help="also judge the output with onsgmls / xmllint")
     ap.add_argument("--vnu", metavar="JAR",
                     help="vnu.jar: judge pages declaring HTML5, as given and as printed")
+    ap.add_argument("--reading", choices=("auto", "browser", "program"), default="auto",
+                    help="how input and output bytes are decoded: as a browser reads them, as the "
+                         "program reads them (-utf8 or Latin-1), or (auto) as a browser for option "
+                         "sets without an encoding option")
     args = ap.parse_args()
     varnel = os.path.abspath(args.varnel)
     option_sets = [shlex.split(o) for o in (args.options or [DEFAULT_OPTIONS])]
@@ -342,7 +366,8 @@ def main():
             os.makedirs(vnu_dir, exist_ok=True)
             for f in os.listdir(vnu_dir):
                 os.remove(os.path.join(vnu_dir, f))
-        jobs = [(varnel, options, p, cache_dir, args.validate, vnu_dir) for p in paths]
+        jobs = [(varnel, options, p, cache_dir, args.validate, vnu_dir, args.reading)
+                for p in paths]
         with multiprocessing.Pool(args.jobs) as pool:
             results = list(pool.imap_unordered(check, jobs))
         results.sort(key=lambda r: r["id"])
@@ -355,7 +380,8 @@ def main():
             for r, i, o in zip(html5, inputs, outputs):
                 r["vnu_in"] = i not in failing_in
                 r["vnu_out"] = os.path.exists(o) and o not in failing_out
-        summary = write_report(report_dir, options, results, time.time() - start, args.validate)
+        summary = write_report(report_dir, options, results, time.time() - start, args.validate,
+                               args.reading)
         print()
         print(summary.split("\ndifferences")[0])
         print("report: %s/summary.txt" % report_dir)

@@ -253,6 +253,7 @@ void parse_encoding(const OptionRow& row) {
     for (const EncodingName& e : encoding_names) {
         if (equals_ascii_ignore_case(word, e.name)) {
             *static_cast<CharEncoding*>(row.variable) = e.encoding;
+            options.char_encoding_given = true;
             found = true;
             break;
         }
