@@ -13,7 +13,7 @@ set -eu
 export DEBIAN_FRONTEND=noninteractive
 extracted=${VARNEL_CORPUS_EXTRACTED:-/var/tmp/varnel-corpus-debs}
 docs=(apache2-doc python3-doc postgresql-doc-15 sqlite3-doc vim-doc zsh-doc nodejs-doc
-      debian-reference-en debian-faq)
+      debian-reference-en debian-faq bind9-doc debian-policy)
 tools=(python3-html5lib opensp w3c-sgml-lib libxml2-utils)
 
 apt-get update

@@ -25,6 +25,9 @@ report directory DIR/<name>/ with summary.txt and failures/<page>.txt.
 declares HTML 4.01, 4.0, 3.2 or 2.0 and `xmllint --valid` on XHTML output,
 and counts the invalid pages (tests/conformance/judge.py; the conformance
 check tests/conformance/run judges the same way, with known failures).
+--vnu JAR runs the Nu HTML Checker (vnu.jar, npm package vnu-jar, with
+Java) over every page that declares HTML5 (<!DOCTYPE html>) as given and
+as printed, and counts the pages valid before and after.
 """
 
 import argparse
@@ -50,7 +53,8 @@ import visible_text as vt  # noqa: E402
 import word_order as wo  # noqa: E402
 
 PACKAGES = ["apache2-doc", "python3.11-doc", "postgresql-doc-15", "sqlite3-doc", "vim-doc",
-            "zsh-doc", "nodejs-doc", "debian-reference-en", "debian-faq"]
+            "zsh-doc", "nodejs-doc", "debian-reference-en", "debian-faq", "bind9-doc",
+            "debian-policy"]
 DEFAULT_OPTIONS = "-utf8 -q"
 PAGE_SUFFIX = re.compile(r"\.html?(\.en)?(\.gz)?$")
 
@@ -139,12 +143,58 @@ def cached_items(cache_dir, data, enc, rules):
     return items
 
 
+HTML5_DOCTYPE = re.compile(rb"^\s*(<!--.*?-->\s*)*<!doctype\s+html\s*(system\s+[\"']about:legacy-compat[\"']\s*)?>",
+                           re.I | re.S)
+
+
+def declares_html5(data):
+    data = data[3:] if data.startswith(b"\xef\xbb\xbf") else data
+    return HTML5_DOCTYPE.match(data[:4096]) is not None
+
+
+def vnu_failing(jar, files):
+    """The files among `files` that the Nu HTML Checker finds errors in; one
+    Java start for all of them."""
+    failing = set()
+    for i in range(0, len(files), 200):
+        batch = files[i:i + 200]
+        r = subprocess.run(["java", "-jar", jar, "--errors-only", "--format", "json"] + batch,
+                           stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        try:
+            messages = json.loads(r.stderr.decode("utf-8", "replace") or r.stdout.decode() or "{}")
+        except ValueError:
+            messages = {"messages": []}
+        for m in messages.get("messages", []):
+            if m.get("type") == "error" or m.get("subType") == "fatal":
+                url = m.get("url", "")
+                failing.add(os.path.abspath(url[5:] if url.startswith("file:") else url))
+    return failing
+
+
+ENCODING_OPTIONS = ("-raw", "-ascii", "-latin1", "-utf8", "-iso2022", "-mac", "--char-encoding")
+
+
+def reading_of(options, reading):
+    """How input and output bytes are read: "browser" reads each as a
+    browser does (by its byte order mark or declared charset, else UTF-8
+    when the bytes are UTF-8, else Windows-1252); "utf8" and "latin1" read
+    them as the program does with -utf8 and by default before it chose per
+    document. With reading "auto", an option set that gives no encoding is
+    read as a browser reads it, since the program then chooses as a browser
+    does; one that gives an encoding is read in it."""
+    if reading == "auto":
+        reading = "program" if any(o in ENCODING_OPTIONS for o in options) else "browser"
+    if reading == "browser":
+        return "browser"
+    return "utf8" if "-utf8" in options else "latin1"
+
+
 def check(job):
-    varnel, options, page_path, cache_dir, do_validate = job
+    varnel, options, page_path, cache_dir, do_validate, vnu_dir, reading = job
     page_id = os.path.basename(page_path)[:-5]
     result = {"id": page_id}
     data = open(page_path, "rb").read()
-    enc = "utf8" if "-utf8" in options else "latin1"
+    enc = reading_of(options, reading)
     rules = wo.rules_of(options)
     if enc == "utf8":
         try:
@@ -155,6 +205,8 @@ def check(job):
         status, out, err = judge.run_program(varnel, options, page_path)
         result["status"] = status
         failure = judge.crash(status, out, err)
+        if vnu_dir and declares_html5(data):
+            result["html5"] = True
         if failure or judge.refused(status):
             result["refused"] = failure or judge.first_error(err)
             return result
@@ -169,8 +221,12 @@ def check(job):
         change = judge.second_run(varnel, options, out, tmp)
         if change:
             result["unstable_kind"], result["unstable"] = change
+        if result.get("html5"):
+            with open(os.path.join(vnu_dir, page_id + ".html"), "wb") as f:
+                f.write(out)
         if do_validate:
-            name, result["doctype"], msgs = judge.validate(out, enc, tmp)
+            out_enc = vt.browser_encoding(out) if enc == "browser" else enc
+            name, result["doctype"], msgs = judge.validate(out, out_enc, tmp)
             result["judge"] = name or "none"
             result["invalid"] = msgs[0] if msgs else None
     return result
@@ -183,7 +239,7 @@ def option_set_name(options):
     return name or "default"
 
 
-def write_report(report_dir, options, results, elapsed, do_validate):
+def write_report(report_dir, options, results, elapsed, do_validate, reading):
     os.makedirs(os.path.join(report_dir, "failures"), exist_ok=True)
     printed = [r for r in results if "refused" not in r]
     refused = [r for r in results if "refused" in r]
@@ -197,6 +253,7 @@ def write_report(report_dir, options, results, elapsed, do_validate):
             cats[c].append(r["id"])
     lines = []
     lines.append("option set: %s" % " ".join(options))
+    lines.append("bytes read as: %s" % reading_of(options, reading))
     lines.append("pages: %d  (%.0f s)" % (len(results), elapsed))
     lines.append("printed: %d" % len(printed))
     lines.append("refused (status 2, no output): %d" % len(refused))
@@ -230,6 +287,18 @@ def write_report(report_dir, options, results, elapsed, do_validate):
             lines.append("  %4d  %s" % (len(rs), kind))
             for r in rs[:3]:
                 lines.append("          %s: %s" % (r["id"], r["unstable"]))
+    html5 = [r for r in results if r.get("html5")]
+    if html5:
+        before = [r for r in html5 if r.get("vnu_in")]
+        after = [r for r in html5 if r.get("vnu_out")]
+        lost = [r["id"] for r in html5 if r.get("vnu_in") and not r.get("vnu_out")]
+        gained = [r["id"] for r in html5 if r.get("vnu_out") and not r.get("vnu_in")]
+        lines.append("")
+        lines.append("declaring HTML5: %d (printed %d); valid (Nu HTML Checker) as given: %d, "
+                     "as printed: %d" % (len(html5), len([r for r in html5 if "refused" not in r]),
+                                         len(before), len(after)))
+        lines.append("  valid as given, invalid as printed: %d  %s" % (len(lost), " ".join(lost[:10])))
+        lines.append("  invalid as given, valid as printed: %d  %s" % (len(gained), " ".join(gained[:5])))
     if do_validate:
         lines.append("")
         lines.append("invalid output by first message:")
@@ -270,6 +339,12 @@ def main():
                     help="pages taken from each package, spread evenly (0: all)")
     ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("--validate", action="store_true", help="also judge the output with onsgmls / xmllint")
+    ap.add_argument("--vnu", metavar="JAR",
+                    help="vnu.jar: judge pages declaring HTML5, as given and as printed")
+    ap.add_argument("--reading", choices=("auto", "browser", "program"), default="auto",
+                    help="how input and output bytes are decoded: as a browser reads them, as the "
+                         "program reads them (-utf8 or Latin-1), or (auto) as a browser for option "
+                         "sets without an encoding option")
     args = ap.parse_args()
     varnel = os.path.abspath(args.varnel)
     option_sets = [shlex.split(o) for o in (args.options or [DEFAULT_OPTIONS])]
@@ -284,12 +359,29 @@ def main():
     paths.sort(key=lambda p: -os.path.getsize(p))
     for options in option_sets:
         start = time.time()
-        jobs = [(varnel, options, p, cache_dir, args.validate) for p in paths]
+        report_dir = os.path.join(args.report, option_set_name(options))
+        vnu_dir = None
+        if args.vnu:
+            vnu_dir = os.path.abspath(os.path.join(report_dir, "html5-out"))
+            os.makedirs(vnu_dir, exist_ok=True)
+            for f in os.listdir(vnu_dir):
+                os.remove(os.path.join(vnu_dir, f))
+        jobs = [(varnel, options, p, cache_dir, args.validate, vnu_dir, args.reading)
+                for p in paths]
         with multiprocessing.Pool(args.jobs) as pool:
             results = list(pool.imap_unordered(check, jobs))
         results.sort(key=lambda r: r["id"])
-        report_dir = os.path.join(args.report, option_set_name(options))
-        summary = write_report(report_dir, options, results, time.time() - start, args.validate)
+        if args.vnu:
+            html5 = [r for r in results if r.get("html5")]
+            inputs = [os.path.abspath(os.path.join(pages_dir, r["id"] + ".html")) for r in html5]
+            outputs = [os.path.join(vnu_dir, r["id"] + ".html") for r in html5]
+            failing_in = vnu_failing(args.vnu, inputs)
+            failing_out = vnu_failing(args.vnu, [o for o in outputs if os.path.exists(o)])
+            for r, i, o in zip(html5, inputs, outputs):
+                r["vnu_in"] = i not in failing_in
+                r["vnu_out"] = os.path.exists(o) and o not in failing_out
+        summary = write_report(report_dir, options, results, time.time() - start, args.validate,
+                               args.reading)
         print()
         print(summary.split("\ndifferences")[0])
         print("report: %s/summary.txt" % report_dir)

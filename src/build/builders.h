@@ -36,6 +36,9 @@ void build_select(Lexer* lexer, Node* select, WhitespaceMode mode);
 void build_optgroup(Lexer* lexer, Node* optgroup, WhitespaceMode mode);
 void build_text(Lexer* lexer, Node* field, WhitespaceMode mode);
 
+// svg and math in HTML: their content is foreign, nested as its tags say.
+void build_foreign(Lexer* lexer, Node* element, WhitespaceMode mode);
+
 Node* build_xml_document(Lexer* lexer);
 void build_xml_element(Lexer* lexer, Node* element, WhitespaceMode mode);
 bool preserves_space(const Node* element);

@@ -253,6 +253,7 @@ void parse_encoding(const OptionRow& row) {
     for (const EncodingName& e : encoding_names) {
         if (equals_ascii_ignore_case(word, e.name)) {
             *static_cast<CharEncoding*>(row.variable) = e.encoding;
+            options.char_encoding_given = true;
             found = true;
             break;
         }
@@ -310,7 +311,7 @@ void parse_name(const OptionRow& row) {
     skip_to_next_option_line();
 }
 
-// A quoted public identifier (mode user), or omit/strict/loose/transitional;
+// A quoted public identifier (mode user), or omit/strict/loose/transitional/html5;
 // any other word means auto.
 void parse_doctype(const OptionRow& row) {
     skip_white();
@@ -330,6 +331,8 @@ void parse_doctype(const OptionRow& row) {
     } else if (equals_ascii_ignore_case(word, "loose") ||
                equals_ascii_ignore_case(word, "transitional")) {
         options.doctype_mode = DoctypeLoose;
+    } else if (equals_ascii_ignore_case(word, "html5")) {
+        options.doctype_mode = DoctypeHtml5;
     }
     skip_to_next_option_line();
 }

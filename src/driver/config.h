@@ -29,7 +29,8 @@ enum DoctypeMode : int {
     DoctypeAuto = 1,
     DoctypeStrict = 2,
     DoctypeLoose = 3,
-    DoctypeUser = 4
+    DoctypeUser = 4,
+    DoctypeHtml5 = 5
 };
 
 struct Config {
@@ -80,6 +81,11 @@ struct Config {
     std::optional<std::string> error_file;
     std::optional<std::string> slide_style;
     CharEncoding char_encoding = CharEncoding::Ascii;
+    // Set once char-encoding has been given (a switch such as -utf8, a
+    // configuration file, "--char-encoding"): from then on every document is
+    // read and written in it. Until then each document's own declaration
+    // or bytes choose (charset.h), and char_encoding is only the fallback.
+    bool char_encoding_given = false;
     DoctypeMode doctype_mode = DoctypeAuto;
     std::optional<std::string> doctype_str; // public identifier for DoctypeUser
     bool fix_backslash = true;

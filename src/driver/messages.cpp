@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "driver/config.h"
+#include "input/charset.h"
 #include "input/doctype.h"
 #include "input/lexer.h"
 #include "input/stream.h"
@@ -107,6 +108,7 @@ const TagMessageRow tag_messages[] = {
     /* 36 */
     {AsWarning,
      {T("Warning: <"), NodeName, T("/> isn't an empty element, taken as <"), NodeName, T(">")}},
+    /* 37 */ {AsWarning, {T("Warning: "), NodeDesc, T(" is obsolete in HTML5")}},
 };
 
 constexpr int TagMessageCount = static_cast<int>(sizeof(tag_messages) / sizeof(tag_messages[0]));
@@ -398,6 +400,35 @@ void report_doctype_summary(FILE* out, Lexer* lexer, const char* label, bool has
     }
     fprintf(out, "\n%s: Document content looks like %s\n", label,
             version != nullptr ? version : "HTML proprietary");
+}
+
+void report_unsupported_encoding(Lexer* lexer, uint32_t line, uint32_t column, const char* label) {
+    ++lexer->warnings;
+    if (!options.show_warnings) return;
+    FILE* out = lexer->messages;
+    if (out == nullptr) return;
+    const uint32_t saved_line = lexer->token_line;
+    const uint32_t saved_column = lexer->token_column;
+    lexer->token_line = line;
+    lexer->token_column = column;
+    write_prefix(out, lexer);
+    lexer->token_line = saved_line;
+    lexer->token_column = saved_column;
+    fprintf(out,
+            "Warning: character encoding \"%s\" is not supported; its bytes and entities are "
+            "copied unchanged\n",
+            label);
+}
+
+void report_encoding_summary(FILE* out, const char* label, bool read_as_utf8,
+                             const std::vector<CharsetChange>& changes) {
+    if (read_as_utf8)
+        fprintf(out, "%s: Document encoding looks like UTF-8 (no known encoding is declared)\n",
+                label);
+    for (const CharsetChange& change : changes) {
+        fprintf(out, "%s: Declared character encoding \"%s\" changed to \"%s\" for the output\n",
+                label, change.from.c_str(), change.to.c_str());
+    }
 }
 
 void report_count(FILE* out, Lexer* lexer) {

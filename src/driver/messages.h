@@ -8,11 +8,13 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 namespace varnel {
 
 struct Lexer;
 struct Node;
+struct CharsetChange;
 
 enum TagMessage : int {
     MissingEndTag = 1,
@@ -51,6 +53,7 @@ enum TagMessage : int {
     ReopenLimit = 34,
     ClosedAtOnce = 35,
     SlashIgnored = 36,
+    ObsoleteInHtml5 = 37,
 };
 
 enum AttrMessage : int {
@@ -95,6 +98,10 @@ void report_encoding_warning(Lexer* lexer, CharMessage code, uint32_t c);
 // IncompleteUtf16) or the one code unit (UnpairedSurrogate), shown in hex.
 void report_decoding_warning(Lexer* lexer, CharMessage code, uint32_t line, uint32_t column,
                              const uint32_t* values, int count);
+// Reports a declared character encoding that the program cannot read, at
+// the position of the declaration: the document's bytes and entity
+// references are then copied unchanged.
+void report_unsupported_encoding(Lexer* lexer, uint32_t line, uint32_t column, const char* label);
 // Writes the description of a node ("<p>", "</p>", "plain text", ...).
 void describe_node(FILE* out, const Node* node);
 
@@ -103,6 +110,12 @@ void show_banner(FILE* out, const char* date, const char* label);
 // has_doctype false when the document had none.
 void report_doctype_summary(FILE* out, Lexer* lexer, const char* label, bool has_doctype,
                             uint32_t doctype_start, uint32_t doctype_end);
+// The summary lines about the character encoding, after the document type
+// summary: that the document was read as UTF-8 because its bytes are (no
+// known encoding being declared), and each declared encoding that the
+// output changes to name its own.
+void report_encoding_summary(FILE* out, const char* label, bool read_as_utf8,
+                             const std::vector<CharsetChange>& changes);
 void report_count(FILE* out, Lexer* lexer);
 void report_needs_fixing(FILE* out);
 void report_advice(Lexer* lexer);

@@ -21,6 +21,7 @@
 #include "driver/config.h"
 #include "driver/messages.h"
 #include "driver/util.h"
+#include "input/charset.h"
 #include "input/doctype.h"
 #include "input/lexer.h"
 #include "input/stream.h"
@@ -61,6 +62,12 @@ enum class SwitchOutcome { Continue, Help, Version, EndRun };
 // How one document ended.
 enum class DocumentOutcome { Done, Panic };
 
+// An encoding switch: the encoding of every document after it.
+void set_encoding(CharEncoding encoding) {
+    options.char_encoding = encoding;
+    options.char_encoding_given = true;
+}
+
 struct WordSwitch {
     const char* word;
     void (*apply)();
@@ -75,12 +82,12 @@ const WordSwitch word_switches[] = {
     {"-omit", [] { options.hide_endtags = true; }},
     {"-upper", [] { options.uppercase_tags = true; }},
     {"-clean", [] { options.clean = true; }},
-    {"-raw", [] { options.char_encoding = CharEncoding::Raw; }},
-    {"-ascii", [] { options.char_encoding = CharEncoding::Ascii; }},
-    {"-latin1", [] { options.char_encoding = CharEncoding::Latin1; }},
-    {"-utf8", [] { options.char_encoding = CharEncoding::Utf8; }},
-    {"-iso2022", [] { options.char_encoding = CharEncoding::Iso2022; }},
-    {"-mac", [] { options.char_encoding = CharEncoding::MacRoman; }},
+    {"-raw", [] { set_encoding(CharEncoding::Raw); }},
+    {"-ascii", [] { set_encoding(CharEncoding::Ascii); }},
+    {"-latin1", [] { set_encoding(CharEncoding::Latin1); }},
+    {"-utf8", [] { set_encoding(CharEncoding::Utf8); }},
+    {"-iso2022", [] { set_encoding(CharEncoding::Iso2022); }},
+    {"-mac", [] { set_encoding(CharEncoding::MacRoman); }},
     {"-numeric", [] { options.numeric_entities = true; }},
     {"-modify", [] { options.write_back = true; }},
     {"-change", [] { options.write_back = true; }},
@@ -411,6 +418,208 @@ void write_output(Lexer* lexer, Node* root, const std::string& label, bool is_st
     check_standard_output();
 }
 
+// Where a document's encoding came from.
+enum class EncodingSource { Option, ByteOrderMark, Declaration, Utf8Bytes, Fallback };
+
+struct EncodingChoice {
+    CharEncoding encoding = CharEncoding::Ascii;
+    EncodingSource source = EncodingSource::Option;
+    // A declared label that names no encoding read here, when the document
+    // has bytes beyond ASCII that are not UTF-8 (the document is then copied
+    // byte for byte, see DocumentEncoding), and where the declaration stands.
+    std::string unsupported;
+    uint32_t line = 1;
+    uint32_t column = 1;
+};
+
+// Bytes read ahead from an input that cannot be rewound (a pipe, a
+// terminal), handed out again before the rest of it: each byte of such an
+// input is read from it once.
+struct PrefixedInput {
+    std::string bytes;
+    size_t next = 0;
+    FILE* rest = nullptr; // not owned
+};
+
+ssize_t read_prefixed(void* cookie, char* buffer, size_t size) {
+    PrefixedInput* input = static_cast<PrefixedInput*>(cookie);
+    if (input->next < input->bytes.size()) {
+        size_t count = input->bytes.size() - input->next;
+        if (count > size) count = size;
+        memcpy(buffer, input->bytes.data() + input->next, count);
+        input->next += count;
+        if (input->next == input->bytes.size()) {
+            std::string().swap(input->bytes); // handed out: release it
+            input->next = 0;
+        }
+        return static_cast<ssize_t>(count);
+    }
+    const size_t got = fread(buffer, 1, size, input->rest);
+    if (got == 0 && ferror(input->rest)) return -1;
+    return static_cast<ssize_t>(got);
+}
+
+int close_prefixed(void* cookie) {
+    delete static_cast<PrefixedInput*>(cookie);
+    return 0;
+}
+
+// A stream that reads `bytes` and then the rest of `rest`; null when it
+// cannot be made.
+FILE* open_prefixed(std::string bytes, FILE* rest) {
+    PrefixedInput* input = new PrefixedInput{std::move(bytes), 0, rest};
+    cookie_io_functions_t functions{};
+    functions.read = read_prefixed;
+    functions.close = close_prefixed;
+    FILE* file = fopencookie(input, "r", functions);
+    if (file == nullptr) delete input;
+    return file;
+}
+
+// The line and column, as reports count them, of byte `offset` of `head`.
+void position_of(std::string_view head, size_t offset, uint32_t* line, uint32_t* column) {
+    uint32_t l = 1;
+    uint32_t c = 1;
+    const int32_t tab = options.tab_size;
+    for (size_t i = 0; i < offset && i < head.size(); ++i) {
+        const unsigned char b = static_cast<unsigned char>(head[i]);
+        if (b == '\n' || (b == '\r' && (i + 1 >= head.size() || head[i + 1] != '\n'))) {
+            ++l;
+            c = 1;
+        } else if (b == '\t') {
+            c = tab > 0 ? c + static_cast<uint32_t>(tab) - (c - 1) % static_cast<uint32_t>(tab)
+                        : c + 1;
+        } else if (b >= 0x20) {
+            ++c;
+        }
+    }
+    *line = l;
+    *column = c;
+}
+
+// Chooses the encoding of a document for which no encoding option was
+// given: a byte order mark; else an encoding declared in the first 1024
+// bytes (a meta element, or an XML declaration; the XML declaration first
+// for XML input); else UTF-8 when the bytes are UTF-8 and hold characters
+// beyond ASCII; else the char-encoding option's value. Deciding the last
+// needs the whole input: a regular file is read through once and rewound,
+// any other input is kept in memory as it is read and `*reader` becomes a
+// stream that hands those bytes out again before the rest.
+EncodingChoice choose_encoding(FILE* in, FILE** reader) {
+    EncodingChoice choice;
+    choice.encoding = options.char_encoding;
+    *reader = in;
+    if (options.char_encoding_given) return choice;
+    choice.source = EncodingSource::Fallback;
+
+    struct stat info;
+    const off_t start =
+        fstat(fileno(in), &info) == 0 && S_ISREG(info.st_mode) ? ftello(in) : off_t{-1};
+    const bool rewinds = start >= 0;
+    std::string ahead; // what an input that cannot be rewound gave so far
+    static unsigned char chunk[1 << 16];
+    auto read_more = [&](size_t wanted) -> size_t {
+        const size_t got = fread(chunk, 1, wanted, in);
+        if (!rewinds) ahead.append(reinterpret_cast<const char*>(chunk), got);
+        return got;
+    };
+    auto finish = [&]() {
+        if (rewinds) {
+            clearerr(in);
+            fseeko(in, start, SEEK_SET);
+        } else if (!ahead.empty()) {
+            FILE* prefixed = open_prefixed(std::move(ahead), in);
+            if (prefixed != nullptr) *reader = prefixed;
+        }
+        return choice;
+    };
+
+    // The head: room for a byte order mark and the bytes scanned after it.
+    constexpr size_t HeadBytes = CharsetPrescanBytes + 3;
+    size_t head_size = 0;
+    while (head_size < HeadBytes) {
+        const size_t got = fread(chunk + head_size, 1, HeadBytes - head_size, in);
+        if (got == 0) break;
+        head_size += got;
+    }
+    if (!rewinds) ahead.assign(reinterpret_cast<const char*>(chunk), head_size);
+    const std::string head(reinterpret_cast<const char*>(chunk), head_size);
+    if (head.starts_with("\xEF\xBB\xBF") || head.starts_with("\xFF\xFE") ||
+        head.starts_with("\xFE\xFF")) {
+        // UTF-8, or UTF-16 (which the input stream decodes by its mark and
+        // the output writes as UTF-8).
+        choice.encoding = CharEncoding::Utf8;
+        choice.source = EncodingSource::ByteOrderMark;
+        return finish();
+    }
+
+    const std::string_view scanned = std::string_view(head).substr(0, CharsetPrescanBytes);
+    CharsetDeclaration declared;
+    if (options.input_xml) declared = xml_declaration_charset(scanned);
+    if (declared.label.empty()) declared = prescan_meta_charset(scanned);
+    if (declared.label.empty() && !options.input_xml) declared = xml_declaration_charset(scanned);
+    if (!declared.label.empty()) {
+        CharEncoding encoding;
+        if (encoding_for_label(declared.label, &encoding)) {
+            choice.encoding = encoding;
+            choice.source = EncodingSource::Declaration;
+            return finish();
+        }
+    }
+
+    Utf8Check check;
+    check.feed(chunk, head_size);
+    while (check.valid()) {
+        const size_t got = read_more(sizeof chunk);
+        if (got == 0) break;
+        check.feed(chunk, got);
+    }
+    if (check.valid() && check.has_multibyte()) {
+        choice.encoding = CharEncoding::Utf8;
+        choice.source = EncodingSource::Utf8Bytes;
+    } else if (!declared.label.empty() && check.has_high_bytes()) {
+        choice.unsupported = declared.label;
+        position_of(head, declared.offset, &choice.line, &choice.column);
+    }
+    return finish();
+}
+
+// Makes the encoding chosen for a document the char-encoding of every
+// stage while the document is processed, and restores the configured
+// options afterwards, so that the choice does not carry over to the next
+// document. A document in a declared encoding that the program cannot
+// read is copied byte for byte: read and written raw, with its entity
+// references kept as written (decoded, a reference to a character of
+// 128-255 would be written as one byte of the page's own encoding, which
+// means something else there). Markup is ASCII in every encoding built on
+// it, and the bytes of a multi-byte character never include a space, "<",
+// "&", "=" or a quote, so the page's text passes through unchanged.
+class DocumentEncoding {
+  public:
+    explicit DocumentEncoding(const EncodingChoice& choice)
+        : configured_(options.char_encoding), preserve_entities_(options.preserve_entities),
+          quote_ampersand_(options.quote_ampersand) {
+        options.char_encoding = choice.encoding;
+        if (!choice.unsupported.empty()) {
+            options.char_encoding = CharEncoding::Raw;
+            options.preserve_entities = true;
+            options.quote_ampersand = false;
+        }
+    }
+    ~DocumentEncoding() {
+        options.char_encoding = configured_;
+        options.preserve_entities = preserve_entities_;
+        options.quote_ampersand = quote_ampersand_;
+    }
+    DocumentEncoding(const DocumentEncoding&) = delete;
+    DocumentEncoding& operator=(const DocumentEncoding&) = delete;
+
+  private:
+    CharEncoding configured_;
+    bool preserve_entities_;
+    bool quote_ampersand_;
+};
+
 // Runs one document through the pipeline; `name` is null for standard input.
 DocumentOutcome process_document(const char* name) {
     bool is_stdin = name == nullptr;
@@ -447,7 +656,10 @@ DocumentOutcome process_document(const char* name) {
     }
     input_file = in;
 
-    InputStream* stream = new_input_stream(in, options.char_encoding);
+    FILE* reader = in;
+    const EncodingChoice encoding = choose_encoding(in, &reader);
+    const DocumentEncoding document_encoding(encoding);
+    InputStream* stream = new_input_stream(reader, options.char_encoding);
     Lexer* lexer = new_lexer(stream);
     lexer->messages = error_stream;
     // The text buffer ends up about as large as the file: sizing it once
@@ -459,6 +671,7 @@ DocumentOutcome process_document(const char* name) {
 
     Node* root = nullptr;
     auto close_input = [&] {
+        if (reader != in) fclose(reader);
         if (in != stdin) fclose(in);
         input_file = nullptr;
         free_input_stream(stream);
@@ -476,16 +689,26 @@ DocumentOutcome process_document(const char* name) {
         return DocumentOutcome::Panic;
     };
 
+    auto report_encoding = [&] {
+        if (!encoding.unsupported.empty()) {
+            report_unsupported_encoding(lexer, encoding.line, encoding.column,
+                                        encoding.unsupported.c_str());
+        }
+    };
+
     if (options.input_xml) {
+        report_encoding();
         root = build_xml_document(lexer);
         // An XML document is not repaired, so its warnings stay its own;
         // one with errors is rejected (not written), and the run says so in
         // its exit status as it does for HTML.
         add_to_total(&total_errors, lexer->errors);
         settle_xml_declaration(lexer, root);
+        settle_meta_charsets(lexer, root);
     } else {
         lexer->warnings = 0;
         if (!options.quiet) show_banner(error_stream, release_date, label.c_str());
+        report_encoding();
         root = build_document(lexer);
     }
     if (root == nullptr) {
@@ -531,12 +754,19 @@ DocumentOutcome process_document(const char* name) {
             drop_undeclared_prefixed_attributes(root);
             settle_xml_declaration(lexer, root);
         }
+        // A meta element that declares an encoding names the one the
+        // output is written in.
+        const std::vector<CharsetChange> charset_changes = settle_meta_charsets(lexer, root);
 
         add_to_total(&total_warnings, lexer->warnings);
         add_to_total(&total_errors, lexer->errors);
         if (!options.quiet && root->first_child != nullptr) {
             report_doctype_summary(error_stream, lexer, label.c_str(), has_doctype, doctype_start,
                                    doctype_end);
+            const bool written = options.markup && lexer->errors == 0;
+            report_encoding_summary(error_stream, label.c_str(),
+                                    encoding.source == EncodingSource::Utf8Bytes,
+                                    written ? charset_changes : std::vector<CharsetChange>());
             report_count(error_stream, lexer);
         }
     }

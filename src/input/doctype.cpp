@@ -58,11 +58,16 @@ const DoctypeRow* row_for(VersionBits version) {
     return nullptr;
 }
 
-// True for exactly one of the five HTML version bits.
+// True for exactly one of the five HTML version bits, or HTML5.
 bool is_single_version(VersionBits v) {
     return v == VersionHTML20 || v == VersionHTML32 || v == VersionHTML40Strict ||
-           v == VersionHTML40Loose || v == VersionFrames;
+           v == VersionHTML40Loose || v == VersionFrames || v == VersionHTML5;
 }
+
+// The HTML5 doctype: "html" alone, or with the system identifier
+// "about:legacy-compat" for tools that cannot write a doctype without one;
+// any case.
+bool names_html5(std::string_view text);
 
 std::string_view node_text(const Lexer* lexer, const Node* node) {
     uint32_t size = lexer->text_length();
@@ -163,6 +168,16 @@ bool is_generator_mark(const Node* meta) {
     return name != nullptr && name->value &&
            equals_ignore_case(name->value->c_str(), "generator") && content != nullptr &&
            content->value && starts_with_ignore_case(content->value->c_str(), generator_name);
+}
+
+// Whether `node` or an element around it declares the namespace prefix
+// (`declaration` is "xmlns:" and the prefix): an svg declares XLink for
+// the elements inside it.
+bool declares_prefix(const Node* node, const std::string& declaration) {
+    for (const Node* n = node; n != nullptr; n = n->parent) {
+        if (get_attribute(n, declaration.c_str()) != nullptr) return true;
+    }
+    return false;
 }
 
 // Every node under `root` in document order, without recursion.
@@ -302,10 +317,47 @@ void name_output_encoding(Lexer* lexer, Node* declaration, const DeclaredEncodin
     end_text(lexer, declaration);
 }
 
+bool names_html5(std::string_view text) {
+    if (text.size() == 4) return starts_with_case(text, "html");
+    if (!starts_with_case(text, "html SYSTEM ")) return false;
+    const std::string_view id = text.substr(12);
+    return id.size() == 21 && (id[0] == '"' || id[0] == '\'') && id[20] == id[0] &&
+           starts_with_case(id.substr(1), "about:legacy-compat");
+}
+
+// Writes the HTML5 doctype into `d` (a new one at the start of the root when
+// null).
+void write_html5_doctype(Lexer* lexer, Node* root, Node* d) {
+    if (d == nullptr) d = insert_doctype(lexer, root);
+    begin_text(lexer);
+    append_string(lexer, "html");
+    end_text(lexer, d);
+}
+
 } // namespace
+
+void report_obsolete_elements(Lexer* lexer) {
+    if (lexer->obsolete_reported) return;
+    lexer->obsolete_reported = true;
+    const uint32_t saved_line = lexer->token_line;
+    const uint32_t saved_column = lexer->token_column;
+    for (const ObsoleteUse& use : lexer->obsolete_uses) {
+        Node* element = new_node();
+        element->kind = StartTagNode;
+        element->element_name = use.element_name;
+        lexer->token_line = use.line;
+        lexer->token_column = use.column;
+        report_warning(lexer, nullptr, element, ObsoleteInHtml5);
+        free_node(element);
+    }
+    lexer->token_line = saved_line;
+    lexer->token_column = saved_column;
+    lexer->obsolete_uses.clear();
+}
 
 VersionBits read_declared_version(Lexer* lexer, Node* doctype) {
     std::string_view text = node_text(lexer, doctype);
+    if (names_html5(text)) return VersionHTML5;
     if (!starts_with_case(text, "html ")) return 0;
     if (!doctype_keywords_upper(lexer, doctype)) {
         report_warning(lexer, nullptr, doctype, DoctypeKeywordCase);
@@ -363,8 +415,10 @@ bool doctype_keywords_upper(Lexer* lexer, Node* doctype) {
 }
 
 VersionBits lowest_version(Lexer* lexer) {
-    for (VersionBits v :
-         {VersionHTML20, VersionHTML32, VersionHTML40Strict, VersionHTML40Loose, VersionFrames}) {
+    // HTML5 comes last: a page is given it only when no earlier version
+    // fits, that is when it uses markup that only HTML5 has.
+    for (VersionBits v : {VersionHTML20, VersionHTML32, VersionHTML40Strict, VersionHTML40Loose,
+                          VersionFrames, VersionHTML5}) {
         if ((lexer->possible_versions & v) != 0) return v;
     }
     return 0;
@@ -378,7 +432,9 @@ VersionBits infer_content_version(Lexer* lexer) {
 }
 
 const char* version_label(Lexer* lexer) {
-    const DoctypeRow* row = row_for(infer_content_version(lexer));
+    const VersionBits version = infer_content_version(lexer);
+    if (version == VersionHTML5) return "HTML5";
+    const DoctypeRow* row = row_for(version);
     if (row == nullptr) return nullptr;
     return lexer->is_xhtml ? row->xhtml_name : row->html_name;
 }
@@ -409,7 +465,10 @@ void repair_doctype(Lexer* lexer, Node* root) {
                 break;
             }
             if (given == 0) return;
-            if (is_single_version(given) && (lexer->possible_versions & given) != 0) return;
+            if (is_single_version(given) && (lexer->possible_versions & given) != 0) {
+                if (given == VersionHTML5) lexer->writes_html5 = true;
+                return;
+            }
         }
         v = lowest_version(lexer);
         if (v == 0) return;
@@ -427,9 +486,22 @@ void repair_doctype(Lexer* lexer, Node* root) {
     case DoctypeUser:
         v = VersionHTML40Strict;
         break;
+    case DoctypeHtml5:
+        if (d != nullptr) discard_node(d);
+        d = nullptr;
+        v = VersionHTML5;
+        break;
     }
 
     if (v == 0) return;
+
+    // HTML5 has one doctype, for HTML and XHTML alike.
+    if (v == VersionHTML5) {
+        write_html5_doctype(lexer, root, d);
+        lexer->writes_html5 = true;
+        report_obsolete_elements(lexer);
+        return;
+    }
 
     // XHTML is written without a doctype here; the namespace says it all.
     if (options.input_xml || lexer->is_xhtml) {
@@ -456,8 +528,44 @@ void repair_doctype(Lexer* lexer, Node* root) {
     end_text(lexer, d);
 }
 
+void set_foreign_namespaces(Node* root) {
+    for (Node* n = root->first_child; n != nullptr; n = next_in_order(root, n)) {
+        if (n->tag == nullptr || (n->tag != tag_svg && n->tag != tag_math)) continue;
+        if (get_attribute(n, "xmlns") == nullptr) {
+            add_attribute(n, "xmlns",
+                          n->tag == tag_svg ? "http://www.w3.org/2000/svg"
+                                            : "http://www.w3.org/1998/Math/MathML");
+        }
+        // XLink attributes (xlink:href) need their prefix declared.
+        bool uses_xlink = false;
+        for (Node* d = n; d != nullptr && !uses_xlink; d = next_in_order(n, d)) {
+            for (const NodeAttribute* a = d->attributes; a != nullptr; a = a->next) {
+                if (a->name.starts_with("xlink:")) uses_xlink = true;
+            }
+        }
+        if (uses_xlink && get_attribute(n, "xmlns:xlink") == nullptr) {
+            add_attribute(n, "xmlns:xlink", "http://www.w3.org/1999/xlink");
+        }
+    }
+}
+
 void make_xhtml_doctype(Lexer* lexer, Node* root) {
     Node* d = find_doctype(root);
+    set_foreign_namespaces(root);
+    // A page that needs HTML5, or declares it and fits it, keeps the HTML5
+    // doctype in XHTML too; its namespace says that it is XHTML.
+    const bool html5 = options.doctype_mode == DoctypeHtml5 ||
+                       (options.doctype_mode == DoctypeAuto &&
+                        (lowest_version(lexer) == VersionHTML5 ||
+                         (d != nullptr && lexer->given_version == VersionHTML5 &&
+                          (lexer->possible_versions & VersionHTML5) != 0)));
+    if (html5) {
+        set_html_namespace(lexer, root, xhtml_namespace);
+        write_html5_doctype(lexer, root, d);
+        lexer->writes_html5 = true;
+        report_obsolete_elements(lexer);
+        return;
+    }
     const char* public_id = strict_public_id;
     const char* system_id = strict_system_id;
     switch (options.doctype_mode) {
@@ -613,7 +721,7 @@ void drop_undeclared_prefixed_attributes(Node* root) {
             if (colon != std::string::npos) {
                 const std::string prefix = a->name.substr(0, colon);
                 if (prefix != "xml" && prefix != "xmlns" && declared.count(prefix) == 0 &&
-                    get_attribute(n, ("xmlns:" + prefix).c_str()) == nullptr) {
+                    !declares_prefix(n, "xmlns:" + prefix)) {
                     remove_attribute(n, a);
                 }
             }

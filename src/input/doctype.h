@@ -19,7 +19,10 @@ VersionBits infer_content_version(Lexer* lexer);
 // Name of the apparent version, or null when no version fits.
 const char* version_label(Lexer* lexer);
 void repair_doctype(Lexer* lexer, Node* root);
+// XHTML output; also gives svg and math their namespaces (and the XLink
+// prefix its declaration) when the page leaves them implied, as HTML may.
 void make_xhtml_doctype(Lexer* lexer, Node* root);
+void set_foreign_namespaces(Node* root);
 void set_html_namespace(Lexer* lexer, Node* root, const char* name_space);
 // Makes sure the root starts with an XML declaration that names the output
 // encoding where XML needs it; true when one was there already.
@@ -29,6 +32,9 @@ bool ensure_xml_declaration(Lexer* lexer, Node* root);
 // when the output encoding must be named.
 void settle_xml_declaration(Lexer* lexer, Node* root);
 void add_generator_meta(Lexer* lexer, Node* root);
+// Reports the elements HTML5 made obsolete that the page used before it was
+// known to be HTML5 (once).
+void report_obsolete_elements(Lexer* lexer);
 // For XML output: an id that repeats another one and only copies its
 // element's name (see reconcile_id_name) is dropped, so that every id names
 // one element; the name stays.

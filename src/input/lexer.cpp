@@ -9,6 +9,7 @@
 #include "driver/messages.h"
 #include "driver/util.h"
 #include "input/doctype.h"
+#include "input/html5_vocabulary.h"
 #include "input/scan.h"
 #include "input/stream.h"
 #include "model/attrs.h"
@@ -164,7 +165,10 @@ bool closes_at_once(const TagDef* tag) {
 // except for the elements that are closed at once. An XHTML document keeps
 // the XML meaning of "/>".
 void take_empty_syntax(Lexer* lexer, Node* node) {
-    if (node->kind != StartEndTagNode || lexer->is_xhtml || (node->tag->model & ModelEmpty) != 0) {
+    // (svg and math, like the elements inside them, may be empty elements
+    // written "<svg/>".)
+    if (node->kind != StartEndTagNode || lexer->is_xhtml || (node->tag->model & ModelEmpty) != 0 ||
+        is_foreign(node)) {
         return;
     }
     node->kind = StartTagNode;
@@ -188,6 +192,51 @@ Node* pending_end_token(Lexer* lexer) {
     return markup_token(lexer, node);
 }
 
+// Gives the attributes of an element of foreign content (or of svg or math
+// itself) the names that vocabulary spells in mixed case.
+void adjust_foreign_attributes(Node* node, ForeignContent kind) {
+    for (NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
+        if (a->name.empty()) continue;
+        const std::string_view name =
+            kind == ForeignSvg ? svg_attribute_name(a->name) : mathml_attribute_name(a->name);
+        if (name != a->name) {
+            a->name = std::string(name);
+            a->attr_def = find_attr_def(a);
+        }
+    }
+}
+
+// True when a tag read inside foreign content is an HTML start tag that ends
+// that content.
+bool breaks_out(const Lexer* lexer, const Node* node) {
+    if (!lexer->foreign_breakout) return false;
+    const bool presentational =
+        node->element_name == "font" &&
+        (get_attribute(node, "color") != nullptr || get_attribute(node, "face") != nullptr ||
+         get_attribute(node, "size") != nullptr);
+    return breaks_out_of_foreign(node->element_name, presentational);
+}
+
+// A tag inside svg or math: a foreign element, named as its vocabulary
+// spells it, checked against nothing.
+void take_foreign_tag(Lexer* lexer, Node* node) {
+    if (lexer->foreign == ForeignSvg)
+        node->element_name = std::string(svg_element_name(node->element_name));
+    node->tag = foreign_tag_def;
+    adjust_foreign_attributes(node, lexer->foreign);
+}
+
+// An element HTML5 made obsolete: reported at once in a page declared as
+// HTML5 (or made one by the doctype option), noted for later otherwise.
+void note_obsolete(Lexer* lexer, Node* node) {
+    if (lexer->given_version == VersionHTML5 || options.doctype_mode == DoctypeHtml5) {
+        lexer->obsolete_reported = true;
+        report_warning(lexer, nullptr, node, ObsoleteInHtml5);
+        return;
+    }
+    lexer->obsolete_uses.push_back({lexer->token_line, lexer->token_column, node->element_name});
+}
+
 // Finishes a start tag whose name has been scanned.
 Node* finish_start_tag(Lexer* lexer, int ended_by, WhitespaceMode mode) {
     Node* node = new_tag_node(lexer, StartTagNode);
@@ -201,6 +250,11 @@ Node* finish_start_tag(Lexer* lexer, int ended_by, WhitespaceMode mode) {
     }
     truncate_text(lexer, lexer->text_start);
     lexer->text_end = lexer->text_start;
+
+    if (lexer->foreign != ForeignNone && !options.input_xml && !breaks_out(lexer, node)) {
+        take_foreign_tag(lexer, node);
+        return markup_token(lexer, node);
+    }
 
     // A line feed right after the start tag of a block, or after a br
     // however it is written, belongs to the markup, not to the text that
@@ -241,10 +295,14 @@ Node* finish_start_tag(Lexer* lexer, int ended_by, WhitespaceMode mode) {
           node->element_name.find(':') != std::string::npos)) {
         lexer->possible_versions &= node->tag->versions;
     }
+    // (HTML5 has wbr.)
     if ((node->tag->versions & VersionProprietary) && !options.clean &&
-        (node->tag == tag_nobr || node->tag == tag_wbr)) {
+        (node->tag == tag_nobr || (node->tag == tag_wbr && lexer->given_version != VersionHTML5))) {
         report_warning(lexer, nullptr, node, NotApproved);
     }
+    if (is_obsolete_in_html5(node->tag)) note_obsolete(lexer, node);
+    if (node->tag == tag_svg) adjust_foreign_attributes(node, ForeignSvg);
+    if (node->tag == tag_math) adjust_foreign_attributes(node, ForeignMath);
     if (node->tag->check_attributes != nullptr) {
         check_repeated_attributes(lexer, node);
         node->tag->check_attributes(lexer, node);
@@ -484,6 +542,13 @@ Node* get_token(Lexer* lexer, WhitespaceMode mode) {
             int ended_by = scan_tag_name(lexer);
             Node* node = new_tag_node(lexer, EndTagNode);
             lexer->last_token = node;
+            if (lexer->foreign != ForeignNone && !options.input_xml) {
+                // The foreign builder matches it by name; an HTML element's
+                // end tag keeps its entry for the builders outside.
+                if (lexer->foreign == ForeignSvg)
+                    node->element_name = std::string(svg_element_name(node->element_name));
+                if (node->tag == nullptr) node->tag = foreign_tag_def;
+            }
             truncate_text(lexer, lexer->text_start);
             lexer->text_end = lexer->text_start;
             if (ended_by != '>') {

@@ -87,6 +87,17 @@ struct InlineStackEntry {
 
 constexpr int32_t ReopenNone = -1;
 
+// Which foreign content the lexer is reading (set by the foreign builder).
+enum ForeignContent : uint8_t { ForeignNone = 0, ForeignSvg = 1, ForeignMath = 2 };
+
+// An element HTML5 made obsolete, noted where it was read, to be reported
+// once the page turns out to be written as HTML5.
+struct ObsoleteUse {
+    uint32_t line;
+    uint32_t column;
+    std::string element_name;
+};
+
 struct Lexer {
     InputStream* input = nullptr;
     FILE* messages = nullptr;
@@ -136,6 +147,21 @@ struct Lexer {
     std::vector<Node*> attribute_blocks;
     // Number of builders active on the call stack (bounds parse recursion).
     uint32_t depth = 0;
+
+    // Inside svg or math: tags there are foreign elements, their names keep
+    // their case and nothing is checked against HTML. `foreign_breakout`:
+    // the current element is not one whose content is HTML text, so that
+    // the start tag of a paragraph, division, br ... ends the foreign
+    // content.
+    ForeignContent foreign = ForeignNone;
+    bool foreign_breakout = false;
+    // Obsolete elements read before the page was known to be HTML5, and
+    // whether they have been reported.
+    std::vector<ObsoleteUse> obsolete_uses;
+    bool obsolete_reported = false;
+    // The output declares HTML5 (<!DOCTYPE html>): written as XML, it has no
+    // DTD to define entity names.
+    bool writes_html5 = false;
 
     uint32_t text_length() const { return static_cast<uint32_t>(text.size()); }
     uint32_t inline_count() const { return static_cast<uint32_t>(inline_stack.size()); }

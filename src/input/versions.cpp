@@ -15,6 +15,7 @@
 
 #include "driver/config.h"
 #include "driver/util.h"
+#include "input/html5_vocabulary.h"
 #include "input/html_dtds.h"
 #include "input/lexer.h"
 #include "model/attrs.h"
@@ -678,6 +679,7 @@ class Walk {
     void enter(const Node* node, std::vector<Level>& levels);
     Frame open_element(const Node* element, uint32_t context);
     void check_attributes(const Node* element, int symbol, VersionBits declared);
+    void check_html5_attributes(const Node* element);
     void add_child(Frame& frame, const Node* child);
     VersionBits place(Frame& frame, int s, VersionBits versions);
     void close_frame(const Frame& frame);
@@ -726,6 +728,9 @@ class Walk {
     Verdict verdict_;
     bool beyond_latin1_ = false;
     bool writes_quot_ = false;
+    // No element or attribute of the page is unknown to HTML5 (the
+    // elements it made obsolete are known to it).
+    bool html5_known_ = true;
 };
 
 VersionBits Walk::run(const Node* root) {
@@ -754,7 +759,32 @@ VersionBits Walk::run(const Node* root) {
     if (beyond_latin1_) verdict_.uses(VersionHTML40Strict | VersionHTML40Loose | VersionFrames);
     if (writes_quot_) verdict_.uses(d_.quot_versions);
     VersionBits both = verdict_.vocabulary & verdict_.structure;
-    return both != 0 ? both : verdict_.vocabulary;
+    const VersionBits html5 = html5_known_ ? VersionHTML5 : 0;
+    return (both != 0 ? both : verdict_.vocabulary) | html5;
+}
+
+// The attributes of an element as HTML5 sees them: proprietary ones and
+// proprietary values are none of its vocabulary; attributes and values that
+// only HTML5 has (data-*, aria-*, role, async, srcset, placeholder, meta
+// charset, the new input types ...) rule out every earlier version.
+void Walk::check_html5_attributes(const Node* element) {
+    for (const NodeAttribute* a = element->attributes; a != nullptr; a = a->next) {
+        if (a->name.empty()) continue;
+        const AttrDef* def = a->attr_def;
+        if (is_proprietary_value(element, a) ||
+            (def != nullptr && (def->versions & (AllVersions | VersionXml | VersionHTML5)) == 0 &&
+             (def->versions & VersionProprietary) != 0)) {
+            html5_known_ = false;
+            continue;
+        }
+        if (!html5_allows_attribute(element->element_name, a->name)) continue;
+        const bool new_name = def != nullptr && (def->versions & VersionHTML5) != 0 &&
+                              (def->versions & (AllVersions | VersionXml)) == 0;
+        const bool new_use = (element->tag == tag_meta && a->name == "charset") ||
+                             (a->value.has_value() &&
+                              is_html5_only_value(element->element_name, a->name, *a->value));
+        if (new_name || new_use) verdict_.proprietary();
+    }
 }
 
 // Checks `node` as a child of the current frame and by itself; when it has
@@ -798,7 +828,14 @@ Frame Walk::open_element(const Node* element, uint32_t context) {
     frame.element = element;
     frame.context = context;
     const TagDef* tag = element->tag;
+    if (tag == nullptr || (tag->versions & VersionHTML5) == 0) {
+        // Known to HTML5 are its own elements and those it made obsolete.
+        if (tag == nullptr || (tag->versions & AllVersions) == 0) html5_known_ = false;
+    }
+    if (!is_foreign(element)) check_html5_attributes(element);
     if (tag == nullptr || (tag->versions & AllVersions) == 0) {
+        // Proprietary, or an element only HTML5 has (svg and math with all
+        // they hold among them).
         verdict_.proprietary();
         return frame;
     }

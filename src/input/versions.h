@@ -18,7 +18,9 @@ struct Node;
 // fits. When no version is free of faults, the versions whose vocabulary
 // covers the page (elements, attributes, values, characters and placement)
 // are given, leaving out faults that no version accepts; a page using
-// proprietary markup fits none.
+// proprietary markup fits none, and neither does one using markup that only
+// HTML5 has. VersionHTML5 is added when every element and attribute of the
+// page is one HTML5 knows (its own, or one it made obsolete).
 VersionBits printed_versions(const Lexer* lexer, const Node* root);
 
 // True when `name` is an element some HTML version declares.

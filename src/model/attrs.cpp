@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -36,70 +37,70 @@ constexpr VersionBits VersionLooseFrames = VersionHTML40Loose | VersionFrames; /
 
 // The built-in table, in its order.
 const AttrRow attr_rows[] = {
-    {"abbr", VersionHTML40, nullptr},
-    {"accept-charset", VersionHTML40, nullptr},
-    {"accept", VersionAll, nullptr},
-    {"accesskey", VersionHTML40, nullptr},
-    {"action", VersionAll, check_url_value},
+    {"abbr", VersionHTML40 | VersionHTML5, nullptr},
+    {"accept-charset", VersionHTML40 | VersionHTML5, nullptr},
+    {"accept", VersionAll | VersionHTML5, nullptr},
+    {"accesskey", VersionHTML40 | VersionHTML5, nullptr},
+    {"action", VersionAll | VersionHTML5, check_url_value},
     {"add_date", VersionProprietaryA, nullptr},
     {"align", VersionAll, check_align_value},
     {"alink", VersionLoose, nullptr},
-    {"alt", VersionAll, nullptr},
+    {"alt", VersionAll | VersionHTML5, nullptr},
     {"archive", VersionHTML40, nullptr},
     {"axis", VersionHTML40, nullptr},
     {"background", VersionLoose, check_url_value},
     {"bgcolor", VersionLoose, nullptr},
     {"bgproperties", VersionProprietary, nullptr},
-    {"border", VersionAll, check_bool_value},
+    {"border", VersionAll | VersionHTML5, check_bool_value},
     {"bordercolor", VersionProprietaryB, nullptr},
     {"bottommargin", VersionProprietaryB, nullptr},
     {"cellpadding", VersionFromHTML32, nullptr},
     {"cellspacing", VersionFromHTML32, nullptr},
     {"char", VersionHTML40, nullptr},
     {"charoff", VersionHTML40, nullptr},
-    {"charset", VersionHTML40, nullptr},
-    {"checked", VersionAll, check_bool_value},
-    {"cite", VersionHTML40, check_url_value},
-    {"class", VersionHTML40, nullptr},
+    {"charset", VersionHTML40 | VersionHTML5, nullptr},
+    {"checked", VersionAll | VersionHTML5, check_bool_value},
+    {"cite", VersionHTML40 | VersionHTML5, check_url_value},
+    {"class", VersionHTML40 | VersionHTML5, nullptr},
     {"classid", VersionHTML40, check_url_value},
     {"clear", VersionLoose, nullptr},
     {"code", VersionLoose, nullptr},
     {"codebase", VersionHTML40, check_url_value},
     {"codetype", VersionHTML40, nullptr},
-    {"color", VersionLoose, nullptr},
-    {"cols", VersionLooseFrames, nullptr},
-    {"colspan", VersionFromHTML32, nullptr},
+    {"color", VersionLoose | VersionHTML5, nullptr},
+    {"cols", VersionLooseFrames | VersionHTML5, nullptr},
+    {"colspan", VersionFromHTML32 | VersionHTML5, nullptr},
     {"compact", VersionAll, check_bool_value},
-    {"content", VersionAll, nullptr},
-    {"coords", VersionFromHTML32, nullptr},
-    {"data", VersionHTML40, check_url_value},
+    {"content", VersionAll | VersionHTML5, nullptr},
+    {"coords", VersionFromHTML32 | VersionHTML5, nullptr},
+    {"data", VersionHTML40 | VersionHTML5, check_url_value},
     {"datafld", VersionProprietaryB, nullptr},
     {"dataformatas", VersionProprietaryB, nullptr},
     {"datapagesize", VersionProprietaryB, nullptr},
     {"datasrc", VersionProprietaryB, check_url_value},
-    {"datetime", VersionHTML40, nullptr},
+    {"datetime", VersionHTML40 | VersionHTML5, nullptr},
     {"declare", VersionHTML40, check_bool_value},
-    {"defer", VersionHTML40, check_bool_value},
-    {"dir", VersionHTML40, nullptr},
-    {"disabled", VersionHTML40, check_bool_value},
-    {"enctype", VersionAll, nullptr},
+    {"defer", VersionHTML40 | VersionHTML5, check_bool_value},
+    {"dir", VersionHTML40 | VersionHTML5, nullptr},
+    {"disabled", VersionHTML40 | VersionHTML5, check_bool_value},
+    {"enctype", VersionAll | VersionHTML5, nullptr},
     {"face", VersionLoose, nullptr},
-    {"for", VersionHTML40, nullptr},
+    {"for", VersionHTML40 | VersionHTML5, nullptr},
     {"frame", VersionHTML40, nullptr},
     {"frameborder", VersionFrames, nullptr},
     {"framespacing", VersionProprietary, nullptr},
     {"gridx", VersionProprietary, nullptr},
     {"gridy", VersionProprietary, nullptr},
-    {"headers", VersionHTML40, nullptr},
-    {"height", VersionAll, nullptr},
-    {"href", VersionAll, check_url_value},
-    {"hreflang", VersionHTML40, nullptr},
+    {"headers", VersionHTML40 | VersionHTML5, nullptr},
+    {"height", VersionAll | VersionHTML5, nullptr},
+    {"href", VersionAll | VersionHTML5, check_url_value},
+    {"hreflang", VersionHTML40 | VersionHTML5, nullptr},
     {"hspace", VersionAll, nullptr},
-    {"http-equiv", VersionAll, nullptr},
-    {"id", VersionHTML40, check_id_value},
-    {"ismap", VersionAll, check_bool_value},
-    {"label", VersionHTML40, nullptr},
-    {"lang", VersionHTML40, nullptr},
+    {"http-equiv", VersionAll | VersionHTML5, nullptr},
+    {"id", VersionHTML40 | VersionHTML5, check_id_value},
+    {"ismap", VersionAll | VersionHTML5, check_bool_value},
+    {"label", VersionHTML40 | VersionHTML5, nullptr},
+    {"lang", VersionHTML40 | VersionHTML5, nullptr},
     {"language", VersionLoose, nullptr},
     {"last_modified", VersionProprietaryA, nullptr},
     {"last_visit", VersionProprietaryA, nullptr},
@@ -109,86 +110,174 @@ const AttrRow attr_rows[] = {
     {"lowsrc", VersionProprietary, check_url_value},
     {"marginheight", VersionLooseFrames, nullptr},
     {"marginwidth", VersionLooseFrames, nullptr},
-    {"maxlength", VersionAll, nullptr},
-    {"media", VersionHTML40, nullptr},
-    {"method", VersionAll, nullptr},
-    {"multiple", VersionAll, check_bool_value},
-    {"name", VersionAll, check_name_value},
+    {"maxlength", VersionAll | VersionHTML5, nullptr},
+    {"media", VersionHTML40 | VersionHTML5, nullptr},
+    {"method", VersionAll | VersionHTML5, nullptr},
+    {"multiple", VersionAll | VersionHTML5, check_bool_value},
+    {"name", VersionAll | VersionHTML5, check_name_value},
     {"nohref", VersionFromHTML32, check_bool_value},
     {"noresize", VersionFrames, check_bool_value},
     {"noshade", VersionLoose, check_bool_value},
     {"nowrap", VersionLoose, check_bool_value},
     {"object", VersionHTML40Loose, nullptr},
-    {"onblur", VersionHTML40, check_script_value},
-    {"onchange", VersionHTML40, check_script_value},
-    {"onclick", VersionHTML40, check_script_value},
-    {"ondblclick", VersionHTML40, check_script_value},
-    {"onkeydown", VersionHTML40, check_script_value},
-    {"onkeypress", VersionHTML40, check_script_value},
-    {"onkeyup", VersionHTML40, check_script_value},
-    {"onload", VersionHTML40, check_script_value},
-    {"onmousedown", VersionHTML40, check_script_value},
-    {"onmousemove", VersionHTML40, check_script_value},
-    {"onmouseout", VersionHTML40, check_script_value},
-    {"onmouseover", VersionHTML40, check_script_value},
-    {"onmouseup", VersionHTML40, check_script_value},
-    {"onsubmit", VersionHTML40, check_script_value},
-    {"onreset", VersionHTML40, check_script_value},
-    {"onselect", VersionHTML40, check_script_value},
-    {"onunload", VersionHTML40, check_script_value},
+    {"onblur", VersionHTML40 | VersionHTML5, check_script_value},
+    {"onchange", VersionHTML40 | VersionHTML5, check_script_value},
+    {"onclick", VersionHTML40 | VersionHTML5, check_script_value},
+    {"ondblclick", VersionHTML40 | VersionHTML5, check_script_value},
+    {"onkeydown", VersionHTML40 | VersionHTML5, check_script_value},
+    {"onkeypress", VersionHTML40 | VersionHTML5, check_script_value},
+    {"onkeyup", VersionHTML40 | VersionHTML5, check_script_value},
+    {"onload", VersionHTML40 | VersionHTML5, check_script_value},
+    {"onmousedown", VersionHTML40 | VersionHTML5, check_script_value},
+    {"onmousemove", VersionHTML40 | VersionHTML5, check_script_value},
+    {"onmouseout", VersionHTML40 | VersionHTML5, check_script_value},
+    {"onmouseover", VersionHTML40 | VersionHTML5, check_script_value},
+    {"onmouseup", VersionHTML40 | VersionHTML5, check_script_value},
+    {"onsubmit", VersionHTML40 | VersionHTML5, check_script_value},
+    {"onreset", VersionHTML40 | VersionHTML5, check_script_value},
+    {"onselect", VersionHTML40 | VersionHTML5, check_script_value},
+    {"onunload", VersionHTML40 | VersionHTML5, check_script_value},
     {"onafterupdate", VersionProprietaryB, check_script_value},
     {"onbeforeupdate", VersionProprietaryB, check_script_value},
     {"onerrorupdate", VersionProprietaryB, check_script_value},
     {"onrowenter", VersionProprietaryB, check_script_value},
     {"onrowexit", VersionProprietaryB, check_script_value},
-    {"onbeforeunload", VersionProprietaryB, check_script_value},
+    {"onbeforeunload", VersionProprietaryB | VersionHTML5, check_script_value},
     {"ondatasetchanged", VersionProprietaryB, check_script_value},
     {"ondataavailable", VersionProprietaryB, check_script_value},
     {"ondatasetcomplete", VersionProprietaryB, check_script_value},
     {"profile", VersionHTML40, check_url_value},
     {"prompt", VersionLoose, nullptr},
-    {"readonly", VersionHTML40, check_bool_value},
-    {"rel", VersionAll, nullptr},
+    {"readonly", VersionHTML40 | VersionHTML5, check_bool_value},
+    {"rel", VersionAll | VersionHTML5, nullptr},
     {"rev", VersionAll, nullptr},
     {"rightmargin", VersionProprietaryB, nullptr},
-    {"rows", VersionAll, nullptr},
-    {"rowspan", VersionAll, nullptr},
+    {"rows", VersionAll | VersionHTML5, nullptr},
+    {"rowspan", VersionAll | VersionHTML5, nullptr},
     {"rules", VersionHTML40, nullptr},
     {"scheme", VersionHTML40, nullptr},
-    {"scope", VersionHTML40, nullptr},
+    {"scope", VersionHTML40 | VersionHTML5, nullptr},
     {"scrolling", VersionLooseFrames, nullptr},
-    {"selected", VersionAll, check_bool_value},
-    {"shape", VersionFromHTML32, nullptr},
+    {"selected", VersionAll | VersionHTML5, check_bool_value},
+    {"shape", VersionFromHTML32 | VersionHTML5, nullptr},
     {"showgrid", VersionProprietary, check_bool_value},
     {"showgridx", VersionProprietary, check_bool_value},
     {"showgridy", VersionProprietary, check_bool_value},
-    {"size", VersionLoose, nullptr},
-    {"span", VersionHTML40, nullptr},
-    {"src", VersionAll, check_url_value},
+    {"size", VersionLoose | VersionHTML5, nullptr},
+    {"span", VersionHTML40 | VersionHTML5, nullptr},
+    {"src", VersionAll | VersionHTML5, check_url_value},
     {"standby", VersionHTML40, nullptr},
-    {"start", VersionAll, nullptr},
-    {"style", VersionHTML40, nullptr},
+    {"start", VersionAll | VersionHTML5, nullptr},
+    {"style", VersionHTML40 | VersionHTML5, nullptr},
     {"summary", VersionHTML40, nullptr},
-    {"tabindex", VersionHTML40, nullptr},
-    {"target", VersionHTML40, nullptr},
+    {"tabindex", VersionHTML40 | VersionHTML5, nullptr},
+    {"target", VersionHTML40 | VersionHTML5, nullptr},
     {"text", VersionLoose, nullptr},
-    {"title", VersionHTML40, nullptr},
+    {"title", VersionHTML40 | VersionHTML5, nullptr},
     {"topmargin", VersionProprietaryB, nullptr},
-    {"type", VersionFromHTML32, nullptr},
-    {"usemap", VersionAll, check_bool_value},
+    {"type", VersionFromHTML32 | VersionHTML5, nullptr},
+    {"usemap", VersionAll | VersionHTML5, check_bool_value},
     {"valign", VersionFromHTML32, check_valign_value},
-    {"value", VersionAll, nullptr},
+    {"value", VersionAll | VersionHTML5, nullptr},
     {"valuetype", VersionHTML40, nullptr},
     {"version", VersionAll, nullptr},
     {"vlink", VersionLoose, nullptr},
     {"vspace", VersionLoose, nullptr},
-    {"width", VersionAll, nullptr},
-    {"wrap", VersionProprietaryA, nullptr},
+    {"width", VersionAll | VersionHTML5, nullptr},
+    {"wrap", VersionProprietaryA | VersionHTML5, nullptr},
     {"xml:lang", VersionXml, nullptr},
-    {"xmlns", VersionAll, nullptr},
+    {"xmlns", VersionAll | VersionHTML5, nullptr},
+    // HTML5: the global attributes and those of its new elements and features.
+    {"allowfullscreen", VersionHTML5, check_bool_value},
+    {"as", VersionHTML5, nullptr},
+    {"async", VersionHTML5, check_bool_value},
+    {"autocapitalize", VersionHTML5, nullptr},
+    {"autocomplete", VersionHTML5, nullptr},
+    {"autocorrect", VersionHTML5, nullptr},
+    {"autofocus", VersionHTML5, check_bool_value},
+    {"autoplay", VersionHTML5, check_bool_value},
+    {"blocking", VersionHTML5, nullptr},
+    {"command", VersionHTML5, nullptr},
+    {"commandfor", VersionHTML5, nullptr},
+    {"contenteditable", VersionHTML5, nullptr},
+    {"controls", VersionHTML5, check_bool_value},
+    {"crossorigin", VersionHTML5, nullptr},
+    {"decoding", VersionHTML5, nullptr},
+    {"default", VersionHTML5, check_bool_value},
+    {"dirname", VersionHTML5, nullptr},
+    {"draggable", VersionHTML5, nullptr},
+    {"enterkeyhint", VersionHTML5, nullptr},
+    {"fetchpriority", VersionHTML5, nullptr},
+    {"form", VersionHTML5, nullptr},
+    {"formaction", VersionHTML5, check_url_value},
+    {"formenctype", VersionHTML5, nullptr},
+    {"formmethod", VersionHTML5, nullptr},
+    {"formnovalidate", VersionHTML5, check_bool_value},
+    {"formtarget", VersionHTML5, nullptr},
+    {"hidden", VersionHTML5, check_bool_value},
+    {"high", VersionHTML5, nullptr},
+    {"imagesizes", VersionHTML5, nullptr},
+    {"imagesrcset", VersionHTML5, nullptr},
+    {"inert", VersionHTML5, check_bool_value},
+    {"inputmode", VersionHTML5, nullptr},
+    {"integrity", VersionHTML5, nullptr},
+    {"is", VersionHTML5, nullptr},
+    {"itemid", VersionHTML5, check_url_value},
+    {"itemprop", VersionHTML5, nullptr},
+    {"itemref", VersionHTML5, nullptr},
+    {"itemscope", VersionHTML5, check_bool_value},
+    {"itemtype", VersionHTML5, check_url_value},
+    {"kind", VersionHTML5, nullptr},
+    {"list", VersionHTML5, nullptr},
+    {"loading", VersionHTML5, nullptr},
+    {"loop", VersionHTML5, check_bool_value},
+    {"low", VersionHTML5, nullptr},
+    {"manifest", VersionHTML5, check_url_value},
+    {"max", VersionHTML5, nullptr},
+    {"min", VersionHTML5, nullptr},
+    {"minlength", VersionHTML5, nullptr},
+    {"muted", VersionHTML5, check_bool_value},
+    {"nomodule", VersionHTML5, check_bool_value},
+    {"nonce", VersionHTML5, nullptr},
+    {"novalidate", VersionHTML5, check_bool_value},
+    {"open", VersionHTML5, check_bool_value},
+    {"optimum", VersionHTML5, nullptr},
+    {"pattern", VersionHTML5, nullptr},
+    {"ping", VersionHTML5, check_url_value},
+    {"placeholder", VersionHTML5, nullptr},
+    {"playsinline", VersionHTML5, check_bool_value},
+    {"popover", VersionHTML5, nullptr},
+    {"popovertarget", VersionHTML5, nullptr},
+    {"popovertargetaction", VersionHTML5, nullptr},
+    {"poster", VersionHTML5, check_url_value},
+    {"preload", VersionHTML5, nullptr},
+    {"referrerpolicy", VersionHTML5, nullptr},
+    {"required", VersionHTML5, check_bool_value},
+    {"reversed", VersionHTML5, check_bool_value},
+    {"role", VersionHTML5, nullptr},
+    {"sandbox", VersionHTML5, nullptr},
+    {"shadowrootclonable", VersionHTML5, check_bool_value},
+    {"shadowrootdelegatesfocus", VersionHTML5, check_bool_value},
+    {"shadowrootmode", VersionHTML5, nullptr},
+    {"shadowrootserializable", VersionHTML5, check_bool_value},
+    {"sizes", VersionHTML5, nullptr},
+    {"slot", VersionHTML5, nullptr},
+    {"spellcheck", VersionHTML5, nullptr},
+    {"srcdoc", VersionHTML5, nullptr},
+    {"srclang", VersionHTML5, nullptr},
+    {"srcset", VersionHTML5, nullptr},
+    {"step", VersionHTML5, nullptr},
+    {"translate", VersionHTML5, nullptr},
+    {"writingsuggestions", VersionHTML5, nullptr},
+    {"allow", VersionHTML5, nullptr},
 };
 
-static_assert(sizeof(attr_rows) / sizeof(attr_rows[0]) == 150);
+// The 150 rows of the HTML 4.01 era and those HTML5 adds.
+static_assert(sizeof(attr_rows) / sizeof(attr_rows[0]) == 232);
+
+// Entries for the attribute families HTML5 names by prefix: data-* (the
+// page's own data), aria-* (accessibility) and on* (event handlers).
+AttrDef* prefixed_entries[3];
 
 AttrDef* find_entry(const char* name) {
     for (AttrDef* d = attr_buckets[name_hash(name) % AttrBuckets]; d != nullptr; d = d->chain) {
@@ -305,6 +394,14 @@ void init_attribute_dictionary() {
     for (const Handle& h : handles)
         *h.handle = lookup_attr_def(h.name);
 
+    const char* const families[] = {"data-*", "aria-*", "on*"};
+    for (size_t i = 0; i < 3; ++i) {
+        prefixed_entries[i] = new AttrDef();
+        prefixed_entries[i]->name = families[i];
+        prefixed_entries[i]->versions = VersionHTML5;
+    }
+    prefixed_entries[2]->checker = check_script_value;
+
     // The printer never wraps these values.
     for (const char* name : {"alt", "value", "content"}) {
         find_entry(name)->nowrap = true;
@@ -319,6 +416,10 @@ void free_attribute_dictionary() {
             bucket = next;
         }
     }
+    for (AttrDef*& family : prefixed_entries) {
+        delete family;
+        family = nullptr;
+    }
     for (const AttrDef** h :
          {&attr_href, &attr_src, &attr_id, &attr_name, &attr_summary, &attr_alt, &attr_longdesc,
           &attr_usemap, &attr_ismap, &attr_language, &attr_type, &attr_title, &attr_xmlns,
@@ -329,7 +430,18 @@ void free_attribute_dictionary() {
 
 const AttrDef* lookup_attr_def(const char* name) {
     if (name == nullptr) return nullptr;
-    return find_entry(name);
+    if (const AttrDef* d = find_entry(name)) return d;
+    // data-x, aria-x and onx with at least one letter after the prefix.
+    const std::string_view n(name);
+    for (AttrDef* family : prefixed_entries) {
+        if (family == nullptr) continue;
+        const std::string_view prefix(family->name.data(), family->name.size() - 1);
+        if (n.size() > prefix.size() && n.starts_with(prefix) &&
+            is_letter(static_cast<unsigned char>(n[prefix.size()]))) {
+            return family;
+        }
+    }
+    return nullptr;
 }
 
 const AttrDef* find_attr_def(const NodeAttribute* attribute) {
@@ -595,9 +707,10 @@ void check_table(Lexer* lexer, Node* node) {
     for (const AttrDef* def : check_each_attribute(lexer, node)) {
         if (def != nullptr && def == attr_summary) has_summary = true;
     }
-    // HTML 2.0 and 3.2 have no summary attribute to ask for.
+    // HTML 2.0 and 3.2 have no summary attribute to ask for, and HTML5 has
+    // none any more.
     if (!has_summary && lexer->given_version != VersionHTML20 &&
-        lexer->given_version != VersionHTML32) {
+        lexer->given_version != VersionHTML32 && lexer->given_version != VersionHTML5) {
         lexer->access_flags |= MissingSummary;
         report_attribute_warning(lexer, node, "summary", LacksAttribute);
     }
@@ -610,6 +723,8 @@ void check_table(Lexer* lexer, Node* node) {
 void check_script(Lexer* lexer, Node* node) {
     check_repeated_attributes(lexer, node);
     if (get_attribute(node, "type") != nullptr) return;
+    // In HTML5 a script without a type is JavaScript.
+    if (lexer->given_version == VersionHTML5) return;
     report_attribute_warning(lexer, node, "type", LacksAttribute);
     NodeAttribute* language = get_attribute(node, "language");
     if (language == nullptr) {
@@ -626,6 +741,8 @@ void check_script(Lexer* lexer, Node* node) {
 void check_style(Lexer* lexer, Node* node) {
     check_repeated_attributes(lexer, node);
     if (get_attribute(node, "type") != nullptr) return;
+    // In HTML5 style sheets are CSS unless they say otherwise.
+    if (lexer->given_version == VersionHTML5) return;
     report_attribute_warning(lexer, node, "type", LacksAttribute);
     add_attribute(node, "type", "text/css");
 }
@@ -635,8 +752,13 @@ void check_link(Lexer* lexer, Node* node) {
     NodeAttribute* rel = get_attribute(node, "rel");
     if (rel == nullptr || !rel->value || *rel->value != "stylesheet") return;
     if (get_attribute(node, "type") != nullptr) return;
+    if (lexer->given_version == VersionHTML5) return;
     report_attribute_warning(lexer, node, "type", LacksAttribute);
     add_attribute(node, "type", "text/css");
 }
+
+// The lexer has reported repeated attributes already; nothing else is
+// checked on these elements.
+void check_foreign_root(Lexer*, Node*) {}
 
 } // namespace varnel

@@ -70,6 +70,9 @@ void check_table(Lexer* lexer, Node* node);
 void check_script(Lexer* lexer, Node* node);
 void check_style(Lexer* lexer, Node* node);
 void check_link(Lexer* lexer, Node* node);
+// svg and math: their attributes are those of their own vocabularies and
+// are not checked (the lexer's check for repeated ones still runs).
+void check_foreign_root(Lexer* lexer, Node* node);
 
 // Well-known attribute handles, resolved by init_attribute_dictionary.
 extern const AttrDef *attr_href, *attr_src, *attr_id, *attr_name, *attr_summary, *attr_alt,

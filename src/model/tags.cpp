@@ -26,43 +26,46 @@ struct TagRow {
 // The built-in table, in its order. nolayer and ilayer appear twice with the
 // same values; the second row updates the first entry.
 const TagRow tag_rows[] = {
-    {"html", VersionAll, ModelHtml | ModelOptionalEnd | ModelOptionalStart, build_html, check_html},
-    {"head", VersionAll, ModelHtml | ModelOptionalEnd | ModelOptionalStart, build_head, nullptr},
-    {"title", VersionAll, ModelHead, build_title, nullptr},
-    {"base", VersionAll, ModelEmpty | ModelHead, nullptr, nullptr},
-    {"link", VersionAll, ModelEmpty | ModelHead, nullptr, check_link},
-    {"meta", VersionAll, ModelEmpty | ModelHead, nullptr, nullptr},
-    {"style", VersionFromHTML32, ModelHead, build_script, check_style},
-    {"script", VersionFromHTML32, ModelHead | ModelBlock | ModelInline | ModelMixed, build_script,
-     check_script},
+    {"html", VersionAllHTML5, ModelHtml | ModelOptionalEnd | ModelOptionalStart, build_html,
+     check_html},
+    {"head", VersionAllHTML5, ModelHtml | ModelOptionalEnd | ModelOptionalStart, build_head,
+     nullptr},
+    {"title", VersionAllHTML5, ModelHead, build_title, nullptr},
+    {"base", VersionAllHTML5, ModelEmpty | ModelHead, nullptr, nullptr},
+    {"link", VersionAllHTML5, ModelEmpty | ModelHead, nullptr, check_link},
+    {"meta", VersionAllHTML5, ModelEmpty | ModelHead, nullptr, nullptr},
+    {"style", VersionFromHTML32HTML5, ModelHead, build_script, check_style},
+    {"script", VersionFromHTML32HTML5, ModelHead | ModelBlock | ModelInline | ModelMixed,
+     build_script, check_script},
     {"server", VersionProprietaryA, ModelHead | ModelBlock | ModelInline | ModelMixed, build_script,
      nullptr},
-    {"body", VersionAll, ModelHtml | ModelOptionalEnd | ModelOptionalStart, build_body, nullptr},
+    {"body", VersionAllHTML5, ModelHtml | ModelOptionalEnd | ModelOptionalStart, build_body,
+     nullptr},
     {"frameset", VersionFrames, ModelHtml | ModelFrames, build_frameset, nullptr},
-    {"p", VersionAll, ModelBlock | ModelOptionalEnd, build_inline, nullptr},
-    {"h1", VersionAll, ModelBlock | ModelHeading, build_inline, nullptr},
-    {"h2", VersionAll, ModelBlock | ModelHeading, build_inline, nullptr},
-    {"h3", VersionAll, ModelBlock | ModelHeading, build_inline, nullptr},
-    {"h4", VersionAll, ModelBlock | ModelHeading, build_inline, nullptr},
-    {"h5", VersionAll, ModelBlock | ModelHeading, build_inline, nullptr},
-    {"h6", VersionAll, ModelBlock | ModelHeading, build_inline, nullptr},
-    {"ul", VersionAll, ModelBlock, build_list, nullptr},
-    {"ol", VersionAll, ModelBlock, build_list, nullptr},
-    {"dl", VersionAll, ModelBlock, build_deflist, nullptr},
+    {"p", VersionAllHTML5, ModelBlock | ModelOptionalEnd, build_inline, nullptr},
+    {"h1", VersionAllHTML5, ModelBlock | ModelHeading, build_inline, nullptr},
+    {"h2", VersionAllHTML5, ModelBlock | ModelHeading, build_inline, nullptr},
+    {"h3", VersionAllHTML5, ModelBlock | ModelHeading, build_inline, nullptr},
+    {"h4", VersionAllHTML5, ModelBlock | ModelHeading, build_inline, nullptr},
+    {"h5", VersionAllHTML5, ModelBlock | ModelHeading, build_inline, nullptr},
+    {"h6", VersionAllHTML5, ModelBlock | ModelHeading, build_inline, nullptr},
+    {"ul", VersionAllHTML5, ModelBlock, build_list, nullptr},
+    {"ol", VersionAllHTML5, ModelBlock, build_list, nullptr},
+    {"dl", VersionAllHTML5, ModelBlock, build_deflist, nullptr},
     {"dir", VersionLoose, ModelBlock | ModelObsolete, build_list, nullptr},
-    {"menu", VersionLoose, ModelBlock | ModelObsolete, build_list, nullptr},
-    {"pre", VersionAll, ModelBlock, build_pre, nullptr},
+    {"menu", VersionLoose | VersionHTML5, ModelBlock | ModelObsolete, build_list, nullptr},
+    {"pre", VersionAllHTML5, ModelBlock, build_pre, nullptr},
     {"listing", VersionAll, ModelBlock | ModelObsolete, build_pre, nullptr},
     {"xmp", VersionAll, ModelBlock | ModelObsolete, build_pre, nullptr},
     {"plaintext", VersionAll, ModelBlock | ModelObsolete, build_pre, nullptr},
-    {"address", VersionAll, ModelBlock, build_block, nullptr},
-    {"blockquote", VersionAll, ModelBlock, build_block, nullptr},
-    {"form", VersionAll, ModelBlock, build_block, nullptr},
+    {"address", VersionAllHTML5, ModelBlock, build_block, nullptr},
+    {"blockquote", VersionAllHTML5, ModelBlock, build_block, nullptr},
+    {"form", VersionAllHTML5, ModelBlock, build_block, nullptr},
     {"isindex", VersionLoose, ModelEmpty | ModelBlock, nullptr, nullptr},
-    {"fieldset", VersionHTML40, ModelBlock, build_block, nullptr},
-    {"table", VersionFromHTML32, ModelBlock, build_table, check_table},
-    {"hr", VersionAll, ModelEmpty | ModelBlock, nullptr, check_hr},
-    {"div", VersionFromHTML32, ModelBlock, build_block, nullptr},
+    {"fieldset", VersionHTML40HTML5, ModelBlock, build_block, nullptr},
+    {"table", VersionFromHTML32HTML5, ModelBlock, build_table, check_table},
+    {"hr", VersionAllHTML5, ModelEmpty | ModelBlock, nullptr, check_hr},
+    {"div", VersionFromHTML32HTML5, ModelBlock, build_block, nullptr},
     {"multicol", VersionProprietaryA, ModelBlock, build_block, nullptr},
     {"nosave", VersionProprietaryA, ModelBlock, build_block, nullptr},
     {"layer", VersionProprietaryA, ModelBlock, build_block, nullptr},
@@ -70,67 +73,68 @@ const TagRow tag_rows[] = {
     {"nolayer", VersionProprietaryA, ModelBlock | ModelInline | ModelMixed, build_block, nullptr},
     {"align", VersionProprietaryA, ModelBlock, build_block, nullptr},
     {"center", VersionLoose, ModelBlock, build_block, nullptr},
-    {"ins", VersionHTML40, ModelBlock | ModelInline | ModelMixed, build_inline, nullptr},
-    {"del", VersionHTML40, ModelBlock | ModelInline | ModelMixed, build_inline, nullptr},
-    {"li", VersionAll, ModelList | ModelOptionalEnd | ModelNoIndent, build_block, nullptr},
-    {"dt", VersionAll, ModelDefList | ModelOptionalEnd | ModelNoIndent, build_inline, nullptr},
-    {"dd", VersionAll, ModelDefList | ModelOptionalEnd | ModelNoIndent, build_block, nullptr},
-    {"caption", VersionFromHTML32, ModelTable, build_inline, check_caption},
-    {"colgroup", VersionHTML40, ModelTable | ModelOptionalEnd, build_colgroup, nullptr},
-    {"col", VersionHTML40, ModelEmpty | ModelTable, nullptr, nullptr},
-    {"thead", VersionHTML40, ModelTable | ModelRowGroup | ModelOptionalEnd, build_rowgroup,
+    {"ins", VersionHTML40HTML5, ModelBlock | ModelInline | ModelMixed, build_inline, nullptr},
+    {"del", VersionHTML40HTML5, ModelBlock | ModelInline | ModelMixed, build_inline, nullptr},
+    {"li", VersionAllHTML5, ModelList | ModelOptionalEnd | ModelNoIndent, build_block, nullptr},
+    {"dt", VersionAllHTML5, ModelDefList | ModelOptionalEnd | ModelNoIndent, build_inline, nullptr},
+    {"dd", VersionAllHTML5, ModelDefList | ModelOptionalEnd | ModelNoIndent, build_block, nullptr},
+    {"caption", VersionFromHTML32HTML5, ModelTable, build_inline, check_caption},
+    {"colgroup", VersionHTML40HTML5, ModelTable | ModelOptionalEnd, build_colgroup, nullptr},
+    {"col", VersionHTML40HTML5, ModelEmpty | ModelTable, nullptr, nullptr},
+    {"thead", VersionHTML40HTML5, ModelTable | ModelRowGroup | ModelOptionalEnd, build_rowgroup,
      nullptr},
-    {"tfoot", VersionHTML40, ModelTable | ModelRowGroup | ModelOptionalEnd, build_rowgroup,
+    {"tfoot", VersionHTML40HTML5, ModelTable | ModelRowGroup | ModelOptionalEnd, build_rowgroup,
      nullptr},
-    {"tbody", VersionHTML40, ModelTable | ModelRowGroup | ModelOptionalEnd, build_rowgroup,
+    {"tbody", VersionHTML40HTML5, ModelTable | ModelRowGroup | ModelOptionalEnd, build_rowgroup,
      nullptr},
-    {"tr", VersionFromHTML32, ModelTable | ModelOptionalEnd, build_row, nullptr},
-    {"td", VersionFromHTML32, ModelRow | ModelOptionalEnd | ModelNoIndent, build_block,
+    {"tr", VersionFromHTML32HTML5, ModelTable | ModelOptionalEnd, build_row, nullptr},
+    {"td", VersionFromHTML32HTML5, ModelRow | ModelOptionalEnd | ModelNoIndent, build_block,
      check_table_cell},
-    {"th", VersionFromHTML32, ModelRow | ModelOptionalEnd | ModelNoIndent, build_block,
+    {"th", VersionFromHTML32HTML5, ModelRow | ModelOptionalEnd | ModelNoIndent, build_block,
      check_table_cell},
-    {"q", VersionHTML40, ModelInline, build_inline, nullptr},
-    {"a", VersionAll, ModelInline, build_inline, check_anchor},
-    {"br", VersionAll, ModelEmpty | ModelInline, nullptr, nullptr},
-    {"img", VersionAll, ModelEmpty | ModelInline | ModelImage, nullptr, check_img},
-    {"object", VersionHTML40, ModelHead | ModelInline | ModelObject | ModelPlugin | ModelImage,
+    {"q", VersionHTML40HTML5, ModelInline, build_inline, nullptr},
+    {"a", VersionAllHTML5, ModelInline, build_inline, check_anchor},
+    {"br", VersionAllHTML5, ModelEmpty | ModelInline, nullptr, nullptr},
+    {"img", VersionAllHTML5, ModelEmpty | ModelInline | ModelImage, nullptr, check_img},
+    {"object", VersionHTML40HTML5, ModelHead | ModelInline | ModelObject | ModelPlugin | ModelImage,
      build_block, nullptr},
     {"applet", VersionLoose, ModelInline | ModelObject | ModelPlugin | ModelImage, build_block,
      nullptr},
     {"servlet", VersionProprietaryC, ModelInline | ModelObject | ModelPlugin | ModelImage,
      build_block, nullptr},
     {"param", VersionFromHTML32, ModelEmpty | ModelInline, nullptr, nullptr},
-    {"embed", VersionProprietaryA, ModelEmpty | ModelInline | ModelImage, nullptr, nullptr},
+    {"embed", VersionProprietaryA | VersionHTML5, ModelEmpty | ModelInline | ModelImage, nullptr,
+     nullptr},
     {"noembed", VersionProprietaryA, ModelInline, build_inline, nullptr},
-    {"iframe", VersionHTML40Loose, ModelInline, build_block, nullptr},
+    {"iframe", VersionHTML40Loose | VersionHTML5, ModelInline, build_block, nullptr},
     {"frame", VersionFrames, ModelEmpty | ModelFrames, nullptr, nullptr},
     {"noframes", VersionHTML40Loose | VersionFrames, ModelBlock | ModelFrames, build_noframes,
      nullptr},
-    {"noscript", VersionHTML40, ModelBlock | ModelInline | ModelMixed, build_block, nullptr},
-    {"b", VersionAll, ModelInline, build_inline, nullptr},
-    {"i", VersionAll, ModelInline, build_inline, nullptr},
-    {"u", VersionLoose, ModelInline, build_inline, nullptr},
+    {"noscript", VersionHTML40HTML5, ModelBlock | ModelInline | ModelMixed, build_block, nullptr},
+    {"b", VersionAllHTML5, ModelInline, build_inline, nullptr},
+    {"i", VersionAllHTML5, ModelInline, build_inline, nullptr},
+    {"u", VersionLoose | VersionHTML5, ModelInline, build_inline, nullptr},
     {"tt", VersionAll, ModelInline, build_inline, nullptr},
-    {"s", VersionLoose, ModelInline, build_inline, nullptr},
+    {"s", VersionLoose | VersionHTML5, ModelInline, build_inline, nullptr},
     {"strike", VersionLoose, ModelInline, build_inline, nullptr},
     {"big", VersionFromHTML32, ModelInline, build_inline, nullptr},
-    {"small", VersionFromHTML32, ModelInline, build_inline, nullptr},
-    {"sub", VersionFromHTML32, ModelInline, build_inline, nullptr},
-    {"sup", VersionFromHTML32, ModelInline, build_inline, nullptr},
-    {"em", VersionAll, ModelInline, build_inline, nullptr},
-    {"strong", VersionAll, ModelInline, build_inline, nullptr},
-    {"dfn", VersionAll, ModelInline, build_inline, nullptr},
-    {"code", VersionAll, ModelInline, build_inline, nullptr},
-    {"samp", VersionAll, ModelInline, build_inline, nullptr},
-    {"kbd", VersionAll, ModelInline, build_inline, nullptr},
-    {"var", VersionAll, ModelInline, build_inline, nullptr},
-    {"cite", VersionAll, ModelInline, build_inline, nullptr},
-    {"abbr", VersionHTML40, ModelInline, build_inline, nullptr},
+    {"small", VersionFromHTML32HTML5, ModelInline, build_inline, nullptr},
+    {"sub", VersionFromHTML32HTML5, ModelInline, build_inline, nullptr},
+    {"sup", VersionFromHTML32HTML5, ModelInline, build_inline, nullptr},
+    {"em", VersionAllHTML5, ModelInline, build_inline, nullptr},
+    {"strong", VersionAllHTML5, ModelInline, build_inline, nullptr},
+    {"dfn", VersionAllHTML5, ModelInline, build_inline, nullptr},
+    {"code", VersionAllHTML5, ModelInline, build_inline, nullptr},
+    {"samp", VersionAllHTML5, ModelInline, build_inline, nullptr},
+    {"kbd", VersionAllHTML5, ModelInline, build_inline, nullptr},
+    {"var", VersionAllHTML5, ModelInline, build_inline, nullptr},
+    {"cite", VersionAllHTML5, ModelInline, build_inline, nullptr},
+    {"abbr", VersionHTML40HTML5, ModelInline, build_inline, nullptr},
     {"acronym", VersionHTML40, ModelInline, build_inline, nullptr},
-    {"span", VersionFromHTML32, ModelInline, build_inline, nullptr},
+    {"span", VersionFromHTML32HTML5, ModelInline, build_inline, nullptr},
     {"blink", VersionProprietary, ModelInline, build_inline, nullptr},
     {"nobr", VersionProprietary, ModelInline, build_inline, nullptr},
-    {"wbr", VersionProprietary, ModelEmpty | ModelInline, nullptr, nullptr},
+    {"wbr", VersionProprietary | VersionHTML5, ModelEmpty | ModelInline, nullptr, nullptr},
     {"marquee", VersionProprietaryB, ModelInline | ModelOptionalEnd, build_inline, nullptr},
     {"bgsound", VersionProprietaryB, ModelEmpty | ModelHead, nullptr, nullptr},
     {"comment", VersionProprietaryB, ModelInline, build_inline, nullptr},
@@ -138,22 +142,65 @@ const TagRow tag_rows[] = {
     {"keygen", VersionProprietaryA, ModelEmpty | ModelInline, nullptr, nullptr},
     {"nolayer", VersionProprietaryA, ModelBlock | ModelInline | ModelMixed, build_block, nullptr},
     {"ilayer", VersionProprietaryA, ModelInline, build_inline, nullptr},
-    {"map", VersionFromHTML32, ModelInline, build_block, check_map},
-    {"area", VersionAll, ModelEmpty | ModelBlock, nullptr, check_area},
-    {"input", VersionAll, ModelEmpty | ModelInline | ModelImage, nullptr, nullptr},
-    {"select", VersionAll, ModelInline | ModelField, build_select, nullptr},
-    {"option", VersionAll, ModelField | ModelOptionalEnd, build_text, nullptr},
-    {"optgroup", VersionHTML40, ModelField | ModelOptionalEnd, build_optgroup, nullptr},
-    {"textarea", VersionAll, ModelInline | ModelField, build_text, nullptr},
-    {"label", VersionHTML40, ModelInline, build_inline, nullptr},
-    {"legend", VersionHTML40, ModelInline, build_inline, nullptr},
-    {"button", VersionHTML40, ModelInline, build_inline, nullptr},
+    {"map", VersionFromHTML32HTML5, ModelInline, build_block, check_map},
+    {"area", VersionAllHTML5, ModelEmpty | ModelBlock, nullptr, check_area},
+    {"input", VersionAllHTML5, ModelEmpty | ModelInline | ModelImage, nullptr, nullptr},
+    {"select", VersionAllHTML5, ModelInline | ModelField, build_select, nullptr},
+    {"option", VersionAllHTML5, ModelField | ModelOptionalEnd, build_text, nullptr},
+    {"optgroup", VersionHTML40HTML5, ModelField | ModelOptionalEnd, build_optgroup, nullptr},
+    {"textarea", VersionAllHTML5, ModelInline | ModelField, build_text, nullptr},
+    {"label", VersionHTML40HTML5, ModelInline, build_inline, nullptr},
+    {"legend", VersionHTML40HTML5, ModelInline, build_inline, nullptr},
+    {"button", VersionHTML40HTML5, ModelInline, build_inline, nullptr},
     {"basefont", VersionLoose, ModelEmpty | ModelInline, nullptr, nullptr},
     {"font", VersionLoose, ModelInline, build_inline, nullptr},
-    {"bdo", VersionHTML40, ModelInline, build_inline, nullptr},
+    {"bdo", VersionHTML40HTML5, ModelInline, build_inline, nullptr},
+    // HTML5. Sectioning and grouping content is parsed like a division,
+    // phrasing content like the inline elements, media elements with their
+    // fallback content like objects (inline elements outside them are not
+    // re-opened inside), sources and tracks like images, a datalist like a
+    // select, a template like a script that may stand in head or body.
+    {"article", VersionHTML5, ModelBlock, build_block, nullptr},
+    {"aside", VersionHTML5, ModelBlock, build_block, nullptr},
+    {"header", VersionHTML5, ModelBlock, build_block, nullptr},
+    {"footer", VersionHTML5, ModelBlock, build_block, nullptr},
+    {"nav", VersionHTML5, ModelBlock, build_block, nullptr},
+    {"main", VersionHTML5, ModelBlock, build_block, nullptr},
+    {"section", VersionHTML5, ModelBlock, build_block, nullptr},
+    {"hgroup", VersionHTML5, ModelBlock, build_block, nullptr},
+    {"search", VersionHTML5, ModelBlock, build_block, nullptr},
+    {"figure", VersionHTML5, ModelBlock, build_block, nullptr},
+    {"figcaption", VersionHTML5, ModelBlock, build_block, nullptr},
+    {"details", VersionHTML5, ModelBlock, build_block, nullptr},
+    {"summary", VersionHTML5, ModelBlock, build_block, nullptr},
+    {"dialog", VersionHTML5, ModelBlock, build_block, nullptr},
+    {"mark", VersionHTML5, ModelInline, build_inline, nullptr},
+    {"time", VersionHTML5, ModelInline, build_inline, nullptr},
+    {"data", VersionHTML5, ModelInline, build_inline, nullptr},
+    {"output", VersionHTML5, ModelInline, build_inline, nullptr},
+    {"meter", VersionHTML5, ModelInline, build_inline, nullptr},
+    {"progress", VersionHTML5, ModelInline, build_inline, nullptr},
+    {"bdi", VersionHTML5, ModelInline, build_inline, nullptr},
+    {"ruby", VersionHTML5, ModelInline, build_inline, nullptr},
+    {"rt", VersionHTML5, ModelInline, build_inline, nullptr},
+    {"rp", VersionHTML5, ModelInline, build_inline, nullptr},
+    {"slot", VersionHTML5, ModelInline, build_inline, nullptr},
+    {"picture", VersionHTML5, ModelInline | ModelObject, build_block, nullptr},
+    {"video", VersionHTML5, ModelInline | ModelObject, build_block, nullptr},
+    {"audio", VersionHTML5, ModelInline | ModelObject, build_block, nullptr},
+    {"canvas", VersionHTML5, ModelInline | ModelObject, build_block, nullptr},
+    {"source", VersionHTML5, ModelEmpty | ModelInline, nullptr, nullptr},
+    {"track", VersionHTML5, ModelEmpty | ModelInline, nullptr, nullptr},
+    {"template", VersionHTML5, ModelHead | ModelBlock | ModelInline | ModelMixed, build_block,
+     nullptr},
+    {"datalist", VersionHTML5, ModelInline | ModelField, build_select, nullptr},
+    // Foreign content: svg and math hold elements of their own vocabularies.
+    {"svg", VersionHTML5, ModelInline, build_foreign, check_foreign_root},
+    {"math", VersionHTML5, ModelInline, build_foreign, check_foreign_root},
 };
 
-static_assert(sizeof(tag_rows) / sizeof(tag_rows[0]) == 114, "the built-in table has 114 rows");
+// The 114 rows of the HTML 4.01 era and the 35 of HTML5.
+static_assert(sizeof(tag_rows) / sizeof(tag_rows[0]) == 149, "the built-in table has 149 rows");
 
 struct Handle {
     TagDef** handle;
@@ -163,6 +210,7 @@ struct Handle {
 } // namespace
 
 TagDef* xml_tag_def = nullptr;
+TagDef* foreign_tag_def = nullptr;
 
 TagDef *tag_html, *tag_head, *tag_body, *tag_frameset, *tag_frame, *tag_noframes, *tag_meta,
     *tag_title, *tag_base, *tag_hr, *tag_pre, *tag_listing, *tag_h1, *tag_h2, *tag_p, *tag_ul,
@@ -171,7 +219,7 @@ TagDef *tag_html, *tag_head, *tag_body, *tag_frameset, *tag_frame, *tag_noframes
     *tag_param, *tag_option, *tag_optgroup, *tag_img, *tag_map, *tag_area, *tag_nobr, *tag_wbr,
     *tag_font, *tag_spacer, *tag_layer, *tag_center, *tag_style, *tag_script, *tag_noscript,
     *tag_table, *tag_caption, *tag_form, *tag_textarea, *tag_blockquote, *tag_applet, *tag_object,
-    *tag_div, *tag_span;
+    *tag_div, *tag_span, *tag_svg, *tag_math, *tag_template;
 
 uint32_t name_hash(const char* name) {
     uint32_t h = 0;
@@ -277,12 +325,19 @@ void init_tags() {
         {&tag_object, "object"},
         {&tag_div, "div"},
         {&tag_span, "span"},
+        {&tag_svg, "svg"},
+        {&tag_math, "math"},
+        {&tag_template, "template"},
     };
     xml_tag_def = new TagDef();
     for (const Handle& h : handles)
         *h.handle = lookup_tag(h.name);
     xml_tag_def->versions = VersionAll;
     xml_tag_def->model = ModelBlock;
+    foreign_tag_def = new TagDef();
+    foreign_tag_def->versions = VersionHTML5;
+    foreign_tag_def->model = ModelInline;
+    foreign_tag_def->parser = build_foreign;
 }
 
 void free_tags() {
@@ -295,6 +350,18 @@ void free_tags() {
     }
     delete xml_tag_def;
     xml_tag_def = nullptr;
+    delete foreign_tag_def;
+    foreign_tag_def = nullptr;
+}
+
+bool is_foreign(const Node* node) {
+    const TagDef* tag = node->tag;
+    return tag != nullptr && (tag == foreign_tag_def || tag == tag_svg || tag == tag_math);
+}
+
+bool is_obsolete_in_html5(const TagDef* tag) {
+    return tag != nullptr && (tag->versions & VersionHTML5) == 0 &&
+           (tag->versions & VersionAll) != 0 && tag != xml_tag_def;
 }
 
 bool find_tag(Node* node) {

@@ -24,11 +24,19 @@ constexpr VersionBits VersionXml = 0x20;
 constexpr VersionBits VersionProprietaryA = 0x40;
 constexpr VersionBits VersionProprietaryB = 0x80;
 constexpr VersionBits VersionProprietaryC = 0x100;
+// HTML5 (the living standard): a version of its own beside the five of the
+// doctype table; its elements and attributes carry this bit.
+constexpr VersionBits VersionHTML5 = 0x200;
 constexpr VersionBits VersionAll = 0x1F;
 constexpr VersionBits VersionFromHTML32 = 0x1E;
 constexpr VersionBits VersionHTML40 = 0x1C;
 constexpr VersionBits VersionLoose = 0x1A;
 constexpr VersionBits VersionProprietary = 0x1C0;
+// Elements and attributes that every version from HTML 2.0 on has and that
+// HTML5 keeps, and the same for 3.2 on and for 4.01 on.
+constexpr VersionBits VersionAllHTML5 = VersionAll | VersionHTML5;
+constexpr VersionBits VersionFromHTML32HTML5 = VersionFromHTML32 | VersionHTML5;
+constexpr VersionBits VersionHTML40HTML5 = VersionHTML40 | VersionHTML5;
 
 using ContentModelBits = uint32_t;
 constexpr ContentModelBits ModelEmpty = 0x1;
@@ -86,6 +94,15 @@ void define_pre_tag(const char* name);
 
 // The one entry given to every element of XML input.
 extern TagDef* xml_tag_def;
+// The one entry given to every element inside svg or math in HTML input
+// (foreign content): its names keep their case and nothing in it is checked
+// against the HTML vocabulary.
+extern TagDef* foreign_tag_def;
+// True for svg, math and the elements inside them.
+bool is_foreign(const Node* node);
+// True for elements HTML5 made obsolete (font, center, big, tt, frame ...):
+// known to earlier versions, not to HTML5.
+bool is_obsolete_in_html5(const TagDef* tag);
 
 // Well-known handles, resolved by init_tags.
 extern TagDef *tag_html, *tag_head, *tag_body, *tag_frameset, *tag_frame, *tag_noframes, *tag_meta,
@@ -95,7 +112,7 @@ extern TagDef *tag_html, *tag_head, *tag_body, *tag_frameset, *tag_frame, *tag_n
     *tag_param, *tag_option, *tag_optgroup, *tag_img, *tag_map, *tag_area, *tag_nobr, *tag_wbr,
     *tag_font, *tag_spacer, *tag_layer, *tag_center, *tag_style, *tag_script, *tag_noscript,
     *tag_table, *tag_caption, *tag_form, *tag_textarea, *tag_blockquote, *tag_applet, *tag_object,
-    *tag_div, *tag_span;
+    *tag_div, *tag_span, *tag_svg, *tag_math, *tag_template;
 
 // Hash used by the tag, attribute and entity tables: h = h * 31 + (signed
 // byte), modulo 2^32.

@@ -14,6 +14,7 @@
 namespace varnel {
 
 LineBuffer line_buffer;
+bool entity_names_undeclared = false;
 int32_t wrap_column = 68;
 
 namespace {
@@ -104,7 +105,8 @@ void add_carried(uint32_t c) {
 // unless it declares an XHTML doctype, whose DTD defines the names.
 bool numeric_references() {
     return options.numeric_entities || options.input_xml ||
-           (options.output_xml && (!options.output_xhtml || options.doctype_mode == DoctypeOmit));
+           (options.output_xml && (!options.output_xhtml || options.doctype_mode == DoctypeOmit ||
+                                   entity_names_undeclared));
 }
 
 // Appends the named entity when names are wanted and one exists, else the

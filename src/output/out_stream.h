@@ -71,6 +71,9 @@ void free_line_buffer();
 
 // The wrap column in force (the wrap option; printers change it for a while).
 extern int32_t wrap_column;
+// XML output whose doctype defines no entity names (<!DOCTYPE html>): every
+// character reference is numeric. Set by the printer for each document.
+extern bool entity_names_undeclared;
 // True while indent + length < wrap column.
 bool line_fits(uint32_t indent);
 

@@ -48,11 +48,13 @@ void set_wrap_point() {
 
 // Appends a tag or attribute name with its case folded; names hold UTF-8,
 // and letters beyond ASCII are left as they are.
-void add_folded_name(const std::string& name, bool upper) {
+void add_folded_name(const std::string& name, bool upper, bool keep_case = false) {
     const auto* s = reinterpret_cast<const unsigned char*>(name.data());
     const size_t n = name.size();
     for (size_t i = 0; i < n; ++i) {
-        if (s[i] < 0x80) {
+        if (keep_case && s[i] < 0x80) {
+            add_char(s[i]);
+        } else if (s[i] < 0x80) {
             add_char(static_cast<uint32_t>(fold_case(s[i], upper)));
         } else {
             add_char(decode_char_at(s, &i, n));
@@ -546,7 +548,8 @@ void print_attribute(OutputStream* out, uint32_t indent, Lexer* lexer, const Nod
     }
     add_char(' ');
 
-    add_folded_name(attribute->name, options.uppercase_attributes);
+    // The names of foreign content keep their case (viewBox).
+    add_folded_name(attribute->name, options.uppercase_attributes, is_foreign(node));
     if (!line_fits(attr_indent)) break_line_at_wrap_point(out, attr_indent);
 
     if (attribute->value.has_value()) {
@@ -614,10 +617,15 @@ enum class Closing : uint8_t {
     InlineIndented, // inline element whose content is indented
     Block,          // every other element of the HTML printer
     XmlElement,     // element of the XML printer
+    Foreign,        // svg, math and the elements inside them
 };
 
 struct OpenElement {
     Node* node = nullptr;
+    // Foreign content (svg, math): element content laid out one element a
+    // line, or character data written as it runs.
+    bool foreign_layout = false;
+    bool foreign_runs_on = false;
     Node* next_child = nullptr;
     PrintMode child_mode = PrintNormal;
     uint32_t indent = 0;       // the element's own indentation
@@ -917,10 +925,47 @@ void close_block(Walk& w, const OpenElement& e) {
     }
 }
 
+bool is_layout_text(const Lexer* lexer, const Node* node);
+bool holds_character_data(const Lexer* lexer, const Node* element);
+
+// svg, math and their elements, laid out as XML is: an element that holds
+// only elements has each of them on a line of its own, one step deeper,
+// and its end tag on a line of its own (line ends there are white space
+// between elements, which the drawing does not show); one that holds
+// character data is written as it runs. svg and math themselves stand in
+// the text where they are.
+void open_foreign(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
+    const OpenElement* parent = w.open.empty() ? nullptr : &w.open.back();
+    const bool in_layout = parent != nullptr && parent->foreign_layout;
+    const bool runs_on =
+        (parent != nullptr && parent->foreign_runs_on) || (mode & PrintPreformatted) != 0;
+    if (in_layout) flush_pending_line(w.out, indent);
+    print_tag(w.lexer, w.out, (in_layout || runs_on) ? mode | PrintPreformatted : mode, indent,
+              node);
+    if (node->kind != StartTagNode) return;
+    const bool layout =
+        !runs_on && node->first_child != nullptr && !holds_character_data(w.lexer, node);
+    // (The line of svg's start tag is that of the text it stands in.)
+    if (layout) flush_line(w.out, indent);
+    w.push(node, mode, indent, layout ? indent + indent_step() : indent, Closing::Foreign);
+    w.open.back().foreign_layout = layout;
+    w.open.back().foreign_runs_on = !layout;
+}
+
+void close_foreign(Walk& w, const OpenElement& e) {
+    if (e.foreign_layout) flush_pending_line(w.out, e.child_indent);
+    print_end_tag(e.node);
+}
+
 // Prints a node of the HTML printer; an element is opened and pushed.
 void open_html_node(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
     if (node->kind == RootNode) {
         w.push(node, mode, indent, indent, Closing::Nothing);
+        return;
+    }
+    if (!w.open.empty() && w.open.back().foreign_layout && is_layout_text(w.lexer, node)) return;
+    if (is_foreign(node) && node->kind != EndTagNode) {
+        open_foreign(w, mode, indent, node);
         return;
     }
     if (KindPrinter print = kind_printer(node); print != nullptr) {
@@ -957,6 +1002,9 @@ void close_html_element(Walk& w, const OpenElement& e) {
         break;
     case Closing::Block:
         close_block(w, e);
+        break;
+    case Closing::Foreign:
+        close_foreign(w, e);
         break;
     case Closing::Nothing:
     case Closing::XmlElement:
@@ -1145,6 +1193,7 @@ void walk(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node
 } // namespace
 
 void print_tree(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
+    entity_names_undeclared = lexer != nullptr && lexer->writes_html5;
     walk(out, mode, indent, lexer, node, open_html_node, close_html_element);
 }
 
@@ -1156,9 +1205,11 @@ void print_tag(Lexer* lexer, OutputStream* out, PrintMode mode, uint32_t indent,
     const ContentModelBits model = model_of(node);
     add_char('<');
     if (node->kind == EndTagNode) add_char('/');
-    add_folded_name(node->element_name, options.uppercase_tags);
+    add_folded_name(node->element_name, options.uppercase_tags, is_foreign(node));
     print_attributes(out, indent, lexer, node);
-    if ((options.output_xml || lexer->is_xhtml) &&
+    // An element of foreign content written "<path/>" is empty only while
+    // the slash is there, in HTML too.
+    if ((options.output_xml || lexer->is_xhtml || (is_foreign(node) && !options.input_xml)) &&
         (node->kind == StartEndTagNode || (model & ModelEmpty) != 0)) {
         add_string(" /");
     }
@@ -1196,7 +1247,7 @@ void print_tag(Lexer* lexer, OutputStream* out, PrintMode mode, uint32_t indent,
 
 void print_end_tag(Node* node) {
     add_string("</");
-    add_folded_name(node->element_name, options.uppercase_tags);
+    add_folded_name(node->element_name, options.uppercase_tags, is_foreign(node));
     add_char('>');
 }
 

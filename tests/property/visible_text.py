@@ -99,8 +99,42 @@ def _windows_char(byte):
 
 
 
+def browser_encoding(data):
+    """The encoding a browser reads page bytes in: a byte order mark; else
+    the charset that a meta element declares in the first 1024 bytes
+    (html5lib's scan, which follows the one browsers use); else UTF-8 when
+    the bytes are UTF-8; else Windows-1252. Returns "utf8", "latin1" (read
+    as the program reads Latin-1, the Windows characters included) or a
+    Python codec name."""
+    if data.startswith(b"\xef\xbb\xbf"):
+        return "utf8"
+    if data[:2] in (b"\xff\xfe", b"\xfe\xff"):
+        return "utf-16"
+    from html5lib._inputstream import EncodingParser
+    declared = EncodingParser(data[:1024]).getEncoding()
+    if declared is not None:
+        name = declared.name
+        if name in ("utf-8", "utf-16le", "utf-16be"):
+            return "utf8"
+        if name in ("windows-1252", "x-user-defined"):
+            return "latin1"
+        return declared.codec_info.name
+    try:
+        data.decode("utf-8")
+        return "utf8"
+    except UnicodeDecodeError:
+        return "latin1"
+
+
 def decode(data, encoding):
-    """Decode page bytes the way the program reads them."""
+    """Decode page bytes the way the program reads them, or, with the
+    encoding "browser", the way a browser reads them (browser_encoding)."""
+    if encoding == "browser":
+        encoding = browser_encoding(data)
+        if encoding == "utf8" and data.startswith(b"\xef\xbb\xbf"):
+            data = data[3:]
+    if encoding not in ("utf8", "latin1"):
+        return data.decode(encoding, errors="replace")
     if encoding == "utf8":
         # Each longest start of a sequence that cannot be completed becomes
         # one U+FFFD, as the program reads it; 128-159 are the Windows

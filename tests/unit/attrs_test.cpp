@@ -164,6 +164,17 @@ const std::vector<std::pair<AttrCheckFn, const char*>> checker_groups = {
     {check_valign_value, "valign"},
 };
 
+// The names of the table that HTML5 keeps (on some element): their rows
+// carry VersionHTML5 besides the versions above.
+const char* const kept_by_html5 =
+    "abbr accept-charset accept accesskey action alt charset checked cite class cols colspan "
+    "content coords data datetime defer dir disabled enctype for headers height href hreflang "
+    "http-equiv id ismap label lang maxlength media method multiple name readonly rel rows "
+    "rowspan scope selected shape size span src start style tabindex target title type usemap "
+    "value width xmlns border wrap color onblur onchange onclick ondblclick onkeydown "
+    "onkeypress onkeyup onload onmousedown onmousemove onmouseout onmouseover onmouseup "
+    "onsubmit onreset onselect onunload onbeforeunload";
+
 std::vector<std::string> words(const char* text) {
     std::istringstream in(text);
     std::vector<std::string> out;
@@ -190,12 +201,14 @@ TEST_F(AttrTest, DictionaryHoldsEveryRowWithItsVersionsCheckerAndWrapFlag) {
     EXPECT_EQ(versions.size(), 150u);
     EXPECT_EQ(checkers.size(), 12u + 26u + 18u + 4u);
 
+    const std::vector<std::string> kept_list = words(kept_by_html5);
+    const std::set<std::string> kept(kept_list.begin(), kept_list.end());
     for (const std::string& n : names) {
         SCOPED_TRACE(n);
         const AttrDef* d = lookup_attr_def(n.c_str());
         ASSERT_NE(d, nullptr);
         EXPECT_EQ(d->name, n);
-        EXPECT_EQ(d->versions, versions.at(n));
+        EXPECT_EQ(d->versions, versions.at(n) | (kept.count(n) != 0 ? VersionHTML5 : 0));
         auto c = checkers.find(n);
         EXPECT_EQ(d->checker, c == checkers.end() ? nullptr : c->second);
         EXPECT_EQ(d->nowrap, n == "alt" || n == "value" || n == "content");
@@ -230,7 +243,10 @@ TEST_F(AttrTest, LookupsAreExactAndHandlesAreResolved) {
     EXPECT_FALSE(is_url_attribute("HREF"));
     EXPECT_TRUE(is_script_attribute("onclick"));
     EXPECT_TRUE(is_script_attribute("ondatasetcomplete"));
-    EXPECT_FALSE(is_script_attribute("onfocus")); // not in the table
+    // Not in the table: an HTML5 event handler, by its prefix.
+    EXPECT_TRUE(is_script_attribute("onfocus"));
+    EXPECT_FALSE(is_script_attribute("on"));
+    EXPECT_FALSE(is_script_attribute("on-"));
     EXPECT_FALSE(is_script_attribute("href"));
 
     Node* input = element("input", {{"checked", nullptr}, {"value", "v"}, {"foo", nullptr}});
@@ -238,6 +254,51 @@ TEST_F(AttrTest, LookupsAreExactAndHandlesAreResolved) {
     EXPECT_FALSE(is_boolean_attribute(input->attributes));
     EXPECT_FALSE(is_boolean_attribute(input->attributes->next));
     EXPECT_TRUE(is_boolean_attribute(input->attributes->next->next));
+}
+
+// HTML5's attributes: the new names carry only VersionHTML5; the boolean
+// ones are printed bare; data-*, aria-* and on* are families by prefix,
+// which need at least a letter after it.
+TEST_F(AttrTest, Html5AttributesAndPrefixFamilies) {
+    for (const char* n : {"role", "placeholder", "srcset", "sizes", "loading", "decoding",
+                          "crossorigin", "integrity", "nonce", "contenteditable", "translate",
+                          "popover", "autocomplete", "pattern", "min", "max", "step"}) {
+        SCOPED_TRACE(n);
+        const AttrDef* d = lookup_attr_def(n);
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(d->name, n);
+        EXPECT_EQ(d->versions, VersionHTML5);
+        EXPECT_EQ(d->checker, nullptr);
+    }
+    for (const char* n : {"async", "hidden", "autofocus", "inert", "required", "controls",
+                          "novalidate", "open", "reversed", "playsinline", "muted"}) {
+        SCOPED_TRACE(n);
+        const AttrDef* d = lookup_attr_def(n);
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(d->versions, VersionHTML5);
+        EXPECT_EQ(d->checker, check_bool_value);
+    }
+    EXPECT_TRUE(is_url_attribute("poster"));
+    EXPECT_TRUE(is_url_attribute("formaction"));
+
+    const AttrDef* data = lookup_attr_def("data-x");
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data->name, "data-*");
+    EXPECT_EQ(data->versions, VersionHTML5);
+    EXPECT_EQ(lookup_attr_def("data-long-name"), data);
+    EXPECT_EQ(lookup_attr_def("data-"), nullptr);
+    EXPECT_EQ(lookup_attr_def("data-1"), nullptr);
+    EXPECT_EQ(lookup_attr_def("data")->versions, VersionHTML40 | VersionHTML5);
+    const AttrDef* aria = lookup_attr_def("aria-label");
+    ASSERT_NE(aria, nullptr);
+    EXPECT_EQ(aria->name, "aria-*");
+    EXPECT_NE(aria, data);
+    const AttrDef* on = lookup_attr_def("oninput");
+    ASSERT_NE(on, nullptr);
+    EXPECT_EQ(on->name, "on*");
+    EXPECT_EQ(on->checker, check_script_value);
+    // A name of the table is never taken for a family.
+    EXPECT_EQ(lookup_attr_def("onclick")->name, "onclick");
 }
 
 TEST_F(AttrTest, GetAndAddAttribute) {

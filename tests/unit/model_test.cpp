@@ -183,7 +183,7 @@ TEST_F(TagDictionaryTest, LookupsAreExactAndCaseSensitive) {
 
     TagDef* p = lookup_tag("p");
     ASSERT_NE(p, nullptr);
-    EXPECT_EQ(p->versions, VersionAll);
+    EXPECT_EQ(p->versions, VersionAll | VersionHTML5);
     EXPECT_EQ(p->model, ModelBlock | ModelOptionalEnd);
     EXPECT_EQ(p->parser, build_inline);
     TagDef* td = lookup_tag("td");
@@ -191,11 +191,47 @@ TEST_F(TagDictionaryTest, LookupsAreExactAndCaseSensitive) {
     EXPECT_EQ(td->check_attributes, check_table_cell);
     EXPECT_EQ(lookup_tag("object")->model,
               ModelHead | ModelInline | ModelObject | ModelPlugin | ModelImage);
-    EXPECT_EQ(lookup_tag("iframe")->versions, VersionHTML40Loose);
+    EXPECT_EQ(lookup_tag("iframe")->versions, VersionHTML40Loose | VersionHTML5);
     EXPECT_EQ(lookup_tag("noframes")->versions, VersionHTML40Loose | VersionFrames);
     EXPECT_EQ(lookup_tag("servlet")->versions, VersionProprietaryC);
     EXPECT_EQ(lookup_tag("br")->parser, nullptr);
     EXPECT_EQ(lookup_tag("frobnicate"), nullptr);
+}
+
+// HTML5's elements map onto the builders of the elements they resemble;
+// the elements it made obsolete are those of the earlier versions without
+// its bit (proprietary ones are not counted among them).
+TEST_F(TagDictionaryTest, Html5ElementsAndObsoleteOnes) {
+    for (const char* name : {"section", "article", "nav", "header", "footer", "main", "aside",
+                             "figure", "details", "summary", "dialog", "search", "hgroup"}) {
+        SCOPED_TRACE(name);
+        const TagDef* t = lookup_tag(name);
+        ASSERT_NE(t, nullptr);
+        EXPECT_EQ(t->versions, VersionHTML5);
+        EXPECT_EQ(t->model, ModelBlock);
+        EXPECT_EQ(t->parser, build_block);
+    }
+    for (const char* name : {"mark", "time", "data", "bdi", "ruby", "rt", "rp", "meter"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(lookup_tag(name)->model, ModelInline);
+        EXPECT_EQ(lookup_tag(name)->parser, build_inline);
+    }
+    EXPECT_EQ(lookup_tag("source")->model, ModelEmpty | ModelInline);
+    EXPECT_EQ(lookup_tag("video")->model, ModelInline | ModelObject);
+    EXPECT_EQ(lookup_tag("datalist")->parser, build_select);
+    EXPECT_EQ(lookup_tag("svg")->parser, build_foreign);
+    EXPECT_EQ(lookup_tag("wbr")->versions, VersionProprietary | VersionHTML5);
+    EXPECT_EQ(lookup_tag("embed")->versions, VersionProprietaryA | VersionHTML5);
+    EXPECT_EQ(foreign_tag_def->parser, build_foreign);
+    for (const char* name :
+         {"font", "center", "big", "tt", "strike", "acronym", "applet", "frame", "frameset",
+          "noframes", "basefont", "dir", "isindex", "listing", "xmp", "plaintext", "param"}) {
+        EXPECT_TRUE(is_obsolete_in_html5(lookup_tag(name))) << name;
+    }
+    for (const char* name : {"p", "menu", "u", "s", "small", "iframe", "embed", "wbr", "nobr",
+                             "blink", "layer", "section"}) {
+        EXPECT_FALSE(is_obsolete_in_html5(lookup_tag(name))) << name;
+    }
 }
 
 TEST_F(TagDictionaryTest, WellKnownHandlesPointAtTheirRows) {

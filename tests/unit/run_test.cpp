@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -266,6 +267,87 @@ TEST_F(RunProgram, DirectoryIsNotADocument) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "prog: can't open file \"" + path("sub") + "\"\n");
     EXPECT_EQ(r.out, "");
+}
+
+// Runs the program with `input` arriving through a pipe on standard input
+// (which cannot be rewound), written by another thread so that an input
+// larger than the pipe's buffer works.
+RunResult run_with_piped_input(const std::string& input, std::vector<std::string> args) {
+    int ends[2];
+    EXPECT_EQ(pipe(ends), 0);
+    const int saved = dup(0);
+    dup2(ends[0], 0);
+    close(ends[0]);
+    clearerr(stdin);
+    std::thread writer([&] {
+        size_t done = 0;
+        while (done < input.size()) {
+            const ssize_t put = write(ends[1], input.data() + done, input.size() - done);
+            if (put <= 0) break;
+            done += static_cast<size_t>(put);
+        }
+        close(ends[1]);
+    });
+    RunResult result = run(std::move(args));
+    writer.join();
+    dup2(saved, 0);
+    close(saved);
+    clearerr(stdin);
+    return result;
+}
+
+// The page as printed without a doctype: the generator mark first in the
+// head, then the title, then `body`, the printed body content.
+std::string printed_page(const std::string& title, const std::string& body) {
+    return "<html>\n<head>\n<meta name=\"generator\" content=\"HTML Varnel, see "
+           "www.varnel.org\">\n<title>" +
+           title + "</title>\n</head>\n<body>\n" + body + "</body>\n</html>\n\n";
+}
+
+TEST_F(RunProgram, PipedInputIsReadOnceAndDecidedByAllOfIt) {
+    // The bytes read to decide are handed out again: the page comes out
+    // whole. A first character beyond ASCII after 100000 bytes makes the
+    // page UTF-8.
+    const std::string title(100000, 'x');
+    // The title is too long for a line: it is broken after its start tag.
+    const std::string expected = printed_page("\n" + title, "<p>caf\xC3\xA9</p>\n");
+    RunResult r = run_with_piped_input("<title>" + title + "</title>\n<p>caf\xC3\xA9</p>\n",
+                                       {"prog", "-q", "--doctype", "omit"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out.size(), expected.size());
+    EXPECT_TRUE(r.out == expected);
+    // The choice ended with the document.
+    EXPECT_EQ(options.char_encoding, CharEncoding::Ascii);
+}
+
+TEST_F(RunProgram, PipedInputReadAheadComesBeforeTheRest) {
+    // What was read to decide comes first, then the rest of the pipe.
+    const std::string title(100000, 'x');
+    const std::string expected = printed_page("\ncaf&eacute;" + title, "<p>end</p>\n");
+    RunResult r = run_with_piped_input("<title>caf\xE9" + title + "</title>\n<p>end</p>\n",
+                                       {"prog", "-q", "--doctype", "omit"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.size(), expected.size());
+    EXPECT_TRUE(r.out == expected);
+}
+
+TEST_F(RunProgram, OnlyAnEncodingGivenCountsAsGiven) {
+    run({"prog", "--x"});
+    EXPECT_FALSE(options.char_encoding_given);
+    run({"prog", "-utf8", "--x"});
+    EXPECT_TRUE(options.char_encoding_given);
+    EXPECT_EQ(options.char_encoding, CharEncoding::Utf8);
+    // A value that names no encoding changes nothing.
+    run({"prog", "--char-encoding", "klingon", "--x"});
+    EXPECT_FALSE(options.char_encoding_given);
+    run({"prog", "--char-encoding", "latin1", "--x"});
+    EXPECT_TRUE(options.char_encoding_given);
+    write_file("enc.cfg", "char-encoding: mac\n");
+    setenv("HTML_VARNEL", path("enc.cfg").c_str(), 1);
+    run({"prog", "--x"});
+    EXPECT_TRUE(options.char_encoding_given);
+    EXPECT_EQ(options.char_encoding, CharEncoding::MacRoman);
 }
 
 } // namespace

@@ -87,40 +87,63 @@ struct PageCase {
 };
 
 TEST_F(VersionsTest, TheWalkJudgesThePageAsPrinted) {
+    const VersionBits H5 = VersionHTML5;
     const VersionBits Html20 = VersionHTML20, Html32 = VersionHTML32, Strict = VersionHTML40Strict,
                       Loose = VersionHTML40Loose, Frames = VersionFrames;
     const PageCase cases[] = {
         // Frameset takes a frameset where the others take a body.
-        {"<title>t</title><p>x</p>", false, Html20 | Html32 | Strict | Loose},
-        {"<title>t</title><frameset><frame src=a></frameset>", false, Frames},
+        {"<title>t</title><p>x</p>", false, Html20 | Html32 | Strict | Loose | H5},
+        {"<title>t</title><frameset><frame src=a></frameset>", false, Frames | H5},
         // Text straight in the body: neither Strict nor (in its recommended
         // form) HTML 2.0; in a div it is Strict, and white space is nothing.
-        {"<title>t</title>x", false, Html32 | Loose},
-        {"<title>t</title><div>x</div>", false, Html32 | Strict | Loose},
-        {"<title>t</title><div>\n  <p>x</p>\n  </div>\n", false, Html32 | Strict | Loose},
+        {"<title>t</title>x", false, Html32 | Loose | H5},
+        {"<title>t</title><div>x</div>", false, Html32 | Strict | Loose | H5},
+        {"<title>t</title><div>\n  <p>x</p>\n  </div>\n", false, Html32 | Strict | Loose | H5},
         // HTML 2.0 takes form controls in a form only.
-        {"<title>t</title><p><input name=a></p>", false, Html32 | Strict | Loose},
+        {"<title>t</title><p><input name=a></p>", false, Html32 | Strict | Loose | H5},
         {"<title>t</title><form action=a><p><input name=a></p></form>", false,
-         Html20 | Html32 | Strict | Loose},
+         Html20 | Html32 | Strict | Loose | H5},
         // Characters beyond Latin-1, unless -clean folds them to ASCII.
-        {"<title>t</title><p>&#8220;x&#8221;</p>", false, Strict | Loose},
-        {"<title>t</title><p>&#8220;x&#8221;</p>", true, Html20 | Html32 | Strict | Loose},
-        {"<title>t</title><p>&#8364;</p>", true, Strict | Loose},
+        {"<title>t</title><p>&#8220;x&#8221;</p>", false, Strict | Loose | H5},
+        {"<title>t</title><p>&#8220;x&#8221;</p>", true, Html20 | Html32 | Strict | Loose | H5},
+        {"<title>t</title><p>&#8364;</p>", true, Strict | Loose | H5},
         // Attribute values by the element's declaration.
-        {"<title>t</title><p align=center>x</p>", false, Html32 | Loose},
-        {"<title>t</title><p align=justify>x</p>", false, Loose},
-        {"<title>t</title><p foo=1>x</p>", false, Html20 | Html32 | Strict | Loose},
+        {"<title>t</title><p align=center>x</p>", false, Html32 | Loose | H5},
+        {"<title>t</title><p align=justify>x</p>", false, Loose | H5},
+        {"<title>t</title><p foo=1>x</p>", false, Html20 | Html32 | Strict | Loose | H5},
         // A row straight in a table stands in an inferred table body.
-        {"<title>t</title><table><tr><td>x</td></tr></table>", false, Html32 | Strict | Loose},
+        {"<title>t</title><table><tr><td>x</td></tr></table>", false, Html32 | Strict | Loose | H5},
         // Required content and attributes choose among the versions whose
         // vocabulary covers the page, and give way when none is left.
-        {"<title>t</title><blockquote></blockquote>", false, Html20 | Html32 | Loose},
-        {"<title>t</title><p><img src=x></p>", false, Html20 | Html32},
-        {"<title>t</title><p><span><img src=x></span></p>", false, Strict | Loose},
+        {"<title>t</title><blockquote></blockquote>", false, Html20 | Html32 | Loose | H5},
+        {"<title>t</title><p><img src=x></p>", false, Html20 | Html32 | H5},
+        {"<title>t</title><p><span><img src=x></span></p>", false, Strict | Loose | H5},
         // Font is written without its tags under -clean; blink is proprietary.
-        {"<title>t</title><p><font color=red>x</font></p>", false, Html32 | Loose},
-        {"<title>t</title><p><font color=red>x</font></p>", true, Html20 | Html32 | Strict | Loose},
+        {"<title>t</title><p><font color=red>x</font></p>", false, Html32 | Loose | H5},
+        {"<title>t</title><p><font color=red>x</font></p>", true,
+         Html20 | Html32 | Strict | Loose | H5},
         {"<title>t</title><p><blink>x</blink></p>", false, 0},
+        // HTML5 knows every element of the earlier versions (frames and
+        // font among them, as obsolete ones) but no proprietary one. Its
+        // own elements and attributes, meta charset and the new input types
+        // rule the earlier versions out; wbr and embed are HTML5's.
+        {"<title>t</title><p bordercolor=red>x</p>", false, 0},
+        {"<title>t</title><p><nobr>x</nobr></p>", false, 0},
+        {"<title>t</title><section><p>x</p></section>", false, H5},
+        {"<title>t</title><div data-x=1 aria-hidden=true role=note>x</div>", false, H5},
+        {"<title>t</title><p data-x=1>x</p>", false, H5},
+        {"<meta charset=utf-8><title>t</title><p>x</p>", false, H5},
+        {"<title>t</title><form action=a><p><input type=email name=a></p></form>", false, H5},
+        {"<title>t</title><form action=a><p><input type=text name=a></p></form>", false,
+         Html20 | Html32 | Strict | Loose | H5},
+        {"<title>t</title><script type=module src=a></script><p>x</p>", false, H5},
+        {"<title>t</title><p>a<wbr>b</p>", false, H5},
+        {"<title>t</title><p><svg viewBox='0 0 1 1'><path d=''/></svg></p>", false, H5},
+        {"<title>t</title><p><math><mi>x</mi></math></p>", false, H5},
+        // An attribute HTML 4.01 has, allowed by HTML5 on more elements, is
+        // not counted (no earlier version accepts it there either).
+        {"<title>t</title><script id=a type=text/javascript></script><p>x</p>", false,
+         Strict | Loose | H5},
     };
     for (const PageCase& c : cases) {
         options.clean = c.clean;

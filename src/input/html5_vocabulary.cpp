@@ -1,0 +1,220 @@
+// The attribute tables of HTML5, compiled once into a set of
+// (element, attribute) pairs.
+#include "input/html5_vocabulary.h"
+
+#include <string>
+#include <unordered_set>
+
+#include "driver/util.h"
+#include "input/lexer.h"
+
+namespace varnel {
+
+namespace {
+
+// Attributes every HTML element takes.
+constexpr const char* global_attributes =
+    "accesskey autocapitalize autocorrect autofocus class contenteditable dir draggable "
+    "enterkeyhint hidden id inert inputmode is itemid itemprop itemref itemscope itemtype lang "
+    "nonce popover role slot spellcheck style tabindex title translate writingsuggestions";
+
+struct ElementAttributes {
+    const char* element;
+    const char* attributes; // separated by spaces
+};
+
+// Each element's own attributes, as HTML5 defines them (obsolete ones left
+// out).
+const ElementAttributes element_attributes[] = {
+    {"html", "manifest"},
+    {"base", "href target"},
+    {"link", "as blocking color crossorigin disabled fetchpriority href hreflang imagesizes "
+             "imagesrcset integrity media referrerpolicy rel sizes type"},
+    {"meta", "charset content http-equiv media name"},
+    {"style", "blocking media type"},
+    {"script", "async blocking crossorigin defer fetchpriority integrity nomodule "
+               "referrerpolicy src type"},
+    {"template",
+     "shadowrootclonable shadowrootdelegatesfocus shadowrootmode shadowrootserializable"},
+    {"slot", "name"},
+    {"blockquote", "cite"},
+    {"q", "cite"},
+    {"ins", "cite datetime"},
+    {"del", "cite datetime"},
+    {"ol", "reversed start type"},
+    {"li", "value"},
+    {"a", "download href hreflang ping referrerpolicy rel target type"},
+    {"area", "alt coords download href ping referrerpolicy rel shape target"},
+    {"data", "value"},
+    {"time", "datetime"},
+    {"img", "alt crossorigin decoding fetchpriority height ismap loading referrerpolicy sizes "
+            "src srcset usemap width"},
+    {"source", "height media sizes src srcset type width"},
+    {"iframe", "allow allowfullscreen height loading name referrerpolicy sandbox src srcdoc "
+               "width"},
+    {"embed", "height src type width"},
+    {"object", "data form height name type width"},
+    {"video", "autoplay controls crossorigin height loop muted playsinline poster preload src "
+              "width"},
+    {"audio", "autoplay controls crossorigin loop muted preload src"},
+    {"track", "default kind label src srclang"},
+    {"map", "name"},
+    {"canvas", "height width"},
+    {"colgroup", "span"},
+    {"col", "span"},
+    {"td", "colspan headers rowspan"},
+    {"th", "abbr colspan headers rowspan scope"},
+    {"table", "border"},
+    {"form", "accept-charset action autocomplete enctype method name novalidate rel target"},
+    {"label", "for"},
+    {"input", "accept alt autocomplete checked dirname disabled form formaction formenctype "
+              "formmethod formnovalidate formtarget height list max maxlength min minlength "
+              "multiple name pattern placeholder popovertarget popovertargetaction readonly "
+              "required size src step type value width"},
+    {"button", "command commandfor disabled form formaction formenctype formmethod "
+               "formnovalidate formtarget name popovertarget popovertargetaction type value"},
+    {"select", "autocomplete disabled form multiple name required size"},
+    {"optgroup", "disabled label"},
+    {"option", "disabled label selected value"},
+    {"textarea", "autocomplete cols dirname disabled form maxlength minlength name placeholder "
+                 "readonly required rows wrap"},
+    {"output", "for form name"},
+    {"progress", "max value"},
+    {"meter", "high low max min optimum value"},
+    {"fieldset", "disabled form name"},
+    {"details", "name open"},
+    {"dialog", "open"},
+};
+
+// Calls `f` for each space-separated word of `list`.
+template <typename F> void for_each_word(std::string_view list, F f) {
+    size_t i = 0;
+    while (i < list.size()) {
+        while (i < list.size() && list[i] == ' ')
+            ++i;
+        size_t j = i;
+        while (j < list.size() && list[j] != ' ')
+            ++j;
+        if (j > i) f(list.substr(i, j - i));
+        i = j;
+    }
+}
+
+struct Tables {
+    std::unordered_set<std::string> global;
+    std::unordered_set<std::string> pairs; // "element attribute"
+};
+
+const Tables& tables() {
+    static const Tables t = [] {
+        Tables built;
+        for_each_word(global_attributes,
+                      [&](std::string_view a) { built.global.emplace(std::string(a)); });
+        for (const ElementAttributes& row : element_attributes) {
+            for_each_word(row.attributes, [&](std::string_view a) {
+                built.pairs.emplace(std::string(row.element) + " " + std::string(a));
+            });
+        }
+        return built;
+    }();
+    return t;
+}
+
+bool has_prefix_and_more(std::string_view name, std::string_view prefix) {
+    return name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix;
+}
+
+constexpr const char* svg_element_names =
+    "altGlyph altGlyphDef altGlyphItem animateColor animateMotion animateTransform "
+    "clipPath feBlend feColorMatrix feComponentTransfer feComposite feConvolveMatrix "
+    "feDiffuseLighting feDisplacementMap feDistantLight feDropShadow feFlood feFuncA "
+    "feFuncB feFuncG feFuncR feGaussianBlur feImage feMerge feMergeNode feMorphology "
+    "feOffset fePointLight feSpecularLighting feSpotLight feTile feTurbulence "
+    "foreignObject glyphRef linearGradient radialGradient textPath";
+
+constexpr const char* svg_attribute_names =
+    "attributeName attributeType baseFrequency baseProfile calcMode clipPathUnits "
+    "diffuseConstant edgeMode filterUnits glyphRef gradientTransform gradientUnits "
+    "kernelMatrix kernelUnitLength keyPoints keySplines keyTimes lengthAdjust "
+    "limitingConeAngle markerHeight markerUnits markerWidth maskContentUnits "
+    "maskUnits numOctaves pathLength patternContentUnits patternTransform "
+    "patternUnits pointsAtX pointsAtY pointsAtZ preserveAlpha preserveAspectRatio "
+    "primitiveUnits refX refY repeatCount repeatDur requiredExtensions "
+    "requiredFeatures specularConstant specularExponent spreadMethod startOffset "
+    "stdDeviation stitchTiles surfaceScale systemLanguage tableValues targetX "
+    "targetY textLength viewBox viewTarget xChannelSelector yChannelSelector "
+    "zoomAndPan";
+
+constexpr const char* breakout_names =
+    "b big blockquote body br center code dd div dl dt em embed h1 h2 h3 h4 h5 h6 head hr i img "
+    "li listing menu meta nobr ol p pre ruby s small span strong strike sub sup table tt u ul var";
+
+// The word of `names` (space-separated) that equals `lower` ignoring case,
+// or `lower`.
+std::string_view with_case(std::string_view names, std::string_view lower) {
+    std::string_view found = lower;
+    for_each_word(names, [&](std::string_view n) {
+        if (n.size() != lower.size()) return;
+        for (size_t i = 0; i < n.size(); ++i) {
+            if (to_lower(static_cast<unsigned char>(n[i])) != static_cast<unsigned char>(lower[i]))
+                return;
+        }
+        found = n;
+    });
+    return found;
+}
+
+} // namespace
+
+std::string_view svg_element_name(std::string_view lower) {
+    return with_case(svg_element_names, lower);
+}
+
+std::string_view svg_attribute_name(std::string_view lower) {
+    return with_case(svg_attribute_names, lower);
+}
+
+std::string_view mathml_attribute_name(std::string_view lower) {
+    return lower == "definitionurl" ? std::string_view("definitionURL") : lower;
+}
+
+bool breaks_out_of_foreign(std::string_view lower, bool font_with_presentation) {
+    if (lower == "font") return font_with_presentation;
+    bool found = false;
+    for_each_word(breakout_names, [&](std::string_view name) { found = found || name == lower; });
+    return found;
+}
+
+bool html5_allows_attribute(std::string_view element, std::string_view attribute) {
+    if (has_prefix_and_more(attribute, "data-") || has_prefix_and_more(attribute, "aria-")) {
+        return true;
+    }
+    // Event handler content attributes: "on" and the event's name.
+    if (has_prefix_and_more(attribute, "on")) return true;
+    const Tables& t = tables();
+    if (t.global.count(std::string(attribute)) != 0) return true;
+    std::string key(element);
+    key += ' ';
+    key += attribute;
+    return t.pairs.count(key) != 0;
+}
+
+bool is_html5_only_value(std::string_view element, std::string_view attribute,
+                         std::string_view value) {
+    if (element == "input" && attribute == "type") {
+        for (const char* type : {"search", "tel", "url", "email", "date", "month", "week", "time",
+                                 "datetime-local", "number", "range", "color"}) {
+            if (value.size() == std::string_view(type).size() &&
+                starts_with_ignore_case(std::string(value).c_str(), type)) {
+                return true;
+            }
+        }
+        return false;
+    }
+    if (element == "script" && attribute == "type") {
+        return value.size() == 6 && starts_with_ignore_case(std::string(value).c_str(), "module");
+    }
+    return false;
+}
+
+} // namespace varnel
