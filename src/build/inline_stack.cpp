@@ -377,6 +377,14 @@ void trim_outer_spaces(Lexer* lexer, Node* element) {
             prune_if_empty(lexer, last);
             continue;
         }
+        // Spaces that follow the last line feed of a pre make a line of
+        // their own, which a browser shows: they stay, all of them.
+        if (element->tag == tag_pre) {
+            uint32_t k = last->end;
+            while (k > last->start && lexer->text[k - 1] == ' ')
+                --k;
+            if (k > last->start && lexer->text[k - 1] == '\n') return;
+        }
         --last->end;
         // At the end of a pre every trailing space goes (none is shown):
         // trimmed one at a time, a pre of spaces would lose one on each run.
