@@ -1215,7 +1215,13 @@ void print_tag(Lexer* lexer, OutputStream* out, PrintMode mode, uint32_t indent,
     }
     add_char('>');
 
-    if ((mode & PrintPreformatted) != 0 || node->kind == StartEndTagNode) return;
+    // An empty HTML element is laid out alike however the source wrote it
+    // (`<img>` or `<img />`), so that a second run over XHTML output keeps
+    // the line ends of the first.
+    if ((mode & PrintPreformatted) != 0 ||
+        (node->kind == StartEndTagNode && (is_foreign(node) || (model & ModelEmpty) == 0))) {
+        return;
+    }
     const bool after_white = follows_white_space(lexer, node);
     // A line end after a no-break space would show as a second space.
     const bool after_collapsible = after_white && follows_white_space(lexer, node, false);

@@ -280,13 +280,18 @@ void trim_space_before_block(Lexer* lexer, Node* node, WhitespaceMode mode) {
         (tag->model & (ModelBlock | ModelList | ModelDefList | ModelTable)) == 0) {
         return;
     }
-    Node* text = node->prev;
-    if (text == nullptr || text->kind != TextNode || text->end <= text->start ||
-        text->end > lexer->text_length() || lexer->text[text->end - 1] != ' ') {
-        return;
-    }
     if (node->parent != nullptr && node->parent->tag == tag_pre) return;
-    if (--text->end == text->start) discard_node(text);
+    // A text that was only a space goes, and the text before it may end in
+    // a space too (an empty inline element stood between them and went).
+    for (;;) {
+        Node* text = node->prev;
+        if (text == nullptr || text->kind != TextNode || text->end <= text->start ||
+            text->end > lexer->text_length() || lexer->text[text->end - 1] != ' ') {
+            return;
+        }
+        if (--text->end != text->start) return;
+        discard_node(text);
+    }
 }
 
 void build_child(Lexer* lexer, Node* node, WhitespaceMode mode) {
@@ -371,6 +376,14 @@ void trim_outer_spaces(Lexer* lexer, Node* element) {
             if (last->start != last->end) return;
             prune_if_empty(lexer, last);
             continue;
+        }
+        // Spaces that follow the last line feed of a pre make a line of
+        // their own, which a browser shows: they stay, all of them.
+        if (element->tag == tag_pre) {
+            uint32_t k = last->end;
+            while (k > last->start && lexer->text[k - 1] == ' ')
+                --k;
+            if (k > last->start && lexer->text[k - 1] == '\n') return;
         }
         --last->end;
         // At the end of a pre every trailing space goes (none is shown):
