@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/run.h"
+#include "api/run.h"
 
 namespace {
 

@@ -11,13 +11,13 @@
 #include <utility>
 #include <vector>
 
-#include "build/builders.h"
-#include "driver/config.h"
-#include "driver/util.h"
+#include "base/config.h"
+#include "base/util.h"
 #include "input/lexer.h"
 #include "model/attrs.h"
 #include "model/node.h"
 #include "model/tags.h"
+#include "tree/builders.h"
 
 namespace varnel {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/messages.h"
+#include "base/messages.h"
 #include "input/lexer.h"
 #include "model/attrs.h"
 #include "model/node.h"

@@ -1,6 +1,6 @@
 // Character classes of the first 128 code points, used by the lexer, the
 // attribute scanner and the configuration reader.
-#include "driver/config.h"
+#include "base/config.h"
 #include "input/lexer.h"
 
 namespace varnel {

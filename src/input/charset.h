@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/config.h"
+#include "base/config.h"
 
 namespace varnel {
 

@@ -10,9 +10,9 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/util.h"
+#include "base/config.h"
+#include "base/messages.h"
+#include "base/util.h"
 #include "input/lexer.h"
 #include "model/attrs.h"
 #include "model/node.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <unordered_set>
 
-#include "driver/util.h"
+#include "base/util.h"
 #include "input/lexer.h"
 
 namespace varnel {

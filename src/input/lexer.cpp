@@ -2,12 +2,10 @@
 // the reader of raw script and style content.
 #include "input/lexer.h"
 
-#include "build/builders.h"
-#include "build/inline_stack.h"
+#include "base/config.h"
+#include "base/messages.h"
+#include "base/util.h"
 #include "clean/style.h"
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/util.h"
 #include "input/doctype.h"
 #include "input/html5_vocabulary.h"
 #include "input/scan.h"
@@ -15,6 +13,8 @@
 #include "model/attrs.h"
 #include "model/node.h"
 #include "model/tags.h"
+#include "tree/builders.h"
+#include "tree/inline_stack.h"
 
 namespace varnel {
 

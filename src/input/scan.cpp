@@ -1,8 +1,8 @@
 // Character references and start-tag attributes.
 #include "input/scan.h"
 
-#include "driver/config.h"
-#include "driver/messages.h"
+#include "base/config.h"
+#include "base/messages.h"
 #include "input/lexer.h"
 #include "input/stream.h"
 #include "model/attrs.h"

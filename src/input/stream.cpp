@@ -2,7 +2,7 @@
 // column counting and one character of push-back.
 #include "input/stream.h"
 
-#include "driver/messages.h"
+#include "base/messages.h"
 #include "input/lexer.h"
 #include "model/entities.h"
 

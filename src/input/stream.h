@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "driver/config.h"
+#include "base/config.h"
 
 namespace varnel {
 

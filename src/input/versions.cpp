@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "driver/config.h"
-#include "driver/util.h"
+#include "base/config.h"
+#include "base/util.h"
 #include "input/html5_vocabulary.h"
 #include "input/html_dtds.h"
 #include "input/lexer.h"

@@ -9,12 +9,12 @@
 #include <unordered_set>
 #include <vector>
 
-#include "build/inline_stack.h"
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/util.h"
+#include "base/config.h"
+#include "base/messages.h"
+#include "base/util.h"
 #include "input/lexer.h"
 #include "model/node.h"
+#include "tree/inline_stack.h"
 
 namespace varnel {
 

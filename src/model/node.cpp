@@ -4,12 +4,12 @@
 
 #include <vector>
 
-#include "driver/util.h"
+#include "base/util.h"
 #include "input/lexer.h"
 #include "input/stream.h"
 #include "model/attrs.h"
-#include "model/tags.h"
 #include "model/pool.h"
+#include "model/tags.h"
 
 namespace varnel {
 

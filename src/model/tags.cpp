@@ -3,10 +3,10 @@
 
 #include <cstring>
 
-#include "build/builders.h"
-#include "driver/config.h"
+#include "base/config.h"
 #include "model/attrs.h"
 #include "model/node.h"
+#include "tree/builders.h"
 
 namespace varnel {
 

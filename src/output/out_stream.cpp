@@ -7,7 +7,7 @@
 #include <cstring>
 #include <utility>
 
-#include "driver/util.h"
+#include "base/util.h"
 #include "input/lexer.h"
 #include "model/entities.h"
 

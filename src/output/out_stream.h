@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "driver/config.h"
+#include "base/config.h"
 #include "input/stream.h"
 
 namespace varnel {

@@ -8,14 +8,14 @@
 #include <unordered_set>
 #include <vector>
 
-#include "build/builders.h"
-#include "driver/config.h"
-#include "driver/util.h"
+#include "base/config.h"
+#include "base/util.h"
 #include "input/lexer.h"
 #include "model/attrs.h"
 #include "model/node.h"
 #include "model/tags.h"
 #include "output/slides.h"
+#include "tree/builders.h"
 
 namespace varnel {
 

@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/config.h"
-#include "driver/util.h"
+#include "base/config.h"
+#include "base/util.h"
 #include "input/lexer.h"
 #include "model/attrs.h"
 #include "model/node.h"

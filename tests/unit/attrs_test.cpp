@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "driver/config.h"
-#include "driver/messages.h"
+#include "base/config.h"
+#include "base/messages.h"
 #include "input/lexer.h"
 #include "input/stream.h"
 #include "model/attrs.h"

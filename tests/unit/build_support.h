@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "build/builders.h"
-#include "build/inline_stack.h"
 #include "input/versions.h"
+#include "tree/builders.h"
+#include "tree/inline_stack.h"
 #include "test_support.h"
 
 namespace varnel::test {

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "build/builders.h"
 #include "input/charset.h"
+#include "tree/builders.h"
 #include "test_support.h"
 
 namespace varnel {

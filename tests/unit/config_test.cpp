@@ -11,11 +11,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "build/builders.h"
-#include "driver/config.h"
-#include "driver/run.h"
-#include "driver/util.h"
+#include "api/run.h"
+#include "base/config.h"
+#include "base/util.h"
 #include "model/tags.h"
+#include "tree/builders.h"
 
 namespace varnel {
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/config.h"
-#include "driver/messages.h"
+#include "base/config.h"
+#include "base/messages.h"
 #include "input/doctype.h"
 #include "input/lexer.h"
 #include "input/stream.h"

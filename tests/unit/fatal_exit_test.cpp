@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "driver/run.h"
-#include "driver/util.h"
+#include "api/run.h"
+#include "base/util.h"
 #include "output/out_stream.h"
 
 namespace varnel {

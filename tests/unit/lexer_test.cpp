@@ -2,7 +2,7 @@
 // raw reader of script content.
 #include <gtest/gtest.h>
 
-#include "build/inline_stack.h"
+#include "tree/inline_stack.h"
 #include "test_support.h"
 
 namespace varnel {

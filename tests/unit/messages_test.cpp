@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/config.h"
-#include "driver/messages.h"
+#include "base/config.h"
+#include "base/messages.h"
 #include "input/lexer.h"
 #include "input/stream.h"
 #include "model/attrs.h"

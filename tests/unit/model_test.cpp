@@ -2,7 +2,7 @@
 // (built-in rows, lookups, user-declared tags, the XML entry).
 #include <gtest/gtest.h>
 
-#include "build/builders.h"
+#include "tree/builders.h"
 #include "test_support.h"
 
 namespace varnel {

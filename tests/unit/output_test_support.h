@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/config.h"
+#include "base/config.h"
 #include "input/lexer.h"
 #include "model/attrs.h"
 #include "model/node.h"

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/config.h"
-#include "driver/run.h"
+#include "api/run.h"
+#include "base/config.h"
 
 namespace varnel {
 namespace {

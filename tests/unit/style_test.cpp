@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "base/config.h"
 #include "clean/style.h"
-#include "driver/config.h"
 #include "input/lexer.h"
 #include "model/attrs.h"
 #include "model/entities.h"

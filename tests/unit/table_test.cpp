@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "build/builders.h"
-#include "build/inline_stack.h"
+#include "tree/builders.h"
+#include "tree/inline_stack.h"
 #include "test_support.h"
 #include "tree_text.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/config.h"
+#include "base/config.h"
 #include "input/lexer.h"
 #include "input/stream.h"
 #include "model/attrs.h"

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <new>
 
-#include "driver/run.h"
-#include "driver/util.h"
+#include "api/run.h"
+#include "base/util.h"
 
 namespace varnel {
 namespace {

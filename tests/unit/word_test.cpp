@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/config.h"
 #include "clean/word.h"
-#include "driver/config.h"
 #include "input/lexer.h"
 #include "model/attrs.h"
 #include "model/entities.h"

@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "build/builders.h"
-#include "build/inline_stack.h"
+#include "tree/builders.h"
+#include "tree/inline_stack.h"
 #include "test_support.h"
 #include "tree_text.h"
 

@@ -1,11 +1,11 @@
 // Per-position reports with their counting and suppression rules, node
 // descriptions, the document type summary, the count line and the advice
 // paragraphs. Message texts are kept in tables indexed by code.
-#include "driver/messages.h"
+#include "base/messages.h"
 
 #include <cstring>
 
-#include "driver/config.h"
+#include "base/config.h"
 #include "input/charset.h"
 #include "input/doctype.h"
 #include "input/lexer.h"

@@ -1,6 +1,6 @@
 // The program run: start-up, the argument scan with its switch tables, the
 // error-file step, the per-document pipeline and the end of the run.
-#include "driver/run.h"
+#include "api/run.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,13 +14,11 @@
 #include <memory>
 #include <vector>
 
-#include "build/builders.h"
-#include "build/inline_stack.h"
+#include "base/config.h"
+#include "base/messages.h"
+#include "base/util.h"
 #include "clean/style.h"
 #include "clean/word.h"
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/util.h"
 #include "input/charset.h"
 #include "input/doctype.h"
 #include "input/lexer.h"
@@ -33,6 +31,8 @@
 #include "output/out_stream.h"
 #include "output/printer.h"
 #include "output/slides.h"
+#include "tree/builders.h"
+#include "tree/inline_stack.h"
 
 namespace varnel {
 

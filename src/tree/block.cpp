@@ -2,14 +2,14 @@
 // inline elements (paragraphs and headings included), lists, definition lists
 // and preformatted text. Each decides which tokens its element takes, which
 // end it, what is implied, moved or dropped, and with which warning.
-#include "build/builders.h"
-#include "build/build_common.h"
-#include "build/inline_stack.h"
-#include "driver/config.h"
-#include "driver/messages.h"
+#include "base/config.h"
+#include "base/messages.h"
 #include "input/lexer.h"
 #include "model/attrs.h"
 #include "model/node.h"
+#include "tree/build_common.h"
+#include "tree/builders.h"
+#include "tree/inline_stack.h"
 
 namespace varnel {
 

@@ -1,17 +1,17 @@
 // The inline stack and the repair helpers shared by every tree builder.
-#include "build/inline_stack.h"
+#include "tree/inline_stack.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
-#include "build/build_common.h"
-#include "driver/config.h"
-#include "driver/messages.h"
+#include "base/config.h"
+#include "base/messages.h"
 #include "input/lexer.h"
 #include "input/stream.h"
 #include "model/attrs.h"
 #include "model/node.h"
+#include "tree/build_common.h"
 
 namespace varnel {
 

@@ -1,10 +1,10 @@
 // Token and tree tests shared by the HTML tree builders.
-#include "build/build_common.h"
+#include "tree/build_common.h"
 
-#include "build/inline_stack.h"
-#include "driver/messages.h"
+#include "base/messages.h"
 #include "input/lexer.h"
 #include "model/attrs.h"
+#include "tree/inline_stack.h"
 
 namespace varnel {
 

@@ -1,6 +1,6 @@
 // The fixed texts: the per-document banner, the "must be fixed" notice, the
 // closing paragraph of a run, and the help and version texts.
-#include "driver/messages.h"
+#include "base/messages.h"
 
 #include <string_view>
 

@@ -1,5 +1,5 @@
 // Memory and byte-string utilities, and the fatal-error exit.
-#include "driver/util.h"
+#include "base/util.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -12,7 +12,7 @@
 #include <set>
 #include <utility>
 
-#include "driver/config.h"
+#include "base/config.h"
 #include "input/lexer.h"
 #include "model/attrs.h"
 #include "model/entities.h"

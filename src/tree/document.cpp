@@ -2,14 +2,14 @@
 // content of script and style), body, frameset and noframes. They give every
 // HTML document the shape root -> html -> head, then body or frameset,
 // inferring what the source left out and moving what came too late.
-#include "build/builders.h"
-#include "build/build_common.h"
-#include "build/inline_stack.h"
-#include "driver/config.h"
-#include "driver/messages.h"
+#include "base/config.h"
+#include "base/messages.h"
 #include "input/lexer.h"
 #include "model/attrs.h"
 #include "model/node.h"
+#include "tree/build_common.h"
+#include "tree/builders.h"
+#include "tree/inline_stack.h"
 
 namespace varnel {
 

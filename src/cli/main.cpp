@@ -1,7 +1,7 @@
 // Program entry: installs the out-of-memory exit, buffers standard output and
 // runs the program.
-#include "driver/run.h"
-#include "driver/util.h"
+#include "api/run.h"
+#include "base/util.h"
 
 int main(int argc, char** argv) {
     varnel::install_memory_handler();

@@ -3,17 +3,17 @@
 // elements that ask for it and trimmed at element edges elsewhere.
 #include <cstdint>
 
-#include "build/build_common.h"
-#include "build/builders.h"
-#include "build/inline_stack.h"
-#include "driver/config.h"
-#include "driver/messages.h"
-#include "driver/util.h"
+#include "base/config.h"
+#include "base/messages.h"
+#include "base/util.h"
 #include "input/doctype.h"
 #include "input/lexer.h"
 #include "model/attrs.h"
 #include "model/node.h"
 #include "model/tags.h"
+#include "tree/build_common.h"
+#include "tree/builders.h"
+#include "tree/inline_stack.h"
 
 namespace varnel {
 

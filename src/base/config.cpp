@@ -4,7 +4,7 @@
 //
 // All parsers read from one character source: the open configuration file,
 // or the value string of a "--name value" command-line option.
-#include "driver/config.h"
+#include "base/config.h"
 
 #include <fcntl.h>
 #include <pwd.h>

@@ -4,14 +4,14 @@
 // belongs to an element further out ends the ones it passes. The start tag
 // of an HTML paragraph, division, br ... outside the elements whose content
 // is HTML text ends the foreign content, as browsers read it.
-#include "build/build_common.h"
-#include "build/builders.h"
-#include "build/inline_stack.h"
-#include "driver/messages.h"
-#include "driver/util.h"
+#include "base/messages.h"
+#include "base/util.h"
 #include "input/lexer.h"
 #include "model/node.h"
 #include "model/tags.h"
+#include "tree/build_common.h"
+#include "tree/builders.h"
+#include "tree/inline_stack.h"
 
 namespace varnel {
 

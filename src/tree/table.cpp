@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "build/build_common.h"
-#include "build/builders.h"
-#include "build/inline_stack.h"
-#include "driver/messages.h"
+#include "base/messages.h"
 #include "input/lexer.h"
 #include "model/node.h"
 #include "model/tags.h"
+#include "tree/build_common.h"
+#include "tree/builders.h"
+#include "tree/inline_stack.h"
 
 namespace varnel {
 
