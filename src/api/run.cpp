@@ -661,6 +661,7 @@ DocumentOutcome process_document(const char* name) {
     const DocumentEncoding document_encoding(encoding);
     InputStream* stream = new_input_stream(reader, options.char_encoding);
     Lexer* lexer = new_lexer(stream);
+    lexer->raw_encoding_label = encoding.unsupported;
     lexer->messages = error_stream;
     // The text buffer ends up about as large as the file: sizing it once
     // spares the copies of growing it step by step.

@@ -115,6 +115,9 @@ struct Lexer {
     bool blocks_barred = false;
     bool moved_before_table = false;
     bool is_xhtml = false;
+    // The encoding a document declares but the program cannot read; the
+    // document is then copied byte for byte, and XML output must name it.
+    std::string raw_encoding_label;
     // The html element declares Word's office namespace (xmlns:o): with
     // word-2000 its prefixed elements (o:p) are removed by the cleanup.
     bool word_namespace = false;

@@ -429,6 +429,8 @@ void print_attr_value(OutputStream* out, uint32_t indent, const std::string& val
                 if (script && line.in_string) add_char('\\');
                 flush_line(out, indent);
                 line.verbatim = true;
+            } else if (code == '&' && bare_ampersand_in_xml(s, i, n, mode)) {
+                add_string("&amp;");
             } else {
                 print_char(code, mode);
             }
