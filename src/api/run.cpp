@@ -57,7 +57,7 @@ bool standard_output_failed = false;
 std::string refused_error_file;
 
 // What a switch asks of the argument scan.
-enum class SwitchOutcome { Continue, Help, Version, EndRun };
+enum class SwitchOutcome { Continue, Help, HelpConfig, Version, EndRun };
 
 // How one document ended.
 enum class DocumentOutcome { Done, Panic };
@@ -179,6 +179,7 @@ SwitchOutcome apply_switch(int argc, char** argv, int* cursor) {
             return SwitchOutcome::Continue;
         }
     }
+    if (strcmp(arg, "-help-config") == 0) return SwitchOutcome::HelpConfig;
     if (strcmp(arg, "-help") == 0 || arg[1] == 'h' || arg[1] == '?') return SwitchOutcome::Help;
     for (const ValueSwitch& s : value_switches) {
         if (strcmp(arg, s.word) == 0) {
@@ -1089,6 +1090,10 @@ int run_program(int argc, char** argv) {
                 show_help(stdout, program_name);
                 stop_run();
                 return output_failed ? 2 : 1;
+            case SwitchOutcome::HelpConfig:
+                show_option_help(stdout);
+                stop_run();
+                return output_failed ? 2 : 0;
             case SwitchOutcome::Version:
                 show_version(error_stream);
                 stop_run();

@@ -465,6 +465,73 @@ const OptionRow* lookup_option(const std::string& name) {
     return nullptr;
 }
 
+// What -help-config says about one kind of option value: its type and how
+// its value reads.
+struct ValueKind {
+    ValueParser parse;
+    const char* type;
+    std::string (*show)(const OptionRow& row);
+};
+
+std::string show_integer(const OptionRow& row) {
+    return std::to_string(int_of(row));
+}
+std::string show_boolean(const OptionRow& row) {
+    return bool_of(row) ? "yes" : "no";
+}
+std::string show_indent(const OptionRow&) {
+    if (options.smart_indent) return "auto";
+    return options.indent_content ? "yes" : "no";
+}
+std::string show_string(const OptionRow& row) {
+    const std::optional<std::string>& value = string_of(row);
+    if (!value) return "none";
+    return "\"" + *value + "\"";
+}
+std::string show_none(const OptionRow&) {
+    return "none";
+}
+std::string show_encoding(const OptionRow& row) {
+    CharEncoding encoding = *static_cast<const CharEncoding*>(row.variable);
+    std::string name;
+    for (const EncodingName& e : encoding_names) {
+        if (e.encoding == encoding) name = e.name;
+    }
+    // Until an encoding is given, each document's own declaration or bytes
+    // choose, and this one is only the fallback.
+    return options.char_encoding_given ? name : "detected, else " + name;
+}
+std::string show_doctype(const OptionRow&) {
+    switch (options.doctype_mode) {
+    case DoctypeOmit:
+        return "omit";
+    case DoctypeAuto:
+        return "auto";
+    case DoctypeStrict:
+        return "strict";
+    case DoctypeLoose:
+        return "loose";
+    case DoctypeHtml5:
+        return "html5";
+    case DoctypeUser:
+        break;
+    }
+    return "\"" + options.doctype_str.value_or("") + "\"";
+}
+
+const ValueKind value_kinds[] = {
+    {parse_integer<MaxIndentSpaces>, "integer 0-1000", show_integer},
+    {parse_integer<MaxWrap>, "integer 0-2147483647", show_integer},
+    {parse_boolean, "boolean", show_boolean},
+    {parse_markup_flag, "boolean", show_boolean},
+    {parse_indent, "no|yes|auto", show_indent},
+    {parse_string, "string", show_string},
+    {parse_name, "word", show_string},
+    {parse_tag_list, "tag names", show_none},
+    {parse_encoding, "raw|ascii|latin1|utf8|iso2022|mac", show_encoding},
+    {parse_doctype, "omit|auto|strict|loose|html5|\"...\"", show_doctype},
+};
+
 } // namespace
 
 void reset_options() {
@@ -560,6 +627,24 @@ void read_config_file(const char* name) {
                 path.c_str());
     }
     source = saved;
+}
+
+void show_option_help(FILE* out) {
+    fputs("Configuration options: write \"name: value\" in a configuration file,\n", out);
+    fputs("or \"--name value\" on the command line.\n\n", out);
+    fprintf(out, "%-22s%-36s%s\n", "option", "type", "default");
+    // The defaults are those of a run that has read no configuration.
+    Config current = std::move(options);
+    options = Config{};
+    for (const OptionRow& row : option_rows) {
+        for (const ValueKind& kind : value_kinds) {
+            if (kind.parse == row.parse) {
+                fprintf(out, "%-22s%-36s%s\n", row.name, kind.type, kind.show(row).c_str());
+                break;
+            }
+        }
+    }
+    options = std::move(current);
 }
 
 bool option_exists(const char* name) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -111,6 +112,10 @@ bool apply_option_string(const char* name, const char* value);
 
 // True when an option has this name (as "--name value" looks it up).
 bool option_exists(const char* name);
+
+// Lists every option with the type of its value and its built-in default
+// (the -help-config switch).
+void show_option_help(FILE* out);
 
 // Writes the warning for a missing, malformed or out-of-range option value.
 void report_bad_value(const char* option);
