@@ -12,6 +12,11 @@
 # empty, the output is fed back in with the same arguments (the input file
 # replaced by the output) and must come out unchanged. A case whose rules
 # make a second pass differ holds a file "second-pass-differs" saying why.
+#
+# A case whose expected output was changed after it was written holds a file
+# "changed" saying, in plain words, what changed and which rule requires it.
+# Like the other files named here it is not copied into the scratch
+# directory.
 set -u
 prog=$1
 case_dir=$2
@@ -19,7 +24,7 @@ name=$(basename "$case_dir")
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/varnel-case.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
-meta="args stdin stdout stderr status generate second-pass-differs files-after files-absent"
+meta="args stdin stdout stderr status generate second-pass-differs changed files-after files-absent"
 for f in "$case_dir"/* "$case_dir"/.[!.]*; do
   [ -e "$f" ] || continue
   b=$(basename "$f")

@@ -424,6 +424,7 @@ DocumentOutcome process_document(const DocumentJob& job) {
     files.input = new_input_stream(reader, options.char_encoding, options.tab_size);
     Lexer* lexer = new_lexer(files.input, options);
     files.lexer = lexer;
+    lexer->raw_encoding_label = encoding.unsupported;
     lexer->messages = job.reports;
     lexer->error_messages = job.errors;
     lexer->diagnostics = job.diagnostics;

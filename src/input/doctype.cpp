@@ -230,6 +230,11 @@ DeclaredEncoding encoding_to_declare(const Lexer* lexer, Node* root) {
     case CharEncoding::MacRoman:
         return {"macintosh", CharEncoding::MacRoman, true};
     case CharEncoding::Raw:
+        // A page copied byte for byte in an encoding it declares: XML reads
+        // bytes beyond ASCII as UTF-8 unless that encoding is named.
+        if (!lexer->raw_encoding_label.empty()) {
+            return {lexer->raw_encoding_label.c_str(), CharEncoding::Raw, true};
+        }
         break;
     }
     return {nullptr, CharEncoding::Raw, false};

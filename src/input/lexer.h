@@ -64,6 +64,9 @@ struct Lexer : DocumentState {
     bool space_pending = false;
     bool blocks_barred = false;
     bool moved_before_table = false;
+    // The encoding a document declares but the program cannot read; the
+    // document is then copied byte for byte, and XML output must name it.
+    std::string raw_encoding_label;
     int scan_state = 0;
     Node* last_token = nullptr;
     // An element written "<a .../>" that is closed at once: its end tag is

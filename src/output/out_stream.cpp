@@ -347,6 +347,30 @@ void break_in_attr_value(OutputStream* out, uint32_t indent, bool in_string) {
     break_at_wrap_point(out, indent, in_string ? " \\" : " ");
 }
 
+bool bare_ampersand_in_xml(const OutputStream* out, const unsigned char* bytes, size_t i,
+                           size_t end, PrintMode mode) {
+    const Config& options = *out->options;
+    if (options.quote_ampersand || !options.output_xml || (mode & (PrintCData | PrintComment)) != 0)
+        return false;
+    size_t k = i + 1;
+    const bool numeric = k < end && bytes[k] == '#';
+    const bool hex = numeric && k + 1 < end && (bytes[k + 1] == 'x' || bytes[k + 1] == 'X');
+    k += numeric ? (hex ? 2 : 1) : 0;
+    const size_t first = k;
+    while (k < end) {
+        const unsigned char b = bytes[k];
+        const bool digit = b >= '0' && b <= '9';
+        const bool letter = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z');
+        const bool hex_letter = (b >= 'a' && b <= 'f') || (b >= 'A' && b <= 'F');
+        if (!(digit || (hex && hex_letter) ||
+              (!numeric && (letter || (k > first && (b == '.' || b == '-' || b == '_'))))))
+            break;
+        if (!numeric && k == first && digit) break;
+        ++k;
+    }
+    return k == first || k >= end || bytes[k] != ';';
+}
+
 void print_char(OutputStream* out, uint32_t c, PrintMode mode) {
     const Config& options = *out->options;
     // XML has no control characters other than tab and line ends, nor
@@ -526,6 +550,8 @@ void print_text(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer
             if ((mode & (PrintComment | PrintCData | PrintAttrValue)) != 0) {
                 out->line.verbatim = true;
             }
+        } else if (c == '&' && bare_ampersand_in_xml(out, text, i, end, mode)) {
+            add_string(out, "&amp;");
         } else {
             print_char(out, c, mode);
         }

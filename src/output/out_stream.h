@@ -83,6 +83,11 @@ void flush_pending_line(OutputStream* out, uint32_t indent);
 void break_line_at_wrap_point(OutputStream* out, uint32_t indent);
 void break_in_attr_value(OutputStream* out, uint32_t indent, bool in_string);
 void print_char(OutputStream* out, uint32_t c, PrintMode mode);
+// Whether the "&" at bytes[i] must be written "&amp;" although ampersands
+// are written as they stand (entities kept as written): in XML output one
+// that starts no complete reference is not well-formed.
+bool bare_ampersand_in_xml(const OutputStream* out, const unsigned char* bytes, size_t i,
+                           size_t end, PrintMode mode);
 void print_text(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, uint32_t start,
                 uint32_t end);
 // True while indent + length < wrap column.

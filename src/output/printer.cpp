@@ -441,6 +441,8 @@ void print_attr_value(OutputStream* out, uint32_t indent, const std::string& val
                 if (script && line.in_string) add_char(out, '\\');
                 flush_line(out, indent);
                 line.verbatim = true;
+            } else if (code == '&' && bare_ampersand_in_xml(out, s, i, n, mode)) {
+                add_string(out, "&amp;");
             } else {
                 print_char(out, code, mode);
             }
