@@ -11,7 +11,7 @@ _varnel() {
     local switches="-indent -i -omit -o -wrap -w -upper -u -clean -c
         -numeric -n -errors -e -quiet -q -xml -asxml -asxhtml -slides
         -preserve -raw -ascii -latin1 -utf8 -iso2022 -mac -modify -m -change
-        -update -config -f -file -version -v -help -h -help-config"
+        -update -config -f -file -j -jobs -version -v -help -h -help-config"
     local booleans="wrap-attributes wrap-script-literals wrap-sections
         wrap-asp wrap-jste wrap-php literal-attributes markup quiet
         varnel-mark indent-attributes hide-endtags input-xml output-xml
@@ -33,7 +33,7 @@ _varnel() {
         _varnel_files "$cur"
         return
         ;;
-    -w | -wrap | --wrap)
+    -w | -wrap | --wrap | -j | -jobs)
         COMPREPLY=()
         return
         ;;

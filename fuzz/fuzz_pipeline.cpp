@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "api/run.h"
+#include "cli/run.h"
 
 namespace {
 

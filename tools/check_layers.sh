@@ -9,11 +9,6 @@
 # include of the form "folder/file.h" is checked; an include from a folder
 # above, or from a folder that is not a layer, is printed and fails the
 # check.
-#
-# tools/layer_exceptions.txt may list includes that are still allowed while
-# the layering is being put right ("src/<file> <include>", one a line). A
-# listed include that no longer exists fails the check too, so the list can
-# only shrink.
 set -u
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top" || exit 2
@@ -27,13 +22,7 @@ rank() {
   echo -1
 }
 
-exceptions=tools/layer_exceptions.txt
-allowed() {
-  [ -f "$exceptions" ] && grep -qxF "$1" "$exceptions"
-}
-
 fail=0
-found=()
 for dir in src/*/; do
   dir=${dir%/}
   layer=${dir#src/}
@@ -48,11 +37,6 @@ for dir in src/*/; do
       folder=${inc%%/*}
       r=$(rank "$folder")
       if [ "$r" -ge 0 ] && [ "$r" -le "$own" ]; then continue; fi
-      entry="$file $inc"
-      if allowed "$entry"; then
-        found+=("$entry")
-        continue
-      fi
       if [ "$r" -lt 0 ]; then
         echo "$file includes \"$inc\": not from a layer"
       else
@@ -72,21 +56,6 @@ if [ -d include ]; then
       fail=1
     fi
   done < <(find include -type f -name '*.h' | sort)
-fi
-
-if [ -f "$exceptions" ]; then
-  while IFS= read -r entry; do
-    [ -z "$entry" ] && continue
-    case "$entry" in \#*) continue ;; esac
-    hit=0
-    for f in "${found[@]+"${found[@]}"}"; do
-      [ "$f" = "$entry" ] && { hit=1; break; }
-    done
-    if [ $hit -eq 0 ]; then
-      echo "$exceptions: \"$entry\" is no longer needed; remove it"
-      fail=1
-    fi
-  done < "$exceptions"
 fi
 
 [ $fail -eq 0 ] && echo "layers: every include comes from the same folder or one below"

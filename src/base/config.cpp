@@ -3,7 +3,8 @@
 // from others before each document.
 //
 // All parsers read from one character source: the open configuration file,
-// or the value string of a "--name value" command-line option.
+// or the value string of a "--name value" command-line option. A Reader
+// holds the source, the options being set and the messages written so far.
 #include "base/config.h"
 
 #include <fcntl.h>
@@ -15,13 +16,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 
-#include "input/lexer.h"
-#include "model/tags.h"
+#include "base/chars.h"
 
 namespace varnel {
-
-Config options;
 
 namespace {
 
@@ -36,7 +35,6 @@ constexpr size_t MaxNameValueLength = 254;
 constexpr size_t MaxStringLength = 8190;
 // Longest tag name in a tag list.
 constexpr size_t MaxTagNameLength = 1022;
-constexpr uint32_t LookupBuckets = 101;
 
 // Where the parsers take their characters from.
 struct CharSource {
@@ -48,12 +46,18 @@ struct CharSource {
     bool cut = false;           // the file went on past the size limit
 };
 
-CharSource source;
+// The state of one reading: its source, the options it sets, the messages
+// it writes.
+struct Reader {
+    CharSource source;
+    Config& options;
+    std::string& messages;
+};
 
 // Reads the next byte of the configuration file, stopping for good at its
 // end or after MaxConfigFileBytes bytes (a device such as /dev/zero never
 // ends).
-int next_file_byte() {
+int next_file_byte(CharSource& source) {
     if (source.file_ended) return EndOfInput;
     int c = getc(source.file);
     if (c == EOF) {
@@ -70,9 +74,10 @@ int next_file_byte() {
 }
 
 // Reads the next character of the source into `current` and returns it.
-int advance() {
+int advance(Reader& r) {
+    CharSource& source = r.source;
     if (source.file != nullptr) {
-        source.current = next_file_byte();
+        source.current = next_file_byte(source);
     } else if (source.text != nullptr && *source.text != '\0') {
         source.current = static_cast<unsigned char>(*source.text++);
     } else {
@@ -90,42 +95,42 @@ bool line_end(int c) {
 
 // Consumes the line end at the current character (LF, CR LF or a lone CR);
 // the first character of the next line becomes current.
-void consume_line_end() {
-    if (source.current == '\r') {
-        if (advance() == '\n') advance();
+void consume_line_end(Reader& r) {
+    if (r.source.current == '\r') {
+        if (advance(r) == '\n') advance(r);
     } else {
-        advance();
+        advance(r);
     }
 }
 
 // Skips the rest of the current line and every continuation line (a line
 // that begins with white space, empty lines included).
-void skip_to_next_option_line() {
+void skip_to_next_option_line(Reader& r) {
     for (;;) {
-        while (source.current != EndOfInput && !line_end(source.current))
-            advance();
-        if (source.current == EndOfInput) return;
-        consume_line_end();
-        if (source.current == EndOfInput || !white(source.current)) return;
+        while (r.source.current != EndOfInput && !line_end(r.source.current))
+            advance(r);
+        if (r.source.current == EndOfInput) return;
+        consume_line_end(r);
+        if (r.source.current == EndOfInput || !white(r.source.current)) return;
     }
 }
 
-void skip_white() {
-    while (white(source.current))
-        advance();
+void skip_white(Reader& r) {
+    while (white(r.source.current))
+        advance(r);
 }
 
-void report_malformed(const char* option) {
-    report_bad_value(option);
+void report_malformed(Reader& r, const char* option) {
+    report_bad_value(r.messages, option);
 }
 
 // Reads one word: the characters up to white space or end of input, keeping
 // at most `limit` of them.
-std::string read_word(size_t limit) {
+std::string read_word(Reader& r, size_t limit) {
     std::string word;
-    while (source.current != EndOfInput && !white(source.current)) {
-        if (word.size() < limit) word.push_back(static_cast<char>(source.current));
-        advance();
+    while (r.source.current != EndOfInput && !white(r.source.current)) {
+        if (word.size() < limit) word.push_back(static_cast<char>(r.source.current));
+        advance(r);
     }
     return word;
 }
@@ -142,97 +147,103 @@ bool equals_ascii_ignore_case(const std::string& a, const char* b) {
 }
 
 struct OptionRow;
-using ValueParser = void (*)(const OptionRow& row);
+using ValueParser = void (*)(Reader& r, const OptionRow& row);
+using FieldFn = void* (*)(Config& options);
 
 // One row of the option table: the option's name, its value parser and the
-// variable it sets (for tag lists, the routine that declares each name).
+// field it sets (for tag lists, the kind of element each name declares).
 struct OptionRow {
     const char* name;
     ValueParser parse;
-    void* variable;
-    void (*declare)(const char* name);
+    FieldFn field;
+    DeclaredKind kind;
 };
 
-int32_t& int_of(const OptionRow& row) {
-    return *static_cast<int32_t*>(row.variable);
+// The address of a field of the options being set.
+template <auto Member> void* field(Config& options) {
+    return &(options.*Member);
 }
-bool& bool_of(const OptionRow& row) {
-    return *static_cast<bool*>(row.variable);
+
+int32_t& int_of(Reader& r, const OptionRow& row) {
+    return *static_cast<int32_t*>(row.field(r.options));
 }
-std::optional<std::string>& string_of(const OptionRow& row) {
-    return *static_cast<std::optional<std::string>*>(row.variable);
+bool& bool_of(Reader& r, const OptionRow& row) {
+    return *static_cast<bool*>(row.field(r.options));
+}
+std::optional<std::string>& string_of(Reader& r, const OptionRow& row) {
+    return *static_cast<std::optional<std::string>*>(row.field(r.options));
 }
 
 // Decimal digits, no sign, from 0 to `Max`. Without digits: the warning and
 // 0. Above `Max`: the warning, and the option keeps its value.
-template <int32_t Max> void parse_integer(const OptionRow& row) {
-    skip_white();
-    if (!is_digit(source.current)) {
-        report_malformed(row.name);
-        int_of(row) = 0;
+template <int32_t Max> void parse_integer(Reader& r, const OptionRow& row) {
+    skip_white(r);
+    if (!is_digit(r.source.current)) {
+        report_malformed(r, row.name);
+        int_of(r, row) = 0;
     } else {
         int64_t value = 0;
-        while (is_digit(source.current)) {
-            if (value <= Max) value = value * 10 + (source.current - '0');
-            advance();
+        while (is_digit(r.source.current)) {
+            if (value <= Max) value = value * 10 + (r.source.current - '0');
+            advance(r);
         }
         if (value > Max) {
-            report_malformed(row.name);
+            report_malformed(r, row.name);
         } else {
-            int_of(row) = static_cast<int32_t>(value);
+            int_of(r, row) = static_cast<int32_t>(value);
         }
     }
-    skip_to_next_option_line();
+    skip_to_next_option_line(r);
 }
 
 // The first character decides: 1/T/Y/t/y yes, 0/F/N/f/n no.
-void parse_boolean(const OptionRow& row) {
-    skip_white();
-    int c = source.current;
+void parse_boolean(Reader& r, const OptionRow& row) {
+    skip_white(r);
+    int c = r.source.current;
     if (c != EndOfInput && strchr("1TYty", c) != nullptr) {
-        bool_of(row) = true;
+        bool_of(r, row) = true;
     } else if (c != EndOfInput && strchr("0FNfn", c) != nullptr) {
-        bool_of(row) = false;
+        bool_of(r, row) = false;
     } else {
-        report_malformed(row.name);
-        bool_of(row) = false;
+        report_malformed(r, row.name);
+        bool_of(r, row) = false;
     }
-    skip_to_next_option_line();
+    skip_to_next_option_line(r);
 }
 
 // Like a boolean, but digits are not accepted.
-void parse_markup_flag(const OptionRow& row) {
-    skip_white();
-    int c = source.current;
+void parse_markup_flag(Reader& r, const OptionRow& row) {
+    skip_white(r);
+    int c = r.source.current;
     if (c != EndOfInput && strchr("TYty", c) != nullptr) {
-        bool_of(row) = true;
+        bool_of(r, row) = true;
     } else if (c != EndOfInput && strchr("FNfn", c) != nullptr) {
-        bool_of(row) = false;
+        bool_of(r, row) = false;
     } else {
-        report_malformed(row.name);
-        bool_of(row) = false;
+        report_malformed(r, row.name);
+        bool_of(r, row) = false;
     }
-    skip_to_next_option_line();
+    skip_to_next_option_line(r);
 }
 
 // yes/true, no/false or auto; auto turns on both indentation and its
 // per-element decision.
-void parse_indent(const OptionRow& row) {
-    skip_white();
-    std::string word = read_word(MaxWordLength);
+void parse_indent(Reader& r, const OptionRow& row) {
+    skip_white(r);
+    std::string word = read_word(r, MaxWordLength);
     if (equals_ascii_ignore_case(word, "yes") || equals_ascii_ignore_case(word, "true")) {
-        options.indent_content = true;
-        options.smart_indent = false;
+        r.options.indent_content = true;
+        r.options.smart_indent = false;
     } else if (equals_ascii_ignore_case(word, "no") || equals_ascii_ignore_case(word, "false")) {
-        options.indent_content = false;
-        options.smart_indent = false;
+        r.options.indent_content = false;
+        r.options.smart_indent = false;
     } else if (equals_ascii_ignore_case(word, "auto")) {
-        options.indent_content = true;
-        options.smart_indent = true;
+        r.options.indent_content = true;
+        r.options.smart_indent = true;
     } else {
-        report_malformed(row.name);
+        report_malformed(r, row.name);
     }
-    skip_to_next_option_line();
+    skip_to_next_option_line(r);
 }
 
 struct EncodingName {
@@ -246,39 +257,39 @@ constexpr EncodingName encoding_names[] = {
     {"iso2022", CharEncoding::Iso2022}, {"mac", CharEncoding::MacRoman},
 };
 
-void parse_encoding(const OptionRow& row) {
-    skip_white();
-    std::string word = read_word(MaxWordLength);
+void parse_encoding(Reader& r, const OptionRow& row) {
+    skip_white(r);
+    std::string word = read_word(r, MaxWordLength);
     bool found = false;
     for (const EncodingName& e : encoding_names) {
         if (equals_ascii_ignore_case(word, e.name)) {
-            *static_cast<CharEncoding*>(row.variable) = e.encoding;
-            options.char_encoding_given = true;
+            *static_cast<CharEncoding*>(row.field(r.options)) = e.encoding;
+            r.options.char_encoding_given = true;
             found = true;
             break;
         }
     }
-    if (!found) report_malformed(row.name);
-    skip_to_next_option_line();
+    if (!found) report_malformed(r, row.name);
+    skip_to_next_option_line(r);
 }
 
 // Reads a string value into `target`: the rest of the logical line, or up to
 // the closing quote when the value starts with a quote. Continuation lines
 // join the value; white space is kept as spaces once something is stored.
-void read_string_value(std::optional<std::string>& target) {
-    skip_white();
+void read_string_value(Reader& r, std::optional<std::string>& target) {
+    skip_white(r);
     int delimiter = 0;
-    if (source.current == '"' || source.current == '\'') {
-        delimiter = source.current;
-        advance();
+    if (r.source.current == '"' || r.source.current == '\'') {
+        delimiter = r.source.current;
+        advance(r);
     }
     std::string value;
     bool closed = false;
-    while (value.size() < MaxStringLength && source.current != EndOfInput) {
-        int c = source.current;
+    while (value.size() < MaxStringLength && r.source.current != EndOfInput) {
+        int c = r.source.current;
         if (line_end(c)) {
-            consume_line_end();
-            if (source.current == EndOfInput || !white(source.current)) break;
+            consume_line_end(r);
+            if (r.source.current == EndOfInput || !white(r.source.current)) break;
             continue;
         }
         if (delimiter != 0 && c == delimiter) {
@@ -290,219 +301,221 @@ void read_string_value(std::optional<std::string>& target) {
         } else {
             value.push_back(static_cast<char>(c));
         }
-        advance();
+        advance(r);
     }
     // After a closing quote, or when the value was cut at its limit, the rest
     // of the line is not another option: skip it.
-    if (closed || value.size() >= MaxStringLength) skip_to_next_option_line();
+    if (closed || value.size() >= MaxStringLength) skip_to_next_option_line(r);
     target = std::move(value);
 }
 
-void parse_string(const OptionRow& row) {
-    read_string_value(string_of(row));
+void parse_string(Reader& r, const OptionRow& row) {
+    read_string_value(r, string_of(r, row));
 }
 
 // One word of non-white characters; an empty word warns and stores "".
-void parse_name(const OptionRow& row) {
-    skip_white();
-    std::string word = read_word(MaxNameValueLength);
-    if (word.empty()) report_malformed(row.name);
-    string_of(row) = std::move(word);
-    skip_to_next_option_line();
+void parse_name(Reader& r, const OptionRow& row) {
+    skip_white(r);
+    std::string word = read_word(r, MaxNameValueLength);
+    if (word.empty()) report_malformed(r, row.name);
+    string_of(r, row) = std::move(word);
+    skip_to_next_option_line(r);
 }
 
 // A quoted public identifier (mode user), or omit/strict/loose/transitional/html5;
 // any other word means auto.
-void parse_doctype(const OptionRow& row) {
-    skip_white();
-    if (source.current == '"') {
-        read_string_value(options.doctype_str);
-        options.doctype_mode = DoctypeUser;
+void parse_doctype(Reader& r, const OptionRow& row) {
+    skip_white(r);
+    if (r.source.current == '"') {
+        read_string_value(r, r.options.doctype_str);
+        r.options.doctype_mode = DoctypeUser;
         return;
     }
-    std::string word = read_word(MaxWordLength);
-    options.doctype_mode = DoctypeAuto;
+    std::string word = read_word(r, MaxWordLength);
+    r.options.doctype_mode = DoctypeAuto;
     if (word.empty()) {
-        report_malformed(row.name);
+        report_malformed(r, row.name);
     } else if (equals_ascii_ignore_case(word, "omit")) {
-        options.doctype_mode = DoctypeOmit;
+        r.options.doctype_mode = DoctypeOmit;
     } else if (equals_ascii_ignore_case(word, "strict")) {
-        options.doctype_mode = DoctypeStrict;
+        r.options.doctype_mode = DoctypeStrict;
     } else if (equals_ascii_ignore_case(word, "loose") ||
                equals_ascii_ignore_case(word, "transitional")) {
-        options.doctype_mode = DoctypeLoose;
+        r.options.doctype_mode = DoctypeLoose;
     } else if (equals_ascii_ignore_case(word, "html5")) {
-        options.doctype_mode = DoctypeHtml5;
+        r.options.doctype_mode = DoctypeHtml5;
     }
-    skip_to_next_option_line();
+    skip_to_next_option_line(r);
 }
 
 // Names separated by white space or commas, over continuation lines; each is
 // lower-cased and declared as a tag of the row's kind.
-void parse_tag_list(const OptionRow& row) {
-    skip_white();
+void parse_tag_list(Reader& r, const OptionRow& row) {
+    skip_white(r);
     for (;;) {
-        while (source.current == ',' || source.current == ' ' || source.current == '\t' ||
-               source.current == '\f')
-            advance();
-        if (source.current == EndOfInput) return;
-        if (line_end(source.current)) {
-            consume_line_end();
-            if (source.current == EndOfInput || !white(source.current)) return;
+        while (r.source.current == ',' || r.source.current == ' ' || r.source.current == '\t' ||
+               r.source.current == '\f')
+            advance(r);
+        if (r.source.current == EndOfInput) return;
+        if (line_end(r.source.current)) {
+            consume_line_end(r);
+            if (r.source.current == EndOfInput || !white(r.source.current)) return;
             continue;
         }
         std::string name;
-        while (source.current != EndOfInput && !white(source.current) && source.current != ',') {
+        while (r.source.current != EndOfInput && !white(r.source.current) &&
+               r.source.current != ',') {
             if (name.size() < MaxTagNameLength) {
-                name.push_back(static_cast<char>(to_lower(source.current)));
+                name.push_back(static_cast<char>(to_lower(r.source.current)));
             }
-            advance();
+            advance(r);
         }
-        row.declare(name.c_str());
+        declare_tag(r.options, row.kind, name);
     }
 }
 
-Config& o = options;
-
 // The option table, in its fixed order.
 const OptionRow option_rows[] = {
-    {"indent-spaces", parse_integer<MaxIndentSpaces>, &o.indent_spaces, nullptr},
-    {"wrap", parse_integer<MaxWrap>, &o.wrap, nullptr},
-    {"wrap-attributes", parse_boolean, &o.wrap_attributes, nullptr},
-    {"wrap-script-literals", parse_boolean, &o.wrap_script_literals, nullptr},
-    {"wrap-sections", parse_boolean, &o.wrap_sections, nullptr},
-    {"wrap-asp", parse_boolean, &o.wrap_asp, nullptr},
-    {"wrap-jste", parse_boolean, &o.wrap_jste, nullptr},
-    {"wrap-php", parse_boolean, &o.wrap_php, nullptr},
-    {"literal-attributes", parse_boolean, &o.literal_attributes, nullptr},
-    {"tab-size", parse_integer<MaxTabSize>, &o.tab_size, nullptr},
-    {"markup", parse_markup_flag, &o.markup, nullptr},
-    {"quiet", parse_boolean, &o.quiet, nullptr},
-    {"varnel-mark", parse_boolean, &o.varnel_mark, nullptr},
-    {"indent", parse_indent, &o.indent_content, nullptr},
-    {"indent-attributes", parse_boolean, &o.indent_attributes, nullptr},
-    {"hide-endtags", parse_boolean, &o.hide_endtags, nullptr},
-    {"input-xml", parse_boolean, &o.input_xml, nullptr},
-    {"output-xml", parse_boolean, &o.output_xml, nullptr},
-    {"output-xhtml", parse_boolean, &o.output_xhtml, nullptr},
-    {"add-xml-pi", parse_boolean, &o.add_xml_decl, nullptr},
-    {"add-xml-decl", parse_boolean, &o.add_xml_decl, nullptr},
-    {"assume-xml-procins", parse_boolean, &o.assume_xml_procins, nullptr},
-    {"raw", parse_boolean, &o.raw, nullptr},
-    {"uppercase-tags", parse_boolean, &o.uppercase_tags, nullptr},
-    {"uppercase-attributes", parse_boolean, &o.uppercase_attributes, nullptr},
-    {"clean", parse_boolean, &o.clean, nullptr},
-    {"logical-emphasis", parse_boolean, &o.logical_emphasis, nullptr},
-    {"word-2000", parse_boolean, &o.word_2000, nullptr},
-    {"drop-empty-paras", parse_boolean, &o.drop_empty_paras, nullptr},
-    {"drop-font-tags", parse_boolean, &o.drop_font_tags, nullptr},
-    {"enclose-text", parse_boolean, &o.enclose_text, nullptr},
-    {"enclose-block-text", parse_boolean, &o.enclose_block_text, nullptr},
-    {"alt-text", parse_string, &o.alt_text, nullptr},
-    {"add-xml-space", parse_boolean, &o.add_xml_space, nullptr},
-    {"fix-bad-comments", parse_boolean, &o.fix_bad_comments, nullptr},
-    {"split", parse_boolean, &o.split, nullptr},
-    {"break-before-br", parse_boolean, &o.break_before_br, nullptr},
-    {"numeric-entities", parse_boolean, &o.numeric_entities, nullptr},
-    {"quote-marks", parse_boolean, &o.quote_marks, nullptr},
-    {"quote-nbsp", parse_boolean, &o.quote_nbsp, nullptr},
-    {"quote-ampersand", parse_boolean, &o.quote_ampersand, nullptr},
-    {"write-back", parse_boolean, &o.write_back, nullptr},
-    {"keep-time", parse_boolean, &o.keep_time, nullptr},
-    {"show-warnings", parse_boolean, &o.show_warnings, nullptr},
-    {"error-file", parse_string, &o.error_file, nullptr},
-    {"slide-style", parse_name, &o.slide_style, nullptr},
-    {"new-inline-tags", parse_tag_list, nullptr, define_inline_tag},
-    {"new-blocklevel-tags", parse_tag_list, nullptr, define_block_tag},
-    {"new-empty-tags", parse_tag_list, nullptr, define_empty_tag},
-    {"new-pre-tags", parse_tag_list, nullptr, define_pre_tag},
-    {"char-encoding", parse_encoding, &o.char_encoding, nullptr},
-    {"doctype", parse_doctype, &o.doctype_mode, nullptr},
-    {"fix-backslash", parse_boolean, &o.fix_backslash, nullptr},
-    {"gnu-emacs", parse_boolean, &o.gnu_emacs, nullptr},
-    {"preserve-entities", parse_boolean, &o.preserve_entities, nullptr},
+    {"indent-spaces", parse_integer<MaxIndentSpaces>, field<&Config::indent_spaces>,
+     DeclaredKind::Inline},
+    {"wrap", parse_integer<MaxWrap>, field<&Config::wrap>, DeclaredKind::Inline},
+    {"wrap-attributes", parse_boolean, field<&Config::wrap_attributes>, DeclaredKind::Inline},
+    {"wrap-script-literals", parse_boolean, field<&Config::wrap_script_literals>,
+     DeclaredKind::Inline},
+    {"wrap-sections", parse_boolean, field<&Config::wrap_sections>, DeclaredKind::Inline},
+    {"wrap-asp", parse_boolean, field<&Config::wrap_asp>, DeclaredKind::Inline},
+    {"wrap-jste", parse_boolean, field<&Config::wrap_jste>, DeclaredKind::Inline},
+    {"wrap-php", parse_boolean, field<&Config::wrap_php>, DeclaredKind::Inline},
+    {"literal-attributes", parse_boolean, field<&Config::literal_attributes>, DeclaredKind::Inline},
+    {"tab-size", parse_integer<MaxTabSize>, field<&Config::tab_size>, DeclaredKind::Inline},
+    {"markup", parse_markup_flag, field<&Config::markup>, DeclaredKind::Inline},
+    {"quiet", parse_boolean, field<&Config::quiet>, DeclaredKind::Inline},
+    {"varnel-mark", parse_boolean, field<&Config::varnel_mark>, DeclaredKind::Inline},
+    {"indent", parse_indent, field<&Config::indent_content>, DeclaredKind::Inline},
+    {"indent-attributes", parse_boolean, field<&Config::indent_attributes>, DeclaredKind::Inline},
+    {"hide-endtags", parse_boolean, field<&Config::hide_endtags>, DeclaredKind::Inline},
+    {"input-xml", parse_boolean, field<&Config::input_xml>, DeclaredKind::Inline},
+    {"output-xml", parse_boolean, field<&Config::output_xml>, DeclaredKind::Inline},
+    {"output-xhtml", parse_boolean, field<&Config::output_xhtml>, DeclaredKind::Inline},
+    {"add-xml-pi", parse_boolean, field<&Config::add_xml_decl>, DeclaredKind::Inline},
+    {"add-xml-decl", parse_boolean, field<&Config::add_xml_decl>, DeclaredKind::Inline},
+    {"assume-xml-procins", parse_boolean, field<&Config::assume_xml_procins>, DeclaredKind::Inline},
+    {"raw", parse_boolean, field<&Config::raw>, DeclaredKind::Inline},
+    {"uppercase-tags", parse_boolean, field<&Config::uppercase_tags>, DeclaredKind::Inline},
+    {"uppercase-attributes", parse_boolean, field<&Config::uppercase_attributes>,
+     DeclaredKind::Inline},
+    {"clean", parse_boolean, field<&Config::clean>, DeclaredKind::Inline},
+    {"logical-emphasis", parse_boolean, field<&Config::logical_emphasis>, DeclaredKind::Inline},
+    {"word-2000", parse_boolean, field<&Config::word_2000>, DeclaredKind::Inline},
+    {"drop-empty-paras", parse_boolean, field<&Config::drop_empty_paras>, DeclaredKind::Inline},
+    {"drop-font-tags", parse_boolean, field<&Config::drop_font_tags>, DeclaredKind::Inline},
+    {"enclose-text", parse_boolean, field<&Config::enclose_text>, DeclaredKind::Inline},
+    {"enclose-block-text", parse_boolean, field<&Config::enclose_block_text>, DeclaredKind::Inline},
+    {"alt-text", parse_string, field<&Config::alt_text>, DeclaredKind::Inline},
+    {"add-xml-space", parse_boolean, field<&Config::add_xml_space>, DeclaredKind::Inline},
+    {"fix-bad-comments", parse_boolean, field<&Config::fix_bad_comments>, DeclaredKind::Inline},
+    {"split", parse_boolean, field<&Config::split>, DeclaredKind::Inline},
+    {"break-before-br", parse_boolean, field<&Config::break_before_br>, DeclaredKind::Inline},
+    {"numeric-entities", parse_boolean, field<&Config::numeric_entities>, DeclaredKind::Inline},
+    {"quote-marks", parse_boolean, field<&Config::quote_marks>, DeclaredKind::Inline},
+    {"quote-nbsp", parse_boolean, field<&Config::quote_nbsp>, DeclaredKind::Inline},
+    {"quote-ampersand", parse_boolean, field<&Config::quote_ampersand>, DeclaredKind::Inline},
+    {"write-back", parse_boolean, field<&Config::write_back>, DeclaredKind::Inline},
+    {"keep-time", parse_boolean, field<&Config::keep_time>, DeclaredKind::Inline},
+    {"show-warnings", parse_boolean, field<&Config::show_warnings>, DeclaredKind::Inline},
+    {"error-file", parse_string, field<&Config::error_file>, DeclaredKind::Inline},
+    {"slide-style", parse_name, field<&Config::slide_style>, DeclaredKind::Inline},
+    {"new-inline-tags", parse_tag_list, nullptr, DeclaredKind::Inline},
+    {"new-blocklevel-tags", parse_tag_list, nullptr, DeclaredKind::Block},
+    {"new-empty-tags", parse_tag_list, nullptr, DeclaredKind::Empty},
+    {"new-pre-tags", parse_tag_list, nullptr, DeclaredKind::Pre},
+    {"char-encoding", parse_encoding, field<&Config::char_encoding>, DeclaredKind::Inline},
+    {"doctype", parse_doctype, field<&Config::doctype_mode>, DeclaredKind::Inline},
+    {"fix-backslash", parse_boolean, field<&Config::fix_backslash>, DeclaredKind::Inline},
+    {"gnu-emacs", parse_boolean, field<&Config::gnu_emacs>, DeclaredKind::Inline},
+    {"preserve-entities", parse_boolean, field<&Config::preserve_entities>, DeclaredKind::Inline},
 };
 
 static_assert(sizeof(option_rows) / sizeof(option_rows[0]) == 55);
 
-// A chain entry of the lookup table.
-struct LookupEntry {
-    LookupEntry* next;
-    std::string name;
-    const OptionRow* row;
-};
-
-LookupEntry* lookup_buckets[LookupBuckets] = {};
-bool lookup_built = false;
-
-// h = h * 31 + byte, each byte upper-cased, unsigned 32-bit, modulo 101.
-uint32_t option_hash(const std::string& name) {
-    uint32_t h = 0;
-    for (char ch : name) {
-        uint32_t c = static_cast<unsigned char>(ch);
-        if (c >= 'a' && c <= 'z') c -= 32u;
-        h = h * 31u + c;
-    }
-    return h % LookupBuckets;
-}
-
-void install_option(const OptionRow& row) {
-    uint32_t bucket = option_hash(row.name);
-    for (LookupEntry* e = lookup_buckets[bucket]; e != nullptr; e = e->next) {
-        if (e->name == row.name) {
-            e->row = &row;
-            return;
-        }
-    }
-    lookup_buckets[bucket] = new LookupEntry{lookup_buckets[bucket], row.name, &row};
-}
-
-// Names compare exactly, over their whole length.
+// The lookup table from option name to row: names compare exactly, over
+// their whole length. Built on first use and never changed.
 const OptionRow* lookup_option(const std::string& name) {
-    for (LookupEntry* e = lookup_buckets[option_hash(name)]; e != nullptr; e = e->next) {
-        if (e->name == name) return e->row;
+    static const std::unordered_map<std::string, const OptionRow*> table = [] {
+        std::unordered_map<std::string, const OptionRow*> rows;
+        for (const OptionRow& row : option_rows)
+            rows[row.name] = &row;
+        return rows;
+    }();
+    auto found = table.find(name);
+    return found != table.end() ? found->second : nullptr;
+}
+
+// Opens a configuration file for reading: a regular file or a device (such
+// as /dev/null), never a pipe, socket or directory, whose reading could
+// wait forever or means nothing. Null after the message when it cannot.
+FILE* open_config_file(const std::string& path, std::string& messages) {
+    // Without O_NONBLOCK, opening a pipe waits for a writer.
+    int fd = open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        messages += "Can't open \"" + path + "\"\n";
+        return nullptr;
     }
-    return nullptr;
+    struct stat info;
+    if (fstat(fd, &info) != 0 ||
+        !(S_ISREG(info.st_mode) || S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode))) {
+        close(fd);
+        messages += "Can't open \"" + path + "\" - not a regular file or device\n";
+        return nullptr;
+    }
+    int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    FILE* file = fdopen(fd, "r");
+    if (file == nullptr) {
+        close(fd);
+        messages += "Can't open \"" + path + "\"\n";
+    }
+    return file;
 }
 
 // What -help-config says about one kind of option value: its type and how
-// its value reads.
+// its value reads in the options `c`.
 struct ValueKind {
     ValueParser parse;
     const char* type;
-    std::string (*show)(const OptionRow& row);
+    std::string (*show)(Config& c, const OptionRow& row);
 };
 
-std::string show_integer(const OptionRow& row) {
-    return std::to_string(int_of(row));
+std::string show_integer(Config& c, const OptionRow& row) {
+    return std::to_string(*static_cast<int32_t*>(row.field(c)));
 }
-std::string show_boolean(const OptionRow& row) {
-    return bool_of(row) ? "yes" : "no";
+std::string show_boolean(Config& c, const OptionRow& row) {
+    return *static_cast<bool*>(row.field(c)) ? "yes" : "no";
 }
-std::string show_indent(const OptionRow&) {
-    if (options.smart_indent) return "auto";
-    return options.indent_content ? "yes" : "no";
+std::string show_indent(Config& c, const OptionRow&) {
+    if (c.smart_indent) return "auto";
+    return c.indent_content ? "yes" : "no";
 }
-std::string show_string(const OptionRow& row) {
-    const std::optional<std::string>& value = string_of(row);
+std::string show_string(Config& c, const OptionRow& row) {
+    const auto& value = *static_cast<std::optional<std::string>*>(row.field(c));
     if (!value) return "none";
     return "\"" + *value + "\"";
 }
-std::string show_none(const OptionRow&) {
+std::string show_none(Config&, const OptionRow&) {
     return "none";
 }
-std::string show_encoding(const OptionRow& row) {
-    CharEncoding encoding = *static_cast<const CharEncoding*>(row.variable);
+std::string show_encoding(Config& c, const OptionRow& row) {
+    const CharEncoding encoding = *static_cast<CharEncoding*>(row.field(c));
     std::string name;
     for (const EncodingName& e : encoding_names) {
         if (e.encoding == encoding) name = e.name;
     }
     // Until an encoding is given, each document's own declaration or bytes
     // choose, and this one is only the fallback.
-    return options.char_encoding_given ? name : "detected, else " + name;
+    return c.char_encoding_given ? name : "detected, else " + name;
 }
-std::string show_doctype(const OptionRow&) {
-    switch (options.doctype_mode) {
+std::string show_doctype(Config& c, const OptionRow&) {
+    switch (c.doctype_mode) {
     case DoctypeOmit:
         return "omit";
     case DoctypeAuto:
@@ -516,7 +529,7 @@ std::string show_doctype(const OptionRow&) {
     case DoctypeUser:
         break;
     }
-    return "\"" + options.doctype_str.value_or("") + "\"";
+    return "\"" + c.doctype_str.value_or("") + "\"";
 }
 
 const ValueKind value_kinds[] = {
@@ -534,148 +547,98 @@ const ValueKind value_kinds[] = {
 
 } // namespace
 
-void reset_options() {
-    options = Config{};
-}
-
-void init_options() {
-    if (!lookup_built) {
-        for (const OptionRow& row : option_rows)
-            install_option(row);
-        lookup_built = true;
-    }
-    source.current = EndOfInput;
-}
-
-void free_options() {
-    for (LookupEntry*& bucket : lookup_buckets) {
-        while (bucket != nullptr) {
-            LookupEntry* next = bucket->next;
-            delete bucket;
-            bucket = next;
-        }
-    }
-    lookup_built = false;
-    options.slide_style.reset();
-    options.doctype_str.reset();
-    options.error_file.reset();
-}
-
-namespace {
-
-// Opens a configuration file for reading: a regular file or a device (such
-// as /dev/null), never a pipe, socket or directory, whose reading could
-// wait forever or means nothing. Null after the message when it cannot.
-FILE* open_config_file(const std::string& path) {
-    // Without O_NONBLOCK, opening a pipe waits for a writer.
-    int fd = open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        fprintf(stderr, "Can't open \"%s\"\n", path.c_str());
-        return nullptr;
-    }
-    struct stat info;
-    if (fstat(fd, &info) != 0 ||
-        !(S_ISREG(info.st_mode) || S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode))) {
-        close(fd);
-        fprintf(stderr, "Can't open \"%s\" - not a regular file or device\n", path.c_str());
-        return nullptr;
-    }
-    int flags = fcntl(fd, F_GETFL);
-    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    FILE* file = fdopen(fd, "r");
-    if (file == nullptr) {
-        close(fd);
-        fprintf(stderr, "Can't open \"%s\"\n", path.c_str());
-    }
-    return file;
-}
-
-} // namespace
-
-void read_config_file(const char* name) {
-    init_options();
-    std::string path = expand_home(name);
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0) return; // a missing file is not an error
-    FILE* file = open_config_file(path);
-    if (file == nullptr) return;
-    CharSource saved = source;
-    source = CharSource{};
-    source.file = file;
-    advance();
-    while (source.current != EndOfInput) {
-        while (source.current == '/')
-            skip_to_next_option_line();
-        if (source.current == EndOfInput) break;
-        std::string option_name;
-        while (source.current != ':' && source.current != EndOfInput &&
-               option_name.size() < MaxNameLength) {
-            option_name.push_back(static_cast<char>(source.current));
-            advance();
-        }
-        const OptionRow* row = lookup_option(option_name);
-        if (row != nullptr && source.current == ':') {
-            advance();
-            row->parse(*row);
-        } else {
-            skip_to_next_option_line();
-        }
-    }
-    fclose(file);
-    if (source.cut) {
-        fprintf(stderr, "Warning - configuration file cut after %u bytes: %s\n", MaxConfigFileBytes,
-                path.c_str());
-    }
-    source = saved;
-}
-
 void show_option_help(FILE* out) {
     fputs("Configuration options: write \"name: value\" in a configuration file,\n", out);
     fputs("or \"--name value\" on the command line.\n\n", out);
     fprintf(out, "%-22s%-36s%s\n", "option", "type", "default");
     // The defaults are those of a run that has read no configuration.
-    Config current = std::move(options);
-    options = Config{};
+    Config defaults{};
     for (const OptionRow& row : option_rows) {
         for (const ValueKind& kind : value_kinds) {
             if (kind.parse == row.parse) {
-                fprintf(out, "%-22s%-36s%s\n", row.name, kind.type, kind.show(row).c_str());
+                fprintf(out, "%-22s%-36s%s\n", row.name, kind.type,
+                        kind.show(defaults, row).c_str());
                 break;
             }
         }
     }
-    options = std::move(current);
+}
+
+void read_config_file(Config& options, const char* name, std::string& messages) {
+    std::string path = expand_home(name);
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) return; // a missing file is not an error
+    FILE* file = open_config_file(path, messages);
+    if (file == nullptr) return;
+    Reader r{CharSource{}, options, messages};
+    r.source.file = file;
+    advance(r);
+    while (r.source.current != EndOfInput) {
+        while (r.source.current == '/')
+            skip_to_next_option_line(r);
+        if (r.source.current == EndOfInput) break;
+        std::string option_name;
+        while (r.source.current != ':' && r.source.current != EndOfInput &&
+               option_name.size() < MaxNameLength) {
+            option_name.push_back(static_cast<char>(r.source.current));
+            advance(r);
+        }
+        const OptionRow* row = lookup_option(option_name);
+        if (row != nullptr && r.source.current == ':') {
+            advance(r);
+            row->parse(r, *row);
+        } else {
+            skip_to_next_option_line(r);
+        }
+    }
+    fclose(file);
+    if (r.source.cut) {
+        messages += "Warning - configuration file cut after " + std::to_string(MaxConfigFileBytes) +
+                    " bytes: " + path + "\n";
+    }
 }
 
 bool option_exists(const char* name) {
     return name != nullptr && lookup_option(name) != nullptr;
 }
 
-void report_bad_value(const char* option) {
-    fprintf(stderr, "Warning - missing or malformed argument for option: %s\n", option);
+void report_bad_value(std::string& messages, const char* option) {
+    messages += "Warning - missing or malformed argument for option: ";
+    messages += option;
+    messages += '\n';
 }
 
-bool apply_option_string(const char* name, const char* value) {
+bool apply_option_string(Config& options, const char* name, const char* value,
+                         std::string& messages) {
     if (name == nullptr || value == nullptr) return true;
     const OptionRow* row = lookup_option(name);
     if (row == nullptr) {
-        fprintf(stderr, "Warning - unknown option: %s\n", name);
+        messages += "Warning - unknown option: ";
+        messages += name;
+        messages += '\n';
         return false;
     }
-    CharSource saved = source;
-    source = CharSource{};
-    source.text = value;
-    advance();
-    row->parse(*row);
-    source = saved;
+    Reader r{CharSource{}, options, messages};
+    r.source.text = value;
+    advance(r);
+    row->parse(r, *row);
     return true;
 }
 
-void derive_options() {
+void declare_tag(Config& options, DeclaredKind kind, const std::string& name) {
+    for (auto it = options.declared_tags.rbegin(); it != options.declared_tags.rend(); ++it) {
+        if (it->name != name) continue;
+        if (it->kind == kind) return; // declaring it again changes nothing
+        break;
+    }
+    options.declared_tags.push_back(TagDeclaration{kind, name});
+}
+
+void derive_options(Config& options) {
     if (options.enclose_block_text) options.enclose_text = true;
     if (options.smart_indent) options.indent_content = true;
     if (options.wrap == 0) options.wrap = 2147483647;
-    if (options.word_2000) define_inline_tag("o:p");
+    if (options.word_2000) declare_tag(options, DeclaredKind::Inline, "o:p");
     if (options.output_xhtml) {
         options.output_xml = true;
         options.uppercase_tags = false;

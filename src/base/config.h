@@ -1,16 +1,21 @@
-// The process-wide option values (one variable per option) and the readers
-// that set them: configuration files, "--name value" command-line options,
-// and the rules that derive some options from others before each document.
+// The option values of a run (one field per option, in a Config record the
+// run owns) and the readers that set them: configuration files, "--name
+// value" command-line options, and the rules that derive some options from
+// others before each document.
 //
-// Every module reads options through the global `options`. The option table
-// with its value parsers lives in config.cpp; the driver calls
-// read_config_file, apply_option_string and derive_options.
+// Each document is processed with a copy of the run's Config (see
+// DocumentState), so a run can hand documents to several threads, each with
+// the options in force at its place in the argument list. The option table
+// with its value parsers lives in config.cpp; it is built once and never
+// changes. The readers never print: their warnings are appended, one line
+// each, to a string the caller passes.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace varnel {
 
@@ -32,6 +37,18 @@ enum DoctypeMode : int {
     DoctypeLoose = 3,
     DoctypeUser = 4,
     DoctypeHtml5 = 5
+};
+
+// The kinds of element a configuration may declare (new-inline-tags,
+// new-blocklevel-tags, new-empty-tags, new-pre-tags).
+enum class DeclaredKind : uint8_t { Inline, Block, Empty, Pre };
+
+// One declared element name, in the order the declarations were read.
+struct TagDeclaration {
+    DeclaredKind kind;
+    std::string name;
+
+    bool operator==(const TagDeclaration&) const = default;
 };
 
 struct Config {
@@ -92,23 +109,20 @@ struct Config {
     bool fix_backslash = true;
     bool gnu_emacs = false;
     bool preserve_entities = false;
+    // The elements the configuration declared, in order: they belong to
+    // the run, and each document's tag table adds them to the built-in
+    // ones (tags.h).
+    std::vector<TagDeclaration> declared_tags;
 };
 
-extern Config options;
-
-// Restores every option to its built-in default (tests call this).
-void reset_options();
-
-// Builds the option lookup table (once) and resets the reader.
-void init_options();
-void free_options();
-
-// Reads a configuration file; a missing file is skipped silently.
-void read_config_file(const char* name);
+// Reads a configuration file into `options`; a missing file is skipped
+// silently. Warnings are appended to `messages`.
+void read_config_file(Config& options, const char* name, std::string& messages);
 
 // Applies one option given as name and value string; false (after the
 // "unknown option" warning) when no option has that name.
-bool apply_option_string(const char* name, const char* value);
+bool apply_option_string(Config& options, const char* name, const char* value,
+                         std::string& messages);
 
 // True when an option has this name (as "--name value" looks it up).
 bool option_exists(const char* name);
@@ -117,8 +131,12 @@ bool option_exists(const char* name);
 // (the -help-config switch).
 void show_option_help(FILE* out);
 
-// Writes the warning for a missing, malformed or out-of-range option value.
-void report_bad_value(const char* option);
+// Appends the warning for a missing, malformed or out-of-range option value.
+void report_bad_value(std::string& messages, const char* option);
+
+// Declares an element of `kind`; a declaration that repeats the last one of
+// the same name changes nothing and is not stored again.
+void declare_tag(Config& options, DeclaredKind kind, const std::string& name);
 
 // Largest values of the numeric options. A larger value is refused with the
 // bad-value warning and the option keeps its value.
@@ -131,7 +149,7 @@ constexpr int32_t MaxWrap = INT32_MAX;
 constexpr uint32_t MaxConfigFileBytes = 1u << 20;
 
 // Derives dependent options; run before every document.
-void derive_options();
+void derive_options(Config& options);
 
 // Expands a leading "~" or "~user" to the home directory.
 std::string expand_home(const char* path);

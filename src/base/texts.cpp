@@ -50,6 +50,7 @@ const char* const help_lines[] = {
     "  -config <file>  set options from config file\n",
     "  -f <file>       write errors to named <file>\n",
     "  -modify or -m   to modify original files\n",
+    "  -j <n>          process the files on <n> threads (0: one per core)\n",
     "\n",
     "Miscellaneous\n",
     "------------\n",

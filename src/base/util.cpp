@@ -1,151 +1,25 @@
-// Memory and byte-string utilities, and the fatal-error exit.
+// Memory and byte-string utilities, and the fatal error.
 #include "base/util.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <new>
-#include <set>
-#include <utility>
 
-#include "base/config.h"
-#include "input/lexer.h"
-#include "model/attrs.h"
-#include "model/entities.h"
-#include "model/tags.h"
-#include "output/out_stream.h"
+#include "base/chars.h"
 
 namespace varnel {
 
-FILE* input_file = nullptr;
-const char* program_name = "varnel";
+void fatal_error(const char* message) {
+    throw FatalError{message};
+}
 
 namespace {
 
-// The registered temporary file. The name lives in a fixed buffer so that a
-// signal handler can use it without touching the heap.
-char temporary_name[PATH_MAX];
-volatile sig_atomic_t temporary_registered = 0;
-
-// The signals that end the run and must not leave the temporary file behind.
-constexpr int exit_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};
-
-extern "C" void on_exit_signal(int signal_number) {
-    remove_temporary_file();
-    // The handler was installed with SA_RESETHAND, so the default action is
-    // back in place: the raised signal ends the process once the handler
-    // returns and the signal is no longer held.
-    raise(signal_number);
-}
-
-// Installs the handler for each exit signal that still has its default
-// action; signals the caller chose to ignore (nohup, background jobs) stay
-// ignored.
-void install_exit_handlers() {
-    static bool installed = false;
-    if (installed) return;
-    installed = true;
-    struct sigaction action;
-    memset(&action, 0, sizeof action);
-    action.sa_handler = on_exit_signal;
-    action.sa_flags = SA_RESETHAND;
-    sigemptyset(&action.sa_mask);
-    for (int s : exit_signals)
-        sigaddset(&action.sa_mask, s);
-    for (int s : exit_signals) {
-        struct sigaction current;
-        if (sigaction(s, nullptr, &current) != 0) continue;
-        if (current.sa_handler != SIG_DFL || (current.sa_flags & SA_SIGINFO) != 0) continue;
-        sigaction(s, &action, nullptr);
-    }
-}
-
-std::set<std::pair<dev_t, ino_t>> protected_files;
-
-} // namespace
-
-ExitSignalBlock::ExitSignalBlock() {
-    sigset_t block;
-    sigemptyset(&block);
-    for (int s : exit_signals)
-        sigaddset(&block, s);
-    sigprocmask(SIG_BLOCK, &block, &saved_);
-}
-
-ExitSignalBlock::~ExitSignalBlock() {
-    sigprocmask(SIG_SETMASK, &saved_, nullptr);
-}
-
-int create_temporary_file(const std::string& name_template) {
-    if (name_template.size() >= sizeof temporary_name) {
-        errno = ENAMETOOLONG;
-        return -1;
-    }
-    install_exit_handlers();
-    ExitSignalBlock block;
-    if (temporary_registered) remove_temporary_file();
-    memcpy(temporary_name, name_template.c_str(), name_template.size() + 1);
-    int fd = mkostemp(temporary_name, O_CLOEXEC);
-    if (fd >= 0) temporary_registered = 1;
-    return fd;
-}
-
-const char* temporary_file_name() {
-    return temporary_registered ? temporary_name : "";
-}
-
-void remove_temporary_file() {
-    if (!temporary_registered) return;
-    unlink(temporary_name);
-    temporary_registered = 0;
-}
-
-void release_temporary_file() {
-    temporary_registered = 0;
-}
-
-void protect_file(const struct stat& info) {
-    protected_files.emplace(info.st_dev, info.st_ino);
-}
-
-bool is_protected_file(const struct stat& info) {
-    return protected_files.count({info.st_dev, info.st_ino}) != 0;
-}
-
-void clear_protected_files() {
-    protected_files.clear();
-}
-
-void fatal_error(const char* message) {
-    remove_temporary_file();
-    fprintf(stderr, "Fatal error: %s\n", message);
-    release_globals();
-    if (input_file != nullptr && input_file != stdin) {
-        fclose(input_file);
-        input_file = nullptr;
-    }
-    exit(2);
-}
-
-void release_globals() {
-    free_tags();
-    free_attribute_dictionary();
-    free_entities();
-    free_options();
-    free_line_buffer();
-}
-
-static void out_of_memory() {
+void out_of_memory() {
     fatal_error("Out of memory!");
 }
 
-void install_memory_handler() {
-    std::set_new_handler(out_of_memory);
-}
+} // namespace
 
 void* mem_alloc(uint32_t size) {
     void* p = malloc(size == 0 ? 1 : size);
@@ -235,10 +109,14 @@ int str_case_compare(const char* a, const char* b) {
     }
 }
 
+namespace {
+
 // Single-byte lower-case mapping of the "C" locale: ASCII letters only.
-static int lower_byte(int c) {
+int lower_byte(int c) {
     return (c >= 'A' && c <= 'Z') ? c + 32 : c;
 }
+
+} // namespace
 
 int str_ncase_compare(const char* a, const char* b, int32_t n) {
     for (int32_t i = 0; i < n; ++i) {
@@ -269,6 +147,24 @@ bool starts_with_ignore_case(const char* text, const char* prefix) {
     if (text == nullptr || prefix == nullptr) return false;
     uint32_t n = str_length(prefix);
     return str_ncase_compare(text, prefix, static_cast<int32_t>(n)) == 0 && str_length(text) >= n;
+}
+
+bool scan_decimal(const char* text, int* value) {
+    const char* p = text;
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
+        ++p;
+    bool negative = *p == '-';
+    if (*p == '-' || *p == '+') ++p;
+    if (*p < '0' || *p > '9') return false;
+    int64_t number = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        number = number * 10 + (*p - '0');
+        if (number > static_cast<int64_t>(INT32_MAX) + 1) return false;
+    }
+    if (negative) number = -number;
+    if (number > INT32_MAX || number < INT32_MIN) return false;
+    *value = static_cast<int>(number);
+    return true;
 }
 
 } // namespace varnel

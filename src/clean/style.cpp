@@ -17,19 +17,8 @@
 #include "model/attrs.h"
 #include "model/node.h"
 #include "model/tags.h"
-#include "tree/builders.h"
 
 namespace varnel {
-
-int style_class_counter = 1;
-
-void free_style_rules(StyleRule* rules) {
-    while (rules != nullptr) {
-        StyleRule* next = rules->next;
-        delete rules;
-        rules = next;
-    }
-}
 
 namespace {
 
@@ -99,7 +88,7 @@ void prepend_style_attribute(Node* node, std::string value) {
 // ---------------------------------------------------------------------------
 // Small tree helpers.
 
-bool has_tag(const Node* node, const TagDef* tag) {
+bool has_tag(const Node* node, TagPtr tag) {
     return node != nullptr && tag != nullptr && node->tag == tag;
 }
 
@@ -112,7 +101,7 @@ bool has_one_child(const Node* node) {
 }
 
 // Gives the node another tag; the element name follows the tag's name.
-void rename_node(Node* node, TagDef* tag) {
+void rename_node(Node* node, TagPtr tag) {
     node->tag = tag;
     node->element_name = tag->name;
 }
@@ -219,7 +208,7 @@ bool nested_list(Lexer*, Node*& node) {
 
 bool center_rule(Lexer* lexer, Node*& node) {
     if (!has_tag(node, tag_center)) return false;
-    if (options.drop_font_tags) {
+    if (lexer->options.drop_font_tags) {
         Node* br = infer_tag(lexer, "br");
         insert_node_after(node, br);
         Node* first = node->first_child;
@@ -272,15 +261,15 @@ bool block_style(Lexer*, Node*& node) {
     return changed;
 }
 
-bool inline_style(Lexer*, Node*& node) {
+bool inline_style(Lexer* lexer, Node*& node) {
     if (has_tag(node, tag_font) || !has_model(node, ModelInline | ModelRow)) return false;
     if (!has_one_child(node) || !foldable(node->first_child)) return false;
     Node* child = node->first_child;
-    if (has_tag(child, tag_b) && options.logical_emphasis) {
+    if (has_tag(child, tag_b) && lexer->options.logical_emphasis) {
         fold_child_style(node, child, "font-weight: bold");
         return true;
     }
-    if (has_tag(child, tag_i) && options.logical_emphasis) {
+    if (has_tag(child, tag_i) && lexer->options.logical_emphasis) {
         fold_child_style(node, child, "font-style: italic");
         return true;
     }
@@ -306,9 +295,9 @@ bool parent_folds_font(const Node* font) {
     return block_rule || inline_rule;
 }
 
-bool font_rule(Lexer*, Node*& node) {
+bool font_rule(Lexer* lexer, Node*& node) {
     if (!has_tag(node, tag_font)) return false;
-    if (options.drop_font_tags) {
+    if (lexer->options.drop_font_tags) {
         replace_by_children(node);
         node = nullptr;
         return true;
@@ -386,8 +375,12 @@ void collect_style_classes(Lexer* lexer, Node* node, RuleIndex& index) {
     if (rule == nullptr) {
         rule = new StyleRule();
         rule->tag_name = node->element_name;
-        rule->class_name = concat({"c", std::to_string(style_class_counter)});
-        ++style_class_counter;
+        // Class numbers go on from the documents before this one in the run.
+        if (lexer->next_class_number == 0) {
+            lexer->next_class_number = lexer->first_class_number ? lexer->first_class_number() : 1;
+        }
+        rule->class_name = concat({"c", std::to_string(lexer->next_class_number)});
+        ++lexer->next_class_number;
         rule->properties = *style->value;
         rule->next = lexer->styles;
         lexer->styles = rule;
@@ -531,7 +524,7 @@ void lone_item_list_to_quote(Node* node) {
     for (Node* child = node->first_child; child != nullptr; child = child->next) {
         lone_item_list_to_quote(child);
     }
-    if (node->tag != nullptr && node->tag->parser == build_list && has_one_child(node) &&
+    if (node->tag != nullptr && node->tag->builder == BuilderList && has_one_child(node) &&
         node->first_child->implicit) {
         hoist_only_child(node);
         rename_node(node, tag_blockquote);
@@ -566,7 +559,7 @@ void quote_nest_to_div(Node* node) {
 void presentation_to_style(Lexer* lexer, Node* root) {
     if (root == nullptr) return;
     walk_presentation(lexer, root);
-    if (options.clean) {
+    if (lexer->options.clean) {
         collect_style_classes(lexer, root);
         emit_style_element(lexer, root);
     }
@@ -630,7 +623,7 @@ void font_attrs_to_style(Node* node, NodeAttribute* attributes) {
             if (has_tag(node, tag_p) && (value == "6" || value == "5" || value == "4")) {
                 const char* heading = value == "6" ? "h1" : value == "5" ? "h2" : "h3";
                 node->element_name = heading;
-                node->tag = lookup_tag(heading);
+                node->tag = lookup_builtin_tag(heading);
                 continue;
             }
             std::string property = font_size_property(value);

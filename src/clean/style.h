@@ -7,24 +7,13 @@
 #include <cstdint>
 #include <string>
 
+#include "model/document.h"
+
 namespace varnel {
 
 struct Lexer;
 struct Node;
 struct NodeAttribute;
-
-// A generated class rule; the lexer's `styles` list holds them newest first.
-struct StyleRule {
-    std::string tag_name;
-    std::string class_name;
-    std::string properties;
-    StyleRule* next = nullptr;
-};
-
-// Process-wide class counter; never reset within a run.
-extern int style_class_counter;
-
-void free_style_rules(StyleRule* rules);
 
 void collapse_nested_emphasis(Node* node);
 void lone_item_list_to_quote(Node* node);

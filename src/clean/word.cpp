@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/messages.h"
+#include "model/reports.h"
 #include "input/lexer.h"
 #include "model/attrs.h"
 #include "model/node.h"
@@ -18,7 +18,7 @@ namespace varnel {
 
 namespace {
 
-bool has_tag(const Node* node, const TagDef* tag) {
+bool has_tag(const Node* node, TagPtr tag) {
     return node != nullptr && tag != nullptr && node->tag == tag;
 }
 

@@ -1,10 +1,10 @@
-// Program entry: installs the out-of-memory exit, buffers standard output and
-// runs the program.
-#include "api/run.h"
-#include "base/util.h"
+// Program entry: installs the out-of-memory exit, buffers the standard
+// streams and runs the program.
+#include "cli/run.h"
+#include "cli/signals.h"
 
 int main(int argc, char** argv) {
     varnel::install_memory_handler();
-    varnel::buffer_standard_output();
+    varnel::buffer_standard_streams();
     return varnel::run_program(argc, argv);
 }

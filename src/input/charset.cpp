@@ -412,7 +412,7 @@ bool copies_beyond_ascii(const Lexer* lexer, Node* root) {
 }
 
 OutputCharset output_charset(const Lexer* lexer, Node* root) {
-    switch (options.char_encoding) {
+    switch (lexer->options.char_encoding) {
     case CharEncoding::Ascii:
         if (copies_beyond_ascii(lexer, root)) return {"iso-8859-1", CharEncoding::Latin1};
         return {"us-ascii", CharEncoding::Ascii};
@@ -511,6 +511,17 @@ std::vector<CharsetChange> settle_meta_charsets(Lexer* lexer, Node* root) {
         n = n == root ? nullptr : n->next;
     }
     return changes;
+}
+
+void report_encoding_summary(FILE* out, const char* label, bool read_as_utf8,
+                             const std::vector<CharsetChange>& changes) {
+    if (read_as_utf8)
+        fprintf(out, "%s: Document encoding looks like UTF-8 (no known encoding is declared)\n",
+                label);
+    for (const CharsetChange& change : changes) {
+        fprintf(out, "%s: Declared character encoding \"%s\" changed to \"%s\" for the output\n",
+                label, change.from.c_str(), change.to.c_str());
+    }
 }
 
 } // namespace varnel

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -88,5 +89,12 @@ struct CharsetChange {
 // encoding (the char-encoding option) when what it names does not describe
 // the bytes that will be written. Returns the changes made.
 std::vector<CharsetChange> settle_meta_charsets(Lexer* lexer, Node* root);
+
+// The summary lines about the character encoding, after the document type
+// summary: that the document was read as UTF-8 because its bytes are (no
+// known encoding being declared), and each declared encoding that the
+// output changes to name its own.
+void report_encoding_summary(FILE* out, const char* label, bool read_as_utf8,
+                             const std::vector<CharsetChange>& changes);
 
 } // namespace varnel

@@ -11,7 +11,8 @@
 #include <unordered_set>
 
 #include "base/config.h"
-#include "base/messages.h"
+#include "model/reports.h"
+#include "base/utf8.h"
 #include "base/util.h"
 #include "input/lexer.h"
 #include "model/attrs.h"
@@ -153,7 +154,7 @@ void end_text(Lexer* lexer, Node* node) {
     node->end = lexer->text_end;
 }
 
-Node* first_child_with_tag(Node* parent, const TagDef* tag) {
+Node* first_child_with_tag(Node* parent, TagPtr tag) {
     if (parent == nullptr || tag == nullptr) return nullptr;
     for (Node* n = parent->first_child; n != nullptr; n = n->next) {
         if (n->tag == tag) return n;
@@ -216,7 +217,7 @@ struct DeclaredEncoding {
 };
 
 DeclaredEncoding encoding_to_declare(const Lexer* lexer, Node* root) {
-    switch (options.char_encoding) {
+    switch (lexer->options.char_encoding) {
     case CharEncoding::Ascii:
         if (copies_beyond_ascii(lexer, root)) return {"iso-8859-1", CharEncoding::Latin1, true};
         return {"us-ascii", CharEncoding::Ascii, false};
@@ -446,11 +447,11 @@ const char* version_label(Lexer* lexer) {
 
 void repair_doctype(Lexer* lexer, Node* root) {
     if (lexer->doctype_malformed) report_warning(lexer, nullptr, nullptr, ExpectedHtmlPublic);
-    if (options.output_xml) return;
+    if (lexer->options.output_xml) return;
 
     Node* d = find_doctype(root);
     VersionBits v = 0;
-    switch (options.doctype_mode) {
+    switch (lexer->options.doctype_mode) {
     case DoctypeOmit:
         if (d != nullptr) discard_node(d);
         return;
@@ -460,7 +461,8 @@ void repair_doctype(Lexer* lexer, Node* root) {
             // An XHTML doctype does not describe a document written as
             // HTML (no namespace, HTML output): it gives way to the HTML
             // doctype the content fits, or to none when no version fits.
-            if (given == 0 && !lexer->is_xhtml && !options.input_xml && names_xhtml(lexer, d)) {
+            if (given == 0 && !lexer->is_xhtml && !lexer->options.input_xml &&
+                names_xhtml(lexer, d)) {
                 report_warning(lexer, nullptr, nullptr, DoctypeMismatch);
                 v = lowest_version(lexer);
                 if (v == 0) {
@@ -509,7 +511,7 @@ void repair_doctype(Lexer* lexer, Node* root) {
     }
 
     // XHTML is written without a doctype here; the namespace says it all.
-    if (options.input_xml || lexer->is_xhtml) {
+    if (lexer->options.input_xml || lexer->is_xhtml) {
         if (d != nullptr) discard_node(d);
         if (row_for(v) != nullptr) set_html_namespace(lexer, root, xhtml_namespace);
         return;
@@ -518,8 +520,8 @@ void repair_doctype(Lexer* lexer, Node* root) {
     if (d == nullptr) d = insert_doctype(lexer, root);
     begin_text(lexer);
     append_string(lexer, "html PUBLIC ");
-    if (options.doctype_mode == DoctypeUser && options.doctype_str) {
-        append_quoted(lexer, options.doctype_str->c_str());
+    if (lexer->options.doctype_mode == DoctypeUser && lexer->options.doctype_str) {
+        append_quoted(lexer, lexer->options.doctype_str->c_str());
     } else {
         append_string(lexer, "\"-//");
         if (v == VersionHTML20) {
@@ -559,8 +561,8 @@ void make_xhtml_doctype(Lexer* lexer, Node* root) {
     set_foreign_namespaces(root);
     // A page that needs HTML5, or declares it and fits it, keeps the HTML5
     // doctype in XHTML too; its namespace says that it is XHTML.
-    const bool html5 = options.doctype_mode == DoctypeHtml5 ||
-                       (options.doctype_mode == DoctypeAuto &&
+    const bool html5 = lexer->options.doctype_mode == DoctypeHtml5 ||
+                       (lexer->options.doctype_mode == DoctypeAuto &&
                         (lowest_version(lexer) == VersionHTML5 ||
                          (d != nullptr && lexer->given_version == VersionHTML5 &&
                           (lexer->possible_versions & VersionHTML5) != 0)));
@@ -573,7 +575,7 @@ void make_xhtml_doctype(Lexer* lexer, Node* root) {
     }
     const char* public_id = strict_public_id;
     const char* system_id = strict_system_id;
-    switch (options.doctype_mode) {
+    switch (lexer->options.doctype_mode) {
     case DoctypeOmit:
         // Without a doctype the namespace is all that says the document is
         // XHTML.
@@ -609,8 +611,8 @@ void make_xhtml_doctype(Lexer* lexer, Node* root) {
 
     set_html_namespace(lexer, root, xhtml_namespace);
     if (d == nullptr) d = insert_doctype(lexer, root);
-    if (options.doctype_mode == DoctypeUser && options.doctype_str) {
-        public_id = options.doctype_str->c_str();
+    if (lexer->options.doctype_mode == DoctypeUser && lexer->options.doctype_str) {
+        public_id = lexer->options.doctype_str->c_str();
         system_id = "";
     }
 
@@ -618,7 +620,7 @@ void make_xhtml_doctype(Lexer* lexer, Node* root) {
     append_string(lexer, "html PUBLIC ");
     append_quoted(lexer, public_id);
     append_char(lexer, '\n');
-    if (static_cast<int64_t>(std::strlen(system_id)) + 6 < options.wrap) {
+    if (static_cast<int64_t>(std::strlen(system_id)) + 6 < lexer->options.wrap) {
         append_string(lexer, "    ");
     }
     append_char(lexer, '"');
@@ -686,7 +688,7 @@ void settle_xml_declaration(Lexer* lexer, Node* root) {
         }
         n = resume;
     }
-    if (is_xml_declaration(lexer, root->first_child) || options.add_xml_decl ||
+    if (is_xml_declaration(lexer, root->first_child) || lexer->options.add_xml_decl ||
         (root->first_child != nullptr && encoding_to_declare(lexer, root).must_be_named)) {
         ensure_xml_declaration(lexer, root);
     }
@@ -748,11 +750,39 @@ void add_generator_meta(Lexer* lexer, Node* root) {
     meta->element_name = "meta";
     meta->start = lexer->text_start;
     meta->end = lexer->text_end;
-    find_tag(meta);
+    find_tag(lexer, meta);
     std::string content = std::string(generator_name) + ", see " + program_home_host;
     add_attribute(meta, "content", content.c_str());
     add_attribute(meta, "name", "generator");
     insert_node_at_start(head, meta);
+}
+
+void report_doctype_summary(FILE* out, Lexer* lexer, const char* label, bool has_doctype,
+                            uint32_t doctype_start, uint32_t doctype_end) {
+    // The apparent version may itself report a doctype mismatch; doing this
+    // first keeps that report on a line of its own.
+    const char* version = version_label(lexer);
+    if (has_doctype) {
+        fprintf(out, "\n%s: Doctype given is \"", label);
+        const std::string& text = lexer->text;
+        uint32_t end = doctype_end < text.size() ? doctype_end : lexer->text_length();
+        uint32_t i = doctype_start;
+        int quotes = 0;
+        const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
+        while (i < end && quotes < 2) {
+            size_t at = i;
+            uint32_t c = decode_char_at(bytes, &at, end);
+            i = static_cast<uint32_t>(at) + 1;
+            if (c == '"') {
+                ++quotes;
+            } else if (quotes == 1) {
+                fputc(static_cast<int>(c & 0xFF), out);
+            }
+        }
+        fputc('"', out);
+    }
+    fprintf(out, "\n%s: Document content looks like %s\n", label,
+            version != nullptr ? version : "HTML proprietary");
 }
 
 } // namespace varnel

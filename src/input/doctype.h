@@ -5,6 +5,9 @@
 // the html namespace, the XML declaration and the generator meta element.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
+
 #include "model/tags.h"
 
 namespace varnel {
@@ -32,6 +35,12 @@ bool ensure_xml_declaration(Lexer* lexer, Node* root);
 // when the output encoding must be named.
 void settle_xml_declaration(Lexer* lexer, Node* root);
 void add_generator_meta(Lexer* lexer, Node* root);
+// The summary of the document type: the doctype as the document gave it
+// (`doctype_start`/`doctype_end`, its text noted before the fix-ups;
+// has_doctype false when the document had none) and the version its
+// content looks like.
+void report_doctype_summary(FILE* out, Lexer* lexer, const char* label, bool has_doctype,
+                            uint32_t doctype_start, uint32_t doctype_end);
 // Reports the elements HTML5 made obsolete that the page used before it was
 // known to be HTML5 (once).
 void report_obsolete_elements(Lexer* lexer);

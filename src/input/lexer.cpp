@@ -3,18 +3,15 @@
 #include "input/lexer.h"
 
 #include "base/config.h"
-#include "base/messages.h"
 #include "base/util.h"
-#include "clean/style.h"
 #include "input/doctype.h"
 #include "input/html5_vocabulary.h"
 #include "input/scan.h"
 #include "input/stream.h"
 #include "model/attrs.h"
 #include "model/node.h"
+#include "model/reports.h"
 #include "model/tags.h"
-#include "tree/builders.h"
-#include "tree/inline_stack.h"
 
 namespace varnel {
 
@@ -69,7 +66,7 @@ Node* text_token(Lexer* lexer) {
 // Reads the rest of a tag name whose first letter was just appended; returns
 // the character that ended it (consumed).
 int scan_tag_name(Lexer* lexer) {
-    bool xml = options.input_xml;
+    bool xml = lexer->options.input_xml;
     if (!xml) {
         char& first = lexer->text.back();
         first = static_cast<char>(to_lower(static_cast<unsigned char>(first)));
@@ -153,7 +150,7 @@ constexpr const char* closed_at_once_names[] = {
     "iframe", "object", "applet", "servlet", "noscript", "noembed",  "noframes",
 };
 
-bool closes_at_once(const TagDef* tag) {
+bool closes_at_once(TagPtr tag) {
     for (const char* name : closed_at_once_names) {
         if (tag->name == name) return true;
     }
@@ -229,7 +226,7 @@ void take_foreign_tag(Lexer* lexer, Node* node) {
 // An element HTML5 made obsolete: reported at once in a page declared as
 // HTML5 (or made one by the doctype option), noted for later otherwise.
 void note_obsolete(Lexer* lexer, Node* node) {
-    if (lexer->given_version == VersionHTML5 || options.doctype_mode == DoctypeHtml5) {
+    if (lexer->given_version == VersionHTML5 || lexer->options.doctype_mode == DoctypeHtml5) {
         lexer->obsolete_reported = true;
         report_warning(lexer, nullptr, node, ObsoleteInHtml5);
         return;
@@ -251,7 +248,7 @@ Node* finish_start_tag(Lexer* lexer, int ended_by, WhitespaceMode mode) {
     truncate_text(lexer, lexer->text_start);
     lexer->text_end = lexer->text_start;
 
-    if (lexer->foreign != ForeignNone && !options.input_xml && !breaks_out(lexer, node)) {
+    if (lexer->foreign != ForeignNone && !lexer->options.input_xml && !breaks_out(lexer, node)) {
         take_foreign_tag(lexer, node);
         return markup_token(lexer, node);
     }
@@ -267,14 +264,14 @@ Node* finish_start_tag(Lexer* lexer, int ended_by, WhitespaceMode mode) {
     // puts a line feed after the script start tag, so it goes there too. In
     // preformatted content a line feed after a br is a second line break,
     // and stays.
-    const TagDef* tag = node->tag;
+    const TagPtr tag = node->tag;
     bool expects_content = node->kind == StartTagNode &&
                            (tag == nullptr || !(tag->model & ModelEmpty)) &&
                            (tag == nullptr || !(tag->model & ModelInline) || tag == tag_textarea ||
-                            tag->parser == build_script) &&
-                           (tag == nullptr || tag->parser != build_pre || !lexer->is_xhtml);
+                            tag->builder == BuilderScript) &&
+                           (tag == nullptr || tag->builder != BuilderPre || !lexer->is_xhtml);
     // XML has no such rule: there the line feed is the content's own.
-    if (!options.input_xml &&
+    if (!lexer->options.input_xml &&
         (expects_content || (tag != nullptr && tag == tag_br && mode != KeepSpace))) {
         int c = read_char(in);
         if (c != '\n') unread_char(c, in);
@@ -285,18 +282,18 @@ Node* finish_start_tag(Lexer* lexer, int ended_by, WhitespaceMode mode) {
         report_error(lexer, nullptr, node, NotRecognized);
         return node;
     }
-    if (options.input_xml) return node;
+    if (lexer->options.input_xml) return node;
     if (node->tag == tag_html && get_attribute(node, "xmlns:o") != nullptr) {
         lexer->word_namespace = true;
     }
     // Word's namespace elements do not narrow the versions when the Word
     // cleanup will remove them: the document is judged as it is written out.
-    if (!(options.word_2000 && lexer->word_namespace &&
+    if (!(lexer->options.word_2000 && lexer->word_namespace &&
           node->element_name.find(':') != std::string::npos)) {
         lexer->possible_versions &= node->tag->versions;
     }
     // (HTML5 has wbr.)
-    if ((node->tag->versions & VersionProprietary) && !options.clean &&
+    if ((node->tag->versions & VersionProprietary) && !lexer->options.clean &&
         (node->tag == tag_nobr || (node->tag == tag_wbr && lexer->given_version != VersionHTML5))) {
         report_warning(lexer, nullptr, node, NotApproved);
     }
@@ -366,59 +363,37 @@ Node* after_lt_bang(Lexer* lexer, bool* handed) {
 
 } // namespace
 
-Lexer* new_lexer(InputStream* input) {
-    Lexer* lexer = new Lexer();
+Lexer* new_lexer(InputStream* input, const Config& options) {
+    Lexer* lexer = new Lexer(options);
     lexer->input = input;
+    if (input != nullptr) {
+        lexer->stream_line = &input->line;
+        lexer->stream_column = &input->column;
+    }
     lexer->text.reserve(8192);
     return lexer;
+}
+
+void clear_inline_entries(Lexer* lexer) {
+    for (InlineStackEntry& entry : lexer->inline_stack)
+        free_attribute_list(entry.attributes);
+    lexer->inline_stack.clear();
 }
 
 void free_lexer(Lexer* lexer) {
     if (lexer == nullptr) return;
     if (lexer->pushed_back && lexer->last_token != nullptr) free_node(lexer->last_token);
-    clear_inline_stack(lexer);
-    free_style_rules(lexer->styles);
+    clear_inline_entries(lexer);
     for (Node* block : lexer->attribute_blocks)
         free_node(block);
     delete lexer;
-}
-
-void append_char(Lexer* lexer, uint32_t c) {
-    // Node ranges are 32-bit indices into the TextBuffer.
-    if (lexer->text.size() >= 0xFFFFFFF0u) fatal_error("Out of memory!");
-    unsigned char bytes[8];
-    unsigned char* end = encode_utf8(bytes, c);
-    lexer->text.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(end - bytes));
-}
-
-void append_string(Lexer* lexer, const char* s) {
-    for (; *s != '\0'; ++s)
-        append_char(lexer, static_cast<unsigned char>(*s));
 }
 
 void unget_token(Lexer* lexer) {
     lexer->pushed_back = true;
 }
 
-Node* get_token(Lexer* lexer, WhitespaceMode mode) {
-    // Pushed-back and re-opened tokens come before any new input. A pushed
-    // back text token waits until the re-opened inline start tags are out.
-    if (lexer->pushed_back && lexer->last_token == nullptr) lexer->pushed_back = false;
-    if (lexer->pushed_back) {
-        if (lexer->last_token->kind != TextNode) {
-            lexer->pushed_back = false;
-            return lexer->last_token;
-        }
-        if (lexer->reopen_next != ReopenNone) return next_reopened_token(lexer);
-        if (lexer->reopen_held == nullptr) {
-            lexer->pushed_back = false;
-            return lexer->last_token;
-        }
-    } else if (lexer->reopen_next != ReopenNone) {
-        return next_reopened_token(lexer);
-    }
-    if (lexer->reopen_held != nullptr) return next_reopened_token(lexer);
-
+Node* read_token(Lexer* lexer, WhitespaceMode mode) {
     InputStream* in = lexer->input;
     take_position(lexer);
     lexer->after_space = false;
@@ -477,7 +452,8 @@ Node* get_token(Lexer* lexer, WhitespaceMode mode) {
                 }
                 continue;
             }
-            if (c == '&' && mode != RawText && !options.preserve_entities) scan_entity(lexer, mode);
+            if (c == '&' && mode != RawText && !lexer->options.preserve_entities)
+                scan_entity(lexer, mode);
             if (mode == TrimSpace) mode = CollapseSpace;
             lexer->after_space = false;
             continue;
@@ -542,7 +518,7 @@ Node* get_token(Lexer* lexer, WhitespaceMode mode) {
             int ended_by = scan_tag_name(lexer);
             Node* node = new_tag_node(lexer, EndTagNode);
             lexer->last_token = node;
-            if (lexer->foreign != ForeignNone && !options.input_xml) {
+            if (lexer->foreign != ForeignNone && !lexer->options.input_xml) {
                 // The foreign builder matches it by name; an HTML element's
                 // end tag keeps its entry for the builders outside.
                 if (lexer->foreign == ForeignSvg)
@@ -598,10 +574,10 @@ Node* get_token(Lexer* lexer, WhitespaceMode mode) {
                     bad_line = static_cast<uint32_t>(pair_line);
                     bad_column = static_cast<uint32_t>(pair_column > 0 ? pair_column : 1);
                 }
-                if (options.fix_bad_comments) lexer->text[lexer->text_length() - 2] = '=';
+                if (lexer->options.fix_bad_comments) lexer->text[lexer->text_length() - 2] = '=';
                 add_code(lexer, d);
                 if (d == '-') continue;
-                if (options.fix_bad_comments) lexer->text[lexer->text_length() - 2] = '=';
+                if (lexer->options.fix_bad_comments) lexer->text[lexer->text_length() - 2] = '=';
                 break;
             }
             if (d != '>') continue;
@@ -625,7 +601,7 @@ Node* get_token(Lexer* lexer, WhitespaceMode mode) {
                 continue;
             }
             lexer->after_space = white;
-            if (options.input_xml) {
+            if (lexer->options.input_xml) {
                 // In XML the doctype may hold an internal subset in "[...]",
                 // whose declarations and quoted values contain ">": only a
                 // ">" after the subset ends the doctype.
@@ -657,7 +633,7 @@ Node* get_token(Lexer* lexer, WhitespaceMode mode) {
                 lexer->scan_state = StatePhp;
                 continue;
             }
-            if (options.assume_xml_procins) {
+            if (lexer->options.assume_xml_procins) {
                 // Only "?>" ends the instruction; in a run such as "??>" the
                 // last "?" is the one that counts, so the rest of the
                 // document is not swallowed.

@@ -2,7 +2,7 @@
 #include "input/scan.h"
 
 #include "base/config.h"
-#include "base/messages.h"
+#include "model/reports.h"
 #include "input/lexer.h"
 #include "input/stream.h"
 #include "model/attrs.h"
@@ -91,7 +91,7 @@ bool scan_embedded_block(Lexer* lexer, int opener, NodeAttribute** list) {
 // it is pushed back unless it is white space.
 std::string scan_attribute_name(Lexer* lexer, int first, bool* is_empty) {
     InputStream* in = lexer->input;
-    bool xml = options.input_xml;
+    bool xml = lexer->options.input_xml;
     std::string name;
     int c = first;
     for (;;) {
@@ -207,7 +207,7 @@ bool scan_plain_value(Lexer* lexer, const std::string& name, int delimiter, bool
         }
         if (c < 128 && is_white(c)) {
             if (delimiter == 0) break;
-            if (options.literal_attributes) {
+            if (lexer->options.literal_attributes) {
                 add_code(lexer, c);
                 last = c;
             } else if (last != ' ') {
@@ -224,7 +224,7 @@ bool scan_plain_value(Lexer* lexer, const std::string& name, int delimiter, bool
         report_unclosed_value(lexer, name, seen_gt, open_line, open_column);
         return cut_off;
     }
-    if (!options.literal_attributes && marks > 10 && seen_gt &&
+    if (!lexer->options.literal_attributes && marks > 10 && seen_gt &&
         !is_script_attribute(name.c_str())) {
         bool javascript_url =
             is_url_attribute(name.c_str()) && lexer->text.compare(saved, 11, "javascript:") == 0;
@@ -306,7 +306,7 @@ void scan_entity(Lexer* lexer, WhitespaceMode) {
     }
 
     // XML input and XHTML (read or written) know XML's own names too.
-    const bool xml = options.input_xml || options.output_xml || lexer->is_xhtml;
+    const bool xml = lexer->options.input_xml || lexer->options.output_xml || lexer->is_xhtml;
     int32_t code = entity_code(lexer->text.c_str() + start - 1, xml);
     // A reference to a surrogate or to a number beyond Unicode names no
     // character: it is kept as written, like a reference to 0, rather than
@@ -329,7 +329,7 @@ void scan_entity(Lexer* lexer, WhitespaceMode) {
     // as a byte.
     uint32_t ch = static_cast<uint32_t>(code);
     append_char(lexer, ch);
-    if (ch == '&' && !options.quote_ampersand) append_string(lexer, "amp;");
+    if (ch == '&' && !lexer->options.quote_ampersand) append_string(lexer, "amp;");
 }
 
 NodeAttribute* scan_attributes(Lexer* lexer, bool* is_empty) {

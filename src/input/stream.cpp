@@ -2,8 +2,8 @@
 // column counting and one character of push-back.
 #include "input/stream.h"
 
-#include "base/messages.h"
 #include "input/lexer.h"
+#include "model/reports.h"
 #include "model/entities.h"
 
 namespace varnel {
@@ -12,10 +12,11 @@ static void read_byte_order_mark(InputStream* stream);
 
 // The byte order mark, if any, is read when the stream is opened: it decides
 // how everything after it is decoded.
-InputStream* new_input_stream(FILE* file, CharEncoding encoding) {
+InputStream* new_input_stream(FILE* file, CharEncoding encoding, int32_t tab_size) {
     InputStream* stream = new InputStream();
     stream->file = file;
     stream->encoding = encoding;
+    stream->tab_size = tab_size;
     read_byte_order_mark(stream);
     return stream;
 }
@@ -26,8 +27,8 @@ void free_input_stream(InputStream* stream) {
 
 // The column after a tab read at `column`: the next tab stop of the
 // tab-size option (a size below 1 counts a tab as one column).
-static int next_tab_column(int column) {
-    const int tab = options.tab_size;
+static int next_tab_column(const InputStream* stream, int column) {
+    const int tab = stream->tab_size;
     return tab > 0 ? column + tab - (column - 1) % tab : column + 1;
 }
 
@@ -88,31 +89,6 @@ static void report_replaced(InputStream* stream, CharMessage code, const uint32_
     if (stream->lexer == nullptr) return;
     report_decoding_warning(stream->lexer, code, static_cast<uint32_t>(stream->line),
                             static_cast<uint32_t>(stream->column), values, count);
-}
-
-// The well-formed UTF-8 sequences: for each lead byte, the number of bytes
-// that follow, the payload of the lead, and the range the first following
-// byte must lie in (narrower than 80-BF after E0, ED, F0 and F4, which
-// rules out overlong forms, surrogates and values beyond U+10FFFF). Returns
-// false for a byte that starts no sequence.
-struct Utf8Lead {
-    int following;
-    uint32_t payload;
-    unsigned lower;
-    unsigned upper;
-};
-
-static bool utf8_lead(unsigned lead, Utf8Lead* info) {
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        *info = {1, lead & 0x1Fu, 0x80, 0xBF};
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        *info = {2, lead & 0x0Fu, lead == 0xE0 ? 0xA0u : 0x80u, lead == 0xED ? 0x9Fu : 0xBFu};
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        *info = {3, lead & 0x07u, lead == 0xF0 ? 0x90u : 0x80u, lead == 0xF4 ? 0x8Fu : 0xBFu};
-    } else {
-        return false;
-    }
-    return true;
 }
 
 // Reads the rest of a UTF-8 sequence whose lead byte (0x80 or above) is
@@ -254,7 +230,7 @@ int read_char(InputStream* stream) {
             stream->line++;
             return c;
         }
-        stream->column = c == '\t' ? next_tab_column(stream->column) : stream->column + 1;
+        stream->column = c == '\t' ? next_tab_column(stream, stream->column) : stream->column + 1;
         return c;
     }
     stream->last_column = stream->column;
@@ -289,7 +265,7 @@ int read_char(InputStream* stream) {
             // the markup before it on the line, which the browser does not
             // see, and aligned columns of code would come out ragged. Only
             // the column, for reports, moves on to the next tab stop.
-            stream->column = next_tab_column(stream->column);
+            stream->column = next_tab_column(stream, stream->column);
             return c;
         }
         if (c == 27) return c;
@@ -339,85 +315,6 @@ bool is_end_of_stream(InputStream* stream) {
     if (stream->char_pushed) return stream->pushed_value == EndOfStream;
     if (stream->held_count > 0) return false;
     return stream->file == nullptr || feof(stream->file) != 0;
-}
-
-namespace {
-
-// The payload of a UTF-8 lead byte and the number of bytes that follow it,
-// by the lead byte's bit pattern alone; 0 following bytes for a byte that
-// leads no sequence.
-int utf8_lead_bits(uint32_t* c) {
-    if ((*c & 0xE0) == 0xC0) {
-        *c &= 0x1F;
-        return 1;
-    }
-    if ((*c & 0xF0) == 0xE0) {
-        *c &= 0x0F;
-        return 2;
-    }
-    if ((*c & 0xF8) == 0xF0) {
-        *c &= 0x07;
-        return 3;
-    }
-    if ((*c & 0xFC) == 0xF8) {
-        *c &= 0x03;
-        return 4;
-    }
-    if ((*c & 0xFE) == 0xFC) {
-        *c &= 0x01;
-        return 5;
-    }
-    return 0;
-}
-
-} // namespace
-
-int decode_utf8(const unsigned char* bytes, uint32_t* code) {
-    uint32_t c = bytes[0];
-    int count = utf8_lead_bits(&c);
-    for (int i = 1; i <= count; ++i)
-        c = (c << 6) | (bytes[i] & 0x3F);
-    *code = c;
-    return count;
-}
-
-uint32_t decode_char_at(const unsigned char* text, size_t* i, size_t end) {
-    const uint32_t lead = text[*i];
-    Utf8Lead info;
-    if (lead < 0x80 || !utf8_lead(lead, &info)) return lead;
-    if (end - *i <= static_cast<size_t>(info.following)) return lead;
-    uint32_t c = info.payload;
-    unsigned lower = info.lower;
-    unsigned upper = info.upper;
-    for (int k = 1; k <= info.following; ++k) {
-        const unsigned b = text[*i + static_cast<size_t>(k)];
-        if (b < lower || b > upper) return lead;
-        c = (c << 6) | (b & 0x3F);
-        lower = 0x80;
-        upper = 0xBF;
-    }
-    *i += static_cast<size_t>(info.following);
-    return c;
-}
-
-unsigned char* encode_utf8(unsigned char* buffer, uint32_t c) {
-    if (!is_unicode_scalar(c)) c = ReplacementChar;
-    if (c < 0x80) {
-        *buffer++ = static_cast<unsigned char>(c);
-    } else if (c <= 0x7FF) {
-        *buffer++ = static_cast<unsigned char>(0xC0 | (c >> 6));
-        *buffer++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
-    } else if (c <= 0xFFFF) {
-        *buffer++ = static_cast<unsigned char>(0xE0 | (c >> 12));
-        *buffer++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-        *buffer++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
-    } else {
-        *buffer++ = static_cast<unsigned char>(0xF0 | (c >> 18));
-        *buffer++ = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
-        *buffer++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
-        *buffer++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
-    }
-    return buffer;
 }
 
 } // namespace varnel

@@ -690,12 +690,12 @@ class Walk {
     void scan_attribute_value(const NodeAttribute* attribute);
 
     bool is_transparent(const Node* node) const {
-        return options.clean && node->tag != nullptr &&
+        return lexer_->options.clean && node->tag != nullptr &&
                (node->tag == tag_font || node->tag == tag_nobr);
     }
     // An element the printer writes as a space (wbr under -clean).
     bool is_blank(const Node* node) const {
-        return options.clean && node->tag != nullptr && node->tag == tag_wbr;
+        return lexer_->options.clean && node->tag != nullptr && node->tag == tag_wbr;
     }
     bool is_white_text(const Node* node) const;
     // The number of an attribute's name in the DTD tables, or -1.
@@ -711,9 +711,9 @@ class Walk {
     }
     int symbol_of(const Node* element) {
         if (element->tag == nullptr) return -1;
-        auto it = symbol_cache_.find(element->tag);
+        auto it = symbol_cache_.find(element->tag.get());
         if (it == symbol_cache_.end())
-            it = symbol_cache_.emplace(element->tag, d_.symbol(element->tag->name)).first;
+            it = symbol_cache_.emplace(element->tag.get(), d_.symbol(element->tag->name)).first;
         return it->second;
     }
 
@@ -801,8 +801,9 @@ void Walk::enter(const Node* node, std::vector<Level>& levels) {
     if (!element) {
         if (node->kind == TextNode) {
             check_text(node, parent.raw_text);
-        } else if (node->kind != DoctypeNode && options.char_encoding == CharEncoding::Utf8 &&
-                   node->start < node->end && node->end <= lexer_->text_length()) {
+        } else if (node->kind != DoctypeNode &&
+                   lexer_->options.char_encoding == CharEncoding::Utf8 && node->start < node->end &&
+                   node->end <= lexer_->text_length()) {
             // Comments, instructions, marked sections and server blocks are
             // written as they stand (with references for what the output
             // encoding lacks): only UTF-8 output carries their characters.
@@ -827,7 +828,7 @@ Frame Walk::open_element(const Node* element, uint32_t context) {
     Frame frame;
     frame.element = element;
     frame.context = context;
-    const TagDef* tag = element->tag;
+    TagPtr tag = element->tag;
     if (tag == nullptr || (tag->versions & VersionHTML5) == 0) {
         // Known to HTML5 are its own elements and those it made obsolete.
         if (tag == nullptr || (tag->versions & AllVersions) == 0) html5_known_ = false;
@@ -874,12 +875,13 @@ void Walk::check_attributes(const Node* element, int symbol, VersionBits declare
         if (decl == nullptr) continue; // no version declares it here
         // The value as the printer writes it: a boolean attribute without a
         // value stands alone, any other is written with an empty value.
-        const bool alone = !a->value.has_value() && !options.output_xml && !options.input_xml &&
+        const bool alone = !a->value.has_value() && !lexer_->options.output_xml &&
+                           !lexer_->options.input_xml &&
                            (is_boolean_attribute(a) || (element->tag->model & ModelUserDefined));
         std::string_view value;
         if (a->value.has_value()) {
             value = *a->value;
-        } else if (options.output_xml || options.input_xml) {
+        } else if (lexer_->options.output_xml || lexer_->options.input_xml) {
             value = a->name;
         }
         VersionBits fits = 0;
@@ -1039,11 +1041,12 @@ void Walk::check_text(const Node* node, bool raw) {
         std::string_view(lexer_->text).substr(node->start, node->end - node->start);
     if (raw) {
         // Script and style content is written as it stands.
-        if (options.char_encoding == CharEncoding::Utf8) scan_characters(text, false);
+        if (lexer_->options.char_encoding == CharEncoding::Utf8) scan_characters(text, false);
         return;
     }
-    scan_characters(text, options.clean);
-    if (options.quote_marks && text.find('"') != std::string_view::npos) writes_quot_ = true;
+    scan_characters(text, lexer_->options.clean);
+    if (lexer_->options.quote_marks && text.find('"') != std::string_view::npos)
+        writes_quot_ = true;
 }
 
 // Notes characters beyond Latin-1 in `text` (UTF-8). Under -clean the
@@ -1083,7 +1086,7 @@ void Walk::scan_characters(std::string_view text, bool folded) {
             case 0x201C:
             case 0x201D:
             case 0x201E:
-                if (options.quote_marks) writes_quot_ = true;
+                if (lexer_->options.quote_marks) writes_quot_ = true;
                 continue;
             default:
                 break;
@@ -1099,11 +1102,11 @@ void Walk::scan_attribute_value(const NodeAttribute* attribute) {
     // Values holding server code are written as they stand.
     const bool raw =
         value.starts_with("<%") || value.starts_with("<@") || value.starts_with("<?php");
-    if (!raw || options.char_encoding == CharEncoding::Utf8) scan_characters(value, false);
+    if (!raw || lexer_->options.char_encoding == CharEncoding::Utf8) scan_characters(value, false);
     // A double quote in a value is written "&quot;", unless the value is
     // delimited by single quotes (and quote-marks is off).
     if (value.find('"') != std::string::npos &&
-        (attribute->delimiter != '\'' || options.quote_marks)) {
+        (attribute->delimiter != '\'' || lexer_->options.quote_marks)) {
         writes_quot_ = true;
     }
 }

@@ -1,42 +1,30 @@
-// The attribute dictionary (150 built-in rows in a 357-bucket chained hash
-// table), attribute lookups and edits, and the attribute and element checks
-// the lexer runs on every HTML start tag.
+// The attribute dictionary (a constant table, indexed by name on first use),
+// attribute lookups and edits, and the attribute and element checks the
+// lexer runs on every HTML start tag.
 #include "model/attrs.h"
 
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "base/chars.h"
 #include "base/config.h"
-#include "base/messages.h"
 #include "base/util.h"
-#include "input/lexer.h"
+#include "model/document.h"
 #include "model/node.h"
-#include "tree/inline_stack.h"
+#include "model/reports.h"
 
 namespace varnel {
 
-const AttrDef *attr_href, *attr_src, *attr_id, *attr_name, *attr_summary, *attr_alt, *attr_longdesc,
-    *attr_usemap, *attr_ismap, *attr_language, *attr_type, *attr_title, *attr_xmlns, *attr_datafld,
-    *attr_value, *attr_content, *attr_width, *attr_height;
-
 namespace {
-
-constexpr uint32_t AttrBuckets = 357;
-AttrDef* attr_buckets[AttrBuckets];
-
-struct AttrRow {
-    const char* name;
-    VersionBits versions;
-    AttrCheckFn checker;
-};
 
 constexpr VersionBits VersionLooseFrames = VersionHTML40Loose | VersionFrames; // 0x18
 
 // The built-in table, in its order.
-const AttrRow attr_rows[] = {
+constexpr AttrDef builtin_attrs[] = {
     {"abbr", VersionHTML40 | VersionHTML5, nullptr},
     {"accept-charset", VersionHTML40 | VersionHTML5, nullptr},
     {"accept", VersionAll | VersionHTML5, nullptr},
@@ -45,7 +33,7 @@ const AttrRow attr_rows[] = {
     {"add_date", VersionProprietaryA, nullptr},
     {"align", VersionAll, check_align_value},
     {"alink", VersionLoose, nullptr},
-    {"alt", VersionAll | VersionHTML5, nullptr},
+    {"alt", VersionAll | VersionHTML5, nullptr, true},
     {"archive", VersionHTML40, nullptr},
     {"axis", VersionHTML40, nullptr},
     {"background", VersionLoose, check_url_value},
@@ -71,7 +59,7 @@ const AttrRow attr_rows[] = {
     {"cols", VersionLooseFrames | VersionHTML5, nullptr},
     {"colspan", VersionFromHTML32 | VersionHTML5, nullptr},
     {"compact", VersionAll, check_bool_value},
-    {"content", VersionAll | VersionHTML5, nullptr},
+    {"content", VersionAll | VersionHTML5, nullptr, true},
     {"coords", VersionFromHTML32 | VersionHTML5, nullptr},
     {"data", VersionHTML40 | VersionHTML5, check_url_value},
     {"datafld", VersionProprietaryB, nullptr},
@@ -178,7 +166,7 @@ const AttrRow attr_rows[] = {
     {"type", VersionFromHTML32 | VersionHTML5, nullptr},
     {"usemap", VersionAll | VersionHTML5, check_bool_value},
     {"valign", VersionFromHTML32, check_valign_value},
-    {"value", VersionAll | VersionHTML5, nullptr},
+    {"value", VersionAll | VersionHTML5, nullptr, true},
     {"valuetype", VersionHTML40, nullptr},
     {"version", VersionAll, nullptr},
     {"vlink", VersionLoose, nullptr},
@@ -273,33 +261,38 @@ const AttrRow attr_rows[] = {
 };
 
 // The 150 rows of the HTML 4.01 era and those HTML5 adds.
-static_assert(sizeof(attr_rows) / sizeof(attr_rows[0]) == 232);
+static_assert(sizeof(builtin_attrs) / sizeof(builtin_attrs[0]) == 232);
+
+// The row of a built-in name (found at compile time for the handles).
+constexpr size_t builtin_index(std::string_view name) {
+    for (size_t i = 0; i < sizeof(builtin_attrs) / sizeof(builtin_attrs[0]); ++i) {
+        if (builtin_attrs[i].name == name) return i;
+    }
+    throw "not a built-in attribute"; // never reached for the handles below
+}
+
+constexpr const AttrDef* builtin(std::string_view name) {
+    return &builtin_attrs[builtin_index(name)];
+}
 
 // Entries for the attribute families HTML5 names by prefix: data-* (the
 // page's own data), aria-* (accessibility) and on* (event handlers).
-AttrDef* prefixed_entries[3];
+constexpr AttrDef prefixed_entries[] = {
+    {"data-*", VersionHTML5, nullptr},
+    {"aria-*", VersionHTML5, nullptr},
+    {"on*", VersionHTML5, check_script_value},
+};
 
-AttrDef* find_entry(const char* name) {
-    for (AttrDef* d = attr_buckets[name_hash(name) % AttrBuckets]; d != nullptr; d = d->chain) {
-        if (d->name == name) return d;
-    }
-    return nullptr;
-}
-
-AttrDef* define_attribute(const AttrRow& row) {
-    if (AttrDef* d = find_entry(row.name)) {
-        d->versions = row.versions;
-        d->checker = row.checker;
-        return d;
-    }
-    uint32_t bucket = name_hash(row.name) % AttrBuckets;
-    AttrDef* d = new AttrDef();
-    d->name = row.name;
-    d->versions = row.versions;
-    d->checker = row.checker;
-    d->chain = attr_buckets[bucket];
-    attr_buckets[bucket] = d;
-    return d;
+// The built-in table by name, built on first use and never changed.
+const AttrDef* find_entry(const char* name) {
+    static const std::unordered_map<std::string_view, const AttrDef*> index = [] {
+        std::unordered_map<std::string_view, const AttrDef*> map;
+        for (const AttrDef& attr : builtin_attrs)
+            map.emplace(attr.name, &attr);
+        return map;
+    }();
+    auto found = index.find(name);
+    return found != index.end() ? found->second : nullptr;
 }
 
 // Entries for ASP and PHP blocks standing among the attributes are not
@@ -342,16 +335,16 @@ std::vector<NodeAttribute*> attribute_vector(const Node* node) {
     return list;
 }
 
-const AttrDef* check_one_attribute(Lexer* lexer, Node* node, NodeAttribute* attribute,
+const AttrDef* check_one_attribute(DocumentState* doc, Node* node, NodeAttribute* attribute,
                                    bool repeated);
 
 // check_attribute on every attribute in order; returns the AttrDefs found.
-std::vector<const AttrDef*> check_each_attribute(Lexer* lexer, Node* node) {
+std::vector<const AttrDef*> check_each_attribute(DocumentState* doc, Node* node) {
     std::vector<NodeAttribute*> list = attribute_vector(node);
     std::vector<char> repeated = repeated_later(list);
     std::vector<const AttrDef*> defs(list.size(), nullptr);
     for (size_t i = 0; i < list.size(); ++i) {
-        defs[i] = check_one_attribute(lexer, node, list[i], repeated[i] != 0);
+        defs[i] = check_one_attribute(doc, node, list[i], repeated[i] != 0);
     }
     return defs;
 }
@@ -374,71 +367,28 @@ const char* value_text(const NodeAttribute* attribute) {
 
 } // namespace
 
-void init_attribute_dictionary() {
-    free_attribute_dictionary();
-    for (const AttrRow& row : attr_rows)
-        define_attribute(row);
-
-    struct Handle {
-        const AttrDef** handle;
-        const char* name;
-    };
-    static const Handle handles[] = {
-        {&attr_href, "href"},         {&attr_src, "src"},         {&attr_id, "id"},
-        {&attr_name, "name"},         {&attr_summary, "summary"}, {&attr_alt, "alt"},
-        {&attr_longdesc, "longdesc"}, {&attr_usemap, "usemap"},   {&attr_ismap, "ismap"},
-        {&attr_language, "language"}, {&attr_type, "type"},       {&attr_title, "title"},
-        {&attr_xmlns, "xmlns"},       {&attr_datafld, "datafld"}, {&attr_value, "value"},
-        {&attr_content, "content"},   {&attr_width, "width"},     {&attr_height, "height"},
-    };
-    for (const Handle& h : handles)
-        *h.handle = lookup_attr_def(h.name);
-
-    const char* const families[] = {"data-*", "aria-*", "on*"};
-    for (size_t i = 0; i < 3; ++i) {
-        prefixed_entries[i] = new AttrDef();
-        prefixed_entries[i]->name = families[i];
-        prefixed_entries[i]->versions = VersionHTML5;
-    }
-    prefixed_entries[2]->checker = check_script_value;
-
-    // The printer never wraps these values.
-    for (const char* name : {"alt", "value", "content"}) {
-        find_entry(name)->nowrap = true;
-    }
-}
-
-void free_attribute_dictionary() {
-    for (AttrDef*& bucket : attr_buckets) {
-        while (bucket != nullptr) {
-            AttrDef* next = bucket->chain;
-            delete bucket;
-            bucket = next;
-        }
-    }
-    for (AttrDef*& family : prefixed_entries) {
-        delete family;
-        family = nullptr;
-    }
-    for (const AttrDef** h :
-         {&attr_href, &attr_src, &attr_id, &attr_name, &attr_summary, &attr_alt, &attr_longdesc,
-          &attr_usemap, &attr_ismap, &attr_language, &attr_type, &attr_title, &attr_xmlns,
-          &attr_datafld, &attr_value, &attr_content, &attr_width, &attr_height}) {
-        *h = nullptr;
-    }
-}
+constinit const AttrDef
+    *const attr_href = builtin("href"),
+           *const attr_src = builtin("src"), *const attr_id = builtin("id"),
+           *const attr_name = builtin("name"), *const attr_summary = builtin("summary"),
+           *const attr_alt = builtin("alt"), *const attr_longdesc = builtin("longdesc"),
+           *const attr_usemap = builtin("usemap"), *const attr_ismap = builtin("ismap"),
+           *const attr_language = builtin("language"), *const attr_type = builtin("type"),
+           *const attr_title = builtin("title"), *const attr_xmlns = builtin("xmlns"),
+           *const attr_datafld = builtin("datafld"), *const attr_value = builtin("value"),
+           *const attr_content = builtin("content"), *const attr_width = builtin("width"),
+           *const attr_height = builtin("height");
 
 const AttrDef* lookup_attr_def(const char* name) {
     if (name == nullptr) return nullptr;
     if (const AttrDef* d = find_entry(name)) return d;
     // data-x, aria-x and onx with at least one letter after the prefix.
     const std::string_view n(name);
-    for (AttrDef* family : prefixed_entries) {
-        if (family == nullptr) continue;
-        const std::string_view prefix(family->name.data(), family->name.size() - 1);
+    for (const AttrDef& family : prefixed_entries) {
+        const std::string_view prefix = family.name.substr(0, family.name.size() - 1);
         if (n.size() > prefix.size() && n.starts_with(prefix) &&
             is_letter(static_cast<unsigned char>(n[prefix.size()]))) {
-            return family;
+            return &family;
         }
     }
     return nullptr;
@@ -486,28 +436,28 @@ bool is_boolean_attribute(const NodeAttribute* attribute) {
 
 // Reports each attribute that occurs again later in the list; two
 // occurrences give one report, three give two.
-void check_repeated_attributes(Lexer* lexer, Node* node) {
+void check_repeated_attributes(DocumentState* doc, Node* node) {
     std::vector<NodeAttribute*> list = attribute_vector(node);
     std::vector<char> repeated = repeated_later(list);
     for (size_t i = 0; i < list.size(); ++i) {
         if (repeated[i] != 0) {
-            report_attribute_warning(lexer, node, list[i]->name.c_str(), RepeatedAttribute);
+            report_attribute_warning(doc, node, list[i]->name.c_str(), RepeatedAttribute);
         }
     }
 }
 
-const AttrDef* check_attribute(Lexer* lexer, Node* node, NodeAttribute* attribute) {
+const AttrDef* check_attribute(DocumentState* doc, Node* node, NodeAttribute* attribute) {
     bool repeated = !is_server_entry(attribute) && count_later_duplicates(attribute) > 0;
-    return check_one_attribute(lexer, node, attribute, repeated);
+    return check_one_attribute(doc, node, attribute, repeated);
 }
 
 namespace {
 
 // check_attribute with the repeat already determined by the caller.
-const AttrDef* check_one_attribute(Lexer* lexer, Node* node, NodeAttribute* attribute,
+const AttrDef* check_one_attribute(DocumentState* doc, Node* node, NodeAttribute* attribute,
                                    bool repeated) {
     if (repeated) {
-        report_attribute_warning(lexer, node, attribute->name.c_str(), RepeatedAttribute);
+        report_attribute_warning(doc, node, attribute->name.c_str(), RepeatedAttribute);
     }
 
     const AttrDef* def = attribute->attr_def;
@@ -515,71 +465,71 @@ const AttrDef* check_one_attribute(Lexer* lexer, Node* node, NodeAttribute* attr
         // Unknown attributes of unknown or proprietary elements pass silently,
         // and so do server blocks (ASP or PHP) written among the attributes:
         // they have no name to report.
-        if (!options.input_xml && node->tag != nullptr && attribute->asp == nullptr &&
+        if (!doc->options.input_xml && node->tag != nullptr && attribute->asp == nullptr &&
             attribute->php == nullptr && (node->tag->versions & VersionProprietary) == 0) {
-            report_attribute_warning(lexer, node, attribute->name.c_str(), UnknownAttribute);
+            report_attribute_warning(doc, node, attribute->name.c_str(), UnknownAttribute);
         }
         return nullptr;
     }
 
     if ((def->versions & VersionXml) != 0) {
-        if (!options.output_xml && !options.input_xml) {
-            report_attribute_warning(lexer, node, attribute->name.c_str(), XmlAttribute);
+        if (!doc->options.output_xml && !doc->options.input_xml) {
+            report_attribute_warning(doc, node, attribute->name.c_str(), XmlAttribute);
         }
     } else {
-        lexer->possible_versions &= def->versions;
+        doc->possible_versions &= def->versions;
     }
 
-    if (def->checker != nullptr) def->checker(lexer, node, attribute);
+    if (def->checker != nullptr) def->checker(doc, node, attribute);
     return def;
 }
 
 } // namespace
 
-void check_generic_attributes(Lexer* lexer, Node* node) {
-    check_each_attribute(lexer, node);
+void check_generic_attributes(DocumentState* doc, Node* node) {
+    check_each_attribute(doc, node);
 }
 
 // Value checks.
 
-void check_url_value(Lexer* lexer, Node* node, NodeAttribute* attribute) {
+void check_url_value(DocumentState* doc, Node* node, NodeAttribute* attribute) {
     if (!attribute->value) {
-        report_attribute_warning(lexer, node, attribute->name.c_str(), LacksValue);
+        report_attribute_warning(doc, node, attribute->name.c_str(), LacksValue);
         return;
     }
-    if (options.fix_backslash) {
+    if (doc->options.fix_backslash) {
         for (char& c : *attribute->value) {
             if (c == '\\') c = '/';
         }
     }
 }
 
-void check_script_value(Lexer*, Node*, NodeAttribute*) {}
-void check_bool_value(Lexer*, Node*, NodeAttribute*) {}
-void check_name_value(Lexer*, Node*, NodeAttribute*) {}
-void check_id_value(Lexer*, Node*, NodeAttribute*) {}
+void check_script_value(DocumentState*, Node*, NodeAttribute*) {}
+void check_bool_value(DocumentState*, Node*, NodeAttribute*) {}
+void check_name_value(DocumentState*, Node*, NodeAttribute*) {}
+void check_id_value(DocumentState*, Node*, NodeAttribute*) {}
 
-void check_align_value(Lexer* lexer, Node* node, NodeAttribute* attribute) {
+void check_align_value(DocumentState* doc, Node* node, NodeAttribute* attribute) {
     // Images take the vertical alignment values as well.
     if (has_model(node, ModelImage)) {
-        check_valign_value(lexer, node, attribute);
+        check_valign_value(doc, node, attribute);
         return;
     }
     const char* value = value_text(attribute);
     if (value == nullptr) {
-        report_attribute_warning(lexer, node, attribute->name.c_str(), LacksValue);
+        report_attribute_warning(doc, node, attribute->name.c_str(), LacksValue);
         return;
     }
     for (const char* accepted : {"left", "center", "right", "justify"}) {
         if (equals_ignore_case(value, accepted)) return;
     }
-    report_attribute_warning(lexer, node, value, UnknownValue);
+    report_attribute_warning(doc, node, value, UnknownValue);
 }
 
-void check_valign_value(Lexer* lexer, Node* node, NodeAttribute* attribute) {
+void check_valign_value(DocumentState* doc, Node* node, NodeAttribute* attribute) {
     const char* value = value_text(attribute);
     if (value == nullptr) {
-        report_attribute_warning(lexer, node, attribute->name.c_str(), LacksValue);
+        report_attribute_warning(doc, node, attribute->name.c_str(), LacksValue);
         return;
     }
     for (const char* accepted : {"top", "middle", "bottom", "baseline"}) {
@@ -587,15 +537,15 @@ void check_valign_value(Lexer* lexer, Node* node, NodeAttribute* attribute) {
     }
     if (equals_ignore_case(value, "left") || equals_ignore_case(value, "right")) {
         if (has_model(node, ModelImage)) return;
-        report_attribute_warning(lexer, node, value, UnknownValue);
+        report_attribute_warning(doc, node, value, UnknownValue);
         return;
     }
     if (is_proprietary_alignment(value)) {
-        lexer->possible_versions &= VersionProprietary;
-        report_attribute_warning(lexer, node, value, ProprietaryValue);
+        doc->possible_versions &= VersionProprietary;
+        report_attribute_warning(doc, node, value, ProprietaryValue);
         return;
     }
-    report_attribute_warning(lexer, node, value, UnknownValue);
+    report_attribute_warning(doc, node, value, UnknownValue);
 }
 
 bool is_proprietary_value(const Node* node, const NodeAttribute* attribute) {
@@ -607,17 +557,17 @@ bool is_proprietary_value(const Node* node, const NodeAttribute* attribute) {
 
 // Element checks.
 
-void check_hr(Lexer* lexer, Node* node) {
+void check_hr(DocumentState* doc, Node* node) {
     if (get_attribute(node, "src") != nullptr) {
-        report_attribute_warning(lexer, node, "src", ProprietaryValue);
+        report_attribute_warning(doc, node, "src", ProprietaryValue);
     }
 }
 
-void check_img(Lexer* lexer, Node* node) {
-    check_repeated_attributes(lexer, node);
+void check_img(DocumentState* doc, Node* node) {
+    check_repeated_attributes(doc, node);
     bool has_alt = false, has_src = false, has_datafld = false, has_usemap = false,
          has_ismap = false;
-    for (const AttrDef* def : check_each_attribute(lexer, node)) {
+    for (const AttrDef* def : check_each_attribute(doc, node)) {
         if (def == nullptr) continue;
         if (def == attr_alt)
             has_alt = true;
@@ -630,64 +580,64 @@ void check_img(Lexer* lexer, Node* node) {
         else if (def == attr_ismap)
             has_ismap = true;
         else if (def == attr_width || def == attr_height)
-            lexer->possible_versions &= ~VersionHTML20;
+            doc->possible_versions &= ~VersionHTML20;
     }
     if (!has_alt) {
-        lexer->access_flags |= MissingImageAlt;
-        report_attribute_warning(lexer, node, "alt", LacksAttribute);
-        if (options.alt_text) add_attribute(node, "alt", options.alt_text->c_str());
+        doc->access_flags |= MissingImageAlt;
+        report_attribute_warning(doc, node, "alt", LacksAttribute);
+        if (doc->options.alt_text) add_attribute(node, "alt", doc->options.alt_text->c_str());
     }
-    if (!has_src && !has_datafld) report_attribute_warning(lexer, node, "src", LacksAttribute);
-    if (has_ismap && !has_usemap) report_attribute_warning(lexer, node, "ismap", ServerSideMap);
+    if (!has_src && !has_datafld) report_attribute_warning(doc, node, "src", LacksAttribute);
+    if (has_ismap && !has_usemap) report_attribute_warning(doc, node, "ismap", ServerSideMap);
 }
 
-void check_anchor(Lexer* lexer, Node* node) {
-    check_repeated_attributes(lexer, node);
-    reconcile_id_name(lexer, node);
+void check_anchor(DocumentState* doc, Node* node) {
+    check_repeated_attributes(doc, node);
+    reconcile_id_name(doc, node);
 }
 
-void check_map(Lexer* lexer, Node* node) {
-    check_repeated_attributes(lexer, node);
-    reconcile_id_name(lexer, node);
+void check_map(DocumentState* doc, Node* node) {
+    check_repeated_attributes(doc, node);
+    reconcile_id_name(doc, node);
 }
 
-void check_table_cell(Lexer* lexer, Node* node) {
-    check_repeated_attributes(lexer, node);
+void check_table_cell(DocumentState* doc, Node* node) {
+    check_repeated_attributes(doc, node);
     if (get_attribute(node, "width") != nullptr || get_attribute(node, "height") != nullptr) {
-        lexer->possible_versions &= ~VersionHTML40Strict;
+        doc->possible_versions &= ~VersionHTML40Strict;
     }
 }
 
-void check_caption(Lexer* lexer, Node* node) {
-    check_repeated_attributes(lexer, node);
+void check_caption(DocumentState* doc, Node* node) {
+    check_repeated_attributes(doc, node);
     for (NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
         if (is_server_entry(a) || !equals_ignore_case(a->name.c_str(), "align")) continue;
         const char* value = value_text(a);
         if (value == nullptr) return;
         if (equals_ignore_case(value, "left") || equals_ignore_case(value, "right")) {
-            lexer->possible_versions &= VersionLooseFrames;
+            doc->possible_versions &= VersionLooseFrames;
         } else if (equals_ignore_case(value, "top") || equals_ignore_case(value, "bottom")) {
-            lexer->possible_versions &= VersionFromHTML32;
+            doc->possible_versions &= VersionFromHTML32;
         } else {
-            report_attribute_warning(lexer, node, value, UnknownValue);
+            report_attribute_warning(doc, node, value, UnknownValue);
         }
         return;
     }
 }
 
-void check_html(Lexer* lexer, Node* node) {
-    check_repeated_attributes(lexer, node);
-    for (const AttrDef* def : check_each_attribute(lexer, node)) {
+void check_html(DocumentState* doc, Node* node) {
+    check_repeated_attributes(doc, node);
+    for (const AttrDef* def : check_each_attribute(doc, node)) {
         if (def != nullptr && def == attr_xmlns) {
-            lexer->is_xhtml = true;
+            doc->is_xhtml = true;
         }
     }
 }
 
-void check_area(Lexer* lexer, Node* node) {
-    check_repeated_attributes(lexer, node);
+void check_area(DocumentState* doc, Node* node) {
+    check_repeated_attributes(doc, node);
     bool has_alt = false, has_href = false;
-    for (const AttrDef* def : check_each_attribute(lexer, node)) {
+    for (const AttrDef* def : check_each_attribute(doc, node)) {
         if (def == nullptr) continue;
         if (def == attr_alt)
             has_alt = true;
@@ -695,37 +645,37 @@ void check_area(Lexer* lexer, Node* node) {
             has_href = true;
     }
     if (!has_alt) {
-        lexer->access_flags |= MissingLinkAlt;
-        report_attribute_warning(lexer, node, "alt", LacksAttribute);
+        doc->access_flags |= MissingLinkAlt;
+        report_attribute_warning(doc, node, "alt", LacksAttribute);
     }
-    if (!has_href) report_attribute_warning(lexer, node, "href", LacksAttribute);
+    if (!has_href) report_attribute_warning(doc, node, "href", LacksAttribute);
 }
 
-void check_table(Lexer* lexer, Node* node) {
-    check_repeated_attributes(lexer, node);
+void check_table(DocumentState* doc, Node* node) {
+    check_repeated_attributes(doc, node);
     bool has_summary = false;
-    for (const AttrDef* def : check_each_attribute(lexer, node)) {
+    for (const AttrDef* def : check_each_attribute(doc, node)) {
         if (def != nullptr && def == attr_summary) has_summary = true;
     }
     // HTML 2.0 and 3.2 have no summary attribute to ask for, and HTML5 has
     // none any more.
-    if (!has_summary && lexer->given_version != VersionHTML20 &&
-        lexer->given_version != VersionHTML32 && lexer->given_version != VersionHTML5) {
-        lexer->access_flags |= MissingSummary;
-        report_attribute_warning(lexer, node, "summary", LacksAttribute);
+    if (!has_summary && doc->given_version != VersionHTML20 &&
+        doc->given_version != VersionHTML32 && doc->given_version != VersionHTML5) {
+        doc->access_flags |= MissingSummary;
+        report_attribute_warning(doc, node, "summary", LacksAttribute);
     }
-    if (options.output_xml) {
+    if (doc->options.output_xml) {
         NodeAttribute* border = get_attribute(node, "border");
         if (border != nullptr && !border->value) border->value = "1";
     }
 }
 
-void check_script(Lexer* lexer, Node* node) {
-    check_repeated_attributes(lexer, node);
+void check_script(DocumentState* doc, Node* node) {
+    check_repeated_attributes(doc, node);
     if (get_attribute(node, "type") != nullptr) return;
     // In HTML5 a script without a type is JavaScript.
-    if (lexer->given_version == VersionHTML5) return;
-    report_attribute_warning(lexer, node, "type", LacksAttribute);
+    if (doc->given_version == VersionHTML5) return;
+    report_attribute_warning(doc, node, "type", LacksAttribute);
     NodeAttribute* language = get_attribute(node, "language");
     if (language == nullptr) {
         add_attribute(node, "type", "text/javascript");
@@ -738,27 +688,61 @@ void check_script(Lexer* lexer, Node* node) {
     }
 }
 
-void check_style(Lexer* lexer, Node* node) {
-    check_repeated_attributes(lexer, node);
+void check_style(DocumentState* doc, Node* node) {
+    check_repeated_attributes(doc, node);
     if (get_attribute(node, "type") != nullptr) return;
     // In HTML5 style sheets are CSS unless they say otherwise.
-    if (lexer->given_version == VersionHTML5) return;
-    report_attribute_warning(lexer, node, "type", LacksAttribute);
+    if (doc->given_version == VersionHTML5) return;
+    report_attribute_warning(doc, node, "type", LacksAttribute);
     add_attribute(node, "type", "text/css");
 }
 
-void check_link(Lexer* lexer, Node* node) {
-    check_repeated_attributes(lexer, node);
+void check_link(DocumentState* doc, Node* node) {
+    check_repeated_attributes(doc, node);
     NodeAttribute* rel = get_attribute(node, "rel");
     if (rel == nullptr || !rel->value || *rel->value != "stylesheet") return;
     if (get_attribute(node, "type") != nullptr) return;
-    if (lexer->given_version == VersionHTML5) return;
-    report_attribute_warning(lexer, node, "type", LacksAttribute);
+    if (doc->given_version == VersionHTML5) return;
+    report_attribute_warning(doc, node, "type", LacksAttribute);
     add_attribute(node, "type", "text/css");
 }
 
 // The lexer has reported repeated attributes already; nothing else is
 // checked on these elements.
-void check_foreign_root(Lexer*, Node*) {}
+void check_foreign_root(DocumentState*, Node*) {}
+
+bool is_identifier(const std::string& value) {
+    if (value.empty() || !is_letter(static_cast<unsigned char>(value[0]))) return false;
+    for (const char c : value) {
+        if (!is_name_char(static_cast<unsigned char>(c))) return false;
+    }
+    return true;
+}
+
+void reconcile_id_name(DocumentState* doc, Node* element) {
+    NodeAttribute* name = get_attribute(element, "name");
+    if (name == nullptr) return;
+    NodeAttribute* id = get_attribute(element, "id");
+    if (id != nullptr) {
+        // Two absent values agree; an absent value differs from any text.
+        if (id->value != name->value) {
+            report_attribute_warning(doc, element, "name", IdNameMismatch);
+        }
+        return;
+    }
+    // The copy must be a valid identifier (a letter, then letters, digits,
+    // "-", "_", ":" and "."): a name such as "foo bar" or "1x" stays a
+    // name only.
+    if (!doc->options.output_xml || !name->value || !is_identifier(*name->value)) return;
+    NodeAttribute* added = new_attribute();
+    added->name = "id";
+    added->value = name->value;
+    added->delimiter = '"';
+    added->attr_def = find_attr_def(added);
+    NodeAttribute** link = &element->attributes;
+    while (*link != nullptr)
+        link = &(*link)->next;
+    *link = added;
+}
 
 } // namespace varnel

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
-#include "model/tags.h"
+#include <string_view>
+#include <unordered_map>
 
 namespace varnel {
 
@@ -101,21 +101,17 @@ const uint32_t mac_roman_table[256] = {
 
 namespace {
 
-constexpr uint32_t EntityBuckets = 731;
-
-struct EntityEntry {
-    EntityEntry* chain;
-    std::string name;
-    uint32_t code;
-};
-
-EntityEntry* entity_buckets[EntityBuckets];
-
-EntityEntry* lookup_entity(const char* name) {
-    for (EntityEntry* e = entity_buckets[name_hash(name) % EntityBuckets]; e; e = e->chain) {
-        if (e->name == name) return e;
-    }
-    return nullptr;
+// The entity names, built on first use and never changed; a name listed
+// twice takes its later code.
+const uint32_t* lookup_entity(const char* name) {
+    static const std::unordered_map<std::string_view, uint32_t> index = [] {
+        std::unordered_map<std::string_view, uint32_t> map;
+        for (const EntityDef* row = entity_table; row->name != nullptr; ++row)
+            map[row->name] = row->code;
+        return map;
+    }();
+    auto found = index.find(name);
+    return found != index.end() ? &found->second : nullptr;
 }
 
 // Reads a number the way a "%d" or "%x" conversion does (optional sign after
@@ -138,28 +134,6 @@ int32_t read_number(const char* s, int base) {
 
 } // namespace
 
-void init_entities() {
-    for (const EntityDef* row = entity_table; row->name != nullptr; ++row) {
-        EntityEntry* e = lookup_entity(row->name);
-        if (e == nullptr) {
-            uint32_t bucket = name_hash(row->name) % EntityBuckets;
-            e = new EntityEntry{entity_buckets[bucket], row->name, 0};
-            entity_buckets[bucket] = e;
-        }
-        e->code = row->code;
-    }
-}
-
-void free_entities() {
-    for (EntityEntry*& bucket : entity_buckets) {
-        while (bucket != nullptr) {
-            EntityEntry* next = bucket->chain;
-            delete bucket;
-            bucket = next;
-        }
-    }
-}
-
 int32_t entity_code(const char* text, bool xml) {
     if (text[0] == '\0') return 0;
     const char* p = text + 1;
@@ -167,8 +141,7 @@ int32_t entity_code(const char* text, bool xml) {
         if (p[1] == 'x') return read_number(p + 2, 16);
         return read_number(p + 1, 10);
     }
-    EntityEntry* e = lookup_entity(p);
-    if (e != nullptr) return static_cast<int32_t>(e->code);
+    if (const uint32_t* code = lookup_entity(p)) return static_cast<int32_t>(*code);
     // XML predefines the apostrophe, which HTML 4 lacks.
     if (xml && std::strcmp(p, "apos") == 0) return '\'';
     return 0;

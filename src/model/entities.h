@@ -1,6 +1,6 @@
 // Character entity names and the byte-to-Unicode tables for Windows-1252
-// (bytes 0x80..0x9F) and MacRoman. The entity index is built once at
-// start-up; the lexer resolves references with entity_code and the printer
+// (bytes 0x80..0x9F) and MacRoman. The entity index is built on first
+// use and never changes; the lexer resolves references with entity_code and the printer
 // names characters with entity_name.
 #pragma once
 
@@ -20,9 +20,6 @@ extern const EntityDef entity_table[];
 extern const uint32_t windows1252_table[32];
 // Code points for every byte under MacRoman.
 extern const uint32_t mac_roman_table[256];
-
-void init_entities();
-void free_entities();
 
 // `text` starts with "&" and lacks the closing ";": "&amp", "&#65", "&#x41".
 // Returns the code point, or 0 when there is none; a number too large for

@@ -5,8 +5,7 @@
 #include <vector>
 
 #include "base/util.h"
-#include "input/lexer.h"
-#include "input/stream.h"
+#include "model/document.h"
 #include "model/attrs.h"
 #include "model/pool.h"
 #include "model/tags.h"
@@ -15,16 +14,18 @@ namespace varnel {
 
 namespace {
 
-// The pools live until the process ends (never destroyed, so that a tree
-// released during exit still has somewhere to go).
+// Each thread has pools of its own, so that documents processed at once
+// never share one; a thread's pools are released when it ends. They are a
+// cache of the allocator, not state of any document: what a document does
+// never depends on them.
 RecordPool<sizeof(Node)>& node_pool() {
-    static auto* pool = new RecordPool<sizeof(Node)>();
-    return *pool;
+    thread_local RecordPool<sizeof(Node)> pool;
+    return pool;
 }
 
 RecordPool<sizeof(NodeAttribute)>& attribute_pool() {
-    static auto* pool = new RecordPool<sizeof(NodeAttribute)>();
-    return *pool;
+    thread_local RecordPool<sizeof(NodeAttribute)> pool;
+    return pool;
 }
 
 } // namespace
@@ -49,48 +50,47 @@ Node* new_node() {
     return new Node();
 }
 
-Node* new_text_node(Lexer* lexer) {
+Node* new_text_node(DocumentState* doc) {
     Node* node = new Node();
-    node->start = lexer->text_start;
-    node->end = lexer->text_end;
+    node->start = doc->text_start;
+    node->end = doc->text_end;
     return node;
 }
 
-Node* new_line_node(Lexer* lexer) {
+Node* new_line_node(DocumentState* doc) {
     Node* node = new Node();
-    node->start = lexer->text_length();
-    append_char(lexer, '\n');
-    node->end = lexer->text_length();
+    node->start = doc->text_length();
+    append_char(doc, '\n');
+    node->end = doc->text_length();
     return node;
 }
 
-Node* new_token_node(Lexer* lexer, NodeKind kind) {
-    Node* node = new Node();
-    node->kind = kind;
-    node->start = lexer->text_start;
-    node->end = lexer->text_end;
-    return node;
-}
-
-Node* new_tag_node(Lexer* lexer, NodeKind kind) {
+Node* new_token_node(DocumentState* doc, NodeKind kind) {
     Node* node = new Node();
     node->kind = kind;
-    node->element_name.assign(lexer->text.data() + lexer->text_start,
-                              lexer->text_end - lexer->text_start);
-    node->start = lexer->text_start;
-    node->end = lexer->text_start;
-    if (kind == StartTagNode || kind == EndTagNode) find_tag(node);
+    node->start = doc->text_start;
+    node->end = doc->text_end;
     return node;
 }
 
-Node* infer_tag(Lexer* lexer, const char* name) {
+Node* new_tag_node(DocumentState* doc, NodeKind kind) {
+    Node* node = new Node();
+    node->kind = kind;
+    node->element_name.assign(doc->text.data() + doc->text_start, doc->text_end - doc->text_start);
+    node->start = doc->text_start;
+    node->end = doc->text_start;
+    if (kind == StartTagNode || kind == EndTagNode) find_tag(doc, node);
+    return node;
+}
+
+Node* infer_tag(DocumentState* doc, const char* name) {
     Node* node = new Node();
     node->kind = StartTagNode;
     node->implicit = true;
     node->element_name = name;
-    node->start = lexer->text_start;
-    node->end = lexer->text_end;
-    find_tag(node);
+    node->start = doc->text_start;
+    node->end = doc->text_end;
+    find_tag(doc, node);
     return node;
 }
 
@@ -115,7 +115,7 @@ NodeAttribute* copy_attribute_list(const NodeAttribute* list) {
     return head;
 }
 
-Node* clone_node(Lexer* lexer, const Node* element) {
+Node* clone_node(DocumentState* doc, const Node* element) {
     Node* node = new Node();
     node->parent = element->parent;
     node->kind = element->kind;
@@ -124,8 +124,8 @@ Node* clone_node(Lexer* lexer, const Node* element) {
     node->tag = element->tag;
     node->element_name = element->element_name;
     node->attributes = copy_attribute_list(element->attributes);
-    node->start = lexer->text_length();
-    node->end = lexer->text_length();
+    node->start = doc->text_length();
+    node->end = doc->text_length();
     return node;
 }
 

@@ -4,8 +4,11 @@
 //
 // Ownership: a node owns its first child, its next sibling, its attribute
 // list and its element name. Character data is not copied into nodes: it is
-// the byte range start..end of the lexer's TextBuffer, which outlives the
+// the byte range start..end of the document's TextBuffer, which outlives the
 // tree. ASP/PHP blocks found among attributes are owned by the lexer.
+//
+// Node and attribute records come from per-thread pools (pool.h): a
+// document's records are made and released on the thread that processes it.
 // free_node and check-style walks never recurse on input depth.
 #pragma once
 
@@ -14,11 +17,12 @@
 #include <optional>
 #include <string>
 
+#include "model/tags.h"
+
 namespace varnel {
 
-struct TagDef;
 struct AttrDef;
-struct Lexer;
+struct DocumentState;
 
 enum NodeKind : int {
     RootNode = 0,
@@ -66,8 +70,8 @@ struct Node {
     bool closed = false;
     bool implicit = false;
     bool newline_after = false;
-    TagDef* previous_tag = nullptr;
-    TagDef* tag = nullptr;
+    TagPtr previous_tag = nullptr;
+    TagPtr tag = nullptr;
 
     // Records come from a pool (see pool.h).
     static void* operator new(std::size_t size);
@@ -76,36 +80,36 @@ struct Node {
 
 // Constructors.
 Node* new_node();
-Node* new_text_node(Lexer* lexer);
-Node* new_line_node(Lexer* lexer);
-Node* new_token_node(Lexer* lexer, NodeKind kind); // a node of `kind` over the current token
-inline Node* new_comment_node(Lexer* lexer) {
-    return new_token_node(lexer, CommentNode);
+Node* new_text_node(DocumentState* doc);
+Node* new_line_node(DocumentState* doc);
+Node* new_token_node(DocumentState* doc, NodeKind kind); // a node of `kind` over the current token
+inline Node* new_comment_node(DocumentState* doc) {
+    return new_token_node(doc, CommentNode);
 }
-inline Node* new_doctype_node(Lexer* lexer) {
-    return new_token_node(lexer, DoctypeNode);
+inline Node* new_doctype_node(DocumentState* doc) {
+    return new_token_node(doc, DoctypeNode);
 }
-inline Node* new_procins_node(Lexer* lexer) {
-    return new_token_node(lexer, ProcInsNode);
+inline Node* new_procins_node(DocumentState* doc) {
+    return new_token_node(doc, ProcInsNode);
 }
-inline Node* new_cdata_node(Lexer* lexer) {
-    return new_token_node(lexer, CDataNode);
+inline Node* new_cdata_node(DocumentState* doc) {
+    return new_token_node(doc, CDataNode);
 }
-inline Node* new_section_node(Lexer* lexer) {
-    return new_token_node(lexer, SectionNode);
+inline Node* new_section_node(DocumentState* doc) {
+    return new_token_node(doc, SectionNode);
 }
-inline Node* new_asp_node(Lexer* lexer) {
-    return new_token_node(lexer, AspNode);
+inline Node* new_asp_node(DocumentState* doc) {
+    return new_token_node(doc, AspNode);
 }
-inline Node* new_jste_node(Lexer* lexer) {
-    return new_token_node(lexer, JsteNode);
+inline Node* new_jste_node(DocumentState* doc) {
+    return new_token_node(doc, JsteNode);
 }
-inline Node* new_php_node(Lexer* lexer) {
-    return new_token_node(lexer, PhpNode);
+inline Node* new_php_node(DocumentState* doc) {
+    return new_token_node(doc, PhpNode);
 }
-Node* new_tag_node(Lexer* lexer, NodeKind kind);
-Node* infer_tag(Lexer* lexer, const char* name);
-Node* clone_node(Lexer* lexer, const Node* element);
+Node* new_tag_node(DocumentState* doc, NodeKind kind);
+Node* infer_tag(DocumentState* doc, const char* name);
+Node* clone_node(DocumentState* doc, const Node* element);
 NodeAttribute* new_attribute();
 NodeAttribute* copy_attribute_list(const NodeAttribute* list);
 

@@ -4,7 +4,8 @@
 // allocation is a few instructions, and records made one after another lie
 // next to each other in memory, which speeds up every later walk over the
 // tree. Released records are reused by the next document; the blocks are
-// returned to the system when the process ends.
+// returned to the system when the pool ends (node.cpp keeps one pool per
+// thread).
 //
 // Under AddressSanitizer each record is a heap allocation of its own, so
 // that the sanitizer still sees every use after release.

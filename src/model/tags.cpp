@@ -1,225 +1,277 @@
-// The tag dictionary: the built-in table, user-declared tags and lookups.
+// The tag dictionary: the built-in table, the tags a run declares and
+// lookups.
 #include "model/tags.h"
 
 #include <cstring>
 
 #include "base/config.h"
 #include "model/attrs.h"
+#include "model/document.h"
 #include "model/node.h"
-#include "tree/builders.h"
 
 namespace varnel {
 
 namespace {
 
-constexpr uint32_t TagBuckets = 357;
-TagDef* tag_buckets[TagBuckets];
-
-struct TagRow {
-    const char* name;
-    VersionBits versions;
-    ContentModelBits model;
-    ParserFn parser;
-    CheckAttributesFn checker;
-};
-
-// The built-in table, in its order. nolayer and ilayer appear twice with the
-// same values; the second row updates the first entry.
-const TagRow tag_rows[] = {
-    {"html", VersionAllHTML5, ModelHtml | ModelOptionalEnd | ModelOptionalStart, build_html,
+// The built-in table, in its order.
+constexpr TagDef builtin_tags[] = {
+    {"html", VersionAllHTML5, ModelHtml | ModelOptionalEnd | ModelOptionalStart, BuilderHtml,
      check_html},
-    {"head", VersionAllHTML5, ModelHtml | ModelOptionalEnd | ModelOptionalStart, build_head,
+    {"head", VersionAllHTML5, ModelHtml | ModelOptionalEnd | ModelOptionalStart, BuilderHead,
      nullptr},
-    {"title", VersionAllHTML5, ModelHead, build_title, nullptr},
-    {"base", VersionAllHTML5, ModelEmpty | ModelHead, nullptr, nullptr},
-    {"link", VersionAllHTML5, ModelEmpty | ModelHead, nullptr, check_link},
-    {"meta", VersionAllHTML5, ModelEmpty | ModelHead, nullptr, nullptr},
-    {"style", VersionFromHTML32HTML5, ModelHead, build_script, check_style},
+    {"title", VersionAllHTML5, ModelHead, BuilderTitle, nullptr},
+    {"base", VersionAllHTML5, ModelEmpty | ModelHead, BuilderNone, nullptr},
+    {"link", VersionAllHTML5, ModelEmpty | ModelHead, BuilderNone, check_link},
+    {"meta", VersionAllHTML5, ModelEmpty | ModelHead, BuilderNone, nullptr},
+    {"style", VersionFromHTML32HTML5, ModelHead, BuilderScript, check_style},
     {"script", VersionFromHTML32HTML5, ModelHead | ModelBlock | ModelInline | ModelMixed,
-     build_script, check_script},
-    {"server", VersionProprietaryA, ModelHead | ModelBlock | ModelInline | ModelMixed, build_script,
+     BuilderScript, check_script},
+    {"server", VersionProprietaryA, ModelHead | ModelBlock | ModelInline | ModelMixed,
+     BuilderScript, nullptr},
+    {"body", VersionAllHTML5, ModelHtml | ModelOptionalEnd | ModelOptionalStart, BuilderBody,
      nullptr},
-    {"body", VersionAllHTML5, ModelHtml | ModelOptionalEnd | ModelOptionalStart, build_body,
+    {"frameset", VersionFrames, ModelHtml | ModelFrames, BuilderFrameset, nullptr},
+    {"p", VersionAllHTML5, ModelBlock | ModelOptionalEnd, BuilderInline, nullptr},
+    {"h1", VersionAllHTML5, ModelBlock | ModelHeading, BuilderInline, nullptr},
+    {"h2", VersionAllHTML5, ModelBlock | ModelHeading, BuilderInline, nullptr},
+    {"h3", VersionAllHTML5, ModelBlock | ModelHeading, BuilderInline, nullptr},
+    {"h4", VersionAllHTML5, ModelBlock | ModelHeading, BuilderInline, nullptr},
+    {"h5", VersionAllHTML5, ModelBlock | ModelHeading, BuilderInline, nullptr},
+    {"h6", VersionAllHTML5, ModelBlock | ModelHeading, BuilderInline, nullptr},
+    {"ul", VersionAllHTML5, ModelBlock, BuilderList, nullptr},
+    {"ol", VersionAllHTML5, ModelBlock, BuilderList, nullptr},
+    {"dl", VersionAllHTML5, ModelBlock, BuilderDeflist, nullptr},
+    {"dir", VersionLoose, ModelBlock | ModelObsolete, BuilderList, nullptr},
+    {"menu", VersionLoose | VersionHTML5, ModelBlock | ModelObsolete, BuilderList, nullptr},
+    {"pre", VersionAllHTML5, ModelBlock, BuilderPre, nullptr},
+    {"listing", VersionAll, ModelBlock | ModelObsolete, BuilderPre, nullptr},
+    {"xmp", VersionAll, ModelBlock | ModelObsolete, BuilderPre, nullptr},
+    {"plaintext", VersionAll, ModelBlock | ModelObsolete, BuilderPre, nullptr},
+    {"address", VersionAllHTML5, ModelBlock, BuilderBlock, nullptr},
+    {"blockquote", VersionAllHTML5, ModelBlock, BuilderBlock, nullptr},
+    {"form", VersionAllHTML5, ModelBlock, BuilderBlock, nullptr},
+    {"isindex", VersionLoose, ModelEmpty | ModelBlock, BuilderNone, nullptr},
+    {"fieldset", VersionHTML40HTML5, ModelBlock, BuilderBlock, nullptr},
+    {"table", VersionFromHTML32HTML5, ModelBlock, BuilderTable, check_table},
+    {"hr", VersionAllHTML5, ModelEmpty | ModelBlock, BuilderNone, check_hr},
+    {"div", VersionFromHTML32HTML5, ModelBlock, BuilderBlock, nullptr},
+    {"multicol", VersionProprietaryA, ModelBlock, BuilderBlock, nullptr},
+    {"nosave", VersionProprietaryA, ModelBlock, BuilderBlock, nullptr},
+    {"layer", VersionProprietaryA, ModelBlock, BuilderBlock, nullptr},
+    {"ilayer", VersionProprietaryA, ModelInline, BuilderInline, nullptr},
+    {"nolayer", VersionProprietaryA, ModelBlock | ModelInline | ModelMixed, BuilderBlock, nullptr},
+    {"align", VersionProprietaryA, ModelBlock, BuilderBlock, nullptr},
+    {"center", VersionLoose, ModelBlock, BuilderBlock, nullptr},
+    {"ins", VersionHTML40HTML5, ModelBlock | ModelInline | ModelMixed, BuilderInline, nullptr},
+    {"del", VersionHTML40HTML5, ModelBlock | ModelInline | ModelMixed, BuilderInline, nullptr},
+    {"li", VersionAllHTML5, ModelList | ModelOptionalEnd | ModelNoIndent, BuilderBlock, nullptr},
+    {"dt", VersionAllHTML5, ModelDefList | ModelOptionalEnd | ModelNoIndent, BuilderInline,
      nullptr},
-    {"frameset", VersionFrames, ModelHtml | ModelFrames, build_frameset, nullptr},
-    {"p", VersionAllHTML5, ModelBlock | ModelOptionalEnd, build_inline, nullptr},
-    {"h1", VersionAllHTML5, ModelBlock | ModelHeading, build_inline, nullptr},
-    {"h2", VersionAllHTML5, ModelBlock | ModelHeading, build_inline, nullptr},
-    {"h3", VersionAllHTML5, ModelBlock | ModelHeading, build_inline, nullptr},
-    {"h4", VersionAllHTML5, ModelBlock | ModelHeading, build_inline, nullptr},
-    {"h5", VersionAllHTML5, ModelBlock | ModelHeading, build_inline, nullptr},
-    {"h6", VersionAllHTML5, ModelBlock | ModelHeading, build_inline, nullptr},
-    {"ul", VersionAllHTML5, ModelBlock, build_list, nullptr},
-    {"ol", VersionAllHTML5, ModelBlock, build_list, nullptr},
-    {"dl", VersionAllHTML5, ModelBlock, build_deflist, nullptr},
-    {"dir", VersionLoose, ModelBlock | ModelObsolete, build_list, nullptr},
-    {"menu", VersionLoose | VersionHTML5, ModelBlock | ModelObsolete, build_list, nullptr},
-    {"pre", VersionAllHTML5, ModelBlock, build_pre, nullptr},
-    {"listing", VersionAll, ModelBlock | ModelObsolete, build_pre, nullptr},
-    {"xmp", VersionAll, ModelBlock | ModelObsolete, build_pre, nullptr},
-    {"plaintext", VersionAll, ModelBlock | ModelObsolete, build_pre, nullptr},
-    {"address", VersionAllHTML5, ModelBlock, build_block, nullptr},
-    {"blockquote", VersionAllHTML5, ModelBlock, build_block, nullptr},
-    {"form", VersionAllHTML5, ModelBlock, build_block, nullptr},
-    {"isindex", VersionLoose, ModelEmpty | ModelBlock, nullptr, nullptr},
-    {"fieldset", VersionHTML40HTML5, ModelBlock, build_block, nullptr},
-    {"table", VersionFromHTML32HTML5, ModelBlock, build_table, check_table},
-    {"hr", VersionAllHTML5, ModelEmpty | ModelBlock, nullptr, check_hr},
-    {"div", VersionFromHTML32HTML5, ModelBlock, build_block, nullptr},
-    {"multicol", VersionProprietaryA, ModelBlock, build_block, nullptr},
-    {"nosave", VersionProprietaryA, ModelBlock, build_block, nullptr},
-    {"layer", VersionProprietaryA, ModelBlock, build_block, nullptr},
-    {"ilayer", VersionProprietaryA, ModelInline, build_inline, nullptr},
-    {"nolayer", VersionProprietaryA, ModelBlock | ModelInline | ModelMixed, build_block, nullptr},
-    {"align", VersionProprietaryA, ModelBlock, build_block, nullptr},
-    {"center", VersionLoose, ModelBlock, build_block, nullptr},
-    {"ins", VersionHTML40HTML5, ModelBlock | ModelInline | ModelMixed, build_inline, nullptr},
-    {"del", VersionHTML40HTML5, ModelBlock | ModelInline | ModelMixed, build_inline, nullptr},
-    {"li", VersionAllHTML5, ModelList | ModelOptionalEnd | ModelNoIndent, build_block, nullptr},
-    {"dt", VersionAllHTML5, ModelDefList | ModelOptionalEnd | ModelNoIndent, build_inline, nullptr},
-    {"dd", VersionAllHTML5, ModelDefList | ModelOptionalEnd | ModelNoIndent, build_block, nullptr},
-    {"caption", VersionFromHTML32HTML5, ModelTable, build_inline, check_caption},
-    {"colgroup", VersionHTML40HTML5, ModelTable | ModelOptionalEnd, build_colgroup, nullptr},
-    {"col", VersionHTML40HTML5, ModelEmpty | ModelTable, nullptr, nullptr},
-    {"thead", VersionHTML40HTML5, ModelTable | ModelRowGroup | ModelOptionalEnd, build_rowgroup,
+    {"dd", VersionAllHTML5, ModelDefList | ModelOptionalEnd | ModelNoIndent, BuilderBlock, nullptr},
+    {"caption", VersionFromHTML32HTML5, ModelTable, BuilderInline, check_caption},
+    {"colgroup", VersionHTML40HTML5, ModelTable | ModelOptionalEnd, BuilderColgroup, nullptr},
+    {"col", VersionHTML40HTML5, ModelEmpty | ModelTable, BuilderNone, nullptr},
+    {"thead", VersionHTML40HTML5, ModelTable | ModelRowGroup | ModelOptionalEnd, BuilderRowgroup,
      nullptr},
-    {"tfoot", VersionHTML40HTML5, ModelTable | ModelRowGroup | ModelOptionalEnd, build_rowgroup,
+    {"tfoot", VersionHTML40HTML5, ModelTable | ModelRowGroup | ModelOptionalEnd, BuilderRowgroup,
      nullptr},
-    {"tbody", VersionHTML40HTML5, ModelTable | ModelRowGroup | ModelOptionalEnd, build_rowgroup,
+    {"tbody", VersionHTML40HTML5, ModelTable | ModelRowGroup | ModelOptionalEnd, BuilderRowgroup,
      nullptr},
-    {"tr", VersionFromHTML32HTML5, ModelTable | ModelOptionalEnd, build_row, nullptr},
-    {"td", VersionFromHTML32HTML5, ModelRow | ModelOptionalEnd | ModelNoIndent, build_block,
+    {"tr", VersionFromHTML32HTML5, ModelTable | ModelOptionalEnd, BuilderRow, nullptr},
+    {"td", VersionFromHTML32HTML5, ModelRow | ModelOptionalEnd | ModelNoIndent, BuilderBlock,
      check_table_cell},
-    {"th", VersionFromHTML32HTML5, ModelRow | ModelOptionalEnd | ModelNoIndent, build_block,
+    {"th", VersionFromHTML32HTML5, ModelRow | ModelOptionalEnd | ModelNoIndent, BuilderBlock,
      check_table_cell},
-    {"q", VersionHTML40HTML5, ModelInline, build_inline, nullptr},
-    {"a", VersionAllHTML5, ModelInline, build_inline, check_anchor},
-    {"br", VersionAllHTML5, ModelEmpty | ModelInline, nullptr, nullptr},
-    {"img", VersionAllHTML5, ModelEmpty | ModelInline | ModelImage, nullptr, check_img},
+    {"q", VersionHTML40HTML5, ModelInline, BuilderInline, nullptr},
+    {"a", VersionAllHTML5, ModelInline, BuilderInline, check_anchor},
+    {"br", VersionAllHTML5, ModelEmpty | ModelInline, BuilderNone, nullptr},
+    {"img", VersionAllHTML5, ModelEmpty | ModelInline | ModelImage, BuilderNone, check_img},
     {"object", VersionHTML40HTML5, ModelHead | ModelInline | ModelObject | ModelPlugin | ModelImage,
-     build_block, nullptr},
-    {"applet", VersionLoose, ModelInline | ModelObject | ModelPlugin | ModelImage, build_block,
+     BuilderBlock, nullptr},
+    {"applet", VersionLoose, ModelInline | ModelObject | ModelPlugin | ModelImage, BuilderBlock,
      nullptr},
     {"servlet", VersionProprietaryC, ModelInline | ModelObject | ModelPlugin | ModelImage,
-     build_block, nullptr},
-    {"param", VersionFromHTML32, ModelEmpty | ModelInline, nullptr, nullptr},
-    {"embed", VersionProprietaryA | VersionHTML5, ModelEmpty | ModelInline | ModelImage, nullptr,
+     BuilderBlock, nullptr},
+    {"param", VersionFromHTML32, ModelEmpty | ModelInline, BuilderNone, nullptr},
+    {"embed", VersionProprietaryA | VersionHTML5, ModelEmpty | ModelInline | ModelImage,
+     BuilderNone, nullptr},
+    {"noembed", VersionProprietaryA, ModelInline, BuilderInline, nullptr},
+    {"iframe", VersionHTML40Loose | VersionHTML5, ModelInline, BuilderBlock, nullptr},
+    {"frame", VersionFrames, ModelEmpty | ModelFrames, BuilderNone, nullptr},
+    {"noframes", VersionHTML40Loose | VersionFrames, ModelBlock | ModelFrames, BuilderNoframes,
      nullptr},
-    {"noembed", VersionProprietaryA, ModelInline, build_inline, nullptr},
-    {"iframe", VersionHTML40Loose | VersionHTML5, ModelInline, build_block, nullptr},
-    {"frame", VersionFrames, ModelEmpty | ModelFrames, nullptr, nullptr},
-    {"noframes", VersionHTML40Loose | VersionFrames, ModelBlock | ModelFrames, build_noframes,
-     nullptr},
-    {"noscript", VersionHTML40HTML5, ModelBlock | ModelInline | ModelMixed, build_block, nullptr},
-    {"b", VersionAllHTML5, ModelInline, build_inline, nullptr},
-    {"i", VersionAllHTML5, ModelInline, build_inline, nullptr},
-    {"u", VersionLoose | VersionHTML5, ModelInline, build_inline, nullptr},
-    {"tt", VersionAll, ModelInline, build_inline, nullptr},
-    {"s", VersionLoose | VersionHTML5, ModelInline, build_inline, nullptr},
-    {"strike", VersionLoose, ModelInline, build_inline, nullptr},
-    {"big", VersionFromHTML32, ModelInline, build_inline, nullptr},
-    {"small", VersionFromHTML32HTML5, ModelInline, build_inline, nullptr},
-    {"sub", VersionFromHTML32HTML5, ModelInline, build_inline, nullptr},
-    {"sup", VersionFromHTML32HTML5, ModelInline, build_inline, nullptr},
-    {"em", VersionAllHTML5, ModelInline, build_inline, nullptr},
-    {"strong", VersionAllHTML5, ModelInline, build_inline, nullptr},
-    {"dfn", VersionAllHTML5, ModelInline, build_inline, nullptr},
-    {"code", VersionAllHTML5, ModelInline, build_inline, nullptr},
-    {"samp", VersionAllHTML5, ModelInline, build_inline, nullptr},
-    {"kbd", VersionAllHTML5, ModelInline, build_inline, nullptr},
-    {"var", VersionAllHTML5, ModelInline, build_inline, nullptr},
-    {"cite", VersionAllHTML5, ModelInline, build_inline, nullptr},
-    {"abbr", VersionHTML40HTML5, ModelInline, build_inline, nullptr},
-    {"acronym", VersionHTML40, ModelInline, build_inline, nullptr},
-    {"span", VersionFromHTML32HTML5, ModelInline, build_inline, nullptr},
-    {"blink", VersionProprietary, ModelInline, build_inline, nullptr},
-    {"nobr", VersionProprietary, ModelInline, build_inline, nullptr},
-    {"wbr", VersionProprietary | VersionHTML5, ModelEmpty | ModelInline, nullptr, nullptr},
-    {"marquee", VersionProprietaryB, ModelInline | ModelOptionalEnd, build_inline, nullptr},
-    {"bgsound", VersionProprietaryB, ModelEmpty | ModelHead, nullptr, nullptr},
-    {"comment", VersionProprietaryB, ModelInline, build_inline, nullptr},
-    {"spacer", VersionProprietaryA, ModelEmpty | ModelInline, nullptr, nullptr},
-    {"keygen", VersionProprietaryA, ModelEmpty | ModelInline, nullptr, nullptr},
-    {"nolayer", VersionProprietaryA, ModelBlock | ModelInline | ModelMixed, build_block, nullptr},
-    {"ilayer", VersionProprietaryA, ModelInline, build_inline, nullptr},
-    {"map", VersionFromHTML32HTML5, ModelInline, build_block, check_map},
-    {"area", VersionAllHTML5, ModelEmpty | ModelBlock, nullptr, check_area},
-    {"input", VersionAllHTML5, ModelEmpty | ModelInline | ModelImage, nullptr, nullptr},
-    {"select", VersionAllHTML5, ModelInline | ModelField, build_select, nullptr},
-    {"option", VersionAllHTML5, ModelField | ModelOptionalEnd, build_text, nullptr},
-    {"optgroup", VersionHTML40HTML5, ModelField | ModelOptionalEnd, build_optgroup, nullptr},
-    {"textarea", VersionAllHTML5, ModelInline | ModelField, build_text, nullptr},
-    {"label", VersionHTML40HTML5, ModelInline, build_inline, nullptr},
-    {"legend", VersionHTML40HTML5, ModelInline, build_inline, nullptr},
-    {"button", VersionHTML40HTML5, ModelInline, build_inline, nullptr},
-    {"basefont", VersionLoose, ModelEmpty | ModelInline, nullptr, nullptr},
-    {"font", VersionLoose, ModelInline, build_inline, nullptr},
-    {"bdo", VersionHTML40HTML5, ModelInline, build_inline, nullptr},
+    {"noscript", VersionHTML40HTML5, ModelBlock | ModelInline | ModelMixed, BuilderBlock, nullptr},
+    {"b", VersionAllHTML5, ModelInline, BuilderInline, nullptr},
+    {"i", VersionAllHTML5, ModelInline, BuilderInline, nullptr},
+    {"u", VersionLoose | VersionHTML5, ModelInline, BuilderInline, nullptr},
+    {"tt", VersionAll, ModelInline, BuilderInline, nullptr},
+    {"s", VersionLoose | VersionHTML5, ModelInline, BuilderInline, nullptr},
+    {"strike", VersionLoose, ModelInline, BuilderInline, nullptr},
+    {"big", VersionFromHTML32, ModelInline, BuilderInline, nullptr},
+    {"small", VersionFromHTML32HTML5, ModelInline, BuilderInline, nullptr},
+    {"sub", VersionFromHTML32HTML5, ModelInline, BuilderInline, nullptr},
+    {"sup", VersionFromHTML32HTML5, ModelInline, BuilderInline, nullptr},
+    {"em", VersionAllHTML5, ModelInline, BuilderInline, nullptr},
+    {"strong", VersionAllHTML5, ModelInline, BuilderInline, nullptr},
+    {"dfn", VersionAllHTML5, ModelInline, BuilderInline, nullptr},
+    {"code", VersionAllHTML5, ModelInline, BuilderInline, nullptr},
+    {"samp", VersionAllHTML5, ModelInline, BuilderInline, nullptr},
+    {"kbd", VersionAllHTML5, ModelInline, BuilderInline, nullptr},
+    {"var", VersionAllHTML5, ModelInline, BuilderInline, nullptr},
+    {"cite", VersionAllHTML5, ModelInline, BuilderInline, nullptr},
+    {"abbr", VersionHTML40HTML5, ModelInline, BuilderInline, nullptr},
+    {"acronym", VersionHTML40, ModelInline, BuilderInline, nullptr},
+    {"span", VersionFromHTML32HTML5, ModelInline, BuilderInline, nullptr},
+    {"blink", VersionProprietary, ModelInline, BuilderInline, nullptr},
+    {"nobr", VersionProprietary, ModelInline, BuilderInline, nullptr},
+    {"wbr", VersionProprietary | VersionHTML5, ModelEmpty | ModelInline, BuilderNone, nullptr},
+    {"marquee", VersionProprietaryB, ModelInline | ModelOptionalEnd, BuilderInline, nullptr},
+    {"bgsound", VersionProprietaryB, ModelEmpty | ModelHead, BuilderNone, nullptr},
+    {"comment", VersionProprietaryB, ModelInline, BuilderInline, nullptr},
+    {"spacer", VersionProprietaryA, ModelEmpty | ModelInline, BuilderNone, nullptr},
+    {"keygen", VersionProprietaryA, ModelEmpty | ModelInline, BuilderNone, nullptr},
+    {"map", VersionFromHTML32HTML5, ModelInline, BuilderBlock, check_map},
+    {"area", VersionAllHTML5, ModelEmpty | ModelBlock, BuilderNone, check_area},
+    {"input", VersionAllHTML5, ModelEmpty | ModelInline | ModelImage, BuilderNone, nullptr},
+    {"select", VersionAllHTML5, ModelInline | ModelField, BuilderSelect, nullptr},
+    {"option", VersionAllHTML5, ModelField | ModelOptionalEnd, BuilderText, nullptr},
+    {"optgroup", VersionHTML40HTML5, ModelField | ModelOptionalEnd, BuilderOptgroup, nullptr},
+    {"textarea", VersionAllHTML5, ModelInline | ModelField, BuilderText, nullptr},
+    {"label", VersionHTML40HTML5, ModelInline, BuilderInline, nullptr},
+    {"legend", VersionHTML40HTML5, ModelInline, BuilderInline, nullptr},
+    {"button", VersionHTML40HTML5, ModelInline, BuilderInline, nullptr},
+    {"basefont", VersionLoose, ModelEmpty | ModelInline, BuilderNone, nullptr},
+    {"font", VersionLoose, ModelInline, BuilderInline, nullptr},
+    {"bdo", VersionHTML40HTML5, ModelInline, BuilderInline, nullptr},
     // HTML5. Sectioning and grouping content is parsed like a division,
     // phrasing content like the inline elements, media elements with their
     // fallback content like objects (inline elements outside them are not
     // re-opened inside), sources and tracks like images, a datalist like a
     // select, a template like a script that may stand in head or body.
-    {"article", VersionHTML5, ModelBlock, build_block, nullptr},
-    {"aside", VersionHTML5, ModelBlock, build_block, nullptr},
-    {"header", VersionHTML5, ModelBlock, build_block, nullptr},
-    {"footer", VersionHTML5, ModelBlock, build_block, nullptr},
-    {"nav", VersionHTML5, ModelBlock, build_block, nullptr},
-    {"main", VersionHTML5, ModelBlock, build_block, nullptr},
-    {"section", VersionHTML5, ModelBlock, build_block, nullptr},
-    {"hgroup", VersionHTML5, ModelBlock, build_block, nullptr},
-    {"search", VersionHTML5, ModelBlock, build_block, nullptr},
-    {"figure", VersionHTML5, ModelBlock, build_block, nullptr},
-    {"figcaption", VersionHTML5, ModelBlock, build_block, nullptr},
-    {"details", VersionHTML5, ModelBlock, build_block, nullptr},
-    {"summary", VersionHTML5, ModelBlock, build_block, nullptr},
-    {"dialog", VersionHTML5, ModelBlock, build_block, nullptr},
-    {"mark", VersionHTML5, ModelInline, build_inline, nullptr},
-    {"time", VersionHTML5, ModelInline, build_inline, nullptr},
-    {"data", VersionHTML5, ModelInline, build_inline, nullptr},
-    {"output", VersionHTML5, ModelInline, build_inline, nullptr},
-    {"meter", VersionHTML5, ModelInline, build_inline, nullptr},
-    {"progress", VersionHTML5, ModelInline, build_inline, nullptr},
-    {"bdi", VersionHTML5, ModelInline, build_inline, nullptr},
-    {"ruby", VersionHTML5, ModelInline, build_inline, nullptr},
-    {"rt", VersionHTML5, ModelInline, build_inline, nullptr},
-    {"rp", VersionHTML5, ModelInline, build_inline, nullptr},
-    {"slot", VersionHTML5, ModelInline, build_inline, nullptr},
-    {"picture", VersionHTML5, ModelInline | ModelObject, build_block, nullptr},
-    {"video", VersionHTML5, ModelInline | ModelObject, build_block, nullptr},
-    {"audio", VersionHTML5, ModelInline | ModelObject, build_block, nullptr},
-    {"canvas", VersionHTML5, ModelInline | ModelObject, build_block, nullptr},
-    {"source", VersionHTML5, ModelEmpty | ModelInline, nullptr, nullptr},
-    {"track", VersionHTML5, ModelEmpty | ModelInline, nullptr, nullptr},
-    {"template", VersionHTML5, ModelHead | ModelBlock | ModelInline | ModelMixed, build_block,
+    {"article", VersionHTML5, ModelBlock, BuilderBlock, nullptr},
+    {"aside", VersionHTML5, ModelBlock, BuilderBlock, nullptr},
+    {"header", VersionHTML5, ModelBlock, BuilderBlock, nullptr},
+    {"footer", VersionHTML5, ModelBlock, BuilderBlock, nullptr},
+    {"nav", VersionHTML5, ModelBlock, BuilderBlock, nullptr},
+    {"main", VersionHTML5, ModelBlock, BuilderBlock, nullptr},
+    {"section", VersionHTML5, ModelBlock, BuilderBlock, nullptr},
+    {"hgroup", VersionHTML5, ModelBlock, BuilderBlock, nullptr},
+    {"search", VersionHTML5, ModelBlock, BuilderBlock, nullptr},
+    {"figure", VersionHTML5, ModelBlock, BuilderBlock, nullptr},
+    {"figcaption", VersionHTML5, ModelBlock, BuilderBlock, nullptr},
+    {"details", VersionHTML5, ModelBlock, BuilderBlock, nullptr},
+    {"summary", VersionHTML5, ModelBlock, BuilderBlock, nullptr},
+    {"dialog", VersionHTML5, ModelBlock, BuilderBlock, nullptr},
+    {"mark", VersionHTML5, ModelInline, BuilderInline, nullptr},
+    {"time", VersionHTML5, ModelInline, BuilderInline, nullptr},
+    {"data", VersionHTML5, ModelInline, BuilderInline, nullptr},
+    {"output", VersionHTML5, ModelInline, BuilderInline, nullptr},
+    {"meter", VersionHTML5, ModelInline, BuilderInline, nullptr},
+    {"progress", VersionHTML5, ModelInline, BuilderInline, nullptr},
+    {"bdi", VersionHTML5, ModelInline, BuilderInline, nullptr},
+    {"ruby", VersionHTML5, ModelInline, BuilderInline, nullptr},
+    {"rt", VersionHTML5, ModelInline, BuilderInline, nullptr},
+    {"rp", VersionHTML5, ModelInline, BuilderInline, nullptr},
+    {"slot", VersionHTML5, ModelInline, BuilderInline, nullptr},
+    {"picture", VersionHTML5, ModelInline | ModelObject, BuilderBlock, nullptr},
+    {"video", VersionHTML5, ModelInline | ModelObject, BuilderBlock, nullptr},
+    {"audio", VersionHTML5, ModelInline | ModelObject, BuilderBlock, nullptr},
+    {"canvas", VersionHTML5, ModelInline | ModelObject, BuilderBlock, nullptr},
+    {"source", VersionHTML5, ModelEmpty | ModelInline, BuilderNone, nullptr},
+    {"track", VersionHTML5, ModelEmpty | ModelInline, BuilderNone, nullptr},
+    {"template", VersionHTML5, ModelHead | ModelBlock | ModelInline | ModelMixed, BuilderBlock,
      nullptr},
-    {"datalist", VersionHTML5, ModelInline | ModelField, build_select, nullptr},
+    {"datalist", VersionHTML5, ModelInline | ModelField, BuilderSelect, nullptr},
     // Foreign content: svg and math hold elements of their own vocabularies.
-    {"svg", VersionHTML5, ModelInline, build_foreign, check_foreign_root},
-    {"math", VersionHTML5, ModelInline, build_foreign, check_foreign_root},
+    {"svg", VersionHTML5, ModelInline, BuilderForeign, check_foreign_root},
+    {"math", VersionHTML5, ModelInline, BuilderForeign, check_foreign_root},
 };
 
 // The 114 rows of the HTML 4.01 era and the 35 of HTML5.
-static_assert(sizeof(tag_rows) / sizeof(tag_rows[0]) == 149, "the built-in table has 149 rows");
+static_assert(sizeof(builtin_tags) / sizeof(builtin_tags[0]) == 147,
+              "the built-in table has 147 rows");
 
-struct Handle {
-    TagDef** handle;
-    const char* name;
+// The row of a built-in name (found at compile time for the handles).
+constexpr size_t builtin_index(std::string_view name) {
+    for (size_t i = 0; i < sizeof(builtin_tags) / sizeof(builtin_tags[0]); ++i) {
+        if (builtin_tags[i].name == name) return i;
+    }
+    throw "not a built-in tag"; // never reached for the handles below
+}
+
+constexpr TagPtr builtin(std::string_view name) {
+    return TagPtr(&builtin_tags[builtin_index(name)]);
+}
+
+constexpr TagDef xml_entry{"", VersionAll, ModelBlock, BuilderNone, nullptr};
+constexpr TagDef foreign_entry{"", VersionHTML5, ModelInline, BuilderForeign, nullptr};
+
+// The built-in table by name, built on first use and never changed.
+const std::unordered_map<std::string_view, const TagDef*>& builtin_index_by_name() {
+    static const std::unordered_map<std::string_view, const TagDef*> index = [] {
+        std::unordered_map<std::string_view, const TagDef*> map;
+        for (const TagDef& tag : builtin_tags)
+            map.emplace(tag.name, &tag);
+        return map;
+    }();
+    return index;
+}
+
+// The values a declaration of each kind gives its element.
+struct DeclaredValues {
+    ContentModelBits model;
+    BuilderKind builder;
 };
+
+DeclaredValues declared_values(DeclaredKind kind) {
+    switch (kind) {
+    case DeclaredKind::Inline:
+        return {ModelUserDefined | ModelNoIndent | ModelInline, BuilderBlock};
+    case DeclaredKind::Block:
+        return {ModelUserDefined | ModelNoIndent | ModelBlock, BuilderBlock};
+    case DeclaredKind::Empty:
+        // Declared empty elements stand in text like img: without the inline
+        // bit a builder would end the open blocks at them and then drop them.
+        return {ModelUserDefined | ModelNoIndent | ModelEmpty | ModelInline, BuilderBlock};
+    case DeclaredKind::Pre:
+        return {ModelUserDefined | ModelNoIndent | ModelBlock, BuilderPre};
+    }
+    return {0, BuilderNone};
+}
 
 } // namespace
 
-TagDef* xml_tag_def = nullptr;
-TagDef* foreign_tag_def = nullptr;
+constinit const TagPtr xml_tag_def{&xml_entry};
+constinit const TagPtr foreign_tag_def{&foreign_entry};
 
-TagDef *tag_html, *tag_head, *tag_body, *tag_frameset, *tag_frame, *tag_noframes, *tag_meta,
-    *tag_title, *tag_base, *tag_hr, *tag_pre, *tag_listing, *tag_h1, *tag_h2, *tag_p, *tag_ul,
-    *tag_ol, *tag_dir, *tag_li, *tag_dl, *tag_dt, *tag_dd, *tag_td, *tag_th, *tag_tr, *tag_col,
-    *tag_br, *tag_a, *tag_link, *tag_b, *tag_i, *tag_strong, *tag_em, *tag_big, *tag_small,
-    *tag_param, *tag_option, *tag_optgroup, *tag_img, *tag_map, *tag_area, *tag_nobr, *tag_wbr,
-    *tag_font, *tag_spacer, *tag_layer, *tag_center, *tag_style, *tag_script, *tag_noscript,
-    *tag_table, *tag_caption, *tag_form, *tag_textarea, *tag_blockquote, *tag_applet, *tag_object,
-    *tag_div, *tag_span, *tag_svg, *tag_math, *tag_template;
+constinit const TagPtr tag_html = builtin("html"), tag_head = builtin("head"),
+                       tag_body = builtin("body"), tag_frameset = builtin("frameset"),
+                       tag_frame = builtin("frame"), tag_noframes = builtin("noframes"),
+                       tag_meta = builtin("meta"), tag_title = builtin("title"),
+                       tag_base = builtin("base"), tag_hr = builtin("hr"), tag_pre = builtin("pre"),
+                       tag_listing = builtin("listing"), tag_h1 = builtin("h1"),
+                       tag_h2 = builtin("h2"), tag_p = builtin("p"), tag_ul = builtin("ul"),
+                       tag_ol = builtin("ol"), tag_dir = builtin("dir"), tag_li = builtin("li"),
+                       tag_dl = builtin("dl"), tag_dt = builtin("dt"), tag_dd = builtin("dd"),
+                       tag_td = builtin("td"), tag_th = builtin("th"), tag_tr = builtin("tr"),
+                       tag_col = builtin("col"), tag_br = builtin("br"), tag_a = builtin("a"),
+                       tag_link = builtin("link"), tag_b = builtin("b"), tag_i = builtin("i"),
+                       tag_strong = builtin("strong"), tag_em = builtin("em"),
+                       tag_big = builtin("big"), tag_small = builtin("small"),
+                       tag_param = builtin("param"), tag_option = builtin("option"),
+                       tag_optgroup = builtin("optgroup"), tag_img = builtin("img"),
+                       tag_map = builtin("map"), tag_area = builtin("area"),
+                       tag_nobr = builtin("nobr"), tag_wbr = builtin("wbr"),
+                       tag_font = builtin("font"), tag_spacer = builtin("spacer"),
+                       tag_layer = builtin("layer"), tag_center = builtin("center"),
+                       tag_style = builtin("style"), tag_script = builtin("script"),
+                       tag_noscript = builtin("noscript"), tag_table = builtin("table"),
+                       tag_caption = builtin("caption"), tag_form = builtin("form"),
+                       tag_textarea = builtin("textarea"), tag_blockquote = builtin("blockquote"),
+                       tag_applet = builtin("applet"), tag_object = builtin("object"),
+                       tag_div = builtin("div"), tag_span = builtin("span"),
+                       tag_svg = builtin("svg"), tag_math = builtin("math"),
+                       tag_template = builtin("template");
 
 uint32_t name_hash(const char* name) {
     uint32_t h = 0;
@@ -229,179 +281,72 @@ uint32_t name_hash(const char* name) {
     return h;
 }
 
-TagDef* lookup_tag(const char* name) {
-    if (name == nullptr) return nullptr;
-    for (TagDef* t = tag_buckets[name_hash(name) % TagBuckets]; t != nullptr; t = t->chain) {
-        if (t->name == name) return t;
-    }
-    return nullptr;
+TagPtr lookup_builtin_tag(std::string_view name) {
+    const auto& index = builtin_index_by_name();
+    auto found = index.find(name);
+    return found != index.end() ? TagPtr(found->second) : TagPtr();
 }
 
-TagDef* define_tag(const char* name, VersionBits versions, ContentModelBits model, ParserFn parser,
-                   CheckAttributesFn checker) {
-    uint32_t bucket = name_hash(name) % TagBuckets;
-    TagDef* entry = nullptr;
-    for (TagDef* t = tag_buckets[bucket]; t != nullptr; t = t->chain) {
-        if (t->name == name) {
-            entry = t;
-            break;
+TagTable::TagTable(const std::vector<TagDeclaration>& declared) {
+    for (const TagDeclaration& d : declared) {
+        TagDef* entry = nullptr;
+        auto found = declared_.find(d.name);
+        if (found != declared_.end()) {
+            entry = const_cast<TagDef*>(found->second);
+        } else {
+            auto def = std::make_unique<TagDef>();
+            if (TagPtr known = lookup_builtin_tag(d.name)) {
+                *def = *known;
+                def->base = known.get();
+            }
+            names_.push_back(std::make_unique<std::string>(d.name));
+            def->name = *names_.back();
+            entry = def.get();
+            entries_.push_back(std::move(def));
+            declared_.emplace(entry->name, entry);
         }
+        const DeclaredValues values = declared_values(d.kind);
+        entry->versions = VersionProprietary;
+        entry->model |= values.model;
+        entry->builder = values.builder;
+        entry->check_attributes = nullptr;
     }
-    if (entry == nullptr) {
-        entry = new TagDef();
-        entry->name = name;
-        entry->chain = tag_buckets[bucket];
-        tag_buckets[bucket] = entry;
-    }
-    entry->versions = versions;
-    entry->model |= model;
-    entry->parser = parser;
-    entry->check_attributes = checker;
-    return entry;
 }
 
-void init_tags() {
-    if (xml_tag_def != nullptr) return;
-    for (const TagRow& row : tag_rows) {
-        define_tag(row.name, row.versions, row.model, row.parser, row.checker);
+TagPtr TagTable::find(std::string_view name) const {
+    if (!declared_.empty()) {
+        auto found = declared_.find(name);
+        if (found != declared_.end()) return TagPtr(found->second);
     }
-    const Handle handles[] = {
-        {&tag_html, "html"},
-        {&tag_head, "head"},
-        {&tag_body, "body"},
-        {&tag_frameset, "frameset"},
-        {&tag_frame, "frame"},
-        {&tag_noframes, "noframes"},
-        {&tag_meta, "meta"},
-        {&tag_title, "title"},
-        {&tag_base, "base"},
-        {&tag_hr, "hr"},
-        {&tag_pre, "pre"},
-        {&tag_listing, "listing"},
-        {&tag_h1, "h1"},
-        {&tag_h2, "h2"},
-        {&tag_p, "p"},
-        {&tag_ul, "ul"},
-        {&tag_ol, "ol"},
-        {&tag_dir, "dir"},
-        {&tag_li, "li"},
-        {&tag_dl, "dl"},
-        {&tag_dt, "dt"},
-        {&tag_dd, "dd"},
-        {&tag_td, "td"},
-        {&tag_th, "th"},
-        {&tag_tr, "tr"},
-        {&tag_col, "col"},
-        {&tag_br, "br"},
-        {&tag_a, "a"},
-        {&tag_link, "link"},
-        {&tag_b, "b"},
-        {&tag_i, "i"},
-        {&tag_strong, "strong"},
-        {&tag_em, "em"},
-        {&tag_big, "big"},
-        {&tag_small, "small"},
-        {&tag_param, "param"},
-        {&tag_option, "option"},
-        {&tag_optgroup, "optgroup"},
-        {&tag_img, "img"},
-        {&tag_map, "map"},
-        {&tag_area, "area"},
-        {&tag_nobr, "nobr"},
-        {&tag_wbr, "wbr"},
-        {&tag_font, "font"},
-        {&tag_spacer, "spacer"},
-        {&tag_layer, "layer"},
-        {&tag_center, "center"},
-        {&tag_style, "style"},
-        {&tag_script, "script"},
-        {&tag_noscript, "noscript"},
-        {&tag_table, "table"},
-        {&tag_caption, "caption"},
-        {&tag_form, "form"},
-        {&tag_textarea, "textarea"},
-        {&tag_blockquote, "blockquote"},
-        {&tag_applet, "applet"},
-        {&tag_object, "object"},
-        {&tag_div, "div"},
-        {&tag_span, "span"},
-        {&tag_svg, "svg"},
-        {&tag_math, "math"},
-        {&tag_template, "template"},
-    };
-    xml_tag_def = new TagDef();
-    for (const Handle& h : handles)
-        *h.handle = lookup_tag(h.name);
-    xml_tag_def->versions = VersionAll;
-    xml_tag_def->model = ModelBlock;
-    foreign_tag_def = new TagDef();
-    foreign_tag_def->versions = VersionHTML5;
-    foreign_tag_def->model = ModelInline;
-    foreign_tag_def->parser = build_foreign;
-}
-
-void free_tags() {
-    for (TagDef*& bucket : tag_buckets) {
-        while (bucket != nullptr) {
-            TagDef* next = bucket->chain;
-            delete bucket;
-            bucket = next;
-        }
-    }
-    delete xml_tag_def;
-    xml_tag_def = nullptr;
-    delete foreign_tag_def;
-    foreign_tag_def = nullptr;
+    return lookup_builtin_tag(name);
 }
 
 bool is_foreign(const Node* node) {
-    const TagDef* tag = node->tag;
+    const TagPtr tag = node->tag;
     return tag != nullptr && (tag == foreign_tag_def || tag == tag_svg || tag == tag_math);
 }
 
-bool is_obsolete_in_html5(const TagDef* tag) {
+bool is_obsolete_in_html5(TagPtr tag) {
     return tag != nullptr && (tag->versions & VersionHTML5) == 0 &&
            (tag->versions & VersionAll) != 0 && tag != xml_tag_def;
 }
 
-bool find_tag(Node* node) {
-    if (options.input_xml) {
+bool find_tag(const DocumentState* doc, Node* node) {
+    if (doc->options.input_xml) {
         node->tag = xml_tag_def;
         return true;
     }
     if (node->element_name.empty()) return false;
-    TagDef* t = lookup_tag(node->element_name.c_str());
+    TagPtr t = doc->tags.find(node->element_name);
     if (t == nullptr) return false;
     node->tag = t;
     return true;
 }
 
-ParserFn find_parser(const Node* node) {
-    if (node->element_name.empty()) return nullptr;
-    TagDef* t = lookup_tag(node->element_name.c_str());
-    return t != nullptr ? t->parser : nullptr;
-}
-
-void define_inline_tag(const char* name) {
-    define_tag(name, VersionProprietary, ModelUserDefined | ModelNoIndent | ModelInline,
-               build_block, nullptr);
-}
-
-void define_block_tag(const char* name) {
-    define_tag(name, VersionProprietary, ModelUserDefined | ModelNoIndent | ModelBlock, build_block,
-               nullptr);
-}
-
-// Declared empty elements stand in text like img: without the inline bit a
-// builder would end the open blocks at them and then drop them.
-void define_empty_tag(const char* name) {
-    define_tag(name, VersionProprietary,
-               ModelUserDefined | ModelNoIndent | ModelEmpty | ModelInline, build_block, nullptr);
-}
-
-void define_pre_tag(const char* name) {
-    define_tag(name, VersionProprietary, ModelUserDefined | ModelNoIndent | ModelBlock, build_pre,
-               nullptr);
+BuilderKind find_builder(const DocumentState* doc, const Node* node) {
+    if (node->element_name.empty()) return BuilderNone;
+    TagPtr t = doc->tags.find(node->element_name);
+    return t != nullptr ? t->builder : BuilderNone;
 }
 
 } // namespace varnel

@@ -1,18 +1,25 @@
 // The tag dictionary: for every known element name, the HTML versions that
 // allow it, its content model, the builder that parses its content and the
-// routine that checks its attributes. Filled once at start-up from the
-// built-in table and extended by the new-*-tags options; shared by every
-// document of the run. Other modules compare tags against the well-known
-// handles (tag_html, tag_br, ...).
+// routine that checks its attributes. The built-in entries form a constant
+// table shared by every document and every thread; the elements a
+// configuration declares (new-*-tags) belong to the run, and each document
+// gets a TagTable that adds them to the built-in ones. Other modules
+// compare tags against the well-known handles (tag_html, tag_br, ...).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 namespace varnel {
 
 struct Node;
-struct Lexer;
+struct DocumentState;
+struct TagDeclaration;
 
 using VersionBits = uint32_t;
 constexpr VersionBits VersionHTML20 = 0x1;
@@ -66,53 +73,124 @@ constexpr ContentModelBits ModelOptionalStart = 0x200000;
 // for the next token.
 enum WhitespaceMode : int { TrimSpace = 0, CollapseSpace = 1, KeepSpace = 2, RawText = 3 };
 
-using ParserFn = void (*)(Lexer* lexer, Node* element, WhitespaceMode mode);
-using CheckAttributesFn = void (*)(Lexer* lexer, Node* node);
-
-struct TagDef {
-    TagDef* chain = nullptr; // next entry of the same hash bucket
-    std::string name;        // empty only for the XML entry
-    VersionBits versions = 0;
-    ContentModelBits model = 0;
-    ParserFn parser = nullptr;
-    CheckAttributesFn check_attributes = nullptr;
+// The builder that parses an element's content (tree/builders.h holds
+// them; the tree layer maps each kind to its routine).
+enum BuilderKind : uint8_t {
+    BuilderNone = 0,
+    BuilderHtml,
+    BuilderHead,
+    BuilderTitle,
+    BuilderScript,
+    BuilderBody,
+    BuilderFrameset,
+    BuilderNoframes,
+    BuilderBlock,
+    BuilderInline,
+    BuilderList,
+    BuilderDeflist,
+    BuilderPre,
+    BuilderTable,
+    BuilderColgroup,
+    BuilderRowgroup,
+    BuilderRow,
+    BuilderSelect,
+    BuilderOptgroup,
+    BuilderText,
+    BuilderForeign,
 };
 
-void init_tags();
-void free_tags();
-TagDef* define_tag(const char* name, VersionBits versions, ContentModelBits model, ParserFn parser,
-                   CheckAttributesFn checker);
-TagDef* lookup_tag(const char* name); // exact, case-sensitive; null when absent
-bool find_tag(Node* node);
-ParserFn find_parser(const Node* node);
+using CheckAttributesFn = void (*)(DocumentState* doc, Node* node);
 
-// User-declared tags (new-inline-tags and friends).
-void define_inline_tag(const char* name);
-void define_block_tag(const char* name);
-void define_empty_tag(const char* name);
-void define_pre_tag(const char* name);
+struct TagDef {
+    std::string_view name; // empty only for the XML entry
+    VersionBits versions = 0;
+    ContentModelBits model = 0;
+    BuilderKind builder = BuilderNone;
+    CheckAttributesFn check_attributes = nullptr;
+    // For an element a run declares under a built-in name: the built-in
+    // entry, whose element it still is (see TagPtr).
+    const TagDef* base = nullptr;
+
+    // The entry that stands for this element: the built-in one for a
+    // declaration that reuses a built-in name.
+    constexpr const TagDef* identity() const { return base != nullptr ? base : this; }
+};
+
+// A reference to a tag entry. Two references are equal when they stand for
+// the same element: an entry a run declares under a built-in name is that
+// element (with the values the declaration gave it), as it was when
+// declarations changed the shared entry itself.
+class TagPtr {
+  public:
+    constexpr TagPtr() = default;
+    constexpr TagPtr(std::nullptr_t) {}
+    constexpr TagPtr(const TagDef* def) : def_(def) {}
+
+    constexpr const TagDef* get() const { return def_; }
+    constexpr const TagDef* operator->() const { return def_; }
+    constexpr const TagDef& operator*() const { return *def_; }
+    constexpr explicit operator bool() const { return def_ != nullptr; }
+
+    friend constexpr bool operator==(TagPtr a, TagPtr b) {
+        return a.def_ == b.def_ ||
+               (a.def_ != nullptr && b.def_ != nullptr && a.def_->identity() == b.def_->identity());
+    }
+    friend constexpr bool operator==(TagPtr a, std::nullptr_t) { return a.def_ == nullptr; }
+
+  private:
+    const TagDef* def_ = nullptr;
+};
+
+// The tags a document knows: the built-in table, and the elements its
+// run declared (in the order declared; a later declaration of a name
+// changes the values of the earlier one as it changes a built-in entry:
+// versions, builder and check replaced, content model added to).
+class TagTable {
+  public:
+    TagTable() = default; // the built-in tags only
+    explicit TagTable(const std::vector<TagDeclaration>& declared);
+    TagTable(const TagTable&) = delete;
+    TagTable& operator=(const TagTable&) = delete;
+    TagTable(TagTable&&) = default;
+    TagTable& operator=(TagTable&&) = default;
+
+    // Exact, case-sensitive lookup; null when absent.
+    TagPtr find(std::string_view name) const;
+
+  private:
+    std::vector<std::unique_ptr<TagDef>> entries_;
+    std::vector<std::unique_ptr<std::string>> names_;
+    std::unordered_map<std::string_view, const TagDef*> declared_;
+};
+
+// A built-in entry by name; null when absent.
+TagPtr lookup_builtin_tag(std::string_view name);
+
+// Looks up the node's element name in the document's tags (XML input: the
+// one XML entry) and sets node->tag; false when the name is unknown.
+bool find_tag(const DocumentState* doc, Node* node);
+BuilderKind find_builder(const DocumentState* doc, const Node* node);
 
 // The one entry given to every element of XML input.
-extern TagDef* xml_tag_def;
+extern const TagPtr xml_tag_def;
 // The one entry given to every element inside svg or math in HTML input
 // (foreign content): its names keep their case and nothing in it is checked
 // against the HTML vocabulary.
-extern TagDef* foreign_tag_def;
+extern const TagPtr foreign_tag_def;
 // True for svg, math and the elements inside them.
 bool is_foreign(const Node* node);
 // True for elements HTML5 made obsolete (font, center, big, tt, frame ...):
 // known to earlier versions, not to HTML5.
-bool is_obsolete_in_html5(const TagDef* tag);
+bool is_obsolete_in_html5(TagPtr tag);
 
-// Well-known handles, resolved by init_tags.
-extern TagDef *tag_html, *tag_head, *tag_body, *tag_frameset, *tag_frame, *tag_noframes, *tag_meta,
-    *tag_title, *tag_base, *tag_hr, *tag_pre, *tag_listing, *tag_h1, *tag_h2, *tag_p, *tag_ul,
-    *tag_ol, *tag_dir, *tag_li, *tag_dl, *tag_dt, *tag_dd, *tag_td, *tag_th, *tag_tr, *tag_col,
-    *tag_br, *tag_a, *tag_link, *tag_b, *tag_i, *tag_strong, *tag_em, *tag_big, *tag_small,
-    *tag_param, *tag_option, *tag_optgroup, *tag_img, *tag_map, *tag_area, *tag_nobr, *tag_wbr,
-    *tag_font, *tag_spacer, *tag_layer, *tag_center, *tag_style, *tag_script, *tag_noscript,
-    *tag_table, *tag_caption, *tag_form, *tag_textarea, *tag_blockquote, *tag_applet, *tag_object,
-    *tag_div, *tag_span, *tag_svg, *tag_math, *tag_template;
+// Well-known handles into the built-in table.
+extern const TagPtr tag_html, tag_head, tag_body, tag_frameset, tag_frame, tag_noframes, tag_meta,
+    tag_title, tag_base, tag_hr, tag_pre, tag_listing, tag_h1, tag_h2, tag_p, tag_ul, tag_ol,
+    tag_dir, tag_li, tag_dl, tag_dt, tag_dd, tag_td, tag_th, tag_tr, tag_col, tag_br, tag_a,
+    tag_link, tag_b, tag_i, tag_strong, tag_em, tag_big, tag_small, tag_param, tag_option,
+    tag_optgroup, tag_img, tag_map, tag_area, tag_nobr, tag_wbr, tag_font, tag_spacer, tag_layer,
+    tag_center, tag_style, tag_script, tag_noscript, tag_table, tag_caption, tag_form, tag_textarea,
+    tag_blockquote, tag_applet, tag_object, tag_div, tag_span, tag_svg, tag_math, tag_template;
 
 // Hash used by the tag, attribute and entity tables: h = h * 31 + (signed
 // byte), modulo 2^32.

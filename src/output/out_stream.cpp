@@ -9,13 +9,10 @@
 
 #include "base/util.h"
 #include "input/lexer.h"
+#include "input/stream.h"
 #include "model/entities.h"
 
 namespace varnel {
-
-LineBuffer line_buffer;
-bool entity_names_undeclared = false;
-int32_t wrap_column = 68;
 
 namespace {
 
@@ -75,49 +72,51 @@ bool output_carries(CharEncoding encoding, uint32_t c) {
 }
 
 // Appends "&#<decimal>;".
-void add_numeric_entity(uint32_t c) {
+void add_numeric_entity(OutputStream* out, uint32_t c) {
     char text[16];
     int n = snprintf(text, sizeof text, "&#%u;", c);
     for (int i = 0; i < n; ++i)
-        add_char(static_cast<unsigned char>(text[i]));
+        add_char(out, static_cast<unsigned char>(text[i]));
 }
 
 // Appends "&name;".
-void add_named_entity(const char* name) {
-    add_char('&');
-    add_string(name);
-    add_char(';');
+void add_named_entity(OutputStream* out, const char* name) {
+    add_char(out, '&');
+    add_string(out, name);
+    add_char(out, ';');
 }
 
 // Appends a character that goes out as it is, or its numeric reference when
 // the output encoding has no bytes for it.
-void add_carried(uint32_t c) {
+void add_carried(OutputStream* out, uint32_t c) {
+    const Config& options = *out->options;
     if (!is_unicode_scalar(c)) c = ReplacementChar;
     if (output_carries(options.char_encoding, c)) {
-        add_char(c);
+        add_char(out, c);
     } else {
-        add_numeric_entity(c);
+        add_numeric_entity(out, c);
     }
 }
 
 // Whether characters are written as numeric references only. XML knows no
 // HTML entity names: XML input always gets numbers, and so does XML output
 // unless it declares an XHTML doctype, whose DTD defines the names.
-bool numeric_references() {
+bool numeric_references(const OutputStream* out) {
+    const Config& options = *out->options;
     return options.numeric_entities || options.input_xml ||
            (options.output_xml && (!options.output_xhtml || options.doctype_mode == DoctypeOmit ||
-                                   entity_names_undeclared));
+                                   out->entity_names_undeclared));
 }
 
 // Appends the named entity when names are wanted and one exists, else the
 // numeric reference.
-void add_entity(uint32_t c) {
-    const bool numeric = numeric_references();
+void add_entity(OutputStream* out, uint32_t c) {
+    const bool numeric = numeric_references(out);
     const char* name = numeric ? nullptr : entity_name_fast(c);
     if (name != nullptr) {
-        add_named_entity(name);
+        add_named_entity(out, name);
     } else {
-        add_numeric_entity(c);
+        add_numeric_entity(out, c);
     }
 }
 
@@ -253,29 +252,29 @@ void write_indent(ByteBatch& batch, uint32_t indent) {
 
 // Writes `count` characters of the pending line from index `from`.
 void write_chars(ByteBatch& batch, uint32_t from, uint32_t count) {
-    const uint32_t* p = line_buffer.chars + from;
+    const uint32_t* p = batch.out->line.chars + from;
     for (uint32_t i = 0; i < count; ++i)
         batch.put_char(p[i]);
 }
 
 // Grows the pending line so that it holds at least `needed` slots plus the
 // spare one.
-void grow_line(uint32_t needed) {
-    uint64_t capacity = line_buffer.capacity == 0 ? 256 : line_buffer.capacity;
+void grow_line(OutputStream* out, uint32_t needed) {
+    uint64_t capacity = out->line.capacity == 0 ? 256 : out->line.capacity;
     while (capacity <= needed)
         capacity *= 2;
     // Allocation sizes are 32-bit: a longer line cannot be held, whatever
     // memory is free.
     if (capacity * sizeof(uint32_t) > UINT32_MAX) fatal_error("Output line too long!");
-    line_buffer.chars = static_cast<uint32_t*>(
-        mem_realloc(line_buffer.chars, static_cast<uint32_t>(capacity * sizeof(uint32_t))));
-    line_buffer.capacity = static_cast<uint32_t>(capacity);
+    out->line.chars = static_cast<uint32_t*>(
+        mem_realloc(out->line.chars, static_cast<uint32_t>(capacity * sizeof(uint32_t))));
+    out->line.capacity = static_cast<uint32_t>(capacity);
 }
 
 // Writes the part before the wrap point, then `tail` (a space and maybe a
 // backslash), a line feed, and keeps the rest of the line.
 void break_at_wrap_point(OutputStream* out, uint32_t indent, const char* tail) {
-    LineBuffer& line = line_buffer;
+    LineBuffer& line = out->line;
     {
         ByteBatch batch(out);
         write_indent(batch, line.verbatim ? 0 : indent);
@@ -299,8 +298,8 @@ void break_at_wrap_point(OutputStream* out, uint32_t indent, const char* tail) {
 
 } // namespace
 
-bool line_fits(uint32_t indent) {
-    return static_cast<int64_t>(indent) + line_buffer.length < static_cast<int64_t>(wrap_column);
+bool line_fits(const OutputStream* out, uint32_t indent) {
+    return static_cast<int64_t>(indent) + out->line.length < static_cast<int64_t>(out->wrap_column);
 }
 
 void write_char(OutputStream* out, uint32_t c) {
@@ -309,21 +308,21 @@ void write_char(OutputStream* out, uint32_t c) {
     if (out->sink != nullptr) fwrite(bytes, 1, static_cast<size_t>(n), out->sink);
 }
 
-void add_char(uint32_t c) {
-    LineBuffer& line = line_buffer;
-    if (line.length + 1 >= line.capacity) grow_line(line.length + 1);
+void add_char(OutputStream* out, uint32_t c) {
+    LineBuffer& line = out->line;
+    if (line.length + 1 >= line.capacity) grow_line(out, line.length + 1);
     line.chars[line.length++] = c;
 }
 
-void add_string(const char* s) {
+void add_string(OutputStream* out, const char* s) {
     for (; *s != '\0'; ++s)
-        add_char(static_cast<unsigned char>(*s));
+        add_char(out, static_cast<unsigned char>(*s));
 }
 
 void flush_line(OutputStream* out, uint32_t indent) {
-    LineBuffer& line = line_buffer;
+    LineBuffer& line = out->line;
     if (line.length > 0) {
-        if (!line_fits(indent)) break_line_at_wrap_point(out, indent);
+        if (!line_fits(out, indent)) break_line_at_wrap_point(out, indent);
         ByteBatch batch(out);
         write_indent(batch, line.verbatim ? 0 : indent);
         write_chars(batch, 0, line.length);
@@ -335,20 +334,22 @@ void flush_line(OutputStream* out, uint32_t indent) {
 }
 
 void flush_pending_line(OutputStream* out, uint32_t indent) {
-    if (line_buffer.length > 0) flush_line(out, indent);
+    if (out->line.length > 0) flush_line(out, indent);
 }
 
 void break_line_at_wrap_point(OutputStream* out, uint32_t indent) {
-    if (line_buffer.wrap_point == 0) return;
-    break_at_wrap_point(out, indent, line_buffer.in_string ? " \\" : "");
+    if (out->line.wrap_point == 0) return;
+    break_at_wrap_point(out, indent, out->line.in_string ? " \\" : "");
 }
 
 void break_in_attr_value(OutputStream* out, uint32_t indent, bool in_string) {
-    if (line_buffer.wrap_point == 0) return; // callers set one first
+    if (out->line.wrap_point == 0) return; // callers set one first
     break_at_wrap_point(out, indent, in_string ? " \\" : " ");
 }
 
-bool bare_ampersand_in_xml(const unsigned char* bytes, size_t i, size_t end, PrintMode mode) {
+bool bare_ampersand_in_xml(const OutputStream* out, const unsigned char* bytes, size_t i,
+                           size_t end, PrintMode mode) {
+    const Config& options = *out->options;
     if (options.quote_ampersand || !options.output_xml || (mode & (PrintCData | PrintComment)) != 0)
         return false;
     size_t k = i + 1;
@@ -370,7 +371,8 @@ bool bare_ampersand_in_xml(const unsigned char* bytes, size_t i, size_t end, Pri
     return k == first || k >= end || bytes[k] != ';';
 }
 
-void print_char(uint32_t c, PrintMode mode) {
+void print_char(OutputStream* out, uint32_t c, PrintMode mode) {
+    const Config& options = *out->options;
     // XML has no control characters other than tab and line ends, nor
     // U+FFFE and U+FFFF, not even as references: one that came in by a
     // reference is shown as U+FFFD.
@@ -384,14 +386,14 @@ void print_char(uint32_t c, PrintMode mode) {
     // Rule 1: a plain space in ordinary text.
     if (c == Space && (mode & (PrintPreformatted | PrintComment | PrintAttrValue)) == 0) {
         if (mode & PrintNoWrap) {
-            add_string(numeric_references() ? "&#160;" : "&nbsp;");
+            add_string(out, numeric_references(out) ? "&#160;" : "&nbsp;");
             return;
         }
-        line_buffer.wrap_point = line_buffer.length;
+        out->line.wrap_point = out->line.length;
     }
     // Rule 2: comments and unwrapped server blocks are copied.
     if (mode & PrintComment) {
-        add_carried(c);
+        add_carried(out, c);
         return;
     }
     // A control character can only come from a character reference
@@ -404,7 +406,7 @@ void print_char(uint32_t c, PrintMode mode) {
     if ((c < Space && c != '\t' && c != LineFeed && c != 27) || c1) {
         char reference[16];
         snprintf(reference, sizeof reference, "&#%u;", c);
-        add_string(reference);
+        add_string(out, reference);
         return;
     }
     const CharEncoding encoding = options.char_encoding;
@@ -412,35 +414,35 @@ void print_char(uint32_t c, PrintMode mode) {
     if ((mode & PrintCData) == 0) {
         switch (c) {
         case '<':
-            add_string("&lt;");
+            add_string(out, "&lt;");
             return;
         case '>':
-            add_string("&gt;");
+            add_string(out, "&gt;");
             return;
         case '&':
             if (options.quote_ampersand) {
-                add_string("&amp;");
+                add_string(out, "&amp;");
                 return;
             }
             break;
         case '"':
             if (options.quote_marks) {
-                add_string("&quot;");
+                add_string(out, "&quot;");
                 return;
             }
             break;
         case '\'':
             if (options.quote_marks) {
-                add_string("&#39;");
+                add_string(out, "&#39;");
                 return;
             }
             break;
         case NoBreakSpace:
             if (encoding != CharEncoding::Raw) {
                 if (options.quote_nbsp) {
-                    add_string(numeric_references() ? "&#160;" : "&nbsp;");
+                    add_string(out, numeric_references(out) ? "&#160;" : "&nbsp;");
                 } else {
-                    add_char(c);
+                    add_char(out, c);
                 }
                 return;
             }
@@ -452,12 +454,12 @@ void print_char(uint32_t c, PrintMode mode) {
     // Rule 4: raw and ISO-2022 output pass everything else through, as far
     // as a byte holds it.
     if (encoding == CharEncoding::Raw || encoding == CharEncoding::Iso2022) {
-        add_carried(c);
+        add_carried(out, c);
         return;
     }
     // Rule 5: a no-break space in script or style content.
     if (c == NoBreakSpace && (mode & PrintPreformatted)) {
-        add_char(Space);
+        add_char(out, Space);
         return;
     }
     // Rule 6: typographic punctuation folded to ASCII, in text only: in an
@@ -485,23 +487,23 @@ void print_char(uint32_t c, PrintMode mode) {
         }
         // A quote made by folding is escaped as a quote in the text would be.
         if (options.quote_marks && (c == '"' || c == '\'')) {
-            add_string(c == '"' ? "&quot;" : "&#39;");
+            add_string(out, c == '"' ? "&quot;" : "&#39;");
             return;
         }
     }
     // Rule 7.
     if (encoding == CharEncoding::Utf8) {
-        add_carried(c);
+        add_carried(out, c);
         return;
     }
     // Rule 8.
     if (encoding == CharEncoding::Latin1) {
         if (c > 255) {
-            add_entity(c);
+            add_entity(out, c);
         } else if (c >= 127 && c <= 159) {
-            add_numeric_entity(c);
+            add_numeric_entity(out, c);
         } else {
-            add_char(c);
+            add_char(out, c);
         }
         return;
     }
@@ -510,18 +512,18 @@ void print_char(uint32_t c, PrintMode mode) {
     // references above 127, so no character is cut to its low byte.
     if (options.input_xml) {
         if (c > 127) {
-            add_numeric_entity(c);
+            add_numeric_entity(out, c);
         } else {
-            add_char(c);
+            add_char(out, c);
         }
         return;
     }
     // Rule 10: ASCII and MacRoman.
     if (c > 126 || (c < 32 && c != '\t')) {
-        add_entity(c);
+        add_entity(out, c);
         return;
     }
-    add_char(c);
+    add_char(out, c);
 }
 
 void print_text(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, uint32_t start,
@@ -530,14 +532,14 @@ void print_text(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer
     if (end > limit) end = limit;
     const auto* text = reinterpret_cast<const unsigned char*>(lexer->text.data());
     for (size_t i = start; i < end; ++i) {
-        if (!line_fits(indent)) break_line_at_wrap_point(out, indent);
+        if (!line_fits(out, indent)) break_line_at_wrap_point(out, indent);
         // Visible ASCII other than markup characters and quotes is written
         // as it is in every mode and encoding: the common case skips the
         // escaping rules.
         const unsigned char byte = text[i];
         if (byte > ' ' && byte < 0x7F && byte != '<' && byte != '>' && byte != '&' && byte != '"' &&
             byte != '\'') {
-            add_char(byte);
+            add_char(out, byte);
             continue;
         }
         const uint32_t c = decode_char_at(text, &i, end);
@@ -546,23 +548,18 @@ void print_text(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer
             // The lines of a comment, a server block or any other text that
             // is copied as it stands keep their own leading white space.
             if ((mode & (PrintComment | PrintCData | PrintAttrValue)) != 0) {
-                line_buffer.verbatim = true;
+                out->line.verbatim = true;
             }
-        } else if (c == '&' && bare_ampersand_in_xml(text, i, end, mode)) {
-            add_string("&amp;");
+        } else if (c == '&' && bare_ampersand_in_xml(out, text, i, end, mode)) {
+            add_string(out, "&amp;");
         } else {
-            print_char(c, mode);
+            print_char(out, c, mode);
         }
     }
 }
 
-void free_line_buffer() {
-    mem_free(line_buffer.chars);
-    line_buffer.chars = nullptr;
-    line_buffer.capacity = 0;
-    line_buffer.length = 0;
-    line_buffer.wrap_point = 0;
-    line_buffer.in_string = false;
+OutputStream::~OutputStream() {
+    mem_free(line.chars);
 }
 
 } // namespace varnel

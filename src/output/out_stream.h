@@ -1,10 +1,11 @@
-// The character layer of the printer: the single pending line (LineBuffer)
-// with its wrap point, print_char which escapes each character by print mode,
-// output encoding and entity options, print_text for spans of the TextBuffer,
-// and the OutputStream that encodes code points into bytes of the output
-// encoding. A character the encoding cannot hold is written as a numeric
-// character reference, never cut down to a byte, and UTF-8 output is always
-// well-formed. Line ends are always a single line feed.
+// The character layer of the printer: the OutputStream that encodes code
+// points into bytes of the output encoding and holds the pending line
+// (LineBuffer) with its wrap point, print_char which escapes each character
+// by print mode, output encoding and entity options, and print_text for
+// spans of the TextBuffer. Each print makes a stream of its own, so that
+// documents printed at once share nothing. A character the encoding cannot hold is written as a
+// numeric character reference, never cut down to a byte, and UTF-8 output is always well-formed.
+// Line ends are always a single line feed.
 #pragma once
 
 #include <cstddef>
@@ -27,12 +28,6 @@ enum Iso2022State : int {
     Iso2022NonAscii = 5,
 };
 
-struct OutputStream {
-    CharEncoding encoding = CharEncoding::Ascii;
-    Iso2022State iso2022_state = Iso2022Ascii;
-    FILE* sink = nullptr; // not owned
-};
-
 struct LineBuffer {
     uint32_t* chars = nullptr;
     uint32_t capacity = 0;
@@ -46,7 +41,30 @@ struct LineBuffer {
     bool verbatim = false;
 };
 
-extern LineBuffer line_buffer;
+struct SlideState;
+
+struct OutputStream {
+    OutputStream() = default;
+    OutputStream(const OutputStream&) = delete;
+    OutputStream& operator=(const OutputStream&) = delete;
+    ~OutputStream();
+
+    CharEncoding encoding = CharEncoding::Ascii;
+    Iso2022State iso2022_state = Iso2022Ascii;
+    FILE* sink = nullptr;            // not owned
+    const Config* options = nullptr; // the document's options; not owned
+    // The pending line.
+    LineBuffer line;
+    // The wrap column in force (the wrap option; printers change it for a
+    // while).
+    int32_t wrap_column = 68;
+    // XML output whose doctype defines no entity names (<!DOCTYPE html>):
+    // every character reference is numeric. Set by the printer for each
+    // document.
+    bool entity_names_undeclared = false;
+    // The slide being printed, when the document is split into slides.
+    SlideState* slides = nullptr;
+};
 
 // Print modes passed with every character.
 using PrintMode = uint32_t;
@@ -58,27 +76,21 @@ constexpr PrintMode PrintNoWrap = 8;
 constexpr PrintMode PrintCData = 16;
 
 void write_char(OutputStream* out, uint32_t c);
-void add_char(uint32_t c);
-void add_string(const char* s);
+void add_char(OutputStream* out, uint32_t c);
+void add_string(OutputStream* out, const char* s);
 void flush_line(OutputStream* out, uint32_t indent);
 void flush_pending_line(OutputStream* out, uint32_t indent);
 void break_line_at_wrap_point(OutputStream* out, uint32_t indent);
 void break_in_attr_value(OutputStream* out, uint32_t indent, bool in_string);
-void print_char(uint32_t c, PrintMode mode);
+void print_char(OutputStream* out, uint32_t c, PrintMode mode);
 // Whether the "&" at bytes[i] must be written "&amp;" although ampersands
 // are written as they stand (entities kept as written): in XML output one
 // that starts no complete reference is not well-formed.
-bool bare_ampersand_in_xml(const unsigned char* bytes, size_t i, size_t end, PrintMode mode);
+bool bare_ampersand_in_xml(const OutputStream* out, const unsigned char* bytes, size_t i,
+                           size_t end, PrintMode mode);
 void print_text(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, uint32_t start,
                 uint32_t end);
-void free_line_buffer();
-
-// The wrap column in force (the wrap option; printers change it for a while).
-extern int32_t wrap_column;
-// XML output whose doctype defines no entity names (<!DOCTYPE html>): every
-// character reference is numeric. Set by the printer for each document.
-extern bool entity_names_undeclared;
 // True while indent + length < wrap column.
-bool line_fits(uint32_t indent);
+bool line_fits(const OutputStream* out, uint32_t indent);
 
 } // namespace varnel

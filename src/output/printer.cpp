@@ -24,11 +24,13 @@ namespace {
 // Wrap column used by server blocks and CDATA that must not wrap.
 constexpr int32_t NoWrapColumn = 0xFFFFFF;
 
-uint32_t indent_step() {
+uint32_t indent_step(const OutputStream* out) {
+    const Config& options = *out->options;
     return options.indent_spaces > 0 ? static_cast<uint32_t>(options.indent_spaces) : 0;
 }
 
-bool indent_content_on() {
+bool indent_content_on(const OutputStream* out) {
+    const Config& options = *out->options;
     return options.indent_content || options.smart_indent;
 }
 
@@ -37,27 +39,28 @@ ContentModelBits model_of(const Node* node) {
 }
 
 // Sets the wrap column from the wrap option (0 means never wrap).
-void set_wrap_column() {
-    wrap_column = options.wrap == 0 ? 0x7FFFFFFF : options.wrap;
+void set_wrap_column(OutputStream* out) {
+    out->wrap_column = out->options->wrap == 0 ? 0x7FFFFFFF : out->options->wrap;
 }
 
 // Marks the current end of the pending line as a place to break it.
-void set_wrap_point() {
-    line_buffer.wrap_point = line_buffer.length;
+void set_wrap_point(OutputStream* out) {
+    out->line.wrap_point = out->line.length;
 }
 
 // Appends a tag or attribute name with its case folded; names hold UTF-8,
 // and letters beyond ASCII are left as they are.
-void add_folded_name(const std::string& name, bool upper, bool keep_case = false) {
+void add_folded_name(OutputStream* out, const std::string& name, bool upper,
+                     bool keep_case = false) {
     const auto* s = reinterpret_cast<const unsigned char*>(name.data());
     const size_t n = name.size();
     for (size_t i = 0; i < n; ++i) {
         if (keep_case && s[i] < 0x80) {
-            add_char(s[i]);
+            add_char(out, s[i]);
         } else if (s[i] < 0x80) {
-            add_char(static_cast<uint32_t>(fold_case(s[i], upper)));
+            add_char(out, static_cast<uint32_t>(fold_case(s[i], upper, out->options->input_xml)));
         } else {
-            add_char(decode_char_at(s, &i, n));
+            add_char(out, decode_char_at(s, &i, n));
         }
     }
 }
@@ -85,7 +88,7 @@ bool is_boolean_def(const AttrDef* def) {
 }
 
 bool is_preformatted_element(const Node* node) {
-    return node->tag != nullptr && node->tag->parser == build_pre;
+    return node->tag != nullptr && node->tag->builder == BuilderPre;
 }
 
 void print_text_span(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer,
@@ -124,23 +127,26 @@ bool white_space_at(Lexer* lexer, const Node* node, Side side) {
 }
 
 void print_comment(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
-    if ((mode & PrintPreformatted) == 0 && line_fits(indent) &&
+    if ((mode & PrintPreformatted) == 0 && line_fits(out, indent) &&
         white_space_at(lexer, node, Side::Before)) {
-        set_wrap_point();
+        set_wrap_point(out);
     }
-    add_string("<!--");
+    add_string(out, "<!--");
     print_text_span(out, PrintComment, indent, lexer, node);
-    add_char('>');
+    add_char(out, '>');
     if (node->newline_after) flush_line(out, indent);
 }
 
 void print_doctype(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node) {
-    const bool saved_quote_marks = options.quote_marks;
-    options.quote_marks = false;
-    if (line_fits(indent)) set_wrap_point();
+    // Quote marks in the identifiers are the declaration's own.
+    Config doctype_options = *out->options;
+    doctype_options.quote_marks = false;
+    const Config* const saved_options = out->options;
+    out->options = &doctype_options;
+    if (line_fits(out, indent)) set_wrap_point(out);
     flush_pending_line(out, indent);
-    add_string("<!DOCTYPE ");
-    if (line_fits(indent)) set_wrap_point();
+    add_string(out, "<!DOCTYPE ");
+    if (line_fits(out, indent)) set_wrap_point(out);
     // The line may break at spaces between the parts of the declaration but
     // not inside a quoted identifier: a line end there changes the
     // identifier, and the document type is no longer recognised.
@@ -159,13 +165,14 @@ void print_doctype(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node)
     }
     print_text(out, raw | (quoted ? PrintPreformatted : PrintNormal), indent, lexer, from,
                node->end);
-    if (static_cast<int64_t>(line_buffer.length) < wrap_column) set_wrap_point();
-    add_char('>');
-    options.quote_marks = saved_quote_marks;
+    if (static_cast<int64_t>(out->line.length) < out->wrap_column) set_wrap_point(out);
+    add_char(out, '>');
+    out->options = saved_options;
     flush_pending_line(out, indent);
 }
 
 void print_procins(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
+    const Config& options = *out->options;
     // In XHTML an instruction must begin with the name of its target: an
     // HTML one without ("<? x>") is nothing XML can hold, and is left out.
     if (options.output_xml && !options.input_xml &&
@@ -174,14 +181,14 @@ void print_procins(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* le
            lexer->text[node->start] == '_' || lexer->text[node->start] == ':'))) {
         return;
     }
-    if ((mode & PrintPreformatted) == 0 && line_fits(indent) &&
+    if ((mode & PrintPreformatted) == 0 && line_fits(out, indent) &&
         white_space_at(lexer, node, Side::Before)) {
-        set_wrap_point();
+        set_wrap_point(out);
     }
-    add_string("<?");
+    add_string(out, "<?");
     print_text_span(out, PrintCData, indent, lexer, node);
-    if (!span_ends_with(lexer, node, '?')) add_char('?');
-    add_char('>');
+    if (!span_ends_with(lexer, node, '?')) add_char(out, '?');
+    add_char(out, '>');
     if ((mode & PrintPreformatted) == 0) flush_pending_line(out, indent);
 }
 
@@ -189,25 +196,25 @@ void print_procins(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* le
 // read back as white space that is there already.
 void print_cdata(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node) {
     if (white_space_at(lexer, node, Side::Before)) flush_pending_line(out, indent);
-    const int32_t saved = wrap_column;
-    wrap_column = NoWrapColumn;
-    add_string("<![CDATA[");
+    const int32_t saved = out->wrap_column;
+    out->wrap_column = NoWrapColumn;
+    add_string(out, "<![CDATA[");
     print_text_span(out, PrintComment, indent, lexer, node);
-    add_string("]]>");
+    add_string(out, "]]>");
     if (white_space_at(lexer, node, Side::After)) flush_pending_line(out, indent);
-    wrap_column = saved;
+    out->wrap_column = saved;
 }
 
 // A marked section or server block: its delimiters around its text, wrapped
 // only when `wrap` allows it.
 void print_delimited_block(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node,
                            const char* open, const char* close, bool wrap, PrintMode mode) {
-    const int32_t saved = wrap_column;
-    if (!wrap) wrap_column = NoWrapColumn;
-    add_string(open);
+    const int32_t saved = out->wrap_column;
+    if (!wrap) out->wrap_column = NoWrapColumn;
+    add_string(out, open);
     print_text_span(out, mode, indent, lexer, node);
-    add_string(close);
-    wrap_column = saved;
+    add_string(out, close);
+    out->wrap_column = saved;
 }
 
 // Inside preformatted content (`mode`) no block is ever wrapped: a line
@@ -227,25 +234,26 @@ void print_section_as_comment(OutputStream* out, uint32_t indent, Lexer* lexer, 
                                 end > node->start ? end - node->start : 0);
     const bool is_if = text.starts_with("if");
     const bool is_endif = text.starts_with("endif");
-    add_string(is_endif ? "<!--<![" : "<!--[");
+    add_string(out, is_endif ? "<!--<![" : "<!--[");
     const auto* bytes = reinterpret_cast<const unsigned char*>(lexer->text.data());
     uint32_t previous = 0;
     for (size_t i = node->start; i < end; ++i) {
         const uint32_t c = decode_char_at(bytes, &i, end);
-        if (c == '-' && previous == '-') add_char(' ');
+        if (c == '-' && previous == '-') add_char(out, ' ');
         if (c == '\n') {
             flush_line(out, indent);
-            line_buffer.verbatim = true;
+            out->line.verbatim = true;
         } else {
-            print_char(c, PrintComment);
+            print_char(out, c, PrintComment);
         }
         previous = c;
     }
-    if (previous == '-') add_char(' ');
-    add_string(is_if ? "]><!-->" : "]-->");
+    if (previous == '-') add_char(out, ' ');
+    add_string(out, is_if ? "]><!-->" : "]-->");
 }
 
 void print_section(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
+    const Config& options = *out->options;
     if (options.output_xml && !options.input_xml) {
         print_section_as_comment(out, indent, lexer, node);
         return;
@@ -262,12 +270,12 @@ void print_block_as_text(OutputStream* out, PrintMode mode, uint32_t indent, Lex
                          Node* node, const char* open, const char* close) {
     const bool exact = (mode & PrintPreformatted) != 0;
     for (const char* c = open; *c != '\0'; ++c)
-        print_char(static_cast<unsigned char>(*c), mode);
+        print_char(out, static_cast<unsigned char>(*c), mode);
     const uint32_t end = std::min<uint32_t>(node->end, lexer->text_length());
     const auto* bytes = reinterpret_cast<const unsigned char*>(lexer->text.data());
     bool after_white = false;
     for (size_t i = node->start; i < end; ++i) {
-        if (!line_fits(indent)) break_line_at_wrap_point(out, indent);
+        if (!line_fits(out, indent)) break_line_at_wrap_point(out, indent);
         const uint32_t c = decode_char_at(bytes, &i, end);
         if (exact && c == '\n') {
             flush_line(out, indent);
@@ -275,18 +283,19 @@ void print_block_as_text(OutputStream* out, PrintMode mode, uint32_t indent, Lex
         }
         const bool white = c < 0x80 && is_white(static_cast<int>(c));
         if (!exact && white) {
-            if (!after_white) print_char(' ', mode);
+            if (!after_white) print_char(out, ' ', mode);
             after_white = true;
             continue;
         }
         after_white = false;
-        print_char(c, mode);
+        print_char(out, c, mode);
     }
     for (const char* c = close; *c != '\0'; ++c)
-        print_char(static_cast<unsigned char>(*c), mode);
+        print_char(out, static_cast<unsigned char>(*c), mode);
 }
 
 void print_asp(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
+    const Config& options = *out->options;
     if (options.output_xml && !options.input_xml) {
         print_block_as_text(out, mode, indent, lexer, node, "<%", "%>");
         return;
@@ -297,6 +306,7 @@ void print_asp(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer,
 }
 
 void print_jste(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
+    const Config& options = *out->options;
     if (options.output_xml && !options.input_xml) {
         print_block_as_text(out, mode, indent, lexer, node, "<#", "#>");
         return;
@@ -306,6 +316,7 @@ void print_jste(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer
 }
 
 void print_php(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
+    const Config& options = *out->options;
     print_delimited_block(out, indent, lexer, node, "<?", "?>", wraps_in(mode, options.wrap_php),
                           options.wrap_php ? PrintCData : PrintComment);
 }
@@ -321,14 +332,14 @@ void print_text_node(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* 
                                start < lexer->text_length() && lexer->text[start] == ' ';
     const bool ended_line = prev != nullptr && (prev->tag == tag_br || prev->tag == tag_textarea ||
                                                 (prev->kind == CommentNode && prev->newline_after));
-    if (leading_space && ended_line && line_buffer.length == 0) {
+    if (leading_space && ended_line && out->line.length == 0) {
         ++start;
     }
     // Two texts meet where an element between them was dropped ("a <code>
     // </code> b"): the second space would read back into the first one, so
     // a second run would print the line differently.
-    if (leading_space && start == node->start && line_buffer.length > 0 &&
-        line_buffer.chars[line_buffer.length - 1] == ' ') {
+    if (leading_space && start == node->start && out->line.length > 0 &&
+        out->line.chars[out->line.length - 1] == ' ') {
         ++start;
     }
     print_text(out, mode, indent, lexer, start, node->end);
@@ -371,6 +382,7 @@ KindPrinter kind_printer(const Node* node) {
 // that back into the same line feed, and the script stays valid.
 void print_attr_value(OutputStream* out, uint32_t indent, const std::string& value, int delimiter,
                       bool wrappable, bool script = false) {
+    const Config& options = *out->options;
     PrintMode mode = PrintAttrValue;
     if (!wrappable) mode |= PrintPreformatted;
     // A server block in a value is copied as it stands, except in XHTML,
@@ -381,18 +393,18 @@ void print_attr_value(OutputStream* out, uint32_t indent, const std::string& val
     }
     const uint32_t quote = delimiter == '\'' ? '\'' : '"';
 
-    add_char('=');
+    add_char(out, '=');
     if (!options.output_xml) {
-        if (line_fits(indent)) {
-            set_wrap_point();
+        if (line_fits(out, indent)) {
+            set_wrap_point(out);
         } else {
             break_line_at_wrap_point(out, indent);
-            if (!line_fits(indent)) flush_pending_line(out, indent);
+            if (!line_fits(out, indent)) flush_pending_line(out, indent);
         }
     }
-    add_char(quote);
+    add_char(out, quote);
 
-    LineBuffer& line = line_buffer;
+    LineBuffer& line = out->line;
     line.in_string = false;
     bool string_at_wrap = false;
     // Where the value begins: a break point before it (in front of the
@@ -403,11 +415,11 @@ void print_attr_value(OutputStream* out, uint32_t indent, const std::string& val
     for (size_t i = 0; i < n; ++i) {
         const uint32_t c = s[i];
         if (wrappable) {
-            if (c == ' ' && line_fits(indent)) {
-                set_wrap_point();
+            if (c == ' ' && line_fits(out, indent)) {
+                set_wrap_point(out);
                 string_at_wrap = line.in_string;
             }
-            if (line.wrap_point > 0 && !line_fits(indent)) {
+            if (line.wrap_point > 0 && !line_fits(out, indent)) {
                 if (line.wrap_point >= value_start) {
                     break_in_attr_value(out, indent, string_at_wrap);
                 } else {
@@ -416,28 +428,28 @@ void print_attr_value(OutputStream* out, uint32_t indent, const std::string& val
             }
         }
         if (c == quote) {
-            add_string(quote == '"' ? "&quot;" : "&#39;");
+            add_string(out, quote == '"' ? "&quot;" : "&#39;");
         } else if (c == '"') {
-            add_string(options.quote_marks ? "&quot;" : "\"");
+            add_string(out, options.quote_marks ? "&quot;" : "\"");
             if (quote == '\'') line.in_string = !line.in_string;
         } else if (c == '\'') {
-            add_string(options.quote_marks ? "&#39;" : "'");
+            add_string(out, options.quote_marks ? "&#39;" : "'");
             if (quote == '"') line.in_string = !line.in_string;
         } else {
             const uint32_t code = decode_char_at(s, &i, n);
             if (code == '\n') {
-                if (script && line.in_string) add_char('\\');
+                if (script && line.in_string) add_char(out, '\\');
                 flush_line(out, indent);
                 line.verbatim = true;
-            } else if (code == '&' && bare_ampersand_in_xml(s, i, n, mode)) {
-                add_string("&amp;");
+            } else if (code == '&' && bare_ampersand_in_xml(out, s, i, n, mode)) {
+                add_string(out, "&amp;");
             } else {
-                print_char(code, mode);
+                print_char(out, code, mode);
             }
         }
     }
     line.in_string = false;
-    add_char(quote);
+    add_char(out, quote);
 }
 
 // Attributes whose values XHTML enumerates, and so spells in lower case
@@ -519,12 +531,13 @@ bool lower_enumerated_value(const Node* node, const NodeAttribute* attribute,
 // block) with its leading space.
 void print_attribute(OutputStream* out, uint32_t indent, Lexer* lexer, const Node* node,
                      const NodeAttribute* attribute) {
+    const Config& options = *out->options;
     if (attribute->name.empty()) {
         if (attribute->asp != nullptr) {
-            add_char(' ');
+            add_char(out, ' ');
             print_asp(out, PrintNormal, indent, lexer, attribute->asp);
         } else if (attribute->php != nullptr) {
-            add_char(' ');
+            add_char(out, ' ');
             print_php(out, PrintNormal, indent, lexer, attribute->php);
         }
         return;
@@ -532,9 +545,9 @@ void print_attribute(OutputStream* out, uint32_t indent, Lexer* lexer, const Nod
     uint32_t attr_indent = indent;
     if (options.indent_attributes) {
         flush_line(out, indent);
-        attr_indent = indent + indent_step();
+        attr_indent = indent + indent_step(out);
     }
-    if (!line_fits(attr_indent)) break_line_at_wrap_point(out, attr_indent);
+    if (!line_fits(out, attr_indent)) break_line_at_wrap_point(out, attr_indent);
 
     const AttrDef* def = definition_of(attribute);
     bool wrappable = false;
@@ -543,16 +556,16 @@ void print_attribute(OutputStream* out, uint32_t indent, Lexer* lexer, const Nod
                                        : options.wrap_attributes && !def->nowrap;
     }
 
-    if (line_fits(attr_indent)) {
-        set_wrap_point();
+    if (line_fits(out, attr_indent)) {
+        set_wrap_point(out);
     } else {
         flush_pending_line(out, indent);
     }
-    add_char(' ');
+    add_char(out, ' ');
 
     // The names of foreign content keep their case (viewBox).
-    add_folded_name(attribute->name, options.uppercase_attributes, is_foreign(node));
-    if (!line_fits(attr_indent)) break_line_at_wrap_point(out, attr_indent);
+    add_folded_name(out, attribute->name, options.uppercase_attributes, is_foreign(node));
+    if (!line_fits(out, attr_indent)) break_line_at_wrap_point(out, attr_indent);
 
     if (attribute->value.has_value()) {
         std::string lowered;
@@ -564,7 +577,7 @@ void print_attribute(OutputStream* out, uint32_t indent, Lexer* lexer, const Nod
         print_attr_value(out, attr_indent, attribute->name, attribute->delimiter, true);
     } else if (is_boolean_def(def) || node->tag == nullptr ||
                (node->tag->model & ModelUserDefined) != 0) {
-        if (line_fits(attr_indent)) set_wrap_point();
+        if (line_fits(out, attr_indent)) set_wrap_point(out);
     } else {
         print_attr_value(out, attr_indent, std::string(), attribute->delimiter, wrappable);
     }
@@ -573,6 +586,7 @@ void print_attribute(OutputStream* out, uint32_t indent, Lexer* lexer, const Nod
 // Prints the attribute list in source order (the list is kept newest
 // first), then the xml:space attribute when one is to be added.
 void print_attributes(OutputStream* out, uint32_t indent, Lexer* lexer, const Node* node) {
+    const Config& options = *out->options;
     // The list is walked once into a local array so that a huge list costs
     // no call depth.
     constexpr size_t Inline = 32;
@@ -602,7 +616,7 @@ void print_attributes(OutputStream* out, uint32_t indent, Lexer* lexer, const No
 
     if (options.output_xml && options.add_xml_space && preserves_white_space(node) &&
         attribute_named(node, "xml:space") == nullptr) {
-        add_string(" xml:space=\"preserve\"");
+        add_string(out, " xml:space=\"preserve\"");
     }
 }
 
@@ -659,7 +673,9 @@ struct Walk {
 
 // Rule for elements without content (br, img, hr, ...).
 void print_empty_element(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
-    const TagDef* tag = node->tag;
+    OutputStream* const out = w.out;
+    const Config& options = *out->options;
+    TagPtr tag = node->tag;
     if ((model_of(node) & ModelInline) == 0) flush_pending_line(w.out, indent);
     // In preformatted content every line end is one the browser shows: a br
     // there is the line break, and no line end goes before or after it.
@@ -669,7 +685,7 @@ void print_empty_element(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
         flush_line(w.out, indent);
     }
     if (options.clean && tag == tag_wbr) {
-        print_char(' ', mode);
+        print_char(out, ' ', mode);
     } else {
         print_tag(w.lexer, w.out, mode, indent, node);
     }
@@ -727,8 +743,9 @@ bool needs_cdata(const Lexer* lexer, const Node* element) {
 // whose markers are hidden from the script or style language by its
 // comments; a "]]>" in the text is split across two sections.
 void print_cdata_content(Walk& w, PrintMode mode, const Node* element) {
+    OutputStream* const out = w.out;
     const bool script = element->tag == tag_script;
-    add_string(script ? "//<![CDATA[" : "/*<![CDATA[*/");
+    add_string(out, script ? "//<![CDATA[" : "/*<![CDATA[*/");
     flush_line(w.out, 0);
     for (const Node* child = element->first_child; child != nullptr; child = child->next) {
         if (child->kind != TextNode) continue;
@@ -737,26 +754,28 @@ void print_cdata_content(Walk& w, PrintMode mode, const Node* element) {
         for (uint32_t i = child->start; i + 2 < end; ++i) {
             if (w.lexer->text.compare(i, 3, "]]>") != 0) continue;
             print_text(w.out, mode, 0, w.lexer, from, i + 2);
-            add_string("]]><![CDATA[");
+            add_string(out, "]]><![CDATA[");
             from = i + 2;
         }
         print_text(w.out, mode, 0, w.lexer, from, end);
     }
     flush_pending_line(w.out, 0);
-    add_string(script ? "//]]>" : "/*]]>*/");
+    add_string(out, script ? "//]]>" : "/*]]>*/");
     flush_line(w.out, 0);
 }
 
 // Whether a pre-like element is written with XML's reading of its content:
 // every character between the tags is content, the line ends next to them
 // included, so none is added there.
-bool has_exact_edges(const Lexer* lexer, const Node* node) {
-    return (options.output_xml || lexer->is_xhtml) && is_preformatted_element(node);
+bool has_exact_edges(const OutputStream* out, const Lexer* lexer, const Node* node) {
+    return (out->options->output_xml || lexer->is_xhtml) && is_preformatted_element(node);
 }
 
 void open_preformatted(Walk& w, PrintMode mode, uint32_t indent, Node* node,
                        PrintMode content_mode) {
-    if (has_exact_edges(w.lexer, node)) {
+    OutputStream* const out = w.out;
+    const Config& options = *out->options;
+    if (has_exact_edges(w.out, w.lexer, node)) {
         flush_pending_line(w.out, indent);
         print_tag(w.lexer, w.out, mode | PrintPreformatted, 0, node);
         // An HTML page made XHTML: browsers reading it as HTML drop a line
@@ -798,10 +817,11 @@ bool content_ends_with_line_feed(const Lexer* lexer, const Node* node) {
 }
 
 void close_preformatted(Walk& w, const OpenElement& e) {
-    if (has_exact_edges(w.lexer, e.node)) {
-        print_end_tag(e.node);
+    OutputStream* const out = w.out;
+    if (has_exact_edges(w.out, w.lexer, e.node)) {
+        print_end_tag(w.out, e.node);
         flush_line(w.out, 0);
-        if (!indent_content_on() && e.node->next != nullptr) flush_line(w.out, 0);
+        if (!indent_content_on(out) && e.node->next != nullptr) flush_line(w.out, 0);
         return;
     }
     // The end tag goes on a line of its own, unless the content's last line
@@ -810,14 +830,16 @@ void close_preformatted(Walk& w, const OpenElement& e) {
     if (!content_ends_with_line_feed(w.lexer, e.node)) flush_pending_line(w.out, 0);
     // A script amid text ends its line with the text that follows, and
     // that line is not indented: its start belongs to the script.
-    if (is_script_in_text(e.node)) line_buffer.verbatim = true;
-    print_end_tag(e.node);
+    if (is_script_in_text(e.node)) out->line.verbatim = true;
+    print_end_tag(w.out, e.node);
     if (is_script_in_text(e.node) && is_running_text(e.node->next)) return;
     flush_line(w.out, 0);
-    if (!indent_content_on() && e.node->next != nullptr) flush_line(w.out, 0);
+    if (!indent_content_on(out) && e.node->next != nullptr) flush_line(w.out, 0);
 }
 
 void open_inline(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
+    OutputStream* const out = w.out;
+    const Config& options = *out->options;
     if (options.clean && node->tag == tag_font) {
         w.push(node, mode, indent, indent, Closing::Nothing);
     } else if (options.clean && node->tag == tag_nobr) {
@@ -831,9 +853,9 @@ void open_inline(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
         w.push(node, mode | PrintPreformatted, indent, 0, Closing::Inline);
     } else {
         print_tag(w.lexer, w.out, mode, indent, node);
-        if (indents_content(node)) {
+        if (indents_content(out, node)) {
             flush_pending_line(w.out, indent);
-            w.push(node, mode, indent, indent + indent_step(), Closing::InlineIndented);
+            w.push(node, mode, indent, indent + indent_step(out), Closing::InlineIndented);
         } else {
             w.push(node, mode, indent, indent, Closing::Inline);
         }
@@ -856,7 +878,7 @@ void close_inline(Walk& w, const OpenElement& e) {
         flush_pending_line(w.out, e.child_indent);
         flush_pending_line(w.out, e.indent);
     }
-    print_end_tag(e.node);
+    print_end_tag(w.out, e.node);
     // The last line of a text area's value ends here, written from column
     // 0 like the lines before it: left pending, it would take the
     // indentation of whatever ends the line later, inside the value.
@@ -872,9 +894,11 @@ bool has_own_tag_lines(const Node* node) {
 }
 
 void open_block(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
+    OutputStream* const out = w.out;
+    const Config& options = *out->options;
     const ContentModelBits model = model_of(node);
-    const uint32_t step = indent_step();
-    const bool indents = indents_content(node);
+    const uint32_t step = indent_step(out);
+    const bool indents = indents_content(out, node);
 
     flush_pending_line(w.out, indent);
     if (options.smart_indent && node->prev != nullptr) flush_line(w.out, indent);
@@ -890,38 +914,40 @@ void open_block(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
 
     const uint32_t child_indent = indents ? indent + step : indent;
     w.push(node, mode, indent, child_indent, Closing::Block);
-    if (node == slides.body && node != nullptr && options.split) {
+    if (out->slides != nullptr && node == out->slides->body && node != nullptr && options.split) {
         // The slide printer writes this slide's share of the content.
         w.open.back().next_child = nullptr;
-        print_slide(w.out, mode, indent_content_on() ? indent + step : indent, w.lexer);
+        print_slide(w.out, mode, indent_content_on(out) ? indent + step : indent, w.lexer);
     } else {
-        w.open.back().blank_before_blocks = !indent_content_on();
+        w.open.back().blank_before_blocks = !indent_content_on(out);
     }
 }
 
 void close_block(Walk& w, const OpenElement& e) {
+    OutputStream* const out = w.out;
+    const Config& options = *out->options;
     Node* node = e.node;
     const ContentModelBits model = model_of(node);
     const uint32_t indent = e.indent;
-    const uint32_t step = indent_step();
+    const uint32_t step = indent_step(out);
     const bool hide = options.hide_endtags;
     const bool end_hidden = hide && (model & ModelOptionalEnd) != 0;
 
-    if (indents_content(node)) {
+    if (indents_content(out, node)) {
         flush_pending_line(w.out, indent + step);
         if (!end_hidden) {
-            print_end_tag(node);
+            print_end_tag(out, node);
             flush_line(w.out, indent);
         }
     } else {
         if (!hide && has_own_tag_lines(node)) {
-            flush_pending_line(w.out, indent_content_on() ? indent + step : indent);
+            flush_pending_line(w.out, indent_content_on(out) ? indent + step : indent);
         }
-        if (!end_hidden) print_end_tag(node);
+        if (!end_hidden) print_end_tag(out, node);
         flush_line(w.out, indent);
     }
 
-    if (!indent_content_on() && !hide && node->next != nullptr &&
+    if (!indent_content_on(out) && !hide && node->next != nullptr &&
         (model & (ModelBlock | ModelList | ModelDefList | ModelTable)) != 0) {
         flush_line(w.out, indent);
     }
@@ -937,6 +963,7 @@ bool holds_character_data(const Lexer* lexer, const Node* element);
 // character data is written as it runs. svg and math themselves stand in
 // the text where they are.
 void open_foreign(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
+    OutputStream* const out = w.out;
     const OpenElement* parent = w.open.empty() ? nullptr : &w.open.back();
     const bool in_layout = parent != nullptr && parent->foreign_layout;
     const bool runs_on =
@@ -949,18 +976,19 @@ void open_foreign(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
         !runs_on && node->first_child != nullptr && !holds_character_data(w.lexer, node);
     // (The line of svg's start tag is that of the text it stands in.)
     if (layout) flush_line(w.out, indent);
-    w.push(node, mode, indent, layout ? indent + indent_step() : indent, Closing::Foreign);
+    w.push(node, mode, indent, layout ? indent + indent_step(out) : indent, Closing::Foreign);
     w.open.back().foreign_layout = layout;
     w.open.back().foreign_runs_on = !layout;
 }
 
 void close_foreign(Walk& w, const OpenElement& e) {
     if (e.foreign_layout) flush_pending_line(w.out, e.child_indent);
-    print_end_tag(e.node);
+    print_end_tag(w.out, e.node);
 }
 
 // Prints a node of the HTML printer; an element is opened and pushed.
 void open_html_node(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
+    OutputStream* const out = w.out;
     if (node->kind == RootNode) {
         w.push(node, mode, indent, indent, Closing::Nothing);
         return;
@@ -974,7 +1002,7 @@ void open_html_node(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
         print(w.out, mode, indent, w.lexer, node);
         // Spaces inside an instruction or a server block mark places to
         // break the line; in preformatted content no line is broken.
-        if ((mode & PrintPreformatted) != 0) line_buffer.wrap_point = 0;
+        if ((mode & PrintPreformatted) != 0) out->line.wrap_point = 0;
         return;
     }
     const ContentModelBits model = model_of(node);
@@ -1051,24 +1079,25 @@ const Node* next_printed(const Lexer* lexer, const Node* node) {
 // Writes a node inside running XML content: no line end is added before or
 // after it, and an element's content runs on in the same way.
 void open_xml_inline(Walk& w, PrintMode mode, Node* node) {
+    OutputStream* const out = w.out;
     switch (node->kind) {
     case CommentNode:
         // As print_comment, but no place to break the line.
-        add_string("<!--");
+        add_string(out, "<!--");
         print_text_span(w.out, PrintComment, 0, w.lexer, node);
-        add_char('>');
+        add_char(out, '>');
         if (node->newline_after) flush_line(w.out, 0);
         return;
     case ProcInsNode:
         print_procins(w.out, mode | PrintPreformatted, 0, w.lexer, node);
         return;
     case CDataNode: {
-        const int32_t saved = wrap_column;
-        wrap_column = NoWrapColumn;
-        add_string("<![CDATA[");
+        const int32_t saved = out->wrap_column;
+        out->wrap_column = NoWrapColumn;
+        add_string(out, "<![CDATA[");
         print_text_span(w.out, PrintComment, 0, w.lexer, node);
-        add_string("]]>");
-        wrap_column = saved;
+        add_string(out, "]]>");
+        out->wrap_column = saved;
         return;
     }
     case StartTagNode:
@@ -1093,6 +1122,7 @@ void open_xml_inline(Walk& w, PrintMode mode, Node* node) {
 }
 
 void open_xml_node(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
+    OutputStream* const out = w.out;
     if (node->kind == RootNode) {
         w.push(node, mode, indent, indent, Closing::Nothing);
         return;
@@ -1143,18 +1173,18 @@ void open_xml_node(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
     // Element content: each child on its own lines, one step deeper.
     print_tag(w.lexer, w.out, mode, indent, node);
     flush_line(w.out, indent);
-    w.push(node, mode, indent, indent + indent_step(), Closing::XmlElement);
+    w.push(node, mode, indent, indent + indent_step(out), Closing::XmlElement);
     w.open.back().xml_has_next = has_next;
 }
 
 void close_xml_element(Walk& w, const OpenElement& e) {
     if (e.closing != Closing::XmlElement) return;
     if (e.xml_inline) {
-        print_end_tag(e.node);
+        print_end_tag(w.out, e.node);
         return;
     }
     if (!e.xml_runs_on) flush_pending_line(w.out, e.child_indent);
-    print_end_tag(e.node);
+    print_end_tag(w.out, e.node);
     flush_pending_line(w.out, e.indent);
     if (e.xml_has_next) flush_line(w.out, e.indent);
 }
@@ -1166,7 +1196,7 @@ using CloseFn = void (*)(Walk& w, const OpenElement& e);
 void walk(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node,
           OpenFn open_node, CloseFn close_element) {
     if (node == nullptr) return;
-    set_wrap_column();
+    set_wrap_column(out);
     Walk w{out, lexer, {}};
     open_node(w, mode, indent, node);
     while (!w.open.empty()) {
@@ -1195,7 +1225,7 @@ void walk(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node
 } // namespace
 
 void print_tree(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node) {
-    entity_names_undeclared = lexer != nullptr && lexer->writes_html5;
+    out->entity_names_undeclared = lexer != nullptr && lexer->writes_html5;
     walk(out, mode, indent, lexer, node, open_html_node, close_html_element);
 }
 
@@ -1204,18 +1234,19 @@ void print_xml_tree(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* l
 }
 
 void print_tag(Lexer* lexer, OutputStream* out, PrintMode mode, uint32_t indent, Node* node) {
+    const Config& options = *out->options;
     const ContentModelBits model = model_of(node);
-    add_char('<');
-    if (node->kind == EndTagNode) add_char('/');
-    add_folded_name(node->element_name, options.uppercase_tags, is_foreign(node));
+    add_char(out, '<');
+    if (node->kind == EndTagNode) add_char(out, '/');
+    add_folded_name(out, node->element_name, options.uppercase_tags, is_foreign(node));
     print_attributes(out, indent, lexer, node);
     // An element of foreign content written "<path/>" is empty only while
     // the slash is there, in HTML too.
     if ((options.output_xml || lexer->is_xhtml || (is_foreign(node) && !options.input_xml)) &&
         (node->kind == StartEndTagNode || (model & ModelEmpty) != 0)) {
-        add_string(" /");
+        add_string(out, " /");
     }
-    add_char('>');
+    add_char(out, '>');
 
     // An empty HTML element is laid out alike however the source wrote it
     // (`<img>` or `<img />`), so that a second run over XHTML output keeps
@@ -1227,7 +1258,7 @@ void print_tag(Lexer* lexer, OutputStream* out, PrintMode mode, uint32_t indent,
     const bool after_white = follows_white_space(lexer, node);
     // A line end after a no-break space would show as a second space.
     const bool after_collapsible = after_white && follows_white_space(lexer, node, false);
-    if (!line_fits(indent)) {
+    if (!line_fits(out, indent)) {
         break_line_at_wrap_point(out, indent);
         // The line is still too long. A line end right after the tag reads
         // back as white space at the start of its content: nothing for a
@@ -1240,7 +1271,7 @@ void print_tag(Lexer* lexer, OutputStream* out, PrintMode mode, uint32_t indent,
                                                         : after_collapsible;
         // (A br ends its line right after this anyway.)
         if (node->tag == tag_br) return;
-        if (!line_fits(indent) &&
+        if (!line_fits(out, indent) &&
             ((model & ModelInline) == 0 || (harmless && (mode & PrintNoWrap) == 0))) {
             flush_pending_line(out, indent);
             return;
@@ -1250,17 +1281,19 @@ void print_tag(Lexer* lexer, OutputStream* out, PrintMode mode, uint32_t indent,
     // After a block or a br a line end is only white space at the start of
     // a line. (After an image that ends a link it would be a space shown
     // between the image and whatever follows the link.)
-    if ((model & ModelInline) == 0 || node->tag == tag_br) set_wrap_point();
+    if ((model & ModelInline) == 0 || node->tag == tag_br) set_wrap_point(out);
 }
 
-void print_end_tag(Node* node) {
-    add_string("</");
-    add_folded_name(node->element_name, options.uppercase_tags, is_foreign(node));
-    add_char('>');
+void print_end_tag(OutputStream* out, Node* node) {
+    const Config& options = *out->options;
+    add_string(out, "</");
+    add_folded_name(out, node->element_name, options.uppercase_tags, is_foreign(node));
+    add_char(out, '>');
 }
 
-bool indents_content(const Node* node) {
-    if (!indent_content_on()) return false;
+bool indents_content(const OutputStream* out, const Node* node) {
+    const Config& options = *out->options;
+    if (!indent_content_on(out)) return false;
     const ContentModelBits model = model_of(node);
     if (options.smart_indent) {
         if (node->first_child != nullptr && (model & ModelNoIndent) != 0) {

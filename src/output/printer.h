@@ -17,8 +17,8 @@ struct NodeAttribute;
 void print_tree(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node);
 void print_xml_tree(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node* node);
 void print_tag(Lexer* lexer, OutputStream* out, PrintMode mode, uint32_t indent, Node* node);
-void print_end_tag(Node* node);
-bool indents_content(const Node* node);
+void print_end_tag(OutputStream* out, Node* node);
+bool indents_content(const OutputStream* out, const Node* node);
 // Whether an inline element follows white space (a no-break space counts
 // unless `nbsp_counts` is false).
 bool follows_white_space(Lexer* lexer, const Node* node, bool nbsp_counts = true);

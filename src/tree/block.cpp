@@ -3,7 +3,7 @@
 // and preformatted text. Each decides which tokens its element takes, which
 // end it, what is implied, moved or dropped, and with which warning.
 #include "base/config.h"
-#include "base/messages.h"
+#include "model/reports.h"
 #include "input/lexer.h"
 #include "model/attrs.h"
 #include "model/node.h"
@@ -81,7 +81,7 @@ void swap_font_and_anchor(Node* font) {
 } // namespace
 
 void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
-    const TagDef* etag = element->tag;
+    TagPtr etag = element->tag;
     if (etag == nullptr || (etag->model & ModelEmpty) != 0) return;
 
     ObjectScope scope;
@@ -104,7 +104,7 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
             end_element(lexer, element);
             return;
         }
-        const TagDef* tag = node->tag;
+        TagPtr tag = node->tag;
         // Rule 2: own end tag (or the end tag of the element's former tag).
         if (node->kind == EndTagNode && tag != nullptr &&
             (tag == etag || tag == element->previous_tag)) {
@@ -164,7 +164,7 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
         // Rule 10: text.
         if (node->kind == TextNode) {
             uint32_t length = node->end - node->start;
-            bool wrap_in_p = options.enclose_block_text &&
+            bool wrap_in_p = lexer->options.enclose_block_text &&
                              (length > 1 || (length == 1 && !is_single_space(lexer, node)));
             if (wrap_in_p) {
                 push_back_token(lexer, node);
@@ -276,7 +276,7 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
             const Node* parent = element->parent;
             if (tag->model & ModelList) {
                 if (parent != nullptr && parent->tag != nullptr &&
-                    parent->tag->parser == build_list) {
+                    parent->tag->builder == BuilderList) {
                     scope.leave(lexer);
                     end_element(lexer, element);
                     return;
@@ -381,7 +381,7 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
     for (;;) {
         Node* node = carried != nullptr ? carried : get_token(lexer, read_mode);
         carried = nullptr;
-        const TagDef* etag = e->tag;
+        TagPtr etag = e->tag;
         // Rule 1: end of input.
         if (node == nullptr) {
             if ((etag->model & ModelOptionalEnd) == 0) {
@@ -393,7 +393,7 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
             finish(e);
             return;
         }
-        const TagDef* tag = node->tag;
+        TagPtr tag = node->tag;
         bool nested_emphasis = false;
         // Rule 2: a start tag of the element's own inline tag.
         // (Also when the element was re-opened: written out it is read back
@@ -646,7 +646,7 @@ void build_list(Lexer* lexer, Node* list, WhitespaceMode) {
             prune_if_empty(lexer, list);
             return;
         }
-        const TagDef* tag = node->tag;
+        TagPtr tag = node->tag;
         if (node->kind == EndTagNode && tag != nullptr && tag == list->tag) {
             release_token(lexer, node);
             modernise();
@@ -722,7 +722,7 @@ void build_deflist(Lexer* lexer, Node* dl, WhitespaceMode mode) {
             prune_if_empty(lexer, dl);
             return;
         }
-        const TagDef* tag = node->tag;
+        TagPtr tag = node->tag;
         if (node->kind == EndTagNode && tag != nullptr && tag == dl->tag) {
             release_token(lexer, node);
             dl->closed = true;
@@ -823,7 +823,7 @@ void build_pre(Lexer* lexer, Node* pre, WhitespaceMode) {
             prune_if_empty(lexer, pre);
             return;
         }
-        const TagDef* tag = node->tag;
+        TagPtr tag = node->tag;
         // Own end tag; after <xmp> became <pre>, </xmp> still ends it.
         if (node->kind == EndTagNode && tag != nullptr &&
             (tag == pre->tag || tag == pre->previous_tag)) {

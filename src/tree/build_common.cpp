@@ -1,7 +1,7 @@
 // Token and tree tests shared by the HTML tree builders.
 #include "tree/build_common.h"
 
-#include "base/messages.h"
+#include "model/reports.h"
 #include "input/lexer.h"
 #include "model/attrs.h"
 #include "tree/inline_stack.h"
@@ -28,7 +28,7 @@ bool is_pass_through(const Node* node) {
     }
 }
 
-bool has_ancestor_tag(const Node* element, const TagDef* tag) {
+bool has_ancestor_tag(const Node* element, TagPtr tag) {
     if (tag == nullptr) return false;
     for (const Node* p = element->parent; p != nullptr; p = p->parent) {
         if (p->tag == tag) return true;

@@ -2,7 +2,7 @@
 // block, inline, list and preformatted builders): which tokens pass through
 // every builder unchanged, ancestor searches, discarding a token with its
 // warning, and the class attribute given to implied lists. Internal to
-// src/build; the table builders may use it too.
+// src/tree; the table builders may use it too.
 #pragma once
 
 #include "model/node.h"
@@ -32,7 +32,7 @@ bool is_pass_through(const Node* node);
 bool ends_moved_content(const Lexer* lexer, const Node* node);
 
 // True when some node strictly above `element` has `tag`.
-bool has_ancestor_tag(const Node* element, const TagDef* tag);
+bool has_ancestor_tag(const Node* element, TagPtr tag);
 
 // True when the text node holds exactly one space.
 bool is_single_space(const Lexer* lexer, const Node* text);

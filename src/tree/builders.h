@@ -1,5 +1,5 @@
 // The tree builders: one routine per content model, reached through the
-// `parser` field of the tag dictionary. Each is called right after its
+// `builder` field of the tag dictionary. Each is called right after its
 // element has been linked into the tree, reads tokens until the element
 // ends, and either consumes the token that ended it or pushes it back for an
 // ancestor. build_document (HTML) and build_xml_document (XML) are the entry
@@ -10,8 +10,11 @@
 
 namespace varnel {
 
+struct DocumentState;
 struct Lexer;
 struct Node;
+
+using ParserFn = void (*)(Lexer* lexer, Node* element, WhitespaceMode mode);
 
 Node* build_document(Lexer* lexer);
 void build_html(Lexer* lexer, Node* html, WhitespaceMode mode);
@@ -41,10 +44,9 @@ void build_foreign(Lexer* lexer, Node* element, WhitespaceMode mode);
 
 Node* build_xml_document(Lexer* lexer);
 void build_xml_element(Lexer* lexer, Node* element, WhitespaceMode mode);
-bool preserves_space(const Node* element);
+bool preserves_space(const DocumentState* doc, const Node* element);
 
-// The document state shared by the html and body builders: 0 before
-// </body>, 1 after it, 2 once content after it has been reported.
-extern int body_state;
+// The builder routine of each kind of the tag table.
+ParserFn builder_routine(BuilderKind kind);
 
 } // namespace varnel

@@ -3,7 +3,7 @@
 // HTML document the shape root -> html -> head, then body or frameset,
 // inferring what the source left out and moving what came too late.
 #include "base/config.h"
-#include "base/messages.h"
+#include "model/reports.h"
 #include "input/lexer.h"
 #include "model/attrs.h"
 #include "model/node.h"
@@ -12,8 +12,6 @@
 #include "tree/inline_stack.h"
 
 namespace varnel {
-
-int body_state = 0;
 
 namespace {
 
@@ -74,8 +72,8 @@ Node* build_document(Lexer* lexer) {
 }
 
 void build_html(Lexer* lexer, Node* html, WhitespaceMode mode) {
-    options.input_xml = false;
-    body_state = 0;
+    lexer->options.input_xml = false;
+    lexer->body_state = 0;
 
     // Head phase: up to the head element, explicit or implied.
     for (;;) {
@@ -102,7 +100,7 @@ void build_html(Lexer* lexer, Node* html, WhitespaceMode mode) {
             head = infer_tag(lexer, "head");
         }
         insert_node_at_end(html, head);
-        run_builder(lexer, head, build_head, TrimSpace);
+        run_builder(lexer, head, BuilderHead, TrimSpace);
         break;
     }
 
@@ -112,7 +110,7 @@ void build_html(Lexer* lexer, Node* html, WhitespaceMode mode) {
     for (;;) {
         Node* node = get_token(lexer, TrimSpace);
         if (node == nullptr) return;
-        const TagDef* tag = node->tag;
+        TagPtr tag = node->tag;
         if (tag == tag_html) {
             if (!is_start_tag(node) && frameset == nullptr) {
                 report_warning(lexer, html, node, DiscardingUnexpected);
@@ -309,14 +307,14 @@ void build_body(Lexer* lexer, Node* body, WhitespaceMode) {
             trim_outer_spaces(lexer, body);
             return;
         }
-        const TagDef* tag = node->tag;
+        TagPtr tag = node->tag;
         bool in_noframes = body->parent != nullptr && body->parent->tag == tag_noframes;
 
         if (node->kind == EndTagNode && tag == tag_body) {
             body->closed = true;
             trim_outer_spaces(lexer, body);
             release_token(lexer, node);
-            body_state = 1;
+            lexer->body_state = 1;
             if (in_noframes) return;
             token_mode = TrimSpace;
             continue;
@@ -324,7 +322,7 @@ void build_body(Lexer* lexer, Node* body, WhitespaceMode) {
         if (node->kind == StartTagNode && tag == tag_noframes) {
             insert_node_at_end(body, node);
             lexer->space_pending = false;
-            run_builder(lexer, node, build_block, token_mode);
+            run_builder(lexer, node, BuilderBlock, token_mode);
             continue;
         }
         if (in_noframes && ((node->kind == EndTagNode && tag == tag_noframes) || tag == tag_frame ||
@@ -342,8 +340,8 @@ void build_body(Lexer* lexer, Node* body, WhitespaceMode) {
             insert_node_at_end(body, node);
             continue;
         }
-        if (body_state == 1 && !is_single_space(lexer, node)) {
-            body_state = 2;
+        if (lexer->body_state == 1 && !is_single_space(lexer, node)) {
+            lexer->body_state = 2;
             report_warning(lexer, body, node, ContentAfterBody);
         }
         if (node->kind == DoctypeNode) {
@@ -356,7 +354,7 @@ void build_body(Lexer* lexer, Node* body, WhitespaceMode) {
                 release_token(lexer, node);
                 continue;
             }
-            if (options.enclose_text && !single_space) {
+            if (lexer->options.enclose_text && !single_space) {
                 push_back_token(lexer, node);
                 Node* p = infer_tag(lexer, "p");
                 insert_node_at_end(body, p);
@@ -558,7 +556,7 @@ void build_noframes(Lexer* lexer, Node* noframes, WhitespaceMode mode) {
         }
         push_back_token(lexer, node);
         Node* body = infer_tag(lexer, "body");
-        if (options.output_xml) report_warning(lexer, noframes, body, InsertingImplicit);
+        if (lexer->options.output_xml) report_warning(lexer, noframes, body, InsertingImplicit);
         insert_node_at_end(noframes, body);
         parse_inferred(lexer, noframes, body, node, TrimSpace);
     }

@@ -4,7 +4,7 @@
 // belongs to an element further out ends the ones it passes. The start tag
 // of an HTML paragraph, division, br ... outside the elements whose content
 // is HTML text ends the foreign content, as browsers read it.
-#include "base/messages.h"
+#include "model/reports.h"
 #include "base/util.h"
 #include "input/lexer.h"
 #include "model/node.h"

@@ -6,12 +6,13 @@
 #include <vector>
 
 #include "base/config.h"
-#include "base/messages.h"
+#include "model/reports.h"
 #include "input/lexer.h"
 #include "input/stream.h"
 #include "model/attrs.h"
 #include "model/node.h"
 #include "tree/build_common.h"
+#include "tree/builders.h"
 
 namespace varnel {
 
@@ -19,7 +20,7 @@ namespace {
 
 // Tags the inline stack tracks: inline, but not objects (object, applet and
 // servlet open a scope of their own).
-bool is_stackable(const TagDef* tag) {
+bool is_stackable(TagPtr tag) {
     return tag != nullptr && (tag->model & ModelInline) != 0 && (tag->model & ModelObject) == 0;
 }
 
@@ -142,6 +143,27 @@ void clear_inline_stack(Lexer* lexer) {
     lexer->reopen_next = ReopenNone;
 }
 
+Node* get_token(Lexer* lexer, WhitespaceMode mode) {
+    // Pushed-back and re-opened tokens come before any new input. A pushed
+    // back text token waits until the re-opened inline start tags are out.
+    if (lexer->pushed_back && lexer->last_token == nullptr) lexer->pushed_back = false;
+    if (lexer->pushed_back) {
+        if (lexer->last_token->kind != TextNode) {
+            lexer->pushed_back = false;
+            return lexer->last_token;
+        }
+        if (lexer->reopen_next != ReopenNone) return next_reopened_token(lexer);
+        if (lexer->reopen_held == nullptr) {
+            lexer->pushed_back = false;
+            return lexer->last_token;
+        }
+    } else if (lexer->reopen_next != ReopenNone) {
+        return next_reopened_token(lexer);
+    }
+    if (lexer->reopen_held != nullptr) return next_reopened_token(lexer);
+    return read_token(lexer, mode);
+}
+
 void forget_inline(Lexer* lexer, Node* node) {
     if (node != nullptr) {
         if (!is_stackable(node->tag)) return;
@@ -239,7 +261,7 @@ void push_back_token(Lexer* lexer, Node* node) {
     free_node(node);
 }
 
-void retag_node(Lexer* lexer, Node* node, TagDef* tag) {
+void retag_node(Lexer* lexer, Node* node, TagPtr tag) {
     // The report describes the replacement as an implied start tag.
     Node replacement;
     replacement.kind = StartTagNode;
@@ -255,7 +277,7 @@ void retag_node(Lexer* lexer, Node* node, TagDef* tag) {
     node->element_name = tag->name;
 }
 
-void run_builder(Lexer* lexer, Node* node, ParserFn parser, WhitespaceMode mode) {
+void run_builder(Lexer* lexer, Node* node, BuilderKind builder, WhitespaceMode mode) {
     // Builders recurse once per open element. At the bound the element stays
     // in the tree, empty, and the tokens that would have been its content are
     // read by the enclosing builder instead, as browsers flatten over-deep
@@ -266,7 +288,7 @@ void run_builder(Lexer* lexer, Node* node, ParserFn parser, WhitespaceMode mode)
         return;
     }
     ++lexer->depth;
-    parser(lexer, node, mode);
+    builder_routine(builder)(lexer, node, mode);
     --lexer->depth;
 }
 
@@ -275,7 +297,7 @@ void run_builder(Lexer* lexer, Node* node, ParserFn parser, WhitespaceMode mode)
 // blank, and a second run over the output gives the same output (the line
 // end written before the block reads back as exactly such a space).
 void trim_space_before_block(Lexer* lexer, Node* node, WhitespaceMode mode) {
-    const TagDef* tag = node->tag;
+    TagPtr tag = node->tag;
     if (mode == KeepSpace || tag == nullptr || (tag->model & ModelInline) != 0 ||
         (tag->model & (ModelBlock | ModelList | ModelDefList | ModelTable)) == 0) {
         return;
@@ -296,7 +318,7 @@ void trim_space_before_block(Lexer* lexer, Node* node, WhitespaceMode mode) {
 
 void build_child(Lexer* lexer, Node* node, WhitespaceMode mode) {
     trim_space_before_block(lexer, node, mode);
-    const TagDef* tag = node->tag;
+    TagPtr tag = node->tag;
     const bool block = tag == nullptr || (tag->model & ModelInline) == 0;
     if (tag != nullptr && (tag->model & ModelEmpty) != 0) {
         lexer->after_space = false;
@@ -306,8 +328,8 @@ void build_child(Lexer* lexer, Node* node, WhitespaceMode mode) {
         return;
     }
     if (block) lexer->space_pending = false;
-    if (tag != nullptr && tag->parser != nullptr && node->kind != StartEndTagNode) {
-        run_builder(lexer, node, tag->parser, mode);
+    if (tag != nullptr && tag->builder != BuilderNone && node->kind != StartEndTagNode) {
+        run_builder(lexer, node, tag->builder, mode);
     }
     // Nor does it leave the block it was owed in: `<div><i>one </i></div>`
     // owes nothing to the text after the division.
@@ -410,10 +432,10 @@ void prune_if_empty(Lexer* lexer, Node* element) {
         return;
     }
     if (element->first_child != nullptr || element->tag == nullptr) return;
-    const TagDef* tag = element->tag;
+    TagPtr tag = element->tag;
     bool stays = (tag == tag_a && element->attributes != nullptr) ||
-                 (tag == tag_p && !options.drop_empty_paras) || (tag->model & ModelRow) != 0 ||
-                 tag == tag_applet || tag == tag_object ||
+                 (tag == tag_p && !lexer->options.drop_empty_paras) ||
+                 (tag->model & ModelRow) != 0 || tag == tag_applet || tag == tag_object ||
                  get_attribute(element, "id") != nullptr ||
                  get_attribute(element, "name") != nullptr;
     if (!stays) {
@@ -501,40 +523,6 @@ bool check_tree_links(const Node* node) {
 
 bool is_user_tag_node(const Node* node) {
     return node == nullptr || node->tag == nullptr || (node->tag->model & ModelUserDefined) != 0;
-}
-
-bool is_identifier(const std::string& value) {
-    if (value.empty() || !is_letter(static_cast<unsigned char>(value[0]))) return false;
-    for (const char c : value) {
-        if (!is_name_char(static_cast<unsigned char>(c))) return false;
-    }
-    return true;
-}
-
-void reconcile_id_name(Lexer* lexer, Node* element) {
-    NodeAttribute* name = get_attribute(element, "name");
-    if (name == nullptr) return;
-    NodeAttribute* id = get_attribute(element, "id");
-    if (id != nullptr) {
-        // Two absent values agree; an absent value differs from any text.
-        if (id->value != name->value) {
-            report_attribute_warning(lexer, element, "name", IdNameMismatch);
-        }
-        return;
-    }
-    // The copy must be a valid identifier (a letter, then letters, digits,
-    // "-", "_", ":" and "."): a name such as "foo bar" or "1x" stays a
-    // name only.
-    if (!options.output_xml || !name->value || !is_identifier(*name->value)) return;
-    NodeAttribute* added = new_attribute();
-    added->name = "id";
-    added->value = name->value;
-    added->delimiter = '"';
-    added->attr_def = find_attr_def(added);
-    NodeAttribute** link = &element->attributes;
-    while (*link != nullptr)
-        link = &(*link)->next;
-    *link = added;
 }
 
 } // namespace varnel

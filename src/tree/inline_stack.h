@@ -2,7 +2,7 @@
 // (<b>one<p>two</b> gives a new <b> inside the <p>), and the small repair
 // helpers that every tree builder shares: retagging, parsing a child,
 // trimming spaces at element edges, pruning empty elements, moving head
-// elements into the head, the tree integrity check and id/name checking.
+// elements into the head and the tree integrity check.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +14,10 @@ namespace varnel {
 
 struct Lexer;
 struct Node;
+
+// The next token for a builder: a pushed-back token, a re-opened inline
+// start tag, or the next token of the input (read_token).
+Node* get_token(Lexer* lexer, WhitespaceMode mode);
 
 void remember_inline(Lexer* lexer, Node* node);
 bool inline_is_open(Lexer* lexer, const Node* node);
@@ -32,7 +36,7 @@ void push_back_token(Lexer* lexer, Node* node);
 // True for a start tag handed out by the re-opening mechanism.
 bool is_reopened_token(const Lexer* lexer, const Node* node);
 
-void retag_node(Lexer* lexer, Node* node, TagDef* tag);
+void retag_node(Lexer* lexer, Node* node, TagPtr tag);
 void build_child(Lexer* lexer, Node* node, WhitespaceMode mode);
 void trim_leading_space(Lexer* lexer, Node* element, Node* text);
 void trim_outer_spaces(Lexer* lexer, Node* element);
@@ -40,10 +44,6 @@ void prune_if_empty(Lexer* lexer, Node* element);
 void relocate_to_head(Lexer* lexer, Node* element, Node* node);
 bool check_tree_links(const Node* node);
 bool is_user_tag_node(const Node* node);
-void reconcile_id_name(Lexer* lexer, Node* element);
-// Whether a value may serve as an id: an ASCII letter, then ASCII letters,
-// digits, "-", "_", ":" and ".".
-bool is_identifier(const std::string& value);
 
 // Builders nest as deeply as the document's elements. Past this many
 // builders on the call stack, build_child appends an element without parsing
@@ -51,11 +51,11 @@ bool is_identifier(const std::string& value);
 // browsers flatten over-deep trees. This keeps the stack bounded.
 constexpr uint32_t MaxParseDepth = 512;
 
-// Runs `parser` on `node` under the depth bound: every builder call goes
-// through here (build_child uses it). At the bound the parser is not run;
+// Runs the builder of kind `builder` on `node` under the depth bound: every builder call goes
+// through here (build_child uses it). At the bound the builder is not run;
 // a token pushed back for the node is then placed inside it unparsed, so
 // that the caller never meets the same token again.
-void run_builder(Lexer* lexer, Node* node, ParserFn parser, WhitespaceMode mode);
+void run_builder(Lexer* lexer, Node* node, BuilderKind builder, WhitespaceMode mode);
 
 // At most this many inline elements are remembered at once. Every block
 // re-opens the whole stack, so an unbounded stack (nested font elements are

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "base/messages.h"
+#include "model/reports.h"
 #include "input/lexer.h"
 #include "model/node.h"
 #include "model/tags.h"
@@ -22,7 +22,7 @@ bool is_empty_element(const Node* element) {
     return has_model(element, ModelEmpty);
 }
 
-bool is_end_tag(const Node* node, const TagDef* tag) {
+bool is_end_tag(const Node* node, TagPtr tag) {
     return node->kind == EndTagNode && tag != nullptr && node->tag == tag;
 }
 
@@ -105,7 +105,7 @@ void parse_cell(Lexer* lexer, Node* row, Node* cell, Node* token) {
 // order, in every version.
 int table_part_rank(const Node* node) {
     if (node->tag == nullptr) return -1;
-    const std::string& name = node->tag->name;
+    const std::string_view name = node->tag->name;
     if (node->tag == tag_caption) return 0;
     if (node->tag == tag_col || name == "colgroup") return 1;
     if (name == "thead") return 2;

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "base/config.h"
-#include "base/messages.h"
+#include "model/reports.h"
 #include "base/util.h"
 #include "input/doctype.h"
 #include "input/lexer.h"
@@ -49,7 +49,7 @@ void trim_xml_edges(Lexer* lexer, Node* element) {
 
 } // namespace
 
-bool preserves_space(const Node* element) {
+bool preserves_space(const DocumentState* doc, const Node* element) {
     for (const NodeAttribute* attribute = element->attributes; attribute != nullptr;
          attribute = attribute->next) {
         if (attribute->name == "xml:space") {
@@ -61,13 +61,13 @@ bool preserves_space(const Node* element) {
         equals_ignore_case(name, "style") || equals_ignore_case(name, "xsl:text")) {
         return true;
     }
-    return find_parser(element) == build_pre;
+    return find_builder(doc, element) == BuilderPre;
 }
 
 Node* build_xml_document(Lexer* lexer) {
     Node* root = new_node();
     root->kind = RootNode;
-    options.input_xml = true;
+    lexer->options.input_xml = true;
     Node* doctype = nullptr;
     while (Node* node = get_token(lexer, TrimSpace)) {
         if (node->kind == DoctypeNode) {
@@ -97,12 +97,12 @@ Node* build_xml_document(Lexer* lexer) {
     if (doctype != nullptr && !doctype_keywords_upper(lexer, doctype)) {
         report_warning(lexer, nullptr, doctype, DoctypeKeywordCase);
     }
-    if (options.add_xml_decl) ensure_xml_declaration(lexer, root);
+    if (lexer->options.add_xml_decl) ensure_xml_declaration(lexer, root);
     return root;
 }
 
 void build_xml_element(Lexer* lexer, Node* element, WhitespaceMode mode) {
-    if (preserves_space(element)) mode = KeepSpace;
+    if (preserves_space(lexer, element)) mode = KeepSpace;
 
     while (Node* node = get_token(lexer, mode)) {
         if (node->kind == EndTagNode) {

@@ -46,10 +46,12 @@ class AttrTest : public ::testing::Test {
     // An element with the attributes in source order; the list is stored
     // newest first, as the attribute scanner builds it.
     Node* element(const char* name, const AttrList& attrs = {}) {
+        // The checks read the options as the test has set them.
+        lexer_->options = options;
         Node* node = new_node();
         node->kind = StartTagNode;
         node->element_name = name;
-        find_tag(node);
+        find_tag(lexer_, node);
         for (const auto& [attr_name, value] : attrs) {
             NodeAttribute* a = new_attribute();
             a->name = attr_name;
@@ -427,7 +429,7 @@ TEST_F(AttrTest, XmlLangIsReportedInHtmlOutputOnly) {
     EXPECT_EQ(output(), "line 1 column 1 - Warning: <p> has XML attribute \"xml:lang\"\n");
     EXPECT_EQ(lexer_->possible_versions, 0x1DFu); // not narrowed
 
-    options.output_xml = true;
+    lexer_->options.output_xml = true;
     check_attribute(lexer_, p, p->attributes);
     EXPECT_EQ(lexer_->warnings, 1u);
     EXPECT_EQ(lexer_->possible_versions, 0x1DFu);
@@ -641,7 +643,7 @@ class LexedAttrTest : public ::testing::Test {
     void TearDown() override { options = Config{}; }
 
     // Reads every token of `source`; returns the reports.
-    static std::string reports_for(const std::string& source, Lexer* kept = nullptr) {
+    static std::string reports_for(const std::string& source, DocumentState* kept = nullptr) {
         test::LexerOver lx(source);
         test::all_tokens(lx, CollapseSpace);
         if (kept != nullptr) {
@@ -674,7 +676,7 @@ TEST_F(LexedAttrTest, ValuesAreCheckedOnlyWhereTheElementAsksForIt) {
 }
 
 TEST_F(LexedAttrTest, ImageAndTableFindingsAndVersions) {
-    Lexer kept;
+    DocumentState kept;
     options.alt_text = std::string("");
     EXPECT_EQ(reports_for("<img src=\"a\\b.gif\" align=absmiddle>", &kept),
               "line 1 column 1 - Warning: <img> proprietary attribute value \"absmiddle\"\n"

@@ -20,10 +20,7 @@ constexpr const char* kTitle = "line 1 column 1 - Warning: inserting missing 'ti
 
 class BuildersTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        test::fresh_globals();
-        body_state = 0;
-    }
+    void SetUp() override { test::fresh_globals(); }
 };
 
 TEST_F(BuildersTest, SkeletonIsInferredAroundContent) {
@@ -650,10 +647,7 @@ size_t count_lines(const std::string& text) {
 
 class DeepNestingTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        test::fresh_globals();
-        body_state = 0;
-    }
+    void SetUp() override { test::fresh_globals(); }
     static std::string repeat(const std::string& piece, size_t times) {
         std::string out;
         out.reserve(piece.size() * times);
@@ -738,10 +732,7 @@ using test::parse_html;
 
 class LoopGuardTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        test::fresh_globals();
-        body_state = 0;
-    }
+    void SetUp() override { test::fresh_globals(); }
 };
 
 TEST_F(LoopGuardTest, ItemEndingAtOnceLeavesTheTokenToTheListWhichDropsIt) {
@@ -830,7 +821,6 @@ TEST_F(LoopGuardTest, RandomTagSoupGivesSoundTrees) {
             }
         }
         test::LexerOver lx(source);
-        body_state = 0;
         Node* root = build_document(lx.lexer);
         EXPECT_TRUE(check_tree_links(root)) << source;
         EXPECT_EQ(lx.lexer->depth, 0u) << source;

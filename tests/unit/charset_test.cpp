@@ -177,7 +177,7 @@ class MetaCharsetTest : public ::testing::Test {
 std::string settled(const std::string& source, CharEncoding output, size_t* changes) {
     test::LexerOver lx(source);
     Node* root = build_document(lx.lexer);
-    options.char_encoding = output;
+    lx.lexer->options.char_encoding = output;
     *changes = settle_meta_charsets(lx.lexer, root).size();
     std::string values;
     for (Node* n = root; n != nullptr;) {

@@ -9,13 +9,13 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
-#include "api/run.h"
 #include "base/config.h"
 #include "base/util.h"
 #include "model/tags.h"
-#include "tree/builders.h"
+#include "test_support.h"
 
 namespace varnel {
 namespace {
@@ -25,15 +25,13 @@ const char* const malformed = "Warning - missing or malformed argument for optio
 class ConfigTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        init_globals();
-        reset_options();
+        options = Config{};
         char dir_template[] = "/tmp/varnel-config-XXXXXX";
         ASSERT_NE(mkdtemp(dir_template), nullptr);
         dir_ = dir_template;
     }
     void TearDown() override {
-        release_globals();
-        reset_options();
+        options = Config{};
         std::string command = "rm -rf '" + dir_ + "'";
         ASSERT_EQ(system(command.c_str()), 0);
     }
@@ -48,23 +46,31 @@ class ConfigTest : public ::testing::Test {
         return path;
     }
 
-    // Reads `text` as a configuration file; returns what went to stderr.
+    // Reads `text` as a configuration file; returns the warnings (what the
+    // program prints on standard error).
     std::string read_config(const std::string& text) {
         std::string path = write_file("config", text);
-        ::testing::internal::CaptureStderr();
-        read_config_file(path.c_str());
-        return ::testing::internal::GetCapturedStderr();
+        std::string messages;
+        read_config_file(options, path.c_str(), messages);
+        return messages;
     }
 
-    // Applies one option from strings; returns what went to stderr.
+    // Applies one option from strings; returns the warnings.
     std::string apply(const char* name, const char* value, bool* result = nullptr) {
-        ::testing::internal::CaptureStderr();
-        bool r = apply_option_string(name, value);
+        std::string messages;
+        bool r = apply_option_string(options, name, value, messages);
         if (result != nullptr) *result = r;
-        return ::testing::internal::GetCapturedStderr();
+        return messages;
+    }
+
+    // A tag as a document with the options read so far knows it.
+    TagPtr lookup_tag(const char* name) {
+        tags_ = std::make_unique<TagTable>(options.declared_tags);
+        return tags_->find(name);
     }
 
     std::string dir_;
+    std::unique_ptr<TagTable> tags_;
 };
 
 // ---- integer -------------------------------------------------------------
@@ -229,7 +235,7 @@ TEST_F(ConfigTest, EveryBooleanNameSetsItsVariable) {
         {"preserve-entities", &Config::preserve_entities},
     };
     for (const Row& row : rows) {
-        reset_options();
+        options = Config{};
         const Config defaults = options;
         bool flipped = !(defaults.*row.field);
         EXPECT_EQ(apply(row.name, flipped ? "yes" : "no"), "") << row.name;
@@ -408,7 +414,7 @@ TEST_F(ConfigTest, StringIsCutAtItsLimit) {
 TEST_F(ConfigTest, TagListOverContinuationLines) {
     EXPECT_EQ(read_config("new-blocklevel-tags: Foo, bar\n  baz\nwrap: 50\n"), "");
     for (const char* name : {"foo", "bar", "baz"}) {
-        TagDef* tag = lookup_tag(name);
+        TagPtr tag = lookup_tag(name);
         ASSERT_NE(tag, nullptr) << name;
         EXPECT_NE(tag->model & ModelBlock, 0u) << name;
         EXPECT_NE(tag->model & ModelUserDefined, 0u) << name;
@@ -428,7 +434,7 @@ TEST_F(ConfigTest, TagListKinds) {
     ASSERT_NE(lookup_tag("x-empty"), nullptr);
     EXPECT_NE(lookup_tag("x-empty")->model & ModelEmpty, 0u);
     ASSERT_NE(lookup_tag("x-pre"), nullptr);
-    EXPECT_EQ(lookup_tag("x-pre")->parser, build_pre);
+    EXPECT_EQ(lookup_tag("x-pre")->builder, BuilderPre);
     // Lists accumulate.
     EXPECT_EQ(read_config("new-inline-tags: x-three\n\n  x-four\r\nwrap: 3\n"), "");
     EXPECT_NE(lookup_tag("x-one"), nullptr);
@@ -502,9 +508,9 @@ TEST_F(ConfigTest, MalformedValuesInAFileKeepReading) {
 }
 
 TEST_F(ConfigTest, MissingFileIsSilent) {
-    ::testing::internal::CaptureStderr();
-    read_config_file((dir_ + "/absent").c_str());
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    std::string messages;
+    read_config_file(options, (dir_ + "/absent").c_str(), messages);
+    EXPECT_EQ(messages, "");
     EXPECT_EQ(options.wrap, 68);
 }
 
@@ -512,9 +518,9 @@ TEST_F(ConfigTest, UnreadableFileIsReported) {
     if (geteuid() == 0) GTEST_SKIP() << "the superuser can read any file";
     std::string path = write_file("locked", "wrap: 5\n");
     ASSERT_EQ(chmod(path.c_str(), 0), 0);
-    ::testing::internal::CaptureStderr();
-    read_config_file(path.c_str());
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Can't open \"" + path + "\"\n");
+    std::string messages;
+    read_config_file(options, path.c_str(), messages);
+    EXPECT_EQ(messages, "Can't open \"" + path + "\"\n");
     EXPECT_EQ(options.wrap, 68);
 }
 
@@ -523,7 +529,8 @@ TEST_F(ConfigTest, FileNameIsExpanded) {
     const char* old_home = getenv("HOME");
     std::string saved = old_home != nullptr ? old_home : "";
     setenv("HOME", dir_.c_str(), 1);
-    read_config_file("~/rc");
+    std::string messages;
+    read_config_file(options, "~/rc", messages);
     if (old_home != nullptr) {
         setenv("HOME", saved.c_str(), 1);
     } else {
@@ -589,7 +596,7 @@ TEST_F(ConfigTest, ExpandHome) {
 // ---- derive_options --------------------------------------------------------------
 
 TEST_F(ConfigTest, DeriveLeavesDefaultsAlone) {
-    derive_options();
+    derive_options(options);
     const Config defaults;
     EXPECT_EQ(options.wrap, defaults.wrap);
     EXPECT_EQ(options.enclose_text, defaults.enclose_text);
@@ -607,16 +614,16 @@ TEST_F(ConfigTest, DeriveSimpleRules) {
     options.indent_content = false;
     options.wrap = 0;
     options.word_2000 = true;
-    derive_options();
+    derive_options(options);
     EXPECT_TRUE(options.enclose_text);
     EXPECT_TRUE(options.indent_content);
     EXPECT_EQ(options.wrap, 2147483647);
-    TagDef* op = lookup_tag("o:p");
+    TagPtr op = lookup_tag("o:p");
     ASSERT_NE(op, nullptr);
     EXPECT_NE(op->model & ModelInline, 0u);
     // A wrap other than 0 is kept.
     options.wrap = 5;
-    derive_options();
+    derive_options(options);
     EXPECT_EQ(options.wrap, 5);
 }
 
@@ -626,7 +633,7 @@ TEST_F(ConfigTest, DeriveXhtmlOutput) {
     options.uppercase_attributes = true;
     options.hide_endtags = true;
     options.quote_ampersand = false;
-    derive_options();
+    derive_options(options);
     EXPECT_TRUE(options.output_xml);
     EXPECT_FALSE(options.uppercase_tags);
     EXPECT_FALSE(options.uppercase_attributes);
@@ -639,7 +646,7 @@ TEST_F(ConfigTest, DeriveXmlInput) {
     options.input_xml = true;
     options.hide_endtags = true;
     options.uppercase_tags = true;
-    derive_options();
+    derive_options(options);
     EXPECT_TRUE(options.output_xml);
     EXPECT_TRUE(options.assume_xml_procins);
     EXPECT_FALSE(options.hide_endtags);
@@ -650,26 +657,32 @@ TEST_F(ConfigTest, DerivePreserveEntitiesWinsOverXml) {
     options.output_xml = true;
     options.preserve_entities = true;
     options.quote_ampersand = true;
-    derive_options();
+    derive_options(options);
     EXPECT_FALSE(options.quote_ampersand);
-    reset_options();
+    options = Config{};
     options.preserve_entities = true;
-    derive_options();
+    derive_options(options);
     EXPECT_FALSE(options.quote_ampersand);
 }
 
-TEST_F(ConfigTest, ReleaseDropsStringsAndTable) {
+TEST_F(ConfigTest, OptionsBelongToTheirRecord) {
     EXPECT_EQ(apply("slide-style", "deck"), "");
     EXPECT_EQ(apply("error-file", "errs"), "");
     EXPECT_EQ(apply("doctype", "\"-//X//EN\""), "");
-    free_options();
-    EXPECT_FALSE(options.slide_style.has_value());
-    EXPECT_FALSE(options.error_file.has_value());
-    EXPECT_FALSE(options.doctype_str.has_value());
-    // The lookup table is rebuilt on demand.
-    init_options();
-    EXPECT_EQ(apply("wrap", "12"), "");
-    EXPECT_EQ(options.wrap, 12);
+    EXPECT_EQ(apply("new-inline-tags", "x-mine"), "");
+    // Another run's options start from the defaults: nothing set on one
+    // record, tags declared included, reaches another.
+    Config other;
+    EXPECT_FALSE(other.slide_style.has_value());
+    EXPECT_FALSE(other.error_file.has_value());
+    EXPECT_FALSE(other.doctype_str.has_value());
+    EXPECT_TRUE(other.declared_tags.empty());
+    EXPECT_EQ(TagTable(other.declared_tags).find("x-mine"), nullptr);
+    std::string messages;
+    EXPECT_TRUE(apply_option_string(other, "wrap", "12", messages));
+    EXPECT_EQ(other.wrap, 12);
+    EXPECT_EQ(options.wrap, 68);
+    EXPECT_EQ(*options.slide_style, "deck");
 }
 
 } // namespace

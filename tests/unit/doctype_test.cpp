@@ -51,7 +51,7 @@ class DoctypeTest : public ::testing::Test {
         Node* n = new_node();
         n->kind = StartTagNode;
         n->element_name = name;
-        find_tag(n);
+        find_tag(lexer_, n);
         return n;
     }
 
@@ -82,6 +82,11 @@ class DoctypeTest : public ::testing::Test {
     std::string reports() { return lx_->messages(); }
 
     std::unique_ptr<test::LexerOver> lx_;
+    // The fixture's lexer, with the options as the test has set them.
+    Lexer* lexer() {
+        lexer_->options = options;
+        return lexer_;
+    }
     Lexer* lexer_ = nullptr;
     std::vector<Node*> owned_;
 };
@@ -113,31 +118,31 @@ TEST_F(DoctypeTest, DeclaredVersionFromThePublicIdentifier) {
     };
     for (const Case& c : cases) {
         Node* d = doctype(c.text);
-        EXPECT_EQ(read_declared_version(lexer_, d), c.version) << c.text;
+        EXPECT_EQ(read_declared_version(lexer(), d), c.version) << c.text;
         EXPECT_EQ(text_of(d), c.text);
         free_node(d);
     }
     EXPECT_EQ(reports(), "");
-    EXPECT_FALSE(lexer_->doctype_malformed);
+    EXPECT_FALSE(lexer()->doctype_malformed);
 }
 
 TEST_F(DoctypeTest, KeywordCaseIsReportedAndMended) {
     Node* d1 = doctype("html public \"-//W3C//DTD HTML 4.0//EN\"");
-    EXPECT_EQ(read_declared_version(lexer_, d1), VersionHTML40Strict);
+    EXPECT_EQ(read_declared_version(lexer(), d1), VersionHTML40Strict);
     EXPECT_EQ(text_of(d1), "html PUBLIC \"-//W3C//DTD HTML 4.0//EN\"");
 
     Node* d2 = doctype("html system \"x.dtd\"");
-    EXPECT_EQ(read_declared_version(lexer_, d2), 0u);
+    EXPECT_EQ(read_declared_version(lexer(), d2), 0u);
     EXPECT_EQ(text_of(d2), "html SYSTEM \"x.dtd\"");
 
     // The owner's name is compared exactly, so a lower-case one names no
     // version.
     Node* d3 = doctype("html PUBLIC \"-//w3c//DTD HTML 4.01//EN\"");
-    EXPECT_EQ(read_declared_version(lexer_, d3), 0u);
+    EXPECT_EQ(read_declared_version(lexer(), d3), 0u);
 
     EXPECT_EQ(reports(),
               std::string(keyword_case_warning) + keyword_case_warning + keyword_case_warning);
-    EXPECT_FALSE(lexer_->doctype_malformed);
+    EXPECT_FALSE(lexer()->doctype_malformed);
     for (Node* d : {d1, d2, d3})
         free_node(d);
 }
@@ -163,20 +168,20 @@ TEST_F(DoctypeTest, KeywordSearch) {
     };
     for (const Case& c : cases) {
         Node* d = doctype(c.text);
-        EXPECT_EQ(doctype_keywords_upper(lexer_, d), c.upper) << c.text;
+        EXPECT_EQ(doctype_keywords_upper(lexer(), d), c.upper) << c.text;
         free_node(d);
     }
 }
 
 TEST_F(DoctypeTest, MalformedDoctypeIsNotedAndReportedByTheRepair) {
     Node* d = doctype("html foo");
-    EXPECT_EQ(read_declared_version(lexer_, d), 0u);
-    EXPECT_TRUE(lexer_->doctype_malformed);
+    EXPECT_EQ(read_declared_version(lexer(), d), 0u);
+    EXPECT_TRUE(lexer()->doctype_malformed);
     EXPECT_EQ(reports(), "");
     free_node(d);
 
     Node* root = document("html foo");
-    repair_doctype(lexer_, root);
+    repair_doctype(lexer(), root);
     EXPECT_EQ(reports(),
               "line 1 column 1 - Warning: expected \"html PUBLIC\" or \"html SYSTEM\"\n");
     // Auto mode keeps a doctype that names no version.
@@ -201,29 +206,29 @@ TEST_F(DoctypeTest, ApparentVersionAndItsName) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.possible);
-        lexer_->possible_versions = c.possible;
-        EXPECT_EQ(lowest_version(lexer_), c.lowest);
-        EXPECT_EQ(infer_content_version(lexer_), c.lowest);
-        lexer_->is_xhtml = false;
-        const char* html = version_label(lexer_);
+        lexer()->possible_versions = c.possible;
+        EXPECT_EQ(lowest_version(lexer()), c.lowest);
+        EXPECT_EQ(infer_content_version(lexer()), c.lowest);
+        lexer()->is_xhtml = false;
+        const char* html = version_label(lexer());
         EXPECT_STREQ(html, c.html_name);
-        lexer_->is_xhtml = true;
-        EXPECT_STREQ(version_label(lexer_), c.xhtml_name);
+        lexer()->is_xhtml = true;
+        EXPECT_STREQ(version_label(lexer()), c.xhtml_name);
     }
     EXPECT_EQ(reports(), "");
 }
 
 TEST_F(DoctypeTest, DeclaredVersionWinsWhileTheContentFitsIt) {
-    lexer_->given_version = VersionHTML40Loose;
-    lexer_->possible_versions = 0x1A;
-    EXPECT_EQ(infer_content_version(lexer_), VersionHTML40Loose);
-    EXPECT_STREQ(version_label(lexer_), "HTML 4.01 Transitional");
+    lexer()->given_version = VersionHTML40Loose;
+    lexer()->possible_versions = 0x1A;
+    EXPECT_EQ(infer_content_version(lexer()), VersionHTML40Loose);
+    EXPECT_STREQ(version_label(lexer()), "HTML 4.01 Transitional");
     EXPECT_EQ(reports(), "");
 
-    lexer_->given_version = VersionHTML40Strict;
-    EXPECT_EQ(infer_content_version(lexer_), VersionHTML32);
+    lexer()->given_version = VersionHTML40Strict;
+    EXPECT_EQ(infer_content_version(lexer()), VersionHTML32);
     EXPECT_EQ(reports(), "line 1 column 1 - Warning: html doctype doesn't match content\n");
-    EXPECT_EQ(lexer_->warnings, 1u);
+    EXPECT_EQ(lexer()->warnings, 1u);
 }
 
 TEST_F(DoctypeTest, AutoModeCreatesTheDoctypeTheContentFits) {
@@ -239,18 +244,18 @@ TEST_F(DoctypeTest, AutoModeCreatesTheDoctypeTheContentFits) {
         {0x10, "html PUBLIC \"-//W3C//DTD HTML 4.01 Frameset//EN\""},
     };
     for (const Case& c : cases) {
-        lexer_->possible_versions = c.possible;
+        lexer()->possible_versions = c.possible;
         Node* root = document();
-        repair_doctype(lexer_, root);
+        repair_doctype(lexer(), root);
         ASSERT_EQ(root->first_child->kind, DoctypeNode);
         EXPECT_EQ(text_of(root->first_child), c.text);
         EXPECT_EQ(root->first_child->next, find_html(root));
         EXPECT_EQ(root->first_child->parent, root);
     }
     // No version fits: nothing is made.
-    lexer_->possible_versions = 0x1C0;
+    lexer()->possible_versions = 0x1C0;
     Node* root = document();
-    repair_doctype(lexer_, root);
+    repair_doctype(lexer(), root);
     EXPECT_EQ(count_kind(root, DoctypeNode), 0);
     EXPECT_EQ(reports(), "");
 }
@@ -259,24 +264,24 @@ TEST_F(DoctypeTest, AutoModeKeepsOrRewritesTheGivenDoctype) {
     const char* given = "html PUBLIC \"-//W3C//DTD HTML 4.01//EN\"";
 
     // Names no version: kept.
-    lexer_->given_version = 0;
-    lexer_->possible_versions = 0x18;
+    lexer()->given_version = 0;
+    lexer()->possible_versions = 0x18;
     Node* r1 = document("html SYSTEM \"local.dtd\"");
-    repair_doctype(lexer_, r1);
+    repair_doctype(lexer(), r1);
     EXPECT_EQ(text_of(r1->first_child), "html SYSTEM \"local.dtd\"");
 
     // Names a version the content still fits: kept.
-    lexer_->given_version = VersionHTML40Strict;
-    lexer_->possible_versions = 0x1C;
+    lexer()->given_version = VersionHTML40Strict;
+    lexer()->possible_versions = 0x1C;
     Node* r2 = document(given);
-    repair_doctype(lexer_, r2);
+    repair_doctype(lexer(), r2);
     EXPECT_EQ(text_of(r2->first_child), given);
 
     // Contradicted by the content: the same node gets the fitting text.
-    lexer_->possible_versions = 0x18;
+    lexer()->possible_versions = 0x18;
     Node* r3 = document(given);
     Node* d = r3->first_child;
-    repair_doctype(lexer_, r3);
+    repair_doctype(lexer(), r3);
     EXPECT_EQ(r3->first_child, d);
     EXPECT_EQ(text_of(d), "html PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\"");
     EXPECT_EQ(count_kind(r3, DoctypeNode), 1);
@@ -286,21 +291,21 @@ TEST_F(DoctypeTest, AutoModeKeepsOrRewritesTheGivenDoctype) {
 TEST_F(DoctypeTest, OmitStrictAndLooseModes) {
     options.doctype_mode = DoctypeOmit;
     Node* r1 = document("html PUBLIC \"-//W3C//DTD HTML 4.01//EN\"");
-    repair_doctype(lexer_, r1);
+    repair_doctype(lexer(), r1);
     EXPECT_EQ(count_kind(r1, DoctypeNode), 0);
     EXPECT_EQ(r1->first_child, find_html(r1));
 
     // Strict and loose replace the doctype whatever the content is.
-    lexer_->possible_versions = 0x1A;
+    lexer()->possible_versions = 0x1A;
     options.doctype_mode = DoctypeStrict;
     Node* r2 = document("html PUBLIC \"-//W3C//DTD HTML 3.2//EN\"");
-    repair_doctype(lexer_, r2);
+    repair_doctype(lexer(), r2);
     EXPECT_EQ(count_kind(r2, DoctypeNode), 1);
     EXPECT_EQ(text_of(r2->first_child), "html PUBLIC \"-//W3C//DTD HTML 4.01//EN\"");
 
     options.doctype_mode = DoctypeLoose;
     Node* r3 = document();
-    repair_doctype(lexer_, r3);
+    repair_doctype(lexer(), r3);
     EXPECT_EQ(count_kind(r3, DoctypeNode), 1);
     EXPECT_EQ(text_of(r3->first_child), "html PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\"");
 }
@@ -310,37 +315,37 @@ TEST_F(DoctypeTest, UserModeQuotesTheUsersIdentifier) {
     options.doctype_str = std::string("-//ACME//DTD HTML 3.14//EN");
     Node* r1 = document("html PUBLIC \"-//W3C//DTD HTML 3.2//EN\"");
     Node* d = r1->first_child;
-    repair_doctype(lexer_, r1);
+    repair_doctype(lexer(), r1);
     EXPECT_EQ(r1->first_child, d); // rewritten in place
     EXPECT_EQ(text_of(d), "html PUBLIC \"-//ACME//DTD HTML 3.14//EN\"");
 
     // Already in quotes: written as given.
     options.doctype_str = std::string("\"-//X//DTD Y//EN\"");
     Node* r2 = document();
-    repair_doctype(lexer_, r2);
+    repair_doctype(lexer(), r2);
     EXPECT_EQ(text_of(r2->first_child), "html PUBLIC \"-//X//DTD Y//EN\"");
 
     // No identifier: the strict one.
     options.doctype_str.reset();
     Node* r3 = document();
-    repair_doctype(lexer_, r3);
+    repair_doctype(lexer(), r3);
     EXPECT_EQ(text_of(r3->first_child), "html PUBLIC \"-//W3C//DTD HTML 4.01//EN\"");
 }
 
 TEST_F(DoctypeTest, XmlOutputAndXhtmlInputTakeNoHtmlDoctype) {
     options.output_xml = true;
     Node* r1 = document("html PUBLIC \"-//W3C//DTD HTML 4.01//EN\"");
-    lexer_->given_version = VersionHTML20; // contradicted, yet left alone
-    repair_doctype(lexer_, r1);
+    lexer()->given_version = VersionHTML20; // contradicted, yet left alone
+    repair_doctype(lexer(), r1);
     EXPECT_EQ(text_of(r1->first_child), "html PUBLIC \"-//W3C//DTD HTML 4.01//EN\"");
     EXPECT_EQ(get_attribute(find_html(r1), "xmlns"), nullptr);
 
     // XHTML input written as HTML: the doctype goes, the namespace comes.
     options.output_xml = false;
     options.doctype_mode = DoctypeStrict;
-    lexer_->is_xhtml = true;
+    lexer()->is_xhtml = true;
     Node* r2 = document("html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\"");
-    repair_doctype(lexer_, r2);
+    repair_doctype(lexer(), r2);
     EXPECT_EQ(count_kind(r2, DoctypeNode), 0);
     NodeAttribute* xmlns = get_attribute(find_html(r2), "xmlns");
     ASSERT_NE(xmlns, nullptr);
@@ -348,9 +353,9 @@ TEST_F(DoctypeTest, XmlOutputAndXhtmlInputTakeNoHtmlDoctype) {
 
     // In auto mode a doctype naming no version is kept even then.
     options.doctype_mode = DoctypeAuto;
-    lexer_->given_version = 0;
+    lexer()->given_version = 0;
     Node* r3 = document("html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\"");
-    repair_doctype(lexer_, r3);
+    repair_doctype(lexer(), r3);
     EXPECT_EQ(count_kind(r3, DoctypeNode), 1);
     EXPECT_EQ(reports(), "");
 }
@@ -362,33 +367,33 @@ const char* const xhtml_loose = "html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitiona
 
 TEST_F(DoctypeTest, XhtmlDoctypeByMode) {
     Node* r1 = document();
-    make_xhtml_doctype(lexer_, r1);
+    make_xhtml_doctype(lexer(), r1);
     EXPECT_EQ(text_of(r1->first_child), xhtml_strict);
     NodeAttribute* xmlns = get_attribute(find_html(r1), "xmlns");
     ASSERT_NE(xmlns, nullptr);
     EXPECT_EQ(*xmlns->value, "http://www.w3.org/1999/xhtml");
 
-    lexer_->possible_versions = 0x18;
+    lexer()->possible_versions = 0x18;
     Node* r2 = document("html PUBLIC \"-//W3C//DTD HTML 4.01//EN\"");
     Node* d = r2->first_child;
-    make_xhtml_doctype(lexer_, r2);
+    make_xhtml_doctype(lexer(), r2);
     EXPECT_EQ(r2->first_child, d);
     EXPECT_EQ(text_of(d), xhtml_loose);
 
     options.doctype_mode = DoctypeStrict;
     Node* r3 = document();
-    make_xhtml_doctype(lexer_, r3);
+    make_xhtml_doctype(lexer(), r3);
     EXPECT_EQ(text_of(r3->first_child), xhtml_strict);
 
     options.doctype_mode = DoctypeLoose;
-    lexer_->possible_versions = 0x1DF;
+    lexer()->possible_versions = 0x1DF;
     Node* r4 = document();
-    make_xhtml_doctype(lexer_, r4);
+    make_xhtml_doctype(lexer(), r4);
     EXPECT_EQ(text_of(r4->first_child), xhtml_loose);
 
     options.doctype_mode = DoctypeOmit;
     Node* r5 = document("html PUBLIC \"-//W3C//DTD HTML 4.01//EN\"");
-    make_xhtml_doctype(lexer_, r5);
+    make_xhtml_doctype(lexer(), r5);
     EXPECT_EQ(count_kind(r5, DoctypeNode), 0);
     // Without a doctype the namespace still says the document is XHTML.
     ASSERT_NE(get_attribute(find_html(r5), "xmlns"), nullptr);
@@ -401,12 +406,12 @@ TEST_F(DoctypeTest, XhtmlSystemIdentifierIndentDependsOnWrap) {
     // 49 + 6 is below the wrap column.
     options.wrap = 56;
     Node* r1 = document();
-    make_xhtml_doctype(lexer_, r1);
+    make_xhtml_doctype(lexer(), r1);
     EXPECT_EQ(text_of(r1->first_child), xhtml_strict);
 
     options.wrap = 55;
     Node* r2 = document();
-    make_xhtml_doctype(lexer_, r2);
+    make_xhtml_doctype(lexer(), r2);
     EXPECT_EQ(text_of(r2->first_child), "html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\"\n"
                                         "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd\"");
 }
@@ -415,17 +420,17 @@ TEST_F(DoctypeTest, XhtmlUserMode) {
     options.doctype_mode = DoctypeUser;
     options.doctype_str = std::string("-//ACME//DTD XHTML//EN");
     Node* r1 = document();
-    make_xhtml_doctype(lexer_, r1);
+    make_xhtml_doctype(lexer(), r1);
     EXPECT_EQ(text_of(r1->first_child), "html PUBLIC \"-//ACME//DTD XHTML//EN\"\n    \"\"");
 
     options.doctype_str = std::string("\"-//ACME//DTD XHTML//EN\"");
     Node* r2 = document();
-    make_xhtml_doctype(lexer_, r2);
+    make_xhtml_doctype(lexer(), r2);
     EXPECT_EQ(text_of(r2->first_child), "html PUBLIC \"-//ACME//DTD XHTML//EN\"\n    \"\"");
 
     options.doctype_str.reset();
     Node* r3 = document();
-    make_xhtml_doctype(lexer_, r3);
+    make_xhtml_doctype(lexer(), r3);
     EXPECT_EQ(text_of(r3->first_child), xhtml_strict);
 }
 
@@ -433,7 +438,7 @@ TEST_F(DoctypeTest, HtmlNamespace) {
     Node* r1 = document();
     Node* html = find_html(r1);
     add_attribute(html, "lang", "en");
-    set_html_namespace(lexer_, r1, "urn:a");
+    set_html_namespace(lexer(), r1, "urn:a");
     // Put at the head of the list: printed after the source attributes.
     ASSERT_NE(html->attributes, nullptr);
     EXPECT_EQ(html->attributes->name, "xmlns");
@@ -443,9 +448,9 @@ TEST_F(DoctypeTest, HtmlNamespace) {
     EXPECT_EQ(html->attributes->next->name, "lang");
     EXPECT_EQ(reports(), "");
 
-    set_html_namespace(lexer_, r1, "urn:a"); // same value: nothing to say
+    set_html_namespace(lexer(), r1, "urn:a"); // same value: nothing to say
     EXPECT_EQ(reports(), "");
-    set_html_namespace(lexer_, r1, "urn:b");
+    set_html_namespace(lexer(), r1, "urn:b");
     EXPECT_EQ(*get_attribute(html, "xmlns")->value, "urn:b");
     EXPECT_EQ(reports(), "line 1 column 1 - Warning: html namespace doesn't match content\n");
     EXPECT_EQ(html->attributes->next->next, nullptr); // replaced, not added
@@ -454,17 +459,17 @@ TEST_F(DoctypeTest, HtmlNamespace) {
     Node* bare = new_node();
     bare->kind = RootNode;
     owned_.push_back(bare);
-    set_html_namespace(lexer_, bare, "urn:a");
+    set_html_namespace(lexer(), bare, "urn:a");
     EXPECT_EQ(bare->first_child, nullptr);
 }
 
 TEST_F(DoctypeTest, XmlDeclaration) {
     Node* root = document();
-    EXPECT_FALSE(ensure_xml_declaration(lexer_, root));
+    EXPECT_FALSE(ensure_xml_declaration(lexer(), root));
     ASSERT_EQ(root->first_child->kind, ProcInsNode);
     EXPECT_EQ(text_of(root->first_child), "xml version=\"1.0\"");
     EXPECT_EQ(text_of(root->first_child).size(), 17u);
-    EXPECT_TRUE(ensure_xml_declaration(lexer_, root));
+    EXPECT_TRUE(ensure_xml_declaration(lexer(), root));
     EXPECT_EQ(count_kind(root, ProcInsNode), 1);
 
     // A first processing instruction of another kind is not a declaration,
@@ -473,22 +478,22 @@ TEST_F(DoctypeTest, XmlDeclaration) {
         Node* r = document();
         Node* pi = new_node();
         pi->kind = ProcInsNode;
-        pi->start = lexer_->text_length();
-        append_string(lexer_, text);
-        pi->end = lexer_->text_length();
+        pi->start = lexer()->text_length();
+        append_string(lexer(), text);
+        pi->end = lexer()->text_length();
         insert_node_at_start(r, pi);
         return r;
     };
     for (const char* other : {"php echo 1;", "xml-stylesheet href=\"a.css\"?", "xmlfoo?"}) {
         Node* r = starting_with_instruction(other);
         Node* pi = r->first_child;
-        EXPECT_FALSE(ensure_xml_declaration(lexer_, r)) << other;
+        EXPECT_FALSE(ensure_xml_declaration(lexer(), r)) << other;
         EXPECT_EQ(count_kind(r, ProcInsNode), 2) << other;
         EXPECT_EQ(r->first_child->next, pi) << other;
     }
     for (const char* declaration : {"xml version=\"1.0\"?", "xml?", "xml\nversion=\"1.0\"?"}) {
         Node* r = starting_with_instruction(declaration);
-        EXPECT_TRUE(ensure_xml_declaration(lexer_, r)) << declaration;
+        EXPECT_TRUE(ensure_xml_declaration(lexer(), r)) << declaration;
         EXPECT_EQ(count_kind(r, ProcInsNode), 1) << declaration;
     }
 }
@@ -500,12 +505,12 @@ TEST_F(DoctypeTest, XmlDeclarationNamesTheOutputEncoding) {
         if (existing != nullptr) {
             Node* pi = new_node();
             pi->kind = ProcInsNode;
-            pi->start = lexer_->text_length();
-            append_string(lexer_, existing);
-            pi->end = lexer_->text_length();
+            pi->start = lexer()->text_length();
+            append_string(lexer(), existing);
+            pi->end = lexer()->text_length();
             insert_node_at_start(r, pi);
         }
-        ensure_xml_declaration(lexer_, r);
+        ensure_xml_declaration(lexer(), r);
         return text_of(r->first_child);
     };
     // Written new: named where XML would otherwise read UTF-8.
@@ -547,11 +552,11 @@ TEST_F(DoctypeTest, AsciiOutputCopyingLatin1BytesNamesLatin1) {
     Node* root = document();
     Node* comment = new_node();
     comment->kind = CommentNode;
-    comment->start = lexer_->text_length();
-    append_string(lexer_, " caf\xc3\xa9 --");
-    comment->end = lexer_->text_length();
+    comment->start = lexer()->text_length();
+    append_string(lexer(), " caf\xc3\xa9 --");
+    comment->end = lexer()->text_length();
     insert_node_at_end(find_body(root), comment);
-    settle_xml_declaration(lexer_, root);
+    settle_xml_declaration(lexer(), root);
     ASSERT_EQ(root->first_child->kind, ProcInsNode);
     EXPECT_EQ(text_of(root->first_child), "xml version=\"1.0\" encoding=\"iso-8859-1\"");
 }
@@ -561,9 +566,9 @@ TEST_F(DoctypeTest, XmlDeclarationIsSettledFirst) {
     auto declaration = [&]() {
         Node* pi = new_node();
         pi->kind = ProcInsNode;
-        pi->start = lexer_->text_length();
-        append_string(lexer_, "xml version=\"1.0\"?");
-        pi->end = lexer_->text_length();
+        pi->start = lexer()->text_length();
+        append_string(lexer(), "xml version=\"1.0\"?");
+        pi->end = lexer()->text_length();
         return pi;
     };
     // After a doctype at the top: moved to the start. Inside an element:
@@ -572,22 +577,22 @@ TEST_F(DoctypeTest, XmlDeclarationIsSettledFirst) {
     Node* top = declaration();
     insert_node_after(root->first_child, top);
     insert_node_at_end(find_body(root), declaration());
-    settle_xml_declaration(lexer_, root);
+    settle_xml_declaration(lexer(), root);
     EXPECT_EQ(root->first_child, top);
     EXPECT_EQ(root->first_child->next->kind, DoctypeNode);
     EXPECT_EQ(find_body(root)->first_child, nullptr);
     // One at the start already: a second one at the top goes.
     Node* again = declaration();
     insert_node_at_end(root, again);
-    settle_xml_declaration(lexer_, root);
+    settle_xml_declaration(lexer(), root);
     EXPECT_EQ(count_kind(root, ProcInsNode), 1);
     EXPECT_EQ(root->first_child, top);
     // None, and none asked for: none is added for ASCII output.
     Node* plain = document();
-    settle_xml_declaration(lexer_, plain);
+    settle_xml_declaration(lexer(), plain);
     EXPECT_EQ(count_kind(plain, ProcInsNode), 0);
     options.add_xml_decl = true;
-    settle_xml_declaration(lexer_, plain);
+    settle_xml_declaration(lexer(), plain);
     EXPECT_EQ(count_kind(plain, ProcInsNode), 1);
 }
 
@@ -596,14 +601,14 @@ TEST_F(DoctypeTest, DoctypeGoesAfterTheXmlDeclaration) {
         Node* root = document();
         Node* pi = new_node();
         pi->kind = ProcInsNode;
-        pi->start = lexer_->text_length();
-        append_string(lexer_, "xml version=\"1.0\"?");
-        pi->end = lexer_->text_length();
+        pi->start = lexer()->text_length();
+        append_string(lexer(), "xml version=\"1.0\"?");
+        pi->end = lexer()->text_length();
         insert_node_at_start(root, pi);
         if (xhtml) {
-            make_xhtml_doctype(lexer_, root);
+            make_xhtml_doctype(lexer(), root);
         } else {
-            repair_doctype(lexer_, root);
+            repair_doctype(lexer(), root);
         }
         EXPECT_EQ(root->first_child, pi) << xhtml;
         ASSERT_NE(pi->next, nullptr) << xhtml;
@@ -615,21 +620,21 @@ TEST_F(DoctypeTest, XhtmlDoctypeOnAnHtmlDocumentGivesWay) {
     const char* const xhtml_strict = "html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\" "
                                      "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd\"";
     // Written as HTML: the doctype becomes the HTML one the content fits.
-    lexer_->possible_versions = VersionHTML40Strict | VersionHTML40Loose | VersionFrames;
+    lexer()->possible_versions = VersionHTML40Strict | VersionHTML40Loose | VersionFrames;
     Node* root = document(xhtml_strict);
-    repair_doctype(lexer_, root);
+    repair_doctype(lexer(), root);
     EXPECT_EQ(text_of(root->first_child), "html PUBLIC \"-//W3C//DTD HTML 4.01//EN\"");
     EXPECT_NE(reports().find("Warning: html doctype doesn't match content"), std::string::npos);
     // No version fits: the doctype goes.
-    lexer_->possible_versions = VersionProprietary;
+    lexer()->possible_versions = VersionProprietary;
     Node* proprietary = document(xhtml_strict);
-    repair_doctype(lexer_, proprietary);
+    repair_doctype(lexer(), proprietary);
     EXPECT_EQ(count_kind(proprietary, DoctypeNode), 0);
     // The namespace given: the document is XHTML and keeps its doctype.
-    lexer_->possible_versions = 0x1DF;
-    lexer_->is_xhtml = true;
+    lexer()->possible_versions = 0x1DF;
+    lexer()->is_xhtml = true;
     Node* xhtml = document(xhtml_strict);
-    repair_doctype(lexer_, xhtml);
+    repair_doctype(lexer(), xhtml);
     EXPECT_EQ(text_of(xhtml->first_child), xhtml_strict);
 }
 
@@ -637,25 +642,25 @@ TEST_F(DoctypeTest, XhtmlTransitionalDoctypeIsKeptWhileTheContentFitsIt) {
     const char* const loose = "html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\"\n"
                               "    \"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\"";
     Node* root = document(loose);
-    make_xhtml_doctype(lexer_, root);
+    make_xhtml_doctype(lexer(), root);
     EXPECT_EQ(text_of(root->first_child), loose);
     // Without a doctype, content that fits Strict gets Strict.
     Node* bare = document();
-    make_xhtml_doctype(lexer_, bare);
+    make_xhtml_doctype(lexer(), bare);
     EXPECT_NE(text_of(bare->first_child).find("Strict"), std::string::npos);
 }
 
 TEST_F(DoctypeTest, FramesetContentGetsTheXhtmlFramesetDoctype) {
-    lexer_->possible_versions = VersionFrames;
+    lexer()->possible_versions = VersionFrames;
     Node* root = document();
-    make_xhtml_doctype(lexer_, root);
+    make_xhtml_doctype(lexer(), root);
     EXPECT_EQ(text_of(root->first_child),
               "html PUBLIC \"-//W3C//DTD XHTML 1.0 Frameset//EN\"\n"
               "    \"http://www.w3.org/TR/xhtml1/DTD/xhtml1-frameset.dtd\"");
     // Asked for Transitional, it gets Transitional.
     options.doctype_mode = DoctypeLoose;
     Node* loose = document();
-    make_xhtml_doctype(lexer_, loose);
+    make_xhtml_doctype(lexer(), loose);
     EXPECT_NE(text_of(loose->first_child).find("Transitional"), std::string::npos);
 }
 
@@ -707,10 +712,10 @@ TEST_F(DoctypeTest, AttributesOfUndeclaredPrefixesAreDropped) {
 
 TEST_F(DoctypeTest, GeneratorMeta) {
     Node* root = document();
-    lexer_->text_start = 0;
-    lexer_->text_end = 0;
-    add_generator_meta(lexer_, root);
-    add_generator_meta(lexer_, root); // the second call finds the first mark
+    lexer()->text_start = 0;
+    lexer()->text_end = 0;
+    add_generator_meta(lexer(), root);
+    add_generator_meta(lexer(), root); // the second call finds the first mark
     Node* head = find_head(root);
     ASSERT_NE(head->first_child, nullptr);
     Node* meta = head->first_child;
@@ -741,7 +746,7 @@ TEST_F(DoctypeTest, GeneratorMetaRespectsAnExistingMark) {
     add_attribute(mine, "name", "GENERATOR");
     add_attribute(mine, "content", "html varnel 0.9");
     insert_node_at_end(head, mine);
-    add_generator_meta(lexer_, root);
+    add_generator_meta(lexer(), root);
     EXPECT_EQ(head->first_child, other);
 
     // Another program's mark does not count.
@@ -751,7 +756,7 @@ TEST_F(DoctypeTest, GeneratorMetaRespectsAnExistingMark) {
     add_attribute(foreign, "name", "generator");
     add_attribute(foreign, "content", "Someone Else 1.0");
     insert_node_at_end(h2, foreign);
-    add_generator_meta(lexer_, r2);
+    add_generator_meta(lexer(), r2);
     ASSERT_NE(h2->first_child, foreign);
     EXPECT_EQ(h2->first_child->next, foreign);
 
@@ -760,7 +765,7 @@ TEST_F(DoctypeTest, GeneratorMetaRespectsAnExistingMark) {
     r3->kind = RootNode;
     owned_.push_back(r3);
     insert_node_at_end(r3, element("html"));
-    add_generator_meta(lexer_, r3);
+    add_generator_meta(lexer(), r3);
     EXPECT_EQ(r3->first_child->first_child, nullptr);
 }
 

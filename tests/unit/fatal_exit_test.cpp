@@ -1,17 +1,22 @@
-// The ends of a run that do not return: the fatal-error exit removes the
-// temporary file of a write-back, and an output line too long to hold is
-// reported as such rather than as exhausted memory.
+// The ends of a run that do not go on: the program's fatal exit removes the
+// temporary file of a write-back under way (which the library registers
+// through its file hooks), and an output line too long to hold is a fatal
+// error of its own rather than exhausted memory.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <dirent.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <string>
 
-#include "api/run.h"
+#include "api/files.h"
+#include "base/config.h"
 #include "base/util.h"
+#include "cli/signals.h"
 #include "output/out_stream.h"
 
 namespace varnel {
@@ -38,16 +43,37 @@ class FatalExitDeathTest : public ::testing::Test {
     std::string dir_;
 };
 
-// Creates a temporary file, notes its name beside it, and fails.
+// The name of the write-back's temporary file in `dir` ("" when none).
+std::string temporary_in(const std::string& dir) {
+    std::string found;
+    DIR* d = opendir(dir.c_str());
+    if (d == nullptr) return found;
+    while (dirent* entry = readdir(d)) {
+        if (std::string(entry->d_name).rfind(".page.html.varnel-", 0) == 0)
+            found = dir + "/" + entry->d_name;
+    }
+    closedir(d);
+    return found;
+}
+
+// Writes a page back; while the temporary file is being written, notes its
+// name beside it and ends the program as exhausted memory does.
 [[noreturn]] void fail_while_writing(const std::string& dir) {
-    int fd = create_temporary_file(dir + "/.page.html.varnel-XXXXXX");
-    if (fd < 0) _exit(90);
-    std::string note = dir + "/name";
-    FILE* f = fopen(note.c_str(), "w");
-    if (f == nullptr) _exit(91);
-    fputs(temporary_file_name(), f);
-    fclose(f);
-    fatal_error("Out of memory!");
+    FILE* page = fopen((dir + "/page.html").c_str(), "w");
+    if (page == nullptr) _exit(90);
+    fputs("<p>old\n", page);
+    fclose(page);
+    auto write = [](FILE*, void* context) {
+        const std::string& in = *static_cast<const std::string*>(context);
+        FILE* note = fopen((in + "/name").c_str(), "w");
+        if (note == nullptr) _exit(91);
+        fputs(temporary_in(in).c_str(), note);
+        fclose(note);
+        fatal_exit("Out of memory!");
+    };
+    std::string context = dir;
+    replace_file_contents((dir + "/page.html").c_str(), write, &context, nullptr, file_events());
+    _exit(92);
 }
 
 TEST_F(FatalExitDeathTest, RemovesTheTemporaryFile) {
@@ -67,39 +93,57 @@ TEST_F(FatalExitDeathTest, ARenamedOrKeptFileIsNotRemoved) {
     // file is no longer the exit's to remove.
     EXPECT_EXIT(
         {
-            int fd = create_temporary_file(dir_ + "/.a.varnel-XXXXXX");
-            if (fd < 0) _exit(90);
-            if (rename(temporary_file_name(), (dir_ + "/kept").c_str()) != 0) _exit(91);
-            release_temporary_file();
-            fatal_error("bad");
+            const FileEvents* events = file_events();
+            const std::string name = dir_ + "/.a.varnel-XXXXXX1";
+            FILE* f = fopen(name.c_str(), "w");
+            if (f == nullptr) _exit(90);
+            fclose(f);
+            events->created(events->context, name.c_str());
+            if (rename(name.c_str(), (dir_ + "/kept").c_str()) != 0) _exit(91);
+            events->finished(events->context, name.c_str());
+            fatal_exit("bad");
         },
         ::testing::ExitedWithCode(2), "^Fatal error: bad\n$");
     EXPECT_TRUE(exists(dir_ + "/kept"));
 }
 
-TEST(TemporaryFile, NameTooLongForTheRecordIsRefused) {
-    std::string name(5000, 'x');
-    errno = 0;
-    EXPECT_EQ(create_temporary_file("/tmp/" + name + "XXXXXX"), -1);
-    EXPECT_EQ(errno, ENAMETOOLONG);
-    EXPECT_STREQ(temporary_file_name(), "");
+TEST_F(FatalExitDeathTest, EveryTemporaryFileUnderWayIsRemoved) {
+    // Write-backs on several threads each have a temporary file.
+    EXPECT_EXIT(
+        {
+            const FileEvents* events = file_events();
+            for (const char* n : {"/.a.varnel-1", "/.b.varnel-2", "/.c.varnel-3"}) {
+                const std::string name = dir_ + n;
+                FILE* f = fopen(name.c_str(), "w");
+                if (f == nullptr) _exit(90);
+                fclose(f);
+                events->created(events->context, name.c_str());
+            }
+            events->finished(events->context, (dir_ + "/.b.varnel-2").c_str());
+            fatal_exit("bad");
+        },
+        ::testing::ExitedWithCode(2), "^Fatal error: bad\n$");
+    EXPECT_FALSE(exists(dir_ + "/.a.varnel-1"));
+    EXPECT_TRUE(exists(dir_ + "/.b.varnel-2")); // no longer the exit's to remove
+    EXPECT_FALSE(exists(dir_ + "/.c.varnel-3"));
 }
 
 // The pending line is made to look full (1 slot short of its largest
 // size, 2^29 slots of 4 bytes) without allocating that much: the next
-// character cannot be held.
-[[noreturn]] void overfill_line() {
-    line_buffer.chars = static_cast<uint32_t*>(mem_alloc(16));
-    line_buffer.capacity = 1u << 29;
-    line_buffer.length = (1u << 29) - 1;
-    add_char('x');
-    _exit(0);
-}
-
-TEST(LineLimitDeathTest, LongestLineIsReportedAsTooLong) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(overfill_line(), ::testing::ExitedWithCode(2),
-                "^Fatal error: Output line too long!\n$");
+// character cannot be held, and the document ends with a fatal error.
+TEST(LineLimit, LongestLineIsReportedAsTooLong) {
+    const Config options;
+    OutputStream out;
+    out.options = &options;
+    out.line.chars = static_cast<uint32_t*>(mem_alloc(16));
+    out.line.capacity = 1u << 29;
+    out.line.length = (1u << 29) - 1;
+    try {
+        add_char(&out, 'x');
+        FAIL() << "the character was added";
+    } catch (const FatalError& error) {
+        EXPECT_EQ(error.message, "Output line too long!");
+    }
 }
 
 } // namespace

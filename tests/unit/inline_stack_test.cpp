@@ -390,7 +390,7 @@ TEST_F(InlineStackTest, EmptyParagraphBecomesTwoBreaksWhenKept) {
     Node* p = element("p");
     insert_node_at_end(body, p);
     insert_node_at_end(body, text("x"));
-    options.drop_empty_paras = false;
+    lx.lexer->options.drop_empty_paras = false;
     prune_if_empty(lx.lexer, p);
     EXPECT_EQ(dump_children(lx, body), "br br \"x\"");
     EXPECT_EQ(body->first_child, p);
@@ -399,7 +399,7 @@ TEST_F(InlineStackTest, EmptyParagraphBecomesTwoBreaksWhenKept) {
     EXPECT_EQ(lx.messages(), lines({"line 1 column 1 - Warning: replacing element <p> by <br>"}));
 
     // With the option on (the default) it is trimmed.
-    options.drop_empty_paras = true;
+    lx.lexer->options.drop_empty_paras = true;
     Node* p2 = element("p");
     insert_node_at_end(body, p2);
     prune_if_empty(lx.lexer, p2);
@@ -479,7 +479,8 @@ TEST_F(InlineStackTest, UserTagsAndIdNameReconciliation) {
     EXPECT_TRUE(is_user_tag_node(nullptr));
     Node* unknown = infer_tag(lx.lexer, "blah");
     EXPECT_TRUE(is_user_tag_node(unknown));
-    define_block_tag("mine");
+    declare_tag(lx.lexer->options, DeclaredKind::Block, "mine");
+    lx.lexer->tags = TagTable(lx.lexer->options.declared_tags);
     Node* mine = element("mine");
     EXPECT_TRUE(is_user_tag_node(mine));
 
@@ -497,7 +498,7 @@ TEST_F(InlineStackTest, UserTagsAndIdNameReconciliation) {
     add_attribute(anchor, "name", "top");
     reconcile_id_name(lx.lexer, anchor);
     EXPECT_EQ(get_attribute(anchor, "id"), nullptr);
-    options.output_xml = true;
+    lx.lexer->options.output_xml = true;
     reconcile_id_name(lx.lexer, anchor);
     ASSERT_NE(get_attribute(anchor, "id"), nullptr);
     EXPECT_EQ(*get_attribute(anchor, "id")->value, "top");

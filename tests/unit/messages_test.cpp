@@ -10,10 +10,12 @@
 
 #include "base/config.h"
 #include "base/messages.h"
+#include "input/doctype.h"
 #include "input/lexer.h"
 #include "input/stream.h"
 #include "model/attrs.h"
 #include "model/node.h"
+#include "model/reports.h"
 #include "model/tags.h"
 
 namespace varnel {
@@ -42,13 +44,9 @@ class Capture {
 class MessageTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        options = Config{};
-        current_input_name = "stdin";
-        init_tags();
-        init_attribute_dictionary();
         source_ = fmemopen(const_cast<char*>(source_text_), sizeof(source_text_) - 1, "r");
         stream_ = new_input_stream(source_, CharEncoding::Ascii);
-        lexer_ = new_lexer(stream_);
+        lexer_ = new_lexer(stream_, Config{});
         lexer_->messages = reports_.file();
         lexer_->token_line = 3;
         lexer_->token_column = 14;
@@ -60,15 +58,13 @@ class MessageTest : public ::testing::Test {
         free_lexer(lexer_);
         free_input_stream(stream_);
         fclose(source_);
-        options = Config{};
-        current_input_name = "stdin";
     }
 
     Node* node(NodeKind kind, const char* name) {
         Node* n = new_node();
         n->kind = kind;
         n->element_name = name;
-        find_tag(n);
+        find_tag(lexer_, n);
         nodes_.push_back(n);
         return n;
     }
@@ -249,8 +245,8 @@ TEST_F(MessageTest, AttributeEntityAndEncodingTexts) {
 }
 
 TEST_F(MessageTest, GnuEmacsPrefix) {
-    options.gnu_emacs = true;
-    current_input_name = "a.html";
+    lexer_->options.gnu_emacs = true;
+    lexer_->label = "a.html";
     lexer_->token_line = 12;
     lexer_->token_column = 3;
     report_warning(lexer_, nullptr, nullptr, ContentAfterBody);
@@ -262,7 +258,7 @@ TEST_F(MessageTest, GnuEmacsPrefix) {
 }
 
 TEST_F(MessageTest, WarningsOffStillCountsAndKeepsErrors) {
-    options.show_warnings = false;
+    lexer_->options.show_warnings = false;
     for (int i = 0; i < 20; ++i)
         report_warning(lexer_, nullptr, nullptr, ContentAfterBody);
     report_attribute_warning(lexer_, node(StartTagNode, "p"), "x", UnknownValue);

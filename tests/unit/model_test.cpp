@@ -2,7 +2,10 @@
 // (built-in rows, lookups, user-declared tags, the XML entry).
 #include <gtest/gtest.h>
 
-#include "tree/builders.h"
+#include <memory>
+#include <vector>
+
+#include "model/document.h"
 #include "test_support.h"
 
 namespace varnel {
@@ -24,11 +27,17 @@ std::string outline(const Node* parent) {
     return out;
 }
 
+// A document with the default options, whose tags elements are looked up in.
+const DocumentState& plain_document() {
+    static const DocumentState document;
+    return document;
+}
+
 Node* element(const char* name) {
     Node* node = new_node();
     node->kind = StartTagNode;
     node->element_name = name;
-    find_tag(node);
+    find_tag(&plain_document(), node);
     return node;
 }
 
@@ -160,33 +169,33 @@ TEST_F(NodeTreeTest, DocumentQueries) {
 
 class TagDictionaryTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        free_tags(); // user declarations of earlier tests must not leak in
-        test::fresh_globals();
+    void SetUp() override { test::fresh_globals(); }
+
+    // A tag as a document with the options declared so far knows it.
+    TagPtr lookup_tag(const char* name) {
+        tables_.push_back(std::make_unique<TagTable>(options.declared_tags));
+        return tables_.back()->find(name);
     }
-    void TearDown() override {
-        free_tags();
-        init_tags();
-    }
+    std::vector<std::unique_ptr<TagTable>> tables_;
 };
 
 TEST_F(TagDictionaryTest, LookupsAreExactAndCaseSensitive) {
     Node* upper = new_node();
     upper->kind = StartTagNode;
     upper->element_name = "P";
-    EXPECT_FALSE(find_tag(upper));
+    EXPECT_FALSE(find_tag(&plain_document(), upper));
     EXPECT_EQ(upper->tag, nullptr);
     upper->element_name = "p";
-    EXPECT_TRUE(find_tag(upper));
+    EXPECT_TRUE(find_tag(&plain_document(), upper));
     EXPECT_EQ(upper->tag, tag_p);
     free_node(upper);
 
-    TagDef* p = lookup_tag("p");
+    TagPtr p = lookup_tag("p");
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(p->versions, VersionAll | VersionHTML5);
     EXPECT_EQ(p->model, ModelBlock | ModelOptionalEnd);
-    EXPECT_EQ(p->parser, build_inline);
-    TagDef* td = lookup_tag("td");
+    EXPECT_EQ(p->builder, BuilderInline);
+    TagPtr td = lookup_tag("td");
     EXPECT_EQ(td->model, ModelRow | ModelOptionalEnd | ModelNoIndent);
     EXPECT_EQ(td->check_attributes, check_table_cell);
     EXPECT_EQ(lookup_tag("object")->model,
@@ -194,7 +203,7 @@ TEST_F(TagDictionaryTest, LookupsAreExactAndCaseSensitive) {
     EXPECT_EQ(lookup_tag("iframe")->versions, VersionHTML40Loose | VersionHTML5);
     EXPECT_EQ(lookup_tag("noframes")->versions, VersionHTML40Loose | VersionFrames);
     EXPECT_EQ(lookup_tag("servlet")->versions, VersionProprietaryC);
-    EXPECT_EQ(lookup_tag("br")->parser, nullptr);
+    EXPECT_EQ(lookup_tag("br")->builder, BuilderNone);
     EXPECT_EQ(lookup_tag("frobnicate"), nullptr);
 }
 
@@ -205,24 +214,24 @@ TEST_F(TagDictionaryTest, Html5ElementsAndObsoleteOnes) {
     for (const char* name : {"section", "article", "nav", "header", "footer", "main", "aside",
                              "figure", "details", "summary", "dialog", "search", "hgroup"}) {
         SCOPED_TRACE(name);
-        const TagDef* t = lookup_tag(name);
+        TagPtr t = lookup_tag(name);
         ASSERT_NE(t, nullptr);
         EXPECT_EQ(t->versions, VersionHTML5);
         EXPECT_EQ(t->model, ModelBlock);
-        EXPECT_EQ(t->parser, build_block);
+        EXPECT_EQ(t->builder, BuilderBlock);
     }
     for (const char* name : {"mark", "time", "data", "bdi", "ruby", "rt", "rp", "meter"}) {
         SCOPED_TRACE(name);
         EXPECT_EQ(lookup_tag(name)->model, ModelInline);
-        EXPECT_EQ(lookup_tag(name)->parser, build_inline);
+        EXPECT_EQ(lookup_tag(name)->builder, BuilderInline);
     }
     EXPECT_EQ(lookup_tag("source")->model, ModelEmpty | ModelInline);
     EXPECT_EQ(lookup_tag("video")->model, ModelInline | ModelObject);
-    EXPECT_EQ(lookup_tag("datalist")->parser, build_select);
-    EXPECT_EQ(lookup_tag("svg")->parser, build_foreign);
+    EXPECT_EQ(lookup_tag("datalist")->builder, BuilderSelect);
+    EXPECT_EQ(lookup_tag("svg")->builder, BuilderForeign);
     EXPECT_EQ(lookup_tag("wbr")->versions, VersionProprietary | VersionHTML5);
     EXPECT_EQ(lookup_tag("embed")->versions, VersionProprietaryA | VersionHTML5);
-    EXPECT_EQ(foreign_tag_def->parser, build_foreign);
+    EXPECT_EQ(foreign_tag_def->builder, BuilderForeign);
     for (const char* name :
          {"font", "center", "big", "tt", "strike", "acronym", "applet", "frame", "frameset",
           "noframes", "basefont", "dir", "isindex", "listing", "xmp", "plaintext", "param"}) {
@@ -235,7 +244,7 @@ TEST_F(TagDictionaryTest, Html5ElementsAndObsoleteOnes) {
 }
 
 TEST_F(TagDictionaryTest, WellKnownHandlesPointAtTheirRows) {
-    const std::pair<TagDef*, const char*> handles[] = {
+    const std::pair<TagPtr, const char*> handles[] = {
         {tag_html, "html"},   {tag_listing, "listing"},   {tag_dir, "dir"},
         {tag_col, "col"},     {tag_optgroup, "optgroup"}, {tag_spacer, "spacer"},
         {tag_layer, "layer"}, {tag_applet, "applet"},     {tag_span, "span"},
@@ -247,27 +256,33 @@ TEST_F(TagDictionaryTest, WellKnownHandlesPointAtTheirRows) {
 }
 
 TEST_F(TagDictionaryTest, UserDeclaredTagsAddToExistingEntries) {
-    define_block_tag("p");
-    TagDef* p = lookup_tag("p");
+    declare_tag(options, DeclaredKind::Block, "p");
+    TagPtr p = lookup_tag("p");
     EXPECT_EQ(p->model, ModelBlock | ModelOptionalEnd | ModelUserDefined | ModelNoIndent);
     EXPECT_EQ(p->versions, VersionProprietary);
-    EXPECT_EQ(p->parser, build_block);
+    EXPECT_EQ(p->builder, BuilderBlock);
     EXPECT_EQ(p->check_attributes, nullptr);
+    // It is still the element p (the well-known handle says so), and the
+    // built-in entry itself is unchanged: the declaration is the run's.
+    EXPECT_EQ(p, tag_p);
+    EXPECT_EQ(tag_p->model, ModelBlock | ModelOptionalEnd);
+    EXPECT_EQ(lookup_builtin_tag("p")->versions, VersionAll | VersionHTML5);
 
-    define_empty_tag("stamp");
-    define_empty_tag("stamp");
-    TagDef* stamp = lookup_tag("stamp");
+    declare_tag(options, DeclaredKind::Empty, "stamp");
+    declare_tag(options, DeclaredKind::Empty, "stamp");
+    TagPtr stamp = lookup_tag("stamp");
     ASSERT_NE(stamp, nullptr);
     // Declared empty elements are inline, as img is.
     EXPECT_EQ(stamp->model, ModelUserDefined | ModelNoIndent | ModelEmpty | ModelInline);
-    define_pre_tag("code-block");
-    EXPECT_EQ(lookup_tag("code-block")->parser, build_pre);
-    define_inline_tag("mark");
-    EXPECT_EQ(lookup_tag("mark")->parser, build_block);
+    declare_tag(options, DeclaredKind::Pre, "code-block");
+    EXPECT_EQ(lookup_tag("code-block")->builder, BuilderPre);
+    declare_tag(options, DeclaredKind::Inline, "mark");
+    EXPECT_EQ(lookup_tag("mark")->builder, BuilderBlock);
     EXPECT_EQ(lookup_tag("mark")->model, ModelUserDefined | ModelNoIndent | ModelInline);
 
     // The option declares every listed name, lower-cased.
-    ASSERT_TRUE(apply_option_string("new-blocklevel-tags", "Foo, bar"));
+    std::string messages;
+    ASSERT_TRUE(apply_option_string(options, "new-blocklevel-tags", "Foo, bar", messages));
     EXPECT_NE(lookup_tag("foo"), nullptr);
     EXPECT_NE(lookup_tag("bar"), nullptr);
     EXPECT_EQ(lookup_tag("Foo"), nullptr);
@@ -275,18 +290,36 @@ TEST_F(TagDictionaryTest, UserDeclaredTagsAddToExistingEntries) {
 
 TEST_F(TagDictionaryTest, XmlInputGivesEveryElementTheXmlEntry) {
     options.input_xml = true;
+    const DocumentState xml(options);
     Node* node = new_node();
     node->kind = StartTagNode;
     node->element_name = "pre";
-    EXPECT_TRUE(find_tag(node));
+    EXPECT_TRUE(find_tag(&xml, node));
     EXPECT_EQ(node->tag, xml_tag_def);
     EXPECT_EQ(xml_tag_def->model, ModelBlock);
-    EXPECT_EQ(find_parser(node), build_pre);
+    EXPECT_EQ(find_builder(&xml, node), BuilderPre);
     node->element_name = "anything:at-all";
-    EXPECT_TRUE(find_tag(node));
-    EXPECT_EQ(find_parser(node), nullptr);
+    EXPECT_TRUE(find_tag(&xml, node));
+    EXPECT_EQ(find_builder(&xml, node), BuilderNone);
     free_node(node);
-    options.input_xml = false;
+}
+
+// Tags one run declares are unknown to another: each document's table adds
+// its own run's declarations to the shared built-in entries.
+TEST_F(TagDictionaryTest, DeclaredTagsBelongToTheirRun) {
+    Config first;
+    Config second;
+    declare_tag(first, DeclaredKind::Block, "x-box");
+    declare_tag(second, DeclaredKind::Inline, "x-box");
+    const TagTable first_tags(first.declared_tags);
+    const TagTable second_tags(second.declared_tags);
+    ASSERT_NE(first_tags.find("x-box"), nullptr);
+    ASSERT_NE(second_tags.find("x-box"), nullptr);
+    EXPECT_NE(first_tags.find("x-box")->model & ModelBlock, 0u);
+    EXPECT_EQ(second_tags.find("x-box")->model & ModelBlock, 0u);
+    EXPECT_NE(first_tags.find("x-box"), second_tags.find("x-box"));
+    EXPECT_EQ(TagTable().find("x-box"), nullptr);
+    EXPECT_EQ(lookup_builtin_tag("x-box"), nullptr);
 }
 
 TEST_F(TagDictionaryTest, HashMatchesTheSignedByteRule) {

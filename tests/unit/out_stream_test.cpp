@@ -24,9 +24,9 @@ class OutStreamTest : public OutputTest {
     // wrapping (wrap column huge), in the configured output encoding; the
     // line feed of the flush is not part of the result.
     static std::string escape(std::u32string_view codes, PrintMode mode = PrintNormal) {
-        wrap_column = 0x7FFFFFFF;
+        stream().wrap_column = 0x7FFFFFFF;
         for (char32_t c : codes)
-            print_char(static_cast<uint32_t>(c), mode);
+            print_char(&stream(), static_cast<uint32_t>(c), mode);
         MemorySink sink;
         flush_pending_line(&sink.out, 0);
         std::string bytes = sink.bytes();
@@ -36,13 +36,13 @@ class OutStreamTest : public OutputTest {
 
     static void add(std::string_view s) {
         for (char c : s)
-            add_char(static_cast<unsigned char>(c));
+            add_char(&stream(), static_cast<unsigned char>(c));
     }
 
     static std::string pending() {
         std::string s;
-        for (uint32_t i = 0; i < line_buffer.length; ++i) {
-            s.push_back(static_cast<char>(line_buffer.chars[i]));
+        for (uint32_t i = 0; i < stream().line.length; ++i) {
+            s.push_back(static_cast<char>(stream().line.chars[i]));
         }
         return s;
     }
@@ -86,39 +86,39 @@ TEST_F(OutStreamTest, Iso2022ClearsTheTopBitInsideMultiByteRuns) {
 }
 
 TEST_F(OutStreamTest, PendingLineGrowsByDoublingAndKeepsItsContents) {
-    EXPECT_EQ(line_buffer.capacity, 0u);
-    add_char('x');
-    EXPECT_EQ(line_buffer.capacity, 256u);
+    EXPECT_EQ(stream().line.capacity, 0u);
+    add_char(&stream(), 'x');
+    EXPECT_EQ(stream().line.capacity, 256u);
     for (uint32_t i = 1; i < 255; ++i)
-        add_char('a' + i % 26);
-    EXPECT_EQ(line_buffer.length, 255u);
-    EXPECT_EQ(line_buffer.capacity, 256u);
-    add_char('y'); // the 256th character needs the spare slot
-    EXPECT_EQ(line_buffer.capacity, 512u);
-    EXPECT_EQ(line_buffer.chars[0], static_cast<uint32_t>('x'));
-    EXPECT_EQ(line_buffer.chars[254], static_cast<uint32_t>('a' + 254 % 26));
-    EXPECT_EQ(line_buffer.chars[255], static_cast<uint32_t>('y'));
-    free_line_buffer();
-    EXPECT_EQ(line_buffer.capacity, 0u);
-    EXPECT_EQ(line_buffer.length, 0u);
+        add_char(&stream(), 'a' + i % 26);
+    EXPECT_EQ(stream().line.length, 255u);
+    EXPECT_EQ(stream().line.capacity, 256u);
+    add_char(&stream(), 'y'); // the 256th character needs the spare slot
+    EXPECT_EQ(stream().line.capacity, 512u);
+    EXPECT_EQ(stream().line.chars[0], static_cast<uint32_t>('x'));
+    EXPECT_EQ(stream().line.chars[254], static_cast<uint32_t>('a' + 254 % 26));
+    EXPECT_EQ(stream().line.chars[255], static_cast<uint32_t>('y'));
+    reset_line();
+    EXPECT_EQ(stream().line.capacity, 0u);
+    EXPECT_EQ(stream().line.length, 0u);
 }
 
 TEST_F(OutStreamTest, FlushWritesIndentAndWrapsOnlyWhenTheLineDoesNotFit) {
-    wrap_column = 10;
+    stream().wrap_column = 10;
     {
         // 2 + 7 < 10: written as is.
         add("abc def");
-        line_buffer.wrap_point = 3;
+        stream().line.wrap_point = 3;
         MemorySink sink;
         flush_line(&sink.out, 2);
         EXPECT_EQ(sink.bytes(), "  abc def\n");
-        EXPECT_EQ(line_buffer.length, 0u);
-        EXPECT_EQ(line_buffer.wrap_point, 0u);
+        EXPECT_EQ(stream().line.length, 0u);
+        EXPECT_EQ(stream().line.wrap_point, 0u);
     }
     {
         // 2 + 8 = 10: broken at the wrap point, which eats the space.
         add("abcd efg");
-        line_buffer.wrap_point = 4;
+        stream().line.wrap_point = 4;
         MemorySink sink;
         flush_line(&sink.out, 2);
         EXPECT_EQ(sink.bytes(), "  abcd\n  efg\n");
@@ -134,7 +134,7 @@ TEST_F(OutStreamTest, FlushWritesIndentAndWrapsOnlyWhenTheLineDoesNotFit) {
         // A wrap point at the very end: the break takes everything and the
         // flush still writes the (empty) indented line: 4 + 6 = 10.
         add("abcdef");
-        line_buffer.wrap_point = 6;
+        stream().line.wrap_point = 6;
         MemorySink sink;
         flush_line(&sink.out, 4);
         EXPECT_EQ(sink.bytes(), "    abcdef\n    \n");
@@ -157,42 +157,42 @@ TEST_F(OutStreamTest, BreakAtWrapPointKeepsTheRestPending) {
         break_line_at_wrap_point(&sink.out, 3);
         EXPECT_EQ(sink.bytes(), "");
         EXPECT_EQ(pending(), "abc def");
-        free_line_buffer();
+        reset_line();
     }
     {
         // Only one space is consumed; the second starts the rest.
         add("ab  cd");
-        line_buffer.wrap_point = 2;
+        stream().line.wrap_point = 2;
         MemorySink sink;
         break_line_at_wrap_point(&sink.out, 1);
         EXPECT_EQ(sink.bytes(), " ab\n");
         EXPECT_EQ(pending(), " cd");
-        EXPECT_EQ(line_buffer.wrap_point, 0u);
-        free_line_buffer();
+        EXPECT_EQ(stream().line.wrap_point, 0u);
+        reset_line();
     }
     {
         // A break inside a script string ends with " \".
         add("x='a b'");
-        line_buffer.wrap_point = 4;
-        line_buffer.in_string = true;
+        stream().line.wrap_point = 4;
+        stream().line.in_string = true;
         MemorySink sink;
         break_line_at_wrap_point(&sink.out, 0);
         EXPECT_EQ(sink.bytes(), "x='a \\\n");
         EXPECT_EQ(pending(), "b'");
-        line_buffer.in_string = false;
-        free_line_buffer();
+        stream().line.in_string = false;
+        reset_line();
     }
     {
         // Inside attribute values the line always ends with a space, and a
         // backslash only when asked.
         add("abc def");
-        line_buffer.wrap_point = 3;
+        stream().line.wrap_point = 3;
         MemorySink plain;
         break_in_attr_value(&plain.out, 0, false);
         EXPECT_EQ(plain.bytes(), "abc \n");
         EXPECT_EQ(pending(), "def");
         add(" ghi");
-        line_buffer.wrap_point = 3;
+        stream().line.wrap_point = 3;
         MemorySink quoted;
         break_in_attr_value(&quoted.out, 0, true);
         EXPECT_EQ(quoted.bytes(), "def \\\n");
@@ -238,15 +238,15 @@ TEST_F(OutStreamTest, NoBreakSpaceByEncodingAndOptions) {
 }
 
 TEST_F(OutStreamTest, SpacesSetWrapPointsOrBecomeEntitiesInNoWrapRuns) {
-    print_char('a', PrintNormal);
-    print_char(' ', PrintNormal);
-    EXPECT_EQ(line_buffer.wrap_point, 1u);
-    print_char(' ', PrintPreformatted);
-    print_char(' ', PrintAttrValue);
-    print_char(' ', PrintComment);
-    EXPECT_EQ(line_buffer.wrap_point, 1u);
+    print_char(&stream(), 'a', PrintNormal);
+    print_char(&stream(), ' ', PrintNormal);
+    EXPECT_EQ(stream().line.wrap_point, 1u);
+    print_char(&stream(), ' ', PrintPreformatted);
+    print_char(&stream(), ' ', PrintAttrValue);
+    print_char(&stream(), ' ', PrintComment);
+    EXPECT_EQ(stream().line.wrap_point, 1u);
     EXPECT_EQ(pending(), "a    ");
-    free_line_buffer();
+    reset_line();
 
     EXPECT_EQ(escape(U"a b", PrintNoWrap), "a&nbsp;b");
     options.input_xml = true;
@@ -376,7 +376,7 @@ TEST_F(OutStreamTest, PrintTextNeverReadsPastTheSpan) {
 }
 
 TEST_F(OutStreamTest, PrintTextWrapsAtSpacesBeforeEachCharacter) {
-    wrap_column = 10;
+    stream().wrap_column = 10;
     auto [start, end] = store("aaaa bbbb cccc");
     {
         MemorySink sink;
@@ -400,12 +400,12 @@ TEST_F(OutStreamTest, PrintTextWrapsAtSpacesBeforeEachCharacter) {
 }
 
 TEST_F(OutStreamTest, FitTestDoesNotOverflowWithHugeColumns) {
-    wrap_column = 0x7FFFFFFF;
+    stream().wrap_column = 0x7FFFFFFF;
     add("abc");
-    EXPECT_TRUE(line_fits(0xFFFFFFF0u) == false);
-    EXPECT_TRUE(line_fits(0x7FFFFFF0u));
-    wrap_column = -5;
-    EXPECT_FALSE(line_fits(0));
+    EXPECT_TRUE(line_fits(&stream(), 0xFFFFFFF0u) == false);
+    EXPECT_TRUE(line_fits(&stream(), 0x7FFFFFF0u));
+    stream().wrap_column = -5;
+    EXPECT_FALSE(line_fits(&stream(), 0));
 }
 
 } // namespace

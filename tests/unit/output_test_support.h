@@ -1,5 +1,5 @@
-// Helpers for the output tests: a memory sink that collects the bytes an
-// OutputStream writes, and a fixture that builds small trees (text in a
+// Helpers for the output tests: the output stream the tests print through,
+// a memory sink that collects the bytes it writes, and a fixture that builds small trees (text in a
 // lexer's TextBuffer, elements by name, attributes in source order) and
 // prints them the way the driver does (the tree, then a final line end).
 #pragma once
@@ -13,27 +13,40 @@
 #include <string_view>
 
 #include "base/config.h"
+#include "base/util.h"
 #include "input/lexer.h"
 #include "model/attrs.h"
 #include "model/node.h"
 #include "model/tags.h"
 #include "output/out_stream.h"
 #include "output/printer.h"
+#include "test_support.h"
 
 namespace varnel::test {
 
-// An OutputStream over an in-memory file; bytes() closes it and returns
-// everything written.
+// The output stream the tests print through, with the tests' options. Its
+// pending line lasts from one sink to the next: tests build a line and then
+// flush it into a sink made for it.
+inline OutputStream& stream() {
+    static OutputStream shared;
+    return shared;
+}
+
+// Points the shared output stream at an in-memory file; bytes() closes it
+// and returns everything written.
 class MemorySink {
   public:
-    explicit MemorySink(CharEncoding encoding = options.char_encoding) {
+    explicit MemorySink(CharEncoding encoding = options.char_encoding) : out(stream()) {
         file_ = open_memstream(&buffer_, &size_);
         out.encoding = encoding;
+        out.iso2022_state = Iso2022Ascii;
         out.sink = file_;
+        out.options = &options;
     }
     ~MemorySink() {
         if (file_ != nullptr) fclose(file_);
         free(buffer_);
+        out.sink = nullptr;
     }
     MemorySink(const MemorySink&) = delete;
     MemorySink& operator=(const MemorySink&) = delete;
@@ -46,7 +59,7 @@ class MemorySink {
         return std::string(buffer_ != nullptr ? buffer_ : "", size_);
     }
 
-    OutputStream out;
+    OutputStream& out;
 
   private:
     FILE* file_ = nullptr;
@@ -54,18 +67,27 @@ class MemorySink {
     size_t size_ = 0;
 };
 
-// Resets every process-wide state the printer reads.
+// Empties the shared stream's pending line.
+inline void reset_line() {
+    OutputStream& s = stream();
+    mem_free(s.line.chars);
+    s.line = LineBuffer{};
+}
+
+// Restores the options and the shared stream.
 inline void reset_output_state() {
     options = Config{};
-    free_line_buffer();
-    wrap_column = 68;
+    reset_line();
+    OutputStream& s = stream();
+    s.wrap_column = 68;
+    s.entity_names_undeclared = false;
+    s.options = &options;
+    s.slides = nullptr;
 }
 
 class OutputTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        init_tags();
-        init_attribute_dictionary();
         reset_output_state();
         root = new_node();
         root->kind = RootNode;
@@ -131,7 +153,7 @@ class OutputTest : public ::testing::Test {
         return sink.bytes();
     }
 
-    Lexer lexer;
+    Lexer lexer{Config{}};
     Node* root = nullptr;
 };
 

@@ -13,10 +13,10 @@ namespace {
 
 // Dictionary entries made locally, so that the attribute tests do not
 // depend on the contents of the attribute table.
-const AttrDef plain_def{nullptr, "title", VersionAll, nullptr, false};
-const AttrDef nowrap_def{nullptr, "alt", VersionAll, nullptr, true};
-const AttrDef script_def{nullptr, "onclick", VersionHTML40, check_script_value, false};
-const AttrDef bool_def{nullptr, "checked", VersionAll, check_bool_value, false};
+const AttrDef plain_def{"title", VersionAll, nullptr, false};
+const AttrDef nowrap_def{"alt", VersionAll, nullptr, true};
+const AttrDef script_def{"onclick", VersionHTML40, check_script_value, false};
+const AttrDef bool_def{"checked", VersionAll, check_bool_value, false};
 
 using PrinterTest = OutputTest;
 
@@ -160,22 +160,22 @@ TEST_F(PrinterTest, IndentsContentFollowsModelAndSmartRules) {
     Node* td_text = element(root, "td");
     text(td_text, "x");
     element(td, "div");
-    EXPECT_TRUE(indents_content(h1));
-    EXPECT_TRUE(indents_content(select)); // a field, although inline
-    EXPECT_TRUE(indents_content(map));
-    EXPECT_FALSE(indents_content(b));
-    EXPECT_TRUE(indents_content(td_text));
+    EXPECT_TRUE(indents_content(&stream(), h1));
+    EXPECT_TRUE(indents_content(&stream(), select)); // a field, although inline
+    EXPECT_TRUE(indents_content(&stream(), map));
+    EXPECT_FALSE(indents_content(&stream(), b));
+    EXPECT_TRUE(indents_content(&stream(), td_text));
 
     options.smart_indent = true;
-    EXPECT_FALSE(indents_content(h1));
-    EXPECT_TRUE(indents_content(td));       // holds a block
-    EXPECT_FALSE(indents_content(td_text)); // holds only text
-    EXPECT_FALSE(indents_content(element(root, "p")));
-    EXPECT_FALSE(indents_content(element(root, "title")));
+    EXPECT_FALSE(indents_content(&stream(), h1));
+    EXPECT_TRUE(indents_content(&stream(), td));       // holds a block
+    EXPECT_FALSE(indents_content(&stream(), td_text)); // holds only text
+    EXPECT_FALSE(indents_content(&stream(), element(root, "p")));
+    EXPECT_FALSE(indents_content(&stream(), element(root, "title")));
 
     options.indent_content = false;
     options.smart_indent = false;
-    EXPECT_FALSE(indents_content(td));
+    EXPECT_FALSE(indents_content(&stream(), td));
 }
 
 TEST_F(PrinterTest, FollowsWhiteSpaceLooksAtTheTextBeforeInlineElements) {
@@ -407,8 +407,6 @@ TEST_F(PrinterTest, TheAttributeDictionaryDecidesWrappingAndBareNames) {
 }
 
 TEST_F(PrinterTest, TagsFromTheLexerPrintInSourceOrder) {
-    init_char_classes();
-    init_entities();
     LexerOver lx("<a href='x' title=\"y z\" checked id=q>");
     Node* a = get_token(lx.lexer, CollapseSpace);
     ASSERT_NE(a, nullptr);
@@ -483,7 +481,7 @@ TEST_F(PrinterTest, CDataIsNeverWrappedOrEscaped) {
     Node* div = element(root, "div");
     span(div, CDataNode, "a < b && c > d");
     EXPECT_EQ(print(), "<div>\n<![CDATA[a < b && c > d]]>\n</div>\n\n");
-    EXPECT_EQ(wrap_column, 10);
+    EXPECT_EQ(stream().wrap_column, 10);
 }
 
 TEST_F(PrinterTest, ServerBlocksWrapOnlyWhenTheirOptionAllows) {
@@ -642,9 +640,9 @@ TEST_F(PrinterTest, EveryPrintLeavesThePendingLineEmpty) {
     Node* p = element(root, "p");
     text(p, "a b c");
     print();
-    EXPECT_EQ(line_buffer.length, 0u);
-    EXPECT_EQ(line_buffer.wrap_point, 0u);
-    EXPECT_FALSE(line_buffer.in_string);
+    EXPECT_EQ(stream().line.length, 0u);
+    EXPECT_EQ(stream().line.wrap_point, 0u);
+    EXPECT_FALSE(stream().line.in_string);
 }
 
 } // namespace

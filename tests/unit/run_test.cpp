@@ -1,4 +1,4 @@
-// The driver: the "-wrap" number scan, safe replacement of a file's
+// The program: the "-wrap" number scan, safe replacement of a file's
 // contents, and the start and early exits of a run (per-user configuration,
 // help, version, long options at the end of the list).
 #include <gtest/gtest.h>
@@ -13,8 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "api/run.h"
+#include "api/files.h"
 #include "base/config.h"
+#include "base/util.h"
+#include "cli/run.h"
+#include "test_support.h"
 
 namespace varnel {
 namespace {
@@ -121,6 +124,28 @@ TEST_F(ReplaceFile, NoTemporaryMeansNoChange) {
     EXPECT_EQ(entries(), std::vector<std::string>{});
 }
 
+TEST_F(ReplaceFile, TemporaryNameTooLongToRecordIsRefused) {
+    // A file whose name (and so its temporary file's) nearly fills PATH_MAX:
+    // the temporary file could not be recorded for removal, so it is not
+    // made, and the original stays as it was.
+    std::string dir = dir_;
+    while (dir.size() + 250 < PATH_MAX - 30) {
+        dir += "/" + std::string(200, 'd');
+        ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+    }
+    std::string file = dir + "/" + std::string(PATH_MAX - 10 - dir.size(), 'f');
+    ASSERT_LT(file.size(), static_cast<size_t>(PATH_MAX));
+    FILE* f = fopen(file.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    fputs("original\n", f);
+    fclose(f);
+    char text[] = "new\n";
+    ReplaceFailure failure;
+    EXPECT_FALSE(replace_file_contents(file.c_str(), write_new_text, text, &failure));
+    EXPECT_EQ(failure.reason, "can't create a temporary file beside it: File name too long");
+    EXPECT_EQ(read_file(file), "original\n");
+}
+
 TEST_F(ReplaceFile, UnwritableDirectoryLeavesTheOriginal) {
     if (geteuid() == 0) GTEST_SKIP() << "the superuser can write any directory";
     ASSERT_EQ(mkdir(path("ro").c_str(), 0755), 0);
@@ -140,6 +165,7 @@ struct RunResult {
     std::string err;
 };
 
+// The options in force where the scan ended are left in `options`.
 RunResult run(std::vector<std::string> args) {
     std::vector<char*> argv;
     for (std::string& a : args)
@@ -147,7 +173,7 @@ RunResult run(std::vector<std::string> args) {
     argv.push_back(nullptr);
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();
-    int status = run_program(static_cast<int>(args.size()), argv.data());
+    int status = run_program(static_cast<int>(args.size()), argv.data(), &options);
     fflush(stdout);
     RunResult result{status, ::testing::internal::GetCapturedStdout(),
                      ::testing::internal::GetCapturedStderr()};
@@ -167,7 +193,7 @@ class RunProgram : public ScratchDir {
     void TearDown() override {
         restore("HTML_VARNEL", saved_config_, had_config_);
         restore("HOME", saved_home_, had_home_);
-        reset_options();
+        options = Config{};
         ScratchDir::TearDown();
     }
     static void save(const char* name, std::string* value, bool* present) {

@@ -10,7 +10,9 @@
 #include "model/attrs.h"
 #include "model/entities.h"
 #include "model/node.h"
+#include "cli/batch.h"
 #include "model/tags.h"
+#include "test_support.h"
 #include "tree_text.h"
 
 namespace varnel {
@@ -23,13 +25,8 @@ using tree_text::parse_tree;
 class StyleTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        init_char_classes();
-        init_tags();
-        init_attribute_dictionary();
-        init_entities();
         options = Config{};
-        style_class_counter = 1;
-        lexer = new_lexer(nullptr);
+        lexer = new_lexer(nullptr, options);
     }
     void TearDown() override {
         free_node(root);
@@ -38,8 +35,14 @@ class StyleTest : public ::testing::Test {
     }
     Node* parse(std::string_view markup) {
         free_node(root);
+        lexer->options = options;
         root = parse_tree(lexer, markup);
         return root;
+    }
+    // The cleaning pass with the options as the test has set them.
+    void clean() {
+        lexer->options = options;
+        presentation_to_style(lexer, root);
     }
     std::string dump() const { return dump_tree(lexer, root); }
     // The first element child of the root.
@@ -145,7 +148,7 @@ TEST_F(StyleTest, FontAttributesBecomePropertiesAndParagraphSizesBecomeHeadings)
         parse(std::string("<p></p><font size=\"") + size + "\">x</font>");
         font_attrs_to_style(first(), first()->next->attributes);
         EXPECT_EQ(first()->element_name, name);
-        EXPECT_EQ(first()->tag, lookup_tag(name));
+        EXPECT_EQ(first()->tag, lookup_builtin_tag(name));
         EXPECT_EQ(first()->attributes, nullptr) << "a heading size adds no property";
     }
     // Other sizes on a paragraph are ordinary properties.
@@ -235,7 +238,7 @@ TEST_F(StyleTest, IndentationMarginJoinsAnExistingStyleAttribute) {
 TEST_F(StyleTest, CenterBecomesClassedDivisionWithRuleInHead) {
     options.clean = true;
     parse_document("<center>x</center>");
-    presentation_to_style(lexer, root);
+    clean();
     EXPECT_EQ(body_text(), "<div class=\"c1\">x</div>");
     EXPECT_EQ(head_text(),
               "<title>t</title><style! type=\"text/css\"> div.c1 {text-align: center}\n</style>");
@@ -243,7 +246,7 @@ TEST_F(StyleTest, CenterBecomesClassedDivisionWithRuleInHead) {
     EXPECT_EQ(lexer->styles->tag_name, "div");
     EXPECT_EQ(lexer->styles->class_name, "c1");
     EXPECT_EQ(lexer->styles->properties, "text-align: center");
-    EXPECT_EQ(style_class_counter, 2);
+    EXPECT_EQ(lexer->next_class_number, 2); // the number the next class would get
     EXPECT_TRUE(links_ok(root));
 }
 
@@ -251,7 +254,7 @@ TEST_F(StyleTest, RulesAreSharedPerElementNameAndStyle) {
     options.clean = true;
     parse_document("<p align=center>a</p><p align=\"CENTER\">b</p><div align=center>c</div>"
                    "<p class=\"x\" align=\"Center\">d</p>");
-    presentation_to_style(lexer, root);
+    clean();
     EXPECT_EQ(body_text(), "<p class=\"c1\">a</p><p class=\"c1\">b</p><div class=\"c2\">c</div>"
                            "<p class=\"x c1\">d</p>");
     EXPECT_EQ(head_text(), "<title>t</title><style! type=\"text/css\">"
@@ -261,7 +264,7 @@ TEST_F(StyleTest, RulesAreSharedPerElementNameAndStyle) {
 TEST_F(StyleTest, ParagraphWithLoneBigFontBecomesHeading) {
     options.clean = true;
     parse_document("<p><font size=6>T</font></p>");
-    presentation_to_style(lexer, root);
+    clean();
     EXPECT_EQ(body_text(), "<h1>T</h1>");
     EXPECT_EQ(head_text(), "<title>t</title>") << "no rule, no body colours: no style element";
     EXPECT_EQ(lexer->styles, nullptr);
@@ -271,7 +274,7 @@ TEST_F(StyleTest, FontAmongTextBecomesSpan) {
     options.clean = true;
     parse_document("<p>a <font size=\"+2\" id=\"f\">big</font> b <font size=\"-1\">s</font>"
                    " <font size=3>n</font></p>");
-    presentation_to_style(lexer, root);
+    clean();
     // Attributes that say nothing about presentation stay with the span.
     EXPECT_EQ(body_text(),
               "<p>a <span id=\"f\" class=\"c1\">big</span> b <span class=\"c2\">s</span>"
@@ -285,7 +288,7 @@ TEST_F(StyleTest, LoneFontThatNoParentFoldsBecomesSpan) {
     // itself; left a font, the printer would drop it with its colour.
     options.clean = true;
     parse_document("<ul><li><font color=red>x</font></li></ul>");
-    presentation_to_style(lexer, root);
+    clean();
     EXPECT_EQ(body_text(), "<ul><li><span class=\"c1\">x</span></li></ul>");
     EXPECT_EQ(head_text(), "<title>t</title><style! type=\"text/css\">"
                            " span.c1 {color: red}\n</style>");
@@ -293,7 +296,7 @@ TEST_F(StyleTest, LoneFontThatNoParentFoldsBecomesSpan) {
     // A lone font or div with an id is not folded into its parent, which
     // would lose the id; the font becomes a span that keeps it.
     parse_document("<p><font color=red id=f>x</font></p><div><div id=in>y</div></div>");
-    presentation_to_style(lexer, root);
+    clean();
     EXPECT_EQ(body_text(), "<p><span id=\"f\" class=\"c1\">x</span></p>"
                            "<div><div id=\"in\">y</div></div>");
 }
@@ -301,14 +304,14 @@ TEST_F(StyleTest, LoneFontThatNoParentFoldsBecomesSpan) {
 TEST_F(StyleTest, NestedFontsFoldIntoOneSpan) {
     options.drop_font_tags = false;
     parse("<p>a<font color=red><font size=2>x</font></font></p>");
-    presentation_to_style(lexer, root);
+    clean();
     EXPECT_EQ(dump(), "<p>a<span style=\"color: red; font-size: 80%\">x</span></p>");
 }
 
 TEST_F(StyleTest, DropFontTagsUnwrapsFontAndCenterWithoutStyleElement) {
     options.drop_font_tags = true;
     parse_document("<center>a<font color=red>b</font></center><p>c</p><center></center>d");
-    presentation_to_style(lexer, root);
+    clean();
     EXPECT_EQ(body_text(), "ab<br!><p>c</p><br!>d");
     EXPECT_EQ(head_text(), "<title>t</title>");
     EXPECT_TRUE(links_ok(root));
@@ -317,7 +320,7 @@ TEST_F(StyleTest, DropFontTagsUnwrapsFontAndCenterWithoutStyleElement) {
 TEST_F(StyleTest, NodeAfterRemovedEmptyFontIsStillCleaned) {
     options.drop_font_tags = true;
     parse("<font></font><center>y<font size=1>z</font></center><font color=red></font>");
-    presentation_to_style(lexer, root);
+    clean();
     EXPECT_EQ(dump(), "yz<br!>");
     EXPECT_TRUE(links_ok(root));
 }
@@ -327,7 +330,7 @@ TEST_F(StyleTest, BodyColoursGiveStyleElementWithoutRules) {
     parse("<html><head><title>t</title></head>"
           "<body bgcolor=\"#ffffff\" link=\"blue\" vlink=\"purple\" alink onload=\"f()\">x</body>"
           "</html>");
-    presentation_to_style(lexer, root);
+    clean();
     EXPECT_EQ(head_text(), "<title>t</title><style! type=\"text/css\"> body {\n"
                            "  background-color: #ffffff;\n }\n"
                            " :link { color: blue }\n :visited { color: purple }\n</style>");
@@ -340,7 +343,7 @@ TEST_F(StyleTest, BodyColoursGiveStyleElementWithoutRules) {
     lexer->usage_flags = 0;
     parse("<html><head></head><body text=\"black\" background=\"bg.png\" bgcolor=\"white\">"
           "<center>x</center></body></html>");
-    presentation_to_style(lexer, root);
+    clean();
     EXPECT_EQ(head_text(), "<style! type=\"text/css\"> body {\n"
                            "  background-image: url(bg.png);\n  background-color: white;\n"
                            "  color: black;\n }\n div.c1 {text-align: center}\n</style>");
@@ -349,7 +352,7 @@ TEST_F(StyleTest, BodyColoursGiveStyleElementWithoutRules) {
 TEST_F(StyleTest, BodyWithoutColoursAndWithoutRulesGetsNothing) {
     options.clean = true;
     parse("<html><head></head><body class=\"b\">x</body></html>");
-    presentation_to_style(lexer, root);
+    clean();
     EXPECT_EQ(dump(), "<html><head></head><body class=\"b\">x</body></html>");
     EXPECT_EQ(lexer->usage_flags & UsingBodyColors, 0);
 }
@@ -357,58 +360,71 @@ TEST_F(StyleTest, BodyWithoutColoursAndWithoutRulesGetsNothing) {
 TEST_F(StyleTest, RulesWithoutHeadAreNotPlacedAnywhere) {
     options.clean = true;
     parse("<center>x</center>");
-    presentation_to_style(lexer, root);
+    clean();
     EXPECT_EQ(dump(), "<div class=\"c1\">x</div>");
     EXPECT_NE(lexer->styles, nullptr);
 }
 
 TEST_F(StyleTest, ClassNumbersContinueAcrossDocuments) {
+    // Three documents of one run: the first makes three classes, the second
+    // none, the third goes on from the first.
+    ClassNumbering numbering;
+    auto number = [&](size_t place) {
+        lexer->first_class_number = [&numbering, place] { return numbering.first_for(place); };
+    };
     options.clean = true;
+    const size_t first = numbering.add();
+    number(first);
     parse_document("<p align=left>a</p><p align=right>b</p><center>c</center>");
-    presentation_to_style(lexer, root);
+    clean();
     EXPECT_EQ(body_text(), "<p class=\"c1\">a</p><p class=\"c2\">b</p><div class=\"c3\">c</div>");
+    numbering.settle(first, lexer->next_class_number);
     free_node(root);
     root = nullptr;
     free_lexer(lexer);
 
-    lexer = new_lexer(nullptr);
+    const size_t second = numbering.add();
+    numbering.settle(second, 0);
+
+    lexer = new_lexer(nullptr, options);
+    number(numbering.add());
     parse_document("<center>d</center>");
-    presentation_to_style(lexer, root);
+    clean();
     EXPECT_EQ(body_text(), "<div class=\"c4\">d</div>");
 }
 
 TEST_F(StyleTest, ListRulesOfTheChain) {
     options.drop_font_tags = true; // chain without class rules
     parse("<ul><li!>x</li></ul><dir><li!>y</li></dir>");
-    presentation_to_style(lexer, root);
+    clean();
     EXPECT_EQ(dump(), "<div style=\"margin-left: 2em\">x</div>"
                       "<div style=\"margin-left: 2em\">y</div>");
 
     parse("<ul><li><ul><li>a</li></ul></li></ul>");
-    presentation_to_style(lexer, root);
+    clean();
     EXPECT_EQ(dump(), "<ul><li>a</li></ul>");
 
     // After the collapse, a list right before it adopts the inner list.
     parse("<ol><li>p</li></ol><ol><li><ol><li>a</li></ol></li></ol>");
-    presentation_to_style(lexer, root);
+    clean();
     EXPECT_EQ(dump(), "<ol><li>p<ol><li>a</li></ol></li></ol>");
     EXPECT_TRUE(links_ok(root));
 
     // An item with more than the inner list keeps its structure.
     parse("<ul><li><ul><li>a</li></ul>tail</li></ul>");
-    presentation_to_style(lexer, root);
+    clean();
     EXPECT_EQ(dump(), "<ul><li><ul><li>a</li></ul>tail</li></ul>");
 }
 
 TEST_F(StyleTest, BlockAndInlineRulesFoldAlignAndLoneChildren) {
     options.drop_font_tags = true;
     parse("<div style=\"color: red\"><div style=\"color: blue; margin: 0\">x</div></div>");
-    presentation_to_style(lexer, root);
+    clean();
     EXPECT_EQ(dump(), "<div style=\"color: red; margin: 0\">x</div>");
 
     parse("<p align=\"Left\"><b>x</b></p><h2 align=right><i>y</i></h2><caption align=top><i>c</i>"
           "</caption><p align>z</p>");
-    presentation_to_style(lexer, root);
+    clean();
     EXPECT_EQ(dump(), "<p style=\"font-weight: bold; text-align: left\">x</p>"
                       "<h2 style=\"font-style: italic; text-align: right\">y</h2>"
                       "<caption align=\"top\" style=\"font-style: italic\">c</caption><p>z</p>");
@@ -417,17 +433,17 @@ TEST_F(StyleTest, BlockAndInlineRulesFoldAlignAndLoneChildren) {
     options.drop_font_tags = false;
     parse("<table align=\"center\"><tr align=left><td align=right><font color=red>z</font></td>"
           "</tr></table><ul><li align=left>q</li></ul>");
-    presentation_to_style(lexer, root);
+    clean();
     EXPECT_EQ(dump(), "<table align=\"center\"><tr align=\"left\">"
                       "<td align=\"right\" style=\"color: red\">z</td></tr></table>"
                       "<ul><li align=\"left\">q</li></ul>");
 
     // Lone b and i inside inline elements fold only with logical emphasis.
     parse("<span><b>x</b></span><em><i>y</i></em>");
-    presentation_to_style(lexer, root);
+    clean();
     EXPECT_EQ(dump(), "<span><b>x</b></span><em><i>y</i></em>");
     options.logical_emphasis = true;
-    presentation_to_style(lexer, root);
+    clean();
     EXPECT_EQ(dump(), "<span style=\"font-weight: bold\">x</span>"
                       "<em style=\"font-style: italic\">y</em>");
     EXPECT_TRUE(links_ok(root));

@@ -1,5 +1,6 @@
-// Helpers shared by the unit tests: a lexer over an in-memory document with
-// its diagnostics captured, and compact dumps of tokens and trees.
+// Helpers shared by the unit tests: the options the tests set, a lexer over
+// an in-memory document with its diagnostics captured, and compact dumps of
+// tokens and trees.
 #pragma once
 
 #include <cstdio>
@@ -14,20 +15,25 @@
 #include "model/entities.h"
 #include "model/node.h"
 #include "model/tags.h"
+#include "tree/inline_stack.h"
+
+namespace varnel {
+
+// The options the tests set: every document a test makes (a lexer, a
+// parse, a print) takes them as they stand when it is made.
+inline Config options;
+
+} // namespace varnel
 
 namespace varnel::test {
 
-// Sets up the process-wide tables once and restores default options.
+// Restores the default options.
 inline void fresh_globals() {
-    init_char_classes();
-    init_tags();
-    init_attribute_dictionary();
-    init_entities();
-    init_options();
     options = Config{};
 }
 
-// A lexer reading `source`, with its reports written to a memory buffer.
+// A lexer reading `source` with the tests' options, with its reports
+// written to a memory buffer.
 class LexerOver {
   public:
     explicit LexerOver(const std::string& source, CharEncoding encoding = CharEncoding::Ascii)
@@ -36,8 +42,8 @@ class LexerOver {
         fwrite(source_.data(), 1, source_.size(), file_);
         rewind(file_);
         messages_ = open_memstream(&message_buffer_, &message_size_);
-        stream = new_input_stream(file_, encoding);
-        lexer = new_lexer(stream);
+        stream = new_input_stream(file_, encoding, options.tab_size);
+        lexer = new_lexer(stream, options);
         lexer->messages = messages_;
         stream->lexer = lexer;
     }

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <new>
 
-#include "api/run.h"
 #include "base/util.h"
+#include "cli/signals.h"
 
 namespace varnel {
 namespace {
@@ -156,37 +156,13 @@ TEST(Memory, AllocationsAreUsable) {
     mem_free(nullptr);
 }
 
-// The closing routine of a stream made to watch fatal_error close it.
-ssize_t discard_write(void*, const char*, size_t size) {
-    return static_cast<ssize_t>(size);
-}
-int announce_close(void*) {
-    fputs("input closed\n", stderr);
-    return 0;
-}
-
-// Fails while a named input is open.
-[[noreturn]] void fail_with_open_input() {
-    init_globals();
-    cookie_io_functions_t functions{nullptr, discard_write, nullptr, announce_close};
-    input_file = fopencookie(nullptr, "w", functions);
-    fatal_error("Out of memory!");
-}
-
-TEST(FatalErrorDeathTest, ReportsClosesInputAndExitsWithTwo) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(fail_with_open_input(), ::testing::ExitedWithCode(2),
-                "^Fatal error: Out of memory!\ninput closed\n$");
-}
-
-TEST(FatalErrorDeathTest, StandardInputIsLeftOpen) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            input_file = stdin;
-            fatal_error("bad");
-        },
-        ::testing::ExitedWithCode(2), "^Fatal error: bad\n$");
+TEST(FatalError, IsThrownWithItsMessage) {
+    try {
+        fatal_error("Out of memory!");
+        FAIL() << "fatal_error returned";
+    } catch (const FatalError& error) {
+        EXPECT_EQ(error.message, "Out of memory!");
+    }
 }
 
 TEST(FatalErrorDeathTest, OperatorNewFailureIsFatal) {

@@ -50,7 +50,7 @@ TEST_F(VersionsTest, EveryDtdElementIsKnownAndAgreesWithTheTagTable) {
             // An element of the program's table is standard in some version
             // that declares it (nextid, which only HTML 2.0 has, is not in
             // the program's table).
-            if (const TagDef* tag = lookup_tag(name.c_str())) {
+            if (const TagPtr tag = lookup_builtin_tag(name)) {
                 VersionBits declared = 0;
                 for (size_t j = 0; j < dtd_element_count; ++j) {
                     if (has_word(dtd_elements[j].names, name)) declared |= dtd_elements[j].versions;

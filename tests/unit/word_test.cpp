@@ -28,12 +28,7 @@ constexpr const char* word_html = "<html xmlns:o=\"urn:schemas-microsoft-com:off
 class WordTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        init_char_classes();
-        init_tags();
-        init_attribute_dictionary();
-        init_entities();
-        options = Config{};
-        lexer = new_lexer(nullptr);
+        lexer = new_lexer(nullptr, Config{});
         message_stream = open_memstream(&message_buffer, &message_size);
         lexer->messages = message_stream;
     }

@@ -39,7 +39,7 @@ class XmlBuilderTest : public ::testing::Test {
 TEST_F(XmlBuilderTest, ElementsNestExactlyAsWritten) {
     EXPECT_EQ(build("<doc><P>a</P><p>b<br>c</br></p></doc>"),
               "<doc><P>a</P><p>b<br>c</br></p></doc>");
-    EXPECT_TRUE(options.input_xml);
+    EXPECT_TRUE(lx->lexer->options.input_xml); // the document is read as XML
     Node* doc = root->first_child;
     EXPECT_EQ(doc->tag, xml_tag_def);
     EXPECT_EQ(doc->first_child->tag, xml_tag_def);
@@ -117,9 +117,9 @@ TEST_F(XmlBuilderTest, XslTextIsReadWithItsSpace) {
 
 TEST_F(XmlBuilderTest, PreservesSpaceByAttributeOrName) {
     auto preserves = [](const char* markup) {
-        Lexer* lexer = new_lexer(nullptr);
+        Lexer* lexer = new_lexer(nullptr, options);
         Node* root = tree_text::parse_tree(lexer, markup);
-        bool result = preserves_space(root->first_child);
+        bool result = preserves_space(lexer, root->first_child);
         free_node(root);
         free_lexer(lexer);
         return result;
@@ -136,7 +136,7 @@ TEST_F(XmlBuilderTest, PreservesSpaceByAttributeOrName) {
     EXPECT_FALSE(preserves("<XMP></XMP>")) << "dictionary names are matched exactly";
     EXPECT_FALSE(preserves("<p></p>"));
     EXPECT_FALSE(preserves("<x:text></x:text>"));
-    define_pre_tag("verbatim");
+    declare_tag(options, DeclaredKind::Pre, "verbatim");
     EXPECT_TRUE(preserves("<verbatim></verbatim>"));
 }
 

@@ -1,0 +1,20 @@
+// The program: the scan of the argument list that interleaves switches with
+// documents, the error file, the documents run one after another or on
+// several threads (-j), the terminal side of the reports and the exit
+// status. Each document goes through the library's pipeline (api/).
+#pragma once
+
+#include "base/config.h"
+
+namespace varnel {
+
+// Runs the whole program; returns the exit status (0, 1 or 2). When
+// `final_options` is not null it receives the options in force where the
+// scan ended (tests look at them).
+int run_program(int argc, char** argv, Config* final_options = nullptr);
+
+// Gives standard input, output and error large buffers; call once, before
+// anything is read or written.
+void buffer_standard_streams();
+
+} // namespace varnel
