@@ -55,14 +55,16 @@ check "exit status of $key" test "$status" = "$real_status"
 status=$?
 cat "$work/same.txt"
 check "an unchanged run compares equal" test "$status" -eq 0
-check "every page is the same" grep -q "^checksums against .*: $pages same, 0 differ" "$work/same.txt"
+check "every page is the same" \
+  grep -q "^checksums against .*: $pages same, 0 differ" "$work/same.txt"
 
 # A kept file whose output checksum differs for one page and whose input
 # checksum differs for another: the first is named and the run fails, the
 # second is not compared.
 second=$(sed -n 3p "$work/kept.tsv" | cut -f1)
-awk -F'\t' -v OFS='\t' 'function flip(h) { return (substr(h, 1, 1) == "0" ? "1" : "0") substr(h, 2) }
-                        NR == 2 { $4 = flip($4) } NR == 3 { $2 = flip($2) } { print }' \
+awk -F'\t' -v OFS='\t' '
+  function flip(h) { return (substr(h, 1, 1) == "0" ? "1" : "0") substr(h, 2) }
+  NR == 2 { $4 = flip($4) } NR == 3 { $2 = flip($2) } { print }' \
   "$work/kept.tsv" > "$work/changed.tsv"
 /usr/bin/python3 "$bench" --quick --checksums-only --varnel "$varnel" \
   --checksums-in "$work/changed.tsv" > "$work/changed.txt" 2>&1
