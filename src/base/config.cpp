@@ -478,7 +478,91 @@ FILE* open_config_file(const std::string& path, std::string& messages) {
     return file;
 }
 
+// What -help-config says about one kind of option value: its type and how
+// its value reads in the options `c`.
+struct ValueKind {
+    ValueParser parse;
+    const char* type;
+    std::string (*show)(Config& c, const OptionRow& row);
+};
+
+std::string show_integer(Config& c, const OptionRow& row) {
+    return std::to_string(*static_cast<int32_t*>(row.field(c)));
+}
+std::string show_boolean(Config& c, const OptionRow& row) {
+    return *static_cast<bool*>(row.field(c)) ? "yes" : "no";
+}
+std::string show_indent(Config& c, const OptionRow&) {
+    if (c.smart_indent) return "auto";
+    return c.indent_content ? "yes" : "no";
+}
+std::string show_string(Config& c, const OptionRow& row) {
+    const auto& value = *static_cast<std::optional<std::string>*>(row.field(c));
+    if (!value) return "none";
+    return "\"" + *value + "\"";
+}
+std::string show_none(Config&, const OptionRow&) {
+    return "none";
+}
+std::string show_encoding(Config& c, const OptionRow& row) {
+    const CharEncoding encoding = *static_cast<CharEncoding*>(row.field(c));
+    std::string name;
+    for (const EncodingName& e : encoding_names) {
+        if (e.encoding == encoding) name = e.name;
+    }
+    // Until an encoding is given, each document's own declaration or bytes
+    // choose, and this one is only the fallback.
+    return c.char_encoding_given ? name : "detected, else " + name;
+}
+std::string show_doctype(Config& c, const OptionRow&) {
+    switch (c.doctype_mode) {
+    case DoctypeOmit:
+        return "omit";
+    case DoctypeAuto:
+        return "auto";
+    case DoctypeStrict:
+        return "strict";
+    case DoctypeLoose:
+        return "loose";
+    case DoctypeHtml5:
+        return "html5";
+    case DoctypeUser:
+        break;
+    }
+    return "\"" + c.doctype_str.value_or("") + "\"";
+}
+
+const ValueKind value_kinds[] = {
+    {parse_integer<MaxIndentSpaces>, "integer 0-1000", show_integer},
+    {parse_integer<MaxWrap>, "integer 0-2147483647", show_integer},
+    {parse_boolean, "boolean", show_boolean},
+    {parse_markup_flag, "boolean", show_boolean},
+    {parse_indent, "no|yes|auto", show_indent},
+    {parse_string, "string", show_string},
+    {parse_name, "word", show_string},
+    {parse_tag_list, "tag names", show_none},
+    {parse_encoding, "raw|ascii|latin1|utf8|iso2022|mac", show_encoding},
+    {parse_doctype, "omit|auto|strict|loose|html5|\"...\"", show_doctype},
+};
+
 } // namespace
+
+void show_option_help(FILE* out) {
+    fputs("Configuration options: write \"name: value\" in a configuration file,\n", out);
+    fputs("or \"--name value\" on the command line.\n\n", out);
+    fprintf(out, "%-22s%-36s%s\n", "option", "type", "default");
+    // The defaults are those of a run that has read no configuration.
+    Config defaults{};
+    for (const OptionRow& row : option_rows) {
+        for (const ValueKind& kind : value_kinds) {
+            if (kind.parse == row.parse) {
+                fprintf(out, "%-22s%-36s%s\n", row.name, kind.type,
+                        kind.show(defaults, row).c_str());
+                break;
+            }
+        }
+    }
+}
 
 void read_config_file(Config& options, const char* name, std::string& messages) {
     std::string path = expand_home(name);

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -125,6 +126,10 @@ bool apply_option_string(Config& options, const char* name, const char* value,
 
 // True when an option has this name (as "--name value" looks it up).
 bool option_exists(const char* name);
+
+// Lists every option with the type of its value and its built-in default
+// (the -help-config switch).
+void show_option_help(FILE* out);
 
 // Appends the warning for a missing, malformed or out-of-range option value.
 void report_bad_value(std::string& messages, const char* option);

@@ -56,6 +56,7 @@ const char* const help_lines[] = {
     "------------\n",
     "  -version or -v  show version\n",
     "  -help   or -h   list command line options\n",
+    "  -help-config    list config options with their defaults\n",
     "You can also use --blah for any config file option blah\n",
     "\n",
     "Input/Output default to stdin/stdout respectively\n",

@@ -36,7 +36,7 @@ constexpr size_t StreamBufferSize = 1u << 20;
 constexpr int MaxJobs = 256;
 
 // What a switch asks of the argument scan.
-enum class SwitchOutcome { Continue, Help, Version, EndRun };
+enum class SwitchOutcome { Continue, Help, HelpConfig, Version, EndRun };
 
 // What the switches change: the options, the number of threads, and the
 // warnings they give (printed in order with everything else on standard
@@ -275,6 +275,7 @@ SwitchOutcome Run::apply_switch(int* cursor) {
             return SwitchOutcome::Continue;
         }
     }
+    if (strcmp(arg, "-help-config") == 0) return SwitchOutcome::HelpConfig;
     if (is_help_switch(arg)) return SwitchOutcome::Help;
     for (const ValueSwitch& s : value_switches) {
         if (strcmp(arg, s.word) == 0) {
@@ -578,6 +579,11 @@ int Run::execute() {
                 show_help(stdout, program_name_);
                 stop_run();
                 return output_failed_ ? 2 : 1;
+            case SwitchOutcome::HelpConfig:
+                settle_pending();
+                show_option_help(stdout);
+                stop_run();
+                return output_failed_ ? 2 : 0;
             case SwitchOutcome::Version:
                 settle_pending();
                 show_version(error_stream_);
