@@ -17,7 +17,7 @@ cmake --build build-asan -j"$jobs"
 ctest --test-dir build-asan --output-on-failure -j"$jobs"
 
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DVARNEL_SANITIZE=thread
-cmake --build build-tsan -j"$jobs" --target varnel unit_tests
+cmake --build build-tsan -j"$jobs" --target varnel thread_tests
 ctest --test-dir build-tsan --output-on-failure -j"$jobs" -L threads
 
 echo "All tests passed in the Release and the sanitizer builds."
