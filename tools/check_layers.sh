@@ -5,7 +5,8 @@
 #
 #   base model input tree clean output api cli
 #
-# and the public headers under include/ include nothing from src/. Every
+# and the public headers under include/varnel/ include nothing from src/:
+# they are the lowest level, and any layer may include them. Every
 # include of the form "folder/file.h" is checked; an include from a folder
 # above, or from a folder that is not a layer, is printed and fails the
 # check.
@@ -35,6 +36,7 @@ for dir in src/*/; do
   while IFS= read -r file; do
     while IFS= read -r inc; do
       folder=${inc%%/*}
+      [ "$folder" = varnel ] && [ -f "include/$inc" ] && continue
       r=$(rank "$folder")
       if [ "$r" -ge 0 ] && [ "$r" -le "$own" ]; then continue; fi
       if [ "$r" -lt 0 ]; then

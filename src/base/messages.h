@@ -1,6 +1,6 @@
-// What the program says that needs nothing of the document model: the
-// record of a positional report (line, column, severity, text) and the one
-// routine that writes such a report with its position prefix, and the
+// What the program says that needs nothing of the document model: the one
+// routine that writes a positional report with its position prefix (and
+// records it as a Diagnostic, varnel/diagnostic.h), and the
 // fixed texts: the per-document banner, the "must be fixed" notice, the
 // closing paragraph of a run, and the help and version texts. The reports
 // about a document's content (model/reports.h) are built on these.
@@ -11,21 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "varnel/diagnostic.h"
+
 namespace varnel {
-
-enum class Severity : uint8_t { Warning, Error };
-
-// One report about a document: its position (0 and 0 for a message about
-// the file rather than a place in it), whether it counted as an error, and
-// its text as printed after the position prefix ("Warning: ...").
-struct Diagnostic {
-    uint32_t line = 0;
-    uint32_t column = 0;
-    Severity severity = Severity::Warning;
-    std::string text;
-
-    bool operator==(const Diagnostic&) const = default;
-};
 
 // The release date shown by the banner, help and version texts.
 extern const char* const release_date;

@@ -373,12 +373,12 @@ void collect_style_classes(Lexer* lexer, Node* node, RuleIndex& index) {
     if (style == nullptr || !style->value) return;
     StyleRule*& rule = index[rule_key(node->element_name, *style->value)];
     if (rule == nullptr) {
-        rule = new StyleRule();
-        rule->tag_name = node->element_name;
         // Class numbers go on from the documents before this one in the run.
         if (lexer->next_class_number == 0) {
             lexer->next_class_number = lexer->first_class_number ? lexer->first_class_number() : 1;
         }
+        rule = new StyleRule();
+        rule->tag_name = node->element_name;
         rule->class_name = concat({"c", std::to_string(lexer->next_class_number)});
         ++lexer->next_class_number;
         rule->properties = *style->value;

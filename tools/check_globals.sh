@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Checks that the code under src/ keeps no mutable global state: a run's
+# state lives in objects the run owns. Every object file of the library and
+# the program is searched for storage that can be written after start-up
+# (the .data, .bss, .tdata and .tbss sections; constants lie in .rodata and
+# .data.rel.ro). What is found must be one of the few entries below, each
+# with its reason; anything else fails the check.
+#   tools/check_globals.sh BUILD_DIR
+set -u
+build=$1
+
+# Allowed storage, as the end of the demangled name (a shell pattern), and
+# why.
+allowed=(
+  # Immutable dictionaries: built on first use (thread-safe), never changed.
+  'lookup_entity(char const*)::index'        # entity names
+  'find_entry(char const*)::index'           # attribute names
+  'builtin_index_by_name()::index'            # tag names
+  'lookup_option(*)::table'                  # option names
+  'tables()::t'                               # HTML5 vocabulary
+  'dtds()::tables'                            # the DTD tables
+  'mac_roman_byte(unsigned int)::by_code'     # MacRoman bytes by character
+  'entity_name_fast(unsigned int)::names'     # entity names by character
+  'options_of(varnel_options const*)::defaults'  # the C interface's default options
+  # The record pools: per thread, a cache of the allocator that no
+  # document's result depends on.
+  'node_pool()::pool'
+  'attribute_pool()::pool'
+  # The program's registry of temporary files for its signal handlers,
+  # which can reach nothing else (src/cli/signals.cpp).
+  'registry()::instance'
+)
+
+objects=$(find "$build" -path '*varnel_objects.dir/*.o' -o -path '*varnel_cli.dir/*.o' | sort)
+[ -n "$objects" ] || { echo "no object files under $build"; exit 2; }
+
+fail=0
+count=0
+for o in $objects; do
+  while IFS= read -r name; do
+    count=$((count + 1))
+    name=${name#guard variable for }
+    # (What a sanitizer adds beside each global is not the program's.)
+    case "$name" in __odr_asan* | __asan* | __tsan* | __ubsan* | __sancov*) continue ;; esac
+    ok=0
+    for pattern in "${allowed[@]}"; do
+      # shellcheck disable=SC2053
+      if [[ "$name" == *$pattern ]]; then ok=1; break; fi
+    done
+    if [ $ok -eq 0 ]; then
+      echo "${o##*/}: mutable global storage: $name"
+      fail=1
+    fi
+  done < <(objdump -t -C "$o" |
+             grep -P '\s\.(bss|data|tbss|tdata)(\.\S+)?\t' |
+             grep -vP '\s\.data\.rel\.ro|DW\.ref\.' |
+             grep -vP '\s(\.\S+)\t0+ \1$' |
+             sed -E 's/^.*\t[0-9a-f]+ +(\.hidden +)?//')
+done
+[ $fail -eq 0 ] && echo "globals: no mutable global state ($count allowed entries found)"
+exit $fail
