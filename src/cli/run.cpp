@@ -234,6 +234,10 @@ class Run {
     void fatal(const std::string& message);
     void emit(BatchResult& result);
     void settle_pending();
+    uint32_t count_documents(int cursor) const;
+    void start_progress(int cursor);
+    void clear_progress();
+    void show_progress();
     void stop_run();
     int end_run();
 
@@ -260,6 +264,11 @@ class Run {
     // The files read so far by identity, to find a file named twice.
     std::set<std::pair<dev_t, ino_t>> seen_;
     std::unique_ptr<Batch> batch_;
+    // The one-line progress indicator of a batch on a terminal.
+    bool progress_ = false;
+    bool progress_shown_ = false;
+    uint32_t progress_total_ = 0; // documents named; 0 until counted
+    uint32_t progress_done_ = 0;
 };
 
 // Interprets the switch at argv[*cursor] and advances the cursor past it
@@ -426,6 +435,7 @@ void add_to_total(uint32_t* total, uint32_t count) {
 void Run::account(const DocumentOutcome& outcome) {
     add_to_total(&total_warnings_, outcome.warnings);
     add_to_total(&total_errors_, outcome.errors);
+    ++progress_done_;
     if (outcome.output_failed) output_failed_ = true;
     if (outcome.panic) {
         stop_run();
@@ -435,6 +445,7 @@ void Run::account(const DocumentOutcome& outcome) {
 
 // A fatal error ends the run at once.
 void Run::fatal(const std::string& message) {
+    clear_progress();
     remove_temporary_files();
     fprintf(stderr, "Fatal error: %s\n", message.c_str());
     close_error_stream();
@@ -495,6 +506,7 @@ void Run::document(const char* name) {
         return;
     }
     settle_pending();
+    clear_progress();
     DocumentJob job = make_job(name);
     job.output = stdout;
     job.reports = error_stream_;
@@ -505,11 +517,13 @@ void Run::document(const char* name) {
     } catch (const FatalError& error) {
         fatal(error.message);
     }
+    show_progress();
 }
 
 // Writes a document's buffered reports and output where the document would
 // have written them, in the order it would have, and adds it to the run.
 void Run::emit(BatchResult& result) {
+    clear_progress();
     result.close();
     const std::string_view reports = result.reports.text();
     const std::string_view errors = result.errors.text();
@@ -530,6 +544,55 @@ void Run::emit(BatchResult& result) {
     if (!result.shared) put(stderr, errors, errors_split, errors.size());
     if (result.fatal) fatal(result.fatal_message);
     account(result.outcome);
+    show_progress();
+}
+
+// The number of documents the arguments from `cursor` on name, stepping
+// over switches and their values as the scan does.
+uint32_t Run::count_documents(int cursor) const {
+    uint32_t count = 0;
+    while (cursor < argc_) {
+        const char* arg = argv_[cursor];
+        if (arg[0] != '-' || arg[1] == '\0') {
+            ++count;
+            ++cursor;
+        } else if (is_value_switch(arg)) {
+            cursor += 2;
+        } else if (arg[1] == '-' && !is_version_switch(arg)) {
+            cursor += option_exists(arg + 2) ? 2 : 1;
+        } else {
+            ++cursor;
+        }
+    }
+    return count;
+}
+
+// A batch of documents shows how far it has got on standard error when that
+// is a terminal someone watches, unless -q asks for quiet or the documents'
+// output goes to the same terminal.
+void Run::start_progress(int cursor) {
+    if (progress_total_ != 0) return;
+    progress_total_ = count_documents(cursor);
+    const bool output_on_terminal =
+        isatty(fileno(stdout)) && options_.markup && !options_.write_back;
+    progress_ =
+        progress_total_ > 1 && isatty(fileno(stderr)) && !options_.quiet && !output_on_terminal;
+}
+
+// Takes the indicator off its line, so that what follows starts clean.
+void Run::clear_progress() {
+    if (!progress_shown_) return;
+    fputs("\r\033[K", stderr);
+    progress_shown_ = false;
+}
+
+void Run::show_progress() {
+    if (!progress_ || progress_done_ >= progress_total_) return;
+    fflush(error_stream_);
+    fprintf(stderr, "\r%u/%u files done, %u errors so far", progress_done_, progress_total_,
+            total_errors_);
+    fflush(stderr);
+    progress_shown_ = true;
 }
 
 // Finishes every document handed to the batch, writing their results in
@@ -551,6 +614,7 @@ void Run::stop_run() {
 // The end of a run: closing paragraph, error file, exit status.
 int Run::end_run() {
     settle_pending();
+    clear_progress();
     if (total_warnings_ != 0 || total_errors_ != 0) report_closing_info(error_stream_);
     close_error_stream();
     check_standard_output();
@@ -596,6 +660,7 @@ int Run::execute() {
         derive_options(options_);
         open_error_file();
         const char* name = cursor < argc_ ? argv_[cursor] : nullptr;
+        start_progress(cursor);
         document(name);
         if (name == nullptr) break;
         ++cursor;
