@@ -38,10 +38,10 @@ fail=0
 count=0
 for o in $objects; do
   while IFS= read -r name; do
-    count=$((count + 1))
     name=${name#guard variable for }
     # (What a sanitizer adds beside each global is not the program's.)
     case "$name" in __odr_asan* | __asan* | __tsan* | __ubsan* | __sancov*) continue ;; esac
+    count=$((count + 1))
     ok=0
     for pattern in "${allowed[@]}"; do
       # shellcheck disable=SC2053

@@ -470,13 +470,16 @@ DocumentJob Run::make_job(const char* name) {
 // True when a document must be processed alone, with every document before
 // it finished and none after it started, to come out as when documents
 // are processed one after another: it is split into slides (which write
-// files of fixed names), it names a file that an earlier document read (and
+// files of fixed names), it is a file that an earlier document read (and
 // may have written back) or that the error file is, or it names no file
 // yet (an earlier document may make it).
 bool Run::runs_alone(const char* name) {
     if (options_.split) return true;
-    if (name == nullptr) return false;
     struct stat info;
+    if (name == nullptr) {
+        // Standard input may be one of the files named before it.
+        return fstat(fileno(stdin), &info) == 0 && seen_.count({info.st_dev, info.st_ino}) != 0;
+    }
     if (stat(name, &info) != 0) return true;
     bool alone = !seen_.emplace(info.st_dev, info.st_ino).second;
     struct stat errors;
