@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace varnel {
 
@@ -49,5 +50,19 @@ bool starts_with_ignore_case(const char* text, const char* prefix);
 // Scans a decimal integer as a "%d" conversion does (leading white space,
 // optional sign); false when the text holds no number in the 32-bit range.
 bool scan_decimal(const char* text, int* value);
+
+// Calls `f` for each space-separated word of `list`.
+template <typename F> void for_each_word(std::string_view list, F f) {
+    size_t i = 0;
+    while (i < list.size()) {
+        while (i < list.size() && list[i] == ' ')
+            ++i;
+        size_t j = i;
+        while (j < list.size() && list[j] != ' ')
+            ++j;
+        if (j > i) f(list.substr(i, j - i));
+        i = j;
+    }
+}
 
 } // namespace varnel

