@@ -21,6 +21,7 @@
 #include "input/versions.h"
 #include "model/attrs.h"
 #include "model/node.h"
+#include "model/pool.h"
 #include "model/reports.h"
 #include "model/tags.h"
 #include "output/out_stream.h"
@@ -358,12 +359,16 @@ struct DocumentFiles {
     InputStream* input = nullptr;
     Lexer* lexer = nullptr;
     Node* root = nullptr;
+    bool leave_tree = false; // see DocumentJob::process_ends_after
 
     DocumentFiles() = default;
     DocumentFiles(const DocumentFiles&) = delete;
     DocumentFiles& operator=(const DocumentFiles&) = delete;
     ~DocumentFiles() {
         close_input();
+#ifndef VARNEL_POOL_OFF
+        if (leave_tree) root = nullptr;
+#endif
         free_node(root);
         free_lexer(lexer);
     }
@@ -390,6 +395,7 @@ DocumentOutcome process_document(const DocumentJob& job) {
     const bool is_stream = job.name == nullptr;
     const std::string label = is_stream ? "stdin" : job.name;
     DocumentFiles files;
+    files.leave_tree = job.process_ends_after;
     FILE* in = job.input;
     size_t file_size = 0;
     if (!is_stream) {

@@ -6,5 +6,5 @@
 int main(int argc, char** argv) {
     varnel::install_memory_handler();
     varnel::buffer_standard_streams();
-    return varnel::run_program(argc, argv);
+    return varnel::run_program(argc, argv, nullptr, true);
 }

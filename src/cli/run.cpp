@@ -217,6 +217,7 @@ class Run {
 
     int execute();
     const Config& options() const { return options_; }
+    void set_ends_process(bool ends) { ends_process_ = ends; }
 
   private:
     SwitchOutcome apply_switch(int* cursor);
@@ -227,7 +228,8 @@ class Run {
     void open_error_file();
     void check_standard_output();
     void close_error_stream();
-    void document(const char* name);
+    // `last`: no document follows on the command line.
+    void document(const char* name, bool last);
     bool runs_alone(const char* name);
     DocumentJob make_job(const char* name);
     void account(const DocumentOutcome& outcome);
@@ -256,6 +258,7 @@ class Run {
     // a slide file) could not be written, or an error file was refused: the
     // run then ends with status 2.
     bool output_failed_ = false;
+    bool ends_process_ = false; // the process ends when the run does
     bool standard_output_failed_ = false;
     uint32_t total_warnings_ = 0;
     uint32_t total_errors_ = 0;
@@ -492,7 +495,7 @@ bool Run::runs_alone(const char* name) {
 
 // Runs one document: on this thread with its output written as it comes,
 // or handed to the batch, whose results are written in order.
-void Run::document(const char* name) {
+void Run::document(const char* name, bool last) {
     const int jobs = jobs_ == 0 ? Batch::cores() : jobs_;
     if (jobs > 1 && !runs_alone(name)) {
         if (batch_ == nullptr || batch_->threads() != jobs) {
@@ -515,6 +518,7 @@ void Run::document(const char* name) {
     job.reports = error_stream_;
     job.errors = stderr;
     job.printed = [this] { check_standard_output(); };
+    job.process_ends_after = last && ends_process_;
     try {
         account(process_document(job));
     } catch (const FatalError& error) {
@@ -664,7 +668,7 @@ int Run::execute() {
         open_error_file();
         const char* name = cursor < argc_ ? argv_[cursor] : nullptr;
         start_progress(cursor);
-        document(name);
+        document(name, name == nullptr || cursor + 1 >= argc_);
         if (name == nullptr) break;
         ++cursor;
         if (cursor >= argc_) break;
@@ -674,8 +678,9 @@ int Run::execute() {
 
 } // namespace
 
-int run_program(int argc, char** argv, Config* final_options) {
+int run_program(int argc, char** argv, Config* final_options, bool ends_process) {
     Run run(argc, argv);
+    run.set_ends_process(ends_process);
     int status = 0;
     try {
         status = run.execute();

@@ -11,7 +11,9 @@ namespace varnel {
 // Runs the whole program; returns the exit status (0, 1 or 2). When
 // `final_options` is not null it receives the options in force where the
 // scan ended (tests look at them).
-int run_program(int argc, char** argv, Config* final_options = nullptr);
+// `ends_process`: the process ends when this returns, so the last
+// document's tree need not be released (see DocumentJob).
+int run_program(int argc, char** argv, Config* final_options = nullptr, bool ends_process = false);
 
 // Gives standard input, output and error large buffers; call once, before
 // anything is read or written.

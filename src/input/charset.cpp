@@ -3,6 +3,7 @@
 // elements brought in line with the output encoding.
 #include "input/charset.h"
 
+#include <cstring>
 #include <initializer_list>
 
 #include "input/lexer.h"
@@ -353,9 +354,8 @@ void Utf8Check::feed(const unsigned char* bytes, size_t count) {
             // Runs of ASCII are the common case: step over them quickly.
             ++i;
             while (i + 8 <= count) {
-                uint64_t word = 0;
-                for (int k = 0; k < 8; ++k)
-                    word |= static_cast<uint64_t>(bytes[i + static_cast<size_t>(k)]) << (8 * k);
+                uint64_t word;
+                std::memcpy(&word, bytes + i, sizeof word);
                 if ((word & 0x8080808080808080ull) != 0) break;
                 i += 8;
             }

@@ -3,7 +3,9 @@
 #include "input/html5_vocabulary.h"
 
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "base/util.h"
 #include "input/lexer.h"
@@ -86,20 +88,20 @@ const ElementAttributes element_attributes[] = {
     {"dialog", "open"},
 };
 
+// The names are views of the constant lists above, so that a lookup needs
+// no copy of the name it is given.
 struct Tables {
-    std::unordered_set<std::string> global;
-    std::unordered_set<std::string> pairs; // "element attribute"
+    std::unordered_set<std::string_view> global;
+    std::unordered_map<std::string_view, std::vector<std::string_view>> by_element;
 };
 
 const Tables& tables() {
     static const Tables t = [] {
         Tables built;
-        for_each_word(global_attributes,
-                      [&](std::string_view a) { built.global.emplace(std::string(a)); });
+        for_each_word(global_attributes, [&](std::string_view a) { built.global.emplace(a); });
         for (const ElementAttributes& row : element_attributes) {
-            for_each_word(row.attributes, [&](std::string_view a) {
-                built.pairs.emplace(std::string(row.element) + " " + std::string(a));
-            });
+            std::vector<std::string_view>& list = built.by_element[row.element];
+            for_each_word(row.attributes, [&](std::string_view a) { list.push_back(a); });
         }
         return built;
     }();
@@ -178,11 +180,13 @@ bool html5_allows_attribute(std::string_view element, std::string_view attribute
     // Event handler content attributes: "on" and the event's name.
     if (has_prefix_and_more(attribute, "on")) return true;
     const Tables& t = tables();
-    if (t.global.count(std::string(attribute)) != 0) return true;
-    std::string key(element);
-    key += ' ';
-    key += attribute;
-    return t.pairs.count(key) != 0;
+    if (t.global.count(attribute) != 0) return true;
+    const auto row = t.by_element.find(element);
+    if (row == t.by_element.end()) return false;
+    for (std::string_view a : row->second) {
+        if (a == attribute) return true;
+    }
+    return false;
 }
 
 bool is_html5_only_value(std::string_view element, std::string_view attribute,

@@ -312,11 +312,35 @@ int count_later_duplicates(const NodeAttribute* attribute) {
     return count;
 }
 
+// Two attribute names are the same when they differ at most in the case of
+// ASCII letters.
+bool same_name(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (to_lower(static_cast<unsigned char>(a[i])) !=
+            to_lower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
 // Flags, in list order, the attributes whose name occurs again later in the
-// list (ASCII case ignored). One hash pass from the end keeps this linear
-// even for tags with a very large number of attributes.
+// list (ASCII case ignored). A tag with a few attributes compares them
+// pairwise; beyond that one hash pass from the end keeps this linear even
+// for tags with a very large number of attributes.
 std::vector<char> repeated_later(const std::vector<NodeAttribute*>& list) {
     std::vector<char> flags(list.size(), 0);
+    constexpr size_t PairwiseLimit = 16;
+    if (list.size() <= PairwiseLimit) {
+        for (size_t i = 0; i < list.size(); ++i) {
+            if (is_server_entry(list[i])) continue;
+            for (size_t j = i + 1; j < list.size() && flags[i] == 0; ++j) {
+                if (!is_server_entry(list[j]) && same_name(list[i]->name, list[j]->name))
+                    flags[i] = 1;
+            }
+        }
+        return flags;
+    }
     std::unordered_set<std::string> seen;
     for (size_t i = list.size(); i-- > 0;) {
         if (is_server_entry(list[i])) continue;

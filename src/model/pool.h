@@ -16,10 +16,6 @@
 #include <new>
 #include <vector>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
 #define VARNEL_POOL_OFF 1
@@ -38,7 +34,7 @@ template <std::size_t Size> class RecordPool {
     RecordPool& operator=(const RecordPool&) = delete;
     ~RecordPool() {
         for (void* block : blocks_)
-            release_block(block);
+            ::operator delete(block);
     }
 
     void* take() {
@@ -70,60 +66,28 @@ template <std::size_t Size> class RecordPool {
         Slot* next;
         alignas(std::max_align_t) unsigned char bytes[Size];
     };
-    // Blocks of 2 MiB, aligned so that the system can back each with one
-    // large page: a big document then costs far fewer page faults.
-    static constexpr std::size_t BlockBytes = std::size_t{2} << 20;
-    static constexpr std::size_t SlotsPerBlock = BlockBytes / sizeof(Slot);
+    // The first block is small and each new one twice the size of the
+    // last, up to 2 MiB: a small page touches (and makes the system zero)
+    // only the memory it needs. (Large pages are not asked for: on a
+    // fragmented machine the system compacts memory to make one, which
+    // cost more than the page faults it saves.)
+    static constexpr std::size_t FirstBlockBytes = std::size_t{16} << 10;
+    static constexpr std::size_t LastBlockBytes = std::size_t{2} << 20;
 
     // Starts a new block; its slots are handed out in address order.
     void grow() {
-        void* block = new_block();
+        const std::size_t bytes = next_block_bytes_;
+        void* block = ::operator new(bytes);
         next_ = static_cast<Slot*>(block);
-        end_ = next_ + SlotsPerBlock;
+        end_ = next_ + bytes / sizeof(Slot);
         blocks_.push_back(block);
-    }
-
-    // A block of BlockBytes, aligned to its size where the system allows
-    // (mapped with room to spare, the unaligned ends given back).
-    static void* new_block() {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-        for (;;) {
-            void* area = mmap(nullptr, 2 * BlockBytes, PROT_READ | PROT_WRITE,
-                              MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-            if (area == MAP_FAILED) {
-                // Out of memory: the new-handler ends the program, as for
-                // any other allocation.
-                std::new_handler handler = std::get_new_handler();
-                if (handler == nullptr) throw std::bad_alloc();
-                handler();
-                continue;
-            }
-            auto start = reinterpret_cast<std::uintptr_t>(area);
-            std::uintptr_t aligned = (start + BlockBytes - 1) & ~(BlockBytes - 1);
-            if (aligned > start) munmap(area, aligned - start);
-            std::uintptr_t tail = aligned + BlockBytes;
-            std::uintptr_t area_end = start + 2 * BlockBytes;
-            if (area_end > tail) munmap(reinterpret_cast<void*>(tail), area_end - tail);
-            void* block = reinterpret_cast<void*>(aligned);
-            madvise(block, BlockBytes, MADV_HUGEPAGE);
-            return block;
-        }
-#else
-        return ::operator new(BlockBytes);
-#endif
-    }
-
-    static void release_block(void* block) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-        munmap(block, BlockBytes);
-#else
-        ::operator delete(block);
-#endif
+        if (next_block_bytes_ < LastBlockBytes) next_block_bytes_ *= 2;
     }
 
     Slot* free_ = nullptr; // released slots, most recent first
     Slot* next_ = nullptr; // unused part of the newest block
     Slot* end_ = nullptr;
+    std::size_t next_block_bytes_ = FirstBlockBytes;
     std::vector<void*> blocks_;
 };
 
