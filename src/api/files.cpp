@@ -15,12 +15,11 @@
 #include <memory>
 #include <vector>
 
+#include "base/files.h"
+
 namespace varnel {
 
 namespace {
-
-// Size of the stdio buffer of a written-back file.
-constexpr size_t StreamBufferSize = 1u << 20;
 
 class Temporary;
 

@@ -34,9 +34,6 @@ namespace varnel {
 
 namespace {
 
-// Size of the stdio buffer of an input file.
-constexpr size_t StreamBufferSize = 1u << 20;
-
 // Adds a document's count to a total without overflowing it.
 void add_to_total(uint32_t* total, uint32_t count) {
     const uint64_t sum = static_cast<uint64_t>(*total) + count;

@@ -6,11 +6,18 @@
 
 #include <sys/stat.h>
 
+#include <cstddef>
 #include <mutex>
 #include <set>
 #include <utility>
 
 namespace varnel {
+
+// The size of the stdio buffer of every file the program reads or writes
+// whole (input files, standard input and output, written-back files): a
+// system call per 64 KiB costs nothing measurable, and the buffers stay a
+// small part of the memory a page needs.
+constexpr size_t StreamBufferSize = size_t{1} << 16;
 
 class FileSet {
   public:

@@ -29,9 +29,6 @@ namespace varnel {
 
 namespace {
 
-// Size of the stdio buffers of standard input and output.
-constexpr size_t StreamBufferSize = 1u << 20;
-
 // The most threads -j starts.
 constexpr int MaxJobs = 256;
 
