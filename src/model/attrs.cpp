@@ -4,14 +4,15 @@
 #include "model/attrs.h"
 
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include "base/chars.h"
 #include "base/config.h"
+#include "base/name_index.h"
 #include "base/util.h"
 #include "model/document.h"
 #include "model/node.h"
@@ -285,14 +286,15 @@ constexpr AttrDef prefixed_entries[] = {
 
 // The built-in table by name, built on first use and never changed.
 const AttrDef* find_entry(const char* name) {
-    static const std::unordered_map<std::string_view, const AttrDef*> index = [] {
-        std::unordered_map<std::string_view, const AttrDef*> map;
-        for (const AttrDef& attr : builtin_attrs)
-            map.emplace(attr.name, &attr);
+    static const NameIndex<const AttrDef*> index = [] {
+        NameIndex<const AttrDef*> map(std::size(builtin_attrs));
+        // The first entry of a name stands for it.
+        for (auto attr = std::rbegin(builtin_attrs); attr != std::rend(builtin_attrs); ++attr)
+            map.insert_or_assign(attr->name, &*attr);
         return map;
     }();
-    auto found = index.find(name);
-    return found != index.end() ? found->second : nullptr;
+    const AttrDef* const* found = index.find(name);
+    return found != nullptr ? *found : nullptr;
 }
 
 // Entries for ASP and PHP blocks standing among the attributes are not
@@ -324,53 +326,91 @@ bool same_name(const std::string& a, const std::string& b) {
     return true;
 }
 
-// Flags, in list order, the attributes whose name occurs again later in the
-// list (ASCII case ignored). A tag with a few attributes compares them
-// pairwise; beyond that one hash pass from the end keeps this linear even
-// for tags with a very large number of attributes.
-std::vector<char> repeated_later(const std::vector<NodeAttribute*>& list) {
-    std::vector<char> flags(list.size(), 0);
-    constexpr size_t PairwiseLimit = 16;
-    if (list.size() <= PairwiseLimit) {
-        for (size_t i = 0; i < list.size(); ++i) {
-            if (is_server_entry(list[i])) continue;
-            for (size_t j = i + 1; j < list.size() && flags[i] == 0; ++j) {
-                if (!is_server_entry(list[j]) && same_name(list[i]->name, list[j]->name))
-                    flags[i] = 1;
+// A node's attributes in list order, each flagged when its name occurs
+// again later in the list (ASCII case ignored). Tags have a handful of
+// attributes: up to Few are kept in place and compared pairwise; more go to
+// the heap and one hash pass from the end keeps the flagging linear even for
+// a tag with a very large number of attributes.
+class AttributeList {
+  public:
+    explicit AttributeList(const Node* node) {
+        for (NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
+            if (size_ < Few) {
+                few_[size_] = a;
+            } else {
+                if (size_ == Few) many_.assign(few_, few_ + Few);
+                many_.push_back(a);
+            }
+            ++size_;
+        }
+        if (size_ <= Few) {
+            flag_pairwise();
+        } else {
+            flag_by_hash();
+        }
+    }
+    AttributeList(const AttributeList&) = delete;
+    AttributeList& operator=(const AttributeList&) = delete;
+
+    size_t size() const { return size_; }
+    NodeAttribute* operator[](size_t i) const { return size_ <= Few ? few_[i] : many_[i]; }
+    bool repeated(size_t i) const {
+        return size_ <= Few ? few_repeated_[i] : many_repeated_[i] != 0;
+    }
+
+  private:
+    static constexpr size_t Few = 16;
+
+    void flag_pairwise() {
+        for (size_t i = 0; i < size_; ++i) {
+            few_repeated_[i] = false;
+            if (is_server_entry(few_[i])) continue;
+            for (size_t j = i + 1; j < size_ && !few_repeated_[i]; ++j) {
+                if (!is_server_entry(few_[j]) && same_name(few_[i]->name, few_[j]->name))
+                    few_repeated_[i] = true;
             }
         }
-        return flags;
     }
-    std::unordered_set<std::string> seen;
-    for (size_t i = list.size(); i-- > 0;) {
-        if (is_server_entry(list[i])) continue;
-        std::string key = list[i]->name;
-        for (char& c : key)
-            c = static_cast<char>(to_lower(static_cast<unsigned char>(c)));
-        flags[i] = seen.insert(std::move(key)).second ? 0 : 1;
-    }
-    return flags;
-}
 
-std::vector<NodeAttribute*> attribute_vector(const Node* node) {
-    std::vector<NodeAttribute*> list;
-    for (NodeAttribute* a = node->attributes; a != nullptr; a = a->next)
-        list.push_back(a);
-    return list;
-}
+    void flag_by_hash() {
+        many_repeated_.assign(size_, 0);
+        std::unordered_set<std::string> seen;
+        for (size_t i = size_; i-- > 0;) {
+            if (is_server_entry(many_[i])) continue;
+            std::string key = many_[i]->name;
+            for (char& c : key)
+                c = static_cast<char>(to_lower(static_cast<unsigned char>(c)));
+            many_repeated_[i] = seen.insert(std::move(key)).second ? 0 : 1;
+        }
+    }
+
+    size_t size_ = 0;
+    NodeAttribute* few_[Few];
+    bool few_repeated_[Few];
+    std::vector<NodeAttribute*> many_;
+    std::vector<char> many_repeated_;
+};
 
 const AttrDef* check_one_attribute(DocumentState* doc, Node* node, NodeAttribute* attribute,
                                    bool repeated);
 
-// check_attribute on every attribute in order; returns the AttrDefs found.
-std::vector<const AttrDef*> check_each_attribute(DocumentState* doc, Node* node) {
-    std::vector<NodeAttribute*> list = attribute_vector(node);
-    std::vector<char> repeated = repeated_later(list);
-    std::vector<const AttrDef*> defs(list.size(), nullptr);
-    for (size_t i = 0; i < list.size(); ++i) {
-        defs[i] = check_one_attribute(doc, node, list[i], repeated[i] != 0);
-    }
-    return defs;
+// check_attribute on every attribute in order, then `found(def)` for each
+// AttrDef found, in the same order (null for unknown attributes).
+template <typename F> void check_each_attribute(DocumentState* doc, Node* node, F found) {
+    const AttributeList list(node);
+    constexpr size_t Few = 16;
+    const AttrDef* few[Few];
+    std::vector<const AttrDef*> many;
+    if (list.size() > Few) many.resize(list.size());
+    const AttrDef** defs = list.size() > Few ? many.data() : few;
+    for (size_t i = 0; i < list.size(); ++i)
+        defs[i] = check_one_attribute(doc, node, list[i], list.repeated(i));
+    for (size_t i = 0; i < list.size(); ++i)
+        found(defs[i]);
+}
+
+void check_each_attribute(DocumentState* doc, Node* node) {
+    check_each_attribute(doc, node, [](const AttrDef*) {});
 }
 
 // The vertical alignments only proprietary browsers know.
@@ -461,10 +501,9 @@ bool is_boolean_attribute(const NodeAttribute* attribute) {
 // Reports each attribute that occurs again later in the list; two
 // occurrences give one report, three give two.
 void check_repeated_attributes(DocumentState* doc, Node* node) {
-    std::vector<NodeAttribute*> list = attribute_vector(node);
-    std::vector<char> repeated = repeated_later(list);
+    const AttributeList list(node);
     for (size_t i = 0; i < list.size(); ++i) {
-        if (repeated[i] != 0) {
+        if (list.repeated(i)) {
             report_attribute_warning(doc, node, list[i]->name.c_str(), RepeatedAttribute);
         }
     }
@@ -591,8 +630,8 @@ void check_img(DocumentState* doc, Node* node) {
     check_repeated_attributes(doc, node);
     bool has_alt = false, has_src = false, has_datafld = false, has_usemap = false,
          has_ismap = false;
-    for (const AttrDef* def : check_each_attribute(doc, node)) {
-        if (def == nullptr) continue;
+    check_each_attribute(doc, node, [&](const AttrDef* def) {
+        if (def == nullptr) return;
         if (def == attr_alt)
             has_alt = true;
         else if (def == attr_src)
@@ -605,7 +644,7 @@ void check_img(DocumentState* doc, Node* node) {
             has_ismap = true;
         else if (def == attr_width || def == attr_height)
             doc->possible_versions &= ~VersionHTML20;
-    }
+    });
     if (!has_alt) {
         doc->access_flags |= MissingImageAlt;
         report_attribute_warning(doc, node, "alt", LacksAttribute);
@@ -651,23 +690,23 @@ void check_caption(DocumentState* doc, Node* node) {
 
 void check_html(DocumentState* doc, Node* node) {
     check_repeated_attributes(doc, node);
-    for (const AttrDef* def : check_each_attribute(doc, node)) {
+    check_each_attribute(doc, node, [&](const AttrDef* def) {
         if (def != nullptr && def == attr_xmlns) {
             doc->is_xhtml = true;
         }
-    }
+    });
 }
 
 void check_area(DocumentState* doc, Node* node) {
     check_repeated_attributes(doc, node);
     bool has_alt = false, has_href = false;
-    for (const AttrDef* def : check_each_attribute(doc, node)) {
-        if (def == nullptr) continue;
+    check_each_attribute(doc, node, [&](const AttrDef* def) {
+        if (def == nullptr) return;
         if (def == attr_alt)
             has_alt = true;
         else if (def == attr_href)
             has_href = true;
-    }
+    });
     if (!has_alt) {
         doc->access_flags |= MissingLinkAlt;
         report_attribute_warning(doc, node, "alt", LacksAttribute);
@@ -678,9 +717,9 @@ void check_area(DocumentState* doc, Node* node) {
 void check_table(DocumentState* doc, Node* node) {
     check_repeated_attributes(doc, node);
     bool has_summary = false;
-    for (const AttrDef* def : check_each_attribute(doc, node)) {
+    check_each_attribute(doc, node, [&](const AttrDef* def) {
         if (def != nullptr && def == attr_summary) has_summary = true;
-    }
+    });
     // HTML 2.0 and 3.2 have no summary attribute to ask for, and HTML5 has
     // none any more.
     if (!has_summary && doc->given_version != VersionHTML20 &&

@@ -8,7 +8,8 @@
 #include <cstring>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+
+#include "base/name_index.h"
 
 namespace varnel {
 
@@ -104,14 +105,13 @@ namespace {
 // The entity names, built on first use and never changed; a name listed
 // twice takes its later code.
 const uint32_t* lookup_entity(const char* name) {
-    static const std::unordered_map<std::string_view, uint32_t> index = [] {
-        std::unordered_map<std::string_view, uint32_t> map;
+    static const NameIndex<uint32_t> index = [] {
+        NameIndex<uint32_t> map;
         for (const EntityDef* row = entity_table; row->name != nullptr; ++row)
-            map[row->name] = row->code;
+            map.insert_or_assign(row->name, row->code);
         return map;
     }();
-    auto found = index.find(name);
-    return found != index.end() ? &found->second : nullptr;
+    return index.find(name);
 }
 
 // Reads a number the way a "%d" or "%x" conversion does (optional sign after

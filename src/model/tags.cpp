@@ -3,8 +3,10 @@
 #include "model/tags.h"
 
 #include <cstring>
+#include <iterator>
 
 #include "base/config.h"
+#include "base/name_index.h"
 #include "model/attrs.h"
 #include "model/document.h"
 #include "model/node.h"
@@ -207,11 +209,12 @@ constexpr TagDef xml_entry{"", VersionAll, ModelBlock, BuilderNone, nullptr};
 constexpr TagDef foreign_entry{"", VersionHTML5, ModelInline, BuilderForeign, nullptr};
 
 // The built-in table by name, built on first use and never changed.
-const std::unordered_map<std::string_view, const TagDef*>& builtin_index_by_name() {
-    static const std::unordered_map<std::string_view, const TagDef*> index = [] {
-        std::unordered_map<std::string_view, const TagDef*> map;
-        for (const TagDef& tag : builtin_tags)
-            map.emplace(tag.name, &tag);
+const NameIndex<const TagDef*>& builtin_index_by_name() {
+    static const NameIndex<const TagDef*> index = [] {
+        NameIndex<const TagDef*> map(std::size(builtin_tags));
+        // The first entry of a name stands for it.
+        for (auto tag = std::rbegin(builtin_tags); tag != std::rend(builtin_tags); ++tag)
+            map.insert_or_assign(tag->name, &*tag);
         return map;
     }();
     return index;
@@ -282,9 +285,8 @@ uint32_t name_hash(const char* name) {
 }
 
 TagPtr lookup_builtin_tag(std::string_view name) {
-    const auto& index = builtin_index_by_name();
-    auto found = index.find(name);
-    return found != index.end() ? TagPtr(found->second) : TagPtr();
+    const TagDef* const* found = builtin_index_by_name().find(name);
+    return found != nullptr ? TagPtr(*found) : TagPtr();
 }
 
 TagTable::TagTable(const std::vector<TagDeclaration>& declared) {
@@ -323,7 +325,10 @@ TagPtr TagTable::find(std::string_view name) const {
 
 bool is_foreign(const Node* node) {
     const TagPtr tag = node->tag;
-    return tag != nullptr && (tag == foreign_tag_def || tag == tag_svg || tag == tag_math);
+    if (tag == nullptr) return false;
+    // The three are built-in entries, each its own identity.
+    const TagDef* id = tag->identity();
+    return id == foreign_tag_def.get() || id == tag_svg.get() || id == tag_math.get();
 }
 
 bool is_obsolete_in_html5(TagPtr tag) {
