@@ -239,8 +239,11 @@ EncodingChoice choose_encoding(const Config& options, FILE* in, FILE** reader) {
         fstat(fileno(in), &info) == 0 && S_ISREG(info.st_mode) ? ftello(in) : off_t{-1};
     const bool rewinds = start >= 0;
     std::string ahead; // what an input that cannot be rewound gave so far
-    std::vector<unsigned char> buffer(size_t{1} << 16);
-    unsigned char* const chunk = buffer.data();
+    // Left uninitialised: only the part a read fills is ever touched, so a
+    // small page costs no more memory than its own size.
+    constexpr size_t ChunkBytes = size_t{1} << 16;
+    const std::unique_ptr<unsigned char[]> buffer(new unsigned char[ChunkBytes]);
+    unsigned char* const chunk = buffer.get();
     auto read_more = [&](size_t wanted) -> size_t {
         const size_t got = fread(chunk, 1, wanted, in);
         if (!rewinds) ahead.append(reinterpret_cast<const char*>(chunk), got);
@@ -293,7 +296,7 @@ EncodingChoice choose_encoding(const Config& options, FILE* in, FILE** reader) {
     Utf8Check check;
     check.feed(chunk, head_size);
     while (check.valid()) {
-        const size_t got = read_more(buffer.size());
+        const size_t got = read_more(ChunkBytes);
         if (got == 0) break;
         check.feed(chunk, got);
     }

@@ -286,15 +286,10 @@ constexpr AttrDef prefixed_entries[] = {
 
 // The built-in table by name, built on first use and never changed.
 const AttrDef* find_entry(const char* name) {
-    static const NameIndex<const AttrDef*> index = [] {
-        NameIndex<const AttrDef*> map(std::size(builtin_attrs));
-        // The first entry of a name stands for it.
-        for (auto attr = std::rbegin(builtin_attrs); attr != std::rend(builtin_attrs); ++attr)
-            map.insert_or_assign(attr->name, &*attr);
-        return map;
-    }();
-    const AttrDef* const* found = index.find(name);
-    return found != nullptr ? *found : nullptr;
+    static const NameIndex<AttrDef> index(
+        builtin_attrs, std::size(builtin_attrs), [](const AttrDef& attr) { return attr.name; },
+        NameIndex<AttrDef>::Repeats::FirstWins);
+    return index.find(name);
 }
 
 // Entries for ASP and PHP blocks standing among the attributes are not

@@ -105,13 +105,16 @@ namespace {
 // The entity names, built on first use and never changed; a name listed
 // twice takes its later code.
 const uint32_t* lookup_entity(const char* name) {
-    static const NameIndex<uint32_t> index = [] {
-        NameIndex<uint32_t> map;
-        for (const EntityDef* row = entity_table; row->name != nullptr; ++row)
-            map.insert_or_assign(row->name, row->code);
-        return map;
+    static const NameIndex<EntityDef> index = [] {
+        size_t count = 0;
+        while (entity_table[count].name != nullptr)
+            ++count;
+        return NameIndex<EntityDef>(
+            entity_table, count, [](const EntityDef& e) { return std::string_view(e.name); },
+            NameIndex<EntityDef>::Repeats::LastWins);
     }();
-    return index.find(name);
+    const EntityDef* row = index.find(name);
+    return row != nullptr ? &row->code : nullptr;
 }
 
 // Reads a number the way a "%d" or "%x" conversion does (optional sign after

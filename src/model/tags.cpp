@@ -209,14 +209,10 @@ constexpr TagDef xml_entry{"", VersionAll, ModelBlock, BuilderNone, nullptr};
 constexpr TagDef foreign_entry{"", VersionHTML5, ModelInline, BuilderForeign, nullptr};
 
 // The built-in table by name, built on first use and never changed.
-const NameIndex<const TagDef*>& builtin_index_by_name() {
-    static const NameIndex<const TagDef*> index = [] {
-        NameIndex<const TagDef*> map(std::size(builtin_tags));
-        // The first entry of a name stands for it.
-        for (auto tag = std::rbegin(builtin_tags); tag != std::rend(builtin_tags); ++tag)
-            map.insert_or_assign(tag->name, &*tag);
-        return map;
-    }();
+const NameIndex<TagDef>& builtin_index_by_name() {
+    static const NameIndex<TagDef> index(
+        builtin_tags, std::size(builtin_tags), [](const TagDef& tag) { return tag.name; },
+        NameIndex<TagDef>::Repeats::FirstWins);
     return index;
 }
 
@@ -285,8 +281,7 @@ uint32_t name_hash(const char* name) {
 }
 
 TagPtr lookup_builtin_tag(std::string_view name) {
-    const TagDef* const* found = builtin_index_by_name().find(name);
-    return found != nullptr ? TagPtr(*found) : TagPtr();
+    return TagPtr(builtin_index_by_name().find(name));
 }
 
 TagTable::TagTable(const std::vector<TagDeclaration>& declared) {

@@ -180,34 +180,41 @@ TEST(FatalErrorDeathTest, OperatorNewFailureIsFatal) {
         ::testing::ExitedWithCode(2), "^Fatal error: Out of memory!\n$");
 }
 
-// The name table against an ordered map fed the same entries: thousands of
-// names (many sharing prefixes, some entered twice with a new value, one
-// empty), entered one by one so that the table grows many times, and looked
-// up with names that were never entered (prefixes, extensions, other case).
-TEST(NameIndexTable, AgreesWithAMapThroughGrowthAndReplacement) {
-    std::vector<std::string> names;
-    for (int i = 0; i < 3000; ++i)
-        names.push_back("n" + std::to_string(i * 7919 % 10007));
-    names.push_back("");
-    NameIndex<int> index;
-    std::map<std::string, int> expected;
-    for (size_t i = 0; i < names.size(); ++i) {
-        index.insert_or_assign(names[i], static_cast<int>(i));
-        expected[names[i]] = static_cast<int>(i);
-        if (i % 3 == 0) { // the same name again takes the later value
-            index.insert_or_assign(names[i], -static_cast<int>(i));
-            expected[names[i]] = -static_cast<int>(i);
+// The name index against an ordered map over the same rows: thousands of
+// names (many sharing prefixes, some listed twice, one empty), each way of
+// settling repeats, and names that were never listed (prefixes,
+// extensions, other case).
+TEST(NameIndexTable, AgreesWithAMapOverTheSameRows) {
+    struct Row {
+        std::string name;
+        int value;
+    };
+    std::vector<Row> rows;
+    for (int i = 0; i < 3000; ++i) {
+        rows.push_back({"n" + std::to_string(i * 7919 % 10007), i});
+        if (i % 3 == 0) rows.push_back({"n" + std::to_string(i * 7919 % 10007), -i});
+    }
+    rows.push_back({"", 99});
+    for (const auto repeats :
+         {NameIndex<Row>::Repeats::FirstWins, NameIndex<Row>::Repeats::LastWins}) {
+        const NameIndex<Row> index(
+            rows.data(), rows.size(), [](const Row& r) { return std::string_view(r.name); },
+            repeats);
+        std::map<std::string, int> expected;
+        for (const Row& r : rows) {
+            if (repeats == NameIndex<Row>::Repeats::LastWins || expected.count(r.name) == 0)
+                expected[r.name] = r.value;
         }
-    }
-    EXPECT_EQ(index.size(), expected.size());
-    for (const auto& [name, value] : expected) {
-        const int* found = index.find(name);
-        ASSERT_NE(found, nullptr) << name;
-        EXPECT_EQ(*found, value) << name;
-    }
-    for (const std::string& absent : {std::string("n"), std::string("N1"), std::string("n10007"),
-                                      std::string("n0x"), std::string(" n0")}) {
-        EXPECT_EQ(index.find(absent), nullptr) << absent;
+        for (const auto& [name, value] : expected) {
+            const Row* found = index.find(name);
+            ASSERT_NE(found, nullptr) << name;
+            EXPECT_EQ(found->value, value) << name;
+        }
+        for (const std::string& absent :
+             {std::string("n"), std::string("N1"), std::string("n10007"), std::string("n0x"),
+              std::string(" n0")}) {
+            EXPECT_EQ(index.find(absent), nullptr) << absent;
+        }
     }
 }
 
