@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "base/chars.h"
+#include "base/short_name.h"
 
 namespace varnel {
 
@@ -165,6 +166,13 @@ bool scan_decimal(const char* text, int* value) {
     if (number > INT32_MAX || number < INT32_MIN) return false;
     *value = static_cast<int>(number);
     return true;
+}
+
+char* heap_copy(std::string_view text) {
+    char* p = new char[text.size() + 1];
+    std::memcpy(p, text.data(), text.size());
+    p[text.size()] = '\0';
+    return p;
 }
 
 } // namespace varnel

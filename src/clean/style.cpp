@@ -358,8 +358,8 @@ void walk_presentation(Lexer* lexer, Node* node) {
 // not scan the whole list.
 using RuleIndex = std::unordered_map<std::string, StyleRule*>;
 
-std::string rule_key(const std::string& tag_name, const std::string& properties) {
-    std::string key = tag_name;
+std::string rule_key(std::string_view tag_name, std::string_view properties) {
+    std::string key(tag_name);
     key += '\0';
     key += properties;
     return key;

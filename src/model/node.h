@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 
+#include "base/short_name.h"
 #include "model/tags.h"
 
 namespace varnel {
@@ -63,7 +64,7 @@ struct Node {
     Node* first_child = nullptr;
     Node* last_child = nullptr;
     NodeAttribute* attributes = nullptr; // newest first (reverse source order)
-    std::string element_name;            // empty for kinds other than tags
+    ShortName element_name;              // empty for kinds other than tags
     uint32_t start = 0;                  // TextBuffer range of the node's text
     uint32_t end = 0;
     NodeKind kind = TextNode;

@@ -50,7 +50,7 @@ void set_wrap_point(OutputStream* out) {
 
 // Appends a tag or attribute name with its case folded; names hold UTF-8,
 // and letters beyond ASCII are left as they are.
-void add_folded_name(OutputStream* out, const std::string& name, bool upper,
+void add_folded_name(OutputStream* out, std::string_view name, bool upper,
                      bool keep_case = false) {
     const auto* s = reinterpret_cast<const unsigned char*>(name.data());
     const size_t n = name.size();

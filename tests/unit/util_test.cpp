@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/name_index.h"
+#include "base/short_name.h"
 #include "base/util.h"
 #include "cli/signals.h"
 
@@ -178,6 +179,36 @@ TEST(FatalErrorDeathTest, OperatorNewFailureIsFatal) {
             if (handler != nullptr) handler();
         },
         ::testing::ExitedWithCode(2), "^Fatal error: Out of memory!\n$");
+}
+
+// Short names across the boundary between the inline and the heap form
+// (15 and 16 bytes), through copies, moves, assignment from a view of the
+// name itself, and embedded NULs: the text, its size and the NUL after it
+// must survive every step.
+TEST(ShortNameString, KeepsTextAcrossInlineAndHeapForms) {
+    for (const size_t size :
+         {size_t{0}, size_t{1}, size_t{14}, size_t{15}, size_t{16}, size_t{40}}) {
+        std::string text;
+        for (size_t i = 0; i < size; ++i)
+            text += static_cast<char>('a' + i % 26);
+        ShortName name(text);
+        EXPECT_EQ(name.view(), text);
+        EXPECT_EQ(name.c_str()[size], '\0');
+        ShortName copy = name;
+        ShortName moved = std::move(copy);
+        EXPECT_EQ(moved, text);
+        EXPECT_TRUE(copy.empty());
+        moved = moved.view().substr(size / 2); // a view of itself
+        EXPECT_EQ(moved, text.substr(size / 2));
+        name = "0123456789abcdefghij"; // inline or heap, to heap
+        EXPECT_EQ(name, std::string("0123456789abcdefghij"));
+        name = text; // and back
+        EXPECT_EQ(name.size(), size);
+        EXPECT_EQ(name, text);
+    }
+    const std::string with_nul("a\0b", 3);
+    EXPECT_EQ(ShortName(with_nul).size(), 3u);
+    EXPECT_NE(ShortName(with_nul), ShortName("a"));
 }
 
 // The name index against an ordered map over the same rows: thousands of
