@@ -86,20 +86,25 @@ bool is_separator(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-// The white-space separated tokens of a value.
-std::vector<std::string_view> tokens_of(std::string_view value) {
-    std::vector<std::string_view> tokens;
-    size_t i = 0;
-    while (i < value.size()) {
-        while (i < value.size() && is_separator(value[i]))
-            ++i;
-        size_t j = i;
-        while (j < value.size() && !is_separator(value[j]))
-            ++j;
-        if (j > i) tokens.push_back(value.substr(i, j - i));
-        i = j;
+// The next white-space separated token of a value from `at` on (empty at
+// the end), moving `at` past it.
+std::string_view next_token(std::string_view value, size_t& at) {
+    while (at < value.size() && is_separator(value[at]))
+        ++at;
+    const size_t start = at;
+    while (at < value.size() && !is_separator(value[at]))
+        ++at;
+    return value.substr(start, at - start);
+}
+
+// Whether `token` is `lower` (lower case) ignoring the case of ASCII letters.
+bool equals_ignoring_case(std::string_view token, std::string_view lower) {
+    if (token.size() != lower.size()) return false;
+    for (size_t i = 0; i < token.size(); ++i) {
+        if (to_lower(static_cast<unsigned char>(token[i])) != static_cast<unsigned char>(lower[i]))
+            return false;
     }
-    return tokens;
+    return true;
 }
 
 bool token_fits(DtdValueKind kind, std::string_view token) {
@@ -124,25 +129,26 @@ bool token_fits(DtdValueKind kind, std::string_view token) {
 
 bool value_fits(const DtdValueType& type, std::string_view value) {
     if (type.kind == DtdValueKind::Cdata || type.kind == DtdValueKind::Other) return true;
-    std::vector<std::string_view> tokens = tokens_of(value);
-    if (tokens.empty()) return false;
+    size_t at = 0;
+    const std::string_view first = next_token(value, at);
+    if (first.empty()) return false;
     switch (type.kind) {
     case DtdValueKind::Enumeration: {
-        if (tokens.size() != 1) return false;
-        std::string lower(tokens[0]);
-        for (char& c : lower)
-            c = static_cast<char>(to_lower(static_cast<unsigned char>(c)));
+        if (!next_token(value, at).empty()) return false;
         const std::span<const std::string_view> values = enumerated_values(type);
-        return std::find(values.begin(), values.end(), lower) != values.end();
+        return std::any_of(values.begin(), values.end(),
+                           [&](std::string_view v) { return equals_ignoring_case(first, v); });
     }
     case DtdValueKind::Number:
     case DtdValueKind::Name:
     case DtdValueKind::Nmtoken:
     case DtdValueKind::Nutoken:
-        return tokens.size() == 1 && token_fits(type.kind, tokens[0]);
+        return token_fits(type.kind, first) && next_token(value, at).empty();
     default:
-        return std::all_of(tokens.begin(), tokens.end(),
-                           [&](std::string_view t) { return token_fits(type.kind, t); });
+        for (std::string_view token = first; !token.empty(); token = next_token(value, at)) {
+            if (!token_fits(type.kind, token)) return false;
+        }
+        return true;
     }
 }
 
@@ -570,6 +576,9 @@ void Walk::check_text(const Node* node, bool raw) {
 // printer folds typographic quotes and dashes in text to ASCII (`folded`);
 // those written as a quote mark become "&quot;" with quote-marks on.
 void Walk::scan_characters(std::string_view text, bool folded) {
+    // Once a character beyond Latin-1 is seen, only a folded quote mark
+    // can tell anything more.
+    if (beyond_latin1_ && (!folded || !lexer_->options.quote_marks || writes_quot_)) return;
     for (size_t i = 0; i < text.size(); ++i) {
         // Runs of ASCII are passed eight bytes at a time.
         while (i + 8 <= text.size()) {
