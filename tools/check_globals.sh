@@ -17,8 +17,6 @@ allowed=(
   'find_entry(char const*)::index'           # attribute names
   'builtin_index_by_name()::index'            # tag names
   'lookup_option(*)::table'                  # option names
-  'tables()::t'                               # HTML5 vocabulary
-  'dtds()::tables'                            # the DTD tables
   'mac_roman_byte(unsigned int)::by_code'     # MacRoman bytes by character
   'entity_name_fast(unsigned int)::names'     # entity names by character
   'options_of(varnel_options const*)::defaults'  # the C interface's default options

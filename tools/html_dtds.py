@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes src/input/html_dtds.cpp: the element and attribute declarations of
 the HTML 2.0, 3.2 and 4.01 (Strict, Transitional, Frameset) DTDs, in the
-form the version walk (src/input/versions.cpp) reads.
+form tools/dtd_compile.cpp compiles for the version walk
+(src/input/versions.cpp).
 
 usage: tools/html_dtds.py [dtd-directory] > src/input/html_dtds.cpp
 

@@ -1,11 +1,11 @@
-// The attribute tables of HTML5, compiled once into a set of
-// (element, attribute) pairs.
+// The attribute tables of HTML5, made into hash sets of global attributes
+// and of (element, attribute) pairs when the program is compiled.
 #include "input/html5_vocabulary.h"
 
+#include <array>
+#include <cstdint>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
-#include <vector>
+#include <utility>
 
 #include "base/util.h"
 #include "input/lexer.h"
@@ -27,7 +27,7 @@ struct ElementAttributes {
 
 // Each element's own attributes, as HTML5 defines them (obsolete ones left
 // out).
-const ElementAttributes element_attributes[] = {
+constexpr ElementAttributes element_attributes[] = {
     {"html", "manifest"},
     {"base", "href target"},
     {"link", "as blocking color crossorigin disabled fetchpriority href hreflang imagesizes "
@@ -88,25 +88,92 @@ const ElementAttributes element_attributes[] = {
     {"dialog", "open"},
 };
 
-// The names are views of the constant lists above, so that a lookup needs
-// no copy of the name it is given.
-struct Tables {
-    std::unordered_set<std::string_view> global;
-    std::unordered_map<std::string_view, std::vector<std::string_view>> by_element;
+// The words of a space-separated list, one by one (usable in constant
+// expressions, which for_each_word is not).
+struct WordReader {
+    std::string_view list;
+    size_t at = 0;
+
+    // The next word, or an empty one at the end.
+    constexpr std::string_view next() {
+        while (at < list.size() && list[at] == ' ')
+            ++at;
+        const size_t start = at;
+        while (at < list.size() && list[at] != ' ')
+            ++at;
+        return list.substr(start, at - start);
+    }
 };
 
-const Tables& tables() {
-    static const Tables t = [] {
-        Tables built;
-        for_each_word(global_attributes, [&](std::string_view a) { built.global.emplace(a); });
-        for (const ElementAttributes& row : element_attributes) {
-            std::vector<std::string_view>& list = built.by_element[row.element];
-            for_each_word(row.attributes, [&](std::string_view a) { list.push_back(a); });
-        }
-        return built;
-    }();
-    return t;
+constexpr size_t word_count(std::string_view list) {
+    size_t count = 0;
+    for (WordReader words{list}; !words.next().empty();)
+        ++count;
+    return count;
 }
+
+constexpr size_t pair_count() {
+    size_t count = 0;
+    for (const ElementAttributes& row : element_attributes)
+        count += word_count(row.attributes);
+    return count;
+}
+
+// A set of names, or of (element, attribute) name pairs, as an open
+// addressing hash table filled when the program is compiled. An empty
+// first name marks a free slot.
+using NamePair = std::pair<std::string_view, std::string_view>;
+
+constexpr uint32_t hash_of(const NamePair& key) {
+    uint32_t h = 2166136261u; // FNV-1a over the names, with a separator
+    for (char c : key.first)
+        h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+    h = (h ^ 0x20u) * 16777619u;
+    for (char c : key.second)
+        h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+    return h;
+}
+
+template <size_t Size> struct NameSet {
+    static_assert((Size & (Size - 1)) == 0, "a power of two");
+    std::array<NamePair, Size> slots{};
+
+    constexpr void add(const NamePair& key) {
+        size_t at = hash_of(key) & (Size - 1);
+        while (!slots[at].first.empty() && slots[at] != key)
+            at = (at + 1) & (Size - 1);
+        slots[at] = key;
+    }
+    constexpr bool contains(const NamePair& key) const {
+        for (size_t at = hash_of(key) & (Size - 1); !slots[at].first.empty();
+             at = (at + 1) & (Size - 1)) {
+            if (slots[at] == key) return true;
+        }
+        return false;
+    }
+};
+
+// The global attributes (as pairs with an empty second name), and every
+// element's own attributes; each table is at most half full.
+constexpr auto global_set = [] {
+    static_assert(word_count(global_attributes) <= 64);
+    NameSet<128> set;
+    WordReader words{global_attributes};
+    for (std::string_view word = words.next(); !word.empty(); word = words.next())
+        set.add({word, {}});
+    return set;
+}();
+
+constexpr auto pair_set = [] {
+    static_assert(pair_count() <= 512);
+    NameSet<1024> set;
+    for (const ElementAttributes& row : element_attributes) {
+        WordReader words{row.attributes};
+        for (std::string_view word = words.next(); !word.empty(); word = words.next())
+            set.add({row.element, word});
+    }
+    return set;
+}();
 
 bool has_prefix_and_more(std::string_view name, std::string_view prefix) {
     return name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix;
@@ -179,14 +246,8 @@ bool html5_allows_attribute(std::string_view element, std::string_view attribute
     }
     // Event handler content attributes: "on" and the event's name.
     if (has_prefix_and_more(attribute, "on")) return true;
-    const Tables& t = tables();
-    if (t.global.count(attribute) != 0) return true;
-    const auto row = t.by_element.find(element);
-    if (row == t.by_element.end()) return false;
-    for (std::string_view a : row->second) {
-        if (a == attribute) return true;
-    }
-    return false;
+    if (global_set.contains({attribute, {}})) return true;
+    return pair_set.contains({element, attribute});
 }
 
 bool is_html5_only_value(std::string_view element, std::string_view attribute,

@@ -3,7 +3,8 @@
 // its inclusions and exclusions, for every attribute the elements that
 // take it, its declared value and whether it is required, and the general
 // entities each version defines. The table (html_dtds.cpp) is written by
-// tools/html_dtds.py from the W3C's DTD files; versions.cpp reads it.
+// tools/html_dtds.py from the W3C's DTD files; tools/dtd_compile.cpp
+// compiles it into the tables of dtd_tables.h when the program is built.
 #pragma once
 
 #include <cstddef>

@@ -1,22 +1,20 @@
-// The versions a printed page fits: the DTD tables compiled once into
-// content automata and attribute lists, and the walk over the final tree.
+// The versions a printed page fits: the walk over the final tree, which
+// reads the compiled DTD tables (dtd_tables.h).
 #include "input/versions.h"
 
 #include <algorithm>
 #include <array>
-#include <bitset>
 #include <cstring>
-#include <map>
 #include <string>
+#include <span>
 #include <string_view>
 #include <unordered_map>
-#include <utility>
 #include <vector>
 
 #include "base/config.h"
 #include "base/util.h"
 #include "input/html5_vocabulary.h"
-#include "input/html_dtds.h"
+#include "input/dtd_tables.h"
 #include "input/lexer.h"
 #include "model/attrs.h"
 #include "model/node.h"
@@ -25,510 +23,48 @@ namespace varnel {
 
 namespace {
 
-// Versions are numbered 0 to 4 here: HTML 2.0, 3.2, 4.01 Strict,
-// Transitional and Frameset, the order of their bits.
-constexpr int VersionCount = 5;
+constexpr int VersionCount = DtdVersionCount;
 constexpr VersionBits AllVersions = VersionAll;
+constexpr int MaxSymbols = DtdMaxSymbols;
+constexpr int PcdataSymbol = DtdPcdataSymbol;
 
 constexpr VersionBits bit_of(int version) {
     return VersionBits{1} << version;
 }
 
-// Element names the DTDs declare are symbols 1 and up; 0 is character data.
-constexpr int MaxSymbols = 128;
-constexpr int PcdataSymbol = 0;
-using SymbolSet = std::bitset<MaxSymbols>;
-
-constexpr uint16_t NoState = 0xFFFF;
-
-// A deterministic automaton over child symbols for one content model.
-struct Automaton {
-    std::vector<uint16_t> moves; // state * MaxSymbols + symbol -> state
-    std::vector<bool> accepts;
-    // Every state accepts and takes every symbol of the model: any
-    // sequence of those symbols fits, as in (a|b|c)*.
-    bool any_order = false;
-};
-
-enum class ContentKind : uint8_t { Undeclared, Empty, Text, Model };
-
-struct ElementDecl {
-    ContentKind kind = ContentKind::Undeclared;
-    SymbolSet allowed; // the symbols the model group names
-    SymbolSet inclusions;
-    SymbolSet exclusions;
-    int automaton = -1;
-};
-
-enum class ValueKind : uint8_t {
-    Cdata,
-    Number,
-    Numbers,
-    Name,
-    Names,
-    Nmtoken,
-    Nmtokens,
-    Nutoken,
-    Nutokens,
-    Enumeration,
-    Other
-};
-
-struct ValueType {
-    ValueKind kind = ValueKind::Cdata;
-    std::vector<std::string> values; // of an enumeration, lower case
-};
-
-// One attribute name of one element, as each version declares it.
-struct AttributeDecl {
-    std::string name;
-    std::array<int16_t, VersionCount> type{-1, -1, -1, -1, -1}; // index into types, or -1
-    VersionBits required = 0;
-};
-
-struct Dtds {
-    std::vector<std::string> names{"#pcdata"};
-    std::unordered_map<std::string, int> symbols;
-    std::vector<std::array<ElementDecl, VersionCount>> elements{1};
-    std::vector<Automaton> automata;
-    std::vector<ValueType> types;
-    // Attribute names are numbered; by symbol, the declarations of its
-    // attributes and, by attribute number, where each stands (-1: none).
-    std::unordered_map<std::string, int> attribute_ids;
-    std::vector<std::vector<AttributeDecl>> attributes{1};
-    std::vector<std::vector<int16_t>> attribute_index{1};
-    // By symbol: the attributes some version requires, with those versions.
-    std::vector<std::vector<std::pair<std::string, VersionBits>>> required{1};
-    // By parent symbol and child symbol: the versions whose declaration of
-    // the parent names the child (or takes any text content).
-    std::vector<std::array<VersionBits, MaxSymbols>> names_child{1};
-    // By symbol: the versions whose content model needs its automaton (not
-    // "any of these, in any order"), and those with inclusions or exclusions.
-    std::vector<VersionBits> ordered_content{0};
-    std::vector<VersionBits> has_exceptions{0};
-    std::vector<VersionBits> declared{0}; // by symbol: the versions that declare it
-    // By symbol: the versions whose model names a table body but no row.
-    std::vector<VersionBits> infers_body{0};
-    VersionBits quot_versions = 0; // versions that define the entity "quot"
-    int tr = -1, tbody = -1;
-    SymbolSet body_text_elements; // HTML 2.0 text-level elements (see check_body_2_0)
-
-    int symbol(std::string_view name) const {
-        auto it = symbols.find(std::string(name));
-        return it == symbols.end() ? -1 : it->second;
-    }
-    int add_symbol(std::string_view name) {
-        int s = symbol(name);
-        if (s >= 0) return s;
-        s = static_cast<int>(names.size());
-        if (s >= MaxSymbols) return -1;
-        names.emplace_back(name);
-        symbols.emplace(std::string(name), s);
-        elements.emplace_back();
-        attributes.emplace_back();
-        attribute_index.emplace_back();
-        required.emplace_back();
-        names_child.emplace_back();
-        ordered_content.push_back(0);
-        has_exceptions.push_back(0);
-        declared.push_back(0);
-        infers_body.push_back(0);
-        return s;
-    }
-};
-
-// A content model group, as parsed from the DTD text.
-struct Term {
-    enum Kind : uint8_t { Leaf, Seq, Choice, All } kind = Leaf;
-    int symbol = -1;
-    char occurrence = 0; // 0, '?', '*' or '+'
-    std::vector<Term> items;
-};
-
-class ModelParser {
-  public:
-    ModelParser(Dtds& dtds, std::string_view text) : dtds_(dtds), text_(text) {}
-
-    Term parse() { return item(); }
-
-  private:
-    Term item() {
-        Term t;
-        if (peek() == '(') {
-            ++pos_;
-            t = item();
-            std::vector<Term> items;
-            items.push_back(std::move(t));
-            char connector = 0;
-            while (peek() == ',' || peek() == '|' || peek() == '&') {
-                connector = text_[pos_++];
-                items.push_back(item());
-            }
-            ++pos_; // ')'
-            t = Term{};
-            t.kind = connector == ',' ? Term::Seq : connector == '&' ? Term::All : Term::Choice;
-            t.items = std::move(items);
-        } else {
-            size_t start = pos_;
-            while (pos_ < text_.size() && text_[pos_] != ',' && text_[pos_] != '|' &&
-                   text_[pos_] != '&' && text_[pos_] != ')' && text_[pos_] != '?' &&
-                   text_[pos_] != '*' && text_[pos_] != '+') {
-                ++pos_;
-            }
-            std::string_view name = text_.substr(start, pos_ - start);
-            t.symbol = name == "#pcdata" ? PcdataSymbol : dtds_.add_symbol(name);
-        }
-        if (peek() == '?' || peek() == '*' || peek() == '+') t.occurrence = text_[pos_++];
-        // Character data is any number of characters, none included.
-        if (t.kind == Term::Leaf && t.symbol == PcdataSymbol) t.occurrence = '*';
-        return t;
-    }
-
-    char peek() const { return pos_ < text_.size() ? text_[pos_] : '\0'; }
-
-    Dtds& dtds_;
-    std::string_view text_;
-    size_t pos_ = 0;
-};
-
-// "a & b & c": every order of the members, each as a sequence.
-Term expand_all_groups(Term t) {
-    for (Term& item : t.items)
-        item = expand_all_groups(std::move(item));
-    if (t.kind != Term::All) return t;
-    std::vector<size_t> order(t.items.size());
-    for (size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    Term choice;
-    choice.kind = Term::Choice;
-    choice.occurrence = t.occurrence;
-    do {
-        Term seq;
-        seq.kind = Term::Seq;
-        for (size_t i : order)
-            seq.items.push_back(t.items[i]);
-        choice.items.push_back(std::move(seq));
-    } while (std::next_permutation(order.begin(), order.end()));
-    return choice;
+// The place of `name` in the sorted `table` of `count` names, from `from`
+// on, or -1.
+int find_name(const std::string_view* table, size_t count, size_t from, std::string_view name) {
+    const std::string_view* end = table + count;
+    const std::string_view* at = std::lower_bound(table + from, end, name);
+    return at != end && *at == name ? static_cast<int>(at - table) : -1;
 }
 
-// The position automaton of a model: one position per symbol occurrence,
-// with the positions that may follow each.
-struct Positions {
-    std::vector<int> symbol;
-    std::vector<std::vector<int>> follow;
-};
-
-struct TermInfo {
-    bool nullable = false;
-    std::vector<int> first;
-    std::vector<int> last;
-};
-
-void add_all(std::vector<int>& to, const std::vector<int>& from) {
-    to.insert(to.end(), from.begin(), from.end());
+// The symbol of an element name, or -1 ("#pcdata" names no element).
+int symbol_of_name(std::string_view name) {
+    return find_name(dtd_symbol_names, dtd_symbol_count, 1, name);
 }
 
-void normalise(std::vector<int>& set) {
-    std::sort(set.begin(), set.end());
-    set.erase(std::unique(set.begin(), set.end()), set.end());
+// The number of an attribute name in the DTD tables, or -1.
+int attribute_number(std::string_view name) {
+    return find_name(dtd_attribute_names, dtd_attribute_name_count, 0, name);
 }
 
-TermInfo positions_of(const Term& t, Positions& p) {
-    TermInfo info;
-    switch (t.kind) {
-    case Term::Leaf: {
-        int pos = static_cast<int>(p.symbol.size());
-        p.symbol.push_back(t.symbol);
-        p.follow.emplace_back();
-        info.first = {pos};
-        info.last = {pos};
-        break;
-    }
-    case Term::Seq: {
-        info.nullable = true;
-        std::vector<int> last_so_far;
-        for (const Term& item : t.items) {
-            TermInfo i = positions_of(item, p);
-            for (int pos : last_so_far)
-                add_all(p.follow[pos], i.first);
-            if (info.nullable) add_all(info.first, i.first);
-            if (i.nullable) {
-                add_all(last_so_far, i.last);
-            } else {
-                last_so_far = i.last;
-            }
-            info.nullable = info.nullable && i.nullable;
-        }
-        info.last = last_so_far;
-        break;
-    }
-    case Term::Choice:
-    case Term::All:
-        for (const Term& item : t.items) {
-            TermInfo i = positions_of(item, p);
-            info.nullable = info.nullable || i.nullable;
-            add_all(info.first, i.first);
-            add_all(info.last, i.last);
-        }
-        break;
-    }
-    if (t.occurrence == '?' || t.occurrence == '*') info.nullable = true;
-    if (t.occurrence == '*' || t.occurrence == '+') {
-        for (int pos : info.last)
-            add_all(p.follow[pos], info.first);
-    }
-    normalise(info.first);
-    normalise(info.last);
-    return info;
-}
-
-// Builds the deterministic automaton: a state is the set of positions that
-// may come next, and whether the content may end there.
-Automaton compile_model(const Term& model) {
-    // Most models are "(a|b|c)*": one state that takes any of the names.
-    if (model.kind == Term::Choice && model.occurrence == '*' &&
-        std::all_of(model.items.begin(), model.items.end(), [](const Term& t) {
-            return t.kind == Term::Leaf && (t.occurrence == 0 || t.occurrence == '*');
-        })) {
-        Automaton a;
-        a.moves.assign(MaxSymbols, NoState);
-        for (const Term& t : model.items) {
-            if (t.symbol >= 0) a.moves[static_cast<size_t>(t.symbol)] = 0;
-        }
-        a.accepts.push_back(true);
-        a.any_order = true;
-        return a;
-    }
-    Positions p;
-    TermInfo root = positions_of(expand_all_groups(model), p);
-    for (auto& f : p.follow)
-        normalise(f);
-    std::vector<bool> is_last(p.symbol.size(), false);
-    for (int pos : root.last)
-        is_last[pos] = true;
-
-    Automaton a;
-    std::map<std::pair<std::vector<int>, bool>, uint16_t> index;
-    std::vector<std::pair<std::vector<int>, bool>> states;
-    auto intern = [&](std::vector<int> expected, bool accepts) -> uint16_t {
-        auto key = std::make_pair(std::move(expected), accepts);
-        auto it = index.find(key);
-        if (it != index.end()) return it->second;
-        auto id = static_cast<uint16_t>(states.size());
-        index.emplace(key, id);
-        states.push_back(std::move(key));
-        a.moves.insert(a.moves.end(), MaxSymbols, NoState);
-        a.accepts.push_back(states.back().second);
-        return id;
-    };
-    intern(root.first, root.nullable);
-    // The state after a single position, which is all a deterministic
-    // model ever reaches.
-    std::vector<int> after_position(p.symbol.size(), -1);
-    for (size_t s = 0; s < states.size(); ++s) {
-        const std::vector<int> expected = states[s].first;
-        std::map<int, std::vector<int>> by_symbol;
-        for (int pos : expected) {
-            if (p.symbol[pos] >= 0) by_symbol[p.symbol[pos]].push_back(pos);
-        }
-        for (auto& [symbol, from] : by_symbol) {
-            uint16_t target;
-            if (from.size() == 1 && after_position[from[0]] >= 0) {
-                target = static_cast<uint16_t>(after_position[from[0]]);
-            } else {
-                std::vector<int> next;
-                bool accepts = false;
-                for (int pos : from) {
-                    add_all(next, p.follow[pos]);
-                    accepts = accepts || is_last[pos];
-                }
-                normalise(next);
-                target = intern(std::move(next), accepts);
-                if (from.size() == 1) after_position[from[0]] = target;
-            }
-            a.moves[s * MaxSymbols + static_cast<size_t>(symbol)] = target;
-        }
-    }
-    a.any_order = std::all_of(a.accepts.begin(), a.accepts.end(), [](bool x) { return x; });
-    for (size_t s = 0; s < states.size() && a.any_order; ++s) {
-        for (int symbol : p.symbol) {
-            if (symbol >= 0 && a.moves[s * MaxSymbols + static_cast<size_t>(symbol)] == NoState)
-                a.any_order = false;
-        }
-    }
-    return a;
-}
-
-ValueType parse_value_type(std::string_view type) {
-    ValueType t;
-    if (!type.empty() && type[0] == '(') {
-        t.kind = ValueKind::Enumeration;
-        std::string word;
-        for (char c : type.substr(1)) {
-            if (c == '|' || c == ')') {
-                t.values.push_back(word);
-                word.clear();
-            } else {
-                word += c;
-            }
-        }
-        return t;
-    }
-    static const std::pair<const char*, ValueKind> kinds[] = {
-        {"CDATA", ValueKind::Cdata},     {"NUMBER", ValueKind::Number},
-        {"NUMBERS", ValueKind::Numbers}, {"NAME", ValueKind::Name},
-        {"NAMES", ValueKind::Names},     {"ID", ValueKind::Name},
-        {"IDREF", ValueKind::Name},      {"IDREFS", ValueKind::Names},
-        {"NMTOKEN", ValueKind::Nmtoken}, {"NMTOKENS", ValueKind::Nmtokens},
-        {"NUTOKEN", ValueKind::Nutoken}, {"NUTOKENS", ValueKind::Nutokens},
-    };
-    t.kind = ValueKind::Other;
-    for (const auto& [name, kind] : kinds) {
-        if (type == name) t.kind = kind;
-    }
-    return t;
-}
-
-Dtds build_dtds() {
-    Dtds d;
-    std::map<std::string, int> automaton_of;
-    for (size_t r = 0; r < dtd_element_count; ++r) {
-        const DtdElement& row = dtd_elements[r];
-        std::vector<int> symbols;
-        for_each_word(row.names,
-                      [&](std::string_view name) { symbols.push_back(d.add_symbol(name)); });
-        ElementDecl decl;
-        std::string_view content = row.content;
-        if (content == "EMPTY") {
-            decl.kind = ContentKind::Empty;
-        } else if (content == "CDATA" || content == "RCDATA") {
-            decl.kind = ContentKind::Text;
-        } else {
-            decl.kind = ContentKind::Model;
-            ModelParser parser(d, content);
-            Term model = parser.parse();
-            // The symbols the model names.
-            std::vector<const Term*> pending{&model};
-            while (!pending.empty()) {
-                const Term* t = pending.back();
-                pending.pop_back();
-                if (t->kind == Term::Leaf && t->symbol >= 0) decl.allowed.set(t->symbol);
-                for (const Term& item : t->items)
-                    pending.push_back(&item);
-            }
-            auto it = automaton_of.find(row.content);
-            if (it == automaton_of.end()) {
-                d.automata.push_back(compile_model(model));
-                it = automaton_of.emplace(row.content, static_cast<int>(d.automata.size()) - 1)
-                         .first;
-            }
-            decl.automaton = it->second;
-        }
-        for_each_word(row.inclusions, [&](std::string_view name) {
-            int s = d.add_symbol(name);
-            if (s >= 0) decl.inclusions.set(s);
-        });
-        for_each_word(row.exclusions, [&](std::string_view name) {
-            int s = d.add_symbol(name);
-            if (s >= 0) decl.exclusions.set(s);
-        });
-        for (int s : symbols) {
-            if (s < 0) continue;
-            for (int v = 0; v < VersionCount; ++v) {
-                if ((row.versions & bit_of(v)) != 0) d.elements[s][v] = decl;
-            }
-        }
-    }
-
-    std::map<std::string, int16_t> type_of;
-    for (size_t r = 0; r < dtd_attribute_count; ++r) {
-        const DtdAttribute& row = dtd_attributes[r];
-        auto it = type_of.find(row.type);
-        if (it == type_of.end()) {
-            d.types.push_back(parse_value_type(row.type));
-            it = type_of.emplace(row.type, static_cast<int16_t>(d.types.size() - 1)).first;
-        }
-        for_each_word(row.elements, [&](std::string_view element) {
-            int s = d.symbol(element);
-            if (s < 0) return;
-            std::vector<AttributeDecl>& list = d.attributes[s];
-            auto a = std::find_if(list.begin(), list.end(),
-                                  [&](const AttributeDecl& x) { return x.name == row.name; });
-            if (a == list.end()) {
-                list.push_back(AttributeDecl{row.name, {-1, -1, -1, -1, -1}, 0});
-                a = list.end() - 1;
-            }
-            for (int v = 0; v < VersionCount; ++v) {
-                if ((row.versions & bit_of(v)) == 0) continue;
-                a->type[v] = it->second;
-                if (row.required) a->required |= bit_of(v);
-            }
-        });
-    }
-    for (size_t s = 0; s < d.attributes.size(); ++s) {
-        for (const AttributeDecl& a : d.attributes[s]) {
-            d.attribute_ids.emplace(a.name, static_cast<int>(d.attribute_ids.size()));
-            if (a.required != 0) d.required[s].emplace_back(a.name, a.required);
-        }
-    }
-    for (size_t s = 0; s < d.attributes.size(); ++s) {
-        d.attribute_index[s].assign(d.attribute_ids.size(), -1);
-        for (size_t i = 0; i < d.attributes[s].size(); ++i) {
-            const int id = d.attribute_ids[d.attributes[s][i].name];
-            d.attribute_index[s][static_cast<size_t>(id)] = static_cast<int16_t>(i);
-        }
-    }
-
-    for (size_t r = 0; r < dtd_entity_count; ++r) {
-        for_each_word(dtd_entities[r].names, [&](std::string_view name) {
-            if (name == "quot") d.quot_versions |= dtd_entities[r].versions;
-        });
-    }
-    for (size_t parent = 0; parent < d.elements.size(); ++parent) {
-        for (int v = 0; v < VersionCount; ++v) {
-            const ElementDecl& decl = d.elements[parent][v];
-            for (size_t child = 0; child < MaxSymbols; ++child) {
-                if (decl.kind == ContentKind::Text ||
-                    (decl.kind == ContentKind::Model && decl.allowed.test(child)))
-                    d.names_child[parent][child] |= bit_of(v);
-            }
-            if (decl.kind == ContentKind::Model &&
-                !d.automata[static_cast<size_t>(decl.automaton)].any_order)
-                d.ordered_content[parent] |= bit_of(v);
-            if (decl.inclusions.any() || decl.exclusions.any())
-                d.has_exceptions[parent] |= bit_of(v);
-            if (decl.kind != ContentKind::Undeclared) d.declared[parent] |= bit_of(v);
-        }
-    }
-    d.tr = d.symbol("tr");
-    d.tbody = d.symbol("tbody");
-    for (size_t parent = 0; parent < d.elements.size() && d.tr >= 0 && d.tbody >= 0; ++parent) {
-        for (int v = 0; v < VersionCount; ++v) {
-            const ElementDecl& decl = d.elements[parent][v];
-            if (decl.kind == ContentKind::Model && !decl.allowed.test(static_cast<size_t>(d.tr)) &&
-                decl.allowed.test(static_cast<size_t>(d.tbody)))
-                d.infers_body[parent] |= bit_of(v);
-        }
-    }
-    for (const char* name :
-         {"a", "br", "em", "strong", "code", "samp", "kbd", "var", "cite", "tt", "b", "i"}) {
-        int s = d.symbol(name);
-        if (s >= 0) d.body_text_elements.set(s);
-    }
-    return d;
-}
-
-const Dtds& dtds() {
-    static const Dtds tables = build_dtds();
-    return tables;
+const DtdSymbol& symbol_data(int symbol) {
+    return dtd_symbols[static_cast<size_t>(symbol)];
 }
 
 // The declaration of attribute number `id` on `symbol`, or null.
-const AttributeDecl* find_attribute(const Dtds& d, int symbol, int id) {
+const DtdAttributeDecl* find_attribute(int symbol, int id) {
     if (id < 0) return nullptr;
-    const int16_t at = d.attribute_index[static_cast<size_t>(symbol)][static_cast<size_t>(id)];
-    return at < 0 ? nullptr : &d.attributes[static_cast<size_t>(symbol)][static_cast<size_t>(at)];
+    const uint16_t at = dtd_attribute_index[static_cast<size_t>(symbol) * dtd_attribute_name_count +
+                                            static_cast<size_t>(id)];
+    return at == DtdNoAttribute ? nullptr : &dtd_attribute_decls[at];
+}
+
+// The values of an enumerated type.
+std::span<const std::string_view> enumerated_values(const DtdValueType& type) {
+    return {dtd_enumerated_values + type.first_value, type.value_count};
 }
 
 // Attribute values as an SGML parser reads them.
@@ -550,62 +86,69 @@ bool is_separator(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-// The white-space separated tokens of a value.
-std::vector<std::string_view> tokens_of(std::string_view value) {
-    std::vector<std::string_view> tokens;
-    size_t i = 0;
-    while (i < value.size()) {
-        while (i < value.size() && is_separator(value[i]))
-            ++i;
-        size_t j = i;
-        while (j < value.size() && !is_separator(value[j]))
-            ++j;
-        if (j > i) tokens.push_back(value.substr(i, j - i));
-        i = j;
-    }
-    return tokens;
+// The next white-space separated token of a value from `at` on (empty at
+// the end), moving `at` past it.
+std::string_view next_token(std::string_view value, size_t& at) {
+    while (at < value.size() && is_separator(value[at]))
+        ++at;
+    const size_t start = at;
+    while (at < value.size() && !is_separator(value[at]))
+        ++at;
+    return value.substr(start, at - start);
 }
 
-bool token_fits(ValueKind kind, std::string_view token) {
+// Whether `token` is `lower` (lower case) ignoring the case of ASCII letters.
+bool equals_ignoring_case(std::string_view token, std::string_view lower) {
+    if (token.size() != lower.size()) return false;
+    for (size_t i = 0; i < token.size(); ++i) {
+        if (to_lower(static_cast<unsigned char>(token[i])) != static_cast<unsigned char>(lower[i]))
+            return false;
+    }
+    return true;
+}
+
+bool token_fits(DtdValueKind kind, std::string_view token) {
     if (token.empty()) return false;
     switch (kind) {
-    case ValueKind::Number:
-    case ValueKind::Numbers:
+    case DtdValueKind::Number:
+    case DtdValueKind::Numbers:
         return std::all_of(token.begin(), token.end(), is_digit);
-    case ValueKind::Name:
-    case ValueKind::Names:
+    case DtdValueKind::Name:
+    case DtdValueKind::Names:
         return is_letter(token[0]) && std::all_of(token.begin(), token.end(), is_name_char);
-    case ValueKind::Nmtoken:
-    case ValueKind::Nmtokens:
+    case DtdValueKind::Nmtoken:
+    case DtdValueKind::Nmtokens:
         return std::all_of(token.begin(), token.end(), is_name_char);
-    case ValueKind::Nutoken:
-    case ValueKind::Nutokens:
+    case DtdValueKind::Nutoken:
+    case DtdValueKind::Nutokens:
         return is_digit(token[0]) && std::all_of(token.begin(), token.end(), is_name_char);
     default:
         return true;
     }
 }
 
-bool value_fits(const ValueType& type, std::string_view value) {
-    if (type.kind == ValueKind::Cdata || type.kind == ValueKind::Other) return true;
-    std::vector<std::string_view> tokens = tokens_of(value);
-    if (tokens.empty()) return false;
+bool value_fits(const DtdValueType& type, std::string_view value) {
+    if (type.kind == DtdValueKind::Cdata || type.kind == DtdValueKind::Other) return true;
+    size_t at = 0;
+    const std::string_view first = next_token(value, at);
+    if (first.empty()) return false;
     switch (type.kind) {
-    case ValueKind::Enumeration: {
-        if (tokens.size() != 1) return false;
-        std::string lower(tokens[0]);
-        for (char& c : lower)
-            c = static_cast<char>(to_lower(static_cast<unsigned char>(c)));
-        return std::find(type.values.begin(), type.values.end(), lower) != type.values.end();
+    case DtdValueKind::Enumeration: {
+        if (!next_token(value, at).empty()) return false;
+        const std::span<const std::string_view> values = enumerated_values(type);
+        return std::any_of(values.begin(), values.end(),
+                           [&](std::string_view v) { return equals_ignoring_case(first, v); });
     }
-    case ValueKind::Number:
-    case ValueKind::Name:
-    case ValueKind::Nmtoken:
-    case ValueKind::Nutoken:
-        return tokens.size() == 1 && token_fits(type.kind, tokens[0]);
+    case DtdValueKind::Number:
+    case DtdValueKind::Name:
+    case DtdValueKind::Nmtoken:
+    case DtdValueKind::Nutoken:
+        return token_fits(type.kind, first) && next_token(value, at).empty();
     default:
-        return std::all_of(tokens.begin(), tokens.end(),
-                           [&](std::string_view t) { return token_fits(type.kind, t); });
+        for (std::string_view token = first; !token.empty(); token = next_token(value, at)) {
+            if (!token_fits(type.kind, token)) return false;
+        }
+        return true;
     }
 }
 
@@ -657,7 +200,7 @@ struct Level {
 
 class Walk {
   public:
-    explicit Walk(const Lexer* lexer) : lexer_(lexer), d_(dtds()) { contexts_.emplace_back(); }
+    explicit Walk(const Lexer* lexer) : lexer_(lexer) { contexts_.emplace_back(); }
 
     VersionBits run(const Node* root);
 
@@ -690,8 +233,7 @@ class Walk {
             auto it = attribute_cache_.find(a->attr_def);
             if (it != attribute_cache_.end()) return it->second;
         }
-        auto found = d_.attribute_ids.find(a->name);
-        const int id = found == d_.attribute_ids.end() ? -1 : found->second;
+        const int id = attribute_number(a->name);
         if (a->attr_def != nullptr) attribute_cache_.emplace(a->attr_def, id);
         return id;
     }
@@ -699,12 +241,12 @@ class Walk {
         if (element->tag == nullptr) return -1;
         auto it = symbol_cache_.find(element->tag.get());
         if (it == symbol_cache_.end())
-            it = symbol_cache_.emplace(element->tag.get(), d_.symbol(element->tag->name)).first;
+            it =
+                symbol_cache_.emplace(element->tag.get(), symbol_of_name(element->tag->name)).first;
         return it->second;
     }
 
     const Lexer* lexer_;
-    const Dtds& d_;
     std::vector<Context> contexts_;
     // The context inside an element of a symbol, by outer context and symbol.
     std::unordered_map<uint64_t, uint32_t> inner_contexts_;
@@ -743,7 +285,7 @@ VersionBits Walk::run(const Node* root) {
     }
     // HTML 2.0 and 3.2 have Latin-1 for their document character set.
     if (beyond_latin1_) verdict_.uses(VersionHTML40Strict | VersionHTML40Loose | VersionFrames);
-    if (writes_quot_) verdict_.uses(d_.quot_versions);
+    if (writes_quot_) verdict_.uses(dtd_quot_versions);
     VersionBits both = verdict_.vocabulary & verdict_.structure;
     const VersionBits html5 = html5_known_ ? VersionHTML5 : 0;
     return (both != 0 ? both : verdict_.vocabulary) | html5;
@@ -833,12 +375,13 @@ Frame Walk::open_element(const Node* element, uint32_t context) {
         verdict_.uses(tag->versions & AllVersions);
         return frame;
     }
-    const VersionBits declared = d_.declared[static_cast<size_t>(symbol)];
+    const VersionBits declared = symbol_data(symbol).declared;
     verdict_.uses(declared);
     check_attributes(element, symbol, declared);
     frame.symbol = symbol;
     frame.declared = declared;
     frame.ordered = declared;
+    frame.state = symbol_data(symbol).start;
     frame.context = context_inside(context, symbol);
     return frame;
 }
@@ -857,7 +400,7 @@ void Walk::check_attributes(const Node* element, int symbol, VersionBits declare
             verdict_.proprietary();
             continue;
         }
-        const AttributeDecl* decl = find_attribute(d_, symbol, attribute_id(a));
+        const DtdAttributeDecl* decl = find_attribute(symbol, attribute_id(a));
         if (decl == nullptr) continue; // no version declares it here
         // The value as the printer writes it: a boolean attribute without a
         // value stands alone, any other is written with an empty value.
@@ -873,14 +416,14 @@ void Walk::check_attributes(const Node* element, int symbol, VersionBits declare
         VersionBits fits = 0;
         for (int v = 0; v < VersionCount; ++v) {
             if ((declared & bit_of(v)) == 0 || decl->type[v] < 0) continue;
-            const ValueType& type = d_.types[static_cast<size_t>(decl->type[v])];
+            const DtdValueType& type = dtd_value_types[static_cast<size_t>(decl->type[v])];
             bool ok;
             if (alone) {
                 // SGML takes a lone name for a value of the attribute whose
                 // enumeration holds it.
-                ok =
-                    type.kind == ValueKind::Enumeration &&
-                    std::find(type.values.begin(), type.values.end(), a->name) != type.values.end();
+                const std::span<const std::string_view> values = enumerated_values(type);
+                ok = type.kind == DtdValueKind::Enumeration &&
+                     std::find(values.begin(), values.end(), a->name) != values.end();
             } else {
                 ok = value_fits(type, value);
             }
@@ -891,24 +434,25 @@ void Walk::check_attributes(const Node* element, int symbol, VersionBits declare
 
     // Required attributes.
     VersionBits lacking = 0;
-    for (const auto& [name, versions] : d_.required[symbol]) {
-        if (get_attribute(element, name.c_str()) == nullptr) lacking |= versions;
+    const DtdSymbol& data = symbol_data(symbol);
+    for (size_t i = data.first_required; i < data.first_required + data.required_count; ++i) {
+        const DtdRequiredAttribute& required = dtd_required_attributes[i];
+        if (get_attribute(element, required.name) == nullptr) lacking |= required.versions;
     }
     verdict_.needs(declared & ~lacking);
 }
 
 uint32_t Walk::context_inside(uint32_t context, int symbol) {
-    if (d_.has_exceptions[static_cast<size_t>(symbol)] == 0) return context;
+    const int exceptions = symbol_data(symbol).exceptions;
+    if (exceptions < 0) return context;
     const uint64_t key = (uint64_t{context} << 8) | static_cast<uint64_t>(symbol);
     auto it = inner_contexts_.find(key);
     if (it != inner_contexts_.end()) return it->second;
     Context inner = contexts_[context];
-    for (int v = 0; v < VersionCount; ++v) {
-        const ElementDecl& decl = d_.elements[static_cast<size_t>(symbol)][v];
-        for (size_t s = 0; s < MaxSymbols; ++s) {
-            if (decl.inclusions.test(s)) inner.included[s] |= bit_of(v);
-            if (decl.exclusions.test(s)) inner.excluded[s] |= bit_of(v);
-        }
+    const DtdExceptions& own = dtd_exceptions[static_cast<size_t>(exceptions)];
+    for (size_t s = 0; s < MaxSymbols; ++s) {
+        inner.included[s] |= own.included[s];
+        inner.excluded[s] |= own.excluded[s];
     }
     uint32_t id = context;
     if (inner.included != contexts_[context].included ||
@@ -957,18 +501,16 @@ void Walk::add_child(Frame& frame, const Node* child) {
     // parser infers; only where the table still needs a body is the tag
     // left out rightly.
     const VersionBits infers =
-        s == d_.tr ? d_.infers_body[static_cast<size_t>(frame.symbol)] & frame.declared : 0;
+        s == dtd_tr_symbol ? symbol_data(frame.symbol).infers_body & frame.declared : 0;
     const VersionBits in_body = infers & frame.in_inferred_body;
     const VersionBits new_body = infers & ~frame.in_inferred_body;
     frame.in_inferred_body = infers;
     for (int v = 0; v < VersionCount && new_body != 0; ++v) {
         if ((new_body & bit_of(v)) == 0) continue;
-        const ElementDecl& decl = d_.elements[static_cast<size_t>(frame.symbol)][v];
-        if (d_.automata[static_cast<size_t>(decl.automaton)].accepts[frame.state[v]])
-            frame.ordered &= ~bit_of(v);
+        if (dtd_accepts[frame.state[v]]) frame.ordered &= ~bit_of(v);
     }
     VersionBits placed = in_body | place(frame, s, frame.declared & ~infers);
-    if (new_body != 0) placed |= place(frame, d_.tbody, new_body);
+    if (new_body != 0) placed |= place(frame, dtd_tbody_symbol, new_body);
     verdict_.uses(placed);
 }
 
@@ -978,18 +520,15 @@ VersionBits Walk::place(Frame& frame, int s, VersionBits versions) {
     const Context& inside = contexts_[frame.context];
     const auto sym = static_cast<size_t>(s);
     const VersionBits included = s != PcdataSymbol ? inside.included[sym] : 0;
-    const VersionBits placed = versions &
-                               (d_.names_child[static_cast<size_t>(frame.symbol)][sym] | included) &
-                               ~inside.excluded[sym];
+    const VersionBits placed =
+        versions & (dtd_names_child[static_cast<size_t>(frame.symbol)][sym] | included) &
+        ~inside.excluded[sym];
     frame.ordered &= ~(versions & ~placed);
-    const VersionBits step =
-        placed & frame.ordered & d_.ordered_content[static_cast<size_t>(frame.symbol)];
+    const VersionBits step = placed & frame.ordered & symbol_data(frame.symbol).ordered_content;
     for (int v = 0; v < VersionCount && step != 0; ++v) {
         if ((step & bit_of(v)) == 0) continue;
-        const ElementDecl& decl = d_.elements[static_cast<size_t>(frame.symbol)][v];
-        const Automaton& a = d_.automata[static_cast<size_t>(decl.automaton)];
-        const uint16_t next = a.moves[frame.state[v] * MaxSymbols + sym];
-        if (next != NoState) {
+        const uint16_t next = dtd_moves[size_t{frame.state[v]} * MaxSymbols + sym];
+        if (next != DtdNoState) {
             frame.state[v] = next;
         } else if ((included & bit_of(v)) == 0) {
             frame.ordered &= ~bit_of(v);
@@ -1002,12 +541,10 @@ VersionBits Walk::place(Frame& frame, int s, VersionBits versions) {
 void Walk::close_frame(const Frame& frame) {
     if (frame.symbol < 0) return;
     VersionBits ordered = frame.ordered;
-    const VersionBits check = ordered & d_.ordered_content[static_cast<size_t>(frame.symbol)];
+    const VersionBits check = ordered & symbol_data(frame.symbol).ordered_content;
     for (int v = 0; v < VersionCount && check != 0; ++v) {
-        const ElementDecl& decl = d_.elements[frame.symbol][v];
         if ((check & bit_of(v)) == 0) continue;
-        if (!d_.automata[static_cast<size_t>(decl.automaton)].accepts[frame.state[v]])
-            ordered &= ~bit_of(v);
+        if (!dtd_accepts[frame.state[v]]) ordered &= ~bit_of(v);
     }
     verdict_.needs(ordered);
 }
@@ -1016,7 +553,7 @@ void Walk::close_frame(const Frame& frame) {
 // headings, blocks and images but no running text: text, and the text-level
 // elements other than img, straight in the body call for HTML 3.2 or later.
 void Walk::check_body_2_0(int symbol) {
-    if (symbol == PcdataSymbol || d_.body_text_elements.test(static_cast<size_t>(symbol))) {
+    if (symbol == PcdataSymbol || symbol_data(symbol).body_text) {
         verdict_.uses(AllVersions & ~VersionHTML20);
     }
 }
@@ -1039,6 +576,9 @@ void Walk::check_text(const Node* node, bool raw) {
 // printer folds typographic quotes and dashes in text to ASCII (`folded`);
 // those written as a quote mark become "&quot;" with quote-marks on.
 void Walk::scan_characters(std::string_view text, bool folded) {
+    // Once a character beyond Latin-1 is seen, only a folded quote mark
+    // can tell anything more.
+    if (beyond_latin1_ && (!folded || !lexer_->options.quote_marks || writes_quot_)) return;
     for (size_t i = 0; i < text.size(); ++i) {
         // Runs of ASCII are passed eight bytes at a time.
         while (i + 8 <= text.size()) {
@@ -1105,7 +645,7 @@ VersionBits printed_versions(const Lexer* lexer, const Node* root) {
 }
 
 bool is_dtd_element(const char* name) {
-    return dtds().symbol(name) > 0;
+    return symbol_of_name(name) > 0;
 }
 
 } // namespace varnel

@@ -1,6 +1,6 @@
 // The HTML versions a page conforms to as it will be printed. A walk over
 // the finished tree (after every cleaning pass) asks the DTD of each version
-// (html_dtds.h) whether it allows what the printer writes: each element,
+// (dtd_tables.h) whether it allows what the printer writes: each element,
 // where it stands and in what order, its attributes and their values, and
 // the characters of the page. The answer depends on the printed tree alone,
 // so reading the output back gives the same answer. The processing flow
