@@ -107,8 +107,8 @@ int scan_tag_name(Lexer* lexer) {
     int c;
     for (;;) {
         // The letters of a name come in runs, folded as they are copied.
-        const std::string_view run = take_plain_run(
-            lexer->input, [](unsigned char b) { return is_name_char(b); });
+        const std::string_view run =
+            take_plain_run(lexer->input, [](unsigned char b) { return is_name_char(b); });
         if (!run.empty()) {
             const size_t from = lexer->text.size();
             add_bytes(lexer, run);

@@ -124,9 +124,8 @@ std::string scan_attribute_name(Lexer* lexer, int first, bool* is_empty) {
             name.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(end - bytes));
         }
         // Letters, digits and the like that follow go in at once.
-        for (const char b :
-             take_plain_run(in, [](unsigned char b) { return is_name_char(b); }))
-            name.push_back(static_cast<char>(xml ? b : to_lower(b)));
+        for (const char ch : take_plain_run(in, [](unsigned char b) { return is_name_char(b); }))
+            name.push_back(static_cast<char>(xml ? ch : to_lower(ch)));
         c = read_char(in);
     }
     return name;
@@ -231,19 +230,18 @@ bool scan_plain_value(Lexer* lexer, const std::string& name, int delimiter, bool
         // quoted value anything printable but the quote mark, markup,
         // escapes, references and a second space; unquoted, no space at
         // all, nor quote marks or "/".
-        const std::string_view run =
-            take_plain_run(in, [delimiter, &last](unsigned char b) {
-                if (b == delimiter || b == '<' || b == '>' || b == '\\' || b == '&' || b < 0x20 ||
-                    b > 0x7E)
-                    return false;
-                if (b == ' ') {
-                    if (delimiter == 0 || last == ' ') return false;
-                } else if (delimiter == 0 && (b == '"' || b == '\'' || b == '/')) {
-                    return false;
-                }
-                last = b;
-                return true;
-            });
+        const std::string_view run = take_plain_run(in, [delimiter, &last](unsigned char b) {
+            if (b == delimiter || b == '<' || b == '>' || b == '\\' || b == '&' || b < 0x20 ||
+                b > 0x7E)
+                return false;
+            if (b == ' ') {
+                if (delimiter == 0 || last == ' ') return false;
+            } else if (delimiter == 0 && (b == '"' || b == '\'' || b == '/')) {
+                return false;
+            }
+            last = b;
+            return true;
+        });
         add_bytes(lexer, run);
     }
 
