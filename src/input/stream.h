@@ -10,7 +10,7 @@
 // The file is read through a large buffer of the stream's own. Printable
 // ASCII, in every encoding that reads it as itself, takes a short way out
 // of read_char, and the lexer may take whole runs of such bytes at once
-// (plain_bytes, take_plain_bytes) instead of one character per call.
+// (take_plain_run) instead of one character per call.
 //
 // The pipeline opens one stream per document over a FILE* it owns.
 #pragma once
