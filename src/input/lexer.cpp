@@ -52,6 +52,39 @@ inline void add_code(Lexer* lexer, int c) {
     }
 }
 
+// Appends bytes taken from the input as they are (printable ASCII).
+inline void add_bytes(Lexer* lexer, std::string_view bytes) {
+    if (lexer->text.size() + bytes.size() > 0xFFFFFFF0u) fatal_error("Out of memory!");
+    lexer->text.append(bytes);
+}
+
+// How a byte of text is taken in a run (see take_text_run): 0 a character
+// that is copied, 1 a space, 2 a byte that ends the run.
+constexpr std::array<uint8_t, 256> make_text_run_classes() {
+    std::array<uint8_t, 256> t{};
+    for (int b = 0; b < 256; ++b)
+        t[b] = b > 0x20 && b < 0x7F && b != '<' && b != '&' ? 0 : 2;
+    t[' '] = 1;
+    return t;
+}
+constexpr std::array<uint8_t, 256> text_run_classes = make_text_run_classes();
+
+// After a character of text that is not white space: takes the text that
+// follows as far as nothing in it needs more than copying, and returns
+// whether it ended in a space. That is printable ASCII but "<" and "&",
+// with single spaces between the words (a second one would collapse).
+bool take_text_run(Lexer* lexer) {
+    unsigned space = 0;
+    add_bytes(lexer, take_plain_run(lexer->input, [&space](unsigned char b) {
+                  // A space after a space sums to 2 as well.
+                  const unsigned kind = text_run_classes[b];
+                  if (kind + space >= 2) return false;
+                  space = kind;
+                  return true;
+              }));
+    return space != 0;
+}
+
 // Makes the token of a finished text or markup construct and records it as
 // the last token handed out.
 Node* finish_token(Lexer* lexer, Node* node) {
@@ -73,6 +106,17 @@ int scan_tag_name(Lexer* lexer) {
     }
     int c;
     for (;;) {
+        // The letters of a name come in runs, folded as they are copied.
+        const std::string_view run =
+            take_plain_run(lexer->input, [](unsigned char b) { return is_name_char(b); });
+        if (!run.empty()) {
+            const size_t from = lexer->text.size();
+            add_bytes(lexer, run);
+            if (!xml) {
+                for (size_t i = from; i < lexer->text.size(); ++i)
+                    lexer->text[i] = static_cast<char>(to_lower(lexer->text[i]));
+            }
+        }
         c = read_char(lexer->input);
         if (c < 0 || c >= 128 || !is_name_char(c)) break;
         add_code(lexer, xml ? c : to_lower(c));
@@ -455,7 +499,9 @@ Node* read_token(Lexer* lexer, WhitespaceMode mode) {
             if (c == '&' && mode != RawText && !lexer->options.preserve_entities)
                 scan_entity(lexer, mode);
             if (mode == TrimSpace) mode = CollapseSpace;
-            lexer->after_space = false;
+            // Nothing is pending now, and the white-space mode no longer
+            // trims: the words that follow go in as they are.
+            lexer->after_space = take_text_run(lexer);
             continue;
         }
 
@@ -555,7 +601,12 @@ Node* read_token(Lexer* lexer, WhitespaceMode mode) {
         }
 
         case StateComment: {
-            if (c != '-') continue;
+            if (c != '-') {
+                add_bytes(lexer, take_plain_run(in, [](unsigned char b) {
+                              return b >= 0x20 && b < 0x7F && b != '-';
+                          }));
+                continue;
+            }
             int d = read_char(in);
             if (d == EndOfStream) goto end_of_input;
             add_code(lexer, d);
@@ -817,6 +868,13 @@ Node* read_script_content(Lexer* lexer, Node* element) {
             in_end_tag = false;
         } else {
             add_code(lexer, c);
+            // What follows up to the next "<", "/" or ">" is copied as it
+            // is.
+            const std::string_view run = take_plain_run(in, [](unsigned char b) {
+                return b >= 0x20 && b < 0x7F && b != '<' && b != '/' && b != '>';
+            });
+            add_bytes(lexer, run);
+            if (!run.empty()) c = static_cast<unsigned char>(run.back());
         }
         lexer->text_end = lexer->text_length();
         prev = c;

@@ -25,6 +25,11 @@ inline void add_code(Lexer* lexer, int c) {
     }
 }
 
+// Appends bytes taken from the input as they are (printable ASCII).
+inline void add_bytes(Lexer* lexer, std::string_view bytes) {
+    lexer->text.append(bytes);
+}
+
 // Reports an entity message at the position of its "&". The token keeps its
 // own position: later messages about the same tag or text (an attribute
 // check, a misplaced text) still point at the token.
@@ -118,6 +123,9 @@ std::string scan_attribute_name(Lexer* lexer, int first, bool* is_empty) {
             unsigned char* end = encode_utf8(bytes, static_cast<uint32_t>(folded));
             name.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(end - bytes));
         }
+        // Letters, digits and the like that follow go in at once.
+        for (const char ch : take_plain_run(in, [](unsigned char b) { return is_name_char(b); }))
+            name.push_back(static_cast<char>(xml ? ch : to_lower(ch)));
         c = read_char(in);
     }
     return name;
@@ -218,6 +226,23 @@ bool scan_plain_value(Lexer* lexer, const std::string& name, int delimiter, bool
         }
         add_code(lexer, c);
         last = c;
+        // Characters that need nothing but copying follow in a run: in a
+        // quoted value anything printable but the quote mark, markup,
+        // escapes, references and a second space; unquoted, no space at
+        // all, nor quote marks or "/".
+        const std::string_view run = take_plain_run(in, [delimiter, &last](unsigned char b) {
+            if (b == delimiter || b == '<' || b == '>' || b == '\\' || b == '&' || b < 0x20 ||
+                b > 0x7E)
+                return false;
+            if (b == ' ') {
+                if (delimiter == 0 || last == ' ') return false;
+            } else if (delimiter == 0 && (b == '"' || b == '\'' || b == '/')) {
+                return false;
+            }
+            last = b;
+            return true;
+        });
+        add_bytes(lexer, run);
     }
 
     if (cut_off && delimiter != 0) {

@@ -10,6 +10,9 @@ namespace varnel {
 
 static void read_byte_order_mark(InputStream* stream);
 
+// How many bytes are read from the file at a time.
+constexpr size_t InputBufferSize = size_t{1} << 16;
+
 // The byte order mark, if any, is read when the stream is opened: it decides
 // how everything after it is decoded.
 InputStream* new_input_stream(FILE* file, CharEncoding encoding, int32_t tab_size) {
@@ -17,7 +20,10 @@ InputStream* new_input_stream(FILE* file, CharEncoding encoding, int32_t tab_siz
     stream->file = file;
     stream->encoding = encoding;
     stream->tab_size = tab_size;
+    if (file != nullptr) stream->buffer.reset(new unsigned char[InputBufferSize]);
     read_byte_order_mark(stream);
+    stream->plain_ascii =
+        stream->utf16 == Utf16Order::None && stream->encoding != CharEncoding::Iso2022;
     return stream;
 }
 
@@ -32,12 +38,23 @@ static int next_tab_column(const InputStream* stream, int column) {
     return tab > 0 ? column + tab - (column - 1) % tab : column + 1;
 }
 
+// Fills the buffer with the next bytes of the file; false when there are
+// none.
+static bool fill_buffer(InputStream* stream) {
+    if (stream->file == nullptr) return false;
+    const size_t got = fread(stream->buffer.get(), 1, InputBufferSize, stream->file);
+    stream->next = stream->buffer.get();
+    stream->end = stream->next + got;
+    if (got > 0) return true;
+    // An error is not the end: the next read tries again, as with getc.
+    if (feof(stream->file) != 0) stream->met_end = true;
+    return false;
+}
+
 static int next_file_byte(InputStream* stream) {
-    if (stream->file == nullptr) return EndOfStream;
-    int c = getc_unlocked(stream->file);
-    if (c == EOF) return EndOfStream;
+    if (stream->next == stream->end && !fill_buffer(stream)) return EndOfStream;
     ++stream->bytes_read;
-    return c;
+    return *stream->next++;
 }
 
 // Gives back a byte that was read ahead; it is the next one read_byte
@@ -219,7 +236,7 @@ static int track_iso2022(InputStream* stream, int c, bool* deliver) {
     return c;
 }
 
-int read_char(InputStream* stream) {
+int read_char_decoded(InputStream* stream) {
     if (stream->char_pushed) {
         stream->char_pushed = false;
         int c = stream->pushed_value;
@@ -313,8 +330,8 @@ void unread_char(int c, InputStream* stream) {
 // to report a tag cut off by the end of input.
 bool is_end_of_stream(InputStream* stream) {
     if (stream->char_pushed) return stream->pushed_value == EndOfStream;
-    if (stream->held_count > 0) return false;
-    return stream->file == nullptr || feof(stream->file) != 0;
+    if (stream->held_count > 0 || stream->next != stream->end) return false;
+    return stream->file == nullptr || stream->met_end;
 }
 
 } // namespace varnel

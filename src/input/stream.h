@@ -7,12 +7,19 @@
 // character. A file that starts with a UTF-16 byte order mark is decoded as
 // UTF-16 whatever the configured encoding.
 //
+// The file is read through a large buffer of the stream's own. Printable
+// ASCII, in every encoding that reads it as itself, takes a short way out
+// of read_char, and the lexer may take whole runs of such bytes at once
+// (take_plain_run) instead of one character per call.
+//
 // The pipeline opens one stream per document over a FILE* it owns.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
+#include <string_view>
 
 #include "base/config.h"
 #include "base/utf8.h"
@@ -44,13 +51,64 @@ struct InputStream {
     // bytes that ended a sequence they did not belong to), next one last.
     int held_count = 0;
     unsigned char held[8] = {};
+    // Printable ASCII bytes stand for themselves: not so in UTF-16, nor
+    // in ISO-2022, whose shift state can change them.
+    bool plain_ascii = false;
+    // A read found the file at its end.
+    bool met_end = false;
+    // The bytes read from the file and not yet taken: [next, end) of
+    // `buffer`.
+    std::unique_ptr<unsigned char[]> buffer;
+    const unsigned char* next = nullptr;
+    const unsigned char* end = nullptr;
 };
 
 InputStream* new_input_stream(FILE* file, CharEncoding encoding, int32_t tab_size = 4);
 void free_input_stream(InputStream* stream);
 
-int read_char(InputStream* stream);
+// Every case of read_char but the short way for printable ASCII.
+int read_char_decoded(InputStream* stream);
+
+// The next character of the input, or EndOfStream.
+inline int read_char(InputStream* stream) {
+    if (stream->next != stream->end && stream->plain_ascii && !stream->char_pushed &&
+        stream->held_count == 0) {
+        const unsigned b = *stream->next;
+        if (b - 0x20u < 0x5Fu) {
+            ++stream->next;
+            ++stream->bytes_read;
+            stream->last_column = stream->column++;
+            return static_cast<int>(b);
+        }
+    }
+    return read_char_decoded(stream);
+}
+
 void unread_char(int c, InputStream* stream);
 bool is_end_of_stream(InputStream* stream);
+
+// Takes at once the characters that read_char would deliver next, as long
+// as `accept` admits them, and returns them. `accept` is asked about each
+// byte in turn and may admit only printable ASCII (0x20 to 0x7E): those
+// bytes stand for themselves and are one column wide. The run is empty
+// when the next character does not come straight from the buffer (one was
+// pushed back, bytes are held, the encoding changes ASCII) and it ends
+// where the buffer does: read_char then carries on. The bytes stay valid
+// until the next read.
+template <typename Accept>
+inline std::string_view take_plain_run(InputStream* stream, Accept accept) {
+    if (!stream->plain_ascii || stream->char_pushed || stream->held_count != 0) return {};
+    const unsigned char* const first = stream->next;
+    const unsigned char* p = first;
+    while (p != stream->end && accept(*p))
+        ++p;
+    const size_t count = static_cast<size_t>(p - first);
+    if (count == 0) return {};
+    stream->next = p;
+    stream->bytes_read += count;
+    stream->column += static_cast<int>(count);
+    stream->last_column = stream->column - 1;
+    return {reinterpret_cast<const char*>(first), count};
+}
 
 } // namespace varnel

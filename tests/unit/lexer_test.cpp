@@ -2,6 +2,8 @@
 // raw reader of script content.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "tree/inline_stack.h"
 #include "test_support.h"
 
@@ -332,6 +334,133 @@ TEST_F(LexerTest, PendingSpaceGoesBeforeText) {
     LexerOver trimmed("x");
     trimmed.lexer->space_pending = true;
     EXPECT_EQ(all_tokens(trimmed, TrimSpace), Tokens{"text:x"});
+}
+
+// Text, comments, names and attribute values are copied from the input in
+// runs of plain characters where nothing in them needs a decision; the
+// characters around the runs (a second space, a line end, "<", "&", a
+// quote mark) still decide as before.
+TEST_F(LexerTest, RunsOfPlainCharactersKeepTheirMeaning) {
+    {
+        // The space before a line end is the one that stays.
+        LexerOver lx("word. \nnext  x \t y");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace), Tokens{"text:word. next x y"});
+    }
+    {
+        LexerOver lx("a b  c\n<b>d");
+        EXPECT_EQ(all_tokens(lx, KeepSpace), (Tokens{"text:a b  c\n", "start:b", "text:d"}));
+    }
+    {
+        // An unquoted "/" before ">" stays in a link (href), where it is
+        // part of the address.
+        LexerOver lx("<P Title=\"a  b\tc &amp; d\" ALT=x/y href=a/b/>z");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace),
+                  (Tokens{"start:p[title=\"a b c & d\",alt=\"x/y\",href=\"a/b/\"]", "text:z"}));
+    }
+    {
+        LexerOver lx("<!-- one - two -- three -->x");
+        EXPECT_EQ(all_tokens(lx, CollapseSpace),
+                  (Tokens{"comment: one - two == three --", "text:x"}));
+    }
+}
+
+// The same page read as single bytes, where plain characters are taken in
+// runs, and as UTF-16, where every character is decoded on its own, gives
+// the same tokens at the same positions with the same reports.
+TEST_F(LexerTest, RunsReadAsCharacterByCharacter) {
+    const std::vector<std::string> pieces = {
+        "word",
+        "two words",
+        " ",
+        "  ",
+        "\n",
+        "\r\n",
+        "\r",
+        "\t",
+        " \n ",
+        "a.",
+        "&amp;",
+        "&amp",
+        "&bogus;",
+        "&#169;",
+        "x&y",
+        "<",
+        "a <= b",
+        "</ x>",
+        "<p>",
+        "</p>",
+        "<B>",
+        "<br/>",
+        "<pre>",
+        "</pre>",
+        "<td\tclass=x>",
+        "<a href=\"u v\">",
+        "<a href='a  b'>",
+        "<img alt=a/b/>",
+        "<p title=\"a&amp;b c\\\nd\">",
+        "<p x = \"1\"\ny=2 z>",
+        "<input checked/>",
+        "<p title=\"a\tb  c\">",
+        "<!-- c -->",
+        "<!-- a -- b -->",
+        "<!--x--->",
+        "<![CDATA[ a ] b ]]>",
+        "<?pi x?>",
+        "<% a %>",
+        "<script>if (a < b) x = '</b>';</script>",
+        "<style>p { color: red }</style>",
+        "<!DOCTYPE html>",
+        "<title>t</title>",
+        "\"quoted\"",
+        "it's",
+        "/",
+        ">",
+    };
+    std::mt19937 random(12);
+    std::uniform_int_distribution<size_t> pick(0, pieces.size() - 1);
+    std::uniform_int_distribution<int> length(1, 40);
+    const WhitespaceMode modes[] = {CollapseSpace, KeepSpace, TrimSpace, RawText};
+
+    // Every token with its position, the raw content of script and style,
+    // then the reports.
+    auto transcript = [](const std::string& bytes, WhitespaceMode mode) {
+        LexerOver lx(bytes);
+        std::string out;
+        while (Node* node = get_token(lx.lexer, mode)) {
+            out += test::describe_token(lx, node) + " @" + std::to_string(lx.lexer->token_line) +
+                   ":" + std::to_string(lx.lexer->token_column) + "\n";
+            if (node->kind == StartTagNode &&
+                (node->element_name == "script" || node->element_name == "style")) {
+                Node* content = read_script_content(lx.lexer, node);
+                out += content != nullptr ? "raw:" + lx.text(content) + "\n" : "raw:none\n";
+                free_node(content);
+            }
+            free_node(node);
+        }
+        return out + lx.messages();
+    };
+    auto as_utf16 = [](const std::string& ascii) {
+        std::string out = "\xFF\xFE";
+        for (const char c : ascii) {
+            out += c;
+            out += '\0';
+        }
+        return out;
+    };
+
+    for (int round = 0; round < 300; ++round) {
+        std::string page;
+        for (int n = length(random); n > 0; --n)
+            page += pieces[pick(random)];
+        const WhitespaceMode mode = modes[round % 4];
+        EXPECT_EQ(transcript(page, mode), transcript(as_utf16(page), mode)) << page;
+    }
+    // A page many times longer than the buffer the input is read through:
+    // runs stop where a buffer ends, and the reading goes on from there.
+    std::string long_page;
+    while (long_page.size() < 300000)
+        long_page += pieces[pick(random)];
+    EXPECT_TRUE(transcript(long_page, KeepSpace) == transcript(as_utf16(long_page), KeepSpace));
 }
 
 class ScriptContentTest : public LexerTest {
