@@ -49,6 +49,7 @@ class ShortName {
     ShortName& operator=(const char* text) { return *this = std::string_view(text); }
     ShortName& operator=(const std::string& text) { return *this = std::string_view(text); }
     void assign(const char* text, size_t size) { replace(std::string_view(text, size)); }
+    void clear() { release(); }
 
     const char* data() const { return on_heap() ? heap_pointer() : bytes_; }
     const char* c_str() const { return data(); }

@@ -288,7 +288,7 @@ void drop_word_attributes(Node* node) {
     NodeAttribute** link = &node->attributes;
     while (*link != nullptr) {
         NodeAttribute* attribute = *link;
-        const std::string& name = attribute->name;
+        const std::string_view name = attribute->name;
         bool drop = false;
         if (name == "class") {
             drop = !(attribute->value && *attribute->value == "Code");

@@ -311,7 +311,7 @@ int count_later_duplicates(const NodeAttribute* attribute) {
 
 // Two attribute names are the same when they differ at most in the case of
 // ASCII letters.
-bool same_name(const std::string& a, const std::string& b) {
+bool same_name(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
         if (to_lower(static_cast<unsigned char>(a[i])) !=
@@ -372,7 +372,7 @@ class AttributeList {
         std::unordered_set<std::string> seen;
         for (size_t i = size_; i-- > 0;) {
             if (is_server_entry(many_[i])) continue;
-            std::string key = many_[i]->name;
+            std::string key = many_[i]->name.str();
             for (char& c : key)
                 c = static_cast<char>(to_lower(static_cast<unsigned char>(c)));
             many_repeated_[i] = seen.insert(std::move(key)).second ? 0 : 1;

@@ -49,7 +49,7 @@ struct NodeAttribute {
     Node* asp = nullptr; // embedded "<% ... %>" in place of an attribute
     Node* php = nullptr; // embedded "<?php ... ?>" in place of an attribute
     int delimiter = '"';
-    std::string name;                 // empty for an ASP or PHP entry
+    ShortName name;                   // empty for an ASP or PHP entry
     std::optional<std::string> value; // nullopt: the attribute has no value
 
     // Records come from a pool (see pool.h).

@@ -574,7 +574,7 @@ void print_attribute(OutputStream* out, uint32_t indent, Lexer* lexer, const Nod
         print_attr_value(out, attr_indent, lower ? lowered : *attribute->value,
                          attribute->delimiter, wrappable, is_script_def(def));
     } else if (options.output_xml || options.input_xml) {
-        print_attr_value(out, attr_indent, attribute->name, attribute->delimiter, true);
+        print_attr_value(out, attr_indent, attribute->name.str(), attribute->delimiter, true);
     } else if (is_boolean_def(def) || node->tag == nullptr ||
                (node->tag->model & ModelUserDefined) != 0) {
         if (line_fits(out, attr_indent)) set_wrap_point(out);
