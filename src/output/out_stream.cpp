@@ -250,25 +250,33 @@ void write_indent(ByteBatch& batch, uint32_t indent) {
     }
 }
 
-// Writes `count` characters of the pending line from index `from`.
+// Writes `count` characters of the pending line from index `from`. Runs of
+// ASCII (itself in every encoding but ISO-2022) are copied straight into
+// the batch; every other character goes through the encoder.
 void write_chars(ByteBatch& batch, uint32_t from, uint32_t count) {
     const uint32_t* p = batch.out->line.chars + from;
-    for (uint32_t i = 0; i < count; ++i)
-        batch.put_char(p[i]);
-}
-
-// Grows the pending line so that it holds at least `needed` slots plus the
-// spare one.
-void grow_line(OutputStream* out, uint32_t needed) {
-    uint64_t capacity = out->line.capacity == 0 ? 256 : out->line.capacity;
-    while (capacity <= needed)
-        capacity *= 2;
-    // Allocation sizes are 32-bit: a longer line cannot be held, whatever
-    // memory is free.
-    if (capacity * sizeof(uint32_t) > UINT32_MAX) fatal_error("Output line too long!");
-    out->line.chars = static_cast<uint32_t*>(
-        mem_realloc(out->line.chars, static_cast<uint32_t>(capacity * sizeof(uint32_t))));
-    out->line.capacity = static_cast<uint32_t>(capacity);
+    const uint32_t* const end = p + count;
+    const bool ascii_as_is = batch.out->encoding != CharEncoding::Iso2022;
+    while (p < end) {
+        if (ascii_as_is) {
+            const size_t room = sizeof batch.bytes - batch.used;
+            const size_t n = std::min(room, static_cast<size_t>(end - p));
+            unsigned char* const to = batch.bytes + batch.used;
+            size_t k = 0;
+            while (k < n && p[k] < 0x80) {
+                to[k] = static_cast<unsigned char>(p[k]);
+                ++k;
+            }
+            batch.used += k;
+            p += k;
+            if (p == end) break;
+            if (k == n) {
+                batch.flush();
+                continue;
+            }
+        }
+        batch.put_char(*p++);
+    }
 }
 
 // Writes the part before the wrap point, then `tail` (a space and maybe a
@@ -308,10 +316,16 @@ void write_char(OutputStream* out, uint32_t c) {
     if (out->sink != nullptr) fwrite(bytes, 1, static_cast<size_t>(n), out->sink);
 }
 
-void add_char(OutputStream* out, uint32_t c) {
-    LineBuffer& line = out->line;
-    if (line.length + 1 >= line.capacity) grow_line(out, line.length + 1);
-    line.chars[line.length++] = c;
+void grow_line(OutputStream* out, uint32_t needed) {
+    uint64_t capacity = out->line.capacity == 0 ? 256 : out->line.capacity;
+    while (capacity <= needed)
+        capacity *= 2;
+    // Allocation sizes are 32-bit: a longer line cannot be held, whatever
+    // memory is free.
+    if (capacity * sizeof(uint32_t) > UINT32_MAX) fatal_error("Output line too long!");
+    out->line.chars = static_cast<uint32_t*>(
+        mem_realloc(out->line.chars, static_cast<uint32_t>(capacity * sizeof(uint32_t))));
+    out->line.capacity = static_cast<uint32_t>(capacity);
 }
 
 void add_string(OutputStream* out, const char* s) {
@@ -321,13 +335,17 @@ void add_string(OutputStream* out, const char* s) {
 
 void flush_line(OutputStream* out, uint32_t indent) {
     LineBuffer& line = out->line;
-    if (line.length > 0) {
-        if (!line_fits(out, indent)) break_line_at_wrap_point(out, indent);
+    {
         ByteBatch batch(out);
-        write_indent(batch, line.verbatim ? 0 : indent);
-        write_chars(batch, 0, line.length);
+        // A line that had characters gets its indentation even when a break
+        // leaves nothing of it after the wrap point.
+        if (line.length > 0) {
+            if (!line_fits(out, indent)) break_line_at_wrap_point(out, indent);
+            write_indent(batch, line.verbatim ? 0 : indent);
+            write_chars(batch, 0, line.length);
+        }
+        batch.put_char(LineFeed);
     }
-    write_char(out, LineFeed);
     line.length = 0;
     line.wrap_point = 0;
     line.verbatim = false;
@@ -526,22 +544,113 @@ void print_char(OutputStream* out, uint32_t c, PrintMode mode) {
     add_char(out, c);
 }
 
+namespace {
+
+// The byte classes of plain_byte_classes.
+constexpr std::array<uint8_t, 256> make_plain_byte_classes() {
+    std::array<uint8_t, 256> t{};
+    for (int b = '!'; b < 0x7F; ++b)
+        t[static_cast<size_t>(b)] = PlainAlways;
+    t['\t'] = PlainAlways;
+    t[' '] = PlainSpace;
+    t['"'] = PlainQuote;
+    t['\''] = PlainQuote;
+    t['<'] = PlainMarkup;
+    t['>'] = PlainMarkup;
+    t['&'] = PlainMarkup;
+    return t;
+}
+
+} // namespace
+
+const std::array<uint8_t, 256> plain_byte_classes = make_plain_byte_classes();
+
+uint8_t plain_byte_mask(const OutputStream* out, PrintMode mode) {
+    uint8_t mask = PlainAlways;
+    // A space outside preformatted text, comments and values marks a wrap
+    // point, but with no wrapping at all it becomes a no-break space.
+    if ((mode & (PrintPreformatted | PrintComment | PrintAttrValue)) != 0 ||
+        (mode & PrintNoWrap) == 0) {
+        mask |= PlainSpace;
+    }
+    // Comments and character data are copied; elsewhere quotes are escaped
+    // on request, and markup characters always.
+    const bool copied = (mode & (PrintComment | PrintCData)) != 0;
+    if (copied || !out->options->quote_marks) mask |= PlainQuote;
+    if (copied) mask |= PlainMarkup;
+    return mask;
+}
+
+namespace {
+
+// Appends `n` bytes that go out as they are; a space among them becomes the
+// wrap point when `space_breaks`.
+void append_bytes(OutputStream* out, const unsigned char* bytes, size_t n, bool space_breaks) {
+    LineBuffer& line = out->line;
+    const size_t needed = line.length + n;
+    if (needed >= line.capacity) grow_line(out, static_cast<uint32_t>(needed));
+    uint32_t* const to = line.chars + line.length;
+    for (size_t k = 0; k < n; ++k)
+        to[k] = bytes[k];
+    if (space_breaks) {
+        for (size_t k = n; k > 0; --k) {
+            if (bytes[k - 1] == ' ') {
+                line.wrap_point = line.length + static_cast<uint32_t>(k - 1);
+                break;
+            }
+        }
+    }
+    line.length += static_cast<uint32_t>(n);
+}
+
+} // namespace
+
+size_t add_plain_run(OutputStream* out, uint32_t indent, const unsigned char* bytes, size_t i,
+                     size_t end, uint8_t plain, PrintMode mode) {
+    size_t run_end = i;
+    while (run_end < end && (plain_byte_classes[bytes[run_end]] & plain) != 0)
+        ++run_end;
+    LineBuffer& line = out->line;
+    const bool space_breaks = (mode & (PrintPreformatted | PrintComment | PrintAttrValue)) == 0;
+    // The line fits while its length stays below this.
+    const int64_t room = static_cast<int64_t>(out->wrap_column) - indent;
+    // Character by character, the line breaks at its wrap point before a
+    // character is added to a line that no longer fits. So the run goes in
+    // pieces: what still fits, then (with a wrap point) a break, or
+    // (without one) everything up to the next space that makes one.
+    while (i < run_end) {
+        size_t n = run_end - i;
+        if (static_cast<int64_t>(line.length) >= room) {
+            if (line.wrap_point != 0) {
+                break_line_at_wrap_point(out, indent);
+                continue;
+            }
+            if (space_breaks) {
+                const void* space = memchr(bytes + i, ' ', n);
+                if (space != nullptr)
+                    n = static_cast<size_t>(static_cast<const unsigned char*>(space) -
+                                            (bytes + i)) +
+                        1;
+            }
+        } else {
+            n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n), room - line.length));
+        }
+        append_bytes(out, bytes + i, n, space_breaks);
+        i += n;
+    }
+    return i;
+}
+
 void print_text(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, uint32_t start,
                 uint32_t end) {
     const uint32_t limit = lexer->text_length();
     if (end > limit) end = limit;
     const auto* text = reinterpret_cast<const unsigned char*>(lexer->text.data());
+    const uint8_t plain = plain_byte_mask(out, mode);
     for (size_t i = start; i < end; ++i) {
+        i = add_plain_run(out, indent, text, i, end, plain, mode);
+        if (i >= end) break;
         if (!line_fits(out, indent)) break_line_at_wrap_point(out, indent);
-        // Visible ASCII other than markup characters and quotes is written
-        // as it is in every mode and encoding: the common case skips the
-        // escaping rules.
-        const unsigned char byte = text[i];
-        if (byte > ' ' && byte < 0x7F && byte != '<' && byte != '>' && byte != '&' && byte != '"' &&
-            byte != '\'') {
-            add_char(out, byte);
-            continue;
-        }
         const uint32_t c = decode_char_at(text, &i, end);
         if (c == LineFeed) {
             flush_line(out, indent);

@@ -8,6 +8,7 @@
 // Line ends are always a single line feed.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -76,7 +77,14 @@ constexpr PrintMode PrintNoWrap = 8;
 constexpr PrintMode PrintCData = 16;
 
 void write_char(OutputStream* out, uint32_t c);
-void add_char(OutputStream* out, uint32_t c);
+// Grows the pending line so that it holds at least `needed` slots plus the
+// spare one.
+void grow_line(OutputStream* out, uint32_t needed);
+inline void add_char(OutputStream* out, uint32_t c) {
+    LineBuffer& line = out->line;
+    if (line.length + 1 >= line.capacity) grow_line(out, line.length + 1);
+    line.chars[line.length++] = c;
+}
 void add_string(OutputStream* out, const char* s);
 void flush_line(OutputStream* out, uint32_t indent);
 void flush_pending_line(OutputStream* out, uint32_t indent);
@@ -90,6 +98,25 @@ bool bare_ampersand_in_xml(const OutputStream* out, const unsigned char* bytes, 
                            size_t end, PrintMode mode);
 void print_text(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, uint32_t start,
                 uint32_t end);
+
+// Classes of the bytes that print_char appends as they are: visible ASCII
+// other than markup characters and quotes, and tab, always; the others in
+// some modes and with some options only (plain_byte_mask tells which).
+enum PlainByte : uint8_t {
+    PlainAlways = 1,
+    PlainSpace = 2,
+    PlainQuote = 4,
+    PlainMarkup = 8,
+};
+extern const std::array<uint8_t, 256> plain_byte_classes;
+// The classes of bytes that are plain in `mode` with the stream's options.
+uint8_t plain_byte_mask(const OutputStream* out, PrintMode mode);
+// Appends the run of plain bytes (by `plain`, from plain_byte_mask) that
+// starts at bytes[i], breaking the line at its wrap point and marking new
+// wrap points at spaces just as print_text does character by character;
+// returns the index of the first byte not appended.
+size_t add_plain_run(OutputStream* out, uint32_t indent, const unsigned char* bytes, size_t i,
+                     size_t end, uint8_t plain, PrintMode mode);
 // True while indent + length < wrap column.
 bool line_fits(const OutputStream* out, uint32_t indent);
 

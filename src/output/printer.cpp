@@ -412,6 +412,9 @@ void print_attr_value(OutputStream* out, uint32_t indent, const std::string& val
     const uint32_t value_start = line.length;
     const auto* s = reinterpret_cast<const unsigned char*>(value.data());
     const size_t n = value.size();
+    // Bytes that print_char would append as they are (quotes are not among
+    // them: they turn the string state over).
+    const uint8_t plain = PlainAlways | PlainSpace | ((mode & PrintCData) != 0 ? PlainMarkup : 0);
     for (size_t i = 0; i < n; ++i) {
         const uint32_t c = s[i];
         if (wrappable) {
@@ -427,7 +430,9 @@ void print_attr_value(OutputStream* out, uint32_t indent, const std::string& val
                 }
             }
         }
-        if (c == quote) {
+        if ((plain_byte_classes[c] & plain) != 0) {
+            add_char(out, c);
+        } else if (c == quote) {
             add_string(out, quote == '"' ? "&quot;" : "&#39;");
         } else if (c == '"') {
             add_string(out, options.quote_marks ? "&quot;" : "\"");
@@ -607,10 +612,21 @@ void print_attributes(OutputStream* out, uint32_t indent, Lexer* lexer, const No
     // reported) is left out, the first standing as browsers read it. (XML
     // allows no repeat at all, and no HTML version does either.)
     const bool once = !options.input_xml && count > 1;
+    // A short list is searched for an earlier (already printed) name; a
+    // long one keeps the names printed in a set.
     std::unordered_set<std::string_view> printed;
     for (size_t i = count; i > 0; --i) {
         const NodeAttribute* attribute = list[i - 1];
-        if (once && !attribute->name.empty() && !printed.insert(attribute->name).second) continue;
+        if (once && !attribute->name.empty()) {
+            if (count <= Inline) {
+                bool repeated = false;
+                for (size_t j = i; j < count && !repeated; ++j)
+                    repeated = list[j]->name == attribute->name;
+                if (repeated) continue;
+            } else if (!printed.insert(attribute->name).second) {
+                continue;
+            }
+        }
         print_attribute(out, indent, lexer, node, attribute);
     }
 
