@@ -85,6 +85,9 @@ inline void add_char(OutputStream* out, uint32_t c) {
     if (line.length + 1 >= line.capacity) grow_line(out, line.length + 1);
     line.chars[line.length++] = c;
 }
+// Appends bytes each of which is one character (ASCII or a byte of a raw
+// encoding).
+void add_bytes(OutputStream* out, const unsigned char* bytes, size_t n);
 void add_string(OutputStream* out, const char* s);
 void flush_line(OutputStream* out, uint32_t indent);
 void flush_pending_line(OutputStream* out, uint32_t indent);
