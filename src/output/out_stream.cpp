@@ -202,14 +202,25 @@ int encode_char(OutputStream* out, uint32_t c, unsigned char* buffer) {
     return 1;
 }
 
-// Collects encoded bytes and hands them to the sink in blocks.
+// Encoded bytes on their way to the sink. They collect in the stream's
+// buffer, which goes to the sink in one write when it is full and when the
+// output is done (flush_output). A batch keeps the fill level while it
+// works; only one is open at a time.
 struct ByteBatch {
     OutputStream* out;
-    unsigned char bytes[4096];
-    size_t used = 0;
+    unsigned char* bytes;
+    size_t used;
 
-    explicit ByteBatch(OutputStream* stream) : out(stream) {}
-    ~ByteBatch() { flush(); }
+    explicit ByteBatch(OutputStream* stream) : out(stream) {
+        if (out->buffer == nullptr) {
+            out->buffer = static_cast<unsigned char*>(mem_alloc(OutputBufferSize));
+            out->buffer_used = 0;
+        }
+        bytes = out->buffer;
+        used = out->buffer_used;
+    }
+    // Without a sink the bytes go nowhere, at once, as a write would.
+    ~ByteBatch() { out->buffer_used = out->sink != nullptr ? used : 0; }
     ByteBatch(const ByteBatch&) = delete;
     ByteBatch& operator=(const ByteBatch&) = delete;
 
@@ -218,7 +229,7 @@ struct ByteBatch {
         used = 0;
     }
     void put_char(uint32_t c) {
-        if (used + 16 > sizeof bytes) flush();
+        if (used + 16 > OutputBufferSize) flush();
         // ASCII is itself in every encoding but ISO-2022, whose escape
         // state every character has to pass.
         if (c < 0x80 && out->encoding != CharEncoding::Iso2022) {
@@ -229,8 +240,8 @@ struct ByteBatch {
     }
     void put_spaces(uint32_t count) {
         while (count > 0) {
-            if (used == sizeof bytes) flush();
-            size_t n = sizeof bytes - used;
+            if (used == OutputBufferSize) flush();
+            size_t n = OutputBufferSize - used;
             if (n > count) n = count;
             memset(bytes + used, ' ', n);
             used += n;
@@ -259,7 +270,7 @@ void write_chars(ByteBatch& batch, uint32_t from, uint32_t count) {
     const bool ascii_as_is = batch.out->encoding != CharEncoding::Iso2022;
     while (p < end) {
         if (ascii_as_is) {
-            const size_t room = sizeof batch.bytes - batch.used;
+            const size_t room = OutputBufferSize - batch.used;
             const size_t n = std::min(room, static_cast<size_t>(end - p));
             unsigned char* const to = batch.bytes + batch.used;
             size_t k = 0;
@@ -323,9 +334,14 @@ bool line_fits(const OutputStream* out, uint32_t indent) {
 }
 
 void write_char(OutputStream* out, uint32_t c) {
-    unsigned char bytes[16];
-    int n = encode_char(out, c, bytes);
-    if (out->sink != nullptr) fwrite(bytes, 1, static_cast<size_t>(n), out->sink);
+    ByteBatch batch(out);
+    batch.put_char(c);
+}
+
+void flush_output(OutputStream* out) {
+    if (out->buffer_used > 0 && out->sink != nullptr)
+        fwrite(out->buffer, 1, out->buffer_used, out->sink);
+    out->buffer_used = 0;
 }
 
 void grow_line(OutputStream* out, uint32_t needed) {
@@ -357,12 +373,13 @@ void add_string(OutputStream* out, const char* s) {
 
 void flush_line(OutputStream* out, uint32_t indent) {
     LineBuffer& line = out->line;
+    // A line that had characters gets its indentation even when a break
+    // leaves nothing of it after the wrap point.
+    const bool had_chars = line.length > 0;
+    if (had_chars && !line_fits(out, indent)) break_line_at_wrap_point(out, indent);
     {
         ByteBatch batch(out);
-        // A line that had characters gets its indentation even when a break
-        // leaves nothing of it after the wrap point.
-        if (line.length > 0) {
-            if (!line_fits(out, indent)) break_line_at_wrap_point(out, indent);
+        if (had_chars) {
             write_indent(batch, line.verbatim ? 0 : indent);
             write_chars(batch, 0, line.length);
         }
@@ -624,8 +641,14 @@ void append_bytes(OutputStream* out, const unsigned char* bytes, size_t n, bool 
 
 size_t add_plain_run(OutputStream* out, uint32_t indent, const unsigned char* bytes, size_t i,
                      size_t end, uint8_t plain, PrintMode mode) {
+    // The run is found four bytes a round (one branch for four), then byte
+    // by byte.
+    const auto is_plain = [plain](unsigned char b) { return (plain_byte_classes[b] & plain) != 0; };
     size_t run_end = i;
-    while (run_end < end && (plain_byte_classes[bytes[run_end]] & plain) != 0)
+    while (run_end + 4 <= end && (is_plain(bytes[run_end]) & is_plain(bytes[run_end + 1]) &
+                                  is_plain(bytes[run_end + 2]) & is_plain(bytes[run_end + 3])))
+        run_end += 4;
+    while (run_end < end && is_plain(bytes[run_end]))
         ++run_end;
     LineBuffer& line = out->line;
     const bool space_breaks = (mode & (PrintPreformatted | PrintComment | PrintAttrValue)) == 0;
@@ -685,6 +708,8 @@ void print_text(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer
 }
 
 OutputStream::~OutputStream() {
+    flush_output(this);
+    mem_free(buffer);
     mem_free(line.chars);
 }
 

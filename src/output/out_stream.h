@@ -65,7 +65,14 @@ struct OutputStream {
     bool entity_names_undeclared = false;
     // The slide being printed, when the document is split into slides.
     SlideState* slides = nullptr;
+    // Encoded bytes not yet handed to the sink (OutputBufferSize bytes,
+    // made on the first write).
+    unsigned char* buffer = nullptr;
+    size_t buffer_used = 0;
 };
+
+// The bytes collected before one write to the sink.
+constexpr size_t OutputBufferSize = 65536;
 
 // Print modes passed with every character.
 using PrintMode = uint32_t;
@@ -77,6 +84,10 @@ constexpr PrintMode PrintNoWrap = 8;
 constexpr PrintMode PrintCData = 16;
 
 void write_char(OutputStream* out, uint32_t c);
+// Hands the bytes collected so far to the sink: done when the output is
+// complete (and by the destructor), before the sink is closed or written
+// to otherwise.
+void flush_output(OutputStream* out);
 // Grows the pending line so that it holds at least `needed` slots plus the
 // spare one.
 void grow_line(OutputStream* out, uint32_t needed);
