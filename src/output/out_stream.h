@@ -2,7 +2,9 @@
 // points into bytes of the output encoding and holds the pending line
 // (LineBuffer) with its wrap point, print_char which escapes each character
 // by print mode, output encoding and entity options, and print_text for
-// spans of the TextBuffer. Each print makes a stream of its own, so that
+// spans of the TextBuffer, which appends runs of bytes needing none of that
+// at once. Encoded bytes collect in the stream's buffer and go to the sink
+// a buffer at a time. Each print makes a stream of its own, so that
 // documents printed at once share nothing. A character the encoding cannot hold is written as a
 // numeric character reference, never cut down to a byte, and UTF-8 output is always well-formed.
 // Line ends are always a single line feed.

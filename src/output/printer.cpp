@@ -419,11 +419,10 @@ void print_attr_value(OutputStream* out, uint32_t indent, const std::string& val
     const uint32_t value_start = line.length;
     const auto* s = reinterpret_cast<const unsigned char*>(value.data());
     const size_t n = value.size();
-    // Bytes that print_char would append as they are (quotes are not among
-    // them: they turn the string state over). Runs of them other than
-    // spaces, which make wrap points, go in at once.
+    // Runs of bytes that print_char would append as they are go in at once;
+    // not quotes, which turn the string state over, nor spaces, which make
+    // wrap points.
     const uint8_t run_plain = PlainAlways | ((mode & PrintCData) != 0 ? PlainMarkup : 0);
-    const uint8_t plain = run_plain | PlainSpace;
     // The line fits while its length stays below this.
     const int64_t room = static_cast<int64_t>(out->wrap_column) - indent;
     for (size_t i = 0; i < n; ++i) {
@@ -468,7 +467,7 @@ void print_attr_value(OutputStream* out, uint32_t indent, const std::string& val
                 }
             }
         }
-        if ((plain_byte_classes[c] & plain) != 0) {
+        if (c == ' ') {
             add_char(out, c);
         } else if (c == quote) {
             add_string(out, quote == '"' ? "&quot;" : "&#39;");
