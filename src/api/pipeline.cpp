@@ -76,6 +76,7 @@ void print_document(FILE* sink, void* context) {
         print_tree(&out, PrintNormal, 0, job->lexer, job->root);
     }
     flush_line(&out, 0);
+    flush_output(&out);
 }
 
 // Writes a document without errors: slides, back into its file, or to the

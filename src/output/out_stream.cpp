@@ -202,14 +202,25 @@ int encode_char(OutputStream* out, uint32_t c, unsigned char* buffer) {
     return 1;
 }
 
-// Collects encoded bytes and hands them to the sink in blocks.
+// Encoded bytes on their way to the sink. They collect in the stream's
+// buffer, which goes to the sink in one write when it is full and when the
+// output is done (flush_output). A batch keeps the fill level while it
+// works; only one is open at a time.
 struct ByteBatch {
     OutputStream* out;
-    unsigned char bytes[4096];
-    size_t used = 0;
+    unsigned char* bytes;
+    size_t used;
 
-    explicit ByteBatch(OutputStream* stream) : out(stream) {}
-    ~ByteBatch() { flush(); }
+    explicit ByteBatch(OutputStream* stream) : out(stream) {
+        if (out->buffer == nullptr) {
+            out->buffer = static_cast<unsigned char*>(mem_alloc(OutputBufferSize));
+            out->buffer_used = 0;
+        }
+        bytes = out->buffer;
+        used = out->buffer_used;
+    }
+    // Without a sink the bytes go nowhere, at once, as a write would.
+    ~ByteBatch() { out->buffer_used = out->sink != nullptr ? used : 0; }
     ByteBatch(const ByteBatch&) = delete;
     ByteBatch& operator=(const ByteBatch&) = delete;
 
@@ -218,7 +229,7 @@ struct ByteBatch {
         used = 0;
     }
     void put_char(uint32_t c) {
-        if (used + 16 > sizeof bytes) flush();
+        if (used + 16 > OutputBufferSize) flush();
         // ASCII is itself in every encoding but ISO-2022, whose escape
         // state every character has to pass.
         if (c < 0x80 && out->encoding != CharEncoding::Iso2022) {
@@ -229,8 +240,8 @@ struct ByteBatch {
     }
     void put_spaces(uint32_t count) {
         while (count > 0) {
-            if (used == sizeof bytes) flush();
-            size_t n = sizeof bytes - used;
+            if (used == OutputBufferSize) flush();
+            size_t n = OutputBufferSize - used;
             if (n > count) n = count;
             memset(bytes + used, ' ', n);
             used += n;
@@ -250,25 +261,45 @@ void write_indent(ByteBatch& batch, uint32_t indent) {
     }
 }
 
-// Writes `count` characters of the pending line from index `from`.
+// Writes `count` characters of the pending line from index `from`. Runs of
+// ASCII (itself in every encoding but ISO-2022) are copied straight into
+// the batch; every other character goes through the encoder.
 void write_chars(ByteBatch& batch, uint32_t from, uint32_t count) {
     const uint32_t* p = batch.out->line.chars + from;
-    for (uint32_t i = 0; i < count; ++i)
-        batch.put_char(p[i]);
-}
-
-// Grows the pending line so that it holds at least `needed` slots plus the
-// spare one.
-void grow_line(OutputStream* out, uint32_t needed) {
-    uint64_t capacity = out->line.capacity == 0 ? 256 : out->line.capacity;
-    while (capacity <= needed)
-        capacity *= 2;
-    // Allocation sizes are 32-bit: a longer line cannot be held, whatever
-    // memory is free.
-    if (capacity * sizeof(uint32_t) > UINT32_MAX) fatal_error("Output line too long!");
-    out->line.chars = static_cast<uint32_t*>(
-        mem_realloc(out->line.chars, static_cast<uint32_t>(capacity * sizeof(uint32_t))));
-    out->line.capacity = static_cast<uint32_t>(capacity);
+    const uint32_t* const end = p + count;
+    const bool ascii_as_is = batch.out->encoding != CharEncoding::Iso2022;
+    while (p < end) {
+        if (ascii_as_is) {
+            const size_t room = OutputBufferSize - batch.used;
+            const size_t n = std::min(room, static_cast<size_t>(end - p));
+            unsigned char* const to = batch.bytes + batch.used;
+            size_t k = 0;
+            // Sixteen characters at a time while a block is all ASCII (a
+            // loop the compiler turns into vector code), then one by one.
+            constexpr size_t Block = 16;
+            while (k + Block <= n) {
+                uint32_t any = 0;
+                for (size_t j = 0; j < Block; ++j)
+                    any |= p[k + j];
+                if (any >= 0x80) break;
+                for (size_t j = 0; j < Block; ++j)
+                    to[k + j] = static_cast<unsigned char>(p[k + j]);
+                k += Block;
+            }
+            while (k < n && p[k] < 0x80) {
+                to[k] = static_cast<unsigned char>(p[k]);
+                ++k;
+            }
+            batch.used += k;
+            p += k;
+            if (p == end) break;
+            if (k == n) {
+                batch.flush();
+                continue;
+            }
+        }
+        batch.put_char(*p++);
+    }
 }
 
 // Writes the part before the wrap point, then `tail` (a space and maybe a
@@ -303,15 +334,36 @@ bool line_fits(const OutputStream* out, uint32_t indent) {
 }
 
 void write_char(OutputStream* out, uint32_t c) {
-    unsigned char bytes[16];
-    int n = encode_char(out, c, bytes);
-    if (out->sink != nullptr) fwrite(bytes, 1, static_cast<size_t>(n), out->sink);
+    ByteBatch batch(out);
+    batch.put_char(c);
 }
 
-void add_char(OutputStream* out, uint32_t c) {
+void flush_output(OutputStream* out) {
+    if (out->buffer_used > 0 && out->sink != nullptr)
+        fwrite(out->buffer, 1, out->buffer_used, out->sink);
+    out->buffer_used = 0;
+}
+
+void grow_line(OutputStream* out, uint32_t needed) {
+    uint64_t capacity = out->line.capacity == 0 ? 256 : out->line.capacity;
+    while (capacity <= needed)
+        capacity *= 2;
+    // Allocation sizes are 32-bit: a longer line cannot be held, whatever
+    // memory is free.
+    if (capacity * sizeof(uint32_t) > UINT32_MAX) fatal_error("Output line too long!");
+    out->line.chars = static_cast<uint32_t*>(
+        mem_realloc(out->line.chars, static_cast<uint32_t>(capacity * sizeof(uint32_t))));
+    out->line.capacity = static_cast<uint32_t>(capacity);
+}
+
+void add_bytes(OutputStream* out, const unsigned char* bytes, size_t n) {
     LineBuffer& line = out->line;
-    if (line.length + 1 >= line.capacity) grow_line(out, line.length + 1);
-    line.chars[line.length++] = c;
+    const size_t needed = line.length + n;
+    if (needed >= line.capacity) grow_line(out, static_cast<uint32_t>(needed));
+    uint32_t* const to = line.chars + line.length;
+    for (size_t k = 0; k < n; ++k)
+        to[k] = bytes[k];
+    line.length += static_cast<uint32_t>(n);
 }
 
 void add_string(OutputStream* out, const char* s) {
@@ -321,13 +373,18 @@ void add_string(OutputStream* out, const char* s) {
 
 void flush_line(OutputStream* out, uint32_t indent) {
     LineBuffer& line = out->line;
-    if (line.length > 0) {
-        if (!line_fits(out, indent)) break_line_at_wrap_point(out, indent);
+    // A line that had characters gets its indentation even when a break
+    // leaves nothing of it after the wrap point.
+    const bool had_chars = line.length > 0;
+    if (had_chars && !line_fits(out, indent)) break_line_at_wrap_point(out, indent);
+    {
         ByteBatch batch(out);
-        write_indent(batch, line.verbatim ? 0 : indent);
-        write_chars(batch, 0, line.length);
+        if (had_chars) {
+            write_indent(batch, line.verbatim ? 0 : indent);
+            write_chars(batch, 0, line.length);
+        }
+        batch.put_char(LineFeed);
     }
-    write_char(out, LineFeed);
     line.length = 0;
     line.wrap_point = 0;
     line.verbatim = false;
@@ -526,22 +583,114 @@ void print_char(OutputStream* out, uint32_t c, PrintMode mode) {
     add_char(out, c);
 }
 
+namespace {
+
+// The byte classes of plain_byte_classes.
+constexpr std::array<uint8_t, 256> make_plain_byte_classes() {
+    std::array<uint8_t, 256> t{};
+    for (int b = '!'; b < 0x7F; ++b)
+        t[static_cast<size_t>(b)] = PlainAlways;
+    t['\t'] = PlainAlways;
+    t[' '] = PlainSpace;
+    t['"'] = PlainQuote;
+    t['\''] = PlainQuote;
+    t['<'] = PlainMarkup;
+    t['>'] = PlainMarkup;
+    t['&'] = PlainMarkup;
+    return t;
+}
+
+} // namespace
+
+const std::array<uint8_t, 256> plain_byte_classes = make_plain_byte_classes();
+
+uint8_t plain_byte_mask(const OutputStream* out, PrintMode mode) {
+    uint8_t mask = PlainAlways;
+    // A space outside preformatted text, comments and values marks a wrap
+    // point, but with no wrapping at all it becomes a no-break space.
+    if ((mode & (PrintPreformatted | PrintComment | PrintAttrValue)) != 0 ||
+        (mode & PrintNoWrap) == 0) {
+        mask |= PlainSpace;
+    }
+    // Comments and character data are copied; elsewhere quotes are escaped
+    // on request, and markup characters always.
+    const bool copied = (mode & (PrintComment | PrintCData)) != 0;
+    if (copied || !out->options->quote_marks) mask |= PlainQuote;
+    if (copied) mask |= PlainMarkup;
+    return mask;
+}
+
+namespace {
+
+// Appends `n` bytes that go out as they are; a space among them becomes the
+// wrap point when `space_breaks`.
+void append_bytes(OutputStream* out, const unsigned char* bytes, size_t n, bool space_breaks) {
+    LineBuffer& line = out->line;
+    if (space_breaks) {
+        for (size_t k = n; k > 0; --k) {
+            if (bytes[k - 1] == ' ') {
+                line.wrap_point = line.length + static_cast<uint32_t>(k - 1);
+                break;
+            }
+        }
+    }
+    add_bytes(out, bytes, n);
+}
+
+} // namespace
+
+size_t add_plain_run(OutputStream* out, uint32_t indent, const unsigned char* bytes, size_t i,
+                     size_t end, uint8_t plain, PrintMode mode) {
+    // The run is found four bytes a round (one branch for four), then byte
+    // by byte.
+    const auto is_plain = [plain](unsigned char b) { return (plain_byte_classes[b] & plain) != 0; };
+    size_t run_end = i;
+    while (run_end + 4 <= end && (is_plain(bytes[run_end]) & is_plain(bytes[run_end + 1]) &
+                                  is_plain(bytes[run_end + 2]) & is_plain(bytes[run_end + 3])))
+        run_end += 4;
+    while (run_end < end && is_plain(bytes[run_end]))
+        ++run_end;
+    LineBuffer& line = out->line;
+    const bool space_breaks = (mode & (PrintPreformatted | PrintComment | PrintAttrValue)) == 0;
+    // The line fits while its length stays below this.
+    const int64_t room = static_cast<int64_t>(out->wrap_column) - indent;
+    // Character by character, the line breaks at its wrap point before a
+    // character is added to a line that no longer fits. So the run goes in
+    // pieces: what still fits, then (with a wrap point) a break, or
+    // (without one) everything up to the next space that makes one.
+    while (i < run_end) {
+        size_t n = run_end - i;
+        if (static_cast<int64_t>(line.length) >= room) {
+            if (line.wrap_point != 0) {
+                break_line_at_wrap_point(out, indent);
+                continue;
+            }
+            if (space_breaks) {
+                const void* space = memchr(bytes + i, ' ', n);
+                if (space != nullptr)
+                    n = static_cast<size_t>(static_cast<const unsigned char*>(space) -
+                                            (bytes + i)) +
+                        1;
+            }
+        } else {
+            n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n), room - line.length));
+        }
+        append_bytes(out, bytes + i, n, space_breaks);
+        i += n;
+    }
+    return i;
+}
+
 void print_text(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, uint32_t start,
                 uint32_t end) {
     const uint32_t limit = lexer->text_length();
     if (end > limit) end = limit;
     const auto* text = reinterpret_cast<const unsigned char*>(lexer->text.data());
+    const uint8_t plain = plain_byte_mask(out, mode);
     for (size_t i = start; i < end; ++i) {
+        i = add_plain_run(out, indent, text, i, end, plain, mode);
+        if (i >= end) break;
         if (!line_fits(out, indent)) break_line_at_wrap_point(out, indent);
-        // Visible ASCII other than markup characters and quotes is written
-        // as it is in every mode and encoding: the common case skips the
-        // escaping rules.
-        const unsigned char byte = text[i];
-        if (byte > ' ' && byte < 0x7F && byte != '<' && byte != '>' && byte != '&' && byte != '"' &&
-            byte != '\'') {
-            add_char(out, byte);
-            continue;
-        }
         const uint32_t c = decode_char_at(text, &i, end);
         if (c == LineFeed) {
             flush_line(out, indent);
@@ -559,6 +708,8 @@ void print_text(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer
 }
 
 OutputStream::~OutputStream() {
+    flush_output(this);
+    mem_free(buffer);
     mem_free(line.chars);
 }
 

@@ -2,12 +2,15 @@
 // points into bytes of the output encoding and holds the pending line
 // (LineBuffer) with its wrap point, print_char which escapes each character
 // by print mode, output encoding and entity options, and print_text for
-// spans of the TextBuffer. Each print makes a stream of its own, so that
+// spans of the TextBuffer, which appends runs of bytes needing none of that
+// at once. Encoded bytes collect in the stream's buffer and go to the sink
+// a buffer at a time. Each print makes a stream of its own, so that
 // documents printed at once share nothing. A character the encoding cannot hold is written as a
 // numeric character reference, never cut down to a byte, and UTF-8 output is always well-formed.
 // Line ends are always a single line feed.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -64,7 +67,14 @@ struct OutputStream {
     bool entity_names_undeclared = false;
     // The slide being printed, when the document is split into slides.
     SlideState* slides = nullptr;
+    // Encoded bytes not yet handed to the sink (OutputBufferSize bytes,
+    // made on the first write).
+    unsigned char* buffer = nullptr;
+    size_t buffer_used = 0;
 };
+
+// The bytes collected before one write to the sink.
+constexpr size_t OutputBufferSize = 65536;
 
 // Print modes passed with every character.
 using PrintMode = uint32_t;
@@ -76,7 +86,21 @@ constexpr PrintMode PrintNoWrap = 8;
 constexpr PrintMode PrintCData = 16;
 
 void write_char(OutputStream* out, uint32_t c);
-void add_char(OutputStream* out, uint32_t c);
+// Hands the bytes collected so far to the sink: done when the output is
+// complete (and by the destructor), before the sink is closed or written
+// to otherwise.
+void flush_output(OutputStream* out);
+// Grows the pending line so that it holds at least `needed` slots plus the
+// spare one.
+void grow_line(OutputStream* out, uint32_t needed);
+inline void add_char(OutputStream* out, uint32_t c) {
+    LineBuffer& line = out->line;
+    if (line.length + 1 >= line.capacity) grow_line(out, line.length + 1);
+    line.chars[line.length++] = c;
+}
+// Appends bytes each of which is one character (ASCII or a byte of a raw
+// encoding).
+void add_bytes(OutputStream* out, const unsigned char* bytes, size_t n);
 void add_string(OutputStream* out, const char* s);
 void flush_line(OutputStream* out, uint32_t indent);
 void flush_pending_line(OutputStream* out, uint32_t indent);
@@ -90,6 +114,25 @@ bool bare_ampersand_in_xml(const OutputStream* out, const unsigned char* bytes, 
                            size_t end, PrintMode mode);
 void print_text(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, uint32_t start,
                 uint32_t end);
+
+// Classes of the bytes that print_char appends as they are: visible ASCII
+// other than markup characters and quotes, and tab, always; the others in
+// some modes and with some options only (plain_byte_mask tells which).
+enum PlainByte : uint8_t {
+    PlainAlways = 1,
+    PlainSpace = 2,
+    PlainQuote = 4,
+    PlainMarkup = 8,
+};
+extern const std::array<uint8_t, 256> plain_byte_classes;
+// The classes of bytes that are plain in `mode` with the stream's options.
+uint8_t plain_byte_mask(const OutputStream* out, PrintMode mode);
+// Appends the run of plain bytes (by `plain`, from plain_byte_mask) that
+// starts at bytes[i], breaking the line at its wrap point and marking new
+// wrap points at spaces just as print_text does character by character;
+// returns the index of the first byte not appended.
+size_t add_plain_run(OutputStream* out, uint32_t indent, const unsigned char* bytes, size_t i,
+                     size_t end, uint8_t plain, PrintMode mode);
 // True while indent + length < wrap column.
 bool line_fits(const OutputStream* out, uint32_t indent);
 

@@ -54,15 +54,22 @@ void add_folded_name(OutputStream* out, std::string_view name, bool upper,
                      bool keep_case = false) {
     const auto* s = reinterpret_cast<const unsigned char*>(name.data());
     const size_t n = name.size();
+    // A name has at most as many characters as bytes: room for all of them
+    // is made once.
+    LineBuffer& line = out->line;
+    if (line.length + n >= line.capacity) grow_line(out, static_cast<uint32_t>(line.length + n));
+    const bool xml = out->options->input_xml;
+    uint32_t* to = line.chars + line.length;
     for (size_t i = 0; i < n; ++i) {
         if (keep_case && s[i] < 0x80) {
-            add_char(out, s[i]);
+            *to++ = s[i];
         } else if (s[i] < 0x80) {
-            add_char(out, static_cast<uint32_t>(fold_case(s[i], upper, out->options->input_xml)));
+            *to++ = static_cast<uint32_t>(fold_case(s[i], upper, xml));
         } else {
-            add_char(out, decode_char_at(s, &i, n));
+            *to++ = decode_char_at(s, &i, n);
         }
     }
+    line.length = static_cast<uint32_t>(to - line.chars);
 }
 
 // The first attribute named exactly `name`, skipping ASP and PHP entries.
@@ -412,8 +419,41 @@ void print_attr_value(OutputStream* out, uint32_t indent, const std::string& val
     const uint32_t value_start = line.length;
     const auto* s = reinterpret_cast<const unsigned char*>(value.data());
     const size_t n = value.size();
+    // Runs of bytes that print_char would append as they are go in at once;
+    // not quotes, which turn the string state over, nor spaces, which make
+    // wrap points.
+    const uint8_t run_plain = PlainAlways | ((mode & PrintCData) != 0 ? PlainMarkup : 0);
+    // The line fits while its length stays below this.
+    const int64_t room = static_cast<int64_t>(out->wrap_column) - indent;
     for (size_t i = 0; i < n; ++i) {
         const uint32_t c = s[i];
+        if ((plain_byte_classes[c] & run_plain) != 0) {
+            size_t run_end = i + 1;
+            while (run_end < n && (plain_byte_classes[s[run_end]] & run_plain) != 0)
+                ++run_end;
+            // As character by character: a wrappable value breaks at its
+            // wrap point before a character that finds the line full.
+            while (i < run_end) {
+                size_t count = run_end - i;
+                if (wrappable && static_cast<int64_t>(line.length) >= room) {
+                    if (line.wrap_point > 0) {
+                        if (line.wrap_point >= value_start) {
+                            break_in_attr_value(out, indent, string_at_wrap);
+                        } else {
+                            break_line_at_wrap_point(out, indent);
+                        }
+                        continue;
+                    }
+                } else if (wrappable) {
+                    count = static_cast<size_t>(
+                        std::min<int64_t>(static_cast<int64_t>(count), room - line.length));
+                }
+                add_bytes(out, s + i, count);
+                i += count;
+            }
+            --i; // the loop steps to the byte after the run
+            continue;
+        }
         if (wrappable) {
             if (c == ' ' && line_fits(out, indent)) {
                 set_wrap_point(out);
@@ -427,7 +467,9 @@ void print_attr_value(OutputStream* out, uint32_t indent, const std::string& val
                 }
             }
         }
-        if (c == quote) {
+        if (c == ' ') {
+            add_char(out, c);
+        } else if (c == quote) {
             add_string(out, quote == '"' ? "&quot;" : "&#39;");
         } else if (c == '"') {
             add_string(out, options.quote_marks ? "&quot;" : "\"");
@@ -607,10 +649,21 @@ void print_attributes(OutputStream* out, uint32_t indent, Lexer* lexer, const No
     // reported) is left out, the first standing as browsers read it. (XML
     // allows no repeat at all, and no HTML version does either.)
     const bool once = !options.input_xml && count > 1;
+    // A short list is searched for an earlier (already printed) name; a
+    // long one keeps the names printed in a set.
     std::unordered_set<std::string_view> printed;
     for (size_t i = count; i > 0; --i) {
         const NodeAttribute* attribute = list[i - 1];
-        if (once && !attribute->name.empty() && !printed.insert(attribute->name).second) continue;
+        if (once && !attribute->name.empty()) {
+            if (count <= Inline) {
+                bool repeated = false;
+                for (size_t j = i; j < count && !repeated; ++j)
+                    repeated = list[j]->name == attribute->name;
+                if (repeated) continue;
+            } else if (!printed.insert(attribute->name).second) {
+                continue;
+            }
+        }
         print_attribute(out, indent, lexer, node, attribute);
     }
 

@@ -156,6 +156,7 @@ bool create_slides(Lexer* lexer, Node* root, const SlideFiles& files) {
         out.slides = &slides;
         print_tree(&out, PrintNormal, 0, lexer, root);
         flush_line(&out, 0);
+        flush_output(&out);
         if (!close_slide_file(lexer, files, file, name)) all_written = false;
     }
     // Remove slides left over from an earlier, longer run; a document of the

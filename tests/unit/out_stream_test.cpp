@@ -2,6 +2,7 @@
 // escaping by print mode, encoding and entity options, and text spans.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "output/out_stream.h"
@@ -396,6 +397,99 @@ TEST_F(OutStreamTest, PrintTextWrapsAtSpacesBeforeEachCharacter) {
         print_text(&sink.out, PrintPreformatted | PrintNoWrap, 0, &lexer, start, end);
         flush_line(&sink.out, 0);
         EXPECT_EQ(sink.bytes(), "aaaa bbbb cccc\n");
+    }
+}
+
+TEST_F(OutStreamTest, PrintTextRunsPastTheColumnUntilASpaceGivesABreak) {
+    stream().wrap_column = 10;
+    // A word longer than the line has no break point: it runs on, and the
+    // line breaks at the first space after it, before the next character.
+    auto [start, end] = store("abcdefghijklmno pq rs");
+    {
+        MemorySink sink;
+        print_text(&sink.out, PrintNormal, 0, &lexer, start, end);
+        flush_line(&sink.out, 0);
+        EXPECT_EQ(sink.bytes(), "abcdefghijklmno\npq rs\n");
+    }
+    // A wrap point made before the text is used once the text no longer
+    // fits; a tab and quotes (not escaped here) are ordinary characters.
+    options.quote_marks = false;
+    auto [from, to] = store("a\t\"b\" 'c'");
+    add("xx yyyyy");
+    stream().line.wrap_point = 2;
+    MemorySink sink;
+    print_text(&sink.out, PrintNormal, 0, &lexer, from, to);
+    flush_line(&sink.out, 0);
+    EXPECT_EQ(sink.bytes(), "xx\nyyyyya\t\"b\"\n'c'\n");
+}
+
+// Reference for the property below: the text one character at a time, the
+// line breaking at its wrap point before a character that finds the line
+// full, each character escaped by print_char.
+void print_text_by_character(OutputStream* out, PrintMode mode, uint32_t indent,
+                             const std::string& text) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (!line_fits(out, indent)) break_line_at_wrap_point(out, indent);
+        const uint32_t c = decode_char_at(bytes, &i, text.size());
+        if (c == '\n') {
+            flush_line(out, indent);
+            if ((mode & (PrintComment | PrintCData | PrintAttrValue)) != 0)
+                out->line.verbatim = true;
+        } else {
+            print_char(out, c, mode);
+        }
+    }
+}
+
+TEST_F(OutStreamTest, PrintTextMatchesPrintingCharacterByCharacter) {
+    // Texts of words, runs of spaces, tabs, quotes, markup characters, line
+    // feeds and a few non-ASCII letters, in every mode, with and without
+    // quote escaping, at narrow and wide columns and various indents, after
+    // a pending line with or without a wrap point.
+    const char* const pieces[] = {
+        "a", "word", "longerword", " ",        "  ",           "\t", "\"",      "'",
+        "<", ">",    "\n",         "\xC3\xA9", "\xE2\x80\x94", "&#", "\xC2\xA0"};
+    const PrintMode modes[] = {PrintNormal,
+                               PrintPreformatted,
+                               PrintComment,
+                               PrintAttrValue,
+                               PrintCData,
+                               PrintNoWrap,
+                               PrintPreformatted | PrintNoWrap};
+    const CharEncoding encodings[] = {CharEncoding::Ascii, CharEncoding::Utf8,
+                                      CharEncoding::Latin1};
+    std::mt19937 random(12);
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const int count = static_cast<int>(random() % 40);
+        for (int k = 0; k < count; ++k)
+            text += pieces[random() % (sizeof pieces / sizeof pieces[0])];
+        const PrintMode mode = modes[random() % (sizeof modes / sizeof modes[0])];
+        options.quote_marks = random() % 2 == 0;
+        options.char_encoding = encodings[random() % 3];
+        const int32_t column = static_cast<int32_t>(1 + random() % 30);
+        const uint32_t indent = random() % 6;
+        const std::string before = random() % 2 == 0 ? "" : "ab cd";
+        const uint32_t wrap_point = before.empty() ? 0 : static_cast<uint32_t>(random() % 3);
+
+        auto run = [&](bool by_character) {
+            reset_line();
+            stream().wrap_column = column;
+            add(before);
+            stream().line.wrap_point = wrap_point;
+            MemorySink sink(options.char_encoding);
+            if (by_character) {
+                print_text_by_character(&sink.out, mode, indent, text);
+            } else {
+                auto [start, end] = store(text);
+                print_text(&sink.out, mode, indent, &lexer, start, end);
+            }
+            flush_line(&sink.out, indent);
+            return sink.bytes();
+        };
+        ASSERT_EQ(run(false), run(true)) << "text \"" << text << "\" mode " << mode << " column "
+                                         << column << " indent " << indent;
     }
 }
 

@@ -44,24 +44,30 @@ class MemorySink {
         out.options = &options;
     }
     ~MemorySink() {
-        if (file_ != nullptr) fclose(file_);
+        close();
         free(buffer_);
-        out.sink = nullptr;
     }
     MemorySink(const MemorySink&) = delete;
     MemorySink& operator=(const MemorySink&) = delete;
 
     std::string bytes() {
-        if (file_ != nullptr) {
-            fclose(file_);
-            file_ = nullptr;
-        }
+        close();
         return std::string(buffer_ != nullptr ? buffer_ : "", size_);
     }
 
     OutputStream& out;
 
   private:
+    // Hands the stream's collected bytes to the file and closes it; what
+    // is written after that goes nowhere.
+    void close() {
+        if (file_ == nullptr) return;
+        flush_output(&out);
+        fclose(file_);
+        file_ = nullptr;
+        out.sink = nullptr;
+    }
+
     FILE* file_ = nullptr;
     char* buffer_ = nullptr;
     size_t size_ = 0;

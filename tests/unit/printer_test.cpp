@@ -353,6 +353,24 @@ TEST_F(PrinterTest, WrapAttributesBreaksInsideValuesAtSpaces) {
     EXPECT_EQ(print(), "<p title=\n\"aaa bbb ccc\">\n</p>\n\n");
 }
 
+TEST_F(PrinterTest, WrappedValuesBreakInsideLongRunsBeforeTheCharacterThatFindsTheLineFull) {
+    options.wrap = 16;
+    options.wrap_attributes = true;
+    // The line fills inside the word: it breaks at the point after "=",
+    // before the value.
+    Node* p = element(root, "p");
+    attribute(p, "title", "abcdefghijklmn", '"', &plain_def);
+    EXPECT_EQ(print(), "<p title=\n\"abcdefghijklmn\">\n</p>\n\n");
+    // A space found past the column makes no break point: the line stays
+    // long.
+    p->attributes->value = "abcdefghijklmnopqrst uv wx";
+    EXPECT_EQ(print(), "<p title=\n\"abcdefghijklmnopqrst uv wx\">\n</p>\n\n");
+    // A space inside the value that still fits is where the value breaks,
+    // with the space kept at the end of the line.
+    p->attributes->value = "ab cdefghij";
+    EXPECT_EQ(print(), "<p title=\"ab \ncdefghij\"></p>\n\n");
+}
+
 TEST_F(PrinterTest, WrapScriptLiteralsContinuesStringsWithABackslash) {
     options.wrap = 30;
     options.wrap_script_literals = true;
