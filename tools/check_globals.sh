@@ -16,6 +16,8 @@ allowed=(
   'lookup_entity(char const*)::index'        # entity names
   'find_entry(char const*)::index'           # attribute names
   'builtin_index_by_name()::index'            # tag names
+  'svg_element_name(*)::names'               # SVG element names by lower case
+  'svg_attribute_name(*)::names'             # SVG attribute names by lower case
   'lookup_option(*)::table'                  # option names
   'mac_roman_byte(unsigned int)::by_code'     # MacRoman bytes by character
   'entity_name_fast(unsigned int)::names'     # entity names by character

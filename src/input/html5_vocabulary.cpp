@@ -4,9 +4,12 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "base/name_index.h"
 #include "base/util.h"
 #include "input/lexer.h"
 
@@ -204,29 +207,49 @@ constexpr const char* breakout_names =
     "b big blockquote body br center code dd div dl dt em embed h1 h2 h3 h4 h5 h6 head hr i img "
     "li listing menu meta nobr ol p pre ruby s small span strong strike sub sup table tt u ul var";
 
-// The word of `names` (space-separated) that equals `lower` ignoring case,
-// or `lower`.
-std::string_view with_case(std::string_view names, std::string_view lower) {
-    std::string_view found = lower;
-    for_each_word(names, [&](std::string_view n) {
-        if (n.size() != lower.size()) return;
-        for (size_t i = 0; i < n.size(); ++i) {
-            if (to_lower(static_cast<unsigned char>(n[i])) != static_cast<unsigned char>(lower[i]))
-                return;
-        }
-        found = n;
-    });
-    return found;
-}
+// The words of a space-separated list of mixed-case names, found by their
+// lower-case form.
+class MixedCaseNames {
+  public:
+    explicit MixedCaseNames(std::string_view names) {
+        for_each_word(names, [&](std::string_view n) {
+            std::string lower(n);
+            for (char& c : lower)
+                c = static_cast<char>(to_lower(static_cast<unsigned char>(c)));
+            rows_.push_back({std::move(lower), n});
+        });
+        index_ = std::make_unique<NameIndex<Row>>(
+            rows_.data(), rows_.size(), [](const Row& r) { return std::string_view(r.lower); },
+            NameIndex<Row>::Repeats::LastWins);
+    }
+    MixedCaseNames(const MixedCaseNames&) = delete;
+    MixedCaseNames& operator=(const MixedCaseNames&) = delete;
+
+    // The name whose lower-case form is `lower`, or `lower`.
+    std::string_view with_case(std::string_view lower) const {
+        const Row* row = index_->find(lower);
+        return row != nullptr ? row->name : lower;
+    }
+
+  private:
+    struct Row {
+        std::string lower;
+        std::string_view name;
+    };
+    std::vector<Row> rows_;
+    std::unique_ptr<NameIndex<Row>> index_;
+};
 
 } // namespace
 
 std::string_view svg_element_name(std::string_view lower) {
-    return with_case(svg_element_names, lower);
+    static const MixedCaseNames names(svg_element_names);
+    return names.with_case(lower);
 }
 
 std::string_view svg_attribute_name(std::string_view lower) {
-    return with_case(svg_attribute_names, lower);
+    static const MixedCaseNames names(svg_attribute_names);
+    return names.with_case(lower);
 }
 
 std::string_view mathml_attribute_name(std::string_view lower) {
