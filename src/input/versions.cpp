@@ -228,13 +228,17 @@ class Walk {
     }
     bool is_white_text(const Node* node) const;
     // The number of an attribute's name in the DTD tables, or -1.
+    // (Remembered by table entry, except for the entries that stand for a
+    // family of names, such as on*: onclick and onload are different
+    // attributes to the DTDs.)
     int attribute_id(const NodeAttribute* a) {
-        if (a->attr_def != nullptr) {
+        const bool cached = a->attr_def != nullptr && a->attr_def->name == a->name.view();
+        if (cached) {
             auto it = attribute_cache_.find(a->attr_def);
             if (it != attribute_cache_.end()) return it->second;
         }
         const int id = attribute_number(a->name);
-        if (a->attr_def != nullptr) attribute_cache_.emplace(a->attr_def, id);
+        if (cached) attribute_cache_.emplace(a->attr_def, id);
         return id;
     }
     int symbol_of(const Node* element) {

@@ -110,6 +110,8 @@ constexpr AttrDef builtin_attrs[] = {
     {"nowrap", VersionLoose, check_bool_value},
     {"object", VersionHTML40Loose, nullptr},
     {"onblur", VersionHTML40 | VersionHTML5, check_script_value},
+    // HTML 4.01 declares onfocus beside onblur, on the same elements.
+    {"onfocus", VersionHTML40 | VersionHTML5, check_script_value},
     {"onchange", VersionHTML40 | VersionHTML5, check_script_value},
     {"onclick", VersionHTML40 | VersionHTML5, check_script_value},
     {"ondblclick", VersionHTML40 | VersionHTML5, check_script_value},
@@ -261,8 +263,8 @@ constexpr AttrDef builtin_attrs[] = {
     {"allow", VersionHTML5, nullptr},
 };
 
-// The 150 rows of the HTML 4.01 era and those HTML5 adds.
-static_assert(sizeof(builtin_attrs) / sizeof(builtin_attrs[0]) == 232);
+// The 151 rows of the HTML 4.01 era and those HTML5 adds.
+static_assert(sizeof(builtin_attrs) / sizeof(builtin_attrs[0]) == 233);
 
 // The row of a built-in name (found at compile time for the handles).
 constexpr size_t builtin_index(std::string_view name) {
