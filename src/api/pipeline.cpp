@@ -483,8 +483,9 @@ DocumentOutcome process_document(const DocumentJob& job) {
     if (!lexer->options.input_xml) {
         if (!check_tree_links(root)) return panic();
         collapse_nested_emphasis(root);
-        lone_item_list_to_quote(root);
-        quote_nest_to_div(root);
+        // Implicit quotes come from lists turned into quotes, and only
+        // they are nested into divisions: without any the walk is spared.
+        if (lone_item_list_to_quote(root)) quote_nest_to_div(root);
         if (options.logical_emphasis) promote_logical_emphasis(root);
         bool restructured = false;
         if (options.word_2000 && has_word_namespace(root)) {

@@ -519,17 +519,20 @@ void promote_logical_emphasis(Node* node) {
     }
 }
 
-void lone_item_list_to_quote(Node* node) {
-    if (node == nullptr) return;
+bool lone_item_list_to_quote(Node* node) {
+    if (node == nullptr) return false;
+    bool quoted = false;
     for (Node* child = node->first_child; child != nullptr; child = child->next) {
-        lone_item_list_to_quote(child);
+        if (lone_item_list_to_quote(child)) quoted = true;
     }
     if (node->tag != nullptr && node->tag->builder == BuilderList && has_one_child(node) &&
         node->first_child->implicit) {
         hoist_only_child(node);
         rename_node(node, tag_blockquote);
         node->implicit = true;
+        quoted = true;
     }
+    return quoted;
 }
 
 void quote_nest_to_div(Node* node) {

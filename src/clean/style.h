@@ -16,7 +16,9 @@ struct Node;
 struct NodeAttribute;
 
 void collapse_nested_emphasis(Node* node);
-void lone_item_list_to_quote(Node* node);
+// Returns true when it turned a list into a quote (only such quotes are
+// implicit, which is what quote_nest_to_div looks for).
+bool lone_item_list_to_quote(Node* node);
 void quote_nest_to_div(Node* node);
 void promote_logical_emphasis(Node* node);
 void presentation_to_style(Lexer* lexer, Node* root);

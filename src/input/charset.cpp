@@ -468,7 +468,7 @@ NodeAttribute* attribute_named(Node* node, std::string_view name) {
 
 std::vector<CharsetChange> settle_meta_charsets(Lexer* lexer, Node* root) {
     std::vector<CharsetChange> changes;
-    if (root == nullptr) return changes;
+    if (root == nullptr || !lexer->meta_read) return changes;
     bool known = false;
     OutputCharset output{nullptr, CharEncoding::Raw};
     for (Node* n = root->first_child; n != nullptr;) {

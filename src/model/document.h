@@ -88,6 +88,9 @@ struct DocumentState {
     // The html element declares Word's office namespace (xmlns:o): with
     // word-2000 its prefixed elements (o:p) are removed by the cleanup.
     bool word_namespace = false;
+    // A tag named meta was read. Only such elements can declare an
+    // encoding, so without one the search for them is spared.
+    bool meta_read = false;
     // Narrowed by each tag and attribute as it is read; before the doctype
     // is set, the flow replaces its standard bits by the versions the
     // printed page fits (versions.h).

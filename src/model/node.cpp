@@ -80,6 +80,8 @@ Node* new_tag_node(DocumentState* doc, NodeKind kind) {
     node->start = doc->text_start;
     node->end = doc->text_start;
     if (kind == StartTagNode || kind == EndTagNode) find_tag(doc, node);
+    if (node->element_name == "meta" || (node->tag != nullptr && node->tag == tag_meta))
+        doc->meta_read = true;
     return node;
 }
 
