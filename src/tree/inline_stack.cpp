@@ -503,22 +503,31 @@ bool check_tree_links(const Node* node) {
         }
         if (!found) return false;
     }
-    // Then every child list below it, each walked exactly once. A child must
-    // name its parent and its predecessor, so a node can sit at one place
-    // only: a cycle or a shared node fails these tests and ends the walk.
-    std::vector<const Node*> pending{node};
-    while (!pending.empty()) {
-        const Node* parent = pending.back();
-        pending.pop_back();
-        const Node* previous = nullptr;
-        for (const Node* c = parent->first_child; c != nullptr; c = c->next) {
-            if (c->parent != parent || c->prev != previous) return false;
-            if (c->first_child != nullptr) pending.push_back(c);
-            previous = c;
+    // Then every node below it, in document order (the order the nodes
+    // were made in, so that the walk reads memory mostly front to back). A
+    // child must name its parent and its predecessor, so a node can sit at
+    // one place only: a cycle or a shared node fails these tests and ends
+    // the walk.
+    if (node->first_child == nullptr) return node->last_child == nullptr;
+    if (node->first_child->prev != nullptr || node->first_child->parent != node) return false;
+    const Node* c = node->first_child;
+    for (;;) {
+        if (c->first_child != nullptr) {
+            if (c->first_child->parent != c || c->first_child->prev != nullptr) return false;
+            c = c->first_child;
+            continue;
         }
-        if (parent->last_child != previous) return false;
+        // Climb to the next node, closing each finished child list.
+        while (c->next == nullptr) {
+            const Node* parent = c->parent;
+            if (parent->last_child != c) return false;
+            if (parent == node) return true;
+            c = parent;
+        }
+        const Node* next = c->next;
+        if (next->parent != c->parent || next->prev != c) return false;
+        c = next;
     }
-    return true;
 }
 
 bool is_user_tag_node(const Node* node) {

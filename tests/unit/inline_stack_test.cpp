@@ -456,6 +456,26 @@ TEST_F(InlineStackTest, TreeLinkCheckFindsEveryBrokenLink) {
     EXPECT_FALSE(check_tree_links(doc));
     b->next = nullptr;
     EXPECT_TRUE(check_tree_links(doc));
+    // Deeper down: a first child that names a predecessor, a child list
+    // that leads back up to an ancestor, a last child that is not the end
+    // of its list, and a leaf that claims a last child.
+    Node* d = element("i");
+    insert_node_at_end(c, d);
+    EXPECT_TRUE(check_tree_links(doc));
+    d->prev = c;
+    EXPECT_FALSE(check_tree_links(doc));
+    d->prev = nullptr;
+    c->first_child = b;
+    EXPECT_FALSE(check_tree_links(doc));
+    c->first_child = d;
+    c->last_child = nullptr;
+    EXPECT_FALSE(check_tree_links(doc));
+    c->last_child = d;
+    d->last_child = a;
+    EXPECT_FALSE(check_tree_links(d));
+    d->last_child = nullptr;
+    EXPECT_TRUE(check_tree_links(doc));
+    EXPECT_TRUE(check_tree_links(d));
     free_node(doc);
 }
 
