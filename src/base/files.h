@@ -14,10 +14,14 @@
 namespace varnel {
 
 // The size of the stdio buffer of every file the program reads or writes
-// whole (input files, standard input and output, written-back files): a
-// system call per 64 KiB costs nothing measurable, and the buffers stay a
-// small part of the memory a page needs.
-constexpr size_t StreamBufferSize = size_t{1} << 16;
+// whole (input files, standard input and output, written-back files). The
+// input stream and the printer read and write through 64 KiB blocks of
+// their own, which stdio passes straight through when its buffer is
+// smaller; its buffer then only gathers the small reads and writes (the
+// look at a page's first bytes for its encoding, messages, help). Kept
+// small so that a page's bytes are not copied through a second buffer:
+// every 4 KiB of memory a run touches costs it a page fault.
+constexpr size_t StreamBufferSize = size_t{1} << 12;
 
 class FileSet {
   public:
