@@ -15,6 +15,16 @@
 
 namespace varnel {
 
+// FNV-1a over `bytes`, going on from `h` (so that several names can be
+// hashed as one).
+constexpr uint64_t fnv1a(std::string_view bytes, uint64_t h = 14695981039346656037ull) {
+    for (const char c : bytes) {
+        h ^= static_cast<unsigned char>(c);
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
 template <typename Row> class NameIndex {
   public:
     using NameOf = std::string_view (*)(const Row&);
@@ -44,11 +54,7 @@ template <typename Row> class NameIndex {
     static constexpr uint16_t Empty = 0xFFFF;
 
     static size_t hash(std::string_view name) {
-        uint64_t h = 14695981039346656037ull;
-        for (const char c : name) {
-            h ^= static_cast<unsigned char>(c);
-            h *= 1099511628211ull;
-        }
+        const uint64_t h = fnv1a(name);
         return static_cast<size_t>(h ^ (h >> 32));
     }
 

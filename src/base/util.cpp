@@ -168,6 +168,23 @@ bool scan_decimal(const char* text, int* value) {
     return true;
 }
 
+bool same_ignoring_case(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (to_lower(static_cast<unsigned char>(a[i])) !=
+            to_lower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+std::string lower_ascii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        c = static_cast<char>(to_lower(static_cast<unsigned char>(c)));
+    return out;
+}
+
 char* heap_copy(std::string_view text) {
     char* p = new char[text.size() + 1];
     std::memcpy(p, text.data(), text.size());

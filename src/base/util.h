@@ -46,13 +46,18 @@ int str_case_contains(const char* text, const char* pattern);
 // prefix tests on std::string-like data.
 bool equals_ignore_case(const char* a, const char* b);
 bool starts_with_ignore_case(const char* text, const char* prefix);
+// The same on views, which may hold NUL bytes.
+bool same_ignoring_case(std::string_view a, std::string_view b);
+// `text` with its ASCII capital letters made small.
+std::string lower_ascii(std::string_view text);
 
 // Scans a decimal integer as a "%d" conversion does (leading white space,
 // optional sign); false when the text holds no number in the 32-bit range.
 bool scan_decimal(const char* text, int* value);
 
-// Calls `f` for each space-separated word of `list`.
-template <typename F> void for_each_word(std::string_view list, F f) {
+// Calls `f` for each space-separated word of `list` (also in constant
+// expressions).
+template <typename F> constexpr void for_each_word(std::string_view list, F f) {
     size_t i = 0;
     while (i < list.size()) {
         while (i < list.size() && list[i] == ' ')

@@ -125,14 +125,6 @@ std::string concat(std::initializer_list<std::string_view> pieces) {
     return out;
 }
 
-std::string lower_ascii(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
-    }
-    return out;
-}
-
 // Appends bytes (already UTF-8) to the TextBuffer unchanged.
 void append_bytes(Lexer* lexer, std::string_view bytes) {
     if (lexer->text.size() + bytes.size() >= 0xFFFFFFF0u) fatal_error("Out of memory!");

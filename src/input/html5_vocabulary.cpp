@@ -91,27 +91,9 @@ constexpr ElementAttributes element_attributes[] = {
     {"dialog", "open"},
 };
 
-// The words of a space-separated list, one by one (usable in constant
-// expressions, which for_each_word is not).
-struct WordReader {
-    std::string_view list;
-    size_t at = 0;
-
-    // The next word, or an empty one at the end.
-    constexpr std::string_view next() {
-        while (at < list.size() && list[at] == ' ')
-            ++at;
-        const size_t start = at;
-        while (at < list.size() && list[at] != ' ')
-            ++at;
-        return list.substr(start, at - start);
-    }
-};
-
 constexpr size_t word_count(std::string_view list) {
     size_t count = 0;
-    for (WordReader words{list}; !words.next().empty();)
-        ++count;
+    for_each_word(list, [&](std::string_view) { ++count; });
     return count;
 }
 
@@ -127,14 +109,8 @@ constexpr size_t pair_count() {
 // first name marks a free slot.
 using NamePair = std::pair<std::string_view, std::string_view>;
 
-constexpr uint32_t hash_of(const NamePair& key) {
-    uint32_t h = 2166136261u; // FNV-1a over the names, with a separator
-    for (char c : key.first)
-        h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
-    h = (h ^ 0x20u) * 16777619u;
-    for (char c : key.second)
-        h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
-    return h;
+constexpr uint64_t hash_of(const NamePair& key) {
+    return fnv1a(key.second, fnv1a(" ", fnv1a(key.first))); // with a separator
 }
 
 template <size_t Size> struct NameSet {
@@ -161,9 +137,7 @@ template <size_t Size> struct NameSet {
 constexpr auto global_set = [] {
     static_assert(word_count(global_attributes) <= 64);
     NameSet<128> set;
-    WordReader words{global_attributes};
-    for (std::string_view word = words.next(); !word.empty(); word = words.next())
-        set.add({word, {}});
+    for_each_word(global_attributes, [&](std::string_view word) { set.add({word, {}}); });
     return set;
 }();
 
@@ -171,9 +145,7 @@ constexpr auto pair_set = [] {
     static_assert(pair_count() <= 512);
     NameSet<1024> set;
     for (const ElementAttributes& row : element_attributes) {
-        WordReader words{row.attributes};
-        for (std::string_view word = words.next(); !word.empty(); word = words.next())
-            set.add({row.element, word});
+        for_each_word(row.attributes, [&](std::string_view word) { set.add({row.element, word}); });
     }
     return set;
 }();
@@ -212,12 +184,7 @@ constexpr const char* breakout_names =
 class MixedCaseNames {
   public:
     explicit MixedCaseNames(std::string_view names) {
-        for_each_word(names, [&](std::string_view n) {
-            std::string lower(n);
-            for (char& c : lower)
-                c = static_cast<char>(to_lower(static_cast<unsigned char>(c)));
-            rows_.push_back({std::move(lower), n});
-        });
+        for_each_word(names, [&](std::string_view n) { rows_.push_back({lower_ascii(n), n}); });
         index_ = std::make_unique<NameIndex<Row>>(
             rows_.data(), rows_.size(), [](const Row& r) { return std::string_view(r.lower); },
             NameIndex<Row>::Repeats::LastWins);

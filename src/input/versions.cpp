@@ -97,16 +97,6 @@ std::string_view next_token(std::string_view value, size_t& at) {
     return value.substr(start, at - start);
 }
 
-// Whether `token` is `lower` (lower case) ignoring the case of ASCII letters.
-bool equals_ignoring_case(std::string_view token, std::string_view lower) {
-    if (token.size() != lower.size()) return false;
-    for (size_t i = 0; i < token.size(); ++i) {
-        if (to_lower(static_cast<unsigned char>(token[i])) != static_cast<unsigned char>(lower[i]))
-            return false;
-    }
-    return true;
-}
-
 bool token_fits(DtdValueKind kind, std::string_view token) {
     if (token.empty()) return false;
     switch (kind) {
@@ -137,7 +127,7 @@ bool value_fits(const DtdValueType& type, std::string_view value) {
         if (!next_token(value, at).empty()) return false;
         const std::span<const std::string_view> values = enumerated_values(type);
         return std::any_of(values.begin(), values.end(),
-                           [&](std::string_view v) { return equals_ignoring_case(first, v); });
+                           [&](std::string_view v) { return same_ignoring_case(first, v); });
     }
     case DtdValueKind::Number:
     case DtdValueKind::Name:

@@ -13,6 +13,7 @@
 #include "base/chars.h"
 #include "base/config.h"
 #include "base/name_index.h"
+#include "base/short_list.h"
 #include "base/util.h"
 #include "model/document.h"
 #include "model/node.h"
@@ -311,18 +312,6 @@ int count_later_duplicates(const NodeAttribute* attribute) {
     return count;
 }
 
-// Two attribute names are the same when they differ at most in the case of
-// ASCII letters.
-bool same_name(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (to_lower(static_cast<unsigned char>(a[i])) !=
-            to_lower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
 // A node's attributes in list order, each flagged when its name occurs
 // again later in the list (ASCII case ignored). Tags have a handful of
 // attributes: up to Few are kept in place and compared pairwise; more go to
@@ -331,61 +320,44 @@ bool same_name(std::string_view a, std::string_view b) {
 class AttributeList {
   public:
     explicit AttributeList(const Node* node) {
-        for (NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
-            if (size_ < Few) {
-                few_[size_] = a;
-            } else {
-                if (size_ == Few) many_.assign(few_, few_ + Few);
-                many_.push_back(a);
-            }
-            ++size_;
-        }
-        if (size_ <= Few) {
+        for (NodeAttribute* a = node->attributes; a != nullptr; a = a->next)
+            list_.push_back(a);
+        repeated_.assign(list_.size(), 0);
+        if (list_.size() <= Few) {
             flag_pairwise();
         } else {
             flag_by_hash();
         }
     }
-    AttributeList(const AttributeList&) = delete;
-    AttributeList& operator=(const AttributeList&) = delete;
 
-    size_t size() const { return size_; }
-    NodeAttribute* operator[](size_t i) const { return size_ <= Few ? few_[i] : many_[i]; }
-    bool repeated(size_t i) const {
-        return size_ <= Few ? few_repeated_[i] : many_repeated_[i] != 0;
-    }
+    size_t size() const { return list_.size(); }
+    NodeAttribute* operator[](size_t i) const { return list_[i]; }
+    bool repeated(size_t i) const { return repeated_[i] != 0; }
 
   private:
     static constexpr size_t Few = 16;
 
     void flag_pairwise() {
-        for (size_t i = 0; i < size_; ++i) {
-            few_repeated_[i] = false;
-            if (is_server_entry(few_[i])) continue;
-            for (size_t j = i + 1; j < size_ && !few_repeated_[i]; ++j) {
-                if (!is_server_entry(few_[j]) && same_name(few_[i]->name, few_[j]->name))
-                    few_repeated_[i] = true;
+        for (size_t i = 0; i < list_.size(); ++i) {
+            if (is_server_entry(list_[i])) continue;
+            for (size_t j = i + 1; j < list_.size() && repeated_[i] == 0; ++j) {
+                if (!is_server_entry(list_[j]) &&
+                    same_ignoring_case(list_[i]->name, list_[j]->name))
+                    repeated_[i] = 1;
             }
         }
     }
 
     void flag_by_hash() {
-        many_repeated_.assign(size_, 0);
         std::unordered_set<std::string> seen;
-        for (size_t i = size_; i-- > 0;) {
-            if (is_server_entry(many_[i])) continue;
-            std::string key = many_[i]->name.str();
-            for (char& c : key)
-                c = static_cast<char>(to_lower(static_cast<unsigned char>(c)));
-            many_repeated_[i] = seen.insert(std::move(key)).second ? 0 : 1;
+        for (size_t i = list_.size(); i-- > 0;) {
+            if (is_server_entry(list_[i])) continue;
+            repeated_[i] = seen.insert(lower_ascii(list_[i]->name)).second ? 0 : 1;
         }
     }
 
-    size_t size_ = 0;
-    NodeAttribute* few_[Few];
-    bool few_repeated_[Few];
-    std::vector<NodeAttribute*> many_;
-    std::vector<char> many_repeated_;
+    ShortList<NodeAttribute*, Few> list_;
+    ShortList<char, Few> repeated_; // 1: the name occurs again later
 };
 
 const AttrDef* check_one_attribute(DocumentState* doc, Node* node, NodeAttribute* attribute,
@@ -395,13 +367,9 @@ const AttrDef* check_one_attribute(DocumentState* doc, Node* node, NodeAttribute
 // AttrDef found, in the same order (null for unknown attributes).
 template <typename F> void check_each_attribute(DocumentState* doc, Node* node, F found) {
     const AttributeList list(node);
-    constexpr size_t Few = 16;
-    const AttrDef* few[Few];
-    std::vector<const AttrDef*> many;
-    if (list.size() > Few) many.resize(list.size());
-    const AttrDef** defs = list.size() > Few ? many.data() : few;
+    ShortList<const AttrDef*, 16> defs;
     for (size_t i = 0; i < list.size(); ++i)
-        defs[i] = check_one_attribute(doc, node, list[i], list.repeated(i));
+        defs.push_back(check_one_attribute(doc, node, list[i], list.repeated(i)));
     for (size_t i = 0; i < list.size(); ++i)
         found(defs[i]);
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/config.h"
+#include "base/short_list.h"
 #include "base/util.h"
 #include "input/lexer.h"
 #include "model/attrs.h"
@@ -50,8 +51,7 @@ void set_wrap_point(OutputStream* out) {
 
 // Appends a tag or attribute name with its case folded; names hold UTF-8,
 // and letters beyond ASCII are left as they are.
-void add_folded_name(OutputStream* out, std::string_view name, bool upper,
-                     bool keep_case = false) {
+void add_folded_name(OutputStream* out, std::string_view name, bool upper, bool keep_case = false) {
     const auto* s = reinterpret_cast<const unsigned char*>(name.data());
     const size_t n = name.size();
     // A name has at most as many characters as bytes: room for all of them
@@ -561,9 +561,7 @@ bool lower_enumerated_value(const Node* node, const NodeAttribute* attribute,
         if (attribute->name != row.attribute) continue;
         if (row.element != nullptr && node->element_name != row.element) continue;
         if (!has_value_ignoring_case(row.values, value)) continue;
-        lowered->assign(value);
-        for (char& c : *lowered)
-            c = static_cast<char>(to_lower(static_cast<unsigned char>(c)));
+        *lowered = lower_ascii(value);
         return *lowered != value;
     }
     return false;
@@ -632,19 +630,10 @@ void print_attributes(OutputStream* out, uint32_t indent, Lexer* lexer, const No
     // The list is walked once into a local array so that a huge list costs
     // no call depth.
     constexpr size_t Inline = 32;
-    const NodeAttribute* few[Inline];
-    std::vector<const NodeAttribute*> many;
-    size_t count = 0;
-    for (const NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
-        if (count < Inline) {
-            few[count] = a;
-        } else {
-            if (count == Inline) many.assign(few, few + Inline);
-            many.push_back(a);
-        }
-        ++count;
-    }
-    const NodeAttribute* const* list = count <= Inline ? few : many.data();
+    ShortList<const NodeAttribute*, Inline> list;
+    for (const NodeAttribute* a = node->attributes; a != nullptr; a = a->next)
+        list.push_back(a);
+    const size_t count = list.size();
     // An attribute stands once in an element: a repeated one (already
     // reported) is left out, the first standing as browsers read it. (XML
     // allows no repeat at all, and no HTML version does either.)
