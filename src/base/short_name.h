@@ -59,7 +59,6 @@ class ShortName {
     operator std::string_view() const { return view(); }
     std::string str() const { return std::string(view()); }
     size_t find(char c, size_t from = 0) const { return view().find(c, from); }
-    char operator[](size_t i) const { return data()[i]; }
     bool starts_with(std::string_view prefix) const { return view().starts_with(prefix); }
     std::string substr(size_t from, size_t count = std::string::npos) const {
         return std::string(view().substr(from, count));
@@ -137,13 +136,7 @@ class ShortName {
     char bytes_[16];
 };
 
-inline std::string operator+(const std::string& a, const ShortName& b) {
-    return a + std::string(b.view());
-}
 inline std::string operator+(const ShortName& a, const std::string& b) {
-    return std::string(a.view()) + b;
-}
-inline std::string operator+(const ShortName& a, const char* b) {
     return std::string(a.view()) + b;
 }
 
