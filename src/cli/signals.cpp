@@ -17,9 +17,13 @@ namespace {
 
 // One registered temporary file. A slot is taken (Free -> Filling), its
 // name written, and then published (Registered); the handler only reads
-// published slots. The names live in fixed buffers, so that a signal
-// handler can use them without touching the heap.
-enum SlotState : int { Free = 0, Filling = 1, Registered = 2 };
+// published slots. A thread looking for its own file takes each published
+// slot while it reads the name (Registered -> Checking), so that no other
+// thread can free the slot and write a new name into it meanwhile; the
+// name of a slot being checked stays valid for the handler. The names live
+// in fixed buffers, so that a signal handler can use them without touching
+// the heap.
+enum SlotState : int { Free = 0, Filling = 1, Registered = 2, Checking = 3 };
 
 struct Slot {
     std::atomic<int> state{Free};
@@ -96,10 +100,22 @@ void on_created(void*, const char* path) {
 
 void on_finished(void*, const char* path) {
     for (Slot& slot : registry().slots) {
-        if (slot.state.load() != Registered || strcmp(slot.name, path) != 0) continue;
-        int expected = Registered;
-        if (slot.state.compare_exchange_strong(expected, Filling)) slot.state.store(Free);
-        return;
+        // Take a published slot; one another thread is reading may be
+        // ours, so wait for it rather than pass it by.
+        int state = slot.state.load();
+        for (;;) {
+            if (state == Checking) {
+                state = slot.state.load();
+                continue;
+            }
+            if (state != Registered || slot.state.compare_exchange_weak(state, Checking)) break;
+        }
+        if (state != Registered) continue;
+        if (strcmp(slot.name, path) == 0) {
+            slot.state.store(Free);
+            return;
+        }
+        slot.state.store(Registered);
     }
 }
 
@@ -131,7 +147,8 @@ const FileEvents* file_events() {
 
 void remove_temporary_files() {
     for (Slot& slot : registry().slots) {
-        if (slot.state.load() == Registered) unlink(slot.name);
+        const int state = slot.state.load();
+        if (state == Registered || state == Checking) unlink(slot.name);
     }
 }
 
