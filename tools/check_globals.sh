@@ -26,6 +26,10 @@ allowed=(
   # document's result depends on.
   'node_pool()::pool'
   'attribute_pool()::pool'
+  # Set once any run declares an element under a built-in name: from then
+  # on tag entries are compared by identity as well as by address. It only
+  # makes comparisons slower, never changes their answer (model/tags.h).
+  'varnel::builtin_names_declared'
   # The program's registry of temporary files for its signal handlers,
   # which can reach nothing else (src/cli/signals.cpp).
   'registry()::instance'

@@ -242,7 +242,7 @@ EncodingChoice choose_encoding(const Config& options, FILE* in, FILE** reader) {
     std::string ahead; // what an input that cannot be rewound gave so far
     // Left uninitialised: only the part a read fills is ever touched, so a
     // small page costs no more memory than its own size.
-    constexpr size_t ChunkBytes = size_t{1} << 16;
+    constexpr size_t ChunkBytes = size_t{1} << 14;
     const std::unique_ptr<unsigned char[]> buffer(new unsigned char[ChunkBytes]);
     unsigned char* const chunk = buffer.get();
     auto read_more = [&](size_t wanted) -> size_t {

@@ -15,7 +15,7 @@ namespace varnel {
 
 // The size of the stdio buffer of every file the program reads or writes
 // whole (input files, standard input and output, written-back files). The
-// input stream and the printer read and write through 64 KiB blocks of
+// input stream and the printer read and write through 16 KiB blocks of
 // their own, which stdio passes straight through when its buffer is
 // smaller; its buffer then only gathers the small reads and writes (the
 // look at a page's first bytes for its encoding, messages, help). Kept

@@ -1,8 +1,8 @@
-// A string of 16 bytes for the names of elements and attributes: up to 15
+// A string of 12 bytes for the names of elements and attributes: up to 11
 // bytes are kept in place (which covers nearly every name a page uses), a
-// longer name is copied to the heap. Half the size of std::string, which
-// matters because every node and attribute record holds one and every 4 KiB
-// of records a document fills costs a page fault. The text is always
+// longer name is copied to the heap. A third of the size of std::string,
+// which matters because every node and attribute record holds one and every
+// 4 KiB of records a document fills costs a page fault. The text is always
 // followed by a NUL, so c_str() is free.
 #pragma once
 
@@ -14,8 +14,15 @@
 
 namespace varnel {
 
-// A copy of `text` on the heap, followed by a NUL (release with delete[]).
+// A copy of `text` on the heap, followed by a NUL and preceded by its size
+// (see heap_copy_size); release it with heap_copy_release.
 char* heap_copy(std::string_view text);
+inline uint32_t heap_copy_size(const char* copy) {
+    uint32_t n;
+    std::memcpy(&n, copy - sizeof n, sizeof n);
+    return n;
+}
+void heap_copy_release(char* copy);
 
 class ShortName {
   public:
@@ -74,25 +81,21 @@ class ShortName {
     }
 
   private:
-    // Bytes 0..14 hold an inline name and its NUL; byte 15 holds 15 minus
-    // the inline size (so a name of 15 bytes ends in the NUL it needs), or
-    // HeapMark for a name on the heap, whose pointer and size then stand
-    // in bytes 0..7 and 8..11.
-    static constexpr size_t Inline = 15;
+    // Bytes 0..10 hold an inline name and its NUL; byte 11 holds 11 minus
+    // the inline size (so a name of 11 bytes ends in the NUL it needs), or
+    // HeapMark for a name on the heap, whose pointer then stands in bytes
+    // 0..7 (the heap copy carries its size).
+    static constexpr size_t Inline = 11;
     static constexpr unsigned char HeapMark = 0x80;
 
     unsigned char last() const { return static_cast<unsigned char>(bytes_[Inline]); }
     bool on_heap() const { return last() == HeapMark; }
-    const char* heap_pointer() const {
+    char* heap_pointer() const {
         char* p;
         std::memcpy(&p, bytes_, sizeof p);
         return p;
     }
-    size_t heap_size() const {
-        uint32_t n;
-        std::memcpy(&n, bytes_ + 8, sizeof n);
-        return n;
-    }
+    size_t heap_size() const { return heap_copy_size(heap_pointer()); }
     void set_inline_size(size_t n) {
         bytes_[n] = '\0';
         bytes_[Inline] = static_cast<char>(Inline - n);
@@ -105,9 +108,7 @@ class ShortName {
             return;
         }
         char* p = heap_copy(text);
-        const auto n = static_cast<uint32_t>(text.size());
         std::memcpy(bytes_, &p, sizeof p);
-        std::memcpy(bytes_ + 8, &n, sizeof n);
         bytes_[Inline] = static_cast<char>(HeapMark);
     }
     // Stores `text`, which may be a view of this name itself.
@@ -129,11 +130,11 @@ class ShortName {
         copy.set_inline_size(0);
     }
     void release() {
-        if (on_heap()) delete[] heap_pointer();
+        if (on_heap()) heap_copy_release(heap_pointer());
         set_inline_size(0);
     }
 
-    char bytes_[16];
+    char bytes_[Inline + 1];
 };
 
 inline std::string operator+(const ShortName& a, const std::string& b) {

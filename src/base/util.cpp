@@ -186,10 +186,17 @@ std::string lower_ascii(std::string_view text) {
 }
 
 char* heap_copy(std::string_view text) {
-    char* p = new char[text.size() + 1];
+    const auto n = static_cast<uint32_t>(text.size());
+    char* block = new char[sizeof n + text.size() + 1];
+    std::memcpy(block, &n, sizeof n);
+    char* p = block + sizeof n;
     std::memcpy(p, text.data(), text.size());
     p[text.size()] = '\0';
     return p;
+}
+
+void heap_copy_release(char* copy) {
+    delete[](copy - sizeof(uint32_t));
 }
 
 } // namespace varnel

@@ -118,8 +118,7 @@ Node* bullet_to_item(Lexer* lexer, Node* p, Node*& container, Container& kind) {
     replacement.element_name = "li";
     replacement.tag = tag_li;
     report_warning(lexer, p, &replacement, ReplacingElement);
-    p->previous_tag = p->tag;
-    p->tag = tag_li;
+    retag_element(lexer, p, tag_li);
     p->element_name = "li";
     p->kind = StartTagNode;
     p->implicit = true;

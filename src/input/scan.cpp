@@ -82,11 +82,7 @@ bool scan_embedded_block(Lexer* lexer, int opener, NodeAttribute** list) {
     lexer->attribute_blocks.push_back(block);
     lexer->text_start = lexer->text_end;
     NodeAttribute* attribute = new_attribute();
-    if (opener == '?') {
-        attribute->php = block;
-    } else {
-        attribute->asp = block;
-    }
+    attribute->block = block;
     attribute->next = *list;
     *list = attribute;
     return true;

@@ -11,7 +11,7 @@ namespace varnel {
 static void read_byte_order_mark(InputStream* stream);
 
 // How many bytes are read from the file at a time.
-constexpr size_t InputBufferSize = size_t{1} << 16;
+constexpr size_t InputBufferSize = size_t{1} << 14;
 
 // The byte order mark, if any, is read when the stream is opened: it decides
 // how everything after it is decoded.

@@ -298,7 +298,7 @@ const AttrDef* find_entry(const char* name) {
 // Entries for ASP and PHP blocks standing among the attributes are not
 // attributes: name comparisons skip them.
 bool is_server_entry(const NodeAttribute* a) {
-    return a->asp != nullptr || a->php != nullptr;
+    return a->block != nullptr;
 }
 
 // Number of attributes after `attribute` whose names equal its name,
@@ -493,8 +493,8 @@ const AttrDef* check_one_attribute(DocumentState* doc, Node* node, NodeAttribute
         // Unknown attributes of unknown or proprietary elements pass silently,
         // and so do server blocks (ASP or PHP) written among the attributes:
         // they have no name to report.
-        if (!doc->options.input_xml && node->tag != nullptr && attribute->asp == nullptr &&
-            attribute->php == nullptr && (node->tag->versions & VersionProprietary) == 0) {
+        if (!doc->options.input_xml && node->tag != nullptr && attribute->block == nullptr &&
+            (node->tag->versions & VersionProprietary) == 0) {
             report_attribute_warning(doc, node, attribute->name.c_str(), UnknownAttribute);
         }
         return nullptr;

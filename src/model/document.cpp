@@ -4,6 +4,7 @@
 
 #include "base/utf8.h"
 #include "base/util.h"
+#include "model/node.h"
 
 namespace varnel {
 
@@ -17,6 +18,18 @@ void free_style_rules(StyleRule* rules) {
 
 DocumentState::DocumentState(const Config& document_options)
     : options(document_options), tags(document_options.declared_tags) {}
+
+void retag_element(DocumentState* doc, Node* element, TagPtr tag) {
+    doc->former_tags[element] = element->tag;
+    element->retagged = true;
+    element->tag = tag;
+}
+
+TagPtr former_tag(const DocumentState* doc, const Node* element) {
+    if (!element->retagged) return nullptr;
+    const auto found = doc->former_tags.find(element);
+    return found != doc->former_tags.end() ? found->second : nullptr;
+}
 
 DocumentState::~DocumentState() {
     free_style_rules(styles);

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "base/config.h"
@@ -46,6 +47,8 @@ struct StyleRule {
 };
 
 void free_style_rules(StyleRule* rules);
+
+struct Node;
 
 struct DocumentState {
     DocumentState() = default;
@@ -110,6 +113,10 @@ struct DocumentState {
     std::function<int()> first_class_number;
     // The number the next class gets; 0 until the first class is made.
     int next_class_number = 0;
+    // The tag each element given another one had before (see
+    // retag_element): <xmp> read as <pre> still ends at </xmp>. Kept here
+    // rather than in every node, as few elements ever have one.
+    std::unordered_map<const Node*, TagPtr> former_tags;
 
     uint32_t text_length() const { return static_cast<uint32_t>(text.size()); }
 };
@@ -117,5 +124,10 @@ struct DocumentState {
 // Appends a character to the TextBuffer in UTF-8.
 void append_char(DocumentState* doc, uint32_t c);
 void append_string(DocumentState* doc, const char* s);
+
+// Gives `element` the tag `tag`, remembering the one it had.
+void retag_element(DocumentState* doc, Node* element, TagPtr tag);
+// The tag `element` had before it was last given another; null when none.
+TagPtr former_tag(const DocumentState* doc, const Node* element);
 
 } // namespace varnel

@@ -105,8 +105,7 @@ NodeAttribute* copy_attribute_list(const NodeAttribute* list) {
     NodeAttribute** tail = &head;
     for (const NodeAttribute* a = list; a != nullptr; a = a->next) {
         NodeAttribute* copy = new NodeAttribute();
-        copy->asp = a->asp;
-        copy->php = a->php;
+        copy->block = a->block;
         copy->delimiter = a->delimiter;
         copy->name = a->name;
         copy->value = a->value;

@@ -25,7 +25,7 @@ namespace varnel {
 struct AttrDef;
 struct DocumentState;
 
-enum NodeKind : int {
+enum NodeKind : uint8_t {
     RootNode = 0,
     DoctypeNode = 1,
     CommentNode = 2,
@@ -46,11 +46,15 @@ struct Node;
 struct NodeAttribute {
     NodeAttribute* next = nullptr;
     const AttrDef* attr_def = nullptr;
-    Node* asp = nullptr; // embedded "<% ... %>" in place of an attribute
-    Node* php = nullptr; // embedded "<?php ... ?>" in place of an attribute
-    int delimiter = '"';
-    ShortName name;                   // empty for an ASP or PHP entry
+    // A server block standing in place of an attribute: "<% ... %>" (an
+    // AspNode) or "<?php ... ?>" (a PhpNode).
+    Node* block = nullptr;
     std::optional<std::string> value; // nullopt: the attribute has no value
+    ShortName name;                   // empty for an ASP or PHP entry
+    char delimiter = '"';
+
+    Node* asp() const;
+    Node* php() const;
 
     // Records come from a pool (see pool.h).
     static void* operator new(std::size_t size);
@@ -64,15 +68,17 @@ struct Node {
     Node* first_child = nullptr;
     Node* last_child = nullptr;
     NodeAttribute* attributes = nullptr; // newest first (reverse source order)
-    ShortName element_name;              // empty for kinds other than tags
-    uint32_t start = 0;                  // TextBuffer range of the node's text
+    TagPtr tag = nullptr;
+    ShortName element_name; // empty for kinds other than tags
+    uint32_t start = 0;     // TextBuffer range of the node's text
     uint32_t end = 0;
     NodeKind kind = TextNode;
-    bool closed = false;
-    bool implicit = false;
-    bool newline_after = false;
-    TagPtr previous_tag = nullptr;
-    TagPtr tag = nullptr;
+    bool closed : 1 = false;
+    bool implicit : 1 = false;
+    bool newline_after : 1 = false;
+    // The element was given another tag (see retag_element); the document
+    // keeps the tag it had.
+    bool retagged : 1 = false;
 
     // Records come from a pool (see pool.h).
     static void* operator new(std::size_t size);
@@ -137,6 +143,17 @@ Node* find_doctype(Node* root);
 Node* find_html(Node* root);
 Node* find_head(Node* root);
 Node* find_body(Node* root);
+
+// Every node and attribute a document holds is one of these records, and
+// every 4 KiB of them costs the page fault that brings the memory in.
+static_assert(sizeof(Node) <= 80 && sizeof(NodeAttribute) <= 80);
+
+inline Node* NodeAttribute::asp() const {
+    return block != nullptr && block->kind == AspNode ? block : nullptr;
+}
+inline Node* NodeAttribute::php() const {
+    return block != nullptr && block->kind == PhpNode ? block : nullptr;
+}
 
 inline bool is_element(const Node* node) {
     return node->kind == StartTagNode || node->kind == StartEndTagNode;

@@ -280,6 +280,8 @@ uint32_t name_hash(const char* name) {
     return h;
 }
 
+std::atomic<bool> builtin_names_declared{false};
+
 TagPtr lookup_builtin_tag(std::string_view name) {
     return TagPtr(builtin_index_by_name().find(name));
 }
@@ -295,6 +297,7 @@ TagTable::TagTable(const std::vector<TagDeclaration>& declared) {
             if (TagPtr known = lookup_builtin_tag(d.name)) {
                 *def = *known;
                 def->base = known.get();
+                builtin_names_declared.store(true, std::memory_order_relaxed);
             }
             names_.push_back(std::make_unique<std::string>(d.name));
             def->name = *names_.back();
@@ -321,9 +324,7 @@ TagPtr TagTable::find(std::string_view name) const {
 bool is_foreign(const Node* node) {
     const TagPtr tag = node->tag;
     if (tag == nullptr) return false;
-    // The three are built-in entries, each its own identity.
-    const TagDef* id = tag->identity();
-    return id == foreign_tag_def.get() || id == tag_svg.get() || id == tag_math.get();
+    return tag == foreign_tag_def || tag == tag_svg || tag == tag_math;
 }
 
 bool is_obsolete_in_html5(TagPtr tag) {

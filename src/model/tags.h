@@ -7,11 +7,13 @@
 // compare tags against the well-known handles (tag_html, tag_br, ...).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -120,6 +122,14 @@ struct TagDef {
 // the same element: an entry a run declares under a built-in name is that
 // element (with the values the declaration gave it), as it was when
 // declarations changed the shared entry itself.
+//
+// Entries are compared by address; only once some run has declared an
+// element under a built-in name (which no run does unless asked) can two
+// different entries stand for one element, and only then is the slower
+// comparison through `identity` made. The flag is never cleared: a later
+// comparison is then merely slower, never wrong.
+extern std::atomic<bool> builtin_names_declared;
+
 class TagPtr {
   public:
     constexpr TagPtr() = default;
@@ -132,8 +142,12 @@ class TagPtr {
     constexpr explicit operator bool() const { return def_ != nullptr; }
 
     friend constexpr bool operator==(TagPtr a, TagPtr b) {
-        return a.def_ == b.def_ ||
-               (a.def_ != nullptr && b.def_ != nullptr && a.def_->identity() == b.def_->identity());
+        if (a.def_ == b.def_) return true;
+        if (!std::is_constant_evaluated() &&
+            !builtin_names_declared.load(std::memory_order_relaxed)) {
+            return false;
+        }
+        return a.def_ != nullptr && b.def_ != nullptr && a.def_->identity() == b.def_->identity();
     }
     friend constexpr bool operator==(TagPtr a, std::nullptr_t) { return a.def_ == nullptr; }
 

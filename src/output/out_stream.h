@@ -74,7 +74,7 @@ struct OutputStream {
 };
 
 // The bytes collected before one write to the sink.
-constexpr size_t OutputBufferSize = 65536;
+constexpr size_t OutputBufferSize = 16384;
 
 // Print modes passed with every character.
 using PrintMode = uint32_t;

@@ -75,7 +75,7 @@ void add_folded_name(OutputStream* out, std::string_view name, bool upper, bool 
 // The first attribute named exactly `name`, skipping ASP and PHP entries.
 const NodeAttribute* attribute_named(const Node* node, const char* name) {
     for (const NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
-        if (a->asp == nullptr && a->php == nullptr && a->name == name) return a;
+        if (a->block == nullptr && a->name == name) return a;
     }
     return nullptr;
 }
@@ -573,12 +573,12 @@ void print_attribute(OutputStream* out, uint32_t indent, Lexer* lexer, const Nod
                      const NodeAttribute* attribute) {
     const Config& options = *out->options;
     if (attribute->name.empty()) {
-        if (attribute->asp != nullptr) {
+        if (attribute->asp() != nullptr) {
             add_char(out, ' ');
-            print_asp(out, PrintNormal, indent, lexer, attribute->asp);
-        } else if (attribute->php != nullptr) {
+            print_asp(out, PrintNormal, indent, lexer, attribute->asp());
+        } else if (attribute->php() != nullptr) {
             add_char(out, ' ');
-            print_php(out, PrintNormal, indent, lexer, attribute->php);
+            print_php(out, PrintNormal, indent, lexer, attribute->php());
         }
         return;
     }

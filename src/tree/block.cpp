@@ -107,7 +107,7 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
         TagPtr tag = node->tag;
         // Rule 2: own end tag (or the end tag of the element's former tag).
         if (node->kind == EndTagNode && tag != nullptr &&
-            (tag == etag || tag == element->previous_tag)) {
+            (tag == etag || tag == former_tag(lexer, element))) {
             release_token(lexer, node);
             scope.leave(lexer);
             element->closed = true;
@@ -826,7 +826,7 @@ void build_pre(Lexer* lexer, Node* pre, WhitespaceMode) {
         TagPtr tag = node->tag;
         // Own end tag; after <xmp> became <pre>, </xmp> still ends it.
         if (node->kind == EndTagNode && tag != nullptr &&
-            (tag == pre->tag || tag == pre->previous_tag)) {
+            (tag == pre->tag || tag == former_tag(lexer, pre))) {
             release_token(lexer, node);
             trim_outer_spaces(lexer, pre);
             pre->closed = true;

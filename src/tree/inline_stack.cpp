@@ -270,8 +270,7 @@ void retag_node(Lexer* lexer, Node* node, TagPtr tag) {
     replacement.tag = tag;
     report_warning(lexer, node, &replacement, ReplacingElement);
 
-    node->previous_tag = node->tag;
-    node->tag = tag;
+    retag_element(lexer, node, tag);
     node->kind = StartTagNode;
     node->implicit = true;
     node->element_name = tag->name;

@@ -70,7 +70,7 @@ class AttrTest : public ::testing::Test {
         block->kind = AspNode;
         lexer_->attribute_blocks.push_back(block);
         NodeAttribute* a = new_attribute();
-        a->asp = block;
+        a->block = block;
         a->next = node->attributes;
         node->attributes = a;
     }
@@ -92,7 +92,7 @@ class AttrTest : public ::testing::Test {
         std::string s;
         for (const NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
             if (!s.empty()) s += ' ';
-            s += a->asp != nullptr ? "[asp]" : a->name;
+            s += a->asp() != nullptr ? "[asp]" : a->name;
             if (a->value) s += "=" + *a->value;
         }
         return s;

@@ -225,7 +225,7 @@ TEST_F(InlineStackTest, RetagReportsAndRenames) {
     retag_node(lx.lexer, end_p, tag_br);
     EXPECT_EQ(end_p->kind, StartTagNode);
     EXPECT_EQ(end_p->tag, tag_br);
-    EXPECT_EQ(end_p->previous_tag, tag_p);
+    EXPECT_EQ(former_tag(lx.lexer, end_p), tag_p);
     EXPECT_EQ(end_p->element_name, "br");
     EXPECT_TRUE(end_p->implicit);
 
@@ -394,7 +394,7 @@ TEST_F(InlineStackTest, EmptyParagraphBecomesTwoBreaksWhenKept) {
     prune_if_empty(lx.lexer, p);
     EXPECT_EQ(dump_children(lx, body), "br br \"x\"");
     EXPECT_EQ(body->first_child, p);
-    EXPECT_EQ(p->previous_tag, tag_p);
+    EXPECT_EQ(former_tag(lx.lexer, p), tag_p);
     EXPECT_TRUE(check_tree_links(body));
     EXPECT_EQ(lx.messages(), lines({"line 1 column 1 - Warning: replacing element <p> by <br>"}));
 

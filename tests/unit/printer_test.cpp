@@ -532,7 +532,7 @@ TEST_F(PrinterTest, ServerBlocksInsideTags) {
     asp->start = start;
     asp->end = end;
     NodeAttribute* block = new_attribute();
-    block->asp = asp;
+    block->block = asp;
     block->name.clear();
     attribute(p, "id", "a");
     block->next = p->attributes;

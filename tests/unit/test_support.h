@@ -100,10 +100,10 @@ inline std::string describe_token(const LexerOver& lx, const Node* node) {
             for (size_t i = 0; i < attrs.size(); ++i) {
                 const NodeAttribute* a = attrs[i];
                 if (i) out += ',';
-                if (a->php) {
-                    out += "<?" + lx.text(a->php) + "?>";
-                } else if (a->asp) {
-                    out += "<%" + lx.text(a->asp) + "%>";
+                if (a->php()) {
+                    out += "<?" + lx.text(a->php()) + "?>";
+                } else if (a->asp()) {
+                    out += "<%" + lx.text(a->asp()) + "%>";
                 } else {
                     out += a->name;
                     if (a->value) {

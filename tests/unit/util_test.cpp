@@ -186,8 +186,8 @@ TEST(FatalErrorDeathTest, OperatorNewFailureIsFatal) {
 // name itself, and embedded NULs: the text, its size and the NUL after it
 // must survive every step.
 TEST(ShortNameString, KeepsTextAcrossInlineAndHeapForms) {
-    for (const size_t size :
-         {size_t{0}, size_t{1}, size_t{14}, size_t{15}, size_t{16}, size_t{40}}) {
+    for (const size_t size : {size_t{0}, size_t{1}, size_t{10}, size_t{11}, size_t{12}, size_t{15},
+                              size_t{16}, size_t{40}}) {
         std::string text;
         for (size_t i = 0; i < size; ++i)
             text += static_cast<char>('a' + i % 26);

@@ -163,7 +163,7 @@ TEST_F(WordTest, BulletParagraphsGatherIntoLists) {
                            "<ul!><li!>E</li></ul>");
     Node* item = find_body(root)->first_child->first_child;
     EXPECT_EQ(item->tag, tag_li);
-    EXPECT_EQ(item->previous_tag, tag_p);
+    EXPECT_EQ(former_tag(lexer, item), tag_p);
     EXPECT_EQ(item->kind, StartTagNode);
     EXPECT_EQ(lexer->warnings, 4u);
     const std::string text = messages();
