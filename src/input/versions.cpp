@@ -199,6 +199,8 @@ class Walk {
     Frame open_element(const Node* element, uint32_t context);
     void check_attributes(const Node* element, int symbol, VersionBits declared);
     void check_html5_attributes(const Node* element);
+    void check_html5_element(const Node* element);
+    void check_html5_from(const Node* node, const Node* root);
     void add_child(Frame& frame, const Node* child);
     VersionBits place(Frame& frame, int s, VersionBits versions);
     void close_frame(const Frame& frame);
@@ -260,6 +262,12 @@ VersionBits Walk::run(const Node* root) {
     std::vector<Level> levels{{0, false}};
     const Node* node = root->first_child;
     while (node != nullptr) {
+        if (verdict_.vocabulary == 0) {
+            // No version before HTML5 can be fitted any more: only whether
+            // HTML5 knows the rest of the page is still to be learnt.
+            check_html5_from(node, root);
+            break;
+        }
         enter(node, levels);
         if (node->first_child != nullptr) {
             node = node->first_child;
@@ -309,6 +317,32 @@ void Walk::check_html5_attributes(const Node* element) {
     }
 }
 
+// Whether HTML5 knows an element and its attributes; the other findings
+// about them are left to open_element.
+void Walk::check_html5_element(const Node* element) {
+    const TagPtr tag = element->tag;
+    // Known to HTML5 are its own elements and those it made obsolete.
+    if (tag == nullptr || (tag->versions & (VersionHTML5 | AllVersions)) == 0) html5_known_ = false;
+    if (!is_foreign(element)) check_html5_attributes(element);
+}
+
+// Finishes the walk from `node` on (in document order) once the page fits
+// no version but HTML5: what only narrows the other versions is skipped,
+// and the walk stops as soon as HTML5 is ruled out as well. The elements
+// checked are those `enter` would open.
+void Walk::check_html5_from(const Node* node, const Node* root) {
+    while (node != nullptr && html5_known_) {
+        if (is_element(node) && !is_transparent(node) && !is_blank(node)) check_html5_element(node);
+        if (node->first_child != nullptr) {
+            node = node->first_child;
+            continue;
+        }
+        while (node != root && node->next == nullptr)
+            node = node->parent;
+        node = node != root ? node->next : nullptr;
+    }
+}
+
 // Checks `node` as a child of the current frame and by itself; when it has
 // children, adds the level they belong to.
 void Walk::enter(const Node* node, std::vector<Level>& levels) {
@@ -351,11 +385,7 @@ Frame Walk::open_element(const Node* element, uint32_t context) {
     frame.element = element;
     frame.context = context;
     TagPtr tag = element->tag;
-    if (tag == nullptr || (tag->versions & VersionHTML5) == 0) {
-        // Known to HTML5 are its own elements and those it made obsolete.
-        if (tag == nullptr || (tag->versions & AllVersions) == 0) html5_known_ = false;
-    }
-    if (!is_foreign(element)) check_html5_attributes(element);
+    check_html5_element(element);
     if (tag == nullptr || (tag->versions & AllVersions) == 0) {
         // Proprietary, or an element only HTML5 has (svg and math with all
         // they hold among them).
