@@ -307,6 +307,8 @@ void Walk::check_html5_attributes(const Node* element) {
             html5_known_ = false;
             continue;
         }
+        // What follows can only rule out the versions before HTML5.
+        if (verdict_.vocabulary == 0) continue;
         if (!html5_allows_attribute(element->element_name, a->name)) continue;
         const bool new_name = def != nullptr && (def->versions & VersionHTML5) != 0 &&
                               (def->versions & (AllVersions | VersionXml)) == 0;

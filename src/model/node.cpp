@@ -161,11 +161,11 @@ void remove_attribute(Node* node, NodeAttribute* attribute) {
 // its own list of pending subtrees so that neither depth nor sibling count
 // touches the call stack.
 void free_node(Node* node) {
+    // The child lists still to free; a token or a leaf (most calls) needs
+    // none, and so no allocation.
     std::vector<Node*> pending;
-    if (node != nullptr) pending.push_back(node);
-    while (!pending.empty()) {
-        Node* n = pending.back();
-        pending.pop_back();
+    Node* n = node;
+    for (;;) {
         while (n != nullptr) {
             Node* next = n->next;
             if (n->first_child != nullptr) pending.push_back(n->first_child);
@@ -173,6 +173,9 @@ void free_node(Node* node) {
             delete n;
             n = next;
         }
+        if (pending.empty()) break;
+        n = pending.back();
+        pending.pop_back();
     }
 }
 
