@@ -155,6 +155,11 @@ inline Node* NodeAttribute::php() const {
     return block != nullptr && block->kind == PhpNode ? block : nullptr;
 }
 
+// True for svg, math and the elements inside them.
+inline bool is_foreign(const Node* node) {
+    return node->tag != nullptr && (node->tag->model & ModelForeign) != 0;
+}
+
 inline bool is_element(const Node* node) {
     return node->kind == StartTagNode || node->kind == StartEndTagNode;
 }

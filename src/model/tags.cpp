@@ -185,8 +185,8 @@ constexpr TagDef builtin_tags[] = {
      nullptr},
     {"datalist", VersionHTML5, ModelInline | ModelField, BuilderSelect, nullptr},
     // Foreign content: svg and math hold elements of their own vocabularies.
-    {"svg", VersionHTML5, ModelInline, BuilderForeign, check_foreign_root},
-    {"math", VersionHTML5, ModelInline, BuilderForeign, check_foreign_root},
+    {"svg", VersionHTML5, ModelInline | ModelForeign, BuilderForeign, check_foreign_root},
+    {"math", VersionHTML5, ModelInline | ModelForeign, BuilderForeign, check_foreign_root},
 };
 
 // The 114 rows of the HTML 4.01 era and the 35 of HTML5.
@@ -206,7 +206,8 @@ constexpr TagPtr builtin(std::string_view name) {
 }
 
 constexpr TagDef xml_entry{"", VersionAll, ModelBlock, BuilderNone, nullptr};
-constexpr TagDef foreign_entry{"", VersionHTML5, ModelInline, BuilderForeign, nullptr};
+constexpr TagDef foreign_entry{"", VersionHTML5, ModelInline | ModelForeign, BuilderForeign,
+                               nullptr};
 
 // The built-in table by name, built on first use and never changed.
 const NameIndex<TagDef>& builtin_index_by_name() {
@@ -319,12 +320,6 @@ TagPtr TagTable::find(std::string_view name) const {
         if (found != declared_.end()) return TagPtr(found->second);
     }
     return lookup_builtin_tag(name);
-}
-
-bool is_foreign(const Node* node) {
-    const TagPtr tag = node->tag;
-    if (tag == nullptr) return false;
-    return tag == foreign_tag_def || tag == tag_svg || tag == tag_math;
 }
 
 bool is_obsolete_in_html5(TagPtr tag) {

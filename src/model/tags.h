@@ -70,6 +70,9 @@ constexpr ContentModelBits ModelNoIndent = 0x40000;
 constexpr ContentModelBits ModelObsolete = 0x80000;
 constexpr ContentModelBits ModelUserDefined = 0x100000;
 constexpr ContentModelBits ModelOptionalStart = 0x200000;
+// svg, math and the elements inside them (is_foreign in node.h). Kept
+// by an element a run declares under one of these names.
+constexpr ContentModelBits ModelForeign = 0x400000;
 
 // How the lexer treats white space in text, chosen by the builder that asks
 // for the next token.
@@ -191,8 +194,6 @@ extern const TagPtr xml_tag_def;
 // (foreign content): its names keep their case and nothing in it is checked
 // against the HTML vocabulary.
 extern const TagPtr foreign_tag_def;
-// True for svg, math and the elements inside them.
-bool is_foreign(const Node* node);
 // True for elements HTML5 made obsolete (font, center, big, tt, frame ...):
 // known to earlier versions, not to HTML5.
 bool is_obsolete_in_html5(TagPtr tag);
