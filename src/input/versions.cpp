@@ -8,6 +8,7 @@
 #include <string>
 #include <span>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -142,6 +143,40 @@ bool value_fits(const DtdValueType& type, std::string_view value) {
     }
 }
 
+// The last answers of a lookup by key, one per slot of a small table that
+// the key's hash picks: the walk asks the same few questions (the symbol of
+// a tag, the number of an attribute, the context inside an element) over
+// and over, and a slot is cheaper to read than a hash map.
+template <typename Key, typename Value, size_t Slots = 256> class Memo {
+  public:
+    // `none` is a key never asked for; it marks an empty slot.
+    explicit Memo(Key none) { keys_.fill(none); }
+
+    // The remembered value of `key`, or null.
+    const Value* find(Key key) const {
+        const size_t slot = slot_of(key);
+        return keys_[slot] == key ? &values_[slot] : nullptr;
+    }
+    void put(Key key, Value value) {
+        const size_t slot = slot_of(key);
+        keys_[slot] = key;
+        values_[slot] = value;
+    }
+
+  private:
+    static size_t slot_of(Key key) {
+        uint64_t bits;
+        if constexpr (std::is_pointer_v<Key>) {
+            bits = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(key));
+        } else {
+            bits = static_cast<uint64_t>(key);
+        }
+        return static_cast<size_t>((bits * 0x9E3779B97F4A7C15u) >> 56) % Slots;
+    }
+    std::array<Key, Slots> keys_;
+    std::array<Value, Slots> values_{};
+};
+
 // The inclusions and exclusions in force inside an element: for each
 // symbol, the versions in which it is included, and excluded.
 struct Context {
@@ -226,29 +261,29 @@ class Walk {
     int attribute_id(const NodeAttribute* a) {
         const bool cached = a->attr_def != nullptr && a->attr_def->name == a->name.view();
         if (cached) {
-            auto it = attribute_cache_.find(a->attr_def);
-            if (it != attribute_cache_.end()) return it->second;
+            if (const int* id = attribute_ids_.find(a->attr_def)) return *id;
         }
         const int id = attribute_number(a->name);
-        if (cached) attribute_cache_.emplace(a->attr_def, id);
+        if (cached) attribute_ids_.put(a->attr_def, id);
         return id;
     }
     int symbol_of(const Node* element) {
-        if (element->tag == nullptr) return -1;
-        auto it = symbol_cache_.find(element->tag.get());
-        if (it == symbol_cache_.end())
-            it =
-                symbol_cache_.emplace(element->tag.get(), symbol_of_name(element->tag->name)).first;
-        return it->second;
+        const TagDef* tag = element->tag.get();
+        if (tag == nullptr) return -1;
+        if (const int* symbol = symbols_.find(tag)) return *symbol;
+        const int symbol = symbol_of_name(tag->name);
+        symbols_.put(tag, symbol);
+        return symbol;
     }
 
     const Lexer* lexer_;
     std::vector<Context> contexts_;
     // The context inside an element of a symbol, by outer context and symbol.
     std::unordered_map<uint64_t, uint32_t> inner_contexts_;
+    Memo<uint64_t, uint32_t> recent_inner_contexts_{UINT64_MAX};
     std::vector<Frame> frames_;
-    std::unordered_map<const TagDef*, int> symbol_cache_;
-    std::unordered_map<const AttrDef*, int> attribute_cache_;
+    Memo<const TagDef*, int> symbols_{nullptr};
+    Memo<const AttrDef*, int> attribute_ids_{nullptr};
     Verdict verdict_;
     bool beyond_latin1_ = false;
     bool writes_quot_ = false;
@@ -472,8 +507,12 @@ uint32_t Walk::context_inside(uint32_t context, int symbol) {
     const int exceptions = symbol_data(symbol).exceptions;
     if (exceptions < 0) return context;
     const uint64_t key = (uint64_t{context} << 8) | static_cast<uint64_t>(symbol);
+    if (const uint32_t* id = recent_inner_contexts_.find(key)) return *id;
     auto it = inner_contexts_.find(key);
-    if (it != inner_contexts_.end()) return it->second;
+    if (it != inner_contexts_.end()) {
+        recent_inner_contexts_.put(key, it->second);
+        return it->second;
+    }
     Context inner = contexts_[context];
     const DtdExceptions& own = dtd_exceptions[static_cast<size_t>(exceptions)];
     for (size_t s = 0; s < MaxSymbols; ++s) {
@@ -487,6 +526,7 @@ uint32_t Walk::context_inside(uint32_t context, int symbol) {
         id = static_cast<uint32_t>(contexts_.size() - 1);
     }
     inner_contexts_.emplace(key, id);
+    recent_inner_contexts_.put(key, id);
     return id;
 }
 
