@@ -10,6 +10,7 @@
 #include <string_view>
 #include <type_traits>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "base/config.h"
@@ -164,14 +165,15 @@ template <typename Key, typename Value, size_t Slots = 256> class Memo {
     }
 
   private:
-    static size_t slot_of(Key key) {
-        uint64_t bits;
-        if constexpr (std::is_pointer_v<Key>) {
-            bits = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(key));
-        } else {
-            bits = static_cast<uint64_t>(key);
-        }
-        return static_cast<size_t>((bits * 0x9E3779B97F4A7C15u) >> 56) % Slots;
+    static uint64_t bits_of(const void* key) {
+        return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(key));
+    }
+    static uint64_t bits_of(uint64_t key) { return key; }
+    template <typename A, typename B> static uint64_t bits_of(const std::pair<A, B>& key) {
+        return bits_of(key.first) * 31 + bits_of(key.second);
+    }
+    static size_t slot_of(const Key& key) {
+        return static_cast<size_t>((bits_of(key) * 0x9E3779B97F4A7C15u) >> 56) % Slots;
     }
     std::array<Key, Slots> keys_;
     std::array<Value, Slots> values_{};
@@ -235,6 +237,21 @@ class Walk {
     void check_attributes(const Node* element, int symbol, VersionBits declared);
     void check_html5_attributes(const Node* element);
     void check_html5_element(const Node* element);
+    // html5_allows_attribute for an attribute of an element, remembered for
+    // the pair of table entries when both are named as their entries are.
+    bool allowed_in_html5(const Node* element, const NodeAttribute* a) {
+        const TagDef* tag = element->tag.get();
+        const AttrDef* def = a->attr_def;
+        const bool cached = tag != nullptr && def != nullptr && def->name == a->name.view() &&
+                            tag->name == element->element_name.view();
+        const std::pair<const TagDef*, const AttrDef*> key{tag, def};
+        if (cached) {
+            if (const bool* allowed = allowed_in_html5_.find(key)) return *allowed;
+        }
+        const bool allowed = html5_allows_attribute(element->element_name, a->name);
+        if (cached) allowed_in_html5_.put(key, allowed);
+        return allowed;
+    }
     void check_html5_from(const Node* node, const Node* root);
     void add_child(Frame& frame, const Node* child);
     VersionBits place(Frame& frame, int s, VersionBits versions);
@@ -284,6 +301,7 @@ class Walk {
     std::vector<Frame> frames_;
     Memo<const TagDef*, int> symbols_{nullptr};
     Memo<const AttrDef*, int> attribute_ids_{nullptr};
+    Memo<std::pair<const TagDef*, const AttrDef*>, bool> allowed_in_html5_{{nullptr, nullptr}};
     Verdict verdict_;
     bool beyond_latin1_ = false;
     bool writes_quot_ = false;
@@ -344,7 +362,7 @@ void Walk::check_html5_attributes(const Node* element) {
         }
         // What follows can only rule out the versions before HTML5.
         if (verdict_.vocabulary == 0) continue;
-        if (!html5_allows_attribute(element->element_name, a->name)) continue;
+        if (!allowed_in_html5(element, a)) continue;
         const bool new_name = def != nullptr && (def->versions & VersionHTML5) != 0 &&
                               (def->versions & (AllVersions | VersionXml)) == 0;
         const bool new_use = (element->tag == tag_meta && a->name == "charset") ||
