@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstring>
 #include <utility>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "base/util.h"
 #include "input/lexer.h"
@@ -261,6 +264,42 @@ void write_indent(ByteBatch& batch, uint32_t indent) {
     }
 }
 
+// Narrows the characters of `from` to bytes in `to` sixteen at a time while
+// a block of them is all ASCII; returns how many it wrote (a multiple of
+// sixteen, and the caller goes on one by one).
+size_t ascii_prefix_to_bytes(const uint32_t* from, size_t n, unsigned char* to) {
+    constexpr size_t Block = 16;
+    size_t k = 0;
+#if defined(__SSE2__)
+    const __m128i high = _mm_set1_epi32(~0x7F);
+    for (; k + Block <= n; k += Block) {
+        const auto* at = reinterpret_cast<const __m128i*>(from + k);
+        const __m128i a = _mm_loadu_si128(at);
+        const __m128i b = _mm_loadu_si128(at + 1);
+        const __m128i c = _mm_loadu_si128(at + 2);
+        const __m128i d = _mm_loadu_si128(at + 3);
+        const __m128i any = _mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(any, high), _mm_setzero_si128())) !=
+            0xFFFF) {
+            break;
+        }
+        // Every value is below 0x80: the saturating packs keep them as they are.
+        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + k), bytes);
+    }
+#else
+    for (; k + Block <= n; k += Block) {
+        uint32_t any = 0;
+        for (size_t j = 0; j < Block; ++j)
+            any |= from[k + j];
+        if (any >= 0x80) break;
+        for (size_t j = 0; j < Block; ++j)
+            to[k + j] = static_cast<unsigned char>(from[k + j]);
+    }
+#endif
+    return k;
+}
+
 // Writes `count` characters of the pending line from index `from`. Runs of
 // ASCII (itself in every encoding but ISO-2022) are copied straight into
 // the batch; every other character goes through the encoder.
@@ -273,19 +312,7 @@ void write_chars(ByteBatch& batch, uint32_t from, uint32_t count) {
             const size_t room = OutputBufferSize - batch.used;
             const size_t n = std::min(room, static_cast<size_t>(end - p));
             unsigned char* const to = batch.bytes + batch.used;
-            size_t k = 0;
-            // Sixteen characters at a time while a block is all ASCII (a
-            // loop the compiler turns into vector code), then one by one.
-            constexpr size_t Block = 16;
-            while (k + Block <= n) {
-                uint32_t any = 0;
-                for (size_t j = 0; j < Block; ++j)
-                    any |= p[k + j];
-                if (any >= 0x80) break;
-                for (size_t j = 0; j < Block; ++j)
-                    to[k + j] = static_cast<unsigned char>(p[k + j]);
-                k += Block;
-            }
+            size_t k = ascii_prefix_to_bytes(p, n, to);
             while (k < n && p[k] < 0x80) {
                 to[k] = static_cast<unsigned char>(p[k]);
                 ++k;
@@ -356,13 +383,54 @@ void grow_line(OutputStream* out, uint32_t needed) {
     out->line.capacity = static_cast<uint32_t>(capacity);
 }
 
+namespace {
+
+// Widens `n` bytes to characters. Blocks of sixteen (or four) bytes go at
+// once; the last block of a run overlaps the one before it rather than
+// leaving a tail to go one by one.
+void widen_bytes(const unsigned char* from, size_t n, uint32_t* to) {
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const auto widen16 = [&](size_t k) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k));
+        const __m128i low = _mm_unpacklo_epi8(v, zero);
+        const __m128i high = _mm_unpackhi_epi8(v, zero);
+        auto* at = reinterpret_cast<__m128i*>(to + k);
+        _mm_storeu_si128(at, _mm_unpacklo_epi16(low, zero));
+        _mm_storeu_si128(at + 1, _mm_unpackhi_epi16(low, zero));
+        _mm_storeu_si128(at + 2, _mm_unpacklo_epi16(high, zero));
+        _mm_storeu_si128(at + 3, _mm_unpackhi_epi16(high, zero));
+    };
+    const auto widen4 = [&](size_t k) {
+        int32_t four;
+        std::memcpy(&four, from + k, sizeof four);
+        const __m128i v = _mm_unpacklo_epi8(_mm_cvtsi32_si128(four), zero);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + k), _mm_unpacklo_epi16(v, zero));
+    };
+    if (n >= 16) {
+        for (size_t k = 0; k + 16 <= n; k += 16)
+            widen16(k);
+        if (n % 16 != 0) widen16(n - 16);
+        return;
+    }
+    if (n >= 4) {
+        for (size_t k = 0; k + 4 <= n; k += 4)
+            widen4(k);
+        if (n % 4 != 0) widen4(n - 4);
+        return;
+    }
+#endif
+    for (size_t k = 0; k < n; ++k)
+        to[k] = from[k];
+}
+
+} // namespace
+
 void add_bytes(OutputStream* out, const unsigned char* bytes, size_t n) {
     LineBuffer& line = out->line;
     const size_t needed = line.length + n;
     if (needed >= line.capacity) grow_line(out, static_cast<uint32_t>(needed));
-    uint32_t* const to = line.chars + line.length;
-    for (size_t k = 0; k < n; ++k)
-        to[k] = bytes[k];
+    widen_bytes(bytes, n, line.chars + line.length);
     line.length += static_cast<uint32_t>(n);
 }
 

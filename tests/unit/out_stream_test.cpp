@@ -62,6 +62,33 @@ TEST_F(OutStreamTest, Utf8WritesEachLengthClass) {
               "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
 }
 
+// Lines are written in blocks of sixteen characters while a block is
+// ASCII: a non-ASCII character anywhere in a line of any length (inside a
+// block, at either end of one, in the tail) is encoded where it stands.
+TEST_F(OutStreamTest, FlushedLinesEncodeEveryCharacterWhereverBlocksEnd) {
+    for (uint32_t length = 0; length <= 70; ++length) {
+        for (const uint32_t at : {length, 0u, 15u, 16u, 17u, 31u, 32u, length - 1}) {
+            if (length > 0 && at > length) continue;
+            stream().wrap_column = 0x7FFFFFFF;
+            std::string expected;
+            for (uint32_t k = 0; k < length; ++k) {
+                if (k == at) {
+                    add_char(&stream(), 0xE9);
+                    expected += "\xC3\xA9";
+                } else {
+                    const char c = static_cast<char>('a' + k % 26);
+                    add_char(&stream(), static_cast<unsigned char>(c));
+                    expected += c;
+                }
+            }
+            MemorySink sink(CharEncoding::Utf8);
+            flush_pending_line(&sink.out, 0);
+            if (length > 0) expected += '\n';
+            ASSERT_EQ(sink.bytes(), expected) << "length " << length << " at " << at;
+        }
+    }
+}
+
 // A character beyond what the encoding holds is written as a numeric
 // reference, never as its low byte (that of U+263C is "<").
 TEST_F(OutStreamTest, SingleByteEncodingsWriteReferencesBeyondTheirRange) {
@@ -447,9 +474,10 @@ TEST_F(OutStreamTest, PrintTextMatchesPrintingCharacterByCharacter) {
     // feeds and a few non-ASCII letters, in every mode, with and without
     // quote escaping, at narrow and wide columns and various indents, after
     // a pending line with or without a wrap point.
-    const char* const pieces[] = {
-        "a", "word", "longerword", " ",        "  ",           "\t", "\"",      "'",
-        "<", ">",    "\n",         "\xC3\xA9", "\xE2\x80\x94", "&#", "\xC2\xA0"};
+    const char* const pieces[] = {"a", "word", "longerword", " ", "  ", "\t", "\"", "'", "<", ">",
+                                  "\n", "\xC3\xA9", "\xE2\x80\x94", "&#", "\xC2\xA0",
+                                  // Longer than the blocks of sixteen that runs are copied in.
+                                  "abcdefghijklmnopqrstuvwxyz0123456789"};
     const PrintMode modes[] = {PrintNormal,
                                PrintPreformatted,
                                PrintComment,
@@ -468,7 +496,7 @@ TEST_F(OutStreamTest, PrintTextMatchesPrintingCharacterByCharacter) {
         const PrintMode mode = modes[random() % (sizeof modes / sizeof modes[0])];
         options.quote_marks = random() % 2 == 0;
         options.char_encoding = encodings[random() % 3];
-        const int32_t column = static_cast<int32_t>(1 + random() % 30);
+        const int32_t column = static_cast<int32_t>(1 + random() % 90);
         const uint32_t indent = random() % 6;
         const std::string before = random() % 2 == 0 ? "" : "ab cd";
         const uint32_t wrap_point = before.empty() ? 0 : static_cast<uint32_t>(random() % 3);
