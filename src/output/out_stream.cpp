@@ -265,28 +265,35 @@ void write_indent(ByteBatch& batch, uint32_t indent) {
 }
 
 // Narrows the characters of `from` to bytes in `to` sixteen at a time while
-// a block of them is all ASCII; returns how many it wrote (a multiple of
-// sixteen, and the caller goes on one by one).
+// a block of them is all ASCII; returns how many it wrote (the caller goes
+// on one by one). The last block of a line overlaps the one before it
+// rather than leaving a tail.
 size_t ascii_prefix_to_bytes(const uint32_t* from, size_t n, unsigned char* to) {
     constexpr size_t Block = 16;
     size_t k = 0;
 #if defined(__SSE2__)
     const __m128i high = _mm_set1_epi32(~0x7F);
-    for (; k + Block <= n; k += Block) {
-        const auto* at = reinterpret_cast<const __m128i*>(from + k);
-        const __m128i a = _mm_loadu_si128(at);
-        const __m128i b = _mm_loadu_si128(at + 1);
-        const __m128i c = _mm_loadu_si128(at + 2);
-        const __m128i d = _mm_loadu_si128(at + 3);
+    // Writes the block at `at` when it is all ASCII.
+    const auto narrow16 = [&](size_t at) {
+        const auto* p = reinterpret_cast<const __m128i*>(from + at);
+        const __m128i a = _mm_loadu_si128(p);
+        const __m128i b = _mm_loadu_si128(p + 1);
+        const __m128i c = _mm_loadu_si128(p + 2);
+        const __m128i d = _mm_loadu_si128(p + 3);
         const __m128i any = _mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d));
         if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(any, high), _mm_setzero_si128())) !=
             0xFFFF) {
-            break;
+            return false;
         }
         // Every value is below 0x80: the saturating packs keep them as they are.
         const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + k), bytes);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + at), bytes);
+        return true;
+    };
+    for (; k + Block <= n; k += Block) {
+        if (!narrow16(k)) return k;
     }
+    if (k < n && n >= Block && narrow16(n - Block)) return n;
 #else
     for (; k + Block <= n; k += Block) {
         uint32_t any = 0;
