@@ -25,9 +25,10 @@ constexpr uint64_t fnv1a(std::string_view bytes, uint64_t h = 146959810393466560
     return h;
 }
 
-template <typename Row> class NameIndex {
+// Rows are named by `NameOf`, a function of a row; a lambda (rather than a
+// function pointer) is called inline on every probe.
+template <typename Row, typename NameOf = std::string_view (*)(const Row&)> class NameIndex {
   public:
-    using NameOf = std::string_view (*)(const Row&);
     // Which row a name listed more than once stands for.
     enum class Repeats : uint8_t { FirstWins, LastWins };
 
@@ -62,9 +63,18 @@ template <typename Row> class NameIndex {
     size_t slot_of(std::string_view name) const {
         const size_t mask = slots_.size() - 1;
         size_t i = hash(name) & mask;
-        while (slots_[i] != Empty && name_of_(rows_[slots_[i]]) != name)
+        while (slots_[i] != Empty && !same(name_of_(rows_[slots_[i]]), name))
             i = (i + 1) & mask;
         return i;
+    }
+
+    // Names are short: a loop costs less than a call of memcmp.
+    static bool same(std::string_view a, std::string_view b) {
+        if (a.size() != b.size()) return false;
+        for (size_t k = 0; k < a.size(); ++k) {
+            if (a[k] != b[k]) return false;
+        }
+        return true;
     }
 
     const Row* rows_;

@@ -289,9 +289,10 @@ constexpr AttrDef prefixed_entries[] = {
 
 // The built-in table by name, built on first use and never changed.
 const AttrDef* find_entry(const char* name) {
-    static const NameIndex<AttrDef> index(
-        builtin_attrs, std::size(builtin_attrs), [](const AttrDef& attr) { return attr.name; },
-        NameIndex<AttrDef>::Repeats::FirstWins);
+    constexpr auto attr_name = [](const AttrDef& attr) { return attr.name; };
+    static const NameIndex<AttrDef, decltype(attr_name)> index(
+        builtin_attrs, std::size(builtin_attrs), attr_name,
+        NameIndex<AttrDef, decltype(attr_name)>::Repeats::FirstWins);
     return index.find(name);
 }
 

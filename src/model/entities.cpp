@@ -105,13 +105,13 @@ namespace {
 // The entity names, built on first use and never changed; a name listed
 // twice takes its later code.
 const uint32_t* lookup_entity(const char* name) {
-    static const NameIndex<EntityDef> index = [] {
+    constexpr auto entity_name = [](const EntityDef& e) { return std::string_view(e.name); };
+    using Index = NameIndex<EntityDef, decltype(entity_name)>;
+    static const Index index = [&] {
         size_t count = 0;
         while (entity_table[count].name != nullptr)
             ++count;
-        return NameIndex<EntityDef>(
-            entity_table, count, [](const EntityDef& e) { return std::string_view(e.name); },
-            NameIndex<EntityDef>::Repeats::LastWins);
+        return Index(entity_table, count, entity_name, Index::Repeats::LastWins);
     }();
     const EntityDef* row = index.find(name);
     return row != nullptr ? &row->code : nullptr;

@@ -210,10 +210,12 @@ constexpr TagDef foreign_entry{"", VersionHTML5, ModelInline | ModelForeign, Bui
                                nullptr};
 
 // The built-in table by name, built on first use and never changed.
-const NameIndex<TagDef>& builtin_index_by_name() {
-    static const NameIndex<TagDef> index(
-        builtin_tags, std::size(builtin_tags), [](const TagDef& tag) { return tag.name; },
-        NameIndex<TagDef>::Repeats::FirstWins);
+constexpr auto tag_name = [](const TagDef& tag) { return tag.name; };
+
+const NameIndex<TagDef, decltype(tag_name)>& builtin_index_by_name() {
+    static const NameIndex<TagDef, decltype(tag_name)> index(
+        builtin_tags, std::size(builtin_tags), tag_name,
+        NameIndex<TagDef, decltype(tag_name)>::Repeats::FirstWins);
     return index;
 }
 
