@@ -367,6 +367,13 @@ const AttrDef* check_one_attribute(DocumentState* doc, Node* node, NodeAttribute
 // check_attribute on every attribute in order, then `found(def)` for each
 // AttrDef found, in the same order (null for unknown attributes).
 template <typename F> void check_each_attribute(DocumentState* doc, Node* node, F found) {
+    // Most elements have one attribute or none, which cannot repeat.
+    NodeAttribute* const first = node->attributes;
+    if (first == nullptr) return;
+    if (first->next == nullptr) {
+        found(check_one_attribute(doc, node, first, false));
+        return;
+    }
     const AttributeList list(node);
     ShortList<const AttrDef*, 16> defs;
     for (size_t i = 0; i < list.size(); ++i)
@@ -467,6 +474,7 @@ bool is_boolean_attribute(const NodeAttribute* attribute) {
 // Reports each attribute that occurs again later in the list; two
 // occurrences give one report, three give two.
 void check_repeated_attributes(DocumentState* doc, Node* node) {
+    if (node->attributes == nullptr || node->attributes->next == nullptr) return;
     const AttributeList list(node);
     for (size_t i = 0; i < list.size(); ++i) {
         if (list.repeated(i)) {
