@@ -625,7 +625,8 @@ void print_attribute(OutputStream* out, uint32_t indent, Lexer* lexer, const Nod
 
 // Prints the attribute list in source order (the list is kept newest
 // first), then the xml:space attribute when one is to be added.
-void print_attributes(OutputStream* out, uint32_t indent, Lexer* lexer, const Node* node) {
+// Prints the attributes of a list of more than one, in source order.
+void print_attribute_list(OutputStream* out, uint32_t indent, Lexer* lexer, const Node* node) {
     const Config& options = *out->options;
     // The list is walked once into a local array so that a huge list costs
     // no call depth.
@@ -637,7 +638,7 @@ void print_attributes(OutputStream* out, uint32_t indent, Lexer* lexer, const No
     // An attribute stands once in an element: a repeated one (already
     // reported) is left out, the first standing as browsers read it. (XML
     // allows no repeat at all, and no HTML version does either.)
-    const bool once = !options.input_xml && count > 1;
+    const bool once = !options.input_xml;
     // A short list is searched for an earlier (already printed) name; a
     // long one keeps the names printed in a set.
     std::unordered_set<std::string_view> printed;
@@ -654,6 +655,18 @@ void print_attributes(OutputStream* out, uint32_t indent, Lexer* lexer, const No
             }
         }
         print_attribute(out, indent, lexer, node, attribute);
+    }
+}
+
+void print_attributes(OutputStream* out, uint32_t indent, Lexer* lexer, const Node* node) {
+    const Config& options = *out->options;
+    if (const NodeAttribute* first = node->attributes; first != nullptr) {
+        // One attribute (the most an element has, as a rule) cannot repeat.
+        if (first->next == nullptr) {
+            print_attribute(out, indent, lexer, node, first);
+        } else {
+            print_attribute_list(out, indent, lexer, node);
+        }
     }
 
     if (options.output_xml && options.add_xml_space && preserves_white_space(node) &&
