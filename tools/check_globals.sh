@@ -14,7 +14,7 @@ build=$1
 allowed=(
   # Immutable dictionaries: built on first use (thread-safe), never changed.
   'lookup_entity(char const*)::index'        # entity names
-  'find_entry(char const*)::index'           # attribute names
+  'find_entry(std::basic_string_view<char, std::char_traits<char> >)::index'  # attribute names
   'builtin_index_by_name()::index'            # tag names
   'svg_element_name(*)::names'               # SVG element names by lower case
   'svg_attribute_name(*)::names'             # SVG attribute names by lower case

@@ -288,7 +288,7 @@ constexpr AttrDef prefixed_entries[] = {
 };
 
 // The built-in table by name, built on first use and never changed.
-const AttrDef* find_entry(const char* name) {
+const AttrDef* find_entry(std::string_view name) {
     constexpr auto attr_name = [](const AttrDef& attr) { return attr.name; };
     static const NameIndex<AttrDef, decltype(attr_name)> index(
         builtin_attrs, std::size(builtin_attrs), attr_name,
@@ -418,9 +418,12 @@ constinit const AttrDef
 
 const AttrDef* lookup_attr_def(const char* name) {
     if (name == nullptr) return nullptr;
-    if (const AttrDef* d = find_entry(name)) return d;
+    return lookup_attr_def(std::string_view(name));
+}
+
+const AttrDef* lookup_attr_def(std::string_view n) {
+    if (const AttrDef* d = find_entry(n)) return d;
     // data-x, aria-x and onx with at least one letter after the prefix.
-    const std::string_view n(name);
     for (const AttrDef& family : prefixed_entries) {
         const std::string_view prefix = family.name.substr(0, family.name.size() - 1);
         if (n.size() > prefix.size() && n.starts_with(prefix) &&
@@ -433,7 +436,7 @@ const AttrDef* lookup_attr_def(const char* name) {
 
 const AttrDef* find_attr_def(const NodeAttribute* attribute) {
     if (attribute == nullptr || attribute->name.empty()) return nullptr;
-    return lookup_attr_def(attribute->name.c_str());
+    return lookup_attr_def(attribute->name.view());
 }
 
 NodeAttribute* get_attribute(const Node* node, const char* name) {

@@ -33,6 +33,7 @@ struct AttrDef {
 };
 
 const AttrDef* lookup_attr_def(const char* name); // null when unknown
+const AttrDef* lookup_attr_def(std::string_view name);
 const AttrDef* find_attr_def(const NodeAttribute* attribute);
 
 NodeAttribute* get_attribute(const Node* node, const char* name);
