@@ -493,18 +493,24 @@ void Walk::check_attributes(const Node* element, int symbol, VersionBits declare
             value = a->name;
         }
         VersionBits fits = 0;
+        // Most versions declare the attribute with the same type as the one
+        // before: the value is judged once per type.
+        int judged_type = -1;
+        bool ok = false;
         for (int v = 0; v < VersionCount; ++v) {
             if ((declared & bit_of(v)) == 0 || decl->type[v] < 0) continue;
-            const DtdValueType& type = dtd_value_types[static_cast<size_t>(decl->type[v])];
-            bool ok;
-            if (alone) {
-                // SGML takes a lone name for a value of the attribute whose
-                // enumeration holds it.
-                const std::span<const std::string_view> values = enumerated_values(type);
-                ok = type.kind == DtdValueKind::Enumeration &&
-                     std::find(values.begin(), values.end(), a->name) != values.end();
-            } else {
-                ok = value_fits(type, value);
+            if (decl->type[v] != judged_type) {
+                judged_type = decl->type[v];
+                const DtdValueType& type = dtd_value_types[static_cast<size_t>(judged_type)];
+                if (alone) {
+                    // SGML takes a lone name for a value of the attribute
+                    // whose enumeration holds it.
+                    const std::span<const std::string_view> values = enumerated_values(type);
+                    ok = type.kind == DtdValueKind::Enumeration &&
+                         std::find(values.begin(), values.end(), a->name) != values.end();
+                } else {
+                    ok = value_fits(type, value);
+                }
             }
             if (ok) fits |= bit_of(v);
         }
