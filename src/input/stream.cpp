@@ -10,6 +10,11 @@ namespace varnel {
 
 static void read_byte_order_mark(InputStream* stream);
 
+// Sets `direct` from the three conditions it stands for.
+static inline void update_direct(InputStream* stream) {
+    stream->direct = stream->plain_ascii && !stream->char_pushed && stream->held_count == 0;
+}
+
 // How many bytes are read from the file at a time.
 constexpr size_t InputBufferSize = size_t{1} << 16;
 
@@ -24,6 +29,7 @@ InputStream* new_input_stream(FILE* file, CharEncoding encoding, int32_t tab_siz
     read_byte_order_mark(stream);
     stream->plain_ascii =
         stream->utf16 == Utf16Order::None && stream->encoding != CharEncoding::Iso2022;
+    update_direct(stream);
     return stream;
 }
 
@@ -65,6 +71,7 @@ static void unread_byte(InputStream* stream, int b) {
     // never holds more than the byte order mark test put there.
     if (stream->held_count < static_cast<int>(sizeof stream->held))
         stream->held[stream->held_count++] = static_cast<unsigned char>(b);
+    stream->direct = false;
 }
 
 // Looks at the first bytes of the input. A UTF-8 byte order mark
@@ -96,7 +103,11 @@ static void read_byte_order_mark(InputStream* stream) {
 
 // The next byte of the input.
 static inline int read_byte(InputStream* stream) {
-    if (stream->held_count > 0) return stream->held[--stream->held_count];
+    if (stream->held_count > 0) {
+        const int b = stream->held[--stream->held_count];
+        update_direct(stream);
+        return b;
+    }
     return next_file_byte(stream);
 }
 
@@ -239,6 +250,7 @@ static int track_iso2022(InputStream* stream, int c, bool* deliver) {
 int read_char_decoded(InputStream* stream) {
     if (stream->char_pushed) {
         stream->char_pushed = false;
+        update_direct(stream);
         int c = stream->pushed_value;
         // The end of input has one position, however often it is read.
         if (c == EndOfStream) return c;
@@ -320,6 +332,7 @@ int read_char_decoded(InputStream* stream) {
 
 void unread_char(int c, InputStream* stream) {
     stream->char_pushed = true;
+    stream->direct = false;
     stream->pushed_value = c;
     if (c == '\n') stream->line--;
     stream->column = stream->last_column;

@@ -56,6 +56,11 @@ struct InputStream {
     bool plain_ascii = false;
     // A read found the file at its end.
     bool met_end = false;
+    // The next character comes straight from the buffer when it is
+    // printable ASCII: plain_ascii holds, nothing is pushed back and no
+    // byte is held. Kept up to date by whatever changes those three, so
+    // that the short ways test one flag.
+    bool direct = false;
     // The bytes read from the file and not yet taken: [next, end) of
     // `buffer`.
     std::unique_ptr<unsigned char[]> buffer;
@@ -71,8 +76,7 @@ int read_char_decoded(InputStream* stream);
 
 // The next character of the input, or EndOfStream.
 inline int read_char(InputStream* stream) {
-    if (stream->next != stream->end && stream->plain_ascii && !stream->char_pushed &&
-        stream->held_count == 0) {
+    if (stream->direct && stream->next != stream->end) {
         const unsigned b = *stream->next;
         if (b - 0x20u < 0x5Fu) {
             ++stream->next;
@@ -97,7 +101,7 @@ bool is_end_of_stream(InputStream* stream);
 // until the next read.
 template <typename Accept>
 inline std::string_view take_plain_run(InputStream* stream, Accept accept) {
-    if (!stream->plain_ascii || stream->char_pushed || stream->held_count != 0) return {};
+    if (!stream->direct) return {};
     const unsigned char* const first = stream->next;
     const unsigned char* p = first;
     while (p != stream->end && accept(*p))
