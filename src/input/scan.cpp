@@ -44,13 +44,24 @@ void report_entity_at(Lexer* lexer, uint32_t line, uint32_t column, EntityMessag
     lexer->token_column = saved_column;
 }
 
-bool name_is_valid(const std::string& name) {
-    if (name.empty() || !is_letter(static_cast<unsigned char>(name[0]))) return false;
-    for (size_t i = 1; i < name.size(); ++i) {
-        if (!is_name_char(static_cast<unsigned char>(name[i]))) return false;
+// How a byte of an attribute value is taken in a run (see
+// scan_plain_value): 0 a character that is copied, 1 a space, 2 a byte that
+// ends the run. Tables for values in double quotes, in single quotes and
+// unquoted. In a quoted value the run takes anything printable but the
+// quote mark, markup ("<", ">"), escapes, references and a second space;
+// unquoted, no space at all, nor quote marks or "/".
+constexpr std::array<uint8_t, 256> make_value_run_classes(int delimiter) {
+    std::array<uint8_t, 256> t{};
+    for (int b = 0; b < 256; ++b) {
+        const bool stop = b == delimiter || b == '<' || b == '>' || b == '\\' || b == '&' ||
+                          b < 0x20 || b > 0x7E ||
+                          (delimiter == 0 && (b == '"' || b == '\'' || b == '/' || b == ' '));
+        t[b] = stop ? 2 : b == ' ' ? 1 : 0;
     }
-    return true;
+    return t;
 }
+constexpr std::array<uint8_t, 256> value_run_classes[3] = {
+    make_value_run_classes('"'), make_value_run_classes('\''), make_value_run_classes(0)};
 
 // Reads "<?...?>" or "<%...%>" among the attributes. Returns false when the
 // block is empty (the attribute list then ends).
@@ -93,11 +104,15 @@ bool scan_embedded_block(Lexer* lexer, int opener, NodeAttribute** list) {
 }
 
 // Reads an attribute name that begins with `first`; the character that ends
-// it is pushed back unless it is white space.
-std::string scan_attribute_name(Lexer* lexer, int first, bool* is_empty) {
+// it is pushed back unless it is white space. Sets *valid when the name is
+// one: a letter followed by name characters.
+std::string scan_attribute_name(Lexer* lexer, int first, bool* is_empty, bool* valid) {
     InputStream* in = lexer->input;
     bool xml = lexer->options.input_xml;
     std::string name;
+    // Whether the characters stored one at a time keep the name valid (those
+    // taken in runs are name characters).
+    bool fits = is_letter(first);
     int c = first;
     for (;;) {
         if (c == '=' || c == '>' || c == '<' || c == EndOfStream) {
@@ -115,6 +130,7 @@ std::string scan_attribute_name(Lexer* lexer, int first, bool* is_empty) {
                 break;
             }
         }
+        if (!name.empty() && !is_name_char(c)) fits = false;
         int folded = xml ? c : to_lower(c);
         if (folded < 0x80) {
             name.push_back(static_cast<char>(folded));
@@ -124,10 +140,19 @@ std::string scan_attribute_name(Lexer* lexer, int first, bool* is_empty) {
             name.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(end - bytes));
         }
         // Letters, digits and the like that follow go in at once.
-        for (const char ch : take_plain_run(in, [](unsigned char b) { return is_name_char(b); }))
-            name.push_back(static_cast<char>(xml ? ch : to_lower(ch)));
+        const std::string_view run =
+            take_plain_run(in, [](unsigned char b) { return is_name_char(b); });
+        if (!run.empty()) {
+            const size_t from = name.size();
+            name.append(run);
+            if (!xml) {
+                for (size_t i = from; i < name.size(); ++i)
+                    name[i] = static_cast<char>(to_lower(name[i]));
+            }
+        }
         c = read_char(in);
     }
+    *valid = fits && !name.empty();
     return name;
 }
 
@@ -226,22 +251,20 @@ bool scan_plain_value(Lexer* lexer, const std::string& name, int delimiter, bool
         }
         add_code(lexer, c);
         last = c;
-        // Characters that need nothing but copying follow in a run: in a
-        // quoted value anything printable but the quote mark, markup,
-        // escapes, references and a second space; unquoted, no space at
-        // all, nor quote marks or "/".
-        const std::string_view run = take_plain_run(in, [delimiter, &last](unsigned char b) {
-            if (b == delimiter || b == '<' || b == '>' || b == '\\' || b == '&' || b < 0x20 ||
-                b > 0x7E)
-                return false;
-            if (b == ' ') {
-                if (delimiter == 0 || last == ' ') return false;
-            } else if (delimiter == 0 && (b == '"' || b == '\'' || b == '/')) {
-                return false;
-            }
-            last = b;
+        // Characters that need nothing but copying follow in a run (see
+        // value_run_classes).
+        const std::array<uint8_t, 256>& classes = delimiter == '"'    ? value_run_classes[0]
+                                                  : delimiter == '\'' ? value_run_classes[1]
+                                                                      : value_run_classes[2];
+        unsigned space = 0; // c, just stored, is not white space
+        const std::string_view run = take_plain_run(in, [&classes, &space](unsigned char b) {
+            // A space after a space sums to 2 as well.
+            const unsigned kind = classes[b];
+            if (kind + space >= 2) return false;
+            space = kind;
             return true;
         });
+        if (!run.empty()) last = static_cast<unsigned char>(run.back());
         add_bytes(lexer, run);
     }
 
@@ -399,7 +422,8 @@ NodeAttribute* scan_attributes(Lexer* lexer, bool* is_empty) {
             return list;
         }
 
-        std::string name = scan_attribute_name(lexer, c, is_empty);
+        bool valid = false;
+        std::string name = scan_attribute_name(lexer, c, is_empty, &valid);
 
         // "=" after optional white space introduces the value.
         do {
@@ -434,7 +458,7 @@ NodeAttribute* scan_attributes(Lexer* lexer, bool* is_empty) {
             unread_char(c, in);
         }
 
-        if (!name_is_valid(name)) {
+        if (!valid) {
             report_attribute_warning(lexer, lexer->last_token, value ? value->c_str() : "",
                                      UnknownValue);
             if (cut_off) return list;
