@@ -121,10 +121,9 @@ int scan_tag_name(Lexer* lexer) {
         if (!run.empty()) {
             const size_t from = lexer->text.size();
             add_bytes(lexer, run);
-            if (!xml) {
-                for (size_t i = from; i < lexer->text.size(); ++i)
-                    lexer->text[i] = static_cast<char>(to_lower(lexer->text[i]));
-            }
+            if (!xml)
+                lower_ascii_in_place(lexer->text.data() + from,
+                                     lexer->text.data() + lexer->text.size());
         }
         c = read_char(lexer->input);
         if (c < 0 || c >= 128 || !is_name_char(c)) break;

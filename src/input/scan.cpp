@@ -103,21 +103,26 @@ bool scan_embedded_block(Lexer* lexer, int opener, NodeAttribute** list) {
     return true;
 }
 
-// Reads an attribute name that begins with `first`; the character that ends
-// it is pushed back unless it is white space. Sets *valid when the name is
-// one: a letter followed by name characters.
-std::string scan_attribute_name(Lexer* lexer, int first, bool* is_empty, bool* valid) {
+// What scan_attribute_name returns when the character after the name is
+// still to be read.
+constexpr int NothingPending = -2;
+
+// Reads into `name` an attribute name that begins with `first`. Returns the
+// character that ended it, when that is "=", ">", "<" or the end of input,
+// and NothingPending when it was white space or "/>" follows (the caller
+// reads on). Sets *valid when the name is one: a letter followed by name
+// characters.
+int scan_attribute_name(Lexer* lexer, int first, std::string& name, bool* is_empty, bool* valid) {
     InputStream* in = lexer->input;
     bool xml = lexer->options.input_xml;
-    std::string name;
     // Whether the characters stored one at a time keep the name valid (those
     // taken in runs are name characters).
     bool fits = is_letter(first);
     int c = first;
     for (;;) {
         if (c == '=' || c == '>' || c == '<' || c == EndOfStream) {
-            unread_char(c, in);
-            break;
+            *valid = fits && !name.empty();
+            return c;
         }
         if (is_white(c)) break;
         // "/>" right after a name ends the tag as empty, as it does after a
@@ -145,15 +150,12 @@ std::string scan_attribute_name(Lexer* lexer, int first, bool* is_empty, bool* v
         if (!run.empty()) {
             const size_t from = name.size();
             name.append(run);
-            if (!xml) {
-                for (size_t i = from; i < name.size(); ++i)
-                    name[i] = static_cast<char>(to_lower(name[i]));
-            }
+            if (!xml) lower_ascii_in_place(name.data() + from, name.data() + name.size());
         }
         c = read_char(in);
     }
     *valid = fits && !name.empty();
-    return name;
+    return NothingPending;
 }
 
 // Reports a quoted value that the end of input cut off, at its opening quote
@@ -423,12 +425,13 @@ NodeAttribute* scan_attributes(Lexer* lexer, bool* is_empty) {
         }
 
         bool valid = false;
-        std::string name = scan_attribute_name(lexer, c, is_empty, &valid);
+        std::string name;
+        c = scan_attribute_name(lexer, c, name, is_empty, &valid);
 
         // "=" after optional white space introduces the value.
-        do {
+        if (c == NothingPending) c = read_char(in);
+        while (c >= 0 && c < 128 && is_white(c))
             c = read_char(in);
-        } while (c >= 0 && c < 128 && is_white(c));
         std::optional<std::string> value;
         int delimiter = '"';
         bool cut_off = false;

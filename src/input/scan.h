@@ -9,6 +9,15 @@
 namespace varnel {
 
 struct Lexer;
+
+// Lowers the ASCII capitals among the bytes [first, last) (names that were
+// just read; without a branch per byte).
+inline void lower_ascii_in_place(char* first, char* last) {
+    for (; first != last; ++first) {
+        const auto b = static_cast<unsigned char>(*first);
+        *first = static_cast<char>(b + (static_cast<unsigned char>(b - 'A') < 26 ? 32 : 0));
+    }
+}
 struct NodeAttribute;
 
 // Called right after "&" has been appended to the TextBuffer.
