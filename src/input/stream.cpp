@@ -49,7 +49,8 @@ static int next_tab_column(const InputStream* stream, int column) {
 static bool fill_buffer(InputStream* stream) {
     if (stream->file == nullptr) return false;
     const size_t got = fread(stream->buffer.get(), 1, InputBufferSize, stream->file);
-    stream->next = stream->buffer.get();
+    stream->start_offset += static_cast<uint64_t>(stream->end - stream->start);
+    stream->start = stream->next = stream->buffer.get();
     stream->end = stream->next + got;
     if (got > 0) return true;
     // An error is not the end: the next read tries again, as with getc.
@@ -59,7 +60,6 @@ static bool fill_buffer(InputStream* stream) {
 
 static int next_file_byte(InputStream* stream) {
     if (stream->next == stream->end && !fill_buffer(stream)) return EndOfStream;
-    ++stream->bytes_read;
     return *stream->next++;
 }
 

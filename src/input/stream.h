@@ -45,7 +45,6 @@ struct InputStream {
     int32_t tab_size = 4;
     FILE* file = nullptr; // not owned
     Lexer* lexer = nullptr;
-    uint64_t bytes_read = 0;             // bytes taken from the file so far
     Utf16Order utf16 = Utf16Order::None; // set by a UTF-16 byte order mark
     // Bytes read ahead and given back (byte order marks that were not,
     // bytes that ended a sequence they did not belong to), next one last.
@@ -62,11 +61,19 @@ struct InputStream {
     // that the short ways test one flag.
     bool direct = false;
     // The bytes read from the file and not yet taken: [next, end) of
-    // `buffer`.
+    // `buffer`, whose bytes from `start` on came with the last read;
+    // `start_offset` is the number of bytes the file gave before them.
     std::unique_ptr<unsigned char[]> buffer;
+    const unsigned char* start = nullptr;
     const unsigned char* next = nullptr;
     const unsigned char* end = nullptr;
+    uint64_t start_offset = 0;
 };
+
+// The bytes taken from the file so far (those held or pushed back too).
+inline uint64_t bytes_read(const InputStream* stream) {
+    return stream->start_offset + static_cast<uint64_t>(stream->next - stream->start);
+}
 
 InputStream* new_input_stream(FILE* file, CharEncoding encoding, int32_t tab_size = 4);
 void free_input_stream(InputStream* stream);
@@ -80,7 +87,6 @@ inline int read_char(InputStream* stream) {
         const unsigned b = *stream->next;
         if (b - 0x20u < 0x5Fu) {
             ++stream->next;
-            ++stream->bytes_read;
             stream->last_column = stream->column++;
             return static_cast<int>(b);
         }
@@ -109,7 +115,6 @@ inline std::string_view take_plain_run(InputStream* stream, Accept accept) {
     const size_t count = static_cast<size_t>(p - first);
     if (count == 0) return {};
     stream->next = p;
-    stream->bytes_read += count;
     stream->column += static_cast<int>(count);
     stream->last_column = stream->column - 1;
     return {reinterpret_cast<const char*>(first), count};
