@@ -115,13 +115,14 @@ int scan_tag_name(Lexer* lexer) {
     }
     int c;
     for (;;) {
-        // The letters of a name come in runs, folded as they are copied.
-        const std::string_view run =
-            take_plain_run(lexer->input, [](unsigned char b) { return is_name_char(b); });
+        // The letters of a name come in runs, folded after they are copied
+        // when there are capitals among them.
+        bool capitals = false;
+        const std::string_view run = take_name_run(lexer->input, &capitals);
         if (!run.empty()) {
             const size_t from = lexer->text.size();
             add_bytes(lexer, run);
-            if (!xml)
+            if (capitals && !xml)
                 lower_ascii_in_place(lexer->text.data() + from,
                                      lexer->text.data() + lexer->text.size());
         }

@@ -145,12 +145,13 @@ int scan_attribute_name(Lexer* lexer, int first, std::string& name, bool* is_emp
             name.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(end - bytes));
         }
         // Letters, digits and the like that follow go in at once.
-        const std::string_view run =
-            take_plain_run(in, [](unsigned char b) { return is_name_char(b); });
+        bool capitals = false;
+        const std::string_view run = take_name_run(in, &capitals);
         if (!run.empty()) {
             const size_t from = name.size();
             name.append(run);
-            if (!xml) lower_ascii_in_place(name.data() + from, name.data() + name.size());
+            if (capitals && !xml)
+                lower_ascii_in_place(name.data() + from, name.data() + name.size());
         }
         c = read_char(in);
     }
