@@ -335,7 +335,10 @@ void unread_char(int c, InputStream* stream) {
     stream->direct = false;
     stream->pushed_value = c;
     if (c == '\n') stream->line--;
-    stream->column = stream->last_column;
+    // Printable ASCII is one column wide however it was read; the short
+    // ways of reading it do not note the column before it.
+    const bool one_column = static_cast<unsigned>(c) - 0x20u < 0x5Fu;
+    stream->column = one_column ? stream->column - 1 : stream->last_column;
 }
 
 // True once a read has met the end of the byte source (not merely when the

@@ -37,6 +37,8 @@ struct InputStream {
     int iso_state = 0;
     bool char_pushed = false;
     int pushed_value = 0;
+    // The column before the last character read, when that was not
+    // printable ASCII (which always moves the column on by one).
     int last_column = 1;
     int column = 1;
     int line = 1;
@@ -87,13 +89,15 @@ inline int read_char(InputStream* stream) {
         const unsigned b = *stream->next;
         if (b - 0x20u < 0x5Fu) {
             ++stream->next;
-            stream->last_column = stream->column++;
+            ++stream->column; // (unread_char knows it was one column)
             return static_cast<int>(b);
         }
     }
     return read_char_decoded(stream);
 }
 
+// Pushes back `c`, which must be the character read last (or the end of
+// input), and moves the position back to where it stood before it.
 void unread_char(int c, InputStream* stream);
 bool is_end_of_stream(InputStream* stream);
 
@@ -116,7 +120,6 @@ inline std::string_view take_plain_run(InputStream* stream, Accept accept) {
     if (count == 0) return {};
     stream->next = p;
     stream->column += static_cast<int>(count);
-    stream->last_column = stream->column - 1;
     return {reinterpret_cast<const char*>(first), count};
 }
 

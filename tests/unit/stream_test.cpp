@@ -348,6 +348,46 @@ TEST_F(StreamTest, EndOfStreamOnlyAfterReadingTheEnd) {
     EXPECT_TRUE(is_end_of_stream(lx.stream));
 }
 
+// A character pushed back puts the column back where it stood before it,
+// however it was read: straight from the buffer, in a run, after a tab, as
+// UTF-16 or pushed back before.
+TEST_F(StreamTest, PushBackRestoresTheColumnAfterEveryKindOfRead) {
+    std::string utf16 = "\xFF\xFE";
+    for (const char c : std::string("\tab cd\tx"))
+        utf16 += std::string{c, '\0'};
+    for (const std::string& page : {std::string("\tab cd\tx"), utf16}) {
+        test::LexerOver lx(page);
+        EXPECT_EQ(read_char(lx.stream), '\t');
+        EXPECT_EQ(lx.stream->column, 5);
+        EXPECT_EQ(read_char(lx.stream), 'a');
+        EXPECT_EQ(lx.stream->column, 6);
+        unread_char('a', lx.stream);
+        EXPECT_EQ(lx.stream->column, 5);
+        EXPECT_EQ(read_char(lx.stream), 'a');
+        unread_char('a', lx.stream);
+        EXPECT_EQ(lx.stream->column, 5);
+        EXPECT_EQ(read_char(lx.stream), 'a');
+        const std::string_view run =
+            take_plain_run(lx.stream, [](unsigned char b) { return b != '\t'; });
+        // (UTF-16 is decoded one character at a time.)
+        const int last = run.empty() ? read_char(lx.stream) : run.back();
+        if (run.empty()) {
+            EXPECT_EQ(last, 'b');
+        } else {
+            EXPECT_EQ(run, "b cd");
+        }
+        unread_char(last, lx.stream);
+        EXPECT_EQ(lx.stream->column, run.empty() ? 6 : 9);
+        EXPECT_EQ(read_char(lx.stream), last);
+        EXPECT_EQ(lx.stream->column, run.empty() ? 7 : 10);
+    }
+    test::LexerOver tab("a\tb");
+    read_char(tab.stream);
+    EXPECT_EQ(read_char(tab.stream), '\t');
+    unread_char('\t', tab.stream);
+    EXPECT_EQ(tab.stream->column, 2);
+}
+
 // The count of bytes taken from the file goes up with every byte the
 // reading takes, one character at a time or in runs, across the ends of the
 // buffer the file is read through; a character pushed back stays counted,
