@@ -517,7 +517,7 @@ Node* read_token(Lexer* lexer, WhitespaceMode mode) {
                 lexer->space_pending = false;
             }
         }
-        const uint32_t char_start = lexer->text_length();
+        uint32_t char_start = lexer->text_length();
         add_code(lexer, c);
 
         switch (lexer->scan_state) {
@@ -530,30 +530,36 @@ Node* read_token(Lexer* lexer, WhitespaceMode mode) {
                 take_position(lexer);
                 continue;
             }
-            if (c == '<') {
-                lexer->scan_state = StateAfterLt;
-                continue;
-            }
-            if (white) {
-                if (lexer->after_space) {
-                    if (mode != KeepSpace && mode != RawText) {
-                        truncate_text(lexer, lexer->text_length() - 1);
-                        skip_spaces(in);
-                        take_position(lexer);
+            if (c != '<') {
+                if (white) {
+                    if (lexer->after_space) {
+                        if (mode != KeepSpace && mode != RawText) {
+                            truncate_text(lexer, lexer->text_length() - 1);
+                            skip_spaces(in);
+                            take_position(lexer);
+                        }
+                    } else {
+                        lexer->after_space = true;
+                        if (mode != KeepSpace && mode != RawText) lexer->text.back() = ' ';
                     }
-                } else {
-                    lexer->after_space = true;
-                    if (mode != KeepSpace && mode != RawText) lexer->text.back() = ' ';
+                    continue;
                 }
+                if (c == '&' && mode != RawText && !lexer->options.preserve_entities)
+                    scan_entity(lexer, mode);
+                if (mode == TrimSpace) mode = CollapseSpace;
+                // Nothing is pending now, and the white-space mode no longer
+                // trims: the words that follow go in as they are.
+                lexer->after_space = take_text_run(lexer);
                 continue;
             }
-            if (c == '&' && mode != RawText && !lexer->options.preserve_entities)
-                scan_entity(lexer, mode);
-            if (mode == TrimSpace) mode = CollapseSpace;
-            // Nothing is pending now, and the white-space mode no longer
-            // trims: the words that follow go in as they are.
-            lexer->after_space = take_text_run(lexer);
-            continue;
+            // The character after the "<" decides what it starts: it is read
+            // at once, as the next pass would read it.
+            lexer->scan_state = StateAfterLt;
+            c = read_char(in);
+            if (c == EndOfStream) goto end_of_input;
+            char_start = lexer->text_length();
+            add_code(lexer, c);
+            [[fallthrough]];
         }
 
         case StateAfterLt: {

@@ -247,21 +247,23 @@ static int track_iso2022(InputStream* stream, int c, bool* deliver) {
     return c;
 }
 
-int read_char_decoded(InputStream* stream) {
-    if (stream->char_pushed) {
-        stream->char_pushed = false;
-        update_direct(stream);
-        int c = stream->pushed_value;
-        // The end of input has one position, however often it is read.
-        if (c == EndOfStream) return c;
-        if (c == '\n') {
-            stream->column = 1;
-            stream->line++;
-            return c;
-        }
-        stream->column = c == '\t' ? next_tab_column(stream, stream->column) : stream->column + 1;
+int read_pushed_char(InputStream* stream) {
+    stream->char_pushed = false;
+    update_direct(stream);
+    const int c = stream->pushed_value;
+    // The end of input has one position, however often it is read.
+    if (c == EndOfStream) return c;
+    if (c == '\n') {
+        stream->column = 1;
+        stream->line++;
         return c;
     }
+    stream->column = c == '\t' ? next_tab_column(stream, stream->column) : stream->column + 1;
+    return c;
+}
+
+int read_char_decoded(InputStream* stream) {
+    if (stream->char_pushed) return read_pushed_char(stream);
     stream->last_column = stream->column;
     const bool utf16 = stream->utf16 != Utf16Order::None;
     for (;;) {

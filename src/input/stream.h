@@ -82,6 +82,8 @@ void free_input_stream(InputStream* stream);
 
 // Every case of read_char but the short way for printable ASCII.
 int read_char_decoded(InputStream* stream);
+// Delivers the character that was pushed back.
+int read_pushed_char(InputStream* stream);
 
 // The next character of the input, or EndOfStream.
 inline int read_char(InputStream* stream) {
@@ -93,6 +95,9 @@ inline int read_char(InputStream* stream) {
             return static_cast<int>(b);
         }
     }
+    // (A character pushed back, common after a look at the next one, has a
+    // short way of its own.)
+    if (stream->char_pushed) return read_pushed_char(stream);
     return read_char_decoded(stream);
 }
 
