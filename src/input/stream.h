@@ -114,6 +114,17 @@ bool is_end_of_stream(InputStream* stream);
 // pushed back, bytes are held, the encoding changes ASCII) and it ends
 // where the buffer does: read_char then carries on. The bytes stay valid
 // until the next read.
+// Takes the next `count` bytes of the buffer at once, as take_plain_run
+// does; the caller has made sure that read_char would deliver them next
+// (`direct`) and that they are printable ASCII.
+inline std::string_view take_bytes(InputStream* stream, size_t count) {
+    if (count == 0) return {};
+    const unsigned char* const first = stream->next;
+    stream->next += count;
+    stream->column += static_cast<int>(count);
+    return {reinterpret_cast<const char*>(first), count};
+}
+
 template <typename Accept>
 inline std::string_view take_plain_run(InputStream* stream, Accept accept) {
     if (!stream->direct) return {};
@@ -121,11 +132,7 @@ inline std::string_view take_plain_run(InputStream* stream, Accept accept) {
     const unsigned char* p = first;
     while (p != stream->end && accept(*p))
         ++p;
-    const size_t count = static_cast<size_t>(p - first);
-    if (count == 0) return {};
-    stream->next = p;
-    stream->column += static_cast<int>(count);
-    return {reinterpret_cast<const char*>(first), count};
+    return take_bytes(stream, static_cast<size_t>(p - first));
 }
 
 } // namespace varnel

@@ -425,6 +425,9 @@ TEST_F(LexerTest, RunsReadAsCharacterByCharacter) {
         "<p a=b\"c>",
         "<p A1=x B-2 _c=y a%b=1 x/y=2>",
         "<P CLASS=\"One  Two\" ID=Z>",
+        "a fairly long sentence of plain words, then more of them",
+        "Unbrokenwordlongerthansixteenbytes",
+        "x\x7Fy",
     };
     std::mt19937 random(12);
     std::uniform_int_distribution<size_t> pick(0, pieces.size() - 1);
