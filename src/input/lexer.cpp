@@ -2,12 +2,6 @@
 // the reader of raw script and style content.
 #include "input/lexer.h"
 
-#include <bit>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "base/config.h"
 #include "base/util.h"
 #include "input/doctype.h"
@@ -81,41 +75,10 @@ constexpr std::array<uint8_t, 256> text_run_classes = make_text_run_classes();
 // with single spaces between the words (a second one would collapse).
 bool take_text_run(Lexer* lexer) {
     unsigned space = 0;
-#if defined(__SSE2__)
-    // Sixteen bytes at a time while the buffer holds them: the run ends at
-    // the first byte that is not printable ASCII, "<", "&" or a space after
-    // a space.
-    InputStream* in = lexer->input;
-    if (in->direct) {
-        const unsigned char* p = in->next;
-        bool ended = false;
-        while (in->end - p >= 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-            // (Compared as signed bytes, those from 0x80 on are below 0x20.)
-            const __m128i unprintable = _mm_or_si128(_mm_cmplt_epi8(v, _mm_set1_epi8(0x20)),
-                                                     _mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)));
-            const __m128i markup = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('<')),
-                                                _mm_cmpeq_epi8(v, _mm_set1_epi8('&')));
-            const auto spaces =
-                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(' '))));
-            const unsigned stops =
-                static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(unprintable, markup))) |
-                (spaces & ((spaces << 1) | space));
-            if (stops == 0) {
-                space = spaces >> 15;
-                p += 16;
-                continue;
-            }
-            const int n = std::countr_zero(stops);
-            if (n > 0) space = (spaces >> (n - 1)) & 1;
-            p += n;
-            ended = true;
-            break;
-        }
-        add_bytes(lexer, take_bytes(in, static_cast<size_t>(p - in->next)));
-        if (ended) return space != 0;
-    }
-#endif
+    // First sixteen bytes at a time, as long as the buffer holds them.
+    bool ended = false;
+    add_bytes(lexer, take_run16(lexer->input, "<&", false, &space, &ended));
+    if (ended) return space != 0;
     add_bytes(lexer, take_plain_run(lexer->input, [&space](unsigned char b) {
                   // A space after a space sums to 2 as well.
                   const unsigned kind = text_run_classes[b];

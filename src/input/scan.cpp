@@ -260,13 +260,26 @@ bool scan_plain_value(Lexer* lexer, const std::string& name, int delimiter, bool
                                                   : delimiter == '\'' ? value_run_classes[1]
                                                                       : value_run_classes[2];
         unsigned space = 0; // c, just stored, is not white space
-        const std::string_view run = take_plain_run(in, [&classes, &space](unsigned char b) {
-            // A space after a space sums to 2 as well.
-            const unsigned kind = classes[b];
-            if (kind + space >= 2) return false;
-            space = kind;
-            return true;
-        });
+        // Quoted values, often long (addresses, titles), go sixteen bytes at
+        // a time first; unquoted ones are short.
+        bool ended = false;
+        std::string_view run;
+        if (delimiter == '"') {
+            run = take_run16(in, "\"<>\\&", false, &space, &ended);
+        } else if (delimiter == '\'') {
+            run = take_run16(in, "'<>\\&", false, &space, &ended);
+        }
+        if (!ended) {
+            add_bytes(lexer, run);
+            if (!run.empty()) last = static_cast<unsigned char>(run.back());
+            run = take_plain_run(in, [&classes, &space](unsigned char b) {
+                // A space after a space sums to 2 as well.
+                const unsigned kind = classes[b];
+                if (kind + space >= 2) return false;
+                space = kind;
+                return true;
+            });
+        }
         if (!run.empty()) last = static_cast<unsigned char>(run.back());
         add_bytes(lexer, run);
     }

@@ -15,6 +15,7 @@
 // The pipeline opens one stream per document over a FILE* it owns.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -23,6 +24,10 @@
 
 #include "base/config.h"
 #include "base/utf8.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace varnel {
 
@@ -123,6 +128,57 @@ inline std::string_view take_bytes(InputStream* stream, size_t count) {
     stream->next += count;
     stream->column += static_cast<int>(count);
     return {reinterpret_cast<const char*>(first), count};
+}
+
+// Takes the first part of a run that take_plain_run would take, looking at
+// sixteen bytes at a time where the processor has SSE2 (every x86-64 has).
+// The run ends before a byte that is not printable ASCII, before any of
+// `ends` (up to five bytes), and before a space that follows a space (any
+// space when `any_space_ends`). `*space` says whether the byte before the
+// run was a space and is left saying whether the run's last byte is one.
+// Sets *ended when the run ended; when not, fewer than sixteen bytes are
+// left in the buffer (or the processor lacks SSE2) and the caller carries
+// on byte by byte.
+inline std::string_view take_run16(InputStream* stream, std::string_view ends, bool any_space_ends,
+                                   unsigned* space, bool* ended) {
+    *ended = false;
+#if defined(__SSE2__)
+    if (!stream->direct) return {};
+    __m128i end_bytes[5];
+    const size_t end_count = ends.size() < 5 ? ends.size() : 5;
+    for (size_t i = 0; i < end_count; ++i)
+        end_bytes[i] = _mm_set1_epi8(ends[i]);
+    const unsigned char* p = stream->next;
+    while (stream->end - p >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        // (Compared as signed bytes, those from 0x80 on are below 0x20.)
+        __m128i stop = _mm_or_si128(_mm_cmplt_epi8(v, _mm_set1_epi8(0x20)),
+                                    _mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)));
+        for (size_t i = 0; i < end_count; ++i)
+            stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, end_bytes[i]));
+        const auto spaces =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(' '))));
+        const unsigned stops = static_cast<unsigned>(_mm_movemask_epi8(stop)) |
+                               (any_space_ends ? spaces : spaces & ((spaces << 1) | *space));
+        if (stops == 0) {
+            *space = spaces >> 15;
+            p += 16;
+            continue;
+        }
+        const int n = std::countr_zero(stops);
+        if (n > 0) *space = (spaces >> (n - 1)) & 1;
+        p += n;
+        *ended = true;
+        break;
+    }
+    return take_bytes(stream, static_cast<size_t>(p - stream->next));
+#else
+    (void)stream;
+    (void)ends;
+    (void)any_space_ends;
+    (void)space;
+    return {};
+#endif
 }
 
 template <typename Accept>

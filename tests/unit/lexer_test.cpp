@@ -428,6 +428,10 @@ TEST_F(LexerTest, RunsReadAsCharacterByCharacter) {
         "a fairly long sentence of plain words, then more of them",
         "Unbrokenwordlongerthansixteenbytes",
         "x\x7Fy",
+        "<a href=\"http://example.org/a/long/path/to/page.html?x=1&amp;y=2#part\">",
+        "<p title='a long title with  two spaces and \"quotes\" in it'>",
+        "<p title=\"a long value with a line\nfeed, a <b> and a back\\slash in it\">",
+        "<img alt=\"sixteen bytes ok\" src='sixteen bytes ok'>",
     };
     std::mt19937 random(12);
     std::uniform_int_distribution<size_t> pick(0, pieces.size() - 1);
