@@ -264,6 +264,15 @@ int read_pushed_char(InputStream* stream) {
 
 int read_char_decoded(InputStream* stream) {
     if (stream->char_pushed) return read_pushed_char(stream);
+    // A line feed straight from the buffer means itself in every encoding
+    // that reads ASCII as itself, and ends the line.
+    if (stream->direct && stream->next != stream->end && *stream->next == '\n') {
+        ++stream->next;
+        stream->last_column = stream->column;
+        stream->column = 1;
+        ++stream->line;
+        return '\n';
+    }
     stream->last_column = stream->column;
     const bool utf16 = stream->utf16 != Utf16Order::None;
     for (;;) {

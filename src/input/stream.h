@@ -133,7 +133,7 @@ inline std::string_view take_bytes(InputStream* stream, size_t count) {
 // Takes the first part of a run that take_plain_run would take, looking at
 // sixteen bytes at a time where the processor has SSE2 (every x86-64 has).
 // The run ends before a byte that is not printable ASCII, before any of
-// `ends` (up to five bytes), and before a space that follows a space (any
+// `ends` (up to eight bytes), and before a space that follows a space (any
 // space when `any_space_ends`). `*space` says whether the byte before the
 // run was a space and is left saying whether the run's last byte is one.
 // Sets *ended when the run ended; when not, fewer than sixteen bytes are
@@ -144,8 +144,8 @@ inline std::string_view take_run16(InputStream* stream, std::string_view ends, b
     *ended = false;
 #if defined(__SSE2__)
     if (!stream->direct) return {};
-    __m128i end_bytes[5];
-    const size_t end_count = ends.size() < 5 ? ends.size() : 5;
+    __m128i end_bytes[8];
+    const size_t end_count = ends.size() < 8 ? ends.size() : 8;
     for (size_t i = 0; i < end_count; ++i)
         end_bytes[i] = _mm_set1_epi8(ends[i]);
     const unsigned char* p = stream->next;
