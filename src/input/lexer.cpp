@@ -75,6 +75,10 @@ constexpr std::array<uint8_t, 256> text_run_classes = make_text_run_classes();
 // with single spaces between the words (a second one would collapse).
 bool take_text_run(Lexer* lexer) {
     unsigned space = 0;
+    // First sixteen bytes at a time, as long as the buffer holds them.
+    bool ended = false;
+    add_bytes(lexer, take_run16(lexer->input, "<&", false, &space, &ended));
+    if (ended) return space != 0;
     add_bytes(lexer, take_plain_run(lexer->input, [&space](unsigned char b) {
                   // A space after a space sums to 2 as well.
                   const unsigned kind = text_run_classes[b];
@@ -83,6 +87,15 @@ bool take_text_run(Lexer* lexer) {
                   return true;
               }));
     return space != 0;
+}
+
+// In white space that collapses, after a white-space character: skips the
+// spaces that follow it (those the buffer holds) and returns whether there
+// were any.
+inline bool skip_spaces(InputStream* in) {
+    // (A look at the next byte first: most often there is no space to skip.)
+    if (in->next == in->end || *in->next != ' ') return false;
+    return !take_plain_run(in, [](unsigned char b) { return b == ' '; }).empty();
 }
 
 // Makes the token of a finished text or markup construct and records it as
@@ -106,16 +119,16 @@ int scan_tag_name(Lexer* lexer) {
     }
     int c;
     for (;;) {
-        // The letters of a name come in runs, folded as they are copied.
-        const std::string_view run =
-            take_plain_run(lexer->input, [](unsigned char b) { return is_name_char(b); });
+        // The letters of a name come in runs, folded after they are copied
+        // when there are capitals among them.
+        bool capitals = false;
+        const std::string_view run = take_name_run(lexer->input, &capitals);
         if (!run.empty()) {
             const size_t from = lexer->text.size();
             add_bytes(lexer, run);
-            if (!xml) {
-                for (size_t i = from; i < lexer->text.size(); ++i)
-                    lexer->text[i] = static_cast<char>(to_lower(lexer->text[i]));
-            }
+            if (capitals && !xml)
+                lower_ascii_in_place(lexer->text.data() + from,
+                                     lexer->text.data() + lexer->text.size());
         }
         c = read_char(lexer->input);
         if (c < 0 || c >= 128 || !is_name_char(c)) break;
@@ -275,7 +288,8 @@ void note_obsolete(Lexer* lexer, Node* node) {
         report_warning(lexer, nullptr, node, ObsoleteInHtml5);
         return;
     }
-    lexer->obsolete_uses.push_back({lexer->token_line, lexer->token_column, node->element_name.str()});
+    lexer->obsolete_uses.push_back(
+        {lexer->token_line, lexer->token_column, node->element_name.str()});
 }
 
 // Finishes a start tag whose name has been scanned.
@@ -352,6 +366,44 @@ Node* finish_start_tag(Lexer* lexer, int ended_by, WhitespaceMode mode) {
     }
     take_empty_syntax(lexer, node);
     return node;
+}
+
+// Reads an end tag whose first letter has just been appended, up to its
+// ">". Returns the token, or nothing when the end of input cuts it off.
+Node* read_end_tag(Lexer* lexer) {
+    InputStream* in = lexer->input;
+    lexer->text_start = lexer->text_length() - 1;
+    int ended_by = scan_tag_name(lexer);
+    Node* node = new_tag_node(lexer, EndTagNode);
+    lexer->last_token = node;
+    if (lexer->foreign != ForeignNone && !lexer->options.input_xml) {
+        // The foreign builder matches it by name; an HTML element's
+        // end tag keeps its entry for the builders outside.
+        if (lexer->foreign == ForeignSvg)
+            node->element_name = std::string(svg_element_name(node->element_name));
+        if (node->tag == nullptr) node->tag = foreign_tag_def;
+    }
+    truncate_text(lexer, lexer->text_start);
+    lexer->text_end = lexer->text_start;
+    if (ended_by != '>') {
+        for (;;) {
+            int d = ended_by == EndOfStream ? EndOfStream : read_char(in);
+            if (d == '>') break;
+            if (d == EndOfStream) {
+                // The end tag is cut off by the end of input: it is
+                // lost, and this call ends with nothing; the report
+                // says so.
+                unread_char(d, in);
+                report_warning(lexer, nullptr, nullptr, UnexpectedEof);
+                free_node(node);
+                lexer->last_token = nullptr;
+                lexer->scan_state = StateContent;
+                return nullptr;
+            }
+            ended_by = d;
+        }
+    }
+    return markup_token(lexer, node);
 }
 
 // Handles the character after "<!": comment, doctype, marked section, or a
@@ -469,40 +521,49 @@ Node* read_token(Lexer* lexer, WhitespaceMode mode) {
                 lexer->space_pending = false;
             }
         }
-        const uint32_t char_start = lexer->text_length();
+        uint32_t char_start = lexer->text_length();
         add_code(lexer, c);
 
         switch (lexer->scan_state) {
         case StateContent: {
             bool white = is_white(c);
             if (white && mode == TrimSpace && lexer->text_length() == lexer->text_start + 1) {
+                // Spaces that follow are dropped the same way: at once.
                 truncate_text(lexer, lexer->text_start);
+                skip_spaces(in);
                 take_position(lexer);
                 continue;
             }
-            if (c == '<') {
-                lexer->scan_state = StateAfterLt;
-                continue;
-            }
-            if (white) {
-                if (lexer->after_space) {
-                    if (mode != KeepSpace && mode != RawText) {
-                        truncate_text(lexer, lexer->text_length() - 1);
-                        take_position(lexer);
+            if (c != '<') {
+                if (white) {
+                    if (lexer->after_space) {
+                        if (mode != KeepSpace && mode != RawText) {
+                            truncate_text(lexer, lexer->text_length() - 1);
+                            skip_spaces(in);
+                            take_position(lexer);
+                        }
+                    } else {
+                        lexer->after_space = true;
+                        if (mode != KeepSpace && mode != RawText) lexer->text.back() = ' ';
                     }
-                } else {
-                    lexer->after_space = true;
-                    if (mode != KeepSpace && mode != RawText) lexer->text.back() = ' ';
+                    continue;
                 }
+                if (c == '&' && mode != RawText && !lexer->options.preserve_entities)
+                    scan_entity(lexer, mode);
+                if (mode == TrimSpace) mode = CollapseSpace;
+                // Nothing is pending now, and the white-space mode no longer
+                // trims: the words that follow go in as they are.
+                lexer->after_space = take_text_run(lexer);
                 continue;
             }
-            if (c == '&' && mode != RawText && !lexer->options.preserve_entities)
-                scan_entity(lexer, mode);
-            if (mode == TrimSpace) mode = CollapseSpace;
-            // Nothing is pending now, and the white-space mode no longer
-            // trims: the words that follow go in as they are.
-            lexer->after_space = take_text_run(lexer);
-            continue;
+            // The character after the "<" decides what it starts: it is read
+            // at once, as the next pass would read it.
+            lexer->scan_state = StateAfterLt;
+            c = read_char(in);
+            if (c == EndOfStream) goto end_of_input;
+            char_start = lexer->text_length();
+            add_code(lexer, c);
+            [[fallthrough]];
         }
 
         case StateAfterLt: {
@@ -517,12 +578,17 @@ Node* read_token(Lexer* lexer, WhitespaceMode mode) {
                 if (is_letter(c)) {
                     truncate_text(lexer, lexer->text_length() - 3);
                     lexer->text_end = lexer->text_length();
-                    unread_char(c, in);
-                    lexer->scan_state = StateEndTag;
-                    // The end tag's position is that of its "<".
-                    in->column -= 2;
-                    if (lexer->text_end > lexer->text_start) return text_token(lexer);
-                    continue;
+                    if (lexer->text_end > lexer->text_start) {
+                        // The text before it goes first; the next call reads
+                        // the end tag, whose position is that of its "<".
+                        unread_char(c, in);
+                        lexer->scan_state = StateEndTag;
+                        in->column -= 2;
+                        return text_token(lexer);
+                    }
+                    // Nothing to hand out first: the name is read at once.
+                    add_code(lexer, c);
+                    return read_end_tag(lexer);
                 }
                 back_to_content(lexer, c, after_slash);
                 continue;
@@ -548,51 +614,28 @@ Node* read_token(Lexer* lexer, WhitespaceMode mode) {
                 continue;
             }
             if (is_letter(c)) {
-                unread_char(c, in);
                 truncate_text(lexer, lexer->text_length() - 2);
-                Node* t = enter_markup(lexer, StateStartTag);
-                if (t != nullptr) return t;
-                continue;
+                if (lexer->text_length() > lexer->text_start) {
+                    // The text before it goes first; the next call reads
+                    // the tag.
+                    unread_char(c, in);
+                    return enter_markup(lexer, StateStartTag);
+                }
+                // Nothing to hand out first: the name is read at once.
+                enter_markup(lexer, StateStartTag);
+                add_code(lexer, c);
+                lexer->text_start = lexer->text_length() - 1;
+                const int ended_by = scan_tag_name(lexer);
+                return finish_start_tag(lexer, ended_by, mode);
             }
             back_to_content(lexer, c, char_start);
             continue;
         }
 
-        case StateEndTag: {
-            lexer->text_start = lexer->text_length() - 1;
+        case StateEndTag:
+            // Back from handing out the text before the tag.
             in->column += 2;
-            int ended_by = scan_tag_name(lexer);
-            Node* node = new_tag_node(lexer, EndTagNode);
-            lexer->last_token = node;
-            if (lexer->foreign != ForeignNone && !lexer->options.input_xml) {
-                // The foreign builder matches it by name; an HTML element's
-                // end tag keeps its entry for the builders outside.
-                if (lexer->foreign == ForeignSvg)
-                    node->element_name = std::string(svg_element_name(node->element_name));
-                if (node->tag == nullptr) node->tag = foreign_tag_def;
-            }
-            truncate_text(lexer, lexer->text_start);
-            lexer->text_end = lexer->text_start;
-            if (ended_by != '>') {
-                for (;;) {
-                    int d = ended_by == EndOfStream ? EndOfStream : read_char(in);
-                    if (d == '>') break;
-                    if (d == EndOfStream) {
-                        // The end tag is cut off by the end of input: it is
-                        // lost, and this call ends with nothing; the report
-                        // says so.
-                        unread_char(d, in);
-                        report_warning(lexer, nullptr, nullptr, UnexpectedEof);
-                        free_node(node);
-                        lexer->last_token = nullptr;
-                        lexer->scan_state = StateContent;
-                        return nullptr;
-                    }
-                    ended_by = d;
-                }
-            }
-            return markup_token(lexer, node);
-        }
+            return read_end_tag(lexer);
 
         case StateStartTag: {
             lexer->text_start = lexer->text_length() - 1;

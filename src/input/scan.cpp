@@ -44,13 +44,24 @@ void report_entity_at(Lexer* lexer, uint32_t line, uint32_t column, EntityMessag
     lexer->token_column = saved_column;
 }
 
-bool name_is_valid(const std::string& name) {
-    if (name.empty() || !is_letter(static_cast<unsigned char>(name[0]))) return false;
-    for (size_t i = 1; i < name.size(); ++i) {
-        if (!is_name_char(static_cast<unsigned char>(name[i]))) return false;
+// How a byte of an attribute value is taken in a run (see
+// scan_plain_value): 0 a character that is copied, 1 a space, 2 a byte that
+// ends the run. Tables for values in double quotes, in single quotes and
+// unquoted. In a quoted value the run takes anything printable but the
+// quote mark, markup ("<", ">"), escapes, references and a second space;
+// unquoted, no space at all, nor quote marks or "/".
+constexpr std::array<uint8_t, 256> make_value_run_classes(int delimiter) {
+    std::array<uint8_t, 256> t{};
+    for (int b = 0; b < 256; ++b) {
+        const bool stop = b == delimiter || b == '<' || b == '>' || b == '\\' || b == '&' ||
+                          b < 0x20 || b > 0x7E ||
+                          (delimiter == 0 && (b == '"' || b == '\'' || b == '/' || b == ' '));
+        t[b] = stop ? 2 : b == ' ' ? 1 : 0;
     }
-    return true;
+    return t;
 }
+constexpr std::array<uint8_t, 256> value_run_classes[3] = {
+    make_value_run_classes('"'), make_value_run_classes('\''), make_value_run_classes(0)};
 
 // Reads "<?...?>" or "<%...%>" among the attributes. Returns false when the
 // block is empty (the attribute list then ends).
@@ -88,22 +99,34 @@ bool scan_embedded_block(Lexer* lexer, int opener, NodeAttribute** list) {
     return true;
 }
 
-// Reads an attribute name that begins with `first`; the character that ends
-// it is pushed back unless it is white space.
-std::string scan_attribute_name(Lexer* lexer, int first, bool* is_empty) {
+// What scan_attribute_name returns when the character after the name is
+// still to be read.
+constexpr int NothingPending = -2;
+
+// Appends to the TextBuffer an attribute name that begins with `first`
+// (the caller notes where it starts: `name_start`). Returns the
+// character that ended it, when that is "=", ">", "<" or the end of input,
+// and NothingPending when it was white space or "/>" follows (the caller
+// reads on). Sets *valid when the name is one: a letter followed by name
+// characters.
+int scan_attribute_name(Lexer* lexer, int first, bool* is_empty, bool* valid) {
     InputStream* in = lexer->input;
     bool xml = lexer->options.input_xml;
-    std::string name;
+    std::string& text = lexer->text;
+    const size_t name_start = text.size();
+    // Whether the characters stored one at a time keep the name valid (those
+    // taken in runs are name characters).
+    bool fits = is_letter(first);
     int c = first;
     for (;;) {
         if (c == '=' || c == '>' || c == '<' || c == EndOfStream) {
-            unread_char(c, in);
-            break;
+            *valid = fits && text.size() > name_start;
+            return c;
         }
         if (is_white(c)) break;
         // "/>" right after a name ends the tag as empty, as it does after a
         // value: `<input checked/>` keeps its attribute.
-        if (c == '/' && !name.empty()) {
+        if (c == '/' && text.size() > name_start) {
             int next = read_char(in);
             unread_char(next, in);
             if (next == '>') {
@@ -111,21 +134,37 @@ std::string scan_attribute_name(Lexer* lexer, int first, bool* is_empty) {
                 break;
             }
         }
+        if (text.size() > name_start && !is_name_char(c)) fits = false;
         int folded = xml ? c : to_lower(c);
         if (folded < 0x80) {
-            name.push_back(static_cast<char>(folded));
+            text.push_back(static_cast<char>(folded));
         } else {
             unsigned char bytes[8];
             unsigned char* end = encode_utf8(bytes, static_cast<uint32_t>(folded));
-            name.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(end - bytes));
+            text.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(end - bytes));
         }
         // Letters, digits and the like that follow go in at once.
-        for (const char ch : take_plain_run(in, [](unsigned char b) { return is_name_char(b); }))
-            name.push_back(static_cast<char>(xml ? ch : to_lower(ch)));
+        bool capitals = false;
+        const std::string_view run = take_name_run(in, &capitals);
+        if (!run.empty()) {
+            const size_t from = text.size();
+            text.append(run);
+            if (capitals && !xml)
+                lower_ascii_in_place(text.data() + from, text.data() + text.size());
+        }
         c = read_char(in);
     }
-    return name;
+    *valid = fits && text.size() > name_start;
+    return NothingPending;
 }
+
+// Where the name of the attribute being read stands in the TextBuffer (the
+// buffer may move while its value is read).
+struct NameSpan {
+    uint32_t start;
+    uint32_t size;
+    std::string str(const Lexer* lexer) const { return lexer->text.substr(start, size); }
+};
 
 // Reports a quoted value that the end of input cut off, at its opening quote
 // mark: the rest of the page went into it. When it took in markup (a ">"),
@@ -147,7 +186,7 @@ void report_unclosed_value(Lexer* lexer, const std::string& name, bool seen_gt, 
 // into the TextBuffer from `saved` on; a quoted value's opening quote mark
 // stands at `open_line`, `open_column`. Returns true when the end of input
 // cut it off (already reported).
-bool scan_plain_value(Lexer* lexer, const std::string& name, int delimiter, bool* is_empty,
+bool scan_plain_value(Lexer* lexer, NameSpan name, int delimiter, bool* is_empty,
                       uint32_t open_line, uint32_t open_column) {
     InputStream* in = lexer->input;
     int last = 0;       // last character stored
@@ -174,7 +213,7 @@ bool scan_plain_value(Lexer* lexer, const std::string& name, int delimiter, bool
             }
             if (c == '/') {
                 int d = read_char(in);
-                if (d == '>' && !is_url_attribute(name.c_str())) {
+                if (d == '>' && !is_url_attribute(name.str(lexer).c_str())) {
                     *is_empty = true;
                     unread_char(d, in);
                     break;
@@ -222,33 +261,44 @@ bool scan_plain_value(Lexer* lexer, const std::string& name, int delimiter, bool
         }
         add_code(lexer, c);
         last = c;
-        // Characters that need nothing but copying follow in a run: in a
-        // quoted value anything printable but the quote mark, markup,
-        // escapes, references and a second space; unquoted, no space at
-        // all, nor quote marks or "/".
-        const std::string_view run = take_plain_run(in, [delimiter, &last](unsigned char b) {
-            if (b == delimiter || b == '<' || b == '>' || b == '\\' || b == '&' || b < 0x20 ||
-                b > 0x7E)
-                return false;
-            if (b == ' ') {
-                if (delimiter == 0 || last == ' ') return false;
-            } else if (delimiter == 0 && (b == '"' || b == '\'' || b == '/')) {
-                return false;
-            }
-            last = b;
-            return true;
-        });
+        // Characters that need nothing but copying follow in a run (see
+        // value_run_classes).
+        const std::array<uint8_t, 256>& classes = delimiter == '"'    ? value_run_classes[0]
+                                                  : delimiter == '\'' ? value_run_classes[1]
+                                                                      : value_run_classes[2];
+        unsigned space = 0; // c, just stored, is not white space
+        // Quoted values, often long (addresses, titles), go sixteen bytes at
+        // a time first; unquoted ones are short.
+        bool ended = false;
+        std::string_view run;
+        if (delimiter == '"') {
+            run = take_run16(in, "\"<>\\&", false, &space, &ended);
+        } else if (delimiter == '\'') {
+            run = take_run16(in, "'<>\\&", false, &space, &ended);
+        }
+        if (!ended) {
+            add_bytes(lexer, run);
+            if (!run.empty()) last = static_cast<unsigned char>(run.back());
+            run = take_plain_run(in, [&classes, &space](unsigned char b) {
+                // A space after a space sums to 2 as well.
+                const unsigned kind = classes[b];
+                if (kind + space >= 2) return false;
+                space = kind;
+                return true;
+            });
+        }
+        if (!run.empty()) last = static_cast<unsigned char>(run.back());
         add_bytes(lexer, run);
     }
 
     if (cut_off && delimiter != 0) {
-        report_unclosed_value(lexer, name, seen_gt, open_line, open_column);
+        report_unclosed_value(lexer, name.str(lexer), seen_gt, open_line, open_column);
         return cut_off;
     }
     if (!lexer->options.literal_attributes && marks > 10 && seen_gt &&
-        !is_script_attribute(name.c_str())) {
-        bool javascript_url =
-            is_url_attribute(name.c_str()) && lexer->text.compare(saved, 11, "javascript:") == 0;
+        !is_script_attribute(name.str(lexer).c_str())) {
+        bool javascript_url = is_url_attribute(name.str(lexer).c_str()) &&
+                              lexer->text.compare(saved, 11, "javascript:") == 0;
         if (!javascript_url) report_error(lexer, nullptr, lexer->last_token, MissingQuotemark);
     }
     return cut_off;
@@ -395,20 +445,25 @@ NodeAttribute* scan_attributes(Lexer* lexer, bool* is_empty) {
             return list;
         }
 
-        std::string name = scan_attribute_name(lexer, c, is_empty);
+        // The name and then the value are read into the TextBuffer, and
+        // copied from there into the attribute.
+        const uint32_t name_start = lexer->text_length();
+        bool valid = false;
+        c = scan_attribute_name(lexer, c, is_empty, &valid);
+        const NameSpan name{name_start, lexer->text_length() - name_start};
 
         // "=" after optional white space introduces the value.
-        do {
+        if (c == NothingPending) c = read_char(in);
+        while (c >= 0 && c < 128 && is_white(c))
             c = read_char(in);
-        } while (c >= 0 && c < 128 && is_white(c));
-        std::optional<std::string> value;
+        bool has_value = false;
+        uint32_t saved = lexer->text_length();
         int delimiter = '"';
         bool cut_off = false;
         if (c == '=') {
             do {
                 c = read_char(in);
             } while (c >= 0 && c < 128 && is_white(c));
-            uint32_t saved = lexer->text_length();
             bool quoted = c == '"' || c == '\'';
             if (quoted) {
                 delimiter = c;
@@ -422,23 +477,23 @@ NodeAttribute* scan_attributes(Lexer* lexer, bool* is_empty) {
                 unread_char(c, in);
                 cut_off = scan_plain_value(lexer, name, 0, is_empty, 0, 0);
             }
-            if (quoted || lexer->text_length() > saved) {
-                value = lexer->text.substr(saved);
-            }
-            truncate_text(lexer, saved);
+            has_value = quoted || lexer->text_length() > saved;
         } else {
             unread_char(c, in);
         }
 
-        if (!name_is_valid(name)) {
-            report_attribute_warning(lexer, lexer->last_token, value ? value->c_str() : "",
-                                     UnknownValue);
+        if (!valid) {
+            // (The value ends the TextBuffer.)
+            report_attribute_warning(lexer, lexer->last_token,
+                                     has_value ? lexer->text.c_str() + saved : "", UnknownValue);
+            truncate_text(lexer, name_start);
             if (cut_off) return list;
             continue;
         }
         NodeAttribute* attribute = new_attribute();
-        attribute->name = std::move(name);
-        attribute->value = std::move(value);
+        attribute->name.assign(lexer->text.data() + name.start, name.size);
+        if (has_value) attribute->value.emplace(lexer->text, saved);
+        truncate_text(lexer, name_start);
         attribute->delimiter = delimiter;
         attribute->attr_def = find_attr_def(attribute);
         attribute->next = list;

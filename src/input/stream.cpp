@@ -10,6 +10,11 @@ namespace varnel {
 
 static void read_byte_order_mark(InputStream* stream);
 
+// Sets `direct` from the three conditions it stands for.
+static inline void update_direct(InputStream* stream) {
+    stream->direct = stream->plain_ascii && !stream->char_pushed && stream->held_count == 0;
+}
+
 // How many bytes are read from the file at a time.
 constexpr size_t InputBufferSize = size_t{1} << 14;
 
@@ -24,6 +29,7 @@ InputStream* new_input_stream(FILE* file, CharEncoding encoding, int32_t tab_siz
     read_byte_order_mark(stream);
     stream->plain_ascii =
         stream->utf16 == Utf16Order::None && stream->encoding != CharEncoding::Iso2022;
+    update_direct(stream);
     return stream;
 }
 
@@ -43,7 +49,8 @@ static int next_tab_column(const InputStream* stream, int column) {
 static bool fill_buffer(InputStream* stream) {
     if (stream->file == nullptr) return false;
     const size_t got = fread(stream->buffer.get(), 1, InputBufferSize, stream->file);
-    stream->next = stream->buffer.get();
+    stream->start_offset += static_cast<uint64_t>(stream->end - stream->start);
+    stream->start = stream->next = stream->buffer.get();
     stream->end = stream->next + got;
     if (got > 0) return true;
     // An error is not the end: the next read tries again, as with getc.
@@ -53,7 +60,6 @@ static bool fill_buffer(InputStream* stream) {
 
 static int next_file_byte(InputStream* stream) {
     if (stream->next == stream->end && !fill_buffer(stream)) return EndOfStream;
-    ++stream->bytes_read;
     return *stream->next++;
 }
 
@@ -65,6 +71,7 @@ static void unread_byte(InputStream* stream, int b) {
     // never holds more than the byte order mark test put there.
     if (stream->held_count < static_cast<int>(sizeof stream->held))
         stream->held[stream->held_count++] = static_cast<unsigned char>(b);
+    stream->direct = false;
 }
 
 // Looks at the first bytes of the input. A UTF-8 byte order mark
@@ -96,7 +103,11 @@ static void read_byte_order_mark(InputStream* stream) {
 
 // The next byte of the input.
 static inline int read_byte(InputStream* stream) {
-    if (stream->held_count > 0) return stream->held[--stream->held_count];
+    if (stream->held_count > 0) {
+        const int b = stream->held[--stream->held_count];
+        update_direct(stream);
+        return b;
+    }
     return next_file_byte(stream);
 }
 
@@ -236,19 +247,31 @@ static int track_iso2022(InputStream* stream, int c, bool* deliver) {
     return c;
 }
 
-int read_char_decoded(InputStream* stream) {
-    if (stream->char_pushed) {
-        stream->char_pushed = false;
-        int c = stream->pushed_value;
-        // The end of input has one position, however often it is read.
-        if (c == EndOfStream) return c;
-        if (c == '\n') {
-            stream->column = 1;
-            stream->line++;
-            return c;
-        }
-        stream->column = c == '\t' ? next_tab_column(stream, stream->column) : stream->column + 1;
+int read_pushed_char(InputStream* stream) {
+    stream->char_pushed = false;
+    update_direct(stream);
+    const int c = stream->pushed_value;
+    // The end of input has one position, however often it is read.
+    if (c == EndOfStream) return c;
+    if (c == '\n') {
+        stream->column = 1;
+        stream->line++;
         return c;
+    }
+    stream->column = c == '\t' ? next_tab_column(stream, stream->column) : stream->column + 1;
+    return c;
+}
+
+int read_char_decoded(InputStream* stream) {
+    if (stream->char_pushed) return read_pushed_char(stream);
+    // A line feed straight from the buffer means itself in every encoding
+    // that reads ASCII as itself, and ends the line.
+    if (stream->direct && stream->next != stream->end && *stream->next == '\n') {
+        ++stream->next;
+        stream->last_column = stream->column;
+        stream->column = 1;
+        ++stream->line;
+        return '\n';
     }
     stream->last_column = stream->column;
     const bool utf16 = stream->utf16 != Utf16Order::None;
@@ -320,9 +343,13 @@ int read_char_decoded(InputStream* stream) {
 
 void unread_char(int c, InputStream* stream) {
     stream->char_pushed = true;
+    stream->direct = false;
     stream->pushed_value = c;
     if (c == '\n') stream->line--;
-    stream->column = stream->last_column;
+    // Printable ASCII is one column wide however it was read; the short
+    // ways of reading it do not note the column before it.
+    const bool one_column = static_cast<unsigned>(c) - 0x20u < 0x5Fu;
+    stream->column = one_column ? stream->column - 1 : stream->last_column;
 }
 
 // True once a read has met the end of the byte source (not merely when the

@@ -15,6 +15,7 @@
 // The pipeline opens one stream per document over a FILE* it owns.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -23,6 +24,10 @@
 
 #include "base/config.h"
 #include "base/utf8.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace varnel {
 
@@ -37,6 +42,8 @@ struct InputStream {
     int iso_state = 0;
     bool char_pushed = false;
     int pushed_value = 0;
+    // The column before the last character read, when that was not
+    // printable ASCII (which always moves the column on by one).
     int last_column = 1;
     int column = 1;
     int line = 1;
@@ -45,7 +52,6 @@ struct InputStream {
     int32_t tab_size = 4;
     FILE* file = nullptr; // not owned
     Lexer* lexer = nullptr;
-    uint64_t bytes_read = 0;             // bytes taken from the file so far
     Utf16Order utf16 = Utf16Order::None; // set by a UTF-16 byte order mark
     // Bytes read ahead and given back (byte order marks that were not,
     // bytes that ended a sequence they did not belong to), next one last.
@@ -56,34 +62,52 @@ struct InputStream {
     bool plain_ascii = false;
     // A read found the file at its end.
     bool met_end = false;
+    // The next character comes straight from the buffer when it is
+    // printable ASCII: plain_ascii holds, nothing is pushed back and no
+    // byte is held. Kept up to date by whatever changes those three, so
+    // that the short ways test one flag.
+    bool direct = false;
     // The bytes read from the file and not yet taken: [next, end) of
-    // `buffer`.
+    // `buffer`, whose bytes from `start` on came with the last read;
+    // `start_offset` is the number of bytes the file gave before them.
     std::unique_ptr<unsigned char[]> buffer;
+    const unsigned char* start = nullptr;
     const unsigned char* next = nullptr;
     const unsigned char* end = nullptr;
+    uint64_t start_offset = 0;
 };
+
+// The bytes taken from the file so far (those held or pushed back too).
+inline uint64_t bytes_read(const InputStream* stream) {
+    return stream->start_offset + static_cast<uint64_t>(stream->next - stream->start);
+}
 
 InputStream* new_input_stream(FILE* file, CharEncoding encoding, int32_t tab_size = 4);
 void free_input_stream(InputStream* stream);
 
 // Every case of read_char but the short way for printable ASCII.
 int read_char_decoded(InputStream* stream);
+// Delivers the character that was pushed back.
+int read_pushed_char(InputStream* stream);
 
 // The next character of the input, or EndOfStream.
 inline int read_char(InputStream* stream) {
-    if (stream->next != stream->end && stream->plain_ascii && !stream->char_pushed &&
-        stream->held_count == 0) {
+    if (stream->direct && stream->next != stream->end) {
         const unsigned b = *stream->next;
         if (b - 0x20u < 0x5Fu) {
             ++stream->next;
-            ++stream->bytes_read;
-            stream->last_column = stream->column++;
+            ++stream->column; // (unread_char knows it was one column)
             return static_cast<int>(b);
         }
     }
+    // (A character pushed back, common after a look at the next one, has a
+    // short way of its own.)
+    if (stream->char_pushed) return read_pushed_char(stream);
     return read_char_decoded(stream);
 }
 
+// Pushes back `c`, which must be the character read last (or the end of
+// input), and moves the position back to where it stood before it.
 void unread_char(int c, InputStream* stream);
 bool is_end_of_stream(InputStream* stream);
 
@@ -95,20 +119,76 @@ bool is_end_of_stream(InputStream* stream);
 // pushed back, bytes are held, the encoding changes ASCII) and it ends
 // where the buffer does: read_char then carries on. The bytes stay valid
 // until the next read.
+// Takes the next `count` bytes of the buffer at once, as take_plain_run
+// does; the caller has made sure that read_char would deliver them next
+// (`direct`) and that they are printable ASCII.
+inline std::string_view take_bytes(InputStream* stream, size_t count) {
+    if (count == 0) return {};
+    const unsigned char* const first = stream->next;
+    stream->next += count;
+    stream->column += static_cast<int>(count);
+    return {reinterpret_cast<const char*>(first), count};
+}
+
+// Takes the first part of a run that take_plain_run would take, looking at
+// sixteen bytes at a time where the processor has SSE2 (every x86-64 has).
+// The run ends before a byte that is not printable ASCII, before any of
+// `ends` (up to eight bytes), and before a space that follows a space (any
+// space when `any_space_ends`). `*space` says whether the byte before the
+// run was a space and is left saying whether the run's last byte is one.
+// Sets *ended when the run ended; when not, fewer than sixteen bytes are
+// left in the buffer (or the processor lacks SSE2) and the caller carries
+// on byte by byte.
+inline std::string_view take_run16(InputStream* stream, std::string_view ends, bool any_space_ends,
+                                   unsigned* space, bool* ended) {
+    *ended = false;
+#if defined(__SSE2__)
+    if (!stream->direct) return {};
+    __m128i end_bytes[8];
+    const size_t end_count = ends.size() < 8 ? ends.size() : 8;
+    for (size_t i = 0; i < end_count; ++i)
+        end_bytes[i] = _mm_set1_epi8(ends[i]);
+    const unsigned char* p = stream->next;
+    while (stream->end - p >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        // (Compared as signed bytes, those from 0x80 on are below 0x20.)
+        __m128i stop = _mm_or_si128(_mm_cmplt_epi8(v, _mm_set1_epi8(0x20)),
+                                    _mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)));
+        for (size_t i = 0; i < end_count; ++i)
+            stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, end_bytes[i]));
+        const auto spaces =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(' '))));
+        const unsigned stops = static_cast<unsigned>(_mm_movemask_epi8(stop)) |
+                               (any_space_ends ? spaces : spaces & ((spaces << 1) | *space));
+        if (stops == 0) {
+            *space = spaces >> 15;
+            p += 16;
+            continue;
+        }
+        const int n = std::countr_zero(stops);
+        if (n > 0) *space = (spaces >> (n - 1)) & 1;
+        p += n;
+        *ended = true;
+        break;
+    }
+    return take_bytes(stream, static_cast<size_t>(p - stream->next));
+#else
+    (void)stream;
+    (void)ends;
+    (void)any_space_ends;
+    (void)space;
+    return {};
+#endif
+}
+
 template <typename Accept>
 inline std::string_view take_plain_run(InputStream* stream, Accept accept) {
-    if (!stream->plain_ascii || stream->char_pushed || stream->held_count != 0) return {};
+    if (!stream->direct) return {};
     const unsigned char* const first = stream->next;
     const unsigned char* p = first;
     while (p != stream->end && accept(*p))
         ++p;
-    const size_t count = static_cast<size_t>(p - first);
-    if (count == 0) return {};
-    stream->next = p;
-    stream->bytes_read += count;
-    stream->column += static_cast<int>(count);
-    stream->last_column = stream->column - 1;
-    return {reinterpret_cast<const char*>(first), count};
+    return take_bytes(stream, static_cast<size_t>(p - first));
 }
 
 } // namespace varnel

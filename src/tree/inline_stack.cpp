@@ -193,7 +193,7 @@ int32_t schedule_reopen(Lexer* lexer, Node* held) {
         for (uint32_t i = lexer->inline_base; i < lexer->inline_count(); ++i) {
             cost += lexer->inline_stack[i].cost;
         }
-        const uint64_t read = lexer->input != nullptr ? lexer->input->bytes_read : 0;
+        const uint64_t read = lexer->input != nullptr ? bytes_read(lexer->input) : 0;
         if (lexer->reopen_spent + cost > ReopenAllowance + ReopenPerInputByte * read) {
             // Past the allowance nothing is re-opened any more: the text
             // stays, only the inline elements do not carry on after blocks.

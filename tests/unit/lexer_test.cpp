@@ -415,6 +415,23 @@ TEST_F(LexerTest, RunsReadAsCharacterByCharacter) {
         "it's",
         "/",
         ">",
+        "\n    ",
+        "words    apart",
+        "\t  ",
+        "<ul>\n  <li>",
+        "</li>\n  ",
+        "<a   href=x/y>",
+        "<p a='x\"y' b=\"x'y\">",
+        "<p a=b\"c>",
+        "<p A1=x B-2 _c=y a%b=1 x/y=2>",
+        "<P CLASS=\"One  Two\" ID=Z>",
+        "a fairly long sentence of plain words, then more of them",
+        "Unbrokenwordlongerthansixteenbytes",
+        "x\x7Fy",
+        "<a href=\"http://example.org/a/long/path/to/page.html?x=1&amp;y=2#part\">",
+        "<p title='a long title with  two spaces and \"quotes\" in it'>",
+        "<p title=\"a long value with a line\nfeed, a <b> and a back\\slash in it\">",
+        "<img alt=\"sixteen bytes ok\" src='sixteen bytes ok'>",
     };
     std::mt19937 random(12);
     std::uniform_int_distribution<size_t> pick(0, pieces.size() - 1);
@@ -461,6 +478,8 @@ TEST_F(LexerTest, RunsReadAsCharacterByCharacter) {
     while (long_page.size() < 300000)
         long_page += pieces[pick(random)];
     EXPECT_TRUE(transcript(long_page, KeepSpace) == transcript(as_utf16(long_page), KeepSpace));
+    EXPECT_TRUE(transcript(long_page, CollapseSpace) ==
+                transcript(as_utf16(long_page), CollapseSpace));
 }
 
 class ScriptContentTest : public LexerTest {

@@ -348,6 +348,94 @@ TEST_F(StreamTest, EndOfStreamOnlyAfterReadingTheEnd) {
     EXPECT_TRUE(is_end_of_stream(lx.stream));
 }
 
+// A character pushed back puts the column back where it stood before it,
+// however it was read: straight from the buffer, in a run, after a tab, as
+// UTF-16 or pushed back before.
+TEST_F(StreamTest, PushBackRestoresTheColumnAfterEveryKindOfRead) {
+    std::string utf16 = "\xFF\xFE";
+    for (const char c : std::string("\tab cd\tx"))
+        utf16 += std::string{c, '\0'};
+    for (const std::string& page : {std::string("\tab cd\tx"), utf16}) {
+        test::LexerOver lx(page);
+        EXPECT_EQ(read_char(lx.stream), '\t');
+        EXPECT_EQ(lx.stream->column, 5);
+        EXPECT_EQ(read_char(lx.stream), 'a');
+        EXPECT_EQ(lx.stream->column, 6);
+        unread_char('a', lx.stream);
+        EXPECT_EQ(lx.stream->column, 5);
+        EXPECT_EQ(read_char(lx.stream), 'a');
+        unread_char('a', lx.stream);
+        EXPECT_EQ(lx.stream->column, 5);
+        EXPECT_EQ(read_char(lx.stream), 'a');
+        const std::string_view run =
+            take_plain_run(lx.stream, [](unsigned char b) { return b != '\t'; });
+        // (UTF-16 is decoded one character at a time.)
+        const int last = run.empty() ? read_char(lx.stream) : run.back();
+        if (run.empty()) {
+            EXPECT_EQ(last, 'b');
+        } else {
+            EXPECT_EQ(run, "b cd");
+        }
+        unread_char(last, lx.stream);
+        EXPECT_EQ(lx.stream->column, run.empty() ? 6 : 9);
+        EXPECT_EQ(read_char(lx.stream), last);
+        EXPECT_EQ(lx.stream->column, run.empty() ? 7 : 10);
+    }
+    test::LexerOver tab("a\tb");
+    read_char(tab.stream);
+    EXPECT_EQ(read_char(tab.stream), '\t');
+    unread_char('\t', tab.stream);
+    EXPECT_EQ(tab.stream->column, 2);
+}
+
+// The count of bytes taken from the file goes up with every byte the
+// reading takes, one character at a time or in runs, across the ends of the
+// buffer the file is read through; a character pushed back stays counted,
+// and so do the bytes a byte order mark test gives back.
+TEST_F(StreamTest, BytesReadCountsEveryByteTakenFromTheFile) {
+    std::string page;
+    while (page.size() < 200000)
+        page += "word\r\nx" + std::string(page.size() % 7, 'y');
+    test::LexerOver lx(page);
+    // The first byte was taken to look for a byte order mark, and given
+    // back: read as a character, it is not counted again.
+    EXPECT_EQ(bytes_read(lx.stream), 1u);
+    EXPECT_EQ(read_char(lx.stream), 'w');
+    EXPECT_EQ(bytes_read(lx.stream), 1u);
+    uint64_t taken = 1;
+    int round = 0;
+    while (taken < page.size()) {
+        const std::string_view run =
+            take_plain_run(lx.stream, [](unsigned char b) { return b != 'x'; });
+        taken += run.size();
+        ASSERT_EQ(bytes_read(lx.stream), taken);
+        const int c = read_char(lx.stream);
+        ASSERT_NE(c, EndOfStream);
+        // A line end written CR LF is one character of two bytes.
+        taken += page.compare(taken, 2, "\r\n") == 0 ? 2 : 1;
+        ASSERT_EQ(bytes_read(lx.stream), taken);
+        if (++round % 3 == 0) {
+            unread_char(c, lx.stream);
+            ASSERT_EQ(bytes_read(lx.stream), taken);
+            ASSERT_EQ(read_char(lx.stream), c);
+            ASSERT_EQ(bytes_read(lx.stream), taken);
+        }
+    }
+    EXPECT_EQ(read_char(lx.stream), EndOfStream);
+    EXPECT_EQ(bytes_read(lx.stream), page.size());
+
+    // Two bytes that start but do not make a UTF-8 mark were taken to look
+    // at them; given back and read again, they are not counted twice.
+    test::LexerOver not_a_mark("\xEF\xBBxyz");
+    EXPECT_EQ(bytes_read(not_a_mark.stream), 3u);
+    read_char(not_a_mark.stream);
+    read_char(not_a_mark.stream);
+    EXPECT_EQ(bytes_read(not_a_mark.stream), 3u);
+    read_char(not_a_mark.stream);
+    read_char(not_a_mark.stream);
+    EXPECT_EQ(bytes_read(not_a_mark.stream), 4u);
+}
+
 // A check of UTF-8 written from the definition: a lead byte's leading ones
 // give the length, every further byte is 10xxxxxx, and the value is a
 // Unicode scalar value in its shortest form.
