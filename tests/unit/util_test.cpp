@@ -214,7 +214,9 @@ TEST(ShortNameString, KeepsTextAcrossInlineAndHeapForms) {
 // The name index against an ordered map over the same rows: thousands of
 // names (many sharing prefixes, some listed twice, one empty), each way of
 // settling repeats, and names that were never listed (prefixes,
-// extensions, other case).
+// extensions, other case). Among them names of one to three bytes that
+// share their outer bytes, and names longer than eight bytes alike in their
+// first and last four (whose keys are equal: only the whole names differ).
 TEST(NameIndexTable, AgreesWithAMapOverTheSameRows) {
     struct Row {
         std::string name;
@@ -226,6 +228,11 @@ TEST(NameIndexTable, AgreesWithAMapOverTheSameRows) {
         if (i % 3 == 0) rows.push_back({"n" + std::to_string(i * 7919 % 10007), -i});
     }
     rows.push_back({"", 99});
+    int next = 5000;
+    for (const char* name : {"a", "b", "aa", "ab", "ba", "aaa", "aba", "aab", "abb", "bab"})
+        rows.push_back({name, next++});
+    for (const std::string middle : {"", "x", "xy", "xyz", "yz", "zzzz", "zyx", "xyzzy"})
+        rows.push_back({"abcd" + middle + "wxyz", next++});
     for (const auto repeats :
          {NameIndex<Row>::Repeats::FirstWins, NameIndex<Row>::Repeats::LastWins}) {
         const NameIndex<Row> index(
@@ -243,7 +250,8 @@ TEST(NameIndexTable, AgreesWithAMapOverTheSameRows) {
         }
         for (const std::string& absent :
              {std::string("n"), std::string("N1"), std::string("n10007"), std::string("n0x"),
-              std::string(" n0")}) {
+              std::string(" n0"), std::string("bb"), std::string("bba"), std::string("abcdwxy"),
+              std::string("abcdxxwxyz"), std::string("abcdxyzzwxyz")}) {
             EXPECT_EQ(index.find(absent), nullptr) << absent;
         }
     }
