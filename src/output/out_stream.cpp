@@ -363,10 +363,6 @@ void break_at_wrap_point(OutputStream* out, uint32_t indent, const char* tail) {
 
 } // namespace
 
-bool line_fits(const OutputStream* out, uint32_t indent) {
-    return static_cast<int64_t>(indent) + out->line.length < static_cast<int64_t>(out->wrap_column);
-}
-
 void write_char(OutputStream* out, uint32_t c) {
     ByteBatch batch(out);
     batch.put_char(c);

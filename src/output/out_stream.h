@@ -134,6 +134,8 @@ uint8_t plain_byte_mask(const OutputStream* out, PrintMode mode);
 size_t add_plain_run(OutputStream* out, uint32_t indent, const unsigned char* bytes, size_t i,
                      size_t end, uint8_t plain, PrintMode mode);
 // True while indent + length < wrap column.
-bool line_fits(const OutputStream* out, uint32_t indent);
+inline bool line_fits(const OutputStream* out, uint32_t indent) {
+    return static_cast<int64_t>(indent) + out->line.length < static_cast<int64_t>(out->wrap_column);
+}
 
 } // namespace varnel

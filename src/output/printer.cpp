@@ -66,7 +66,10 @@ void add_folded_name(OutputStream* out, std::string_view name, bool upper, bool 
         } else if (s[i] < 0x80) {
             *to++ = static_cast<uint32_t>(fold_case(s[i], upper, xml));
         } else {
-            *to++ = decode_char_at(s, &i, n);
+            // (A copy of the position, so that the loop's stays in a register.)
+            size_t at = i;
+            *to++ = decode_char_at(s, &at, n);
+            i = at;
         }
     }
     line.length = static_cast<uint32_t>(to - line.chars);
