@@ -285,8 +285,12 @@ uint32_t name_hash(const char* name) {
 
 std::atomic<bool> builtin_names_declared{false};
 
+// The built-in index, made when the program starts (no other start-up code
+// looks a tag up), so that a lookup does not test whether it is made yet.
+static const NameIndex<TagDef, decltype(tag_name)>& builtin_tag_index = builtin_index_by_name();
+
 TagPtr lookup_builtin_tag(std::string_view name) {
-    return TagPtr(builtin_index_by_name().find(name));
+    return TagPtr(builtin_tag_index.find(name));
 }
 
 TagTable::TagTable(const std::vector<TagDeclaration>& declared) {
