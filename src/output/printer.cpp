@@ -50,8 +50,9 @@ void set_wrap_point(OutputStream* out) {
 }
 
 // Appends a tag or attribute name with its case folded; names hold UTF-8,
-// and letters beyond ASCII are left as they are.
-void add_folded_name(OutputStream* out, std::string_view name, bool upper, bool keep_case = false) {
+// and letters beyond ASCII are left as they are. (Out of line: the part of
+// a name from its first byte beyond ASCII on.)
+void add_folded_rest(OutputStream* out, std::string_view name, bool upper, bool keep_case) {
     const auto* s = reinterpret_cast<const unsigned char*>(name.data());
     const size_t n = name.size();
     // A name has at most as many characters as bytes: room for all of them
@@ -73,6 +74,26 @@ void add_folded_name(OutputStream* out, std::string_view name, bool upper, bool 
         }
     }
     line.length = static_cast<uint32_t>(to - line.chars);
+}
+
+// The same, inline for names of ASCII letters (nearly all of them).
+inline void add_folded_name(OutputStream* out, std::string_view name, bool upper,
+                            bool keep_case = false) {
+    LineBuffer& line = out->line;
+    const size_t n = name.size();
+    if (line.length + n >= line.capacity) grow_line(out, static_cast<uint32_t>(line.length + n));
+    const bool fold = !keep_case && !out->options->input_xml;
+    uint32_t* const to = line.chars + line.length;
+    for (size_t i = 0; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        if (c >= 0x80) {
+            line.length += static_cast<uint32_t>(i);
+            add_folded_rest(out, name.substr(i), upper, keep_case);
+            return;
+        }
+        to[i] = static_cast<uint32_t>(fold ? (upper ? to_upper(c) : to_lower(c)) : c);
+    }
+    line.length += static_cast<uint32_t>(n);
 }
 
 // The first attribute named exactly `name`, skipping ASP and PHP entries.
