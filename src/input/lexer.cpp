@@ -331,8 +331,7 @@ Node* finish_start_tag(Lexer* lexer, int ended_by, WhitespaceMode mode) {
     // XML has no such rule: there the line feed is the content's own.
     if (!lexer->options.input_xml &&
         (expects_content || (tag != nullptr && tag == tag_br && mode != KeepSpace))) {
-        int c = read_char(in);
-        if (c != '\n') unread_plain_char(c, in);
+        skip_one_line_feed(in);
     }
     markup_token(lexer, node);
 

@@ -132,6 +132,22 @@ inline void unread_plain_char(int c, InputStream* stream) {
     unread_char(c, stream);
 }
 
+// Takes the next character when it is a line feed, and leaves any other
+// where it is, as reading it and pushing it back would: a printable
+// character next in the buffer is only looked at (and counts as taken
+// until it is read, as one pushed back does).
+inline void skip_one_line_feed(InputStream* stream) {
+    if (stream->direct && stream->next != stream->end) {
+        const unsigned b = *stream->next;
+        if (b - 0x20u < 0x5Fu) {
+            stream->stepped_back = stream->next;
+            return;
+        }
+    }
+    const int c = read_char(stream);
+    if (c != '\n') unread_plain_char(c, stream);
+}
+
 // Takes at once the characters that read_char would deliver next, as long
 // as `accept` admits them, and returns them. `accept` is asked about each
 // byte in turn and may admit only printable ASCII (0x20 to 0x7E): those

@@ -449,6 +449,39 @@ TEST_F(StreamTest, PlainPushBackStepsOverTheByteAgain) {
     EXPECT_EQ(read_char(held.stream), EndOfStream);
 }
 
+// skip_one_line_feed takes a line feed and nothing else; a character it
+// leaves counts as taken until it is read, as one read and pushed back does.
+TEST_F(StreamTest, SkipOneLineFeedTakesOnlyALineFeed) {
+    std::string page = "a\nb\n\n";
+    std::string utf16 = "\xFF\xFE";
+    for (const char c : page)
+        utf16 += std::string{c, '\0'};
+    for (const std::string& bytes : {page, utf16}) {
+        const uint64_t mark = bytes != page ? 2 : 0;
+        const uint64_t width = bytes != page ? 2 : 1;
+        test::LexerOver lx(bytes);
+        EXPECT_EQ(read_char(lx.stream), 'a');
+        skip_one_line_feed(lx.stream);
+        EXPECT_EQ(lx.stream->line, 2);
+        EXPECT_EQ(lx.stream->column, 1);
+        EXPECT_EQ(bytes_read(lx.stream), mark + 2 * width);
+        skip_one_line_feed(lx.stream);
+        EXPECT_EQ(lx.stream->column, 1);
+        EXPECT_EQ(bytes_read(lx.stream), mark + 3 * width);
+        EXPECT_EQ(read_char(lx.stream), 'b');
+        EXPECT_EQ(lx.stream->column, 2);
+        EXPECT_EQ(bytes_read(lx.stream), mark + 3 * width);
+        // One line feed of two.
+        skip_one_line_feed(lx.stream);
+        EXPECT_EQ(lx.stream->line, 3);
+        EXPECT_EQ(read_char(lx.stream), '\n');
+        EXPECT_EQ(lx.stream->line, 4);
+        skip_one_line_feed(lx.stream);
+        EXPECT_EQ(read_char(lx.stream), EndOfStream);
+        EXPECT_EQ(bytes_read(lx.stream), mark + 5 * width);
+    }
+}
+
 // The count of bytes taken from the file goes up with every byte the
 // reading takes, one character at a time or in runs, across the ends of the
 // buffer the file is read through; a character pushed back stays counted,
