@@ -298,7 +298,7 @@ Node* finish_start_tag(Lexer* lexer, int ended_by, WhitespaceMode mode) {
     lexer->last_token = node;
     InputStream* in = lexer->input;
     if (ended_by != '>') {
-        if (ended_by == '/') unread_char(ended_by, in);
+        if (ended_by == '/') unread_plain_char(ended_by, in);
         bool is_empty = false;
         node->attributes = scan_attributes(lexer, &is_empty);
         if (is_empty) node->kind = StartEndTagNode;
@@ -331,8 +331,7 @@ Node* finish_start_tag(Lexer* lexer, int ended_by, WhitespaceMode mode) {
     // XML has no such rule: there the line feed is the content's own.
     if (!lexer->options.input_xml &&
         (expects_content || (tag != nullptr && tag == tag_br && mode != KeepSpace))) {
-        int c = read_char(in);
-        if (c != '\n') unread_char(c, in);
+        skip_one_line_feed(in);
     }
     markup_token(lexer, node);
 
@@ -581,7 +580,7 @@ Node* read_token(Lexer* lexer, WhitespaceMode mode) {
                     if (lexer->text_end > lexer->text_start) {
                         // The text before it goes first; the next call reads
                         // the end tag, whose position is that of its "<".
-                        unread_char(c, in);
+                        unread_plain_char(c, in);
                         lexer->scan_state = StateEndTag;
                         in->column -= 2;
                         return text_token(lexer);
@@ -618,7 +617,7 @@ Node* read_token(Lexer* lexer, WhitespaceMode mode) {
                 if (lexer->text_length() > lexer->text_start) {
                     // The text before it goes first; the next call reads
                     // the tag.
-                    unread_char(c, in);
+                    unread_plain_char(c, in);
                     return enter_markup(lexer, StateStartTag);
                 }
                 // Nothing to hand out first: the name is read at once.

@@ -226,7 +226,7 @@ bool scan_plain_value(Lexer* lexer, NameSpan name, int delimiter, bool* is_empty
             if (c == '<') {
                 report_attribute_warning(lexer, lexer->last_token, nullptr, MissingGt);
             } else if (c == '>') {
-                unread_char(c, in);
+                unread_plain_char(c, in);
                 break;
             }
         }
@@ -474,7 +474,7 @@ NodeAttribute* scan_attributes(Lexer* lexer, bool* is_empty) {
             } else if (c == '<') {
                 delimiter = scan_markup_value(lexer);
             } else {
-                unread_char(c, in);
+                unread_plain_char(c, in);
                 cut_off = scan_plain_value(lexer, name, 0, is_empty, 0, 0);
             }
             has_value = quoted || lexer->text_length() > saved;

@@ -52,6 +52,7 @@ static bool fill_buffer(InputStream* stream) {
     stream->start_offset += static_cast<uint64_t>(stream->end - stream->start);
     stream->start = stream->next = stream->buffer.get();
     stream->end = stream->next + got;
+    stream->stepped_back = nullptr;
     if (got > 0) return true;
     // An error is not the end: the next read tries again, as with getc.
     if (feof(stream->file) != 0) stream->met_end = true;

@@ -75,11 +75,16 @@ struct InputStream {
     const unsigned char* next = nullptr;
     const unsigned char* end = nullptr;
     uint64_t start_offset = 0;
+    // Where a character given back by stepping over its byte again (see
+    // unread_plain_char) stands while it has not been read again; it still
+    // counts as taken then. Cleared when the buffer is filled anew.
+    const unsigned char* stepped_back = nullptr;
 };
 
 // The bytes taken from the file so far (those held or pushed back too).
 inline uint64_t bytes_read(const InputStream* stream) {
-    return stream->start_offset + static_cast<uint64_t>(stream->next - stream->start);
+    return stream->start_offset + static_cast<uint64_t>(stream->next - stream->start) +
+           (stream->next == stream->stepped_back ? 1 : 0);
 }
 
 InputStream* new_input_stream(FILE* file, CharEncoding encoding, int32_t tab_size = 4);
@@ -110,6 +115,38 @@ inline int read_char(InputStream* stream) {
 // input), and moves the position back to where it stood before it.
 void unread_char(int c, InputStream* stream);
 bool is_end_of_stream(InputStream* stream);
+
+// Pushes back `c` as unread_char does. A printable ASCII character that came
+// straight from the buffer is given back by moving back over its byte, so
+// that reading it again takes the short way of read_char, and the runs
+// (take_plain_run ...) may take it too: callers use this where that makes
+// no difference.
+inline void unread_plain_char(int c, InputStream* stream) {
+    if (stream->direct && stream->next != stream->start &&
+        static_cast<unsigned>(c) - 0x20u < 0x5Fu && stream->next[-1] == c) {
+        --stream->next;
+        --stream->column;
+        stream->stepped_back = stream->next;
+        return;
+    }
+    unread_char(c, stream);
+}
+
+// Takes the next character when it is a line feed, and leaves any other
+// where it is, as reading it and pushing it back would: a printable
+// character next in the buffer is only looked at (and counts as taken
+// until it is read, as one pushed back does).
+inline void skip_one_line_feed(InputStream* stream) {
+    if (stream->direct && stream->next != stream->end) {
+        const unsigned b = *stream->next;
+        if (b - 0x20u < 0x5Fu) {
+            stream->stepped_back = stream->next;
+            return;
+        }
+    }
+    const int c = read_char(stream);
+    if (c != '\n') unread_plain_char(c, stream);
+}
 
 // Takes at once the characters that read_char would deliver next, as long
 // as `accept` admits them, and returns them. `accept` is asked about each

@@ -438,14 +438,18 @@ TEST_F(LexerTest, RunsReadAsCharacterByCharacter) {
     std::uniform_int_distribution<int> length(1, 40);
     const WhitespaceMode modes[] = {CollapseSpace, KeepSpace, TrimSpace, RawText};
 
-    // Every token with its position, the raw content of script and style,
-    // then the reports.
+    // Every token with its position and the count of characters taken from
+    // the input after it (UTF-16 takes two bytes for each, after a mark of
+    // two), the raw content of script and style, then the reports.
     auto transcript = [](const std::string& bytes, WhitespaceMode mode) {
         LexerOver lx(bytes);
+        const bool utf16 = bytes.starts_with("\xFF\xFE");
         std::string out;
         while (Node* node = get_token(lx.lexer, mode)) {
+            const uint64_t taken = bytes_read(lx.stream);
             out += test::describe_token(lx, node) + " @" + std::to_string(lx.lexer->token_line) +
-                   ":" + std::to_string(lx.lexer->token_column) + "\n";
+                   ":" + std::to_string(lx.lexer->token_column) + " #" +
+                   std::to_string(utf16 ? (taken - 2) / 2 : taken) + "\n";
             if (node->kind == StartTagNode &&
                 (node->element_name == "script" || node->element_name == "style")) {
                 Node* content = read_script_content(lx.lexer, node);

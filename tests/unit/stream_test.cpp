@@ -388,6 +388,100 @@ TEST_F(StreamTest, PushBackRestoresTheColumnAfterEveryKindOfRead) {
     EXPECT_EQ(tab.stream->column, 2);
 }
 
+// A printable character read straight from the buffer and given back with
+// unread_plain_char is read again as it was, at the same column, and still
+// counts as taken while it waits; a run may take it. Any other character
+// (a line feed, one pushed back before, one of UTF-16) is pushed back as
+// unread_char does.
+TEST_F(StreamTest, PlainPushBackStepsOverTheByteAgain) {
+    std::string page = "ab\ncd";
+    std::string utf16 = "\xFF\xFE";
+    for (const char c : page)
+        utf16 += std::string{c, '\0'};
+    for (const std::string& bytes : {page, utf16}) {
+        const bool wide = bytes != page;
+        const uint64_t mark = wide ? 2 : 0;
+        const uint64_t width = wide ? 2 : 1;
+        test::LexerOver lx(bytes);
+        EXPECT_EQ(read_char(lx.stream), 'a');
+        EXPECT_EQ(read_char(lx.stream), 'b');
+        EXPECT_EQ(bytes_read(lx.stream), mark + 2 * width);
+        unread_plain_char('b', lx.stream);
+        EXPECT_EQ(lx.stream->column, 2);
+        EXPECT_EQ(bytes_read(lx.stream), mark + 2 * width);
+        EXPECT_EQ(read_char(lx.stream), 'b');
+        EXPECT_EQ(lx.stream->column, 3);
+        EXPECT_EQ(bytes_read(lx.stream), mark + 2 * width);
+        EXPECT_EQ(read_char(lx.stream), '\n');
+        unread_plain_char('\n', lx.stream);
+        EXPECT_EQ(lx.stream->line, 1);
+        EXPECT_EQ(lx.stream->column, 3);
+        EXPECT_EQ(read_char(lx.stream), '\n');
+        EXPECT_EQ(lx.stream->line, 2);
+        EXPECT_EQ(read_char(lx.stream), 'c');
+        // Pushed back the ordinary way, then given back again.
+        unread_char('c', lx.stream);
+        EXPECT_EQ(read_char(lx.stream), 'c');
+        unread_plain_char('c', lx.stream);
+        EXPECT_EQ(lx.stream->column, 1);
+        EXPECT_EQ(bytes_read(lx.stream), mark + 4 * width);
+        const std::string_view run = take_plain_run(lx.stream, [](unsigned char) { return true; });
+        if (wide) {
+            EXPECT_TRUE(run.empty());
+            EXPECT_EQ(read_char(lx.stream), 'c');
+            EXPECT_EQ(read_char(lx.stream), 'd');
+        } else {
+            EXPECT_EQ(run, "cd");
+        }
+        EXPECT_EQ(lx.stream->column, 3);
+        EXPECT_EQ(bytes_read(lx.stream), mark + 5 * width);
+        EXPECT_EQ(read_char(lx.stream), EndOfStream);
+    }
+    // The first byte, given back after the look for a byte order mark, comes
+    // from the store of held bytes: stepping back over it reads it again
+    // from the buffer, once.
+    test::LexerOver held("<p");
+    EXPECT_EQ(read_char(held.stream), '<');
+    unread_plain_char('<', held.stream);
+    EXPECT_EQ(bytes_read(held.stream), 1u);
+    EXPECT_EQ(read_char(held.stream), '<');
+    EXPECT_EQ(read_char(held.stream), 'p');
+    EXPECT_EQ(read_char(held.stream), EndOfStream);
+}
+
+// skip_one_line_feed takes a line feed and nothing else; a character it
+// leaves counts as taken until it is read, as one read and pushed back does.
+TEST_F(StreamTest, SkipOneLineFeedTakesOnlyALineFeed) {
+    std::string page = "a\nb\n\n";
+    std::string utf16 = "\xFF\xFE";
+    for (const char c : page)
+        utf16 += std::string{c, '\0'};
+    for (const std::string& bytes : {page, utf16}) {
+        const uint64_t mark = bytes != page ? 2 : 0;
+        const uint64_t width = bytes != page ? 2 : 1;
+        test::LexerOver lx(bytes);
+        EXPECT_EQ(read_char(lx.stream), 'a');
+        skip_one_line_feed(lx.stream);
+        EXPECT_EQ(lx.stream->line, 2);
+        EXPECT_EQ(lx.stream->column, 1);
+        EXPECT_EQ(bytes_read(lx.stream), mark + 2 * width);
+        skip_one_line_feed(lx.stream);
+        EXPECT_EQ(lx.stream->column, 1);
+        EXPECT_EQ(bytes_read(lx.stream), mark + 3 * width);
+        EXPECT_EQ(read_char(lx.stream), 'b');
+        EXPECT_EQ(lx.stream->column, 2);
+        EXPECT_EQ(bytes_read(lx.stream), mark + 3 * width);
+        // One line feed of two.
+        skip_one_line_feed(lx.stream);
+        EXPECT_EQ(lx.stream->line, 3);
+        EXPECT_EQ(read_char(lx.stream), '\n');
+        EXPECT_EQ(lx.stream->line, 4);
+        skip_one_line_feed(lx.stream);
+        EXPECT_EQ(read_char(lx.stream), EndOfStream);
+        EXPECT_EQ(bytes_read(lx.stream), mark + 5 * width);
+    }
+}
+
 // The count of bytes taken from the file goes up with every byte the
 // reading takes, one character at a time or in runs, across the ends of the
 // buffer the file is read through; a character pushed back stays counted,
