@@ -148,7 +148,7 @@ bool value_fits(const DtdValueType& type, std::string_view value) {
 // the key's hash picks: the walk asks the same few questions (the symbol of
 // a tag, the number of an attribute, the context inside an element) over
 // and over, and a slot is cheaper to read than a hash map.
-template <typename Key, typename Value, size_t Slots = 256> class Memo {
+template <typename Key, typename Value, size_t Slots = 64> class Memo {
   public:
     // `none` is a key never asked for; it marks an empty slot.
     explicit Memo(Key none) { keys_.fill(none); }
