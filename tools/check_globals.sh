@@ -15,8 +15,7 @@ allowed=(
   # Immutable dictionaries: built on first use (thread-safe), never changed.
   'lookup_entity(char const*)::index'        # entity names
   'find_entry(std::basic_string_view<char, std::char_traits<char> >)::index'  # attribute names
-  'builtin_index_by_name()::index'            # tag names
-  'varnel::builtin_tag_index'                 # the same, taken when the program starts
+  '::builtin_tag_index'                       # tag names (made when the program starts)
   'svg_element_name(*)::names'               # SVG element names by lower case
   'svg_attribute_name(*)::names'             # SVG attribute names by lower case
   'lookup_option(*)::table'                  # option names

@@ -209,15 +209,13 @@ constexpr TagDef xml_entry{"", VersionAll, ModelBlock, BuilderNone, nullptr};
 constexpr TagDef foreign_entry{"", VersionHTML5, ModelInline | ModelForeign, BuilderForeign,
                                nullptr};
 
-// The built-in table by name, built on first use and never changed.
+// The built-in table by name, made when the program starts and never
+// changed (no other start-up code looks a tag up), so that a lookup does
+// not test whether it is made yet.
 constexpr auto tag_name = [](const TagDef& tag) { return tag.name; };
-
-const NameIndex<TagDef, decltype(tag_name)>& builtin_index_by_name() {
-    static const NameIndex<TagDef, decltype(tag_name)> index(
-        builtin_tags, std::size(builtin_tags), tag_name,
-        NameIndex<TagDef, decltype(tag_name)>::Repeats::FirstWins);
-    return index;
-}
+using BuiltinTagIndex = NameIndex<TagDef, decltype(tag_name)>;
+const BuiltinTagIndex builtin_tag_index(builtin_tags, std::size(builtin_tags), tag_name,
+                                        BuiltinTagIndex::Repeats::FirstWins);
 
 // The values a declaration of each kind gives its element.
 struct DeclaredValues {
@@ -284,10 +282,6 @@ uint32_t name_hash(const char* name) {
 }
 
 std::atomic<bool> builtin_names_declared{false};
-
-// The built-in index, made when the program starts (no other start-up code
-// looks a tag up), so that a lookup does not test whether it is made yet.
-static const NameIndex<TagDef, decltype(tag_name)>& builtin_tag_index = builtin_index_by_name();
 
 TagPtr lookup_builtin_tag(std::string_view name) {
     return TagPtr(builtin_tag_index.find(name));

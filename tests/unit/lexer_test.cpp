@@ -460,30 +460,23 @@ TEST_F(LexerTest, RunsReadAsCharacterByCharacter) {
         }
         return out + lx.messages();
     };
-    auto as_utf16 = [](const std::string& ascii) {
-        std::string out = "\xFF\xFE";
-        for (const char c : ascii) {
-            out += c;
-            out += '\0';
-        }
-        return out;
-    };
 
     for (int round = 0; round < 300; ++round) {
         std::string page;
         for (int n = length(random); n > 0; --n)
             page += pieces[pick(random)];
         const WhitespaceMode mode = modes[round % 4];
-        EXPECT_EQ(transcript(page, mode), transcript(as_utf16(page), mode)) << page;
+        EXPECT_EQ(transcript(page, mode), transcript(test::as_utf16(page), mode)) << page;
     }
     // A page many times longer than the buffer the input is read through:
     // runs stop where a buffer ends, and the reading goes on from there.
     std::string long_page;
     while (long_page.size() < 300000)
         long_page += pieces[pick(random)];
-    EXPECT_TRUE(transcript(long_page, KeepSpace) == transcript(as_utf16(long_page), KeepSpace));
+    EXPECT_TRUE(transcript(long_page, KeepSpace) ==
+                transcript(test::as_utf16(long_page), KeepSpace));
     EXPECT_TRUE(transcript(long_page, CollapseSpace) ==
-                transcript(as_utf16(long_page), CollapseSpace));
+                transcript(test::as_utf16(long_page), CollapseSpace));
 }
 
 class ScriptContentTest : public LexerTest {

@@ -352,10 +352,7 @@ TEST_F(StreamTest, EndOfStreamOnlyAfterReadingTheEnd) {
 // however it was read: straight from the buffer, in a run, after a tab, as
 // UTF-16 or pushed back before.
 TEST_F(StreamTest, PushBackRestoresTheColumnAfterEveryKindOfRead) {
-    std::string utf16 = "\xFF\xFE";
-    for (const char c : std::string("\tab cd\tx"))
-        utf16 += std::string{c, '\0'};
-    for (const std::string& page : {std::string("\tab cd\tx"), utf16}) {
+    for (const std::string& page : {std::string("\tab cd\tx"), test::as_utf16("\tab cd\tx")}) {
         test::LexerOver lx(page);
         EXPECT_EQ(read_char(lx.stream), '\t');
         EXPECT_EQ(lx.stream->column, 5);
@@ -395,10 +392,7 @@ TEST_F(StreamTest, PushBackRestoresTheColumnAfterEveryKindOfRead) {
 // unread_char does.
 TEST_F(StreamTest, PlainPushBackStepsOverTheByteAgain) {
     std::string page = "ab\ncd";
-    std::string utf16 = "\xFF\xFE";
-    for (const char c : page)
-        utf16 += std::string{c, '\0'};
-    for (const std::string& bytes : {page, utf16}) {
+    for (const std::string& bytes : {page, test::as_utf16(page)}) {
         const bool wide = bytes != page;
         const uint64_t mark = wide ? 2 : 0;
         const uint64_t width = wide ? 2 : 1;
@@ -453,10 +447,7 @@ TEST_F(StreamTest, PlainPushBackStepsOverTheByteAgain) {
 // leaves counts as taken until it is read, as one read and pushed back does.
 TEST_F(StreamTest, SkipOneLineFeedTakesOnlyALineFeed) {
     std::string page = "a\nb\n\n";
-    std::string utf16 = "\xFF\xFE";
-    for (const char c : page)
-        utf16 += std::string{c, '\0'};
-    for (const std::string& bytes : {page, utf16}) {
+    for (const std::string& bytes : {page, test::as_utf16(page)}) {
         const uint64_t mark = bytes != page ? 2 : 0;
         const uint64_t width = bytes != page ? 2 : 1;
         test::LexerOver lx(bytes);

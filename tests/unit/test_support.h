@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/config.h"
@@ -77,6 +78,18 @@ class LexerOver {
     char* message_buffer_ = nullptr;
     size_t message_size_ = 0;
 };
+
+// An ASCII page as UTF-16 (little-endian, after its byte order mark), so
+// that a test can read it both ways: straight from the stream's buffer and
+// through the decoder.
+inline std::string as_utf16(std::string_view ascii) {
+    std::string out = "\xFF\xFE";
+    for (const char c : ascii) {
+        out += c;
+        out += '\0';
+    }
+    return out;
+}
 
 inline const char* kind_label(NodeKind kind) {
     static const char* const labels[] = {"root",  "doctype", "comment", "pi",    "text",
