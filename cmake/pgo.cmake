@@ -38,7 +38,10 @@ elseif(VARNEL_PGO AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND NOT VARNEL_SANITI
     BINARY_DIR ${varnel_pgo_dir}/build
     STAMP_DIR ${varnel_pgo_dir}/stamp
     TMP_DIR ${varnel_pgo_dir}/tmp
+    # The same compiler and flags: the counts fit the code they were taken
+    # from.
     CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=${CMAKE_CXX_COMPILER}
+               -DCMAKE_CXX_FLAGS=${CMAKE_CXX_FLAGS} -DCMAKE_CXX_FLAGS_RELEASE=${CMAKE_CXX_FLAGS_RELEASE}
                -DVARNEL_TESTS=OFF -DVARNEL_PGO=OFF -DVARNEL_STATIC_PROGRAM=${VARNEL_STATIC_PROGRAM}
                -DVARNEL_PGO_GENERATE=${varnel_pgo_dir}/profile
     BUILD_ALWAYS ON

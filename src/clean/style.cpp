@@ -230,7 +230,7 @@ bool block_style(Lexer*, Node*& node) {
     bool changed = false;
     if (!has_tag(node, tag_caption)) {
         if (NodeAttribute* align = get_attribute(node, "align")) {
-            std::optional<std::string> value = std::move(align->value);
+            const AttrValue value = std::move(align->value);
             remove_attribute(node, align);
             if (value)
                 set_style_property(node, concat({"text-align: ", lower_ascii(*value)}).c_str());
@@ -405,7 +405,8 @@ void collect_style_classes(Lexer* lexer, Node* root) {
 std::pair<bool, std::optional<std::string>> take_attribute(Node* node, const char* name) {
     NodeAttribute* attribute = get_attribute(node, name);
     if (attribute == nullptr) return {false, std::nullopt};
-    std::optional<std::string> value = std::move(attribute->value);
+    std::optional<std::string> value;
+    if (attribute->value) value = std::string(*attribute->value);
     remove_attribute(node, attribute);
     return {true, std::move(value)};
 }
@@ -579,7 +580,7 @@ void combine_styles(Node* node, Node* child) {
     if (style != nullptr && style->value) {
         style->value = merge_styles(*style->value, *child_style->value);
     } else {
-        prepend_style_attribute(node, *child_style->value);
+        prepend_style_attribute(node, std::string(*child_style->value));
     }
 }
 
@@ -609,7 +610,7 @@ std::string font_size_property(std::string_view value) {
 void font_attrs_to_style(Node* node, NodeAttribute* attributes) {
     for (NodeAttribute* attribute = attributes; attribute != nullptr; attribute = attribute->next) {
         if (!attribute->value) continue; // a bare name says nothing about the font
-        const std::string& value = *attribute->value;
+        const std::string_view value = *attribute->value;
         if (attribute->name == "face") {
             set_style_property(node, concat({"font-family: ", value}).c_str());
         } else if (attribute->name == "color") {
@@ -649,8 +650,7 @@ void add_class(Node* node, const char* name) {
     if (klass == nullptr) {
         add_attribute(node, "class", name);
     } else if (klass->value) {
-        *klass->value += " ";
-        *klass->value += name;
+        klass->value = concat({*klass->value, " ", name});
     } else {
         klass->value = name;
     }

@@ -484,7 +484,7 @@ std::vector<CharsetChange> settle_meta_charsets(Lexer* lexer, Node* root) {
             if (output.name == nullptr) return changes;
             if (NodeAttribute* charset = attribute_named(n, "charset")) {
                 if (!label_fits(*charset->value, output.family)) {
-                    changes.push_back({*charset->value, output.name});
+                    changes.push_back({std::string(*charset->value), output.name});
                     charset->value = output.name;
                 }
             }
@@ -495,10 +495,12 @@ std::vector<CharsetChange> settle_meta_charsets(Lexer* lexer, Node* root) {
             if (equiv != nullptr && content != nullptr &&
                 normal_label(*equiv->value) == "content-type" &&
                 find_content_charset(*content->value, &start, &end)) {
-                const std::string declared = content->value->substr(start, end - start);
+                const std::string declared(content->value->substr(start, end - start));
                 if (!label_fits(declared, output.family)) {
                     changes.push_back({declared, output.name});
-                    content->value->replace(start, end - start, output.name);
+                    std::string replaced(*content->value);
+                    replaced.replace(start, end - start, output.name);
+                    content->value = replaced;
                 }
             }
         }

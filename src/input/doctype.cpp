@@ -166,9 +166,9 @@ Node* first_child_with_tag(Node* parent, TagPtr tag) {
 bool is_generator_mark(const Node* meta) {
     const NodeAttribute* name = get_attribute(meta, "name");
     const NodeAttribute* content = get_attribute(meta, "content");
-    return name != nullptr && name->value &&
-           equals_ignore_case(name->value->c_str(), "generator") && content != nullptr &&
-           content->value && starts_with_ignore_case(content->value->c_str(), generator_name);
+    return name != nullptr && name->value && equals_ignore_case(name->value.c_str(), "generator") &&
+           content != nullptr && content->value &&
+           starts_with_ignore_case(content->value.c_str(), generator_name);
 }
 
 // Whether `node` or an element around it declares the namespace prefix
@@ -698,12 +698,12 @@ void drop_copied_duplicate_ids(Node* root) {
     std::unordered_map<std::string, uint32_t> uses;
     for (Node* n = root->first_child; n != nullptr; n = next_in_order(root, n)) {
         const NodeAttribute* id = get_attribute(n, "id");
-        if (id != nullptr && id->value) ++uses[*id->value];
+        if (id != nullptr && id->value) ++uses[std::string(*id->value)];
     }
     for (Node* n = root->first_child; n != nullptr; n = next_in_order(root, n)) {
         NodeAttribute* id = get_attribute(n, "id");
         if (id == nullptr || !id->value) continue;
-        uint32_t& count = uses[*id->value];
+        uint32_t& count = uses[std::string(*id->value)];
         if (count < 2) continue;
         const NodeAttribute* name = get_attribute(n, "name");
         if (name == nullptr || name->value != id->value) continue;

@@ -851,7 +851,7 @@ bool is_javascript(const Node* element) {
         if (!a->value) continue;
         if (equals_ignore_case(a->name.c_str(), "language") ||
             equals_ignore_case(a->name.c_str(), "type")) {
-            if (str_case_contains(a->value->c_str(), "javascript")) return true;
+            if (str_case_contains(a->value.c_str(), "javascript")) return true;
         }
     }
     return false;

@@ -492,7 +492,7 @@ NodeAttribute* scan_attributes(Lexer* lexer, bool* is_empty) {
         }
         NodeAttribute* attribute = new_attribute();
         attribute->name.assign(lexer->text.data() + name.start, name.size);
-        if (has_value) attribute->value.emplace(lexer->text, saved);
+        if (has_value) attribute->value = std::string_view(lexer->text).substr(saved);
         truncate_text(lexer, name_start);
         attribute->delimiter = delimiter;
         attribute->attr_def = find_attr_def(attribute);

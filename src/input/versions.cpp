@@ -714,7 +714,7 @@ void Walk::scan_characters(std::string_view text, bool folded) {
 
 void Walk::scan_attribute_value(const NodeAttribute* attribute) {
     if (!attribute->value.has_value()) return;
-    const std::string& value = *attribute->value;
+    const std::string_view value = *attribute->value;
     // Values holding server code are written as they stand.
     const bool raw =
         value.starts_with("<%") || value.starts_with("<@") || value.starts_with("<?php");

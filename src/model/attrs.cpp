@@ -399,7 +399,7 @@ bool has_model(const Node* node, ContentModelBits model) {
 }
 
 const char* value_text(const NodeAttribute* attribute) {
-    return attribute->value ? attribute->value->c_str() : nullptr;
+    return attribute->value ? attribute->value.c_str() : nullptr;
 }
 
 } // namespace
@@ -537,10 +537,12 @@ void check_url_value(DocumentState* doc, Node* node, NodeAttribute* attribute) {
         report_attribute_warning(doc, node, attribute->name.c_str(), LacksValue);
         return;
     }
-    if (doc->options.fix_backslash) {
-        for (char& c : *attribute->value) {
+    if (doc->options.fix_backslash && attribute->value->find('\\') != std::string_view::npos) {
+        std::string fixed(*attribute->value);
+        for (char& c : fixed) {
             if (c == '\\') c = '/';
         }
+        attribute->value = fixed;
     }
 }
 
@@ -751,7 +753,7 @@ void check_link(DocumentState* doc, Node* node) {
 // checked on these elements.
 void check_foreign_root(DocumentState*, Node*) {}
 
-bool is_identifier(const std::string& value) {
+bool is_identifier(std::string_view value) {
     if (value.empty() || !is_letter(static_cast<unsigned char>(value[0]))) return false;
     for (const char c : value) {
         if (!is_name_char(static_cast<unsigned char>(c))) return false;

@@ -77,7 +77,7 @@ void check_link(DocumentState* doc, Node* node);
 void reconcile_id_name(DocumentState* doc, Node* element);
 // Whether a value may serve as an id: an ASCII letter, then ASCII letters,
 // digits, "-", "_", ":" and ".".
-bool is_identifier(const std::string& value);
+bool is_identifier(std::string_view value);
 // svg and math: their attributes are those of their own vocabularies and
 // are not checked (the lexer's check for repeated ones still runs).
 void check_foreign_root(DocumentState* doc, Node* node);

@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 
+#include "base/attr_value.h"
 #include "base/short_name.h"
 #include "model/tags.h"
 
@@ -49,8 +50,8 @@ struct NodeAttribute {
     // A server block standing in place of an attribute: "<% ... %>" (an
     // AspNode) or "<?php ... ?>" (a PhpNode).
     Node* block = nullptr;
-    std::optional<std::string> value; // nullopt: the attribute has no value
-    ShortName name;                   // empty for an ASP or PHP entry
+    AttrValue value; // without a value: the attribute is a bare name
+    ShortName name;  // empty for an ASP or PHP entry
     char delimiter = '"';
 
     Node* asp() const;
@@ -146,7 +147,7 @@ Node* find_body(Node* root);
 
 // Every node and attribute a document holds is one of these records, and
 // every 4 KiB of them costs the page fault that brings the memory in.
-static_assert(sizeof(Node) <= 80 && sizeof(NodeAttribute) <= 80);
+static_assert(sizeof(Node) <= 80 && sizeof(NodeAttribute) <= 56);
 
 inline Node* NodeAttribute::asp() const {
     return block != nullptr && block->kind == AspNode ? block : nullptr;

@@ -411,7 +411,7 @@ KindPrinter kind_printer(const Node* node) {
 // at their spaces when `wrappable`. In a script attribute a line feed inside
 // a quoted string is written as a backslash continuation: the reader turns
 // that back into the same line feed, and the script stays valid.
-void print_attr_value(OutputStream* out, uint32_t indent, const std::string& value, int delimiter,
+void print_attr_value(OutputStream* out, uint32_t indent, std::string_view value, int delimiter,
                       bool wrappable, bool script = false) {
     const Config& options = *out->options;
     PrintMode mode = PrintAttrValue;
@@ -558,7 +558,7 @@ const EnumeratedAttribute enumerated_attributes[] = {
 };
 
 // Whether `values` (words separated by spaces) holds `value`, ignoring case.
-bool has_value_ignoring_case(const char* values, const std::string& value) {
+bool has_value_ignoring_case(const char* values, std::string_view value) {
     for (const char* word = values; *word != '\0';) {
         const char* end = std::strchr(word, ' ');
         const size_t size = end != nullptr ? static_cast<size_t>(end - word) : std::strlen(word);
@@ -580,7 +580,7 @@ bool has_value_ignoring_case(const char* values, const std::string& value) {
 // value, when the value is one of its enumeration in another case.
 bool lower_enumerated_value(const Node* node, const NodeAttribute* attribute,
                             std::string* lowered) {
-    const std::string& value = *attribute->value;
+    const std::string_view value = *attribute->value;
     for (const EnumeratedAttribute& row : enumerated_attributes) {
         if (attribute->name != row.attribute) continue;
         if (row.element != nullptr && node->element_name != row.element) continue;
@@ -635,15 +635,15 @@ void print_attribute(OutputStream* out, uint32_t indent, Lexer* lexer, const Nod
         std::string lowered;
         const bool lower = options.output_xml && !options.input_xml &&
                            lower_enumerated_value(node, attribute, &lowered);
-        print_attr_value(out, attr_indent, lower ? lowered : *attribute->value,
+        print_attr_value(out, attr_indent, lower ? std::string_view(lowered) : *attribute->value,
                          attribute->delimiter, wrappable, is_script_def(def));
     } else if (options.output_xml || options.input_xml) {
-        print_attr_value(out, attr_indent, attribute->name.str(), attribute->delimiter, true);
+        print_attr_value(out, attr_indent, attribute->name.view(), attribute->delimiter, true);
     } else if (is_boolean_def(def) || node->tag == nullptr ||
                (node->tag->model & ModelUserDefined) != 0) {
         if (line_fits(out, attr_indent)) set_wrap_point(out);
     } else {
-        print_attr_value(out, attr_indent, std::string(), attribute->delimiter, wrappable);
+        print_attr_value(out, attr_indent, std::string_view(), attribute->delimiter, wrappable);
     }
 }
 

@@ -80,7 +80,7 @@ void add_noindent_class(Lexer*, Node* node) {
     if (cls == nullptr) {
         add_attribute(node, "class", "noindent");
     } else if (cls->value.has_value() && !cls->value->empty()) {
-        cls->value->append(" noindent");
+        cls->value = std::string(*cls->value) + " noindent";
     } else {
         cls->value = "noindent";
     }

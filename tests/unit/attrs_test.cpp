@@ -93,7 +93,7 @@ class AttrTest : public ::testing::Test {
         for (const NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
             if (!s.empty()) s += ' ';
             s += a->asp() != nullptr ? "[asp]" : a->name;
-            if (a->value) s += "=" + *a->value;
+            if (a->value) (s += "=") += *a->value;
         }
         return s;
     }

@@ -136,7 +136,7 @@ class OutputTest : public ::testing::Test {
                              int delimiter = '"', const AttrDef* def = nullptr) {
         NodeAttribute* a = new_attribute();
         a->name = name;
-        a->value = std::move(value);
+        if (value) a->value = *value;
         a->delimiter = delimiter;
         a->attr_def = def;
         a->next = node->attributes;

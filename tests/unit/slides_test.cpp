@@ -252,7 +252,7 @@ TEST_F(SlidesTest, TransitionTextByKind) {
     for (Node* meta = head->first_child; meta != nullptr; meta = meta->next) {
         NodeAttribute* content = get_attribute(meta, "content");
         ASSERT_NE(content, nullptr);
-        contents.push_back(content->value.value_or("(none)"));
+        contents.emplace_back(content->value.value_or("(none)"));
         EXPECT_EQ(get_attribute(meta, "http-equiv")->value, "Page-Enter");
     }
     // Each new meta goes first.

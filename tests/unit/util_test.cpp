@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/name_index.h"
+#include "base/attr_value.h"
 #include "base/short_name.h"
 #include "base/util.h"
 #include "cli/signals.h"
@@ -209,6 +210,50 @@ TEST(ShortNameString, KeepsTextAcrossInlineAndHeapForms) {
     const std::string with_nul("a\0b", 3);
     EXPECT_EQ(ShortName(with_nul).size(), 3u);
     EXPECT_NE(ShortName(with_nul), ShortName("a"));
+}
+
+// Attribute values across the boundary between the inline and the heap
+// form (14 and 15 bytes), through copies, moves and assignment from a view
+// of the value itself; and the difference between no value and an empty
+// one, which a bare attribute name and name="" make.
+TEST(AttrValueString, KeepsTextAndTheAbsenceOfAValue) {
+    const AttrValue none;
+    EXPECT_FALSE(none.has_value());
+    EXPECT_EQ(none.size(), 0u);
+    EXPECT_STREQ(none.c_str(), "");
+    const AttrValue empty("");
+    EXPECT_TRUE(empty.has_value());
+    EXPECT_FALSE(none == empty);
+    EXPECT_TRUE(none == AttrValue(std::nullopt));
+    for (const size_t size :
+         {size_t{0}, size_t{1}, size_t{13}, size_t{14}, size_t{15}, size_t{16}, size_t{40}}) {
+        std::string text;
+        for (size_t i = 0; i < size; ++i)
+            text += static_cast<char>('a' + i % 26);
+        AttrValue value(text);
+        EXPECT_TRUE(value.has_value());
+        EXPECT_EQ(*value, text);
+        EXPECT_EQ(value.size(), size);
+        EXPECT_EQ(value.c_str()[size], '\0');
+        AttrValue copy = value;
+        AttrValue moved = std::move(copy);
+        EXPECT_EQ(*moved, text);
+        EXPECT_FALSE(copy.has_value());
+        moved = moved.view().substr(size / 2); // a view of itself
+        EXPECT_EQ(*moved, text.substr(size / 2));
+        EXPECT_TRUE(moved.has_value());
+        value = "0123456789abcdefghij"; // inline or heap, to heap
+        EXPECT_EQ(*value, "0123456789abcdefghij");
+        value = text; // and back
+        EXPECT_EQ(*value, text);
+        EXPECT_TRUE(value == AttrValue(text));
+        value = std::nullopt;
+        EXPECT_FALSE(value.has_value());
+        EXPECT_EQ(value.value_or("fallback"), "fallback");
+    }
+    const std::string with_nul("a\0b", 3);
+    EXPECT_EQ(AttrValue(with_nul).size(), 3u);
+    EXPECT_FALSE(AttrValue(with_nul) == AttrValue("a"));
 }
 
 // The name index against an ordered map over the same rows: thousands of
