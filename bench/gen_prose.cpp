@@ -5,9 +5,10 @@
 // still written carelessly in places (paragraphs and list items left open,
 // an upper-case tag, a bare ampersand), but tags are few next to gen_soup,
 // so the two together keep one input shape from deciding the numbers.
-// The same size always gives the same bytes.
+// The same size always gives the same bytes; a seed (any number but 0)
+// gives another document of the same kind.
 //
-// usage: gen_prose <bytes>
+// usage: gen_prose <bytes> [seed]
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -185,11 +186,17 @@ void block() {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        fprintf(stderr, "usage: gen_prose <bytes>\n");
+    if (argc != 2 && argc != 3) {
+        fprintf(stderr, "usage: gen_prose <bytes> [seed]\n");
         return 2;
     }
     size_t target = strtoull(argv[1], nullptr, 10);
+    if (argc == 3) {
+        // (The generator's state must not be 0.)
+        const uint64_t seed = strtoull(argv[2], nullptr, 10);
+        if (seed != 0) state ^= seed * 0xD1B54A32D192ED03ull;
+        if (state == 0) state = 1;
+    }
     out.reserve(target + 8192);
     out += "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">\n"
            "<html><head><title>Generated prose</title></head>\n<body>\n"

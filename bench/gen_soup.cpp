@@ -144,11 +144,17 @@ void block() {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        fprintf(stderr, "usage: gen_soup <bytes>\n");
+    if (argc != 2 && argc != 3) {
+        fprintf(stderr, "usage: gen_soup <bytes> [seed]\n");
         return 2;
     }
     size_t target = strtoull(argv[1], nullptr, 10);
+    if (argc == 3) {
+        // (The generator's state must not be 0.)
+        const uint64_t seed = strtoull(argv[2], nullptr, 10);
+        if (seed != 0) state ^= seed * 0xD1B54A32D192ED03ull;
+        if (state == 0) state = 1;
+    }
     out.reserve(target + 4096);
     out += "<html><head><title>Generated tag soup</title></head>\n<body bgcolor=white>\n";
     while (out.size() < target) block();
