@@ -213,7 +213,7 @@ TEST(ShortNameString, KeepsTextAcrossInlineAndHeapForms) {
 }
 
 // Attribute values across the boundary between the inline and the heap
-// form (14 and 15 bytes), through copies, moves and assignment from a view
+// form (15 and 16 bytes), through copies, moves and assignment from a view
 // of the value itself; and the difference between no value and an empty
 // one, which a bare attribute name and name="" make.
 TEST(AttrValueString, KeepsTextAndTheAbsenceOfAValue) {
@@ -226,7 +226,7 @@ TEST(AttrValueString, KeepsTextAndTheAbsenceOfAValue) {
     EXPECT_FALSE(none == empty);
     EXPECT_TRUE(none == AttrValue(std::nullopt));
     for (const size_t size :
-         {size_t{0}, size_t{1}, size_t{13}, size_t{14}, size_t{15}, size_t{16}, size_t{40}}) {
+         {size_t{0}, size_t{1}, size_t{14}, size_t{15}, size_t{16}, size_t{17}, size_t{40}}) {
         std::string text;
         for (size_t i = 0; i < size; ++i)
             text += static_cast<char>('a' + i % 26);
@@ -247,6 +247,11 @@ TEST(AttrValueString, KeepsTextAndTheAbsenceOfAValue) {
         value = text; // and back
         EXPECT_EQ(*value, text);
         EXPECT_TRUE(value == AttrValue(text));
+        AttrValue assigned; // no value, then a copy of one
+        assigned = value;
+        EXPECT_EQ(*assigned, text);
+        assigned = none; // and back to none
+        EXPECT_FALSE(assigned.has_value());
         value = std::nullopt;
         EXPECT_FALSE(value.has_value());
         EXPECT_EQ(value.value_or("fallback"), "fallback");
