@@ -18,13 +18,16 @@ namespace {
 // never share one; a thread's pools are released when it ends. They are a
 // cache of the allocator, not state of any document: what a document does
 // never depends on them.
-RecordPool<sizeof(Node)>& node_pool() {
-    thread_local RecordPool<sizeof(Node)> pool;
+using NodePool = RecordPool<sizeof(Node), alignof(Node)>;
+using AttributePool = RecordPool<sizeof(NodeAttribute), alignof(NodeAttribute)>;
+
+NodePool& node_pool() {
+    thread_local NodePool pool;
     return pool;
 }
 
-RecordPool<sizeof(NodeAttribute)>& attribute_pool() {
-    thread_local RecordPool<sizeof(NodeAttribute)> pool;
+AttributePool& attribute_pool() {
+    thread_local AttributePool pool;
     return pool;
 }
 
