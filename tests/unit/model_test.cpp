@@ -2,10 +2,14 @@
 // (built-in rows, lookups, user-declared tags, the XML entry).
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <map>
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "model/document.h"
+#include "model/pool.h"
 #include "test_support.h"
 
 namespace varnel {
@@ -112,6 +116,62 @@ TEST_F(NodeTreeTest, FreeingReleasesFollowingSiblingsAndDeepTrees) {
         cur = child;
     }
     free_node(top);
+}
+
+// Records are taken and given back in a random order, with whole
+// releases (every record back) among them: no record is handed out while
+// it is still held, each keeps what was written into it, and after a whole
+// release the pool starts again from its first record and goes on in
+// address order, as a fresh pool does.
+TEST(RecordPoolTest, NoRecordIsHandedOutTwiceAndReleasesStartOver) {
+    using Pool = RecordPool<40, 8>;
+    Pool pool;
+    std::mt19937 random(7);
+    std::map<unsigned char*, unsigned> held; // record -> the stamp written into it
+    unsigned stamp = 0;
+    unsigned char* very_first = nullptr;
+    for (int round = 0; round < 40; ++round) {
+        const int steps = 1 + static_cast<int>(random() % 3000);
+        for (int i = 0; i < steps; ++i) {
+            if (held.empty() || random() % 3 != 0) {
+                auto* record = static_cast<unsigned char*>(pool.take());
+                if (very_first == nullptr) very_first = record;
+                ASSERT_EQ(held.count(record), 0u) << "handed out while held";
+                ++stamp;
+                std::memcpy(record, &stamp, sizeof stamp);
+                std::memcpy(record + 36, &stamp, sizeof stamp);
+                held[record] = stamp;
+            } else {
+                auto it = held.begin();
+                std::advance(it, random() % held.size());
+                pool.give_back(it->first);
+                held.erase(it);
+            }
+        }
+        for (const auto& [record, value] : held) {
+            unsigned front = 0;
+            unsigned back = 0;
+            std::memcpy(&front, record, sizeof front);
+            std::memcpy(&back, record + 36, sizeof back);
+            ASSERT_EQ(front, value);
+            ASSERT_EQ(back, value);
+        }
+        if (round % 4 != 3) continue;
+        // A whole release: the pool starts over in address order.
+        for (const auto& entry : held)
+            pool.give_back(entry.first);
+        held.clear();
+#ifndef VARNEL_POOL_OFF
+        auto* first = static_cast<unsigned char*>(pool.take());
+        auto* second = static_cast<unsigned char*>(pool.take());
+        EXPECT_EQ(first, very_first);
+        EXPECT_EQ(second, first + 40);
+        pool.give_back(second);
+        pool.give_back(first);
+#endif
+    }
+    for (const auto& entry : held)
+        pool.give_back(entry.first);
 }
 
 TEST_F(NodeTreeTest, ClonesOwnTheirAttributes) {
