@@ -288,8 +288,7 @@ void note_obsolete(Lexer* lexer, Node* node) {
         report_warning(lexer, nullptr, node, ObsoleteInHtml5);
         return;
     }
-    lexer->obsolete_uses.push_back(
-        {lexer->token_line, lexer->token_column, node->element_name.str()});
+    lexer->obsolete_uses.push_back({lexer->token_line, lexer->token_column, node->element_name});
 }
 
 // Finishes a start tag whose name has been scanned.

@@ -52,7 +52,7 @@ enum ForeignContent : uint8_t { ForeignNone = 0, ForeignSvg = 1, ForeignMath = 2
 struct ObsoleteUse {
     uint32_t line;
     uint32_t column;
-    std::string element_name;
+    ShortName element_name; // (20 bytes a use: a tag soup has one in every few tags)
 };
 
 struct Lexer : DocumentState {
