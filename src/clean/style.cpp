@@ -301,7 +301,7 @@ bool font_rule(Lexer* lexer, Node*& node) {
     font_attrs_to_style(node, node->attributes);
     // The presentational attributes are now in the style; the others (id,
     // class, title ...) stay with the span.
-    NodeAttribute** link = &node->attributes;
+    PackedPtr<NodeAttribute>* link = &node->attributes;
     while (*link != nullptr) {
         NodeAttribute* attribute = *link;
         if (attribute->name == "color" || attribute->name == "size" || attribute->name == "face") {

@@ -284,7 +284,7 @@ void strip_word_markup(Lexer* lexer, Node* node) {
 
 void drop_word_attributes(Node* node) {
     bool sized_cell = has_tag(node, tag_td) || has_tag(node, tag_tr) || has_tag(node, tag_th);
-    NodeAttribute** link = &node->attributes;
+    PackedPtr<NodeAttribute>* link = &node->attributes;
     while (*link != nullptr) {
         NodeAttribute* attribute = *link;
         const std::string_view name = attribute->name;

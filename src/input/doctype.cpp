@@ -679,7 +679,7 @@ void settle_xml_declaration(Lexer* lexer, Node* root) {
             n = next_in_order(root, n);
             continue;
         }
-        Node* resume = n->next != nullptr ? n->next : next_in_order(root, n);
+        Node* resume = n->next != nullptr ? n->next.get() : next_in_order(root, n);
         if (n->parent != root || is_xml_declaration(lexer, root->first_child)) {
             discard_node(n);
         } else {

@@ -453,7 +453,7 @@ void add_attribute(Node* node, const char* name, const char* value) {
     a->name = name;
     if (value != nullptr) a->value = value;
     a->attr_def = find_attr_def(a);
-    NodeAttribute** link = &node->attributes;
+    PackedPtr<NodeAttribute>* link = &node->attributes;
     while (*link != nullptr)
         link = &(*link)->next;
     *link = a;
@@ -781,7 +781,7 @@ void reconcile_id_name(DocumentState* doc, Node* element) {
     added->value = name->value;
     added->delimiter = '"';
     added->attr_def = find_attr_def(added);
-    NodeAttribute** link = &element->attributes;
+    PackedPtr<NodeAttribute>* link = &element->attributes;
     while (*link != nullptr)
         link = &(*link)->next;
     *link = added;

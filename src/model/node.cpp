@@ -33,6 +33,11 @@ AttributePool& attribute_pool() {
 
 } // namespace
 
+// Memory the tree cannot point at is memory it cannot have.
+void PackedBits::unpackable() {
+    fatal_error("Out of memory!");
+}
+
 void* Node::operator new(std::size_t) {
     return node_pool().take();
 }
@@ -104,8 +109,8 @@ NodeAttribute* new_attribute() {
 }
 
 NodeAttribute* copy_attribute_list(const NodeAttribute* list) {
-    NodeAttribute* head = nullptr;
-    NodeAttribute** tail = &head;
+    PackedPtr<NodeAttribute> head;
+    PackedPtr<NodeAttribute>* tail = &head;
     for (const NodeAttribute* a = list; a != nullptr; a = a->next) {
         NodeAttribute* copy = new NodeAttribute();
         copy->block = a->block;
@@ -151,7 +156,8 @@ void free_attributes(Node* node) {
 }
 
 void remove_attribute(Node* node, NodeAttribute* attribute) {
-    for (NodeAttribute** link = &node->attributes; *link != nullptr; link = &(*link)->next) {
+    for (PackedPtr<NodeAttribute>* link = &node->attributes; *link != nullptr;
+         link = &(*link)->next) {
         if (*link == attribute) {
             *link = attribute->next;
             free_attribute(attribute);

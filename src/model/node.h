@@ -19,6 +19,7 @@
 
 #include "base/attr_value.h"
 #include "base/short_name.h"
+#include "model/packed_ptr.h"
 #include "model/tags.h"
 
 namespace varnel {
@@ -45,11 +46,11 @@ enum NodeKind : uint8_t {
 struct Node;
 
 struct NodeAttribute {
-    NodeAttribute* next = nullptr;
-    const AttrDef* attr_def = nullptr;
+    PackedPtr<NodeAttribute> next;
+    PackedPtr<const AttrDef> attr_def;
     // A server block standing in place of an attribute: "<% ... %>" (an
     // AspNode) or "<?php ... ?>" (a PhpNode).
-    Node* block = nullptr;
+    PackedPtr<Node> block;
     AttrValue value; // without a value: the attribute is a bare name
     ShortName name;  // empty for an ASP or PHP entry
     char delimiter = '"';
@@ -63,16 +64,16 @@ struct NodeAttribute {
 };
 
 struct Node {
-    Node* parent = nullptr;
-    Node* prev = nullptr;
-    Node* next = nullptr;
-    Node* first_child = nullptr;
-    Node* last_child = nullptr;
-    NodeAttribute* attributes = nullptr; // newest first (reverse source order)
-    TagPtr tag = nullptr;
-    ShortName element_name; // empty for kinds other than tags
-    uint32_t start = 0;     // TextBuffer range of the node's text
+    uint32_t start = 0; // TextBuffer range of the node's text
     uint32_t end = 0;
+    PackedPtr<Node> parent;
+    PackedPtr<Node> prev;
+    PackedPtr<Node> next;
+    PackedPtr<Node> first_child;
+    PackedPtr<Node> last_child;
+    PackedPtr<NodeAttribute> attributes; // newest first (reverse source order)
+    PackedTag tag;
+    ShortName element_name; // empty for kinds other than tags
     NodeKind kind = TextNode;
     bool closed : 1 = false;
     bool implicit : 1 = false;
@@ -147,7 +148,7 @@ Node* find_body(Node* root);
 
 // Every node and attribute a document holds is one of these records, and
 // every 4 KiB of them costs the page fault that brings the memory in.
-static_assert(sizeof(Node) <= 80 && sizeof(NodeAttribute) <= 56);
+static_assert(sizeof(Node) <= 64 && sizeof(NodeAttribute) <= 48);
 
 inline Node* NodeAttribute::asp() const {
     return block != nullptr && block->kind == AspNode ? block : nullptr;

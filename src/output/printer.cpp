@@ -107,7 +107,7 @@ const NodeAttribute* attribute_named(const Node* node, const char* name) {
 // The dictionary entry of an attribute, looked up again when the record
 // does not carry one.
 const AttrDef* definition_of(const NodeAttribute* attribute) {
-    return attribute->attr_def != nullptr ? attribute->attr_def : find_attr_def(attribute);
+    return attribute->attr_def != nullptr ? attribute->attr_def.get() : find_attr_def(attribute);
 }
 
 bool is_script_def(const AttrDef* def) {

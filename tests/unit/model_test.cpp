@@ -9,7 +9,9 @@
 #include <random>
 #include <vector>
 
+#include "base/util.h"
 #include "model/document.h"
+#include "model/packed_ptr.h"
 #include "model/pool.h"
 #include "test_support.h"
 
@@ -211,6 +213,34 @@ TEST(RecordPoolTest, LargeDocumentsFillEveryStretchOfTheirBlocks) {
         for (unsigned char* record : taken)
             pool.give_back(record);
     }
+}
+
+// Links of six bytes give back the pointer they were given, for any
+// address of 48 bits (the highest one included) and for null; a pointer
+// beyond 48 bits ends the program instead of being cut short.
+TEST(PackedLinkTest, PointersOfFortyEightBitsComeBackWhole) {
+    int on_stack = 0;
+    auto on_heap = std::make_unique<int>(0);
+    int* const highest = reinterpret_cast<int*>((uintptr_t{1} << 48) - 4);
+    for (int* pointer : {&on_stack, on_heap.get(), highest, static_cast<int*>(nullptr)}) {
+        PackedPtr<int> link(pointer);
+        EXPECT_EQ(link.get(), pointer);
+        PackedPtr<int> other;
+        EXPECT_EQ(other.get(), nullptr);
+        other = link;
+        EXPECT_EQ(static_cast<int*>(other), pointer);
+    }
+    PackedPtr<int> link(&on_stack);
+    link = nullptr;
+    EXPECT_EQ(link.get(), nullptr);
+    EXPECT_THROW(link = reinterpret_cast<int*>(uintptr_t{1} << 48), FatalError);
+
+    PackedTag tag;
+    EXPECT_EQ(tag.get(), nullptr);
+    tag = tag_table;
+    EXPECT_TRUE(tag == tag_table);
+    EXPECT_FALSE(tag == tag_td);
+    EXPECT_EQ(tag->name, tag_table->name);
 }
 
 TEST_F(NodeTreeTest, ClonesOwnTheirAttributes) {
