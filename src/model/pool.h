@@ -33,8 +33,9 @@
 
 namespace varnel {
 
-// `Align` is the record's own alignment: a 56-byte record takes 56 bytes,
-// not the 64 that the strictest alignment would round it to.
+// `Align` is the record's own alignment: a slot takes the record's size
+// rounded up to 8 bytes (the free list's link), not to the 16 that the
+// strictest alignment would ask for.
 template <std::size_t Size, std::size_t Align = alignof(std::max_align_t)> class RecordPool {
   public:
     RecordPool() = default;
