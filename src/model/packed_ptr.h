@@ -1,10 +1,10 @@
-// Pointers of the tree records kept in six bytes. A process's addresses
-// fit in 48 bits (the x86-64 and AArch64 address spaces that Linux gives a
-// program without being asked for more), so the two top bytes of a pointer
-// are always zero and a node record can hold its seven links and its tag in
-// 42 bytes instead of 56: a document's records take a fifth less memory,
-// and so fewer pages, faults and cache misses. A link reads and writes like
-// the pointer it stands for.
+// Pointers of the tree records kept in six bytes (four where addresses
+// have 32 bits). A process's addresses fit in 48 bits (the x86-64 and
+// AArch64 address spaces that Linux gives a program without being asked
+// for more), so the two top bytes of a pointer are always zero and a node
+// record can hold its seven links and its tag in 42 bytes instead of 56: a
+// document's records take a fifth less memory, and so fewer pages, faults
+// and cache misses. A link reads and writes like the pointer it stands for.
 #pragma once
 
 #include <cstddef>
@@ -27,21 +27,32 @@ class PackedBits {
     [[noreturn]] static void unpackable();
 
     uint64_t get() const {
-        uint32_t low;
-        uint16_t high;
-        std::memcpy(&low, bytes_, sizeof low);
-        std::memcpy(&high, bytes_ + 4, sizeof high);
-        return (uint64_t{high} << 32) | low;
+        if constexpr (Bytes == 4) {
+            uint32_t bits;
+            std::memcpy(&bits, bytes_, sizeof bits);
+            return bits;
+        } else {
+            uint32_t low;
+            uint16_t high;
+            std::memcpy(&low, bytes_, sizeof low);
+            std::memcpy(&high, bytes_ + 4, sizeof high);
+            return (uint64_t{high} << 32) | low;
+        }
     }
     void set(uint64_t bits) {
         const auto low = static_cast<uint32_t>(bits);
-        const auto high = static_cast<uint16_t>(bits >> 32);
         std::memcpy(bytes_, &low, sizeof low);
-        std::memcpy(bytes_ + 4, &high, sizeof high);
+        if constexpr (Bytes == 6) {
+            const auto high = static_cast<uint16_t>(bits >> 32);
+            std::memcpy(bytes_ + 4, &high, sizeof high);
+        }
     }
 
   private:
-    unsigned char bytes_[6] = {};
+    // Where pointers have 32 bits, a link is one, in four bytes.
+    static constexpr size_t Bytes = sizeof(void*) < 6 ? sizeof(void*) : 6;
+    static_assert(Bytes == 4 || Bytes == 6);
+    unsigned char bytes_[Bytes] = {};
 };
 
 // A link to a record of type T.

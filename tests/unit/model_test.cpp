@@ -221,8 +221,11 @@ TEST(RecordPoolTest, LargeDocumentsFillEveryStretchOfTheirBlocks) {
 TEST(PackedLinkTest, PointersOfFortyEightBitsComeBackWhole) {
     int on_stack = 0;
     auto on_heap = std::make_unique<int>(0);
-    int* const highest = reinterpret_cast<int*>((uintptr_t{1} << 48) - 4);
-    for (int* pointer : {&on_stack, on_heap.get(), highest, static_cast<int*>(nullptr)}) {
+    std::vector<int*> pointers{&on_stack, on_heap.get(), nullptr};
+    if constexpr (sizeof(void*) == 8) {
+        pointers.push_back(reinterpret_cast<int*>((uint64_t{1} << 48) - 4));
+    }
+    for (int* pointer : pointers) {
         PackedPtr<int> link(pointer);
         EXPECT_EQ(link.get(), pointer);
         PackedPtr<int> other;
@@ -233,7 +236,9 @@ TEST(PackedLinkTest, PointersOfFortyEightBitsComeBackWhole) {
     PackedPtr<int> link(&on_stack);
     link = nullptr;
     EXPECT_EQ(link.get(), nullptr);
-    EXPECT_THROW(link = reinterpret_cast<int*>(uintptr_t{1} << 48), FatalError);
+    if constexpr (sizeof(void*) == 8) {
+        EXPECT_THROW(link = reinterpret_cast<int*>(uint64_t{1} << 48), FatalError);
+    }
 
     PackedTag tag;
     EXPECT_EQ(tag.get(), nullptr);
