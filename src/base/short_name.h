@@ -14,6 +14,9 @@
 
 namespace varnel {
 
+// Ends the program: a pointer that six bytes cannot hold.
+[[noreturn]] void pointer_too_wide();
+
 // A copy of `text` on the heap, followed by a NUL and preceded by its size
 // (see heap_copy_size); release it with heap_copy_release.
 char* heap_copy(std::string_view text);
@@ -24,15 +27,25 @@ inline uint32_t heap_copy_size(const char* copy) {
 }
 void heap_copy_release(char* copy);
 
-// The storage ShortName and AttrValue share: `Inline` bytes of text kept in
-// place, followed by a NUL, and one byte more that tells the form. It holds
-// Inline minus the size for text in place (so text of Inline bytes ends in
-// the NUL it needs), HeapMark for text on the heap (whose pointer then
-// stands in the first eight bytes; the heap copy carries its size), or
-// NoneMark for "no text at all", which only AttrValue uses.
+// The storage ShortName, ElementName and AttrValue share: `Inline` bytes of
+// text kept in place, followed by a NUL, and one byte more that tells the
+// form. It holds Inline minus the size for text in place (so text of Inline
+// bytes ends in the NUL it needs), HeapMark for text on the heap (whose
+// pointer then stands in the first bytes: eight, or six when Inline is
+// less than eight; the heap copy carries its size), BorrowMark for text
+// the storage does not own (a pointer to a string_view that outlives it,
+// over text followed by a NUL: a name in a constant table), or NoneMark for
+// "no text at all", which only AttrValue uses.
 template <size_t Inline> class CompactText {
+    static_assert(Inline >= 6);
+
   public:
-    const char* data() const { return on_heap() ? heap_pointer() : bytes_; }
+    const char* data() const {
+        const unsigned char t = tag();
+        if (t == HeapMark) return stored_pointer<char>();
+        if (t == BorrowMark) return stored_pointer<const std::string_view>()->data();
+        return bytes_;
+    }
     const char* c_str() const { return data(); }
     size_t size() const { return view().size(); }
     bool empty() const { return size() == 0; }
@@ -43,12 +56,16 @@ template <size_t Inline> class CompactText {
             const char* p = heap_pointer();
             return {p, heap_copy_size(p)};
         }
+        if (t == BorrowMark) return *stored_pointer<const std::string_view>();
         return {bytes_, 0}; // NoneMark
     }
 
   protected:
     static constexpr unsigned char HeapMark = 0x80;
     static constexpr unsigned char NoneMark = 0x81;
+    static constexpr unsigned char BorrowMark = 0x82;
+    // The bytes a pointer takes in place.
+    static constexpr size_t PointerBytes = Inline >= sizeof(void*) ? sizeof(void*) : 6;
 
     CompactText() { set_inline_size(0); }
     CompactText(const CompactText&) = delete;
@@ -57,10 +74,51 @@ template <size_t Inline> class CompactText {
 
     unsigned char tag() const { return static_cast<unsigned char>(bytes_[Inline]); }
     bool on_heap() const { return tag() == HeapMark; }
-    char* heap_pointer() const {
-        char* p;
-        std::memcpy(&p, bytes_, sizeof p);
-        return p;
+    bool borrowed() const { return tag() == BorrowMark; }
+    char* heap_pointer() const { return stored_pointer<char>(); }
+    template <typename T> T* stored_pointer() const {
+        uint64_t bits = 0;
+        if constexpr (PointerBytes == sizeof(void*)) {
+            uintptr_t p;
+            std::memcpy(&p, bytes_, sizeof p);
+            bits = p;
+        } else {
+            uint32_t low;
+            uint16_t high;
+            std::memcpy(&low, bytes_, sizeof low);
+            std::memcpy(&high, bytes_ + 4, sizeof high);
+            bits = (uint64_t{high} << 32) | low;
+        }
+        return reinterpret_cast<T*>(static_cast<uintptr_t>(bits));
+    }
+    // Stores a pointer in place; the caller sets the form.
+    void store_pointer(const void* pointer) {
+        const auto p = reinterpret_cast<uintptr_t>(pointer);
+        if constexpr (PointerBytes == sizeof(void*)) {
+            std::memcpy(bytes_, &p, sizeof p);
+        } else {
+            const auto bits = static_cast<uint64_t>(p);
+            if ((bits >> 48) != 0) pointer_too_wide();
+            const auto low = static_cast<uint32_t>(bits);
+            const auto high = static_cast<uint16_t>(bits >> 32);
+            std::memcpy(bytes_, &low, sizeof low);
+            std::memcpy(bytes_ + 4, &high, sizeof high);
+        }
+    }
+    // Makes the storage, which must hold nothing it owns, stand for
+    // `*text` without a copy.
+    void set_borrowed(const std::string_view* text) {
+        store_pointer(text);
+        bytes_[Inline] = static_cast<char>(BorrowMark);
+    }
+    // Copies `other`'s text, or shares it when it is borrowed; the storage
+    // must hold nothing it owns.
+    void set_from(const CompactText& other) {
+        if (other.borrowed()) {
+            std::memcpy(bytes_, other.bytes_, sizeof bytes_);
+        } else {
+            set(other.view());
+        }
     }
     void set_inline_size(size_t n) {
         bytes_[n] = '\0';
@@ -78,7 +136,7 @@ template <size_t Inline> class CompactText {
             return;
         }
         char* p = heap_copy(text);
-        std::memcpy(bytes_, &p, sizeof p);
+        store_pointer(p);
         bytes_[Inline] = static_cast<char>(HeapMark);
     }
     // Stores `text`, which may be a view of this storage itself.
@@ -117,60 +175,85 @@ template <size_t Inline> class CompactText {
     char bytes_[Inline + 1];
 };
 
-// A string of 12 bytes for the names of elements and attributes: up to 11
-// bytes are kept in place (which covers nearly every name a page uses), a
-// longer name is copied to the heap.
-class ShortName : public CompactText<11> {
-  public:
-    ShortName() = default;
-    ShortName(std::string_view text) { set(text); }
-    ShortName(const char* text) { set(text); }
-    ShortName(const std::string& text) { set(text); }
-    ShortName(const ShortName& other) : CompactText() { set(other.view()); }
-    ShortName(ShortName&& other) noexcept : CompactText() { take(other, false); }
+// A compact string for names: up to Inline bytes are kept in place (which
+// covers nearly every name a page uses), a longer name is copied to the
+// heap, and a name from a constant table may be borrowed instead (see
+// borrow).
+template <size_t Inline> class BasicShortName : public CompactText<Inline> {
+    using Base = CompactText<Inline>;
 
-    ShortName& operator=(const ShortName& other) {
-        if (this != &other) replace(other.view());
-        return *this;
-    }
-    ShortName& operator=(ShortName&& other) noexcept {
-        if (this != &other) {
-            release();
-            take(other, false);
+  public:
+    BasicShortName() = default;
+    BasicShortName(std::string_view text) { this->set(text); }
+    BasicShortName(const char* text) { this->set(text); }
+    BasicShortName(const std::string& text) { this->set(text); }
+    BasicShortName(const BasicShortName& other) : Base() { this->set_from(other); }
+    BasicShortName(BasicShortName&& other) noexcept : Base() { this->take(other, false); }
+
+    BasicShortName& operator=(const BasicShortName& other) {
+        if (this == &other) return *this;
+        if (other.borrowed()) {
+            this->release();
+            this->set_from(other);
+        } else {
+            this->replace(other.view());
         }
         return *this;
     }
-    ShortName& operator=(std::string_view text) {
-        replace(text);
+    BasicShortName& operator=(BasicShortName&& other) noexcept {
+        if (this != &other) {
+            this->release();
+            this->take(other, false);
+        }
         return *this;
     }
-    ShortName& operator=(const char* text) { return *this = std::string_view(text); }
-    ShortName& operator=(const std::string& text) { return *this = std::string_view(text); }
-    void assign(const char* text, size_t size) { replace(std::string_view(text, size)); }
+    BasicShortName& operator=(std::string_view text) {
+        this->replace(text);
+        return *this;
+    }
+    BasicShortName& operator=(const char* text) { return *this = std::string_view(text); }
+    BasicShortName& operator=(const std::string& text) { return *this = std::string_view(text); }
+    void assign(const char* text, size_t size) { this->replace(std::string_view(text, size)); }
     void clear() {
-        release();
-        set_inline_size(0);
+        this->release();
+        this->set_inline_size(0);
+    }
+    // Stands for `*text` without copying it: `text` outlives this name
+    // (a name in a constant table) and its text is followed by a NUL.
+    void borrow(const std::string_view* text) {
+        this->release();
+        this->set_borrowed(text);
     }
 
-    operator std::string_view() const { return view(); }
-    std::string str() const { return std::string(view()); }
-    size_t find(char c, size_t from = 0) const { return view().find(c, from); }
-    bool starts_with(std::string_view prefix) const { return view().starts_with(prefix); }
+    operator std::string_view() const { return this->view(); }
+    std::string str() const { return std::string(this->view()); }
+    size_t find(char c, size_t from = 0) const { return this->view().find(c, from); }
+    bool starts_with(std::string_view prefix) const { return this->view().starts_with(prefix); }
     std::string substr(size_t from, size_t count = std::string::npos) const {
-        return std::string(view().substr(from, count));
+        return std::string(this->view().substr(from, count));
     }
 
-    friend bool operator==(const ShortName& a, const ShortName& b) { return a.view() == b.view(); }
-    friend bool operator==(const ShortName& a, std::string_view b) { return a.view() == b; }
-    friend bool operator==(const ShortName& a, const char* b) {
+    friend bool operator==(const BasicShortName& a, const BasicShortName& b) {
+        return a.view() == b.view();
+    }
+    friend bool operator==(const BasicShortName& a, std::string_view b) { return a.view() == b; }
+    friend bool operator==(const BasicShortName& a, const char* b) {
         return a.view() == std::string_view(b);
     }
-    friend bool operator==(const ShortName& a, const std::string& b) {
+    friend bool operator==(const BasicShortName& a, const std::string& b) {
         return a.view() == std::string_view(b);
     }
 };
 
-inline std::string operator+(const ShortName& a, const std::string& b) {
+// Names of attributes (12 bytes).
+using ShortName = BasicShortName<11>;
+// Names of elements, in every node record (7 bytes): six bytes in place, or
+// a pointer of six bytes.
+inline constexpr size_t ElementNameInline = 6;
+using ElementName = BasicShortName<ElementNameInline>;
+
+template <size_t Inline>
+inline std::string operator+(const BasicShortName<Inline>& a, const std::string& b) {
     return std::string(a.view()) + b;
 }
 

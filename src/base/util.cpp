@@ -195,6 +195,11 @@ char* heap_copy(std::string_view text) {
     return p;
 }
 
+// Memory a record cannot point at is memory it cannot have.
+void pointer_too_wide() {
+    fatal_error("Out of memory!");
+}
+
 void heap_copy_release(char* copy) {
     delete[](copy - sizeof(uint32_t));
 }

@@ -288,7 +288,8 @@ void note_obsolete(Lexer* lexer, Node* node) {
         report_warning(lexer, nullptr, node, ObsoleteInHtml5);
         return;
     }
-    lexer->obsolete_uses.push_back({lexer->token_line, lexer->token_column, node->element_name});
+    lexer->obsolete_uses.push_back(
+        {lexer->token_line, lexer->token_column, ShortName(node->element_name.view())});
 }
 
 // Finishes a start tag whose name has been scanned.
@@ -873,7 +874,7 @@ Node* read_script_content(Lexer* lexer, Node* element) {
     bool in_end_tag = false;     // an end tag has been started
     uint32_t name_start = 0;
     int prev = 0;
-    const ShortName& name = element->element_name;
+    const ElementName& name = element->element_name;
     int c;
     while ((c = read_char(in)) != EndOfStream) {
         if (c == '/' && prev == '<') {

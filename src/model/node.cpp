@@ -33,11 +33,6 @@ AttributePool& attribute_pool() {
 
 } // namespace
 
-// Memory the tree cannot point at is memory it cannot have.
-void PackedBits::unpackable() {
-    fatal_error("Out of memory!");
-}
-
 void* Node::operator new(std::size_t) {
     return node_pool().take();
 }
@@ -84,10 +79,24 @@ Node* new_token_node(DocumentState* doc, NodeKind kind) {
 Node* new_tag_node(DocumentState* doc, NodeKind kind) {
     Node* node = new Node();
     node->kind = kind;
-    node->element_name.assign(doc->text.data() + doc->text_start, doc->text_end - doc->text_start);
+    const std::string_view name(doc->text.data() + doc->text_start,
+                                doc->text_end - doc->text_start);
     node->start = doc->text_start;
     node->end = doc->text_start;
-    if (kind == StartTagNode || kind == EndTagNode) find_tag(doc, node);
+    const bool looked_up = kind == StartTagNode || kind == EndTagNode;
+    if (looked_up && name.size() > ElementNameInline && !doc->options.input_xml) {
+        // A name too long to keep in place that is a built-in element's
+        // own is the table's: borrowed, not copied.
+        const TagPtr tag = doc->tags.find(name);
+        if (is_builtin_tag(tag) && tag->name == name) {
+            node->element_name.borrow(&tag->name);
+            node->tag = tag;
+        }
+    }
+    if (node->tag == nullptr) {
+        node->element_name = name;
+        if (looked_up) find_tag(doc, node);
+    }
     if (node->element_name == "meta" || (node->tag != nullptr && node->tag == tag_meta))
         doc->meta_read = true;
     return node;

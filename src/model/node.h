@@ -73,7 +73,7 @@ struct Node {
     PackedPtr<Node> last_child;
     PackedPtr<NodeAttribute> attributes; // newest first (reverse source order)
     PackedTag tag;
-    ShortName element_name; // empty for kinds other than tags
+    ElementName element_name; // empty for kinds other than tags
     NodeKind kind = TextNode;
     bool closed : 1 = false;
     bool implicit : 1 = false;
@@ -148,7 +148,7 @@ Node* find_body(Node* root);
 
 // Every node and attribute a document holds is one of these records, and
 // every 4 KiB of them costs the page fault that brings the memory in.
-static_assert(sizeof(Node) <= 64 && sizeof(NodeAttribute) <= 48);
+static_assert(sizeof(Node) <= 60 && sizeof(NodeAttribute) <= 48);
 
 inline Node* NodeAttribute::asp() const {
     return block != nullptr && block->kind == AspNode ? block : nullptr;

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/short_name.h"
 #include "model/tags.h"
 
 namespace varnel {
@@ -21,10 +22,9 @@ class PackedBits {
     // program (it would be a system that this build was not made for).
     static uint64_t of(const void* pointer) {
         const auto bits = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(pointer));
-        if ((bits >> 48) != 0) unpackable();
+        if ((bits >> 48) != 0) pointer_too_wide();
         return bits;
     }
-    [[noreturn]] static void unpackable();
 
     uint64_t get() const {
         if constexpr (Bytes == 4) {

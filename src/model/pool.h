@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -34,8 +35,8 @@
 namespace varnel {
 
 // `Align` is the record's own alignment: a slot takes the record's size
-// rounded up to 8 bytes (the free list's link), not to the 16 that the
-// strictest alignment would ask for.
+// rounded up to it (and at least a pointer's size), not to the 16 bytes
+// that the strictest alignment would ask for.
 template <std::size_t Size, std::size_t Align = alignof(std::max_align_t)> class RecordPool {
   public:
     RecordPool() = default;
@@ -53,7 +54,7 @@ template <std::size_t Size, std::size_t Align = alignof(std::max_align_t)> class
         ++live_;
         if (free_ != nullptr) {
             Slot* slot = free_;
-            free_ = slot->next;
+            free_ = slot->next();
             return slot;
         }
         if (next_ == end_) grow();
@@ -66,16 +67,25 @@ template <std::size_t Size, std::size_t Align = alignof(std::max_align_t)> class
         ::operator delete(record);
 #else
         Slot* slot = static_cast<Slot*>(record);
-        slot->next = free_;
+        slot->set_next(free_);
         free_ = slot;
         if (--live_ == 0) rewind();
 #endif
     }
 
   private:
-    union Slot {
-        Slot* next;
-        alignas(Align) unsigned char bytes[Size];
+    // A record's place; a released one holds the link to the next
+    // released place in its first bytes (copied in and out, so that a slot
+    // needs no more than the record's own alignment).
+    struct alignas(Align) Slot {
+        unsigned char bytes[Size > sizeof(void*) ? Size : sizeof(void*)];
+
+        Slot* next() const {
+            Slot* link;
+            std::memcpy(&link, bytes, sizeof link);
+            return link;
+        }
+        void set_next(Slot* link) { std::memcpy(bytes, &link, sizeof link); }
     };
     // The first block is small and each new one twice the size of the
     // last, up to 2 MiB: a small page touches (and makes the system zero)

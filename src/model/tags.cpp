@@ -322,6 +322,10 @@ TagPtr TagTable::find(std::string_view name) const {
     return lookup_builtin_tag(name);
 }
 
+bool is_builtin_tag(TagPtr tag) {
+    return tag.get() >= std::begin(builtin_tags) && tag.get() < std::end(builtin_tags);
+}
+
 bool is_obsolete_in_html5(TagPtr tag) {
     return tag != nullptr && (tag->versions & VersionHTML5) == 0 &&
            (tag->versions & VersionAll) != 0 && tag != xml_tag_def;

@@ -182,6 +182,9 @@ class TagTable {
 
 // A built-in entry by name; null when absent.
 TagPtr lookup_builtin_tag(std::string_view name);
+// True for an entry of the built-in table (which lives as long as the
+// program), false for null, the XML entry and declared elements.
+bool is_builtin_tag(TagPtr tag);
 
 // Looks up the node's element name in the document's tags (XML input: the
 // one XML entry) and sets node->tag; false when the name is unknown.

@@ -248,6 +248,49 @@ TEST(PackedLinkTest, PointersOfFortyEightBitsComeBackWhole) {
     EXPECT_EQ(tag->name, tag_table->name);
 }
 
+// Element names keep six bytes in place and copy longer ones, except the
+// long name of a built-in element, which a node borrows from the table:
+// copies of the node share it, and any other name assigned afterwards is
+// the node's own again.
+TEST_F(NodeTreeTest, ElementNamesKeepShortOnesInPlaceAndBorrowTheTable) {
+    ElementName six("center");
+    ElementName seven("caption");
+    EXPECT_EQ(six.view(), "center");
+    EXPECT_EQ(seven.view(), "caption");
+    EXPECT_EQ(std::strlen(six.c_str()), 6u);
+    EXPECT_EQ(std::strlen(seven.c_str()), 7u);
+
+    DocumentState doc;
+    for (const char* name : {"blockquote", "my-widget", "td", "noscript"}) {
+        doc.text = name;
+        doc.text_start = 0;
+        doc.text_end = static_cast<uint32_t>(doc.text.size());
+        Node* node = new_tag_node(&doc, StartTagNode);
+        EXPECT_EQ(node->element_name.view(), name);
+        EXPECT_STREQ(node->element_name.c_str(), name);
+        const bool builtin = std::string_view(name) != "my-widget";
+        EXPECT_EQ(node->tag != nullptr, builtin) << name;
+        const bool borrowed = builtin && doc.text.size() > ElementNameInline;
+        if (builtin) {
+            EXPECT_EQ(node->element_name.data() == node->tag->name.data(), borrowed) << name;
+        }
+
+        Node* copy = clone_node(&doc, node);
+        EXPECT_EQ(copy->element_name.view(), name);
+        EXPECT_EQ(copy->element_name.data() == node->element_name.data(), borrowed) << name;
+        copy->element_name = std::string("x-") + name; // the copy's own from now on
+        EXPECT_EQ(copy->element_name.view(), std::string("x-") + name);
+        EXPECT_EQ(node->element_name.view(), name);
+        copy->element_name = copy->element_name.view().substr(2); // a view of itself
+        EXPECT_EQ(copy->element_name.view(), name);
+        ElementName moved(std::move(copy->element_name));
+        EXPECT_EQ(moved.view(), name);
+        EXPECT_TRUE(copy->element_name.empty());
+        free_node(copy);
+        free_node(node);
+    }
+}
+
 TEST_F(NodeTreeTest, ClonesOwnTheirAttributes) {
     test::LexerOver lx("");
     Node* font = element("font");
