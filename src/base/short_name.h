@@ -12,10 +12,9 @@
 #include <string>
 #include <string_view>
 
-namespace varnel {
+#include "base/packed_bits.h"
 
-// Ends the program: a pointer that six bytes cannot hold.
-[[noreturn]] void pointer_too_wide();
+namespace varnel {
 
 // A copy of `text` on the heap, followed by a NUL and preceded by its size
 // (see heap_copy_size); release it with heap_copy_release.
@@ -31,8 +30,8 @@ void heap_copy_release(char* copy);
 // text kept in place, followed by a NUL, and one byte more that tells the
 // form. It holds Inline minus the size for text in place (so text of Inline
 // bytes ends in the NUL it needs), HeapMark for text on the heap (whose
-// pointer then stands in the first bytes: eight, or six when Inline is
-// less than eight; the heap copy carries its size), BorrowMark for text
+// pointer then stands in the first bytes, packed when Inline is less than a
+// pointer's size; the heap copy carries its size), BorrowMark for text
 // the storage does not own (a pointer to a string_view that outlives it,
 // over text followed by a NUL: a name in a constant table), or NoneMark for
 // "no text at all", which only AttrValue uses.
@@ -64,8 +63,9 @@ template <size_t Inline> class CompactText {
     static constexpr unsigned char HeapMark = 0x80;
     static constexpr unsigned char NoneMark = 0x81;
     static constexpr unsigned char BorrowMark = 0x82;
-    // The bytes a pointer takes in place.
-    static constexpr size_t PointerBytes = Inline >= sizeof(void*) ? sizeof(void*) : 6;
+    // A pointer in place takes all its bytes when there is room, else it is
+    // packed (base/packed_bits.h).
+    static constexpr bool FullPointer = Inline >= sizeof(void*);
 
     CompactText() { set_inline_size(0); }
     CompactText(const CompactText&) = delete;
@@ -77,32 +77,22 @@ template <size_t Inline> class CompactText {
     bool borrowed() const { return tag() == BorrowMark; }
     char* heap_pointer() const { return stored_pointer<char>(); }
     template <typename T> T* stored_pointer() const {
-        uint64_t bits = 0;
-        if constexpr (PointerBytes == sizeof(void*)) {
-            uintptr_t p;
-            std::memcpy(&p, bytes_, sizeof p);
-            bits = p;
+        const auto* from = reinterpret_cast<const unsigned char*>(bytes_);
+        if constexpr (FullPointer) {
+            T* p;
+            std::memcpy(&p, from, sizeof p);
+            return p;
         } else {
-            uint32_t low;
-            uint16_t high;
-            std::memcpy(&low, bytes_, sizeof low);
-            std::memcpy(&high, bytes_ + 4, sizeof high);
-            bits = (uint64_t{high} << 32) | low;
+            return load_packed_pointer<T>(from);
         }
-        return reinterpret_cast<T*>(static_cast<uintptr_t>(bits));
     }
     // Stores a pointer in place; the caller sets the form.
     void store_pointer(const void* pointer) {
-        const auto p = reinterpret_cast<uintptr_t>(pointer);
-        if constexpr (PointerBytes == sizeof(void*)) {
-            std::memcpy(bytes_, &p, sizeof p);
+        auto* to = reinterpret_cast<unsigned char*>(bytes_);
+        if constexpr (FullPointer) {
+            std::memcpy(to, &pointer, sizeof pointer);
         } else {
-            const auto bits = static_cast<uint64_t>(p);
-            if ((bits >> 48) != 0) pointer_too_wide();
-            const auto low = static_cast<uint32_t>(bits);
-            const auto high = static_cast<uint16_t>(bits >> 32);
-            std::memcpy(bytes_, &low, sizeof low);
-            std::memcpy(bytes_ + 4, &high, sizeof high);
+            store_packed_pointer(to, pointer);
         }
     }
     // Makes the storage, which must hold nothing it owns, stand for

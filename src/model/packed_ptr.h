@@ -1,58 +1,23 @@
-// Pointers of the tree records kept in six bytes (four where addresses
-// have 32 bits). A process's addresses fit in 48 bits (the x86-64 and
-// AArch64 address spaces that Linux gives a program without being asked
-// for more), so the two top bytes of a pointer are always zero and a node
-// record can hold its seven links and its tag in 42 bytes instead of 56: a
-// document's records take a fifth less memory, and so fewer pages, faults
-// and cache misses. A link reads and writes like the pointer it stands for.
+// Links of the tree records in six bytes (see base/packed_bits.h): a node
+// record holds its seven links and its tag in 42 bytes instead of 56. A
+// link reads and writes like the pointer it stands for.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
-#include <cstring>
 
-#include "base/short_name.h"
+#include "base/packed_bits.h"
 #include "model/tags.h"
 
 namespace varnel {
 
+// A packed pointer's storage.
 class PackedBits {
   public:
-    // The bits of a pointer that fits in six bytes; a larger one ends the
-    // program (it would be a system that this build was not made for).
-    static uint64_t of(const void* pointer) {
-        const auto bits = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(pointer));
-        if ((bits >> 48) != 0) pointer_too_wide();
-        return bits;
-    }
-
-    uint64_t get() const {
-        if constexpr (Bytes == 4) {
-            uint32_t bits;
-            std::memcpy(&bits, bytes_, sizeof bits);
-            return bits;
-        } else {
-            uint32_t low;
-            uint16_t high;
-            std::memcpy(&low, bytes_, sizeof low);
-            std::memcpy(&high, bytes_ + 4, sizeof high);
-            return (uint64_t{high} << 32) | low;
-        }
-    }
-    void set(uint64_t bits) {
-        const auto low = static_cast<uint32_t>(bits);
-        std::memcpy(bytes_, &low, sizeof low);
-        if constexpr (Bytes == 6) {
-            const auto high = static_cast<uint16_t>(bits >> 32);
-            std::memcpy(bytes_ + 4, &high, sizeof high);
-        }
-    }
+    template <typename T> T* get() const { return load_packed_pointer<T>(bytes_); }
+    void set(const void* pointer) { store_packed_pointer(bytes_, pointer); }
 
   private:
-    // Where pointers have 32 bits, a link is one, in four bytes.
-    static constexpr size_t Bytes = sizeof(void*) < 6 ? sizeof(void*) : 6;
-    static_assert(Bytes == 4 || Bytes == 6);
-    unsigned char bytes_[Bytes] = {};
+    unsigned char bytes_[PackedPointerBytes] = {};
 };
 
 // A link to a record of type T.
@@ -60,17 +25,17 @@ template <typename T> class PackedPtr {
   public:
     PackedPtr() = default;
     PackedPtr(std::nullptr_t) {}
-    PackedPtr(T* pointer) { bits_.set(PackedBits::of(pointer)); }
+    PackedPtr(T* pointer) { bits_.set(pointer); }
     PackedPtr& operator=(T* pointer) {
-        bits_.set(PackedBits::of(pointer));
+        bits_.set(pointer);
         return *this;
     }
     PackedPtr& operator=(std::nullptr_t) {
-        bits_.set(0);
+        bits_.set(nullptr);
         return *this;
     }
 
-    T* get() const { return reinterpret_cast<T*>(static_cast<uintptr_t>(bits_.get())); }
+    T* get() const { return bits_.get<T>(); }
     operator T*() const { return get(); }
     T* operator->() const { return get(); }
     T& operator*() const { return *get(); }
@@ -83,17 +48,15 @@ template <typename T> class PackedPtr {
 class PackedTag {
   public:
     PackedTag() = default;
-    PackedTag(TagPtr tag) { bits_.set(PackedBits::of(tag.get())); }
+    PackedTag(TagPtr tag) { bits_.set(tag.get()); }
     PackedTag& operator=(TagPtr tag) {
-        bits_.set(PackedBits::of(tag.get()));
+        bits_.set(tag.get());
         return *this;
     }
 
-    TagPtr tag() const {
-        return TagPtr(reinterpret_cast<const TagDef*>(static_cast<uintptr_t>(bits_.get())));
-    }
+    TagPtr tag() const { return TagPtr(get()); }
     operator TagPtr() const { return tag(); }
-    const TagDef* get() const { return tag().get(); }
+    const TagDef* get() const { return bits_.get<const TagDef>(); }
     const TagDef* operator->() const { return get(); }
     const TagDef& operator*() const { return *get(); }
     explicit operator bool() const { return get() != nullptr; }
