@@ -1,6 +1,7 @@
-// Compact strings for the records of the document tree: ShortName for the
-// names of elements and attributes (12 bytes) and, through attr_value.h,
-// AttrValue for attribute values. Short text is kept in place and longer
+// Compact strings for the records of the document tree: ElementName and
+// AttrName for the names of elements and attributes (7 bytes), ShortName
+// for names kept elsewhere (12 bytes) and, through attr_value.h, AttrValue
+// for attribute values. Short text is kept in place and longer
 // text copied to the heap; every node and attribute record holds them, and
 // every 4 KiB of records a document fills costs a page fault. The text is
 // always followed by a NUL, so c_str() is free.
@@ -235,12 +236,14 @@ template <size_t Inline> class BasicShortName : public CompactText<Inline> {
     }
 };
 
-// Names of attributes (12 bytes).
+// Names kept beside the tree, such as the elements a page used that HTML5
+// made obsolete (12 bytes).
 using ShortName = BasicShortName<11>;
-// Names of elements, in every node record (7 bytes): six bytes in place, or
-// a pointer of six bytes.
-inline constexpr size_t ElementNameInline = 6;
-using ElementName = BasicShortName<ElementNameInline>;
+// Names of elements and attributes, in every node and attribute record
+// (7 bytes): six bytes in place, or a pointer of six bytes.
+inline constexpr size_t RecordNameInline = 6;
+using ElementName = BasicShortName<RecordNameInline>;
+using AttrName = BasicShortName<RecordNameInline>;
 
 template <size_t Inline>
 inline std::string operator+(const BasicShortName<Inline>& a, const std::string& b) {

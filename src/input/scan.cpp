@@ -491,11 +491,10 @@ NodeAttribute* scan_attributes(Lexer* lexer, bool* is_empty) {
             continue;
         }
         NodeAttribute* attribute = new_attribute();
-        attribute->name.assign(lexer->text.data() + name.start, name.size);
+        name_attribute(attribute, std::string_view(lexer->text.data() + name.start, name.size));
         if (has_value) attribute->value = std::string_view(lexer->text).substr(saved);
         truncate_text(lexer, name_start);
         attribute->delimiter = delimiter;
-        attribute->attr_def = find_attr_def(attribute);
         attribute->next = list;
         list = attribute;
         if (cut_off) return list;

@@ -439,6 +439,17 @@ const AttrDef* find_attr_def(const NodeAttribute* attribute) {
     return lookup_attr_def(attribute->name.view());
 }
 
+void name_attribute(NodeAttribute* attribute, std::string_view name) {
+    const AttrDef* def = name.empty() ? nullptr : lookup_attr_def(name);
+    // (Every entry lives in the constant tables above.)
+    if (def != nullptr && name.size() > RecordNameInline && def->name == name) {
+        attribute->name.borrow(&def->name);
+    } else {
+        attribute->name = name;
+    }
+    attribute->attr_def = def;
+}
+
 NodeAttribute* get_attribute(const Node* node, const char* name) {
     if (node == nullptr || name == nullptr) return nullptr;
     for (NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
@@ -450,9 +461,8 @@ NodeAttribute* get_attribute(const Node* node, const char* name) {
 void add_attribute(Node* node, const char* name, const char* value) {
     NodeAttribute* a = new_attribute();
     a->delimiter = '"';
-    a->name = name;
+    name_attribute(a, name);
     if (value != nullptr) a->value = value;
-    a->attr_def = find_attr_def(a);
     PackedPtr<NodeAttribute>* link = &node->attributes;
     while (*link != nullptr)
         link = &(*link)->next;

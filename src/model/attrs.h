@@ -35,6 +35,10 @@ struct AttrDef {
 const AttrDef* lookup_attr_def(const char* name); // null when unknown
 const AttrDef* lookup_attr_def(std::string_view name);
 const AttrDef* find_attr_def(const NodeAttribute* attribute);
+// Gives `attribute` the name `name` and the table entry of that name. A
+// name too long to keep in place that is its entry's own is the table's:
+// borrowed, not copied.
+void name_attribute(NodeAttribute* attribute, std::string_view name);
 
 NodeAttribute* get_attribute(const Node* node, const char* name);
 void add_attribute(Node* node, const char* name, const char* value);

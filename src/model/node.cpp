@@ -84,7 +84,7 @@ Node* new_tag_node(DocumentState* doc, NodeKind kind) {
     node->start = doc->text_start;
     node->end = doc->text_start;
     const bool looked_up = kind == StartTagNode || kind == EndTagNode;
-    if (looked_up && name.size() > ElementNameInline && !doc->options.input_xml) {
+    if (looked_up && name.size() > RecordNameInline && !doc->options.input_xml) {
         // A name too long to keep in place that is a built-in element's
         // own is the table's: borrowed, not copied.
         const TagPtr tag = doc->tags.find(name);

@@ -52,7 +52,7 @@ struct NodeAttribute {
     // AspNode) or "<?php ... ?>" (a PhpNode).
     PackedPtr<Node> block;
     AttrValue value; // without a value: the attribute is a bare name
-    ShortName name;  // empty for an ASP or PHP entry
+    AttrName name;   // empty for an ASP or PHP entry
     char delimiter = '"';
 
     Node* asp() const;
@@ -148,7 +148,7 @@ Node* find_body(Node* root);
 
 // Every node and attribute a document holds is one of these records, and
 // every 4 KiB of them costs the page fault that brings the memory in.
-static_assert(sizeof(Node) <= 60 && sizeof(NodeAttribute) <= 48);
+static_assert(sizeof(Node) <= 60 && sizeof(NodeAttribute) <= 42);
 
 inline Node* NodeAttribute::asp() const {
     return block != nullptr && block->kind == AspNode ? block : nullptr;

@@ -270,7 +270,7 @@ TEST_F(NodeTreeTest, ElementNamesKeepShortOnesInPlaceAndBorrowTheTable) {
         EXPECT_STREQ(node->element_name.c_str(), name);
         const bool builtin = std::string_view(name) != "my-widget";
         EXPECT_EQ(node->tag != nullptr, builtin) << name;
-        const bool borrowed = builtin && doc.text.size() > ElementNameInline;
+        const bool borrowed = builtin && doc.text.size() > RecordNameInline;
         if (builtin) {
             EXPECT_EQ(node->element_name.data() == node->tag->name.data(), borrowed) << name;
         }
@@ -289,6 +289,57 @@ TEST_F(NodeTreeTest, ElementNamesKeepShortOnesInPlaceAndBorrowTheTable) {
         free_node(copy);
         free_node(node);
     }
+}
+
+// An attribute's name is the table's own when it is too long to keep in
+// place and is exactly its entry's name. Names of a family entry (on* for
+// the handlers HTML5 added, data-*), unknown names and short ones are the
+// record's. Names read by the lexer and names the program adds are kept
+// the same way.
+TEST_F(NodeTreeTest, AttributeNamesBorrowOnlyTheirOwnEntrysName) {
+    struct Case {
+        const char* name;
+        const char* entry; // the table entry's name, or null when unknown
+    };
+    const Case cases[] = {{"height", "height"},           {"bgcolor", "bgcolor"},
+                          {"cellspacing", "cellspacing"}, {"oninput", "on*"},
+                          {"data-role", "data-*"},        {"x-frobnicate", nullptr}};
+    std::string source = "<table";
+    for (const Case& c : cases)
+        source += std::string(" ") + c.name + "=1";
+    source += ">";
+    test::LexerOver lx(source);
+    Node* lexed = get_token(lx.lexer, CollapseSpace);
+    ASSERT_NE(lexed, nullptr);
+    Node* added = element("table");
+    for (const Case& c : cases)
+        add_attribute(added, c.name, "1");
+
+    for (Node* node : {lexed, added}) {
+        for (const Case& c : cases) {
+            const NodeAttribute* a = get_attribute(node, c.name);
+            ASSERT_NE(a, nullptr) << c.name;
+            EXPECT_EQ(a->name.view(), c.name);
+            EXPECT_EQ(std::strlen(a->name.c_str()), std::strlen(c.name)) << c.name;
+            ASSERT_EQ(a->attr_def != nullptr, c.entry != nullptr) << c.name;
+            if (a->attr_def == nullptr) continue;
+            EXPECT_EQ(a->attr_def->name, c.entry);
+            const bool borrowed =
+                std::strlen(c.name) > RecordNameInline && std::string_view(c.name) == c.entry;
+            EXPECT_EQ(a->name.data() == a->attr_def->name.data(), borrowed) << c.name;
+        }
+        // A copy shares a borrowed name until it is given another.
+        Node* copy = clone_node(lx.lexer, node);
+        NodeAttribute* copied = get_attribute(copy, "cellspacing");
+        ASSERT_NE(copied, nullptr);
+        EXPECT_EQ(copied->name.data(), get_attribute(node, "cellspacing")->name.data());
+        copied->name = "cellpadding";
+        EXPECT_EQ(copied->name.view(), "cellpadding");
+        EXPECT_NE(get_attribute(node, "cellspacing"), nullptr);
+        free_node(copy);
+    }
+    free_node(added);
+    free_node(lexed);
 }
 
 TEST_F(NodeTreeTest, ClonesOwnTheirAttributes) {
