@@ -23,7 +23,27 @@ set(varnel_pgo_targets varnel_objects varnel_cli varnel)
 # same in the nested build and the outer one.
 set(varnel_pgo_prefix -fprofile-prefix-path=${CMAKE_BINARY_DIR})
 
+# Link-time optimization goes with the profile. The hot paths cross
+# modules (the lexer calls the record routines of the tree, the printer
+# those of the output stream), and with the counts the whole program's
+# inliner takes the hot calls. On real pages that is 3% fewer instructions
+# and 8% less CPU time (the program is smaller, and starting it touches
+# fewer pages); on the benchmark's soup and prose, 3 to 4% fewer
+# instructions. Without a profile it made the program slower (14% more
+# instructions: the growth limits of the inliner then count the whole
+# program). The objects keep their machine code as well
+# (fat), so that libvarnel.a, libvarnel.so and the tests link without it.
+set(varnel_lto_options -flto=auto -ffat-lto-objects)
+macro(varnel_optimize_at_link_time)
+  foreach(target ${varnel_pgo_targets})
+    target_compile_options(${target} PRIVATE ${varnel_lto_options})
+  endforeach()
+  target_link_options(varnel PRIVATE -flto=auto)
+  set(varnel_lto_objects ON)
+endmacro()
+
 if(VARNEL_PGO_GENERATE)
+  varnel_optimize_at_link_time()
   foreach(target ${varnel_pgo_targets})
     target_compile_options(${target} PRIVATE -fprofile-generate=${VARNEL_PGO_GENERATE}
                            ${varnel_pgo_prefix} -fprofile-update=prefer-atomic)
@@ -64,6 +84,7 @@ elseif(VARNEL_PGO AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND NOT VARNEL_SANITI
   add_custom_target(varnel_profile DEPENDS ${varnel_pgo_dir}/trained)
   add_dependencies(varnel_profile varnel_instrumented)
 
+  varnel_optimize_at_link_time()
   foreach(target ${varnel_pgo_targets})
     add_dependencies(${target} varnel_profile)
     # Functions no training run reached are optimized for size: the golden
