@@ -90,10 +90,11 @@ Node* new_tag_node(DocumentState* doc, NodeKind kind) {
         const TagPtr tag = doc->tags.find(name);
         if (is_builtin_tag(tag) && tag->name == name) {
             node->element_name.borrow(&tag->name);
-            node->tag = tag;
+        } else {
+            node->element_name = name;
         }
-    }
-    if (node->tag == nullptr) {
+        node->tag = tag;
+    } else {
         node->element_name = name;
         if (looked_up) find_tag(doc, node);
     }

@@ -1,5 +1,5 @@
 // Links of the tree records in six bytes (see base/packed_bits.h): a node
-// record holds its seven links and its tag in 42 bytes instead of 56. A
+// record holds its six links and its tag in 42 bytes instead of 56. A
 // link reads and writes like the pointer it stands for.
 #pragma once
 
