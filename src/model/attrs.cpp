@@ -287,13 +287,14 @@ constexpr AttrDef prefixed_entries[] = {
     {"on*", VersionHTML5, check_script_value},
 };
 
-// The built-in table by name, built on first use and never changed.
+// The built-in table by name, made by the compiler.
+constexpr auto attr_name = [](const AttrDef& attr) { return attr.name; };
+using BuiltinAttrIndex = FixedNameIndex<AttrDef, std::size(builtin_attrs), decltype(attr_name)>;
+constexpr BuiltinAttrIndex builtin_attr_index(builtin_attrs, std::size(builtin_attrs), attr_name,
+                                              BuiltinAttrIndex::Repeats::FirstWins);
+
 const AttrDef* find_entry(std::string_view name) {
-    constexpr auto attr_name = [](const AttrDef& attr) { return attr.name; };
-    static const NameIndex<AttrDef, decltype(attr_name)> index(
-        builtin_attrs, std::size(builtin_attrs), attr_name,
-        NameIndex<AttrDef, decltype(attr_name)>::Repeats::FirstWins);
-    return index.find(name);
+    return builtin_attr_index.find(name);
 }
 
 // Entries for ASP and PHP blocks standing among the attributes are not

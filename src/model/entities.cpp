@@ -1,6 +1,8 @@
 // Entity names and character-code tables, and the lookups over them.
 #include "model/entities.h"
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -15,7 +17,7 @@ namespace varnel {
 
 // HTML 4.01: the Latin-1 set, the symbols and Greek letters, the special
 // characters, each in the standard's order.
-const EntityDef entity_table[] = {
+constexpr EntityDef entity_table[] = {
     {"nbsp", 160},    {"iexcl", 161},    {"cent", 162},    {"pound", 163},   {"curren", 164},
     {"yen", 165},     {"brvbar", 166},   {"sect", 167},    {"uml", 168},     {"copy", 169},
     {"ordf", 170},    {"laquo", 171},    {"not", 172},     {"shy", 173},     {"reg", 174},
@@ -102,18 +104,35 @@ const uint32_t mac_roman_table[256] = {
 
 namespace {
 
-// The entity names, built on first use and never changed; a name listed
-// twice takes its later code.
+// The entity names, made by the compiler; a name listed twice takes its
+// later code.
+constexpr auto entity_row_name = [](const EntityDef& e) { return std::string_view(e.name); };
+constexpr size_t entity_count = std::size(entity_table) - 1; // without the end row
+using EntityIndex = FixedNameIndex<EntityDef, entity_count, decltype(entity_row_name)>;
+constexpr EntityIndex entity_index(entity_table, entity_count, entity_row_name,
+                                   EntityIndex::Repeats::LastWins);
+
+// The row of the first entity of each code, by code, for every code up to
+// the largest entity's; NoEntityRow where no entity has the code. Made by
+// the compiler: the printer names characters through it.
+constexpr uint8_t NoEntityRow = 0xFF;
+static_assert(entity_count < NoEntityRow);
+constexpr uint32_t largest_entity_code = [] {
+    uint32_t largest = 0;
+    for (size_t r = 0; r < entity_count; ++r)
+        largest = std::max(largest, entity_table[r].code);
+    return largest;
+}();
+constexpr auto entity_rows_by_code = [] {
+    std::array<uint8_t, largest_entity_code + 1> rows{};
+    rows.fill(NoEntityRow);
+    for (size_t r = entity_count; r-- > 0;)
+        rows[entity_table[r].code] = static_cast<uint8_t>(r);
+    return rows;
+}();
+
 const uint32_t* lookup_entity(const char* name) {
-    constexpr auto entity_name = [](const EntityDef& e) { return std::string_view(e.name); };
-    using Index = NameIndex<EntityDef, decltype(entity_name)>;
-    static const Index index = [&] {
-        size_t count = 0;
-        while (entity_table[count].name != nullptr)
-            ++count;
-        return Index(entity_table, count, entity_name, Index::Repeats::LastWins);
-    }();
-    const EntityDef* row = index.find(name);
+    const EntityDef* row = entity_index.find(name);
     return row != nullptr ? &row->code : nullptr;
 }
 
@@ -151,10 +170,9 @@ int32_t entity_code(const char* text, bool xml) {
 }
 
 const char* entity_name(uint32_t code) {
-    for (const EntityDef* row = entity_table; row->name != nullptr; ++row) {
-        if (row->code == code) return row->name;
-    }
-    return nullptr;
+    if (code >= entity_rows_by_code.size() || entity_rows_by_code[code] == NoEntityRow)
+        return nullptr;
+    return entity_table[entity_rows_by_code[code]].name;
 }
 
 } // namespace varnel

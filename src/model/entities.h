@@ -1,7 +1,7 @@
 // Character entity names and the byte-to-Unicode tables for Windows-1252
-// (bytes 0x80..0x9F) and MacRoman. The entity index is built on first
-// use and never changes; the lexer resolves references with entity_code and the printer
-// names characters with entity_name.
+// (bytes 0x80..0x9F) and MacRoman. The indexes by name and by code are
+// made by the compiler; the lexer resolves references with entity_code and
+// the printer names characters with entity_name.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +27,7 @@ extern const uint32_t mac_roman_table[256];
 // predefines ("apos") are known as well.
 int32_t entity_code(const char* text, bool xml = false);
 
-// The first entity whose code is `code`, or null.
+// The first entity whose code is `code`, or null (a table lookup).
 const char* entity_name(uint32_t code);
 
 } // namespace varnel

@@ -209,13 +209,11 @@ constexpr TagDef xml_entry{"", VersionAll, ModelBlock, BuilderNone, nullptr};
 constexpr TagDef foreign_entry{"", VersionHTML5, ModelInline | ModelForeign, BuilderForeign,
                                nullptr};
 
-// The built-in table by name, made when the program starts and never
-// changed (no other start-up code looks a tag up), so that a lookup does
-// not test whether it is made yet.
+// The built-in table by name, made by the compiler.
 constexpr auto tag_name = [](const TagDef& tag) { return tag.name; };
-using BuiltinTagIndex = NameIndex<TagDef, decltype(tag_name)>;
-const BuiltinTagIndex builtin_tag_index(builtin_tags, std::size(builtin_tags), tag_name,
-                                        BuiltinTagIndex::Repeats::FirstWins);
+using BuiltinTagIndex = FixedNameIndex<TagDef, std::size(builtin_tags), decltype(tag_name)>;
+constexpr BuiltinTagIndex builtin_tag_index(builtin_tags, std::size(builtin_tags), tag_name,
+                                            BuiltinTagIndex::Repeats::FirstWins);
 
 // The values a declaration of each kind gives its element.
 struct DeclaredValues {

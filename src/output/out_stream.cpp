@@ -23,23 +23,6 @@ constexpr uint32_t Space = ' ';
 constexpr uint32_t LineFeed = '\n';
 constexpr uint32_t NoBreakSpace = 0xA0;
 
-// Entity names by code point. Every named entity lies below this bound.
-constexpr uint32_t NamedEntityLimit = 10000;
-
-// The name of the entity for `code`, through a table built once from the
-// entity list (the list itself is searched row by row).
-const char* entity_name_fast(uint32_t code) {
-    static const std::array<const char*, NamedEntityLimit> names = [] {
-        std::array<const char*, NamedEntityLimit> t{};
-        for (const EntityDef* row = entity_table; row->name != nullptr; ++row) {
-            if (row->code < NamedEntityLimit && t[row->code] == nullptr) t[row->code] = row->name;
-        }
-        return t;
-    }();
-    if (code < NamedEntityLimit) return names[code];
-    return entity_name(code);
-}
-
 // The MacRoman byte for `c`, or -1 when the character set has none.
 int mac_roman_byte(uint32_t c) {
     if (c < 0x80) return static_cast<int>(c);
@@ -115,7 +98,7 @@ bool numeric_references(const OutputStream* out) {
 // numeric reference.
 void add_entity(OutputStream* out, uint32_t c) {
     const bool numeric = numeric_references(out);
-    const char* name = numeric ? nullptr : entity_name_fast(c);
+    const char* name = numeric ? nullptr : entity_name(c);
     if (name != nullptr) {
         add_named_entity(out, name);
     } else {

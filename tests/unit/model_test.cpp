@@ -11,6 +11,7 @@
 
 #include "base/util.h"
 #include "model/document.h"
+#include "model/entities.h"
 #include "model/packed_ptr.h"
 #include "model/pool.h"
 #include "test_support.h"
@@ -556,6 +557,36 @@ TEST_F(TagDictionaryTest, HashMatchesTheSignedByteRule) {
     EXPECT_EQ(name_hash("ab"), 97u * 31u + 98u);
     // A byte above 127 counts as a negative value.
     EXPECT_EQ(name_hash("\xe9"), static_cast<uint32_t>(-23));
+}
+
+// The entity lookups go through tables the compiler makes; they must say
+// what a plain reading of the entity list says.
+TEST(EntityTableTest, LookupsAgreeWithAScanOfTheList) {
+    std::map<std::string, uint32_t> by_name; // a name listed twice takes its later code
+    std::map<uint32_t, const char*> by_code; // a code listed twice keeps its first name
+    size_t rows = 0;
+    for (const EntityDef* e = entity_table; e->name != nullptr; ++e, ++rows) {
+        by_name[e->name] = e->code;
+        by_code.emplace(e->code, e->name);
+    }
+    EXPECT_EQ(rows, 252u);
+    for (const auto& [name, code] : by_name) {
+        EXPECT_EQ(entity_code(("&" + name).c_str()), static_cast<int32_t>(code)) << name;
+    }
+    for (uint32_t c = 0; c < 0x12000; ++c) {
+        const auto found = by_code.find(c);
+        const char* name = entity_name(c);
+        if (found == by_code.end()) {
+            EXPECT_EQ(name, nullptr) << c;
+        } else {
+            ASSERT_NE(name, nullptr) << c;
+            EXPECT_STREQ(name, found->second) << c;
+        }
+    }
+    EXPECT_EQ(entity_name(0xFFFFFFFFu), nullptr);
+    for (const char* unknown : {"&", "&Nbsp", "&nbs", "&nbspx", "&apos", "&zwnjj"})
+        EXPECT_EQ(entity_code(unknown), 0) << unknown;
+    EXPECT_EQ(entity_code("&apos", true), '\'');
 }
 
 } // namespace

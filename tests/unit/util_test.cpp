@@ -307,5 +307,51 @@ TEST(NameIndexTable, AgreesWithAMapOverTheSameRows) {
     }
 }
 
+// Rows for indexes the compiler makes: names of each length the key treats
+// apart (empty, under four bytes, four to eight, longer ones sharing their
+// first and last four bytes) and names listed twice.
+struct FixedRow {
+    const char* name;
+    int value;
+};
+constexpr FixedRow fixed_rows[] = {
+    {"", 0},    {"a", 1},          {"ab", 2},         {"ba", 3},          {"abc", 4},
+    {"acb", 5}, {"abcd", 6},       {"dcba", 7},       {"abcdwxyz", 8},    {"abcdxwxyz", 9},
+    {"ab", 10}, {"abcdywxyz", 11}, {"abcdxwxyz", 12}, {"abcdxywxyz", 13},
+};
+constexpr auto fixed_row_name = [](const FixedRow& r) { return std::string_view(r.name); };
+using FixedIndex = FixedNameIndex<FixedRow, std::size(fixed_rows), decltype(fixed_row_name)>;
+constexpr FixedIndex first_wins(fixed_rows, std::size(fixed_rows), fixed_row_name,
+                                FixedIndex::Repeats::FirstWins);
+constexpr FixedIndex last_wins(fixed_rows, std::size(fixed_rows), fixed_row_name,
+                               FixedIndex::Repeats::LastWins);
+
+// Found while compiling: the program's own indexes are made this way.
+static_assert(first_wins.find("ab")->value == 2 && last_wins.find("ab")->value == 10);
+static_assert(first_wins.find("abcdxwxyz")->value == 9 && last_wins.find("abcdxwxyz")->value == 12);
+static_assert(first_wins.find("abcdywxyz")->value == 11 && first_wins.find("")->value == 0);
+static_assert(first_wins.find("abcdzwxyz") == nullptr && first_wins.find("bca") == nullptr);
+
+TEST(NameIndexTable, MadeByTheCompilerAgreesWithOneMadeAtRunTime) {
+    using RunTimeIndex = NameIndex<FixedRow, decltype(fixed_row_name)>;
+    const RunTimeIndex run_first(fixed_rows, std::size(fixed_rows), fixed_row_name,
+                                 RunTimeIndex::Repeats::FirstWins);
+    const RunTimeIndex run_last(fixed_rows, std::size(fixed_rows), fixed_row_name,
+                                RunTimeIndex::Repeats::LastWins);
+    std::vector<std::string> names;
+    for (const FixedRow& row : fixed_rows)
+        names.push_back(row.name);
+    for (const char* absent : {"b", "abd", "abcdwxy", "abcdzwxyz", "abcdxywxyy", "dcbaa"})
+        names.push_back(absent);
+    // The lookups run here, on names the compiler does not see, so the keys
+    // the compiler stored must be the ones the running program computes.
+    for (const std::string& name : names) {
+        const std::string_view key = name;
+        EXPECT_EQ(first_wins.find(key), run_first.find(key)) << name;
+        EXPECT_EQ(last_wins.find(key), run_last.find(key)) << name;
+    }
+    EXPECT_EQ(last_wins.find(std::string("abcdxwxyz"))->value, 12);
+}
+
 } // namespace
 } // namespace varnel
