@@ -13,14 +13,10 @@ build=$1
 # why.
 allowed=(
   # Immutable dictionaries: built on first use (thread-safe), never changed.
-  'lookup_entity(char const*)::index'        # entity names
-  'find_entry(std::basic_string_view<char, std::char_traits<char> >)::index'  # attribute names
-  '::builtin_tag_index'                       # tag names (made when the program starts)
   'svg_element_name(*)::names'               # SVG element names by lower case
   'svg_attribute_name(*)::names'             # SVG attribute names by lower case
   'lookup_option(*)::table'                  # option names
   'mac_roman_byte(unsigned int)::by_code'     # MacRoman bytes by character
-  'entity_name_fast(unsigned int)::names'     # entity names by character
   'options_of(varnel_options const*)::defaults'  # the C interface's default options
   # The record pools: per thread, a cache of the allocator that no
   # document's result depends on.
