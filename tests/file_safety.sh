@@ -346,6 +346,26 @@ else
     || fail "out of memory: status $status, stderr: $(cat "$scratch/err"), files: $(ls -A "$d")"
 fi
 
+if [ "$sanitized" = ON ]; then
+  skip "out of memory in the tree: the sanitizer build cannot run under a memory limit"
+else
+  # Memory running out while the tree is built, at limits that fall among
+  # its parts (attribute values on the heap, records in their own address
+  # space): each run ends, with its output or through the out-of-memory
+  # exit, and never hangs or crashes on its way out (the exit gives the
+  # record blocks back, which must not need memory).
+  d=$scratch/memory-tree && mkdir "$d"
+  awk 'BEGIN { for (i = 0; i < 60000; i++) { printf "<p>"; for (w = 0; w < 20; w++) printf "word%d ", w
+               printf "<a href=\"#a-rather-long-anchor-name-%d\" title=\"the title of link number %d\">next</a></p>\n", i, i } }' > "$d/links.html"
+  for limit in 20000 25000 30000 35000 40000 50000; do
+    (cd "$d" && ulimit -v $limit && exec timeout 30 "$prog" -q links.html > /dev/null 2> "$scratch/err")
+    status=$?
+    { [ $status -eq 1 ] || { [ $status -eq 2 ] && [ "$(tail -n 1 "$scratch/err")" = "Fatal error: Out of memory!" ]; }; } \
+      && pass "a tree that runs out of memory at ${limit} KiB of address space ends (status $status)" \
+      || fail "tree out of memory at $limit KiB: status $status, stderr: $(tail -c 200 "$scratch/err")"
+  done
+fi
+
 # ---- configuration files that never end ----------------------------------
 for source in /dev/zero /dev/urandom; do
   HTML_VARNEL=$source timeout 60 "$prog" -v > /dev/null 2> "$scratch/err"

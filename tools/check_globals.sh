@@ -22,6 +22,13 @@ allowed=(
   # document's result depends on.
   'node_pool()::pool'
   'attribute_pool()::pool'
+  # The address space those pools take their blocks from, reserved once
+  # per process: where it starts and its size (set before any record
+  # exists), and the blocks handed out or given back (under a lock). Like
+  # the pools, an allocator's state (src/model/record_region.cpp).
+  'record_region_detail::start'
+  'record_region_detail::size'
+  '::region()::instance'
   # Set once any run declares an element under a built-in name: from then
   # on tag entries are compared by identity as well as by address. It only
   # makes comparisons slower, never changes their answer (model/tags.h).

@@ -2,6 +2,7 @@
 // queries.
 #include "model/node.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "base/util.h"
@@ -18,8 +19,11 @@ namespace {
 // never share one; a thread's pools are released when it ends. They are a
 // cache of the allocator, not state of any document: what a document does
 // never depends on them.
-using NodePool = RecordPool<sizeof(Node), alignof(Node)>;
-using AttributePool = RecordPool<sizeof(NodeAttribute), alignof(NodeAttribute)>;
+// A record starts a whole number of link units from the region's start, as
+// a link counts in those units.
+using NodePool = RecordPool<sizeof(Node), std::max(alignof(Node), RecordLinkUnit)>;
+using AttributePool =
+    RecordPool<sizeof(NodeAttribute), std::max(alignof(NodeAttribute), RecordLinkUnit)>;
 
 NodePool& node_pool() {
     thread_local NodePool pool;
@@ -29,6 +33,20 @@ NodePool& node_pool() {
 AttributePool& attribute_pool() {
     thread_local AttributePool pool;
     return pool;
+}
+
+// Ends a record's life and gives it back to its pool. (Not a delete
+// expression: seeing the record reached from the start of the record
+// region, the compiler would take the delete for one of memory that did
+// not come from the heap.)
+void release_record(Node* node) {
+    node->~Node();
+    node_pool().give_back(node);
+}
+
+void release_record(NodeAttribute* attribute) {
+    attribute->~NodeAttribute();
+    attribute_pool().give_back(attribute);
 }
 
 } // namespace
@@ -149,13 +167,13 @@ Node* clone_node(DocumentState* doc, const Node* element) {
 }
 
 void free_attribute(NodeAttribute* attribute) {
-    delete attribute;
+    if (attribute != nullptr) release_record(attribute);
 }
 
 void free_attribute_list(NodeAttribute* list) {
     while (list != nullptr) {
         NodeAttribute* next = list->next;
-        delete list;
+        release_record(list);
         list = next;
     }
 }
@@ -189,7 +207,7 @@ void free_node(Node* node) {
             Node* next = n->next;
             if (n->first_child != nullptr) pending.push_back(n->first_child);
             free_attribute_list(n->attributes);
-            delete n;
+            release_record(n);
             n = next;
         }
         if (pending.empty()) break;

@@ -44,6 +44,12 @@ enum NodeKind : uint8_t {
 };
 
 struct Node;
+struct NodeAttribute;
+
+// Both come from the record pools (node.cpp), so links to them are offsets
+// into the record region.
+template <> inline constexpr bool is_pooled_record<Node> = true;
+template <> inline constexpr bool is_pooled_record<NodeAttribute> = true;
 
 struct NodeAttribute {
     PackedPtr<NodeAttribute> next;
@@ -148,7 +154,8 @@ Node* find_body(Node* root);
 
 // Every node and attribute a document holds is one of these records, and
 // every 4 KiB of them costs the page fault that brings the memory in.
-static_assert(sizeof(Node) <= 60 && sizeof(NodeAttribute) <= 42);
+static_assert(RecordLinksAreOffsets ? sizeof(Node) <= 48 && sizeof(NodeAttribute) <= 38
+                                    : sizeof(Node) <= 60 && sizeof(NodeAttribute) <= 42);
 
 inline Node* NodeAttribute::asp() const {
     return block != nullptr && block->kind == AspNode ? block : nullptr;

@@ -3,9 +3,9 @@
 // and go back to a free list instead of the general-purpose heap: the
 // allocation is a few instructions, and records made one after another lie
 // next to each other in memory, which speeds up every later walk over the
-// tree. Released records are reused by the next document; the blocks are
-// returned to the system when the pool ends (node.cpp keeps one pool per
-// thread).
+// tree. Released records are reused by the next document; the blocks come
+// from the record region (record_region.h) and go back to it when the pool
+// ends (node.cpp keeps one pool per thread).
 //
 // A record goes back to the pool it came from, that is, to the thread that
 // made it: a document is made, printed and released by one thread.
@@ -23,14 +23,7 @@
 
 #include <sys/mman.h>
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VARNEL_POOL_OFF 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#define VARNEL_POOL_OFF 1
-#endif
+#include "model/record_region.h"
 
 namespace varnel {
 
@@ -43,8 +36,8 @@ template <std::size_t Size, std::size_t Align = alignof(std::max_align_t)> class
     RecordPool(const RecordPool&) = delete;
     RecordPool& operator=(const RecordPool&) = delete;
     ~RecordPool() {
-        for (void* block : blocks_)
-            ::operator delete(block);
+        for (std::size_t i = 0; i < blocks_.size(); ++i)
+            give_back_record_block(blocks_[i], block_bytes(i));
     }
 
     void* take() {
@@ -119,7 +112,7 @@ template <std::size_t Size, std::size_t Align = alignof(std::max_align_t)> class
     void grow() {
         if (end_ == block_end_) {
             const std::size_t bytes = block_bytes(in_use_);
-            if (in_use_ == blocks_.size()) blocks_.push_back(::operator new(bytes));
+            if (in_use_ == blocks_.size()) blocks_.push_back(take_record_block(bytes));
             next_ = end_ = static_cast<Slot*>(blocks_[in_use_++]);
             block_end_ = next_ + bytes / sizeof(Slot);
             if (bytes < MapAheadFrom) {

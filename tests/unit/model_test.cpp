@@ -13,6 +13,7 @@
 #include "model/document.h"
 #include "model/entities.h"
 #include "model/packed_ptr.h"
+#include "model/record_region.h"
 #include "model/pool.h"
 #include "test_support.h"
 
@@ -557,6 +558,65 @@ TEST_F(TagDictionaryTest, HashMatchesTheSignedByteRule) {
     EXPECT_EQ(name_hash("ab"), 97u * 31u + 98u);
     // A byte above 127 counts as a negative value.
     EXPECT_EQ(name_hash("\xe9"), static_cast<uint32_t>(-23));
+}
+
+// Links between records are offsets into the record region: they give
+// back every record of a tree that spans many blocks, null stays null, and
+// a record that did not come from a pool (one on the stack) cannot be
+// linked to: the program ends rather than keep a wrong link.
+TEST(PackedLinkTest, RecordLinksReachEveryPooledRecord) {
+    std::vector<Node*> nodes; // 2.4 MB of records: blocks from 16 KiB to 2 MiB
+    for (int i = 0; i < 50000; ++i)
+        nodes.push_back(new_node());
+    for (size_t i = 0; i + 1 < nodes.size(); ++i) {
+        nodes[i]->next = nodes[i + 1];
+        nodes[i + 1]->prev = nodes[i];
+        nodes[i]->first_child = nodes[nodes.size() - 1 - i];
+    }
+    NodeAttribute* attribute = new_attribute();
+    attribute->block = nodes.back();
+    nodes.front()->attributes = attribute;
+    for (size_t i = 0; i + 1 < nodes.size(); ++i) {
+        ASSERT_EQ(nodes[i]->next.get(), nodes[i + 1]);
+        ASSERT_EQ(nodes[i + 1]->prev.get(), nodes[i]);
+        ASSERT_EQ(nodes[i]->first_child.get(), nodes[nodes.size() - 1 - i]);
+        ASSERT_EQ(nodes[i]->parent.get(), nullptr);
+    }
+    EXPECT_EQ(nodes.front()->attributes.get(), attribute);
+    EXPECT_EQ(nodes.front()->attributes->block.get(), nodes.back());
+    EXPECT_EQ(nodes.back()->next.get(), nullptr);
+    if constexpr (RecordLinksAreOffsets) {
+        EXPECT_EQ(sizeof nodes.front()->parent, 4u);
+        Node on_stack;
+        EXPECT_THROW(nodes.front()->parent = &on_stack, FatalError);
+    }
+    attribute->block = nullptr;
+    for (Node* node : nodes)
+        node->first_child = nullptr;
+    free_node(nodes.front()); // with its following siblings
+}
+
+// Blocks given back to the region are handed out again, emptied; blocks
+// in use are distinct, and a link reaches every byte of them.
+TEST(RecordRegionTest, BlocksGivenBackAreTakenAgainEmpty) {
+    constexpr size_t Bytes = size_t{64} << 10;
+    auto* first = static_cast<unsigned char*>(take_record_block(Bytes));
+    auto* second = static_cast<unsigned char*>(take_record_block(Bytes));
+    ASSERT_NE(first, second);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(first) % 4096, 0u);
+    EXPECT_GE(first >= second ? first - second : second - first, static_cast<ptrdiff_t>(Bytes));
+    for (unsigned char* at : {first, first + Bytes - RecordLinkUnit, second}) {
+        EXPECT_EQ(record_at<unsigned char>(record_link_of(at)), at);
+    }
+    std::memset(first, 0x5A, Bytes);
+    std::memset(second, 0xA5, Bytes);
+    give_back_record_block(first, Bytes);
+    auto* again = static_cast<unsigned char*>(take_record_block(Bytes));
+    EXPECT_EQ(again, first);
+    EXPECT_EQ(std::count(again, again + Bytes, 0), static_cast<ptrdiff_t>(Bytes));
+    EXPECT_EQ(second[Bytes - 1], 0xA5);
+    give_back_record_block(again, Bytes);
+    give_back_record_block(second, Bytes);
 }
 
 // The entity lookups go through tables the compiler makes; they must say

@@ -1,0 +1,109 @@
+// The record region: reserved on first use, handed out in blocks.
+#include "model/record_region.h"
+
+#include <algorithm>
+#include <mutex>
+#include <new>
+
+#include <sys/mman.h>
+#include <sys/resource.h>
+
+#include "base/util.h"
+
+namespace varnel {
+
+namespace record_region_detail {
+char* start = nullptr;
+size_t size = 0;
+} // namespace record_region_detail
+
+namespace {
+
+constexpr size_t Page = 4096;
+// What four-byte links reach.
+constexpr size_t LargestRegion = (size_t{1} << 32) * RecordLinkUnit;
+constexpr size_t SmallestRegion = size_t{1} << 20;
+
+// A block given back, waiting for reuse: the list is kept in the blocks
+// themselves, so that giving one back allocates nothing (it happens when a
+// thread ends, and when the program exits for want of memory).
+struct FreeBlock {
+    FreeBlock* next;
+    size_t bytes;
+};
+
+struct Region {
+    std::once_flag reserved;
+    std::mutex lock;
+    size_t used = Page;               // the first page is never handed out: link 0 is null
+    FreeBlock* free_blocks = nullptr; // the last one given back first
+};
+
+Region& region() {
+    static Region instance;
+    return instance;
+}
+
+// The size to reserve: what links reach, or under a limit on the process's
+// address space half the limit (the records of a tree take most of its
+// memory, and the text and the rest of the program keep the other half).
+size_t wanted_size() {
+    size_t bytes = LargestRegion;
+    rlimit limit{};
+    if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        bytes = std::min<size_t>(bytes, static_cast<size_t>(limit.rlim_cur / 2));
+    return bytes & ~(Page - 1);
+}
+
+// Reserves the largest stretch the system grants, from the wanted size
+// down by halves. Reserved without access, it takes no memory (and counts
+// against no commit limit) until blocks are made usable.
+void reserve() {
+    for (size_t bytes = wanted_size(); bytes >= SmallestRegion; bytes = (bytes / 2) & ~(Page - 1)) {
+        void* p =
+            mmap(nullptr, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (p != MAP_FAILED) {
+            record_region_detail::start = static_cast<char*>(p);
+            record_region_detail::size = bytes;
+            return;
+        }
+    }
+}
+
+} // namespace
+
+void link_outside_record_region() {
+    fatal_error("Out of memory!");
+}
+
+void* take_record_block(size_t bytes) {
+    Region& r = region();
+    std::call_once(r.reserved, reserve);
+    std::lock_guard<std::mutex> hold(r.lock);
+    // The block given back last first: the likeliest to be in the caches.
+    for (FreeBlock** link = &r.free_blocks; *link != nullptr; link = &(*link)->next) {
+        FreeBlock* block = *link;
+        if (block->bytes != bytes) continue;
+        *link = block->next;
+        *block = FreeBlock{nullptr, 0}; // the whole block reads as zeros again
+        return block;
+    }
+    char* const start = record_region_detail::start;
+    if (start == nullptr || bytes > record_region_detail::size - r.used)
+        fatal_error("Out of memory!");
+    char* block = start + r.used;
+    if (mprotect(block, bytes, PROT_READ | PROT_WRITE) != 0) fatal_error("Out of memory!");
+    r.used += bytes;
+    return block;
+}
+
+void give_back_record_block(void* block, size_t bytes) {
+    Region& r = region();
+    // The memory goes back to the system; the block stays usable and reads
+    // as zeros when it is taken again.
+    (void)madvise(block, bytes, MADV_DONTNEED);
+    std::lock_guard<std::mutex> hold(r.lock);
+    r.free_blocks = new (block) FreeBlock{r.free_blocks, bytes};
+}
+
+} // namespace varnel

@@ -1,0 +1,85 @@
+// The address space that the tree's node and attribute records come from:
+// one stretch reserved once per process, from which every thread's record
+// pools (pool.h) take their blocks. Because every record lies inside it, a
+// link between records is kept as a four-byte offset from its start rather
+// than as a pointer (packed_ptr.h): a node record is a fifth smaller, and
+// so is the memory, the page faults and the cache misses of every tree.
+//
+// The stretch is reserved without access, which costs no memory; a block is
+// made usable when a pool takes it. Blocks that a pool gives back (when its
+// thread ends) return their memory to the system and wait for the next
+// pool that needs one.
+//
+// Under AddressSanitizer the pools give each record a heap allocation of
+// its own (so that the sanitizer sees every use after release), and links
+// stay pointers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VARNEL_POOL_OFF 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define VARNEL_POOL_OFF 1
+#endif
+
+namespace varnel {
+
+#if !defined(VARNEL_POOL_OFF) && UINTPTR_MAX > 0xFFFFFFFFu
+// Links are offsets into the region, counted in units of four bytes (every
+// record starts at a multiple of four from the start): four bytes reach
+// 16 GiB of records.
+inline constexpr bool RecordLinksAreOffsets = true;
+#else
+inline constexpr bool RecordLinksAreOffsets = false;
+#endif
+
+inline constexpr size_t RecordLinkUnit = 4;
+
+namespace record_region_detail {
+// The start of the region and its size in bytes: set once, when the first
+// block is taken, before any record exists (so before any link is read).
+extern char* start;
+extern size_t size;
+} // namespace record_region_detail
+
+// Where the region starts (null before the first block is taken).
+inline char* record_region_start() {
+    return record_region_detail::start;
+}
+
+// Ends the program through the out-of-memory exit: a link was asked to
+// point outside the region (a record that did not come from a pool).
+[[noreturn]] void link_outside_record_region();
+
+// The four-byte link for `record` (null gives 0: the region's first page is
+// never handed out).
+inline uint32_t record_link_of(const void* record) {
+    if (record == nullptr) return 0;
+    // (Counted on addresses: the difference of two pointers is only
+    // defined inside one object.)
+    const uintptr_t offset =
+        reinterpret_cast<uintptr_t>(record) - reinterpret_cast<uintptr_t>(record_region_start());
+    if (offset >= record_region_detail::size) link_outside_record_region();
+    return static_cast<uint32_t>(offset / RecordLinkUnit);
+}
+
+// The record that `link` stands for.
+template <typename T> T* record_at(uint32_t link) {
+    return link == 0 ? nullptr
+                     : reinterpret_cast<T*>(record_region_start() + size_t{link} * RecordLinkUnit);
+}
+
+// A block of `bytes` (a multiple of the page size), readable and writable,
+// inside the region; the program ends through the out-of-memory exit when
+// the region or the system has no more.
+void* take_record_block(size_t bytes);
+
+// Gives a block that take_record_block handed out back for reuse.
+void give_back_record_block(void* block, size_t bytes);
+
+} // namespace varnel
