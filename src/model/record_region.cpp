@@ -2,6 +2,7 @@
 #include "model/record_region.h"
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 #include <new>
 
@@ -20,8 +21,10 @@ size_t size = 0;
 namespace {
 
 constexpr size_t Page = 4096;
-// What four-byte links reach.
-constexpr size_t LargestRegion = (size_t{1} << 32) * RecordLinkUnit;
+// What four-byte links reach (a quarter of the address space where
+// addresses have 32 bits, and links are pointers).
+constexpr size_t LargestRegion =
+    sizeof(size_t) >= 8 ? static_cast<size_t>((uint64_t{1} << 32) * RecordLinkUnit) : SIZE_MAX / 4;
 constexpr size_t SmallestRegion = size_t{1} << 20;
 
 // A block given back, waiting for reuse: the list is kept in the blocks
@@ -85,7 +88,7 @@ void* take_record_block(size_t bytes) {
         FreeBlock* block = *link;
         if (block->bytes != bytes) continue;
         *link = block->next;
-        *block = FreeBlock{nullptr, 0}; // the whole block reads as zeros again
+        std::memset(static_cast<void*>(block), 0, Page); // the whole block reads as zeros again
         return block;
     }
     char* const start = record_region_detail::start;
@@ -99,9 +102,12 @@ void* take_record_block(size_t bytes) {
 
 void give_back_record_block(void* block, size_t bytes) {
     Region& r = region();
-    // The memory goes back to the system; the block stays usable and reads
-    // as zeros when it is taken again.
-    (void)madvise(block, bytes, MADV_DONTNEED);
+    // The memory goes back to the system but for the first page, which
+    // holds the list entry (written into a page given back, the entry
+    // would bring a fresh one in: a page fault, often just before the
+    // program ends). The block stays usable and reads as zeros when it is
+    // taken again.
+    if (bytes > Page) (void)madvise(static_cast<char*>(block) + Page, bytes - Page, MADV_DONTNEED);
     std::lock_guard<std::mutex> hold(r.lock);
     r.free_blocks = new (block) FreeBlock{r.free_blocks, bytes};
 }
