@@ -475,7 +475,9 @@ TEST_F(OutStreamTest, PrintTextMatchesPrintingCharacterByCharacter) {
     // quote escaping, at narrow and wide columns and various indents, after
     // a pending line with or without a wrap point.
     const char* const pieces[] = {"a", "word", "longerword", " ", "  ", "\t", "\"", "'", "<", ">",
-                                  "\n", "\xC3\xA9", "\xE2\x80\x94", "&#", "\xC2\xA0",
+                                  "\n", "\xC3\xA9", "\xE2\x80\x94", "&#", "\xC2\xA0", "&",
+                                  // The edges of printable ASCII, and control bytes.
+                                  "!", "~", "\x7F", "\x01", "\x1F", "\r",
                                   // Longer than the blocks of sixteen that runs are copied in.
                                   "abcdefghijklmnopqrstuvwxyz0123456789"};
     const PrintMode modes[] = {PrintNormal,
