@@ -1,9 +1,11 @@
 // Pointers kept in six bytes (four where addresses have 32 bits). On Linux
 // a program's addresses fit in 48 bits (the x86-64 and AArch64 address
 // spaces that Linux gives a program without being asked for more), so the
-// two top bytes of a pointer are always zero. The tree's records (links,
-// tags, element names) keep their pointers this way: every byte a record
-// saves is memory, page faults and cache misses saved on every node.
+// two top bytes of a pointer are always zero. The tree's records keep
+// their tags, element names and links to the constant tables this way
+// (links between records are smaller still: model/packed_ptr.h): every
+// byte a record saves is memory, page faults and cache misses saved on
+// every node.
 #pragma once
 
 #include <cstddef>

@@ -7,8 +7,10 @@
 // the byte range start..end of the document's TextBuffer, which outlives the
 // tree. ASP/PHP blocks found among attributes are owned by the lexer.
 //
-// Node and attribute records come from per-thread pools (pool.h): a
-// document's records are made and released on the thread that processes it.
+// Node and attribute records come from per-thread pools (pool.h) whose
+// blocks lie in one reserved stretch of address space (record_region.h), so
+// that links between records take four bytes: a document's records are
+// made and released on the thread that processes it.
 // free_node and check-style walks never recurse on input depth.
 #pragma once
 
