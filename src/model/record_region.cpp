@@ -2,6 +2,7 @@
 #include "model/record_region.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -26,6 +27,10 @@ constexpr size_t Page = 4096;
 constexpr size_t LargestRegion =
     sizeof(size_t) >= 8 ? static_cast<size_t>((uint64_t{1} << 32) * RecordLinkUnit) : SIZE_MAX / 4;
 constexpr size_t SmallestRegion = size_t{1} << 20;
+// The region is made usable this much at a time (or a block's size, when
+// that is more): one system call serves the first blocks of a page's tree
+// together. Pages made usable but never written take no memory.
+constexpr size_t UsableStep = size_t{1} << 20;
 
 // A block given back, waiting for reuse: the list is kept in the blocks
 // themselves, so that giving one back allocates nothing (it happens when a
@@ -38,8 +43,10 @@ struct FreeBlock {
 struct Region {
     std::once_flag reserved;
     std::mutex lock;
-    size_t used = Page;               // the first page is never handed out: link 0 is null
-    FreeBlock* free_blocks = nullptr; // the last one given back first
+    size_t used = Page;                      // the first page is never handed out: link 0 is null
+    size_t usable = Page;                    // readable and writable up to here
+    FreeBlock* free_blocks = nullptr;        // the last one given back first
+    std::atomic<bool> process_ending{false}; // blocks given back keep their memory
 };
 
 Region& region() {
@@ -94,14 +101,28 @@ void* take_record_block(size_t bytes) {
     char* const start = record_region_detail::start;
     if (start == nullptr || bytes > record_region_detail::size - r.used)
         fatal_error("Out of memory!");
+    if (r.used + bytes > r.usable) {
+        const size_t grow =
+            std::min(std::max(bytes, UsableStep), record_region_detail::size - r.usable);
+        if (mprotect(start + r.usable, grow, PROT_READ | PROT_WRITE) != 0) {
+            // Under a strict commit limit the step may be refused where the
+            // block alone is not.
+            if (mprotect(start + r.usable, r.used + bytes - r.usable, PROT_READ | PROT_WRITE) != 0)
+                fatal_error("Out of memory!");
+            r.usable = r.used + bytes;
+        } else {
+            r.usable += grow;
+        }
+    }
     char* block = start + r.used;
-    if (mprotect(block, bytes, PROT_READ | PROT_WRITE) != 0) fatal_error("Out of memory!");
     r.used += bytes;
     return block;
 }
 
 void give_back_record_block(void* block, size_t bytes) {
     Region& r = region();
+    // The system takes back the whole region when the process ends.
+    if (r.process_ending) return;
     // The memory goes back to the system but for the first page, which
     // holds the list entry (written into a page given back, the entry
     // would bring a fresh one in: a page fault, often just before the
@@ -110,6 +131,10 @@ void give_back_record_block(void* block, size_t bytes) {
     if (bytes > Page) (void)madvise(static_cast<char*>(block) + Page, bytes - Page, MADV_DONTNEED);
     std::lock_guard<std::mutex> hold(r.lock);
     r.free_blocks = new (block) FreeBlock{r.free_blocks, bytes};
+}
+
+void keep_record_blocks_to_the_end() {
+    region().process_ending.store(true);
 }
 
 } // namespace varnel

@@ -82,4 +82,10 @@ void* take_record_block(size_t bytes);
 // Gives a block that take_record_block handed out back for reuse.
 void give_back_record_block(void* block, size_t bytes);
 
+// The process is about to end: blocks given back from now on (by the
+// pools of threads that end with it) are left as they are, since the
+// system takes all their memory at exit anyway; returning it block by
+// block first would cost a system call each.
+void keep_record_blocks_to_the_end();
+
 } // namespace varnel

@@ -619,6 +619,39 @@ TEST(RecordRegionTest, BlocksGivenBackAreTakenAgainEmpty) {
     give_back_record_block(second, Bytes);
 }
 
+// The region is made usable a stretch at a time: blocks on both sides of
+// a stretch's end, and blocks larger than a stretch, are usable in every
+// page and apart. Once the process is ending, a block given back keeps its
+// memory and is not handed out again. (That part runs in a child process:
+// the setting lasts for the rest of the process.)
+TEST(RecordRegionTest, BlocksAcrossStretchesAndGivenBackAtTheEnd) {
+    constexpr size_t Small = size_t{48} << 10;
+    constexpr size_t Large = size_t{3} << 20;
+    std::vector<std::pair<unsigned char*, size_t>> blocks;
+    for (size_t bytes : {Small, Large, Small, Small, Large, Small}) {
+        auto* block = static_cast<unsigned char*>(take_record_block(bytes));
+        std::memset(block, static_cast<int>(blocks.size() + 1), bytes); // every page of it
+        blocks.emplace_back(block, bytes);
+    }
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        const auto [block, bytes] = blocks[i];
+        EXPECT_EQ(std::count(block, block + bytes, static_cast<unsigned char>(i + 1)),
+                  static_cast<ptrdiff_t>(bytes));
+    }
+    const auto give_back_at_the_end = [](unsigned char* block, size_t bytes) {
+        std::memset(block, 0x3C, bytes);
+        keep_record_blocks_to_the_end();
+        give_back_record_block(block, bytes);
+        const bool kept = std::count(block, block + bytes, 0x3C) == static_cast<ptrdiff_t>(bytes);
+        const bool fresh = take_record_block(bytes) != block;
+        std::exit(kept && fresh ? 0 : 1);
+    };
+    EXPECT_EXIT(give_back_at_the_end(blocks.back().first, blocks.back().second),
+                ::testing::ExitedWithCode(0), "");
+    for (const auto& [block, bytes] : blocks)
+        give_back_record_block(block, bytes);
+}
+
 // The entity lookups go through tables the compiler makes; they must say
 // what a plain reading of the entity list says.
 TEST(EntityTableTest, LookupsAgreeWithAScanOfTheList) {
