@@ -439,8 +439,13 @@ DocumentOutcome process_document(const DocumentJob& job) {
     lexer->first_class_number = job.first_class_number;
     // The text buffer ends up about as large as the file: sizing it once
     // spares the copies of growing it step by step.
-    if (file_size > 0 && file_size < (size_t{1} << 31))
+    if (file_size > 0 && file_size < (size_t{1} << 31)) {
         lexer->text.reserve(file_size + file_size / 8);
+        // A buffer of several large pages fills from its start on: large
+        // pages spare a fault on every small one.
+        if (lexer->text.capacity() >= 2 * LargePageBytes)
+            advise_large_pages(lexer->text.data(), lexer->text.capacity());
+    }
     files.input->lexer = lexer;
 
     auto panic = [&] {

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/mman.h>
+
 #include "base/chars.h"
 #include "base/short_name.h"
 
@@ -36,6 +38,18 @@ void* mem_realloc(void* block, uint32_t size) {
 
 void mem_free(void* block) {
     free(block);
+}
+
+void advise_large_pages(void* memory, size_t bytes) {
+#ifdef MADV_HUGEPAGE
+    const uintptr_t from = reinterpret_cast<uintptr_t>(memory);
+    const uintptr_t first = (from + LargePageBytes - 1) & ~(uintptr_t{LargePageBytes} - 1);
+    const uintptr_t last = (from + bytes) & ~(uintptr_t{LargePageBytes} - 1);
+    if (last > first) (void)madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)memory;
+    (void)bytes;
+#endif
 }
 
 char* str_dup(const char* s) {

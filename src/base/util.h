@@ -30,6 +30,12 @@ void* mem_alloc(uint32_t size);
 void* mem_realloc(void* block, uint32_t size);
 void mem_free(void* block);
 
+// Asks the system to back the 2 MiB-aligned stretches inside the `bytes`
+// at `memory` with large pages, where it can: one fault then maps 2 MiB
+// instead of a page. Only a hint; for memory a large document fills.
+void advise_large_pages(void* memory, size_t bytes);
+inline constexpr size_t LargePageBytes = size_t{2} << 20;
+
 char* str_dup(const char* s);
 char* str_ndup(const char* s, int32_t n);
 void copy_bytes(char* dest, const char* src, int32_t n);

@@ -99,23 +99,38 @@ void* take_record_block(size_t bytes) {
         return block;
     }
     char* const start = record_region_detail::start;
-    if (start == nullptr || bytes > record_region_detail::size - r.used)
-        fatal_error("Out of memory!");
+    if (start == nullptr) fatal_error("Out of memory!");
+    // A block of large-page size starts on a large-page boundary, so that
+    // the system can back it with one large page (the address space
+    // skipped takes no memory).
+    const bool large = bytes >= LargePageBytes;
+    if (large) {
+        const uintptr_t at = reinterpret_cast<uintptr_t>(start + r.used);
+        const size_t skip = (LargePageBytes - at % LargePageBytes) % LargePageBytes;
+        if (skip <= record_region_detail::size - r.used) r.used += skip;
+    }
+    if (bytes > record_region_detail::size - r.used) fatal_error("Out of memory!");
     if (r.used + bytes > r.usable) {
+        // (Address space skipped above stays without access.)
+        const size_t from = std::max(r.usable, r.used);
+        const size_t needed = r.used + bytes - from;
         const size_t grow =
-            std::min(std::max(bytes, UsableStep), record_region_detail::size - r.usable);
-        if (mprotect(start + r.usable, grow, PROT_READ | PROT_WRITE) != 0) {
+            std::min(std::max(needed, UsableStep), record_region_detail::size - from);
+        if (mprotect(start + from, grow, PROT_READ | PROT_WRITE) == 0) {
+            r.usable = from + grow;
+        } else {
             // Under a strict commit limit the step may be refused where the
             // block alone is not.
-            if (mprotect(start + r.usable, r.used + bytes - r.usable, PROT_READ | PROT_WRITE) != 0)
+            if (mprotect(start + from, needed, PROT_READ | PROT_WRITE) != 0)
                 fatal_error("Out of memory!");
-            r.usable = r.used + bytes;
-        } else {
-            r.usable += grow;
+            r.usable = from + needed;
         }
     }
     char* block = start + r.used;
     r.used += bytes;
+    // Only the blocks of a large tree: for a small one, a large page would
+    // be memory cleared and never used.
+    if (large) advise_large_pages(block, bytes);
     return block;
 }
 
