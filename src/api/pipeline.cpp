@@ -22,6 +22,7 @@
 #include "model/attrs.h"
 #include "model/node.h"
 #include "model/pool.h"
+#include "model/record_region.h"
 #include "model/reports.h"
 #include "model/tags.h"
 #include "output/out_stream.h"
@@ -33,6 +34,11 @@
 namespace varnel {
 
 namespace {
+
+// Pages of these sizes have their whole tree backed by large pages (see
+// process_document).
+constexpr size_t LargeTreeInputFrom = size_t{16} << 10;
+constexpr size_t LargeTreeInputTo = size_t{1} << 20;
 
 // Adds a document's count to a total without overflowing it.
 void add_to_total(uint32_t* total, uint32_t count) {
@@ -445,6 +451,14 @@ DocumentOutcome process_document(const DocumentJob& job) {
         // pages spare a fault on every small one.
         if (lexer->text.capacity() >= 2 * LargePageBytes)
             advise_large_pages(lexer->text.data(), lexer->text.capacity());
+        // A page of 16 KB makes about a dozen pages of records, which cost
+        // more in faults than clearing one large page does (nothing is
+        // gained below). From 1 MB on, the tree's large blocks are so
+        // backed anyway, while its small ones stay in small pages: the
+        // memory a partly filled large page adds would then count against
+        // the size of the input.
+        if (file_size >= LargeTreeInputFrom && file_size < LargeTreeInputTo)
+            advise_large_record_pages();
     }
     files.input->lexer = lexer;
 

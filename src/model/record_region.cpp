@@ -27,10 +27,11 @@ constexpr size_t Page = 4096;
 constexpr size_t LargestRegion =
     sizeof(size_t) >= 8 ? static_cast<size_t>((uint64_t{1} << 32) * RecordLinkUnit) : SIZE_MAX / 4;
 constexpr size_t SmallestRegion = size_t{1} << 20;
-// The region is made usable this much at a time (or a block's size, when
-// that is more): one system call serves the first blocks of a page's tree
-// together. Pages made usable but never written take no memory.
-constexpr size_t UsableStep = size_t{1} << 20;
+// The region is made usable a large page at a time (or a block's size,
+// when that is more): one system call serves the first blocks of a page's
+// tree together, and the part made usable can be backed by large pages.
+// Pages made usable but never written take no memory.
+constexpr size_t UsableStep = LargePageBytes;
 
 // A block given back, waiting for reuse: the list is kept in the blocks
 // themselves, so that giving one back allocates nothing (it happens when a
@@ -44,9 +45,11 @@ struct Region {
     std::once_flag reserved;
     std::mutex lock;
     size_t used = Page;                      // the first page is never handed out: link 0 is null
-    size_t usable = Page;                    // readable and writable up to here
+    size_t usable = 0;                       // readable and writable up to here
     FreeBlock* free_blocks = nullptr;        // the last one given back first
     std::atomic<bool> process_ending{false}; // blocks given back keep their memory
+    std::once_flag large_pages;              // the region is advised as large-page memory
+    std::atomic<bool> all_large{false};      // ... and that has been done
 };
 
 Region& region() {
@@ -73,8 +76,14 @@ void reserve() {
         void* p =
             mmap(nullptr, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
         if (p != MAP_FAILED) {
-            record_region_detail::start = static_cast<char*>(p);
-            record_region_detail::size = bytes;
+            // Started on a large-page boundary, so that large pages can
+            // back the region from its start.
+            char* const at = static_cast<char*>(p);
+            size_t skip = (LargePageBytes - reinterpret_cast<uintptr_t>(at) % LargePageBytes) %
+                          LargePageBytes;
+            if (skip > bytes / 2) skip = 0; // (a small region, under a tight limit)
+            record_region_detail::start = at + skip;
+            record_region_detail::size = (bytes - skip) & ~(Page - 1);
             return;
         }
     }
@@ -102,8 +111,9 @@ void* take_record_block(size_t bytes) {
     if (start == nullptr) fatal_error("Out of memory!");
     // A block of large-page size starts on a large-page boundary, so that
     // the system can back it with one large page (the address space
-    // skipped takes no memory).
-    const bool large = bytes >= LargePageBytes;
+    // skipped takes no memory). Once the whole region is so backed, blocks
+    // follow each other without gaps: a gap would be memory too.
+    const bool large = bytes >= LargePageBytes && !r.all_large.load();
     if (large) {
         const uintptr_t at = reinterpret_cast<uintptr_t>(start + r.used);
         const size_t skip = (LargePageBytes - at % LargePageBytes) % LargePageBytes;
@@ -111,8 +121,7 @@ void* take_record_block(size_t bytes) {
     }
     if (bytes > record_region_detail::size - r.used) fatal_error("Out of memory!");
     if (r.used + bytes > r.usable) {
-        // (Address space skipped above stays without access.)
-        const size_t from = std::max(r.usable, r.used);
+        const size_t from = r.usable;
         const size_t needed = r.used + bytes - from;
         const size_t grow =
             std::min(std::max(needed, UsableStep), record_region_detail::size - from);
@@ -146,6 +155,16 @@ void give_back_record_block(void* block, size_t bytes) {
     if (bytes > Page) (void)madvise(static_cast<char*>(block) + Page, bytes - Page, MADV_DONTNEED);
     std::lock_guard<std::mutex> hold(r.lock);
     r.free_blocks = new (block) FreeBlock{r.free_blocks, bytes};
+}
+
+void advise_large_record_pages() {
+    Region& r = region();
+    std::call_once(r.reserved, reserve);
+    if (record_region_detail::start == nullptr) return;
+    std::call_once(r.large_pages, [&r] {
+        advise_large_pages(record_region_detail::start, record_region_detail::size);
+        r.all_large.store(true);
+    });
 }
 
 void keep_record_blocks_to_the_end() {
