@@ -158,6 +158,7 @@ void give_back_record_block(void* block, size_t bytes) {
 }
 
 void advise_large_record_pages() {
+#ifndef VARNEL_POOL_OFF // (else records are heap allocations of their own)
     Region& r = region();
     std::call_once(r.reserved, reserve);
     if (record_region_detail::start == nullptr) return;
@@ -165,6 +166,7 @@ void advise_large_record_pages() {
         advise_large_pages(record_region_detail::start, record_region_detail::size);
         r.all_large.store(true);
     });
+#endif
 }
 
 void keep_record_blocks_to_the_end() {
