@@ -447,9 +447,11 @@ DocumentOutcome process_document(const DocumentJob& job) {
     // spares the copies of growing it step by step.
     if (file_size > 0 && file_size < (size_t{1} << 31)) {
         lexer->text.reserve(file_size + file_size / 8);
-        // A buffer of several large pages fills from its start on: large
-        // pages spare a fault on every small one.
-        if (lexer->text.capacity() >= 2 * LargePageBytes)
+        // A buffer of several large pages fills from its start on (about
+        // half of it, as markup takes no room in it): large pages spare a
+        // fault on every small one, and the unfilled part of the last one
+        // is small next to the input.
+        if (lexer->text.capacity() >= 4 * LargePageBytes)
             advise_large_pages(lexer->text.data(), lexer->text.capacity());
         // A page of 16 KB makes about a dozen pages of records, which cost
         // more in faults than clearing one large page does (nothing is

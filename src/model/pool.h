@@ -82,9 +82,9 @@ template <std::size_t Size, std::size_t Align = alignof(std::max_align_t)> class
     };
     // The first block is small and each new one twice the size of the
     // last, up to 2 MiB: a small page touches (and makes the system zero)
-    // only the memory it needs. Blocks of 2 MiB, which only a large tree
-    // reaches, are backed by large pages where the system has them (see
-    // record_region.cpp).
+    // only the memory it needs. Where the system has large pages, they back
+    // the 2 MiB blocks of a large tree, and the whole tree of a mid-sized
+    // page (see record_region.h).
     static constexpr std::size_t FirstBlockBytes = std::size_t{16} << 10;
     static constexpr std::size_t LastBlockBytes = std::size_t{2} << 20;
 

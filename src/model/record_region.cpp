@@ -50,6 +50,7 @@ struct Region {
     std::atomic<bool> process_ending{false}; // blocks given back keep their memory
     std::once_flag large_pages;              // the region is advised as large-page memory
     std::atomic<bool> all_large{false};      // ... and that has been done
+    size_t large_blocks = 0;                 // blocks of large-page size handed out
 };
 
 Region& region() {
@@ -113,7 +114,10 @@ void* take_record_block(size_t bytes) {
     // the system can back it with one large page (the address space
     // skipped takes no memory). Once the whole region is so backed, blocks
     // follow each other without gaps: a gap would be memory too.
-    const bool large = bytes >= LargePageBytes && !r.all_large.load();
+    // The first two such blocks (a tree of a few megabytes) stay in small
+    // pages: the unfilled part of a block's large page would be memory
+    // cleared for nothing, a large part of a tree that small.
+    const bool large = bytes >= LargePageBytes && !r.all_large.load() && ++r.large_blocks > 2;
     if (large) {
         const uintptr_t at = reinterpret_cast<uintptr_t>(start + r.used);
         const size_t skip = (LargePageBytes - at % LargePageBytes) % LargePageBytes;
@@ -167,6 +171,10 @@ void advise_large_record_pages() {
         r.all_large.store(true);
     });
 #endif
+}
+
+bool record_region_all_large_pages() {
+    return region().all_large.load();
 }
 
 void keep_record_blocks_to_the_end() {

@@ -5,10 +5,12 @@
 // than as a pointer (packed_ptr.h): a node record is a fifth smaller, and
 // so is the memory, the page faults and the cache misses of every tree.
 //
-// The stretch is reserved without access, which costs no memory; a block is
-// made usable when a pool takes it. Blocks that a pool gives back (when its
-// thread ends) return their memory to the system and wait for the next
-// pool that needs one.
+// The stretch is reserved without access, which costs no memory, and made
+// usable a large page (2 MiB) at a time as pools take blocks. Where the
+// system has large pages, they back the trees of mid-sized pages and the
+// large blocks of large trees (fewer page faults). Blocks that a pool gives
+// back (when its thread ends, before the process does) return their memory
+// to the system and wait for the next pool that needs one.
 //
 // Under AddressSanitizer the pools give each record a heap allocation of
 // its own (so that the sanitizer sees every use after release), and links
@@ -87,6 +89,10 @@ void give_back_record_block(void* block, size_t bytes);
 // clearing of 2 MiB instead of a fault for every 4 KiB written). Blocks of
 // 2 MiB are so backed in any case.
 void advise_large_record_pages();
+
+// Whether advise_large_record_pages has been done (blocks then follow each
+// other without gaps).
+bool record_region_all_large_pages();
 
 // The process is about to end: blocks given back from now on (by the
 // pools of threads that end with it) are left as they are, since the
