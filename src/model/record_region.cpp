@@ -90,6 +90,24 @@ void reserve() {
     }
 }
 
+// Makes the region readable and writable up to `end` (an offset), a large
+// page at a time where it can.
+void make_usable(Region& r, size_t end) {
+    if (end <= r.usable) return;
+    char* const from = record_region_detail::start + r.usable;
+    const size_t needed = end - r.usable;
+    const size_t step =
+        std::min(std::max(needed, UsableStep), record_region_detail::size - r.usable);
+    if (mprotect(from, step, PROT_READ | PROT_WRITE) == 0) {
+        r.usable += step;
+        return;
+    }
+    // Under a strict commit limit the step may be refused where the block
+    // alone is not.
+    if (mprotect(from, needed, PROT_READ | PROT_WRITE) != 0) fatal_error("Out of memory!");
+    r.usable = end;
+}
+
 } // namespace
 
 void link_outside_record_region() {
@@ -112,11 +130,10 @@ void* take_record_block(size_t bytes) {
     if (start == nullptr) fatal_error("Out of memory!");
     // A block of large-page size starts on a large-page boundary, so that
     // the system can back it with one large page (the address space
-    // skipped takes no memory). Once the whole region is so backed, blocks
-    // follow each other without gaps: a gap would be memory too.
-    // The first two such blocks (a tree of a few megabytes) stay in small
-    // pages: the unfilled part of a block's large page would be memory
-    // cleared for nothing, a large part of a tree that small.
+    // skipped takes no memory), from a tree's third such block on: for the
+    // first two (a tree of a few megabytes) the unfilled part of a large
+    // page would be a large part of the tree. Once the whole region is so
+    // backed, blocks follow each other without gaps.
     const bool large = bytes >= LargePageBytes && !r.all_large.load() && ++r.large_blocks > 2;
     if (large) {
         const uintptr_t at = reinterpret_cast<uintptr_t>(start + r.used);
@@ -124,25 +141,9 @@ void* take_record_block(size_t bytes) {
         if (skip <= record_region_detail::size - r.used) r.used += skip;
     }
     if (bytes > record_region_detail::size - r.used) fatal_error("Out of memory!");
-    if (r.used + bytes > r.usable) {
-        const size_t from = r.usable;
-        const size_t needed = r.used + bytes - from;
-        const size_t grow =
-            std::min(std::max(needed, UsableStep), record_region_detail::size - from);
-        if (mprotect(start + from, grow, PROT_READ | PROT_WRITE) == 0) {
-            r.usable = from + grow;
-        } else {
-            // Under a strict commit limit the step may be refused where the
-            // block alone is not.
-            if (mprotect(start + from, needed, PROT_READ | PROT_WRITE) != 0)
-                fatal_error("Out of memory!");
-            r.usable = from + needed;
-        }
-    }
+    make_usable(r, r.used + bytes);
     char* block = start + r.used;
     r.used += bytes;
-    // Only the blocks of a large tree: for a small one, a large page would
-    // be memory cleared and never used.
     if (large) advise_large_pages(block, bytes);
     return block;
 }
