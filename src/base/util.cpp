@@ -6,6 +6,10 @@
 #include <cstring>
 
 #include <sys/mman.h>
+#include <unistd.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "base/chars.h"
 #include "base/short_name.h"
@@ -49,6 +53,34 @@ void advise_large_pages(void* memory, size_t bytes) {
 #else
     (void)memory;
     (void)bytes;
+#endif
+}
+
+void move_heap_to_large_page() {
+#if defined(__GLIBC__) && defined(MADV_HUGEPAGE) && !defined(__SANITIZE_ADDRESS__) &&              \
+    !defined(__SANITIZE_THREAD__)
+    // The heap's free top: the blocks to come are carved from it, in order.
+    const uintptr_t top = reinterpret_cast<uintptr_t>(sbrk(0)) - mallinfo2().keepcost;
+    const uintptr_t aligned = (top + LargePageBytes - 1) & ~(uintptr_t{LargePageBytes} - 1);
+    const size_t gap = aligned - top;
+    // Blocks of a few large pages come from the heap too, and the heap is
+    // not cut back while its top holds less than that, which would split
+    // the large page again.
+    mallopt(M_MMAP_THRESHOLD, static_cast<int>(2 * LargePageBytes));
+    mallopt(M_TRIM_THRESHOLD, static_cast<int>(4 * LargePageBytes));
+    // Grow the heap past the large page, advise it, and give the growth
+    // back to the top.
+    void* reach = malloc(gap + LargePageBytes);
+    if (reach == nullptr) return;
+    (void)madvise(reinterpret_cast<void*>(aligned), LargePageBytes, MADV_HUGEPAGE);
+    free(reach);
+    // A block that is never written takes the stretch below the large
+    // page (its pages are never backed), so the blocks to come start on it.
+    if (gap >= 64) {
+        void* below = malloc(gap - 8);
+        // Kept to the end: the compiler may not drop it as unused.
+        asm volatile("" : : "r"(below) : "memory");
+    }
 #endif
 }
 

@@ -1,10 +1,14 @@
 // Program entry: installs the out-of-memory exit, buffers the standard
 // streams and runs the program.
+#include "base/util.h"
 #include "cli/run.h"
 #include "cli/signals.h"
 #include "model/record_region.h"
 
 int main(int argc, char** argv) {
+    // Over small pages, faults on fresh pages of the heap are a good part
+    // of a run; over large ones, a large page would add to the peak memory.
+    if (varnel::inputs_are_small(argc, argv)) varnel::move_heap_to_large_page();
     varnel::install_memory_handler();
     varnel::buffer_standard_streams();
     const int status = varnel::run_program(argc, argv, nullptr, true);

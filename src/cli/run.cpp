@@ -688,6 +688,18 @@ int run_program(int argc, char** argv, Config* final_options, bool ends_process)
     return status;
 }
 
+bool inputs_are_small(int argc, char** argv) {
+    struct stat info;
+    const auto large = [&info] {
+        return S_ISREG(info.st_mode) && info.st_size >= static_cast<off_t>(SmallInputBytes);
+    };
+    if (fstat(0, &info) == 0 && large()) return false;
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] != '-' && stat(argv[i], &info) == 0 && large()) return false;
+    }
+    return true;
+}
+
 void buffer_standard_streams() {
     // The buffers stay with the streams until the process ends.
     setvbuf(stdin, new char[StreamBufferSize], _IOFBF, StreamBufferSize);

@@ -4,6 +4,8 @@
 // status. Each document goes through the library's pipeline (api/).
 #pragma once
 
+#include <cstddef>
+
 #include "base/config.h"
 
 namespace varnel {
@@ -14,6 +16,12 @@ namespace varnel {
 // `ends_process`: the process ends when this returns, so the last
 // document's tree need not be released (see DocumentJob).
 int run_program(int argc, char** argv, Config* final_options = nullptr, bool ends_process = false);
+
+// Whether every file the arguments name (and standard input, when it is a
+// file) is smaller than SmallInputBytes. Option values count as names: a
+// large one only makes the answer no.
+inline constexpr size_t SmallInputBytes = size_t{1} << 20;
+bool inputs_are_small(int argc, char** argv);
 
 // Gives standard input, output and error large buffers; call once, before
 // anything is read or written.

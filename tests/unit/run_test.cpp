@@ -180,6 +180,31 @@ RunResult run(std::vector<std::string> args) {
     return result;
 }
 
+// A run moves its heap to a large page only when every file it names is
+// under a megabyte: one at the limit, or among the option values, says no;
+// names of nothing, or of a directory, do not count.
+using SmallInputs = ScratchDir;
+TEST_F(SmallInputs, OnlyWhenEveryFileNamedIsUnderAMegabyte) {
+    write_file("under.html", std::string(SmallInputBytes - 1, 'x'));
+    write_file("at.html", std::string(SmallInputBytes, 'x'));
+    ASSERT_EQ(mkdir(path("dir").c_str(), 0700), 0);
+    const std::string under = path("under.html"), at = path("at.html");
+    const std::string missing = path("missing.html"), dir = path("dir");
+    const auto small = [](std::vector<std::string> args) {
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        return inputs_are_small(static_cast<int>(args.size()), argv.data());
+    };
+    EXPECT_TRUE(small({"varnel"}));
+    EXPECT_TRUE(small({"varnel", "-q", under, under}));
+    EXPECT_TRUE(small({"varnel", missing, dir, "-indent"}));
+    EXPECT_FALSE(small({"varnel", "-q", under, at}));
+    EXPECT_FALSE(small({"varnel", at}));
+    EXPECT_FALSE(small({"varnel", "-o", at, under}));
+}
+
 class RunProgram : public ScratchDir {
   protected:
     void SetUp() override {

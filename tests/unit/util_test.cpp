@@ -2,6 +2,8 @@
 // and without terminators, and the fatal-error exit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -351,6 +353,65 @@ TEST(NameIndexTable, MadeByTheCompilerAgreesWithOneMadeAtRunTime) {
         EXPECT_EQ(last_wins.find(key), run_last.find(key)) << name;
     }
     EXPECT_EQ(last_wins.find(std::string("abcdxwxyz"))->value, 12);
+}
+
+// Whether the system backs memory advised for it with large pages.
+bool large_pages_offered() {
+    FILE* modes = fopen("/sys/kernel/mm/transparent_hugepage/enabled", "r");
+    if (modes == nullptr) return false;
+    char mode[128] = "";
+    const bool read = fgets(mode, sizeof mode, modes) != nullptr;
+    fclose(modes);
+    return read && std::strstr(mode, "[never]") == nullptr;
+}
+
+// After the heap is moved, the blocks it hands out come from one stretch
+// that starts on a large-page boundary and that the system may back with a
+// large page. Runs in a fresh process (the move lasts for the rest of it,
+// and the blocks other tests left free would serve the blocks asked for).
+TEST(HeapOnLargePage, BlocksComeFromOneAlignedStretch) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || !defined(__GLIBC__)
+    GTEST_SKIP() << "the sanitizers keep a heap of their own";
+#else
+    const auto moved = [] {
+        move_heap_to_large_page();
+        // Sizes no earlier block of this process is likely to have left
+        // free: they are carved from the top of the heap, in order.
+        std::vector<unsigned char*> blocks;
+        for (size_t bytes : {size_t{150000}, size_t{300000}, size_t{1000000}})
+            blocks.push_back(static_cast<unsigned char*>(malloc(bytes)));
+        const uintptr_t first = reinterpret_cast<uintptr_t>(blocks[0]);
+        const uintptr_t base = first & ~(uintptr_t{LargePageBytes} - 1);
+        int fails = 0;
+        if (first - base > 64) fails |= 1; // just past the boundary
+        for (unsigned char* block : blocks) {
+            const uintptr_t at = reinterpret_cast<uintptr_t>(block);
+            if (at < base || at >= base + LargePageBytes) fails |= 2;
+        }
+        std::memset(blocks[2], 0x6B, 1000000);
+        if (std::count(blocks[2], blocks[2] + 1000000, 0x6B) != 1000000) fails |= 4;
+        // Where the system offers large pages, the stretch may have one.
+        if (!large_pages_offered()) std::exit(fails);
+        FILE* maps = fopen("/proc/self/smaps", "r");
+        char line[256];
+        bool inside = false, eligible = false;
+        while (maps != nullptr && fgets(line, sizeof line, maps) != nullptr) {
+            unsigned long from = 0, to = 0;
+            if (std::sscanf(line, "%lx-%lx ", &from, &to) == 2) {
+                inside = from <= base && base < to;
+            } else if (inside && std::strncmp(line, "THPeligible:", 12) == 0) {
+                eligible = eligible || std::strtol(line + 12, nullptr, 10) == 1;
+            }
+        }
+        if (maps != nullptr) fclose(maps);
+        if (!eligible) fails |= 8;
+        std::exit(fails);
+    };
+    const std::string style = GTEST_FLAG_GET(death_test_style);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(moved(), ::testing::ExitedWithCode(0), "");
+    GTEST_FLAG_SET(death_test_style, style);
+#endif
 }
 
 } // namespace
