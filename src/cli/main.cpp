@@ -1,5 +1,6 @@
-// Program entry: installs the out-of-memory exit, buffers the standard
-// streams and runs the program.
+// Program entry: over small inputs moves the heap to a large page, then
+// installs the out-of-memory exit, buffers the standard streams and runs
+// the program.
 #include "base/util.h"
 #include "cli/run.h"
 #include "cli/signals.h"
