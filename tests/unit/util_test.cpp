@@ -356,7 +356,7 @@ TEST(NameIndexTable, MadeByTheCompilerAgreesWithOneMadeAtRunTime) {
 }
 
 // Whether the system backs memory advised for it with large pages.
-bool large_pages_offered() {
+[[maybe_unused]] bool large_pages_offered() {
     FILE* modes = fopen("/sys/kernel/mm/transparent_hugepage/enabled", "r");
     if (modes == nullptr) return false;
     char mode[128] = "";
