@@ -7,7 +7,7 @@
 
 #include <sys/mman.h>
 #include <unistd.h>
-#if defined(__GLIBC__)
+#ifdef VARNEL_HEAP_MOVES
 #include <malloc.h>
 #endif
 
@@ -57,8 +57,7 @@ void advise_large_pages(void* memory, size_t bytes) {
 }
 
 void move_heap_to_large_page() {
-#if defined(__GLIBC__) && defined(MADV_HUGEPAGE) && !defined(__SANITIZE_ADDRESS__) &&              \
-    !defined(__SANITIZE_THREAD__)
+#if defined(VARNEL_HEAP_MOVES) && defined(MADV_HUGEPAGE)
     // The heap's free top: the blocks to come are carved from it, in order.
     const uintptr_t top = reinterpret_cast<uintptr_t>(sbrk(0)) - mallinfo2().keepcost;
     const uintptr_t aligned = (top + LargePageBytes - 1) & ~(uintptr_t{LargePageBytes} - 1);

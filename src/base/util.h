@@ -38,9 +38,19 @@ inline constexpr size_t LargePageBytes = size_t{2} << 20;
 // Makes the blocks the heap hands out next come from one large page (a
 // run over small pages then takes one fault for its heap instead of one
 // per page it writes). For a program, at its start: it changes how the
-// process's heap grows and when it is given back. Does nothing under the
-// sanitizers or without glibc.
+// process's heap grows and when it is given back. Does nothing unless
+// HeapMovesToLargePage (glibc 2.33 or later, no sanitizer heap).
 void move_heap_to_large_page();
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#if __GLIBC_PREREQ(2, 33)
+#define VARNEL_HEAP_MOVES 1
+#endif
+#endif
+#ifdef VARNEL_HEAP_MOVES
+inline constexpr bool HeapMovesToLargePage = true;
+#else
+inline constexpr bool HeapMovesToLargePage = false;
+#endif
 
 char* str_dup(const char* s);
 char* str_ndup(const char* s, int32_t n);

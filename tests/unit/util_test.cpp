@@ -356,7 +356,7 @@ TEST(NameIndexTable, MadeByTheCompilerAgreesWithOneMadeAtRunTime) {
 }
 
 // Whether the system backs memory advised for it with large pages.
-[[maybe_unused]] bool large_pages_offered() {
+bool large_pages_offered() {
     FILE* modes = fopen("/sys/kernel/mm/transparent_hugepage/enabled", "r");
     if (modes == nullptr) return false;
     char mode[128] = "";
@@ -370,9 +370,7 @@ TEST(NameIndexTable, MadeByTheCompilerAgreesWithOneMadeAtRunTime) {
 // large page. Runs in a fresh process (the move lasts for the rest of it,
 // and the blocks other tests left free would serve the blocks asked for).
 TEST(HeapOnLargePage, BlocksComeFromOneAlignedStretch) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || !defined(__GLIBC__)
-    GTEST_SKIP() << "the sanitizers keep a heap of their own";
-#else
+    if (!HeapMovesToLargePage) GTEST_SKIP() << "the heap is not glibc's own here";
     const auto moved = [] {
         move_heap_to_large_page();
         // Sizes no earlier block of this process is likely to have left
@@ -411,7 +409,6 @@ TEST(HeapOnLargePage, BlocksComeFromOneAlignedStretch) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(moved(), ::testing::ExitedWithCode(0), "");
     GTEST_FLAG_SET(death_test_style, style);
-#endif
 }
 
 } // namespace
