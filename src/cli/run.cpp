@@ -688,16 +688,18 @@ int run_program(int argc, char** argv, Config* final_options, bool ends_process)
     return status;
 }
 
-bool inputs_are_small(int argc, char** argv) {
+bool heap_page_suits_inputs(int argc, char** argv) {
+    off_t largest = 0;
     struct stat info;
-    const auto large = [&info] {
-        return S_ISREG(info.st_mode) && info.st_size >= static_cast<off_t>(SmallInputBytes);
+    const auto note = [&largest, &info] {
+        if (S_ISREG(info.st_mode) && info.st_size > largest) largest = info.st_size;
     };
-    if (fstat(0, &info) == 0 && large()) return false;
+    if (fstat(0, &info) == 0) note();
     for (int i = 1; i < argc; ++i) {
-        if (argv[i][0] != '-' && stat(argv[i], &info) == 0 && large()) return false;
+        if (argv[i][0] != '-' && stat(argv[i], &info) == 0) note();
     }
-    return true;
+    return largest >= static_cast<off_t>(HeapPageInputFrom) &&
+           largest < static_cast<off_t>(HeapPageInputTo);
 }
 
 void buffer_standard_streams() {

@@ -17,11 +17,15 @@ namespace varnel {
 // document's tree need not be released (see DocumentJob).
 int run_program(int argc, char** argv, Config* final_options = nullptr, bool ends_process = false);
 
-// Whether every file the arguments name (and standard input, when it is a
-// file) is smaller than SmallInputBytes. Option values count as names: a
-// large one only makes the answer no.
-inline constexpr size_t SmallInputBytes = size_t{1} << 20;
-bool inputs_are_small(int argc, char** argv);
+// Whether a run over these arguments should take its heap from a large
+// page (see move_heap_to_large_page): when the largest file they name (or
+// standard input, when it is a file) has at least HeapPageInputFrom bytes
+// and none has HeapPageInputTo. Below, a run writes fewer pages of heap
+// than clearing a large page costs; above, the large page would add to
+// the peak memory. Option values count as names.
+inline constexpr size_t HeapPageInputFrom = size_t{16} << 10;
+inline constexpr size_t HeapPageInputTo = size_t{1} << 20;
+bool heap_page_suits_inputs(int argc, char** argv);
 
 // Gives standard input, output and error large buffers; call once, before
 // anything is read or written.

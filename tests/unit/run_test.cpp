@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "api/files.h"
@@ -180,29 +181,36 @@ RunResult run(std::vector<std::string> args) {
     return result;
 }
 
-// A run moves its heap to a large page only when every file it names is
-// under a megabyte: one at the limit, or among the option values, says no;
-// names of nothing, or of a directory, do not count.
-using SmallInputs = ScratchDir;
-TEST_F(SmallInputs, OnlyWhenEveryFileNamedIsUnderAMegabyte) {
-    write_file("under.html", std::string(SmallInputBytes - 1, 'x'));
-    write_file("at.html", std::string(SmallInputBytes, 'x'));
+// A run moves its heap to a large page when the largest file it names
+// is of 16 KiB up to (not including) 1 MiB; option values count as names,
+// names of nothing or of a directory do not.
+using HeapPage = ScratchDir;
+TEST_F(HeapPage, SuitsTheLargestInputFrom16KiBUnder1MiB) {
+    const std::pair<const char*, size_t> files[] = {{"small.html", HeapPageInputFrom - 1},
+                                                    {"from.html", HeapPageInputFrom},
+                                                    {"under.html", HeapPageInputTo - 1},
+                                                    {"at.html", HeapPageInputTo}};
+    for (const auto& [name, bytes] : files)
+        write_file(name, std::string(bytes, 'x'));
     ASSERT_EQ(mkdir(path("dir").c_str(), 0700), 0);
-    const std::string under = path("under.html"), at = path("at.html");
-    const std::string missing = path("missing.html"), dir = path("dir");
-    const auto small = [](std::vector<std::string> args) {
+    const auto suits = [this](std::vector<std::string> names) {
+        std::vector<std::string> args = {"varnel", "-q"};
+        for (const std::string& name : names)
+            args.push_back(name.starts_with("-") ? name : path(name));
         std::vector<char*> argv;
         for (std::string& arg : args)
             argv.push_back(arg.data());
         argv.push_back(nullptr);
-        return inputs_are_small(static_cast<int>(args.size()), argv.data());
+        return heap_page_suits_inputs(static_cast<int>(args.size()), argv.data());
     };
-    EXPECT_TRUE(small({"varnel"}));
-    EXPECT_TRUE(small({"varnel", "-q", under, under}));
-    EXPECT_TRUE(small({"varnel", missing, dir, "-indent"}));
-    EXPECT_FALSE(small({"varnel", "-q", under, at}));
-    EXPECT_FALSE(small({"varnel", at}));
-    EXPECT_FALSE(small({"varnel", "-o", at, under}));
+    EXPECT_FALSE(suits({}));
+    EXPECT_FALSE(suits({"small.html", "missing.html", "dir"}));
+    EXPECT_TRUE(suits({"from.html"}));
+    EXPECT_TRUE(suits({"small.html", "under.html", "-indent"}));
+    EXPECT_FALSE(suits({"under.html", "at.html"}));
+    EXPECT_FALSE(suits({"at.html"}));
+    EXPECT_TRUE(suits({"-o", "from.html", "small.html"}));
+    EXPECT_FALSE(suits({"-o", "at.html", "from.html"}));
 }
 
 class RunProgram : public ScratchDir {
