@@ -36,10 +36,11 @@ void mem_free(void* block);
 void advise_large_pages(void* memory, size_t bytes);
 inline constexpr size_t LargePageBytes = size_t{2} << 20;
 // Makes the blocks the heap hands out next come from one large page (a
-// run over small pages then takes one fault for its heap instead of one
-// per page it writes). For a program, at its start: it changes how the
-// process's heap grows and when it is given back. Does nothing unless
-// HeapMovesToLargePage (glibc 2.33 or later, no sanitizer heap).
+// run then takes one fault for its heap instead of one per page of heap
+// it writes; the program does it over pages of 16 KB to 1 MB). For a
+// program, at its start: it changes how the process's heap grows and
+// when it is given back. Does nothing unless HeapMovesToLargePage
+// (glibc 2.33 or later, no sanitizer heap).
 void move_heap_to_large_page();
 #if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 #if __GLIBC_PREREQ(2, 33)
