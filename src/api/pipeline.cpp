@@ -35,11 +35,6 @@ namespace varnel {
 
 namespace {
 
-// Pages of these sizes have their whole tree backed by large pages (see
-// process_document).
-constexpr size_t LargeTreeInputFrom = size_t{16} << 10;
-constexpr size_t LargeTreeInputTo = size_t{1} << 20;
-
 // Adds a document's count to a total without overflowing it.
 void add_to_total(uint32_t* total, uint32_t count) {
     const uint64_t sum = static_cast<uint64_t>(*total) + count;
@@ -459,7 +454,7 @@ DocumentOutcome process_document(const DocumentJob& job) {
         // backed anyway, while its small ones stay in small pages: the
         // memory a partly filled large page adds would then count against
         // the size of the input.
-        if (file_size >= LargeTreeInputFrom && file_size < LargeTreeInputTo)
+        if (file_size >= LargePageInputFrom && file_size < LargePageInputTo)
             advise_large_record_pages();
     }
     files.input->lexer = lexer;

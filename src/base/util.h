@@ -35,6 +35,13 @@ void mem_free(void* block);
 // instead of a page. Only a hint; for memory a large document fills.
 void advise_large_pages(void* memory, size_t bytes);
 inline constexpr size_t LargePageBytes = size_t{2} << 20;
+// Pages of input whose size is in [LargePageInputFrom, LargePageInputTo)
+// have their tree's records, and in the program their heap, on large
+// pages. Below, a run writes fewer small pages than clearing a large page
+// costs; above, the unfilled part of a large page would add to the peak
+// memory (and a large tree's blocks are so backed anyway).
+inline constexpr size_t LargePageInputFrom = size_t{16} << 10;
+inline constexpr size_t LargePageInputTo = size_t{1} << 20;
 // Makes the blocks the heap hands out next come from one large page (a
 // run then takes one fault for its heap instead of one per page of heap
 // it writes; the program does it over pages of 16 KB to 1 MB). For a

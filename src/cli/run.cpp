@@ -698,8 +698,8 @@ bool heap_page_suits_inputs(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (argv[i][0] != '-' && stat(argv[i], &info) == 0) note();
     }
-    return largest >= static_cast<off_t>(HeapPageInputFrom) &&
-           largest < static_cast<off_t>(HeapPageInputTo);
+    return largest >= static_cast<off_t>(LargePageInputFrom) &&
+           largest < static_cast<off_t>(LargePageInputTo);
 }
 
 void buffer_standard_streams() {

@@ -4,8 +4,6 @@
 // status. Each document goes through the library's pipeline (api/).
 #pragma once
 
-#include <cstddef>
-
 #include "base/config.h"
 
 namespace varnel {
@@ -19,12 +17,8 @@ int run_program(int argc, char** argv, Config* final_options = nullptr, bool end
 
 // Whether a run over these arguments should take its heap from a large
 // page (see move_heap_to_large_page): when the largest file they name (or
-// standard input, when it is a file) has at least HeapPageInputFrom bytes
-// and none has HeapPageInputTo. Below, a run writes fewer pages of heap
-// than clearing a large page costs; above, the large page would add to
-// the peak memory. Option values count as names.
-inline constexpr size_t HeapPageInputFrom = size_t{16} << 10;
-inline constexpr size_t HeapPageInputTo = size_t{1} << 20;
+// standard input, when it is a file) is in the sizes LargePageInputFrom to
+// LargePageInputTo (base/util.h). Option values count as names.
 bool heap_page_suits_inputs(int argc, char** argv);
 
 // Gives standard input, output and error large buffers; call once, before

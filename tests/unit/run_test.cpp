@@ -186,10 +186,10 @@ RunResult run(std::vector<std::string> args) {
 // names of nothing or of a directory do not.
 using HeapPage = ScratchDir;
 TEST_F(HeapPage, SuitsTheLargestInputFrom16KiBUnder1MiB) {
-    const std::pair<const char*, size_t> files[] = {{"small.html", HeapPageInputFrom - 1},
-                                                    {"from.html", HeapPageInputFrom},
-                                                    {"under.html", HeapPageInputTo - 1},
-                                                    {"at.html", HeapPageInputTo}};
+    const std::pair<const char*, size_t> files[] = {{"small.html", LargePageInputFrom - 1},
+                                                    {"from.html", LargePageInputFrom},
+                                                    {"under.html", LargePageInputTo - 1},
+                                                    {"at.html", LargePageInputTo}};
     for (const auto& [name, bytes] : files)
         write_file(name, std::string(bytes, 'x'));
     ASSERT_EQ(mkdir(path("dir").c_str(), 0700), 0);
