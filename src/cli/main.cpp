@@ -1,10 +1,32 @@
 // Program entry: over mid-sized inputs moves the heap to a large page, then
 // installs the out-of-memory exit, buffers the standard streams and runs
-// the program.
+// the program. The static x86-64 program starts one step earlier, at
+// varnel_start, which maps the program's code and constants in one call
+// before the C library's start-up runs.
 #include "base/util.h"
+#include "cli/program_image.h"
 #include "cli/run.h"
 #include "cli/signals.h"
 #include "model/record_region.h"
+
+#ifdef VARNEL_PROGRAM_ENTRY
+// The system enters here with the stack as the C library's _start expects
+// it and, in %rdx, a routine to run at exit: both are handed on untouched.
+// %rbx and %r12 are the callee's to keep, and _start does not read them.
+__asm__(".text\n"
+        ".globl varnel_start\n"
+        ".type varnel_start, @function\n"
+        "varnel_start:\n"
+        "    endbr64\n"
+        "    mov %rdx, %r12\n"
+        "    mov %rsp, %rbx\n"
+        "    and $-16, %rsp\n"
+        "    call varnel_map_program_image\n"
+        "    mov %rbx, %rsp\n"
+        "    mov %r12, %rdx\n"
+        "    jmp _start\n"
+        ".size varnel_start, . - varnel_start\n");
+#endif
 
 int main(int argc, char** argv) {
     // Over pages of a few dozen KB, faults on fresh pages of the heap are

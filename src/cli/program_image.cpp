@@ -1,0 +1,80 @@
+// Mapping the program's code and constants in one call (see the header).
+#include "cli/program_image.h"
+
+#include <cstdint>
+
+#include <elf.h>
+#include <link.h>
+
+// The ELF header of the executable, which its first loaded segment holds
+// (defined by the linker).
+extern "C" const ElfW(Ehdr) __ehdr_start __attribute__((visibility("hidden")));
+
+namespace varnel {
+
+namespace {
+
+#if defined(__x86_64__) && defined(__linux__)
+constexpr long SysMadvise = 28;         // (the C library is not there yet to call)
+constexpr long AdvicePopulateRead = 22; // MADV_POPULATE_READ, Linux 5.14
+constexpr uintptr_t Page = 4096;
+
+// The madvise system call, without the C library (which would set errno,
+// a thread-local variable that does not exist yet).
+__attribute__((no_stack_protector, no_profile_instrument_function)) inline long
+advise(uintptr_t start, uintptr_t length, long advice) {
+    long result;
+    __asm__ volatile("syscall"
+                     : "=a"(result)
+                     : "0"(SysMadvise), "D"(start), "S"(length), "d"(advice)
+                     : "rcx", "r11", "memory");
+    return result;
+}
+#endif
+
+} // namespace
+
+// (Neither instrumented for a profile nor guarded against stack smashing:
+// both need the C library's run-time state, which does not exist when the
+// entry code calls this.)
+__attribute__((used, externally_visible, no_stack_protector, no_profile_instrument_function)) bool
+map_program_image() {
+#if defined(__x86_64__) && defined(__linux__)
+    // (The table of segments lies beyond the header, in the same segment:
+    // it is reached from the header's address, not from the header object.)
+    const uintptr_t base = reinterpret_cast<uintptr_t>(&__ehdr_start);
+    const int count = __ehdr_start.e_phnum;
+    const auto* segments = reinterpret_cast<const ElfW(Phdr)*>(base + __ehdr_start.e_phoff);
+    // Where the image lies against the addresses it was linked for (a
+    // position-independent one, such as the unit tests, lies anywhere):
+    // the segment that holds the header starts at `base`.
+    uintptr_t shift = 0;
+    for (int i = 0; i < count; ++i) {
+        if (segments[i].p_type == PT_LOAD && segments[i].p_offset == 0)
+            shift = base - segments[i].p_vaddr;
+    }
+    // Segments that follow each other without a gap (the header's and the
+    // code's, as a rule) are mapped in one call.
+    bool mapped = true;
+    uintptr_t from = 0;
+    uintptr_t to = 0;
+    for (int i = 0; i < count; ++i) {
+        const ElfW(Phdr)& segment = segments[i];
+        // Writable data is copied on its first write anyway.
+        if (segment.p_type != PT_LOAD || (segment.p_flags & PF_W) != 0) continue;
+        const uintptr_t start = (shift + segment.p_vaddr) & ~(Page - 1);
+        const uintptr_t end = (shift + segment.p_vaddr + segment.p_memsz + Page - 1) & ~(Page - 1);
+        if (start != to) {
+            if (to != from && advise(from, to - from, AdvicePopulateRead) != 0) mapped = false;
+            from = start;
+        }
+        to = end;
+    }
+    if (to != from && advise(from, to - from, AdvicePopulateRead) != 0) mapped = false;
+    return mapped;
+#else
+    return false;
+#endif
+}
+
+} // namespace varnel
