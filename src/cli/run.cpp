@@ -703,8 +703,10 @@ bool heap_page_suits_inputs(int argc, char** argv) {
 }
 
 void buffer_standard_streams() {
-    // The buffers stay with the streams until the process ends.
-    setvbuf(stdin, new char[StreamBufferSize], _IOFBF, StreamBufferSize);
+    // The buffers stay with the streams until the process ends. Standard
+    // input keeps the C library's own, of the same size, made when it is
+    // first read: most runs name their pages and never read it, and a
+    // buffer made for nothing would cost one more fresh page of memory.
     setvbuf(stdout, new char[StreamBufferSize], _IOFBF, StreamBufferSize);
     // Reports come one line at a time; unless someone watches them on a
     // terminal, collect them in a buffer rather than paying a system call

@@ -21,8 +21,9 @@ int run_program(int argc, char** argv, Config* final_options = nullptr, bool end
 // LargePageInputTo (base/util.h). Option values count as names.
 bool heap_page_suits_inputs(int argc, char** argv);
 
-// Gives standard input, output and error large buffers; call once, before
-// anything is read or written.
+// Gives standard output and error buffers of their own (standard error a
+// large one unless it is a terminal); call once, before anything is
+// written.
 void buffer_standard_streams();
 
 } // namespace varnel
