@@ -36,8 +36,14 @@ advise(uintptr_t start, uintptr_t length, long advice) {
 
 // (Neither instrumented for a profile nor guarded against stack smashing:
 // both need the C library's run-time state, which does not exist when the
-// entry code calls this.)
-__attribute__((used, externally_visible, no_stack_protector, no_profile_instrument_function)) bool
+// entry code calls this. Kept, and kept global under GCC's link-time
+// optimization, for the entry code's call, which the compiler does not see.)
+#if defined(__GNUC__) && !defined(__clang__)
+#define VARNEL_CALLED_FROM_ASSEMBLY __attribute__((used, externally_visible))
+#else
+#define VARNEL_CALLED_FROM_ASSEMBLY __attribute__((used))
+#endif
+VARNEL_CALLED_FROM_ASSEMBLY __attribute__((no_stack_protector, no_profile_instrument_function)) bool
 map_program_image() {
 #if defined(__x86_64__) && defined(__linux__)
     // (The table of segments lies beyond the header, in the same segment:
