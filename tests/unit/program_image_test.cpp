@@ -64,7 +64,8 @@ std::pair<size_t, size_t> pages_mapped(const std::vector<Stretch>& stretches) {
 TEST(ProgramImage, MapsEveryPageOfCodeAndConstants) {
     const std::vector<Stretch> segments = read_only_segments();
     ASSERT_FALSE(segments.empty());
-    ASSERT_GT(pages_mapped(segments).second, 0u) << "/proc/self/pagemap unreadable";
+    if (pages_mapped(segments).second == 0)
+        GTEST_SKIP() << "/proc/self/pagemap cannot be read here";
     // (Linux 5.14 and later; its value where the headers are older.)
     constexpr int PopulateRead = 22;
     if (madvise(reinterpret_cast<void*>(segments[0].from), Page, PopulateRead) != 0)
