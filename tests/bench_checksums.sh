@@ -31,6 +31,19 @@ if command -v xmllint >/dev/null; then
     grep -Eq '^  varnel needs [0-9.]+ of xmllint.s CPU time' "$work/first.txt"
 fi
 
+# Two builds compared interleaved (here the same program twice, over two
+# rounds): each one's time, and the ratio of the two in every round.
+/usr/bin/python3 "$bench" --quick --runs 2 --varnel "$varnel" --against "$varnel" \
+  > "$work/against.txt" 2>&1
+status=$?
+cat "$work/against.txt"
+check "a comparison of two builds succeeds" test "$status" -eq 0
+check "both builds' times are reported" \
+  test "$(grep -Ec '^  varnel -q \(.*\) +[0-9]+\.[0-9]+ s' "$work/against.txt")" -eq 2
+check "the ratio of the two builds is given for each of the two rounds" \
+  grep -Eq '^  the first against the second: [0-9.]+ \(per round: [0-9.]+ [0-9.]+; median [0-9.]+\)$' \
+  "$work/against.txt"
+
 # One row per page named in the header line, then the total.
 pages=$(sed -n 's/^pages: \([0-9]*\) pages.*/\1/p' "$work/first.txt")
 rows=$(grep -vc -e '^#' -e '^total' "$work/kept.tsv")
