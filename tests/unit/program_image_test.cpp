@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "cli/program_image.h"
+#include "fresh_process.h"
 
 namespace varnel {
 namespace {
@@ -85,10 +86,7 @@ TEST(ProgramImage, MapsEveryPageOfCodeAndConstants) {
         if (after != total_after) fails |= 4;
         std::exit(fails);
     };
-    const std::string style = GTEST_FLAG_GET(death_test_style);
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(maps(), ::testing::ExitedWithCode(0), "");
-    GTEST_FLAG_SET(death_test_style, style);
+    test::expect_clean_exit_in_fresh_process(maps);
 }
 
 } // namespace

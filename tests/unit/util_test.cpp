@@ -16,6 +16,7 @@
 #include "base/short_name.h"
 #include "base/util.h"
 #include "cli/signals.h"
+#include "fresh_process.h"
 
 namespace varnel {
 namespace {
@@ -405,10 +406,7 @@ TEST(HeapOnLargePage, BlocksComeFromOneAlignedStretch) {
         if (!eligible) fails |= 8;
         std::exit(fails);
     };
-    const std::string style = GTEST_FLAG_GET(death_test_style);
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(moved(), ::testing::ExitedWithCode(0), "");
-    GTEST_FLAG_SET(death_test_style, style);
+    test::expect_clean_exit_in_fresh_process(moved);
 }
 
 } // namespace
