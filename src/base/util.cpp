@@ -56,7 +56,7 @@ void advise_large_pages(void* memory, size_t bytes) {
 #endif
 }
 
-void move_heap_to_large_page() {
+void* move_heap_to_large_page() {
 #if defined(VARNEL_HEAP_MOVES) && defined(MADV_HUGEPAGE)
     // The heap's free top: the blocks to come are carved from it, in order.
     const uintptr_t top = reinterpret_cast<uintptr_t>(sbrk(0)) - mallinfo2().keepcost;
@@ -70,7 +70,7 @@ void move_heap_to_large_page() {
     // Grow the heap past the large page, advise it, and give the growth
     // back to the top.
     void* reach = malloc(gap + LargePageBytes);
-    if (reach == nullptr) return;
+    if (reach == nullptr) return nullptr;
     (void)madvise(reinterpret_cast<void*>(aligned), LargePageBytes, MADV_HUGEPAGE);
     free(reach);
     // A block that is never written takes the stretch below the large
@@ -80,6 +80,9 @@ void move_heap_to_large_page() {
         // Kept to the end: the compiler may not drop it as unused.
         asm volatile("" : : "r"(below) : "memory");
     }
+    return reinterpret_cast<void*>(aligned);
+#else
+    return nullptr;
 #endif
 }
 

@@ -42,13 +42,18 @@ inline constexpr size_t LargePageBytes = size_t{2} << 20;
 // memory (and a large tree's blocks are so backed anyway).
 inline constexpr size_t LargePageInputFrom = size_t{16} << 10;
 inline constexpr size_t LargePageInputTo = size_t{1} << 20;
+// Below this size the tree of a page fits in the heap's large page beside
+// the page's buffers, and the program lets its records share that page
+// (see share_large_page_with_heap) instead of clearing a second one.
+inline constexpr size_t SharedLargePageInputTo = size_t{256} << 10;
 // Makes the blocks the heap hands out next come from one large page (a
 // run then takes one fault for its heap instead of one per page of heap
 // it writes; the program does it over pages of 16 KB to 1 MB). For a
 // program, at its start: it changes how the process's heap grows and
-// when it is given back. Does nothing unless HeapMovesToLargePage
-// (glibc 2.33 or later, no sanitizer heap).
-void move_heap_to_large_page();
+// when it is given back. Returns the large page's start, or null when
+// nothing was done: always, unless HeapMovesToLargePage (glibc 2.33 or
+// later, no sanitizer heap).
+void* move_heap_to_large_page();
 #if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 #if __GLIBC_PREREQ(2, 33)
 #define VARNEL_HEAP_MOVES 1

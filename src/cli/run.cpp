@@ -688,7 +688,7 @@ int run_program(int argc, char** argv, Config* final_options, bool ends_process)
     return status;
 }
 
-bool heap_page_suits_inputs(int argc, char** argv) {
+uint64_t largest_named_input(int argc, char** argv) {
     off_t largest = 0;
     struct stat info;
     const auto note = [&largest, &info] {
@@ -698,8 +698,7 @@ bool heap_page_suits_inputs(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (argv[i][0] != '-' && stat(argv[i], &info) == 0) note();
     }
-    return largest >= static_cast<off_t>(LargePageInputFrom) &&
-           largest < static_cast<off_t>(LargePageInputTo);
+    return static_cast<uint64_t>(largest);
 }
 
 void buffer_standard_streams() {

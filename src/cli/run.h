@@ -4,6 +4,8 @@
 // status. Each document goes through the library's pipeline (api/).
 #pragma once
 
+#include <cstdint>
+
 #include "base/config.h"
 
 namespace varnel {
@@ -15,11 +17,11 @@ namespace varnel {
 // document's tree need not be released (see DocumentJob).
 int run_program(int argc, char** argv, Config* final_options = nullptr, bool ends_process = false);
 
-// Whether a run over these arguments should take its heap from a large
-// page (see move_heap_to_large_page): when the largest file they name (or
-// standard input, when it is a file) is in the sizes LargePageInputFrom to
-// LargePageInputTo (base/util.h). Option values count as names.
-bool heap_page_suits_inputs(int argc, char** argv);
+// The size in bytes of the largest regular file the arguments name (or of
+// standard input, when it is one), 0 when there is none: it decides
+// whether a run takes its heap, and its records, from a large page (see
+// main.cpp). Option values count as names.
+uint64_t largest_named_input(int argc, char** argv);
 
 // Gives standard output and error buffers of their own (standard error a
 // large one unless it is a terminal); call once, before anything is

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -51,6 +52,8 @@ struct Region {
     std::once_flag large_pages;              // the region is advised as large-page memory
     std::atomic<bool> all_large{false};      // ... and that has been done
     size_t large_blocks = 0;                 // blocks of large-page size handed out
+    uintptr_t heap_page = 0;                 // the heap's large page, shared (0: none)
+    bool heap_page_full = false;             // ... and a block no longer fitted in it
 };
 
 Region& region() {
@@ -69,10 +72,42 @@ size_t wanted_size() {
     return bytes & ~(Page - 1);
 }
 
+// What the heap may grow by past its large page before it meets the region
+// reserved above it (beyond, the C library maps its blocks elsewhere).
+constexpr size_t HeapRoom = size_t{64} << 20;
+
+// Reserves the region so that it begins at the heap's large page: its own
+// stretch starts HeapRoom above the page, where nothing may be mapped yet.
+bool reserve_above_heap(Region& r) {
+#ifdef MAP_FIXED_NOREPLACE
+    const size_t bytes = wanted_size();
+    if (bytes < 2 * HeapRoom) return false;
+    char* const page = reinterpret_cast<char*>(r.heap_page);
+    void* const wanted = page + HeapRoom;
+    void* p = mmap(wanted, bytes - HeapRoom, PROT_NONE,
+                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED_NOREPLACE, -1, 0);
+    if (p == MAP_FAILED) return false;
+    if (p != wanted) { // (a system older than the flag takes it as a hint)
+        munmap(p, bytes - HeapRoom);
+        return false;
+    }
+    record_region_detail::start = page;
+    record_region_detail::size = bytes;
+    r.used = r.usable = HeapRoom; // below: the heap's, not the region's to hand out
+    return true;
+#else
+    (void)r;
+    return false;
+#endif
+}
+
 // Reserves the largest stretch the system grants, from the wanted size
 // down by halves. Reserved without access, it takes no memory (and counts
 // against no commit limit) until blocks are made usable.
 void reserve() {
+    Region& r = region();
+    if (r.heap_page != 0 && reserve_above_heap(r)) return;
+    r.heap_page = 0;
     for (size_t bytes = wanted_size(); bytes >= SmallestRegion; bytes = (bytes / 2) & ~(Page - 1)) {
         void* p =
             mmap(nullptr, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
@@ -108,6 +143,28 @@ void make_usable(Region& r, size_t end) {
     r.usable = end;
 }
 
+// Whether `block` is one that take_from_heap_page handed out.
+bool in_heap_page(const Region& r, const void* block) {
+    const uintptr_t at = reinterpret_cast<uintptr_t>(block);
+    return r.heap_page != 0 && at >= r.heap_page && at < r.heap_page + LargePageBytes;
+}
+
+// A block of the heap that lies in its large page (zeroed, as fresh memory
+// of the region reads), or null: then none will fit any more. Past the
+// page's first 4 KiB, so that no record lies where a link would be 0.
+void* take_from_heap_page(Region& r, size_t bytes) {
+    void* block = aligned_alloc(Page, bytes);
+    const uintptr_t at = reinterpret_cast<uintptr_t>(block);
+    if (block != nullptr && at >= r.heap_page + Page &&
+        at + bytes <= r.heap_page + LargePageBytes) {
+        std::memset(block, 0, bytes);
+        return block;
+    }
+    free(block);
+    r.heap_page_full = true;
+    return nullptr;
+}
+
 } // namespace
 
 void link_outside_record_region() {
@@ -128,6 +185,9 @@ void* take_record_block(size_t bytes) {
     }
     char* const start = record_region_detail::start;
     if (start == nullptr) fatal_error("Out of memory!");
+    if (r.heap_page != 0 && !r.heap_page_full) {
+        if (void* block = take_from_heap_page(r, bytes)) return block;
+    }
     // A block of large-page size starts on a large-page boundary, so that
     // the system can back it with one large page (the address space
     // skipped takes no memory), from a tree's third such block on: for the
@@ -152,6 +212,10 @@ void give_back_record_block(void* block, size_t bytes) {
     Region& r = region();
     // The system takes back the whole region when the process ends.
     if (r.process_ending) return;
+    if (in_heap_page(r, block)) {
+        free(block);
+        return;
+    }
     // The memory goes back to the system but for the first page, which
     // holds the list entry (written into a page given back, the entry
     // would bring a fresh one in: a page fault, often just before the
@@ -166,7 +230,9 @@ void advise_large_record_pages() {
 #ifndef VARNEL_POOL_OFF // (else records are heap allocations of their own)
     Region& r = region();
     std::call_once(r.reserved, reserve);
-    if (record_region_detail::start == nullptr) return;
+    // (A tree that shares the heap's large page is small: what does not fit
+    // there takes small pages.)
+    if (record_region_detail::start == nullptr || r.heap_page != 0) return;
     std::call_once(r.large_pages, [&r] {
         advise_large_pages(record_region_detail::start, record_region_detail::size);
         r.all_large.store(true);
@@ -176,6 +242,22 @@ void advise_large_record_pages() {
 
 bool record_region_all_large_pages() {
     return region().all_large.load();
+}
+
+void share_large_page_with_heap(void* page) {
+#ifndef VARNEL_POOL_OFF
+    Region& r = region();
+    std::lock_guard<std::mutex> hold(r.lock);
+    if (page != nullptr && record_region_detail::start == nullptr)
+        r.heap_page = reinterpret_cast<uintptr_t>(page);
+#else
+    (void)page;
+#endif
+}
+
+bool record_region_shares_heap_page() {
+    const Region& r = region();
+    return record_region_detail::start != nullptr && r.heap_page != 0;
 }
 
 void keep_record_blocks_to_the_end() {

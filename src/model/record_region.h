@@ -8,7 +8,9 @@
 // The stretch is reserved without access, which costs no memory, and made
 // usable a large page (2 MiB) at a time as pools take blocks. Where the
 // system has large pages, they back the trees of mid-sized pages and the
-// large blocks of large trees (fewer page faults). Blocks that a pool gives
+// large blocks of large trees (fewer page faults); in the program, a small
+// tree's first blocks may come from the heap's large page instead (see
+// share_large_page_with_heap). Blocks that a pool gives
 // back (when its thread ends, before the process does) return their memory
 // to the system and wait for the next pool that needs one.
 //
@@ -93,6 +95,19 @@ void advise_large_record_pages();
 // Whether advise_large_record_pages has been done (blocks then follow each
 // other without gaps).
 bool record_region_all_large_pages();
+
+// Lets the records of small trees share the large page at `page` that the
+// heap hands its blocks out from (see move_heap_to_large_page), so that a
+// page's run clears one large page instead of two. The region is then
+// reserved a little above the heap (room enough for the heap to grow), so
+// that it begins at `page`, and a pool's blocks come from the heap as long
+// as they fit in that page; the rest come from the region as before, in
+// small pages. For the program, before the first record; nothing changes
+// when the region cannot be reserved there or has been already.
+void share_large_page_with_heap(void* page);
+
+// Whether the region shares the heap's large page (see above).
+bool record_region_shares_heap_page();
 
 // The process is about to end: blocks given back from now on (by the
 // pools of threads that end with it) are left as they are, since the

@@ -15,6 +15,7 @@
 #include "model/packed_ptr.h"
 #include "model/record_region.h"
 #include "model/pool.h"
+#include "fresh_process.h"
 #include "test_support.h"
 
 namespace varnel {
@@ -658,6 +659,51 @@ TEST(RecordRegionTest, BlocksAcrossStretchesAndGivenBackAtTheEnd) {
                 ::testing::ExitedWithCode(0), "");
     for (const auto& [block, bytes] : blocks)
         give_back_record_block(block, bytes);
+}
+
+// A small tree's records share the heap's large page: the region then
+// begins at that page, the first blocks come from the heap inside it
+// (zeroed, though the heap wrote there before), links reach them, and a
+// block that cannot fit there comes from the region's own memory. Asking
+// for large record pages then changes nothing. Runs in a fresh process:
+// the region must not be reserved yet, and the heap's move lasts.
+TEST(RecordRegionTest, SmallTreesShareTheHeapsLargePage) {
+    if (!HeapMovesToLargePage || !RecordLinksAreOffsets)
+        GTEST_SKIP() << "the heap is not glibc's own here, or links are pointers";
+    const auto shared = [] {
+        int fails = 0;
+        void* const page = move_heap_to_large_page();
+        const uintptr_t from = reinterpret_cast<uintptr_t>(page);
+        const uintptr_t to = from + LargePageBytes;
+        if (page == nullptr) std::exit(1);
+        // Memory of the page the heap wrote and took back.
+        void* used = malloc(100000);
+        std::memset(used, 0x77, 100000);
+        asm volatile("" : : "r"(used) : "memory");
+        free(used);
+        share_large_page_with_heap(page);
+        constexpr size_t Small = size_t{16} << 10;
+        std::vector<std::pair<unsigned char*, size_t>> blocks;
+        for (size_t bytes : {Small, 2 * Small, 4 * Small})
+            blocks.emplace_back(static_cast<unsigned char*>(take_record_block(bytes)), bytes);
+        if (!record_region_shares_heap_page() || record_region_start() != page) fails |= 2;
+        for (const auto& [block, bytes] : blocks) {
+            const uintptr_t at = reinterpret_cast<uintptr_t>(block);
+            if (at < from + 4096 || at + bytes > to) fails |= 4;
+            if (std::count(block, block + bytes, 0) != static_cast<ptrdiff_t>(bytes)) fails |= 8;
+            if (record_at<unsigned char>(record_link_of(block + bytes - RecordLinkUnit)) !=
+                block + bytes - RecordLinkUnit)
+                fails |= 16;
+        }
+        auto* large = static_cast<unsigned char*>(take_record_block(LargePageBytes));
+        if (reinterpret_cast<uintptr_t>(large) < to) fails |= 32;
+        std::memset(large, 0x5A, LargePageBytes);
+        if (record_at<unsigned char>(record_link_of(large)) != large) fails |= 64;
+        advise_large_record_pages();
+        if (record_region_all_large_pages()) fails |= 128;
+        std::exit(fails);
+    };
+    test::expect_clean_exit_in_fresh_process(shared);
 }
 
 // The entity lookups go through tables the compiler makes; they must say

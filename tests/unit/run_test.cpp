@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <thread>
 #include <cstdio>
@@ -181,11 +182,12 @@ RunResult run(std::vector<std::string> args) {
     return result;
 }
 
-// A run moves its heap to a large page when the largest file it names
-// is of 16 KiB up to (not including) 1 MiB; option values count as names,
-// names of nothing or of a directory do not.
+// What decides whether a run takes its heap and records from large pages:
+// the size of the largest regular file it names, option values counted as
+// names, names of nothing or of a directory not (and standard input, when
+// it is a regular file).
 using HeapPage = ScratchDir;
-TEST_F(HeapPage, SuitsTheLargestInputFrom16KiBUnder1MiB) {
+TEST_F(HeapPage, LargestNamedInputIsTheLargestRegularFile) {
     const std::pair<const char*, size_t> files[] = {{"small.html", LargePageInputFrom - 1},
                                                     {"from.html", LargePageInputFrom},
                                                     {"under.html", LargePageInputTo - 1},
@@ -193,7 +195,10 @@ TEST_F(HeapPage, SuitsTheLargestInputFrom16KiBUnder1MiB) {
     for (const auto& [name, bytes] : files)
         write_file(name, std::string(bytes, 'x'));
     ASSERT_EQ(mkdir(path("dir").c_str(), 0700), 0);
-    const auto suits = [this](std::vector<std::string> names) {
+    struct stat input;
+    const uint64_t from_stdin =
+        fstat(0, &input) == 0 && S_ISREG(input.st_mode) ? static_cast<uint64_t>(input.st_size) : 0;
+    const auto largest = [this, from_stdin](std::vector<std::string> names, uint64_t bytes) {
         std::vector<std::string> args = {"varnel", "-q"};
         for (const std::string& name : names)
             args.push_back(name.starts_with("-") ? name : path(name));
@@ -201,16 +206,17 @@ TEST_F(HeapPage, SuitsTheLargestInputFrom16KiBUnder1MiB) {
         for (std::string& arg : args)
             argv.push_back(arg.data());
         argv.push_back(nullptr);
-        return heap_page_suits_inputs(static_cast<int>(args.size()), argv.data());
+        EXPECT_EQ(largest_named_input(static_cast<int>(args.size()), argv.data()),
+                  std::max(bytes, from_stdin))
+            << testing::PrintToString(names);
     };
-    EXPECT_FALSE(suits({}));
-    EXPECT_FALSE(suits({"small.html", "missing.html", "dir"}));
-    EXPECT_TRUE(suits({"from.html"}));
-    EXPECT_TRUE(suits({"small.html", "under.html", "-indent"}));
-    EXPECT_FALSE(suits({"under.html", "at.html"}));
-    EXPECT_FALSE(suits({"at.html"}));
-    EXPECT_TRUE(suits({"-o", "from.html", "small.html"}));
-    EXPECT_FALSE(suits({"-o", "at.html", "from.html"}));
+    largest({}, 0);
+    largest({"small.html", "missing.html", "dir"}, LargePageInputFrom - 1);
+    largest({"from.html"}, LargePageInputFrom);
+    largest({"small.html", "under.html", "-indent"}, LargePageInputTo - 1);
+    largest({"under.html", "at.html"}, LargePageInputTo);
+    largest({"-o", "from.html", "small.html"}, LargePageInputFrom);
+    largest({"-o", "at.html", "from.html"}, LargePageInputTo);
 }
 
 class RunProgram : public ScratchDir {

@@ -373,7 +373,7 @@ bool large_pages_offered() {
 TEST(HeapOnLargePage, BlocksComeFromOneAlignedStretch) {
     if (!HeapMovesToLargePage) GTEST_SKIP() << "the heap is not glibc's own here";
     const auto moved = [] {
-        move_heap_to_large_page();
+        void* const page = move_heap_to_large_page();
         // Sizes no earlier block of this process is likely to have left
         // free: they are carved from the top of the heap, in order.
         std::vector<unsigned char*> blocks;
@@ -383,6 +383,7 @@ TEST(HeapOnLargePage, BlocksComeFromOneAlignedStretch) {
         const uintptr_t base = first & ~(uintptr_t{LargePageBytes} - 1);
         int fails = 0;
         if (first - base > 64) fails |= 1; // just past the boundary
+        if (page != reinterpret_cast<void*>(base)) fails |= 16;
         for (unsigned char* block : blocks) {
             const uintptr_t at = reinterpret_cast<uintptr_t>(block);
             if (at < base || at >= base + LargePageBytes) fails |= 2;
