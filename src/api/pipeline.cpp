@@ -454,8 +454,7 @@ DocumentOutcome process_document(const DocumentJob& job) {
         // backed anyway, while its small ones stay in small pages: the
         // memory a partly filled large page adds would then count against
         // the size of the input.
-        if (file_size >= LargePageInputFrom && file_size < LargePageInputTo)
-            advise_large_record_pages();
+        if (takes_large_pages(file_size)) advise_large_record_pages();
     }
     files.input->lexer = lexer;
 

@@ -42,6 +42,9 @@ inline constexpr size_t LargePageBytes = size_t{2} << 20;
 // memory (and a large tree's blocks are so backed anyway).
 inline constexpr size_t LargePageInputFrom = size_t{16} << 10;
 inline constexpr size_t LargePageInputTo = size_t{1} << 20;
+inline constexpr bool takes_large_pages(uint64_t input_size) {
+    return input_size >= LargePageInputFrom && input_size < LargePageInputTo;
+}
 // Below this size the tree of a page fits in the heap's large page beside
 // the page's buffers, and the program lets its records share that page
 // (see share_large_page_with_heap) instead of clearing a second one.

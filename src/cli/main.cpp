@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
     // a good part of a run; the records of the smaller ones share its
     // large page, which spares clearing a second one.
     const uint64_t largest = varnel::largest_named_input(argc, argv);
-    if (largest >= varnel::LargePageInputFrom && largest < varnel::LargePageInputTo) {
+    if (varnel::takes_large_pages(largest)) {
         void* const page = varnel::move_heap_to_large_page();
         if (largest < varnel::SharedLargePageInputTo) varnel::share_large_page_with_heap(page);
     }
