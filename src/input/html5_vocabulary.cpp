@@ -2,6 +2,7 @@
 // and of (element, attribute) pairs when the program is compiled.
 #include "input/html5_vocabulary.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -175,9 +176,14 @@ constexpr const char* svg_attribute_names =
     "targetY textLength viewBox viewTarget xChannelSelector yChannelSelector "
     "zoomAndPan";
 
-constexpr const char* breakout_names =
-    "b big blockquote body br center code dd div dl dt em embed h1 h2 h3 h4 h5 h6 head hr i img "
-    "li listing menu meta nobr ol p pre ruby s small span strong strike sub sup table tt u ul var";
+// In byte order, for the binary search.
+constexpr std::string_view breakout_names[] = {
+    "b",      "big",  "blockquote", "body",  "br",   "center", "code",    "dd",   "div",
+    "dl",     "dt",   "em",         "embed", "h1",   "h2",     "h3",      "h4",   "h5",
+    "h6",     "head", "hr",         "i",     "img",  "li",     "listing", "menu", "meta",
+    "nobr",   "ol",   "p",          "pre",   "ruby", "s",      "small",   "span", "strike",
+    "strong", "sub",  "sup",        "table", "tt",   "u",      "ul",      "var"};
+static_assert(std::ranges::is_sorted(breakout_names));
 
 // The words of a space-separated list of mixed-case names, found by their
 // lower-case form.
@@ -225,9 +231,7 @@ std::string_view mathml_attribute_name(std::string_view lower) {
 
 bool breaks_out_of_foreign(std::string_view lower, bool font_with_presentation) {
     if (lower == "font") return font_with_presentation;
-    bool found = false;
-    for_each_word(breakout_names, [&](std::string_view name) { found = found || name == lower; });
-    return found;
+    return std::ranges::binary_search(breakout_names, lower);
 }
 
 bool html5_allows_attribute(std::string_view element, std::string_view attribute) {
