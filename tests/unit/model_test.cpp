@@ -701,6 +701,31 @@ TEST(RecordRegionTest, SmallTreesShareTheHeapsLargePage) {
         if (record_at<unsigned char>(record_link_of(large)) != large) fails |= 64;
         advise_large_record_pages();
         if (record_region_all_large_pages()) fails |= 128;
+        // The region lies 64 MiB above the page, where the heap would grow:
+        // blocks past that room must still come (from elsewhere) and hold
+        // what is written into them.
+        constexpr size_t Chunk = size_t{256} << 10;
+        std::vector<unsigned char*> chunks;
+        for (size_t total = 0; total < (size_t{160} << 20); total += Chunk) {
+            auto* chunk = static_cast<unsigned char*>(malloc(Chunk));
+            if (chunk == nullptr) {
+                fails |= 256;
+                break;
+            }
+            std::memset(chunk, static_cast<int>(chunks.size() & 0xFF), Chunk);
+            chunks.push_back(chunk);
+        }
+        const uintptr_t room = uintptr_t{64} << 20;
+        if (std::none_of(chunks.begin(), chunks.end(), [&](const unsigned char* chunk) {
+                const uintptr_t at = reinterpret_cast<uintptr_t>(chunk);
+                return at < from - room || at >= from + room;
+            }))
+            fails |= 2048; // (then the heap did not meet the region: nothing was tried)
+        for (size_t i = 0; i < chunks.size(); ++i) {
+            if (chunks[i][0] != (i & 0xFF) || chunks[i][Chunk - 1] != (i & 0xFF)) fails |= 512;
+            free(chunks[i]);
+        }
+        if (large[LargePageBytes - 1] != 0x5A) fails |= 1024;
         std::exit(fails);
     };
     test::expect_clean_exit_in_fresh_process(shared);
