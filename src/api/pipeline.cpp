@@ -403,9 +403,10 @@ DocumentOutcome process_document(const DocumentJob& job) {
     if (!is_stream) {
         in = fopen(job.name, "rb");
         struct stat info;
-        if (in != nullptr && fstat(fileno(in), &info) == 0 && S_ISREG(info.st_mode))
-            file_size = static_cast<size_t>(info.st_size);
-        if (in != nullptr && fstat(fileno(in), &info) == 0 && S_ISDIR(info.st_mode)) {
+        const bool known = in != nullptr && fstat(fileno(in), &info) == 0;
+        const bool regular = known && S_ISREG(info.st_mode);
+        if (regular) file_size = static_cast<size_t>(info.st_size);
+        if (known && S_ISDIR(info.st_mode)) {
             fclose(in); // a directory holds no document
             in = nullptr;
         }
@@ -417,8 +418,7 @@ DocumentOutcome process_document(const DocumentJob& job) {
         files.in = in;
         // The file is one of the documents already unless it was made
         // during the run.
-        if (job.documents != nullptr && fstat(fileno(in), &info) == 0 && S_ISREG(info.st_mode))
-            job.documents->add(info);
+        if (job.documents != nullptr && regular) job.documents->add(info);
         files.buffer.reset(new char[StreamBufferSize]);
         setvbuf(in, files.buffer.get(), _IOFBF, StreamBufferSize);
     } else {
