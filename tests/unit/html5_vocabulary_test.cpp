@@ -57,10 +57,21 @@ TEST(Html5VocabularyTest, ForeignNamesAndBreakout) {
     EXPECT_EQ(mathml_attribute_name("definitionurl"), "definitionURL");
     EXPECT_EQ(mathml_attribute_name("viewbox"), "viewbox");
 
-    for (const char* tag : {"p", "div", "br", "b", "table", "ul", "h1", "h6", "pre", "img"}) {
+    // The HTML parsing rules' list of start tags that end foreign content,
+    // in that list's order.
+    for (const char* tag :
+         {"b",      "big",  "blockquote", "body",  "br",   "center", "code",    "dd",   "div",
+          "dl",     "dt",   "em",         "embed", "h1",   "h2",     "h3",      "h4",   "h5",
+          "h6",     "head", "hr",         "i",     "img",  "li",     "listing", "menu", "meta",
+          "nobr",   "ol",   "p",          "pre",   "ruby", "s",      "small",   "span", "strong",
+          "strike", "sub",  "sup",        "table", "tt",   "u",      "ul",      "var"}) {
         EXPECT_TRUE(breaks_out_of_foreign(tag, false)) << tag;
     }
-    for (const char* tag : {"a", "g", "path", "title", "span2", "script", "style", "text"}) {
+    // Neighbours of those names in byte order, and names of the foreign
+    // vocabularies.
+    for (const char* tag :
+         {"",   "a",  "g",   "path",  "title",  "span2",   "script", "style", "text", "bb", "h",
+          "h0", "h7", "bod", "bodyx", "tables", "strongs", "va",     "vars",  "z",    "B"}) {
         EXPECT_FALSE(breaks_out_of_foreign(tag, false)) << tag;
     }
     EXPECT_FALSE(breaks_out_of_foreign("font", false));
