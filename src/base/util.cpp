@@ -1,6 +1,7 @@
 // Memory and byte-string utilities, and the fatal error.
 #include "base/util.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -83,6 +84,20 @@ void* move_heap_to_large_page() {
     return reinterpret_cast<void*>(aligned);
 #else
     return nullptr;
+#endif
+}
+
+void back_heap_ahead(size_t bytes) {
+#if defined(VARNEL_HEAP_MOVES) && defined(MADV_POPULATE_WRITE)
+    constexpr uintptr_t Page = 4096;
+    // The heap's free top, from which the next blocks are carved in order,
+    // as far as the heap reaches now (it is not grown for this).
+    const uintptr_t end = reinterpret_cast<uintptr_t>(sbrk(0));
+    const uintptr_t from = (end - mallinfo2().keepcost) & ~(Page - 1);
+    const uintptr_t to = std::min<uintptr_t>(from + bytes, end & ~(Page - 1));
+    if (to > from) (void)madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+#else
+    (void)bytes;
 #endif
 }
 

@@ -1,6 +1,7 @@
 // Program entry: over mid-sized inputs moves the heap (and the records of
 // the smaller ones) to a large page, then installs the out-of-memory exit,
-// buffers the standard streams and runs the program. The static x86-64
+// buffers the standard streams, backs the heap of small inputs ahead and
+// runs the program. The static x86-64
 // program starts one step earlier, at varnel_start, which maps the
 // program's code and constants in one call before the C library's
 // start-up runs.
@@ -40,6 +41,7 @@ int main(int argc, char** argv) {
     }
     varnel::install_memory_handler();
     varnel::buffer_standard_streams();
+    if (largest < varnel::LargePageInputFrom) varnel::back_heap_ahead(varnel::HeapBackedAheadBytes);
     const int status = varnel::run_program(argc, argv, nullptr, true);
     varnel::keep_record_blocks_to_the_end();
     return status;

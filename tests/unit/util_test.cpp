@@ -11,6 +11,12 @@
 #include <string>
 #include <vector>
 
+#include <sys/mman.h>
+#include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include "base/name_index.h"
 #include "base/attr_value.h"
 #include "base/short_name.h"
@@ -409,6 +415,41 @@ TEST(HeapOnLargePage, BlocksComeFromOneAlignedStretch) {
     };
     test::expect_clean_exit_in_fresh_process(moved);
 }
+
+#ifdef VARNEL_HEAP_MOVES // (mallinfo2 is glibc's, from 2.33)
+// The pages of the heap's free top that a small run backs ahead are
+// present before anything is written there, and the ones past them are not.
+TEST(HeapBackedAhead, TheNextBlocksPagesArePresentBeforeTheyAreWritten) {
+    const auto backed = [] {
+        constexpr uintptr_t Page = 4096;
+        // A block carved from the top and given back: its pages were never
+        // written, and the heap now reaches well past the top.
+        void* block = malloc(100000);
+        asm volatile("" : : "r"(block) : "memory");
+        free(block);
+        const uintptr_t end = reinterpret_cast<uintptr_t>(sbrk(0));
+        const uintptr_t from = (end - mallinfo2().keepcost) & ~(Page - 1);
+        if (end < from + HeapBackedAheadBytes + 4 * Page) std::exit(1);
+        const auto present = [](uintptr_t at) {
+            unsigned char in_memory = 0;
+            return mincore(reinterpret_cast<void*>(at), Page, &in_memory) == 0 &&
+                   (in_memory & 1) != 0;
+        };
+        int fails = 0;
+        int absent = 0;
+        for (uintptr_t at = from + Page; at < from + HeapBackedAheadBytes; at += Page)
+            absent += present(at) ? 0 : 1;
+        if (absent < 4) fails |= 2; // (nothing to show)
+        back_heap_ahead(HeapBackedAheadBytes);
+        for (uintptr_t at = from; at < from + HeapBackedAheadBytes; at += Page) {
+            if (!present(at)) fails |= 4;
+        }
+        if (present(from + HeapBackedAheadBytes + 2 * Page)) fails |= 8;
+        std::exit(fails);
+    };
+    test::expect_clean_exit_in_fresh_process(backed);
+}
+#endif
 
 } // namespace
 } // namespace varnel
