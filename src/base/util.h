@@ -65,7 +65,8 @@ void* move_heap_to_large_page();
 // MADV_POPULATE_WRITE (Linux 5.14); else nothing.
 void back_heap_ahead(size_t bytes);
 // How much of the heap a run over a small page backs ahead: on the real
-// pages under 16 KB of the benchmark, 48 KiB gained more than 32 or 64.
+// pages under 16 KB of the benchmark, 48 KiB gained a little more than
+// 32 or 64.
 inline constexpr size_t HeapBackedAheadBytes = size_t{48} << 10;
 #if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 #if __GLIBC_PREREQ(2, 33)

@@ -1,10 +1,9 @@
 // Program entry: over mid-sized inputs moves the heap (and the records of
 // the smaller ones) to a large page, then installs the out-of-memory exit,
 // buffers the standard streams, backs the heap of small inputs ahead and
-// runs the program. The static x86-64
-// program starts one step earlier, at varnel_start, which maps the
-// program's code and constants in one call before the C library's
-// start-up runs.
+// runs the program. The static x86-64 program starts one step earlier, at
+// varnel_start, which maps the program's code and constants in one call
+// before the C library's start-up runs.
 #include "base/util.h"
 #include "cli/program_image.h"
 #include "cli/run.h"
