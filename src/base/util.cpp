@@ -57,10 +57,19 @@ void advise_large_pages(void* memory, size_t bytes) {
 #endif
 }
 
+#ifdef VARNEL_HEAP_MOVES
+namespace {
+// Where the heap's free top starts: the blocks to come are carved from it,
+// in order, up to the heap's end (sbrk(0)).
+uintptr_t heap_free_top() {
+    return reinterpret_cast<uintptr_t>(sbrk(0)) - mallinfo2().keepcost;
+}
+} // namespace
+#endif
+
 void* move_heap_to_large_page() {
 #if defined(VARNEL_HEAP_MOVES) && defined(MADV_HUGEPAGE)
-    // The heap's free top: the blocks to come are carved from it, in order.
-    const uintptr_t top = reinterpret_cast<uintptr_t>(sbrk(0)) - mallinfo2().keepcost;
+    const uintptr_t top = heap_free_top();
     const uintptr_t aligned = (top + LargePageBytes - 1) & ~(uintptr_t{LargePageBytes} - 1);
     const size_t gap = aligned - top;
     // Blocks of a few large pages come from the heap too, and the heap is
@@ -90,11 +99,11 @@ void* move_heap_to_large_page() {
 void back_heap_ahead(size_t bytes) {
 #if defined(VARNEL_HEAP_MOVES) && defined(MADV_POPULATE_WRITE)
     constexpr uintptr_t Page = 4096;
-    // The heap's free top, from which the next blocks are carved in order,
-    // as far as the heap reaches now (it is not grown for this).
-    const uintptr_t end = reinterpret_cast<uintptr_t>(sbrk(0));
-    const uintptr_t from = (end - mallinfo2().keepcost) & ~(Page - 1);
-    const uintptr_t to = std::min<uintptr_t>(from + bytes, end & ~(Page - 1));
+    // From the free top, as far as the heap reaches now (it is not grown
+    // for this).
+    const uintptr_t from = heap_free_top() & ~(Page - 1);
+    const uintptr_t end = reinterpret_cast<uintptr_t>(sbrk(0)) & ~(Page - 1);
+    const uintptr_t to = std::min<uintptr_t>(from + bytes, end);
     if (to > from) (void)madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
 #else
     (void)bytes;

@@ -10,9 +10,9 @@
 // system has large pages, they back the trees of mid-sized pages and the
 // large blocks of large trees (fewer page faults); in the program, a small
 // tree's first blocks may come from the heap's large page instead (see
-// share_large_page_with_heap). Blocks that a pool gives
-// back (when its thread ends, before the process does) return their memory
-// to the system and wait for the next pool that needs one.
+// share_large_page_with_heap). Blocks that a pool gives back (when its
+// thread ends, before the process does) return their memory to the system
+// and wait for the next pool that needs one.
 //
 // Under AddressSanitizer the pools give each record a heap allocation of
 // its own (so that the sanitizer sees every use after release), and links
