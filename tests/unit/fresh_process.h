@@ -5,13 +5,24 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace varnel::test {
 
+// Ends a body run by expect_clean_exit_in_fresh_process: status 0 when no
+// check failed, else 1, with the failed checks' bits written to the error
+// stream, which the test shows on failure (an exit status keeps only eight
+// bits: bits from 256 on would read as success).
+[[noreturn]] inline void exit_with_failures(int fails) {
+    if (fails != 0) fprintf(stderr, "failed checks: %#x\n", static_cast<unsigned>(fails));
+    std::exit(fails != 0 ? 1 : 0);
+}
+
 // Runs `body` in a fresh process (a death test of the thread-safe style,
 // which starts the test program anew) and expects it to end with status 0;
-// the body tells what failed in the bits of its exit status.
+// the body tells what failed through exit_with_failures.
 template <typename Body> void expect_clean_exit_in_fresh_process(Body body) {
     const std::string style = GTEST_FLAG_GET(death_test_style);
     GTEST_FLAG_SET(death_test_style, "threadsafe");

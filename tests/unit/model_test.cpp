@@ -726,7 +726,7 @@ TEST(RecordRegionTest, SmallTreesShareTheHeapsLargePage) {
             free(chunks[i]);
         }
         if (large[LargePageBytes - 1] != 0x5A) fails |= 1024;
-        std::exit(fails);
+        test::exit_with_failures(fails);
     };
     test::expect_clean_exit_in_fresh_process(shared);
 }

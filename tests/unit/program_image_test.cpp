@@ -84,7 +84,7 @@ TEST(ProgramImage, MapsEveryPageOfCodeAndConstants) {
         if (!map_program_image()) fails |= 2;
         const auto [after, total_after] = pages_mapped(segments);
         if (after != total_after) fails |= 4;
-        std::exit(fails);
+        test::exit_with_failures(fails);
     };
     test::expect_clean_exit_in_fresh_process(maps);
 }

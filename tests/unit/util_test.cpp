@@ -397,7 +397,7 @@ TEST(HeapOnLargePage, BlocksComeFromOneAlignedStretch) {
         std::memset(blocks[2], 0x6B, 1000000);
         if (std::count(blocks[2], blocks[2] + 1000000, 0x6B) != 1000000) fails |= 4;
         // Where the system offers large pages, the stretch may have one.
-        if (!large_pages_offered()) std::exit(fails);
+        if (!large_pages_offered()) test::exit_with_failures(fails);
         FILE* maps = fopen("/proc/self/smaps", "r");
         char line[256];
         bool inside = false, eligible = false;
@@ -411,7 +411,7 @@ TEST(HeapOnLargePage, BlocksComeFromOneAlignedStretch) {
         }
         if (maps != nullptr) fclose(maps);
         if (!eligible) fails |= 8;
-        std::exit(fails);
+        test::exit_with_failures(fails);
     };
     test::expect_clean_exit_in_fresh_process(moved);
 }
@@ -445,7 +445,7 @@ TEST(HeapBackedAhead, TheNextBlocksPagesArePresentBeforeTheyAreWritten) {
             if (!present(at)) fails |= 4;
         }
         if (present(from + HeapBackedAheadBytes + 2 * Page)) fails |= 8;
-        std::exit(fails);
+        test::exit_with_failures(fails);
     };
     test::expect_clean_exit_in_fresh_process(backed);
 }
