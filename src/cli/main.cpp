@@ -2,8 +2,9 @@
 // the smaller ones) to a large page, then installs the out-of-memory exit,
 // buffers the standard streams, backs the heap of small inputs ahead and
 // runs the program. The static x86-64 program starts one step earlier, at
-// varnel_start, which maps the program's code and constants in one call
-// before the C library's start-up runs.
+// varnel_start, which hides the vDSO from the C library and maps the
+// program's code and constants in one call before the library's start-up
+// runs.
 #include "base/util.h"
 #include "cli/program_image.h"
 #include "cli/run.h"
@@ -12,7 +13,8 @@
 
 #ifdef VARNEL_PROGRAM_ENTRY
 // The system enters here with the stack as the C library's _start expects
-// it and, in %rdx, a routine to run at exit: both are handed on untouched.
+// it and, in %rdx, a routine to run at exit: both are handed on as they
+// came (but for the vDSO's entry in the auxiliary vector, marked ignored).
 // %rbx and %r12 are the callee's to keep, and _start does not read them.
 __asm__(".text\n"
         ".globl varnel_start\n"
@@ -22,6 +24,8 @@ __asm__(".text\n"
         "    mov %rdx, %r12\n"
         "    mov %rsp, %rbx\n"
         "    and $-16, %rsp\n"
+        "    mov %rbx, %rdi\n"
+        "    call varnel_hide_vdso\n"
         "    call varnel_map_program_image\n"
         "    mov %rbx, %rsp\n"
         "    mov %r12, %rdx\n"

@@ -83,4 +83,16 @@ map_program_image() {
 #endif
 }
 
+VARNEL_CALLED_FROM_ASSEMBLY __attribute__((no_stack_protector, no_profile_instrument_function)) void
+hide_vdso(uintptr_t* stack) {
+    // The argument count, the arguments and a null, the environment and a
+    // null, then pairs of type and value up to AT_NULL.
+    uintptr_t* entry = stack + 1 + stack[0] + 1;
+    while (*entry != 0)
+        ++entry;
+    for (++entry; entry[0] != AT_NULL; entry += 2) {
+        if (entry[0] == AT_SYSINFO_EHDR) entry[0] = AT_IGNORE;
+    }
+}
+
 } // namespace varnel

@@ -1,11 +1,13 @@
 // Mapping the program's own code and constants ahead: after the call,
 // every page of the read-only segments of this test program is mapped.
+// Hiding the vDSO: only its entry of the auxiliary vector changes.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
+#include <elf.h>
 #include <fcntl.h>
 #include <link.h>
 #include <sys/mman.h>
@@ -87,6 +89,30 @@ TEST(ProgramImage, MapsEveryPageOfCodeAndConstants) {
         test::exit_with_failures(fails);
     };
     test::expect_clean_exit_in_fresh_process(maps);
+}
+
+// An initial stack as the system lays it out: the argument count, the
+// arguments and a null, the environment and a null, then the auxiliary
+// vector's pairs up to AT_NULL. Only the vDSO's pair is marked ignored.
+TEST(ProgramImage, HidesTheVdsoAndNothingElse) {
+    char a0[] = "varnel", a1[] = "-q", e0[] = "HOME=/", e1[] = "LANG=C";
+    const auto p = [](const void* at) { return reinterpret_cast<uintptr_t>(at); };
+    std::vector<uintptr_t> before = {2, p(a0), p(a1), 0}; // the arguments
+    before.insert(before.end(), {p(e0), p(e1), 0});       // the environment
+    before.insert(before.end(), {AT_PHDR, 0x400040, AT_SYSINFO_EHDR, 0x7ffff7fc1000});
+    before.insert(before.end(), {AT_PAGESZ, 4096, AT_RANDOM, p(e1), AT_NULL, 0});
+    before.insert(before.end(), {AT_SYSINFO_EHDR, 7}); // past the vector's end
+    std::vector<uintptr_t> stack = before;
+    hide_vdso(stack.data());
+    std::vector<uintptr_t> expected = before;
+    expected[9] = AT_IGNORE; // (the pair past AT_NULL is not the vector's)
+    EXPECT_EQ(stack, expected);
+
+    // No arguments, no environment, no vDSO: nothing to change.
+    const std::vector<uintptr_t> bare = {0, 0, 0, AT_PAGESZ, 4096, AT_NULL, 0};
+    stack = bare;
+    hide_vdso(stack.data());
+    EXPECT_EQ(stack, bare);
 }
 
 } // namespace
