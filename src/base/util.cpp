@@ -96,6 +96,14 @@ void* move_heap_to_large_page() {
 #endif
 }
 
+void* heap_free_top_floor() {
+#ifdef VARNEL_HEAP_MOVES
+    return reinterpret_cast<void*>(heap_free_top() & ~(uintptr_t{LargePageBytes} - 1));
+#else
+    return nullptr;
+#endif
+}
+
 void back_heap_ahead(size_t bytes) {
 #if defined(VARNEL_HEAP_MOVES) && defined(MADV_POPULATE_WRITE)
     constexpr uintptr_t Page = 4096;

@@ -64,6 +64,10 @@ void* move_heap_to_large_page();
 // Only done where HeapMovesToLargePage holds and the system has
 // MADV_POPULATE_WRITE (Linux 5.14); else nothing.
 void back_heap_ahead(size_t bytes);
+// The 2 MiB boundary at or below the heap's free top, as a base for the
+// record region of a small page's tree (see reserve_records_above_heap);
+// null unless HeapMovesToLargePage.
+void* heap_free_top_floor();
 // How much of the heap a run over a small page backs ahead: on the real
 // pages under 16 KB of the benchmark, 48 KiB gained a little more than
 // 32 or 64.

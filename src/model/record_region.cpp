@@ -54,6 +54,7 @@ struct Region {
     size_t large_blocks = 0;                 // blocks of large-page size handed out
     uintptr_t heap_page = 0;                 // the heap's large page, shared (0: none)
     bool heap_page_full = false;             // ... and a block no longer fitted in it
+    uintptr_t heap_base = 0;                 // where to start, above the heap (0: anywhere)
 };
 
 Region& region() {
@@ -76,13 +77,14 @@ size_t wanted_size() {
 // reserved above it (beyond, the C library maps its blocks elsewhere).
 constexpr size_t HeapRoom = size_t{64} << 20;
 
-// Reserves the region so that it begins at the heap's large page: its own
-// stretch starts HeapRoom above the page, where nothing may be mapped yet.
+// Reserves the region so that it begins at r.heap_base, below the heap's
+// free top: its own stretch starts HeapRoom above, where nothing may be
+// mapped yet.
 bool reserve_above_heap(Region& r) {
 #ifdef MAP_FIXED_NOREPLACE
     const size_t bytes = wanted_size();
     if (bytes < 2 * HeapRoom) return false;
-    char* const page = reinterpret_cast<char*>(r.heap_page);
+    char* const page = reinterpret_cast<char*>(r.heap_base);
     void* const wanted = page + HeapRoom;
     void* p = mmap(wanted, bytes - HeapRoom, PROT_NONE,
                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED_NOREPLACE, -1, 0);
@@ -106,8 +108,8 @@ bool reserve_above_heap(Region& r) {
 // against no commit limit) until blocks are made usable.
 void reserve() {
     Region& r = region();
-    if (r.heap_page != 0 && reserve_above_heap(r)) return;
-    r.heap_page = 0;
+    if (r.heap_base != 0 && reserve_above_heap(r)) return;
+    r.heap_base = r.heap_page = 0;
     for (size_t bytes = wanted_size(); bytes >= SmallestRegion; bytes = (bytes / 2) & ~(Page - 1)) {
         void* p =
             mmap(nullptr, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
@@ -234,7 +236,10 @@ void advise_large_record_pages() {
     // there takes small pages.)
     if (record_region_detail::start == nullptr || r.heap_page != 0) return;
     std::call_once(r.large_pages, [&r] {
-        advise_large_pages(record_region_detail::start, record_region_detail::size);
+        // Above the heap, the region's own stretch alone: the heap's part
+        // is the C library's.
+        const size_t own = r.heap_base != 0 ? HeapRoom : 0;
+        advise_large_pages(record_region_detail::start + own, record_region_detail::size - own);
         r.all_large.store(true);
     });
 #endif
@@ -249,9 +254,20 @@ void share_large_page_with_heap(void* page) {
     Region& r = region();
     std::lock_guard<std::mutex> hold(r.lock);
     if (page != nullptr && record_region_detail::start == nullptr)
-        r.heap_page = reinterpret_cast<uintptr_t>(page);
+        r.heap_base = r.heap_page = reinterpret_cast<uintptr_t>(page);
 #else
     (void)page;
+#endif
+}
+
+void reserve_records_above_heap(void* base) {
+#ifndef VARNEL_POOL_OFF
+    Region& r = region();
+    std::lock_guard<std::mutex> hold(r.lock);
+    if (base != nullptr && record_region_detail::start == nullptr && r.heap_page == 0)
+        r.heap_base = reinterpret_cast<uintptr_t>(base);
+#else
+    (void)base;
 #endif
 }
 

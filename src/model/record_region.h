@@ -109,6 +109,18 @@ void share_large_page_with_heap(void* page);
 // Whether the region shares the heap's large page (see above).
 bool record_region_shares_heap_page();
 
+// Reserves the region, when it is first needed, 64 MiB above
+// `base`, an address below the heap's free top (see heap_window), rather
+// than among the process's other mappings; its blocks all come from its
+// own stretch. A small page's tree then lies within the same gigabyte of
+// address space as the heap and the program's image, and the run makes
+// and tears down fewer page tables (each costly in a virtual machine whose
+// host keeps shadow copies of them). For the program, before the first
+// record, over small pages; nothing changes when the region cannot be
+// reserved there or has been already, or when the heap's large page is
+// shared.
+void reserve_records_above_heap(void* base);
+
 // The process is about to end: blocks given back from now on (by the
 // pools of threads that end with it) are left as they are, since the
 // system takes all their memory at exit anyway; returning it block by

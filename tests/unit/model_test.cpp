@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "base/util.h"
 #include "model/document.h"
@@ -729,6 +733,76 @@ TEST(RecordRegionTest, SmallTreesShareTheHeapsLargePage) {
         test::exit_with_failures(fails);
     };
     test::expect_clean_exit_in_fresh_process(shared);
+}
+
+// The flags the system keeps for the mapping that holds `address`
+// (/proc/self/smaps' "VmFlags" line), or "" when none is found.
+std::string mapping_flags(uintptr_t address) {
+    FILE* smaps = fopen("/proc/self/smaps", "r");
+    if (smaps == nullptr) return "";
+    char line[512];
+    bool inside = false;
+    std::string flags;
+    while (fgets(line, sizeof line, smaps) != nullptr) {
+        unsigned long from = 0, to = 0;
+        if (sscanf(line, "%lx-%lx ", &from, &to) == 2 && strchr(line, '-') < strchr(line, ' ')) {
+            inside = address >= from && address < to;
+        } else if (inside && strncmp(line, "VmFlags:", 8) == 0) {
+            flags = line + 8;
+            break;
+        }
+    }
+    fclose(smaps);
+    return flags;
+}
+
+// A small page's records lie in a region reserved above the heap: it
+// begins at the base given, below the heap's free top, and every block
+// comes from its own stretch 64 MiB higher (none from the heap), zeroed,
+// with links that reach them. Asking for large record pages then advises
+// that stretch, not the heap below it. In a fresh process: the region must
+// not be reserved yet.
+TEST(RecordRegionTest, SmallTreesLieAboveTheHeap) {
+    if (!HeapMovesToLargePage || !RecordLinksAreOffsets)
+        GTEST_SKIP() << "the heap is not glibc's own here, or links are pointers";
+    const auto above = [] {
+        int fails = 0;
+        void* const base = heap_free_top_floor();
+        const uintptr_t from = reinterpret_cast<uintptr_t>(base);
+        const uintptr_t own = from + (uintptr_t{64} << 20);
+        if (base == nullptr || from % LargePageBytes != 0 ||
+            from > reinterpret_cast<uintptr_t>(sbrk(0)))
+            std::exit(1);
+        reserve_records_above_heap(base);
+        constexpr size_t Small = size_t{16} << 10;
+        for (size_t bytes : {Small, 2 * Small, LargePageBytes}) {
+            auto* block = static_cast<unsigned char*>(take_record_block(bytes));
+            const uintptr_t at = reinterpret_cast<uintptr_t>(block);
+            if (at < own || at + bytes > own + 4 * LargePageBytes) fails |= 2;
+            if (std::count(block, block + bytes, 0) != static_cast<ptrdiff_t>(bytes)) fails |= 4;
+            std::memset(block, 0x6B, bytes);
+            unsigned char* last = block + bytes - RecordLinkUnit;
+            if (record_at<unsigned char>(record_link_of(last)) != last) fails |= 8;
+        }
+        if (record_region_start() != base || record_region_shares_heap_page()) fails |= 16;
+        // The heap, below, still hands out blocks that keep what they hold.
+        std::vector<unsigned char*> pieces;
+        for (int i = 0; i < 64; ++i) {
+            pieces.push_back(static_cast<unsigned char*>(malloc(1000)));
+            std::memset(pieces.back(), i, 1000);
+        }
+        for (int i = 0; i < 64; ++i) {
+            if (pieces[i][0] != i || pieces[i][999] != i) fails |= 32;
+            free(pieces[i]);
+        }
+        advise_large_record_pages();
+        if (!record_region_all_large_pages()) fails |= 64;
+        if (mapping_flags(own).find(" hg") == std::string::npos) fails |= 128;
+        const std::string heap = mapping_flags(reinterpret_cast<uintptr_t>(sbrk(0)) - 1);
+        if (heap.empty() || heap.find(" hg") != std::string::npos) fails |= 256;
+        test::exit_with_failures(fails);
+    };
+    test::expect_clean_exit_in_fresh_process(above);
 }
 
 // The entity lookups go through tables the compiler makes; they must say
