@@ -73,8 +73,9 @@ size_t wanted_size() {
     return bytes & ~(Page - 1);
 }
 
-// What the heap may grow by past its large page before it meets the region
-// reserved above it (beyond, the C library maps its blocks elsewhere).
+// What the heap may grow by past the region's start (its large page, or the
+// large-page boundary below its free top) before it meets the region's own
+// stretch above (beyond, the C library maps its blocks elsewhere).
 constexpr size_t HeapRoom = size_t{64} << 20;
 
 // Reserves the region so that it begins at r.heap_base, below the heap's
@@ -84,8 +85,8 @@ bool reserve_above_heap(Region& r) {
 #ifdef MAP_FIXED_NOREPLACE
     const size_t bytes = wanted_size();
     if (bytes < 2 * HeapRoom) return false;
-    char* const page = reinterpret_cast<char*>(r.heap_base);
-    void* const wanted = page + HeapRoom;
+    char* const base = reinterpret_cast<char*>(r.heap_base);
+    void* const wanted = base + HeapRoom;
     void* p = mmap(wanted, bytes - HeapRoom, PROT_NONE,
                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED_NOREPLACE, -1, 0);
     if (p == MAP_FAILED) return false;
@@ -93,7 +94,7 @@ bool reserve_above_heap(Region& r) {
         munmap(p, bytes - HeapRoom);
         return false;
     }
-    record_region_detail::start = page;
+    record_region_detail::start = base;
     record_region_detail::size = bytes;
     r.used = r.usable = HeapRoom; // below: the heap's, not the region's to hand out
     return true;

@@ -10,7 +10,8 @@
 // system has large pages, they back the trees of mid-sized pages and the
 // large blocks of large trees (fewer page faults); in the program, a small
 // tree's first blocks may come from the heap's large page instead (see
-// share_large_page_with_heap). Blocks that a pool gives back (when its
+// share_large_page_with_heap), and the region of a small page's tree lies
+// beside the heap (reserve_records_above_heap). Blocks that a pool gives back (when its
 // thread ends, before the process does) return their memory to the system
 // and wait for the next pool that needs one.
 //
@@ -109,16 +110,16 @@ void share_large_page_with_heap(void* page);
 // Whether the region shares the heap's large page (see above).
 bool record_region_shares_heap_page();
 
-// Reserves the region, when it is first needed, 64 MiB above
-// `base`, an address below the heap's free top (see heap_window), rather
+// Has the region reserved, when it is first needed, 64 MiB above `base`,
+// an address below the heap's free top (see heap_free_top_floor), rather
 // than among the process's other mappings; its blocks all come from its
-// own stretch. A small page's tree then lies within the same gigabyte of
+// own stretch. A small page's tree then lies in the same gigabyte of
 // address space as the heap and the program's image, and the run makes
-// and tears down fewer page tables (each costly in a virtual machine whose
-// host keeps shadow copies of them). For the program, before the first
-// record, over small pages; nothing changes when the region cannot be
-// reserved there or has been already, or when the heap's large page is
-// shared.
+// (and tears down at its end) fewer page tables, which cost the more in a
+// virtual machine, where a change to a page table may call the host. For
+// the program, before the first record, over small pages; nothing changes
+// when the region cannot be reserved there or has been already, or when
+// the heap's large page is shared.
 void reserve_records_above_heap(void* base);
 
 // The process is about to end: blocks given back from now on (by the
