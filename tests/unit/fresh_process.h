@@ -1,15 +1,27 @@
 // Runs a piece of a test in a process of its own, for what lasts for the
 // rest of a process (the heap moved to a large page, the program's image
-// given back and mapped again).
+// given back and mapped again), and tells whether the system offers large
+// pages.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace varnel::test {
+
+// Whether the system backs memory advised for it with large pages.
+inline bool large_pages_offered() {
+    FILE* modes = fopen("/sys/kernel/mm/transparent_hugepage/enabled", "r");
+    if (modes == nullptr) return false;
+    char mode[128] = "";
+    const bool read = fgets(mode, sizeof mode, modes) != nullptr;
+    fclose(modes);
+    return read && std::strstr(mode, "[never]") == nullptr;
+}
 
 // Ends a body run by expect_clean_exit_in_fresh_process: status 0 when no
 // check failed, else 1, with the failed checks' bits written to the error

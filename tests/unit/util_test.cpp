@@ -362,16 +362,6 @@ TEST(NameIndexTable, MadeByTheCompilerAgreesWithOneMadeAtRunTime) {
     EXPECT_EQ(last_wins.find(std::string("abcdxwxyz"))->value, 12);
 }
 
-// Whether the system backs memory advised for it with large pages.
-bool large_pages_offered() {
-    FILE* modes = fopen("/sys/kernel/mm/transparent_hugepage/enabled", "r");
-    if (modes == nullptr) return false;
-    char mode[128] = "";
-    const bool read = fgets(mode, sizeof mode, modes) != nullptr;
-    fclose(modes);
-    return read && std::strstr(mode, "[never]") == nullptr;
-}
-
 // After the heap is moved, the blocks it hands out come from one stretch
 // that starts on a large-page boundary and that the system may back with a
 // large page. Runs in a fresh process (the move lasts for the rest of it,
@@ -397,7 +387,7 @@ TEST(HeapOnLargePage, BlocksComeFromOneAlignedStretch) {
         std::memset(blocks[2], 0x6B, 1000000);
         if (std::count(blocks[2], blocks[2] + 1000000, 0x6B) != 1000000) fails |= 4;
         // Where the system offers large pages, the stretch may have one.
-        if (!large_pages_offered()) test::exit_with_failures(fails);
+        if (!test::large_pages_offered()) test::exit_with_failures(fails);
         FILE* maps = fopen("/proc/self/smaps", "r");
         char line[256];
         bool inside = false, eligible = false;
