@@ -1,11 +1,10 @@
 // Program entry: over mid-sized inputs moves the heap (and the records of
-// the smaller ones) to a large page, over small ones places the records
-// beside the heap, then installs the out-of-memory exit,
-// buffers the standard streams, backs the heap of small inputs ahead and
-// runs the program. The static x86-64 program starts one step earlier, at
-// varnel_start, which hides the vDSO from the C library and maps the
-// program's code and constants in one call before the library's start-up
-// runs.
+// the smaller ones) to a large page, then installs the out-of-memory exit
+// and buffers the standard streams; over small inputs it places the records
+// beside the heap and backs the heap ahead; then it runs the program. The
+// static x86-64 program starts one step earlier, at varnel_start, which
+// hides the vDSO from the C library and maps the program's code and
+// constants in one call before the library's start-up runs.
 #include "base/util.h"
 #include "cli/program_image.h"
 #include "cli/run.h"
@@ -42,14 +41,15 @@ int main(int argc, char** argv) {
     if (varnel::takes_large_pages(largest)) {
         void* const page = varnel::move_heap_to_large_page();
         if (largest < varnel::SharedLargePageInputTo) varnel::share_large_page_with_heap(page);
-    } else if (largest < varnel::LargePageInputFrom) {
-        // A small tree's records lie beside the heap rather than among
-        // the other mappings: fewer page tables for the run to make.
-        varnel::reserve_records_above_heap(varnel::heap_free_top_floor());
     }
     varnel::install_memory_handler();
     varnel::buffer_standard_streams();
-    if (largest < varnel::LargePageInputFrom) varnel::back_heap_ahead(varnel::HeapBackedAheadBytes);
+    if (largest < varnel::LargePageInputFrom) {
+        // A small tree's records lie beside the heap rather than among
+        // the other mappings: fewer page tables for the run to make.
+        varnel::reserve_records_above_heap(varnel::heap_free_top_floor());
+        varnel::back_heap_ahead(varnel::HeapBackedAheadBytes);
+    }
     const int status = varnel::run_program(argc, argv, nullptr, true);
     varnel::keep_record_blocks_to_the_end();
     return status;
