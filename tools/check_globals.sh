@@ -22,6 +22,7 @@ allowed=(
   # document's result depends on.
   'node_pool()::pool'
   'attribute_pool()::pool'
+  'named_pool()::pool'
   # The address space those pools take their blocks from, reserved once
   # per process: where it starts and its size (set before any record
   # exists), and the blocks handed out or given back (under a lock). Like

@@ -102,8 +102,7 @@ bool has_one_child(const Node* node) {
 
 // Gives the node another tag; the element name follows the tag's name.
 void rename_node(Node* node, TagPtr tag) {
-    node->tag = tag;
-    node->element_name = tag->name;
+    node->set_element(tag, tag->name);
 }
 
 // Moves the node's children, in order, into its place and releases the node.
@@ -363,14 +362,14 @@ void collect_style_classes(Lexer* lexer, Node* node, RuleIndex& index) {
     }
     NodeAttribute* style = get_attribute(node, "style");
     if (style == nullptr || !style->value) return;
-    StyleRule*& rule = index[rule_key(node->element_name, *style->value)];
+    StyleRule*& rule = index[rule_key(node->element_name(), *style->value)];
     if (rule == nullptr) {
         // Class numbers go on from the documents before this one in the run.
         if (lexer->next_class_number == 0) {
             lexer->next_class_number = lexer->first_class_number ? lexer->first_class_number() : 1;
         }
         rule = new StyleRule();
-        rule->tag_name = node->element_name;
+        rule->tag_name = node->element_name();
         rule->class_name = concat({"c", std::to_string(lexer->next_class_number)});
         ++lexer->next_class_number;
         rule->properties = *style->value;
@@ -618,8 +617,7 @@ void font_attrs_to_style(Node* node, NodeAttribute* attributes) {
         } else if (attribute->name == "size") {
             if (has_tag(node, tag_p) && (value == "6" || value == "5" || value == "4")) {
                 const char* heading = value == "6" ? "h1" : value == "5" ? "h2" : "h3";
-                node->element_name = heading;
-                node->tag = lookup_builtin_tag(heading);
+                node->set_element(lookup_builtin_tag(heading), heading);
                 continue;
             }
             std::string property = font_size_property(value);

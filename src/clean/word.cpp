@@ -38,7 +38,7 @@ bool attribute_is(const Node* node, const char* name, const char* value) {
 // An element whose name has a namespace prefix ("o:p").
 bool is_namespaced_element(const Node* node) {
     return (node->kind == StartTagNode || node->kind == StartEndTagNode) &&
-           node->element_name.find(':') != std::string::npos;
+           node->element_name().find(':') != std::string::npos;
 }
 
 bool is_bullet_paragraph(const Node* node) {
@@ -115,11 +115,10 @@ Node* strip_element_in(Lexer* lexer, Node* node, bool converted);
 Node* bullet_to_item(Lexer* lexer, Node* p, Node*& container, Container& kind) {
     Node replacement;
     replacement.kind = StartTagNode;
-    replacement.element_name = "li";
-    replacement.tag = tag_li;
+    replacement.set_element(tag_li, "li");
     report_warning(lexer, p, &replacement, ReplacingElement);
     retag_element(lexer, p, tag_li);
-    p->element_name = "li";
+    p->set_element_name("li");
     p->kind = StartTagNode;
     p->implicit = true;
     if (kind != Container::List) {

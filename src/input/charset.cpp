@@ -475,7 +475,7 @@ std::vector<CharsetChange> settle_meta_charsets(Lexer* lexer, Node* root) {
         const bool meta =
             is_element(n) &&
             ((tag_meta != nullptr && n->tag == tag_meta) ||
-             (n->element_name.size() == 4 && starts_with_at(n->element_name, 0, "meta")));
+             (n->element_name().size() == 4 && starts_with_at(n->element_name(), 0, "meta")));
         if (meta) {
             if (!known) {
                 output = output_charset(lexer, root);

@@ -350,7 +350,7 @@ void report_obsolete_elements(Lexer* lexer) {
     for (const ObsoleteUse& use : lexer->obsolete_uses) {
         Node* element = new_node();
         element->kind = StartTagNode;
-        element->element_name = use.element_name;
+        element->set_element_name(use.element_name);
         lexer->token_line = use.line;
         lexer->token_column = use.column;
         report_warning(lexer, nullptr, element, ObsoleteInHtml5);
@@ -747,7 +747,7 @@ void add_generator_meta(Lexer* lexer, Node* root) {
     Node* meta = new_node();
     meta->kind = StartTagNode;
     meta->implicit = true;
-    meta->element_name = "meta";
+    meta->set_element_name("meta");
     meta->start = lexer->text_start;
     meta->end = lexer->text_end;
     find_tag(lexer, meta);

@@ -239,8 +239,7 @@ void take_empty_syntax(Lexer* lexer, Node* node) {
 Node* pending_end_token(Lexer* lexer) {
     Node* node = new_node();
     node->kind = EndTagNode;
-    node->tag = lexer->pending_end_tag;
-    node->element_name = node->tag->name;
+    node->set_element(lexer->pending_end_tag, lexer->pending_end_tag->name);
     node->start = node->end = lexer->text_length();
     lexer->pending_end_tag = nullptr;
     return markup_token(lexer, node);
@@ -265,18 +264,18 @@ void adjust_foreign_attributes(Node* node, ForeignContent kind) {
 bool breaks_out(const Lexer* lexer, const Node* node) {
     if (!lexer->foreign_breakout) return false;
     const bool presentational =
-        node->element_name == "font" &&
+        node->element_name() == "font" &&
         (get_attribute(node, "color") != nullptr || get_attribute(node, "face") != nullptr ||
          get_attribute(node, "size") != nullptr);
-    return breaks_out_of_foreign(node->element_name, presentational);
+    return breaks_out_of_foreign(node->element_name(), presentational);
 }
 
 // A tag inside svg or math: a foreign element, named as its vocabulary
 // spells it, checked against nothing.
 void take_foreign_tag(Lexer* lexer, Node* node) {
-    if (lexer->foreign == ForeignSvg)
-        node->element_name = std::string(svg_element_name(node->element_name));
-    node->tag = foreign_tag_def;
+    const std::string_view name = node->element_name();
+    node->set_element(foreign_tag_def,
+                      lexer->foreign == ForeignSvg ? svg_element_name(name) : name);
     adjust_foreign_attributes(node, lexer->foreign);
 }
 
@@ -289,7 +288,7 @@ void note_obsolete(Lexer* lexer, Node* node) {
         return;
     }
     lexer->obsolete_uses.push_back(
-        {lexer->token_line, lexer->token_column, ShortName(node->element_name.view())});
+        {lexer->token_line, lexer->token_column, ShortName(node->element_name().view())});
 }
 
 // Finishes a start tag whose name has been scanned.
@@ -346,7 +345,7 @@ Node* finish_start_tag(Lexer* lexer, int ended_by, WhitespaceMode mode) {
     // Word's namespace elements do not narrow the versions when the Word
     // cleanup will remove them: the document is judged as it is written out.
     if (!(lexer->options.word_2000 && lexer->word_namespace &&
-          node->element_name.find(':') != std::string::npos)) {
+          node->element_name().find(':') != std::string::npos)) {
         lexer->possible_versions &= node->tag->versions;
     }
     // (HTML5 has wbr.)
@@ -379,7 +378,7 @@ Node* read_end_tag(Lexer* lexer) {
         // The foreign builder matches it by name; an HTML element's
         // end tag keeps its entry for the builders outside.
         if (lexer->foreign == ForeignSvg)
-            node->element_name = std::string(svg_element_name(node->element_name));
+            node->set_element_name(svg_element_name(node->element_name()));
         if (node->tag == nullptr) node->tag = foreign_tag_def;
     }
     truncate_text(lexer, lexer->text_start);
@@ -874,7 +873,7 @@ Node* read_script_content(Lexer* lexer, Node* element) {
     bool in_end_tag = false;     // an end tag has been started
     uint32_t name_start = 0;
     int prev = 0;
-    const ElementName& name = element->element_name;
+    const ElementNameView name = element->element_name();
     int c;
     while ((c = read_char(in)) != EndOfStream) {
         if (c == '/' && prev == '<') {

@@ -243,12 +243,12 @@ class Walk {
         const TagDef* tag = element->tag.get();
         const AttrDef* def = a->attr_def;
         const bool cached = tag != nullptr && def != nullptr && def->name == a->name.view() &&
-                            tag->name == element->element_name.view();
+                            tag->name == element->element_name().view();
         const std::pair<const TagDef*, const AttrDef*> key{tag, def};
         if (cached) {
             if (const bool* allowed = allowed_in_html5_.find(key)) return *allowed;
         }
-        const bool allowed = html5_allows_attribute(element->element_name, a->name);
+        const bool allowed = html5_allows_attribute(element->element_name(), a->name);
         if (cached) allowed_in_html5_.put(key, allowed);
         return allowed;
     }
@@ -367,7 +367,7 @@ void Walk::check_html5_attributes(const Node* element) {
                               (def->versions & (AllVersions | VersionXml)) == 0;
         const bool new_use = (element->tag == tag_meta && a->name == "charset") ||
                              (a->value.has_value() &&
-                              is_html5_only_value(element->element_name, a->name, *a->value));
+                              is_html5_only_value(element->element_name(), a->name, *a->value));
         if (new_name || new_use) verdict_.proprietary();
     }
 }

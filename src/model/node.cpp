@@ -35,6 +35,13 @@ AttributePool& attribute_pool() {
     return pool;
 }
 
+using NamedPool = RecordPool<sizeof(ElementTag::Named), alignof(ElementTag::Named)>;
+
+NamedPool& named_pool() {
+    thread_local NamedPool pool;
+    return pool;
+}
+
 // Ends a record's life and gives it back to its pool. (Not a delete
 // expression: seeing the record reached from the start of the record
 // region, the compiler would take the delete for one of memory that did
@@ -65,6 +72,89 @@ void* NodeAttribute::operator new(std::size_t) {
 
 void NodeAttribute::operator delete(void* record) {
     if (record != nullptr) attribute_pool().give_back(record);
+}
+
+// Tag entries lie at even addresses, so the low bit of a stored pointer
+// is free to mark a Named record (which lies at an even address too).
+static_assert(alignof(TagDef) >= 2 && alignof(ElementTag::Named) >= 2);
+
+ElementTag& ElementTag::operator=(TagPtr tag) {
+    if (Named* named = named_record()) {
+        if (tag != nullptr && named->name.view() == tag->name) {
+            release_named(named);
+            store_tag(tag);
+        } else {
+            named->tag = tag;
+        }
+        return *this;
+    }
+    const TagDef* current = this->tag().get();
+    if (current == tag.get()) return *this;
+    const std::string_view kept = current != nullptr ? current->name : std::string_view();
+    if (kept == (tag != nullptr ? tag->name : std::string_view())) {
+        store_tag(tag);
+    } else {
+        // A built-in entry lives as long as the program: its name is
+        // borrowed.
+        store_named(tag, kept, is_builtin_tag(current) ? &current->name : nullptr);
+    }
+    return *this;
+}
+
+void ElementTag::set_name(std::string_view name) {
+    Named* named = named_record();
+    const TagPtr tag = this->tag();
+    if (tag != nullptr && tag->name == name) {
+        if (named != nullptr) release_named(named);
+        store_tag(tag);
+    } else if (named != nullptr) {
+        named->name = name;
+    } else if (tag != nullptr || !name.empty()) {
+        store_named(tag, name, nullptr);
+    }
+}
+
+void ElementTag::set(TagPtr tag, std::string_view name) {
+    Named* named = named_record();
+    if (tag != nullptr ? tag->name == name : name.empty()) {
+        if (named != nullptr) release_named(named);
+        store_tag(tag);
+    } else if (named != nullptr) {
+        named->tag = tag;
+        named->name = name;
+    } else {
+        store_named(tag, name, nullptr);
+    }
+}
+
+void ElementTag::copy_from(const ElementTag& other) {
+    if (this == &other) return;
+    if (Named* named = named_record()) release_named(named);
+    if (const Named* theirs = other.named_record()) {
+        store_named(theirs->tag, {}, nullptr);
+        named_record()->name = theirs->name; // shares a borrowed name
+    } else {
+        store_tag(other.tag());
+    }
+}
+
+void ElementTag::store_tag(TagPtr tag) {
+    bits_.set(tag.get());
+}
+
+void ElementTag::store_named(TagPtr tag, std::string_view name, const std::string_view* borrowed) {
+    Named* named = new (named_pool().take()) Named{tag, {}};
+    if (borrowed != nullptr) {
+        named->name.borrow(borrowed);
+    } else {
+        named->name = name;
+    }
+    bits_.set(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(named) + NamedBit));
+}
+
+void ElementTag::release_named(Named* named) {
+    named->~Named();
+    named_pool().give_back(named);
 }
 
 Node* new_node() {
@@ -102,21 +192,15 @@ Node* new_tag_node(DocumentState* doc, NodeKind kind) {
     node->start = doc->text_start;
     node->end = doc->text_start;
     const bool looked_up = kind == StartTagNode || kind == EndTagNode;
-    if (looked_up && name.size() > RecordNameInline && !doc->options.input_xml) {
-        // A name too long to keep in place that is a built-in element's
-        // own is the table's: borrowed, not copied.
-        const TagPtr tag = doc->tags.find(name);
-        if (is_builtin_tag(tag) && tag->name == name) {
-            node->element_name.borrow(&tag->name);
-        } else {
-            node->element_name = name;
-        }
-        node->tag = tag;
+    if (looked_up && !doc->options.input_xml) {
+        // A known element is named as its entry is: the node keeps the
+        // entry alone.
+        node->set_element(doc->tags.find(name), name);
     } else {
-        node->element_name = name;
+        node->set_element_name(name);
         if (looked_up) find_tag(doc, node);
     }
-    if (node->element_name == "meta" || (node->tag != nullptr && node->tag == tag_meta))
+    if (node->element_name() == "meta" || (node->tag != nullptr && node->tag == tag_meta))
         doc->meta_read = true;
     return node;
 }
@@ -125,7 +209,7 @@ Node* infer_tag(DocumentState* doc, const char* name) {
     Node* node = new Node();
     node->kind = StartTagNode;
     node->implicit = true;
-    node->element_name = name;
+    node->set_element_name(name);
     node->start = doc->text_start;
     node->end = doc->text_end;
     find_tag(doc, node);
@@ -158,8 +242,7 @@ Node* clone_node(DocumentState* doc, const Node* element) {
     node->kind = element->kind;
     node->closed = element->closed;
     node->implicit = element->implicit;
-    node->tag = element->tag;
-    node->element_name = element->element_name;
+    node->tag.copy_from(element->tag);
     node->attributes = copy_attribute_list(element->attributes);
     node->start = doc->text_length();
     node->end = doc->text_length();

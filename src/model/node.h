@@ -3,9 +3,10 @@
 // the builders, cleaners and printers.
 //
 // Ownership: a node owns its first child, its next sibling, its attribute
-// list and its element name. Character data is not copied into nodes: it is
-// the byte range start..end of the document's TextBuffer, which outlives the
-// tree. ASP/PHP blocks found among attributes are owned by the lexer.
+// list and its element name (see ElementTag). Character data is not copied
+// into nodes: it is the byte range start..end of the document's TextBuffer,
+// which outlives the tree. ASP/PHP blocks found among attributes are owned
+// by the lexer.
 //
 // Node and attribute records come from per-thread pools (pool.h) whose
 // blocks lie in one reserved stretch of address space (record_region.h), so
@@ -71,6 +72,86 @@ struct NodeAttribute {
     static void operator delete(void* record);
 };
 
+// An element's name as Node::element_name gives it: a view of text that a
+// NUL follows.
+class ElementNameView : public std::string_view {
+  public:
+    explicit ElementNameView(std::string_view name) : std::string_view(name) {}
+    const char* c_str() const { return data(); }
+    std::string_view view() const { return *this; }
+};
+
+// A node's tag and element name in six bytes. Nearly every element is
+// named as its tag entry is, and then the entry alone is kept and the name
+// read from it; an element named otherwise (XML, foreign content, an
+// element no table knows, a tag given without its name) keeps the entry and
+// its name in a small record of its own (`Named`), which the low bit of the
+// stored pointer marks (tag entries lie at even addresses). Assigning a tag
+// keeps the element's name and assigning a name keeps its tag, as if both
+// were fields of their own.
+class ElementTag {
+  public:
+    ElementTag() = default;
+    ElementTag(const ElementTag&) = delete;
+    ElementTag& operator=(const ElementTag&) = delete;
+    ~ElementTag() {
+        if (Named* named = named_record()) release_named(named);
+    }
+
+    TagPtr tag() const {
+        const uintptr_t bits = stored();
+        if ((bits & NamedBit) != 0) return reinterpret_cast<Named*>(bits - NamedBit)->tag;
+        return reinterpret_cast<const TagDef*>(bits);
+    }
+    operator TagPtr() const { return tag(); }
+    const TagDef* get() const { return tag().get(); }
+    const TagDef* operator->() const { return get(); }
+    const TagDef& operator*() const { return *get(); }
+    explicit operator bool() const { return tag() != nullptr; }
+
+    // Sets the tag; the element's name stays what it was.
+    ElementTag& operator=(TagPtr tag);
+    // The element's name: the tag entry's own unless the element keeps one.
+    // It is followed by a NUL. Empty for nodes other than elements.
+    std::string_view name() const {
+        const uintptr_t bits = stored();
+        if ((bits & NamedBit) != 0) return reinterpret_cast<Named*>(bits - NamedBit)->name.view();
+        if (bits == 0) return std::string_view("", 0);
+        return reinterpret_cast<const TagDef*>(bits)->name;
+    }
+    // Sets the name (which may be a view of this name itself); the tag
+    // stays what it was.
+    void set_name(std::string_view name);
+    // Sets both the tag and the name.
+    void set(TagPtr tag, std::string_view name);
+    // Makes this tag and name those of `other`.
+    void copy_from(const ElementTag& other);
+
+    friend bool operator==(const ElementTag& a, TagPtr b) { return a.tag() == b; }
+    friend bool operator==(const ElementTag& a, const ElementTag& b) { return a.tag() == b.tag(); }
+    friend bool operator==(const ElementTag& a, std::nullptr_t) { return a.tag() == nullptr; }
+
+    // A name kept beside its tag entry.
+    struct Named {
+        TagPtr tag;
+        ElementName name;
+    };
+
+  private:
+    static constexpr uintptr_t NamedBit = 1;
+
+    uintptr_t stored() const { return reinterpret_cast<uintptr_t>(bits_.get<const void>()); }
+    Named* named_record() const {
+        const uintptr_t bits = stored();
+        return (bits & NamedBit) != 0 ? reinterpret_cast<Named*>(bits - NamedBit) : nullptr;
+    }
+    void store_tag(TagPtr tag);
+    void store_named(TagPtr tag, std::string_view name, const std::string_view* borrowed);
+    static void release_named(Named* named);
+
+    PackedBits bits_;
+};
+
 struct Node {
     uint32_t start = 0; // TextBuffer range of the node's text
     uint32_t end = 0;
@@ -80,8 +161,7 @@ struct Node {
     PackedPtr<Node> first_child;
     PackedPtr<Node> last_child;
     PackedPtr<NodeAttribute> attributes; // newest first (reverse source order)
-    PackedTag tag;
-    ElementName element_name; // empty for kinds other than tags
+    ElementTag tag;
     NodeKind kind = TextNode;
     bool closed : 1 = false;
     bool implicit : 1 = false;
@@ -89,6 +169,11 @@ struct Node {
     // The element was given another tag (see retag_element); the document
     // keeps the tag it had.
     bool retagged : 1 = false;
+
+    // The element's name; empty for kinds other than tags.
+    ElementNameView element_name() const { return ElementNameView(tag.name()); }
+    void set_element_name(std::string_view name) { tag.set_name(name); }
+    void set_element(TagPtr element_tag, std::string_view name) { tag.set(element_tag, name); }
 
     // Records come from a pool (see pool.h).
     static void* operator new(std::size_t size);
@@ -156,8 +241,8 @@ Node* find_body(Node* root);
 
 // Every node and attribute a document holds is one of these records, and
 // every 4 KiB of them costs the page fault that brings the memory in.
-static_assert(RecordLinksAreOffsets ? sizeof(Node) <= 48 && sizeof(NodeAttribute) <= 38
-                                    : sizeof(Node) <= 60 && sizeof(NodeAttribute) <= 42);
+static_assert(RecordLinksAreOffsets ? sizeof(Node) <= 40 && sizeof(NodeAttribute) <= 38
+                                    : sizeof(Node) <= 52 && sizeof(NodeAttribute) <= 42);
 
 inline Node* NodeAttribute::asp() const {
     return block != nullptr && block->kind == AspNode ? block : nullptr;

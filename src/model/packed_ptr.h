@@ -1,8 +1,8 @@
 // Links of the tree records: a link between node and attribute records is
 // a four-byte offset into the record region (record_region.h), any other
 // pointer a record keeps takes six bytes (base/packed_bits.h). A node
-// record holds its six links and its tag in 30 bytes instead of 56. A link
-// reads and writes like the pointer it stands for.
+// record holds its six links in 24 bytes instead of 48. A link reads and
+// writes like the pointer it stands for.
 #pragma once
 
 #include <cstddef>
@@ -12,7 +12,6 @@
 
 #include "base/packed_bits.h"
 #include "model/record_region.h"
-#include "model/tags.h"
 
 namespace varnel {
 
@@ -72,31 +71,6 @@ template <typename T> class PackedPtr {
 
   private:
     std::conditional_t<InRegion, RecordLinkBits, PackedBits> bits_;
-};
-
-// A node's tag, read and written as the TagPtr it stands for.
-class PackedTag {
-  public:
-    PackedTag() = default;
-    PackedTag(TagPtr tag) { bits_.set(tag.get()); }
-    PackedTag& operator=(TagPtr tag) {
-        bits_.set(tag.get());
-        return *this;
-    }
-
-    TagPtr tag() const { return TagPtr(get()); }
-    operator TagPtr() const { return tag(); }
-    const TagDef* get() const { return bits_.get<const TagDef>(); }
-    const TagDef* operator->() const { return get(); }
-    const TagDef& operator*() const { return *get(); }
-    explicit operator bool() const { return get() != nullptr; }
-
-    friend bool operator==(const PackedTag& a, TagPtr b) { return a.tag() == b; }
-    friend bool operator==(const PackedTag& a, const PackedTag& b) { return a.tag() == b.tag(); }
-    friend bool operator==(const PackedTag& a, std::nullptr_t) { return a.get() == nullptr; }
-
-  private:
-    PackedBits bits_;
 };
 
 } // namespace varnel

@@ -181,7 +181,7 @@ bool reported(const DocumentState* doc) {
 }
 
 const char* name_of(const Node* node) {
-    return node != nullptr ? node->element_name.c_str() : "";
+    return node != nullptr ? node->element_name().c_str() : "";
 }
 
 // Writes the text of a tag message from its pieces.
@@ -209,7 +209,7 @@ void write_tag_message(std::string& out, const TagMessageRow& row, const Node* e
         case PieceInElement:
             if (element != nullptr) {
                 out += " in <";
-                out += element->element_name.c_str();
+                out += element->element_name().c_str();
                 out += ">";
             }
             break;
@@ -269,16 +269,16 @@ void describe_node(std::string& out, const Node* node) {
         break;
     case StartTagNode:
         out += "<";
-        out += node->element_name.c_str();
+        out += node->element_name().c_str();
         out += ">";
         break;
     case EndTagNode:
         out += "</";
-        out += node->element_name.c_str();
+        out += node->element_name().c_str();
         out += ">";
         break;
     default:
-        out += node->element_name.c_str();
+        out += node->element_name().c_str();
         break;
     }
 }

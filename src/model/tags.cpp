@@ -334,16 +334,16 @@ bool find_tag(const DocumentState* doc, Node* node) {
         node->tag = xml_tag_def;
         return true;
     }
-    if (node->element_name.empty()) return false;
-    TagPtr t = doc->tags.find(node->element_name);
+    if (node->element_name().empty()) return false;
+    TagPtr t = doc->tags.find(node->element_name());
     if (t == nullptr) return false;
     node->tag = t;
     return true;
 }
 
 BuilderKind find_builder(const DocumentState* doc, const Node* node) {
-    if (node->element_name.empty()) return BuilderNone;
-    TagPtr t = doc->tags.find(node->element_name);
+    if (node->element_name().empty()) return BuilderNone;
+    TagPtr t = doc->tags.find(node->element_name());
     return t != nullptr ? t->builder : BuilderNone;
 }
 

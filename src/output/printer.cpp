@@ -583,7 +583,7 @@ bool lower_enumerated_value(const Node* node, const NodeAttribute* attribute,
     const std::string_view value = *attribute->value;
     for (const EnumeratedAttribute& row : enumerated_attributes) {
         if (attribute->name != row.attribute) continue;
-        if (row.element != nullptr && node->element_name != row.element) continue;
+        if (row.element != nullptr && node->element_name() != row.element) continue;
         if (!has_value_ignoring_case(row.values, value)) continue;
         *lowered = lower_ascii(value);
         return *lowered != value;
@@ -1317,7 +1317,7 @@ void print_tag(Lexer* lexer, OutputStream* out, PrintMode mode, uint32_t indent,
     const ContentModelBits model = model_of(node);
     add_char(out, '<');
     if (node->kind == EndTagNode) add_char(out, '/');
-    add_folded_name(out, node->element_name, options.uppercase_tags, is_foreign(node));
+    add_folded_name(out, node->element_name(), options.uppercase_tags, is_foreign(node));
     print_attributes(out, indent, lexer, node);
     // An element of foreign content written "<path/>" is empty only while
     // the slash is there, in HTML too.
@@ -1366,7 +1366,7 @@ void print_tag(Lexer* lexer, OutputStream* out, PrintMode mode, uint32_t indent,
 void print_end_tag(OutputStream* out, Node* node) {
     const Config& options = *out->options;
     add_string(out, "</");
-    add_folded_name(out, node->element_name, options.uppercase_tags, is_foreign(node));
+    add_folded_name(out, node->element_name(), options.uppercase_tags, is_foreign(node));
     add_char(out, '>');
 }
 
@@ -1414,7 +1414,7 @@ bool preserves_white_space(const Node* node) {
     if (const NodeAttribute* space = attribute_named(node, "xml:space"); space != nullptr) {
         return space->value.has_value() && *space->value == "preserve";
     }
-    const char* name = node->element_name.c_str();
+    const char* name = node->element_name().c_str();
     if (equals_ignore_case(name, "pre") || equals_ignore_case(name, "script") ||
         equals_ignore_case(name, "style") || equals_ignore_case(name, "xsl:text")) {
         return true;

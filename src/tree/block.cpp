@@ -452,8 +452,7 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
             // Rule 7: <p> in preformatted content or in a dt is a line break.
             if (node->kind == StartTagNode && tag == tag_p &&
                 (preformatted || etag == tag_dt || has_ancestor_tag(e, tag_dt))) {
-                node->tag = tag_br;
-                node->element_name = "br";
+                node->set_element(tag_br, "br");
                 trim_outer_spaces(lexer, e);
                 insert_node_at_end(e, node);
                 continue;

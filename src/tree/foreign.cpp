@@ -18,7 +18,7 @@ namespace varnel {
 namespace {
 
 bool same_name(const Node* a, const Node* b) {
-    return equals_ignore_case(a->element_name.c_str(), b->element_name.c_str());
+    return equals_ignore_case(a->element_name().c_str(), b->element_name().c_str());
 }
 
 // An element above `element` (foreign or HTML) whose name the end tag names.
@@ -34,7 +34,7 @@ bool ends_an_ancestor(const Node* element, const Node* end_tag) {
 bool holds_html_text(const Node* element) {
     for (const char* name :
          {"foreignObject", "desc", "title", "mi", "mo", "mn", "ms", "mtext", "annotation-xml"}) {
-        if (element->element_name == name) return true;
+        if (element->element_name() == name) return true;
     }
     return false;
 }

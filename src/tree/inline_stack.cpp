@@ -81,7 +81,7 @@ void place_pending_token(Lexer* lexer, Node* node) {
 // What a re-opened copy of `node` adds to the printed page, roughly: its
 // start and end tags and its attributes.
 uint32_t reopen_cost(const Node* node) {
-    uint64_t cost = 5 + 2 * node->element_name.size();
+    uint64_t cost = 5 + 2 * node->element_name().size();
     for (const NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
         cost += 4 + a->name.size() + (a->value ? a->value->size() : 0);
     }
@@ -111,7 +111,7 @@ void remember_inline(Lexer* lexer, Node* node) {
     }
     InlineStackEntry entry;
     entry.tag = node->tag;
-    entry.element_name = node->element_name;
+    entry.element_name = node->element_name();
     entry.attributes = copy_attribute_list(node->attributes);
     entry.cost = reopen_cost(node);
     stack.push_back(std::move(entry));
@@ -231,8 +231,7 @@ Node* next_reopened_token(Lexer* lexer) {
     node->implicit = true;
     node->start = lexer->text_start;
     node->end = lexer->text_start;
-    node->element_name = entry.element_name;
-    node->tag = entry.tag;
+    node->set_element(entry.tag, entry.element_name);
     node->attributes = copy_attribute_list(entry.attributes);
     ++lexer->reopen_next;
     if (static_cast<uint32_t>(lexer->reopen_next) >= lexer->inline_count()) {
@@ -266,14 +265,13 @@ void retag_node(Lexer* lexer, Node* node, TagPtr tag) {
     Node replacement;
     replacement.kind = StartTagNode;
     replacement.implicit = true;
-    replacement.element_name = tag->name;
-    replacement.tag = tag;
+    replacement.set_element(tag, tag->name);
     report_warning(lexer, node, &replacement, ReplacingElement);
 
     retag_element(lexer, node, tag);
     node->kind = StartTagNode;
     node->implicit = true;
-    node->element_name = tag->name;
+    node->set_element_name(tag->name);
 }
 
 void run_builder(Lexer* lexer, Node* node, BuilderKind builder, WhitespaceMode mode) {

@@ -56,7 +56,7 @@ bool preserves_space(const DocumentState* doc, const Node* element) {
             return attribute->value && *attribute->value == "preserve";
         }
     }
-    const char* name = element->element_name.c_str();
+    const char* name = element->element_name().c_str();
     if (equals_ignore_case(name, "pre") || equals_ignore_case(name, "script") ||
         equals_ignore_case(name, "style") || equals_ignore_case(name, "xsl:text")) {
         return true;
@@ -106,7 +106,7 @@ void build_xml_element(Lexer* lexer, Node* element, WhitespaceMode mode) {
 
     while (Node* node = get_token(lexer, mode)) {
         if (node->kind == EndTagNode) {
-            if (node->element_name == element->element_name) {
+            if (node->element_name() == element->element_name()) {
                 release_token(lexer, node);
                 element->closed = true;
                 break;

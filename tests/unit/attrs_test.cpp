@@ -50,7 +50,7 @@ class AttrTest : public ::testing::Test {
         lexer_->options = options;
         Node* node = new_node();
         node->kind = StartTagNode;
-        node->element_name = name;
+        node->set_element_name(name);
         find_tag(lexer_, node);
         for (const auto& [attr_name, value] : attrs) {
             NodeAttribute* a = new_attribute();

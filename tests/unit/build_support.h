@@ -43,7 +43,8 @@ inline std::string dump_node(const LexerOver& lx, const Node* node) {
     case StartEndTagNode:
     case EndTagNode: {
         std::string out = node->kind == EndTagNode ? "/" : "";
-        out += node->element_name + dump_attributes(node);
+        out += node->element_name();
+        out += dump_attributes(node);
         if (node->first_child != nullptr) out += "(" + dump_children(lx, node) + ")";
         return out;
     }

@@ -181,7 +181,7 @@ std::string settled(const std::string& source, CharEncoding output, size_t* chan
     *changes = settle_meta_charsets(lx.lexer, root).size();
     std::string values;
     for (Node* n = root; n != nullptr;) {
-        if (is_element(n) && n->element_name == "meta") {
+        if (is_element(n) && n->element_name() == "meta") {
             // The list holds the attributes newest first.
             std::string meta;
             for (NodeAttribute* a = n->attributes; a != nullptr; a = a->next)

@@ -50,7 +50,7 @@ class DoctypeTest : public ::testing::Test {
     Node* element(const char* name) {
         Node* n = new_node();
         n->kind = StartTagNode;
-        n->element_name = name;
+        n->set_element_name(name);
         find_tag(lexer_, n);
         return n;
     }
@@ -722,7 +722,7 @@ TEST_F(DoctypeTest, GeneratorMeta) {
     EXPECT_EQ(meta->next, nullptr);
     EXPECT_EQ(meta->kind, StartTagNode);
     EXPECT_TRUE(meta->implicit);
-    EXPECT_EQ(meta->element_name, "meta");
+    EXPECT_EQ(meta->element_name(), "meta");
     EXPECT_EQ(meta->tag, tag_meta);
     EXPECT_EQ(meta->parent, head);
     // List order content, name: the printer writes name first.

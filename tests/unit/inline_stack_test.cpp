@@ -144,11 +144,11 @@ TEST_F(InlineStackTest, ScheduledEntriesComeBackBottomFirstThenTheHeldToken) {
     Node* third = next_reopened_token(lx.lexer);
     ASSERT_NE(first, nullptr);
     ASSERT_NE(second, nullptr);
-    EXPECT_EQ(first->element_name, "b");
+    EXPECT_EQ(first->element_name(), "b");
     EXPECT_EQ(first->kind, StartTagNode);
     EXPECT_TRUE(first->implicit);
     EXPECT_EQ(first->tag, tag_b);
-    EXPECT_EQ(second->element_name, "font");
+    EXPECT_EQ(second->element_name(), "font");
     ASSERT_NE(second->attributes, nullptr);
     EXPECT_EQ(*second->attributes->value, "red");
     // Each re-opened element owns its attributes.
@@ -226,12 +226,12 @@ TEST_F(InlineStackTest, RetagReportsAndRenames) {
     EXPECT_EQ(end_p->kind, StartTagNode);
     EXPECT_EQ(end_p->tag, tag_br);
     EXPECT_EQ(former_tag(lx.lexer, end_p), tag_p);
-    EXPECT_EQ(end_p->element_name, "br");
+    EXPECT_EQ(end_p->element_name(), "br");
     EXPECT_TRUE(end_p->implicit);
 
     Node* dir = element("dir");
     retag_node(lx.lexer, dir, tag_ul);
-    EXPECT_EQ(dir->element_name, "ul");
+    EXPECT_EQ(dir->element_name(), "ul");
     EXPECT_EQ(lx.messages(),
               lines({"line 1 column 1 - Warning: replacing element </p> by <br>",
                      "line 1 column 1 - Warning: replacing obsolete element <dir> by <ul>"}));

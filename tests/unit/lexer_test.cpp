@@ -106,7 +106,7 @@ TEST_F(LexerTest, StartAndEndTags) {
         Node* node = get_token(lx.lexer, CollapseSpace);
         ASSERT_NE(node, nullptr);
         EXPECT_EQ(node->kind, StartTagNode);
-        EXPECT_EQ(node->element_name, "blah");
+        EXPECT_EQ(node->element_name(), "blah");
         EXPECT_EQ(node->tag, nullptr);
         free_node(node);
         LexerOver known("<p>");
@@ -451,7 +451,7 @@ TEST_F(LexerTest, RunsReadAsCharacterByCharacter) {
                    ":" + std::to_string(lx.lexer->token_column) + " #" +
                    std::to_string(utf16 ? (taken - 2) / 2 : taken) + "\n";
             if (node->kind == StartTagNode &&
-                (node->element_name == "script" || node->element_name == "style")) {
+                (node->element_name() == "script" || node->element_name() == "style")) {
                 Node* content = read_script_content(lx.lexer, node);
                 out += content != nullptr ? "raw:" + lx.text(content) + "\n" : "raw:none\n";
                 free_node(content);

@@ -63,7 +63,7 @@ class MessageTest : public ::testing::Test {
     Node* node(NodeKind kind, const char* name) {
         Node* n = new_node();
         n->kind = kind;
-        n->element_name = name;
+        n->set_element_name(name);
         find_tag(lexer_, n);
         nodes_.push_back(n);
         return n;

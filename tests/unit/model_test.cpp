@@ -35,7 +35,7 @@ std::string outline(const Node* parent) {
     std::string out;
     for (const Node* n = parent->first_child; n != nullptr; n = n->next) {
         if (!out.empty()) out += ',';
-        out += n->element_name;
+        out += n->element_name();
         if (n->first_child != nullptr) out += "(" + outline(n) + ")";
     }
     return out;
@@ -50,7 +50,7 @@ const DocumentState& plain_document() {
 Node* element(const char* name) {
     Node* node = new_node();
     node->kind = StartTagNode;
-    node->element_name = name;
+    node->set_element_name(name);
     find_tag(&plain_document(), node);
     return node;
 }
@@ -246,56 +246,83 @@ TEST(PackedLinkTest, PointersOfFortyEightBitsComeBackWhole) {
     if constexpr (sizeof(void*) == 8) {
         EXPECT_THROW(link = reinterpret_cast<int*>(uint64_t{1} << 48), FatalError);
     }
-
-    PackedTag tag;
-    EXPECT_EQ(tag.get(), nullptr);
-    tag = tag_table;
-    EXPECT_TRUE(tag == tag_table);
-    EXPECT_FALSE(tag == tag_td);
-    EXPECT_EQ(tag->name, tag_table->name);
 }
 
-// Element names keep six bytes in place and copy longer ones, except the
-// long name of a built-in element, which a node borrows from the table:
-// copies of the node share it, and any other name assigned afterwards is
-// the node's own again.
-TEST_F(NodeTreeTest, ElementNamesKeepShortOnesInPlaceAndBorrowTheTable) {
-    ElementName six("center");
-    ElementName seven("caption");
-    EXPECT_EQ(six.view(), "center");
-    EXPECT_EQ(seven.view(), "caption");
-    EXPECT_EQ(std::strlen(six.c_str()), 6u);
-    EXPECT_EQ(std::strlen(seven.c_str()), 7u);
-
+// An element named as its tag entry reads its name from the table (for
+// every length, the copy of a clone too); any other name is the element's
+// own and a clone's copy is the clone's. Setting the tag keeps the name and
+// setting the name keeps the tag, even as the representation switches
+// between the two forms.
+TEST_F(NodeTreeTest, ElementNamesComeFromTheTagOrAreTheElementsOwn) {
     DocumentState doc;
-    for (const char* name : {"blockquote", "my-widget", "td", "noscript"}) {
+    for (const char* name : {"blockquote", "my-widget", "td", "noscript", "x"}) {
         doc.text = name;
         doc.text_start = 0;
         doc.text_end = static_cast<uint32_t>(doc.text.size());
         Node* node = new_tag_node(&doc, StartTagNode);
-        EXPECT_EQ(node->element_name.view(), name);
-        EXPECT_STREQ(node->element_name.c_str(), name);
-        const bool builtin = std::string_view(name) != "my-widget";
+        EXPECT_EQ(node->element_name().view(), name);
+        EXPECT_STREQ(node->element_name().c_str(), name);
+        const bool builtin = std::string_view(name) != "my-widget" && std::string_view(name) != "x";
         EXPECT_EQ(node->tag != nullptr, builtin) << name;
-        const bool borrowed = builtin && doc.text.size() > RecordNameInline;
         if (builtin) {
-            EXPECT_EQ(node->element_name.data() == node->tag->name.data(), borrowed) << name;
+            EXPECT_EQ(node->element_name().data(), node->tag->name.data()) << name;
         }
 
         Node* copy = clone_node(&doc, node);
-        EXPECT_EQ(copy->element_name.view(), name);
-        EXPECT_EQ(copy->element_name.data() == node->element_name.data(), borrowed) << name;
-        copy->element_name = std::string("x-") + name; // the copy's own from now on
-        EXPECT_EQ(copy->element_name.view(), std::string("x-") + name);
-        EXPECT_EQ(node->element_name.view(), name);
-        copy->element_name = copy->element_name.view().substr(2); // a view of itself
-        EXPECT_EQ(copy->element_name.view(), name);
-        ElementName moved(std::move(copy->element_name));
-        EXPECT_EQ(moved.view(), name);
-        EXPECT_TRUE(copy->element_name.empty());
+        EXPECT_EQ(copy->element_name().view(), name);
+        EXPECT_EQ(copy->tag, node->tag);
+        EXPECT_EQ(copy->element_name().data() == node->element_name().data(), builtin) << name;
+        copy->set_element_name(std::string("x-") + name); // the copy's own from now on
+        EXPECT_EQ(copy->element_name().view(), std::string("x-") + name);
+        EXPECT_EQ(copy->tag, node->tag);
+        EXPECT_EQ(node->element_name().view(), name);
+        copy->set_element_name(copy->element_name().view().substr(2)); // a view of itself
+        EXPECT_EQ(copy->element_name().view(), name);
+        EXPECT_STREQ(copy->element_name().c_str(), name);
         free_node(copy);
         free_node(node);
     }
+
+    // A retagged element keeps the name it had; named as its new tag, it
+    // reads the table's name again.
+    Node* font = element("font");
+    font->tag = tag_span;
+    EXPECT_EQ(font->tag, tag_span);
+    EXPECT_EQ(font->element_name(), "font");
+    Node* kept = clone_node(&doc, font);
+    EXPECT_EQ(kept->element_name(), "font");
+    EXPECT_EQ(kept->tag, tag_span);
+    font->set_element_name("span");
+    EXPECT_EQ(font->element_name().data(), tag_span->name.data());
+    font->tag = tag_div; // back to a name of its own
+    EXPECT_EQ(font->element_name(), "span");
+    EXPECT_EQ(font->tag, tag_div);
+    font->tag = tag_span; // named as its tag once more
+    EXPECT_EQ(font->element_name().data(), tag_span->name.data());
+    font->tag = nullptr;
+    EXPECT_EQ(font->tag, nullptr);
+    EXPECT_EQ(font->element_name(), "span");
+    free_node(kept);
+    free_node(font);
+
+    // Foreign content and XML keep the element's spelling under an entry
+    // with no name; a node that is no element has an empty name, and a tag
+    // given to it keeps that name empty.
+    Node* rect = element("rect");
+    rect->set_element(foreign_tag_def, "linearGradient");
+    EXPECT_EQ(rect->tag, foreign_tag_def);
+    EXPECT_EQ(rect->element_name(), "linearGradient");
+    rect->set_element(tag_table, "table");
+    EXPECT_EQ(rect->element_name().data(), tag_table->name.data());
+    free_node(rect);
+    Node* text = new_node();
+    EXPECT_STREQ(text->element_name().c_str(), "");
+    text->tag = tag_p;
+    EXPECT_EQ(text->tag, tag_p);
+    EXPECT_TRUE(text->element_name().empty());
+    text->set_element_name("p");
+    EXPECT_EQ(text->element_name().data(), tag_p->name.data());
+    free_node(text);
 }
 
 // An attribute's name is the table's own when it is too long to keep in
@@ -358,7 +385,7 @@ TEST_F(NodeTreeTest, ClonesOwnTheirAttributes) {
     copy->attributes->value = "blue";
     EXPECT_EQ(*font->attributes->value, "red");
     EXPECT_EQ(copy->tag, tag_font);
-    EXPECT_EQ(copy->element_name, "font");
+    EXPECT_EQ(copy->element_name(), "font");
     EXPECT_EQ(copy->first_child, nullptr);
     free_node(copy);
     free_node(font);
@@ -368,7 +395,7 @@ TEST_F(NodeTreeTest, InferredAndLineNodes) {
     test::LexerOver lx("");
     Node* unknown = infer_tag(lx.lexer, "frob");
     EXPECT_EQ(unknown->tag, nullptr);
-    EXPECT_EQ(unknown->element_name, "frob");
+    EXPECT_EQ(unknown->element_name(), "frob");
     EXPECT_TRUE(unknown->implicit);
     free_node(unknown);
 
@@ -417,10 +444,10 @@ class TagDictionaryTest : public ::testing::Test {
 TEST_F(TagDictionaryTest, LookupsAreExactAndCaseSensitive) {
     Node* upper = new_node();
     upper->kind = StartTagNode;
-    upper->element_name = "P";
+    upper->set_element_name("P");
     EXPECT_FALSE(find_tag(&plain_document(), upper));
     EXPECT_EQ(upper->tag, nullptr);
-    upper->element_name = "p";
+    upper->set_element_name("p");
     EXPECT_TRUE(find_tag(&plain_document(), upper));
     EXPECT_EQ(upper->tag, tag_p);
     free_node(upper);
@@ -528,12 +555,12 @@ TEST_F(TagDictionaryTest, XmlInputGivesEveryElementTheXmlEntry) {
     const DocumentState xml(options);
     Node* node = new_node();
     node->kind = StartTagNode;
-    node->element_name = "pre";
+    node->set_element_name("pre");
     EXPECT_TRUE(find_tag(&xml, node));
     EXPECT_EQ(node->tag, xml_tag_def);
     EXPECT_EQ(xml_tag_def->model, ModelBlock);
     EXPECT_EQ(find_builder(&xml, node), BuilderPre);
-    node->element_name = "anything:at-all";
+    node->set_element_name("anything:at-all");
     EXPECT_TRUE(find_tag(&xml, node));
     EXPECT_EQ(find_builder(&xml, node), BuilderNone);
     free_node(node);

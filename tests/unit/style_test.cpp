@@ -147,7 +147,7 @@ TEST_F(StyleTest, FontAttributesBecomePropertiesAndParagraphSizesBecomeHeadings)
     for (const auto& [size, name] : headings) {
         parse(std::string("<p></p><font size=\"") + size + "\">x</font>");
         font_attrs_to_style(first(), first()->next->attributes);
-        EXPECT_EQ(first()->element_name, name);
+        EXPECT_EQ(first()->element_name(), name);
         EXPECT_EQ(first()->tag, lookup_builtin_tag(name));
         EXPECT_EQ(first()->attributes, nullptr) << "a heading size adds no property";
     }

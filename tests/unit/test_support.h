@@ -104,7 +104,7 @@ inline std::string describe_token(const LexerOver& lx, const Node* node) {
     std::string out = kind_label(node->kind);
     out += ':';
     if (node->kind == StartTagNode || node->kind == EndTagNode || node->kind == StartEndTagNode) {
-        out += node->element_name;
+        out += node->element_name();
         std::vector<const NodeAttribute*> attrs;
         for (const NodeAttribute* a = node->attributes; a; a = a->next)
             attrs.insert(attrs.begin(), a);

@@ -130,7 +130,7 @@ inline Node* parse_tree(Lexer* lexer, std::string_view markup) {
         } else if (markup.substr(pos, 2) == "</") {
             size_t close = markup.find('>', pos);
             std::string name(markup.substr(pos + 2, close - pos - 2));
-            EXPECT_EQ(parent->element_name, name) << "badly nested test markup";
+            EXPECT_EQ(parent->element_name(), name) << "badly nested test markup";
             if (open.size() > 1) open.pop_back();
             pos = close + 1;
         } else if (markup[pos] == '<') {
@@ -211,7 +211,7 @@ inline void dump_node(std::string& out, const Lexer* lexer, const Node* node) {
     }
     out += '<';
     if (node->kind == EndTagNode) out += '/';
-    out += node->element_name;
+    out += node->element_name();
     if (node->implicit) out += '!';
     dump_attributes(out, node->attributes);
     if (node->kind == StartEndTagNode) {
@@ -224,7 +224,7 @@ inline void dump_node(std::string& out, const Lexer* lexer, const Node* node) {
     if (node->kind != StartTagNode || empty) return;
     dump_children(out, lexer, node);
     out += "</";
-    out += node->element_name;
+    out += node->element_name();
     out += '>';
 }
 
