@@ -1,10 +1,10 @@
-// Compact strings for the records of the document tree: ElementName and
-// AttrName for the names of elements and attributes (7 bytes), ShortName
-// for names kept elsewhere (12 bytes) and, through attr_value.h, AttrValue
-// for attribute values. Short text is kept in place and longer
-// text copied to the heap; every node and attribute record holds them, and
-// every 4 KiB of records a document fills costs a page fault. The text is
-// always followed by a NUL, so c_str() is free.
+// Compact strings for the records of the document tree: RecordName for the
+// names of elements and attributes that are not their table entry's own (7
+// bytes, see model/node.h), ShortName for names kept elsewhere (12 bytes)
+// and, through attr_value.h, AttrValue for attribute values. Short text is
+// kept in place and longer text copied to the heap; every 4 KiB of records
+// a document fills costs a page fault. The text is always followed by a
+// NUL, so c_str() is free.
 #pragma once
 
 #include <cstddef>
@@ -27,7 +27,7 @@ inline uint32_t heap_copy_size(const char* copy) {
 }
 void heap_copy_release(char* copy);
 
-// The storage ShortName, ElementName and AttrValue share: `Inline` bytes of
+// The storage ShortName, RecordName and AttrValue share: `Inline` bytes of
 // text kept in place, followed by a NUL, and one byte more that tells the
 // form. It holds Inline minus the size for text in place (so text of Inline
 // bytes ends in the NUL it needs), HeapMark for text on the heap (whose
@@ -122,7 +122,8 @@ template <size_t Inline> class CompactText {
     // Stores `text` in storage that holds nothing.
     void set(std::string_view text) {
         if (text.size() <= Inline) {
-            std::memcpy(bytes_, text.data(), text.size());
+            // (An empty view may have no data at all.)
+            if (!text.empty()) std::memcpy(bytes_, text.data(), text.size());
             set_inline_size(text.size());
             return;
         }
@@ -136,7 +137,7 @@ template <size_t Inline> class CompactText {
             // An inline view of ourselves stays valid while it is copied
             // (memmove), and a heap copy is made before anything is lost.
             if (text.size() <= Inline) {
-                std::memmove(bytes_, text.data(), text.size());
+                if (!text.empty()) std::memmove(bytes_, text.data(), text.size());
                 set_inline_size(text.size());
             } else {
                 set(text);
@@ -239,11 +240,10 @@ template <size_t Inline> class BasicShortName : public CompactText<Inline> {
 // Names kept beside the tree, such as the elements a page used that HTML5
 // made obsolete (12 bytes).
 using ShortName = BasicShortName<11>;
-// Names of elements and attributes, in every node and attribute record
-// (7 bytes): six bytes in place, or a pointer of six bytes.
+// Names of elements and attributes kept beside their table entries (7
+// bytes): six bytes in place, or a pointer of six bytes.
 inline constexpr size_t RecordNameInline = 6;
-using ElementName = BasicShortName<RecordNameInline>;
-using AttrName = BasicShortName<RecordNameInline>;
+using RecordName = BasicShortName<RecordNameInline>;
 
 template <size_t Inline>
 inline std::string operator+(const BasicShortName<Inline>& a, const std::string& b) {

@@ -77,10 +77,9 @@ std::string merge_styles(std::string_view first, std::string_view second) {
 // A new style attribute at the front of the list (printed last).
 void prepend_style_attribute(Node* node, std::string value) {
     NodeAttribute* attribute = new_attribute();
-    attribute->name = "style";
+    name_attribute(attribute, "style");
     attribute->value = std::move(value);
     attribute->delimiter = '"';
-    attribute->attr_def = lookup_attr_def("style");
     attribute->next = node->attributes;
     node->attributes = attribute;
 }
@@ -137,8 +136,8 @@ void append_bytes(Lexer* lexer, std::string_view bytes) {
 bool foldable(const Node* child) {
     const bool font = child->tag == tag_font;
     for (const NodeAttribute* a = child->attributes; a != nullptr; a = a->next) {
-        if (a->name == "style") continue;
-        if (font && (a->name == "color" || a->name == "size" || a->name == "face")) continue;
+        if (a->name() == "style") continue;
+        if (font && (a->name() == "color" || a->name() == "size" || a->name() == "face")) continue;
         return false;
     }
     return true;
@@ -303,7 +302,8 @@ bool font_rule(Lexer* lexer, Node*& node) {
     PackedPtr<NodeAttribute>* link = &node->attributes;
     while (*link != nullptr) {
         NodeAttribute* attribute = *link;
-        if (attribute->name == "color" || attribute->name == "size" || attribute->name == "face") {
+        if (attribute->name() == "color" || attribute->name() == "size" ||
+            attribute->name() == "face") {
             *link = attribute->next;
             free_attribute(attribute);
         } else {
@@ -381,9 +381,8 @@ void collect_style_classes(Lexer* lexer, Node* node, RuleIndex& index) {
         klass->value = concat({klass->value.value_or(""), " ", rule->class_name});
         remove_attribute(node, style);
     } else {
-        style->name = "class";
+        name_attribute(style, "class");
         style->value = rule->class_name;
-        style->attr_def = lookup_attr_def("class");
     }
 }
 
@@ -610,11 +609,11 @@ void font_attrs_to_style(Node* node, NodeAttribute* attributes) {
     for (NodeAttribute* attribute = attributes; attribute != nullptr; attribute = attribute->next) {
         if (!attribute->value) continue; // a bare name says nothing about the font
         const std::string_view value = *attribute->value;
-        if (attribute->name == "face") {
+        if (attribute->name() == "face") {
             set_style_property(node, concat({"font-family: ", value}).c_str());
-        } else if (attribute->name == "color") {
+        } else if (attribute->name() == "color") {
             set_style_property(node, concat({"color: ", value}).c_str());
-        } else if (attribute->name == "size") {
+        } else if (attribute->name() == "size") {
             if (has_tag(node, tag_p) && (value == "6" || value == "5" || value == "4")) {
                 const char* heading = value == "6" ? "h1" : value == "5" ? "h2" : "h3";
                 node->set_element(lookup_builtin_tag(heading), heading);

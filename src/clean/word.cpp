@@ -286,7 +286,7 @@ void drop_word_attributes(Node* node) {
     PackedPtr<NodeAttribute>* link = &node->attributes;
     while (*link != nullptr) {
         NodeAttribute* attribute = *link;
-        const std::string_view name = attribute->name;
+        const std::string_view name = attribute->name();
         bool drop = false;
         if (name == "class") {
             drop = !(attribute->value && *attribute->value == "Code");

@@ -453,8 +453,8 @@ bool label_fits(std::string_view declared, CharEncoding family) {
 }
 
 bool name_is(const NodeAttribute* attribute, std::string_view name) {
-    return attribute->value.has_value() && attribute->name.size() == name.size() &&
-           starts_with_at(attribute->name, 0, name);
+    return attribute->value.has_value() && attribute->name().size() == name.size() &&
+           starts_with_at(attribute->name(), 0, name);
 }
 
 NodeAttribute* attribute_named(Node* node, std::string_view name) {

@@ -547,7 +547,7 @@ void set_foreign_namespaces(Node* root) {
         bool uses_xlink = false;
         for (Node* d = n; d != nullptr && !uses_xlink; d = next_in_order(n, d)) {
             for (const NodeAttribute* a = d->attributes; a != nullptr; a = a->next) {
-                if (a->name.starts_with("xlink:")) uses_xlink = true;
+                if (a->name().starts_with("xlink:")) uses_xlink = true;
             }
         }
         if (uses_xlink && get_attribute(n, "xmlns:xlink") == nullptr) {
@@ -641,10 +641,9 @@ void set_html_namespace(Lexer* lexer, Node* root, const char* name_space) {
         return;
     }
     NodeAttribute* a = new_attribute();
-    a->name = "xmlns";
+    name_attribute(a, "xmlns");
     a->value = name_space;
     a->delimiter = '"';
-    a->attr_def = find_attr_def(a);
     a->next = html->attributes;
     html->attributes = a;
 }
@@ -717,16 +716,16 @@ void drop_undeclared_prefixed_attributes(Node* root) {
     std::unordered_set<std::string> declared;
     if (const Node* html = find_html(root); html != nullptr) {
         for (const NodeAttribute* a = html->attributes; a != nullptr; a = a->next) {
-            if (a->name.starts_with("xmlns:")) declared.insert(a->name.substr(6));
+            if (a->name().starts_with("xmlns:")) declared.insert(std::string(a->name().substr(6)));
         }
     }
     for (Node* n = root->first_child; n != nullptr; n = next_in_order(root, n)) {
         NodeAttribute* a = n->attributes;
         while (a != nullptr) {
             NodeAttribute* next = a->next;
-            const size_t colon = a->name.find(':');
+            const size_t colon = a->name().find(':');
             if (colon != std::string::npos) {
-                const std::string prefix = a->name.substr(0, colon);
+                const std::string prefix(a->name().substr(0, colon));
                 if (prefix != "xml" && prefix != "xmlns" && declared.count(prefix) == 0 &&
                     !declares_prefix(n, "xmlns:" + prefix)) {
                     remove_attribute(n, a);

@@ -249,13 +249,10 @@ Node* pending_end_token(Lexer* lexer) {
 // itself) the names that vocabulary spells in mixed case.
 void adjust_foreign_attributes(Node* node, ForeignContent kind) {
     for (NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
-        if (a->name.empty()) continue;
+        if (a->name().empty()) continue;
         const std::string_view name =
-            kind == ForeignSvg ? svg_attribute_name(a->name) : mathml_attribute_name(a->name);
-        if (name != a->name) {
-            a->name = std::string(name);
-            a->attr_def = find_attr_def(a);
-        }
+            kind == ForeignSvg ? svg_attribute_name(a->name()) : mathml_attribute_name(a->name());
+        if (name != a->name()) name_attribute(a, name);
     }
 }
 
@@ -848,8 +845,8 @@ bool is_javascript(const Node* element) {
     if (element->attributes == nullptr) return true;
     for (const NodeAttribute* a = element->attributes; a != nullptr; a = a->next) {
         if (!a->value) continue;
-        if (equals_ignore_case(a->name.c_str(), "language") ||
-            equals_ignore_case(a->name.c_str(), "type")) {
+        if (equals_ignore_case(a->name().c_str(), "language") ||
+            equals_ignore_case(a->name().c_str(), "type")) {
             if (str_case_contains(a->value.c_str(), "javascript")) return true;
         }
     }
@@ -873,7 +870,7 @@ Node* read_script_content(Lexer* lexer, Node* element) {
     bool in_end_tag = false;     // an end tag has been started
     uint32_t name_start = 0;
     int prev = 0;
-    const ElementNameView name = element->element_name();
+    const NameView name = element->element_name();
     int c;
     while ((c = read_char(in)) != EndOfStream) {
         if (c == '/' && prev == '<') {

@@ -241,14 +241,14 @@ class Walk {
     // the pair of table entries when both are named as their entries are.
     bool allowed_in_html5(const Node* element, const NodeAttribute* a) {
         const TagDef* tag = element->tag.get();
-        const AttrDef* def = a->attr_def;
-        const bool cached = tag != nullptr && def != nullptr && def->name == a->name.view() &&
+        const AttrDef* def = a->attr_def();
+        const bool cached = tag != nullptr && def != nullptr && def->name == a->name().view() &&
                             tag->name == element->element_name().view();
         const std::pair<const TagDef*, const AttrDef*> key{tag, def};
         if (cached) {
             if (const bool* allowed = allowed_in_html5_.find(key)) return *allowed;
         }
-        const bool allowed = html5_allows_attribute(element->element_name(), a->name);
+        const bool allowed = html5_allows_attribute(element->element_name(), a->name());
         if (cached) allowed_in_html5_.put(key, allowed);
         return allowed;
     }
@@ -276,12 +276,12 @@ class Walk {
     // family of names, such as on*: onclick and onload are different
     // attributes to the DTDs.)
     int attribute_id(const NodeAttribute* a) {
-        const bool cached = a->attr_def != nullptr && a->attr_def->name == a->name.view();
+        const bool cached = a->attr_def() != nullptr && a->attr_def()->name == a->name().view();
         if (cached) {
-            if (const int* id = attribute_ids_.find(a->attr_def)) return *id;
+            if (const int* id = attribute_ids_.find(a->attr_def())) return *id;
         }
-        const int id = attribute_number(a->name);
-        if (cached) attribute_ids_.put(a->attr_def, id);
+        const int id = attribute_number(a->name());
+        if (cached) attribute_ids_.put(a->attr_def(), id);
         return id;
     }
     int symbol_of(const Node* element) {
@@ -352,8 +352,8 @@ VersionBits Walk::run(const Node* root) {
 // charset, the new input types ...) rule out every earlier version.
 void Walk::check_html5_attributes(const Node* element) {
     for (const NodeAttribute* a = element->attributes; a != nullptr; a = a->next) {
-        if (a->name.empty()) continue;
-        const AttrDef* def = a->attr_def;
+        if (a->name().empty()) continue;
+        const AttrDef* def = a->attr_def();
         if (is_proprietary_value(element, a) ||
             (def != nullptr && (def->versions & (AllVersions | VersionXml | VersionHTML5)) == 0 &&
              (def->versions & VersionProprietary) != 0)) {
@@ -365,9 +365,9 @@ void Walk::check_html5_attributes(const Node* element) {
         if (!allowed_in_html5(element, a)) continue;
         const bool new_name = def != nullptr && (def->versions & VersionHTML5) != 0 &&
                               (def->versions & (AllVersions | VersionXml)) == 0;
-        const bool new_use = (element->tag == tag_meta && a->name == "charset") ||
+        const bool new_use = (element->tag == tag_meta && a->name() == "charset") ||
                              (a->value.has_value() &&
-                              is_html5_only_value(element->element_name(), a->name, *a->value));
+                              is_html5_only_value(element->element_name(), a->name(), *a->value));
         if (new_name || new_use) verdict_.proprietary();
     }
 }
@@ -467,9 +467,9 @@ Frame Walk::open_element(const Node* element, uint32_t context) {
 
 void Walk::check_attributes(const Node* element, int symbol, VersionBits declared) {
     for (const NodeAttribute* a = element->attributes; a != nullptr; a = a->next) {
-        if (a->name.empty()) continue; // a server block among the attributes
+        if (a->name().empty()) continue; // a server block among the attributes
         scan_attribute_value(a);
-        const AttrDef* def = a->attr_def;
+        const AttrDef* def = a->attr_def();
         if (def != nullptr && (def->versions & AllVersions) == 0 &&
             (def->versions & VersionProprietary) != 0) {
             verdict_.proprietary();
@@ -490,7 +490,7 @@ void Walk::check_attributes(const Node* element, int symbol, VersionBits declare
         if (a->value.has_value()) {
             value = *a->value;
         } else if (lexer_->options.output_xml || lexer_->options.input_xml) {
-            value = a->name;
+            value = a->name();
         }
         VersionBits fits = 0;
         // Most versions declare the attribute with the same type as the one
@@ -507,7 +507,7 @@ void Walk::check_attributes(const Node* element, int symbol, VersionBits declare
                     // whose enumeration holds it.
                     const std::span<const std::string_view> values = enumerated_values(type);
                     ok = type.kind == DtdValueKind::Enumeration &&
-                         std::find(values.begin(), values.end(), a->name) != values.end();
+                         std::find(values.begin(), values.end(), a->name()) != values.end();
                 } else {
                     ok = value_fits(type, value);
                 }

@@ -309,7 +309,7 @@ int count_later_duplicates(const NodeAttribute* attribute) {
     int count = 0;
     for (const NodeAttribute* b = attribute->next; b != nullptr; b = b->next) {
         if (is_server_entry(b)) continue;
-        if (equals_ignore_case(b->name.c_str(), attribute->name.c_str())) ++count;
+        if (equals_ignore_case(b->name().c_str(), attribute->name().c_str())) ++count;
     }
     return count;
 }
@@ -344,7 +344,7 @@ class AttributeList {
             if (is_server_entry(list_[i])) continue;
             for (size_t j = i + 1; j < list_.size() && repeated_[i] == 0; ++j) {
                 if (!is_server_entry(list_[j]) &&
-                    same_ignoring_case(list_[i]->name, list_[j]->name))
+                    same_ignoring_case(list_[i]->name(), list_[j]->name()))
                     repeated_[i] = 1;
             }
         }
@@ -354,7 +354,7 @@ class AttributeList {
         std::unordered_set<std::string> seen;
         for (size_t i = list_.size(); i-- > 0;) {
             if (is_server_entry(list_[i])) continue;
-            repeated_[i] = seen.insert(lower_ascii(list_[i]->name)).second ? 0 : 1;
+            repeated_[i] = seen.insert(lower_ascii(list_[i]->name())).second ? 0 : 1;
         }
     }
 
@@ -436,25 +436,18 @@ const AttrDef* lookup_attr_def(std::string_view n) {
 }
 
 const AttrDef* find_attr_def(const NodeAttribute* attribute) {
-    if (attribute == nullptr || attribute->name.empty()) return nullptr;
-    return lookup_attr_def(attribute->name.view());
+    if (attribute == nullptr || attribute->name().empty()) return nullptr;
+    return lookup_attr_def(attribute->name().view());
 }
 
 void name_attribute(NodeAttribute* attribute, std::string_view name) {
-    const AttrDef* def = name.empty() ? nullptr : lookup_attr_def(name);
-    // (Every entry lives in the constant tables above.)
-    if (def != nullptr && name.size() > RecordNameInline && def->name == name) {
-        attribute->name.borrow(&def->name);
-    } else {
-        attribute->name = name;
-    }
-    attribute->attr_def = def;
+    attribute->entry_and_name.set(name.empty() ? nullptr : lookup_attr_def(name), name);
 }
 
 NodeAttribute* get_attribute(const Node* node, const char* name) {
     if (node == nullptr || name == nullptr) return nullptr;
     for (NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
-        if (!is_server_entry(a) && a->name == name) return a;
+        if (!is_server_entry(a) && a->name() == name) return a;
     }
     return nullptr;
 }
@@ -492,7 +485,7 @@ void check_repeated_attributes(DocumentState* doc, Node* node) {
     const AttributeList list(node);
     for (size_t i = 0; i < list.size(); ++i) {
         if (list.repeated(i)) {
-            report_attribute_warning(doc, node, list[i]->name.c_str(), RepeatedAttribute);
+            report_attribute_warning(doc, node, list[i]->name().c_str(), RepeatedAttribute);
         }
     }
 }
@@ -508,24 +501,24 @@ namespace {
 const AttrDef* check_one_attribute(DocumentState* doc, Node* node, NodeAttribute* attribute,
                                    bool repeated) {
     if (repeated) {
-        report_attribute_warning(doc, node, attribute->name.c_str(), RepeatedAttribute);
+        report_attribute_warning(doc, node, attribute->name().c_str(), RepeatedAttribute);
     }
 
-    const AttrDef* def = attribute->attr_def;
+    const AttrDef* def = attribute->attr_def();
     if (def == nullptr) {
         // Unknown attributes of unknown or proprietary elements pass silently,
         // and so do server blocks (ASP or PHP) written among the attributes:
         // they have no name to report.
         if (!doc->options.input_xml && node->tag != nullptr && attribute->block == nullptr &&
             (node->tag->versions & VersionProprietary) == 0) {
-            report_attribute_warning(doc, node, attribute->name.c_str(), UnknownAttribute);
+            report_attribute_warning(doc, node, attribute->name().c_str(), UnknownAttribute);
         }
         return nullptr;
     }
 
     if ((def->versions & VersionXml) != 0) {
         if (!doc->options.output_xml && !doc->options.input_xml) {
-            report_attribute_warning(doc, node, attribute->name.c_str(), XmlAttribute);
+            report_attribute_warning(doc, node, attribute->name().c_str(), XmlAttribute);
         }
     } else {
         doc->possible_versions &= def->versions;
@@ -545,7 +538,7 @@ void check_generic_attributes(DocumentState* doc, Node* node) {
 
 void check_url_value(DocumentState* doc, Node* node, NodeAttribute* attribute) {
     if (!attribute->value) {
-        report_attribute_warning(doc, node, attribute->name.c_str(), LacksValue);
+        report_attribute_warning(doc, node, attribute->name().c_str(), LacksValue);
         return;
     }
     if (doc->options.fix_backslash && attribute->value->find('\\') != std::string_view::npos) {
@@ -570,7 +563,7 @@ void check_align_value(DocumentState* doc, Node* node, NodeAttribute* attribute)
     }
     const char* value = value_text(attribute);
     if (value == nullptr) {
-        report_attribute_warning(doc, node, attribute->name.c_str(), LacksValue);
+        report_attribute_warning(doc, node, attribute->name().c_str(), LacksValue);
         return;
     }
     for (const char* accepted : {"left", "center", "right", "justify"}) {
@@ -582,7 +575,7 @@ void check_align_value(DocumentState* doc, Node* node, NodeAttribute* attribute)
 void check_valign_value(DocumentState* doc, Node* node, NodeAttribute* attribute) {
     const char* value = value_text(attribute);
     if (value == nullptr) {
-        report_attribute_warning(doc, node, attribute->name.c_str(), LacksValue);
+        report_attribute_warning(doc, node, attribute->name().c_str(), LacksValue);
         return;
     }
     for (const char* accepted : {"top", "middle", "bottom", "baseline"}) {
@@ -602,7 +595,8 @@ void check_valign_value(DocumentState* doc, Node* node, NodeAttribute* attribute
 }
 
 bool is_proprietary_value(const Node* node, const NodeAttribute* attribute) {
-    if (attribute->name != "valign" && (attribute->name != "align" || !has_model(node, ModelImage)))
+    if (attribute->name() != "valign" &&
+        (attribute->name() != "align" || !has_model(node, ModelImage)))
         return false;
     const char* value = value_text(attribute);
     return value != nullptr && is_proprietary_alignment(value);
@@ -664,7 +658,7 @@ void check_table_cell(DocumentState* doc, Node* node) {
 void check_caption(DocumentState* doc, Node* node) {
     check_repeated_attributes(doc, node);
     for (NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
-        if (is_server_entry(a) || !equals_ignore_case(a->name.c_str(), "align")) continue;
+        if (is_server_entry(a) || !equals_ignore_case(a->name().c_str(), "align")) continue;
         const char* value = value_text(a);
         if (value == nullptr) return;
         if (equals_ignore_case(value, "left") || equals_ignore_case(value, "right")) {
@@ -788,10 +782,9 @@ void reconcile_id_name(DocumentState* doc, Node* element) {
     // name only.
     if (!doc->options.output_xml || !name->value || !is_identifier(*name->value)) return;
     NodeAttribute* added = new_attribute();
-    added->name = "id";
+    name_attribute(added, "id");
     added->value = name->value;
     added->delimiter = '"';
-    added->attr_def = find_attr_def(added);
     PackedPtr<NodeAttribute>* link = &element->attributes;
     while (*link != nullptr)
         link = &(*link)->next;

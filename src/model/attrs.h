@@ -35,9 +35,7 @@ struct AttrDef {
 const AttrDef* lookup_attr_def(const char* name); // null when unknown
 const AttrDef* lookup_attr_def(std::string_view name);
 const AttrDef* find_attr_def(const NodeAttribute* attribute);
-// Gives `attribute` the name `name` and the table entry of that name. A
-// name too long to keep in place that is its entry's own is the table's:
-// borrowed, not copied.
+// Gives `attribute` the name `name` and the table entry of that name.
 void name_attribute(NodeAttribute* attribute, std::string_view name);
 
 NodeAttribute* get_attribute(const Node* node, const char* name);

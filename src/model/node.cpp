@@ -35,7 +35,11 @@ AttributePool& attribute_pool() {
     return pool;
 }
 
-using NamedPool = RecordPool<sizeof(ElementTag::Named), alignof(ElementTag::Named)>;
+// The records of names kept beside their entries (NamedEntry), of elements
+// and attributes alike.
+constexpr std::size_t NamedSlotBytes = 16;
+constexpr std::size_t NamedSlotAlign = 8;
+using NamedPool = RecordPool<NamedSlotBytes, NamedSlotAlign>;
 
 NamedPool& named_pool() {
     thread_local NamedPool pool;
@@ -74,76 +78,67 @@ void NodeAttribute::operator delete(void* record) {
     if (record != nullptr) attribute_pool().give_back(record);
 }
 
-// Tag entries lie at even addresses, so the low bit of a stored pointer
-// is free to mark a Named record (which lies at an even address too).
-static_assert(alignof(TagDef) >= 2 && alignof(ElementTag::Named) >= 2);
+// Entries lie at even addresses, so the low bit of a stored pointer is
+// free to mark a Named record (which lies at an even address too).
+static_assert(alignof(TagDef) >= 2 && alignof(AttrDef) >= 2);
+static_assert(alignof(NamedEntry<TagPtr>::Named) >= 2 &&
+              alignof(NamedEntry<const AttrDef*>::Named) >= 2);
 
-ElementTag& ElementTag::operator=(TagPtr tag) {
+template <typename Ref> void NamedEntry<Ref>::set_entry(Ref entry) {
     if (Named* named = named_record()) {
-        if (tag != nullptr && named->name.view() == tag->name) {
+        if (entry != nullptr && named->name.view() == entry->name) {
             release_named(named);
-            store_tag(tag);
+            store_entry(entry);
         } else {
-            named->tag = tag;
+            named->entry = entry;
         }
-        return *this;
+        return;
     }
-    const TagDef* current = this->tag().get();
-    if (current == tag.get()) return *this;
+    const Ref current = this->entry();
+    if (entry_address(current) == entry_address(entry)) return;
     const std::string_view kept = current != nullptr ? current->name : std::string_view();
-    if (kept == (tag != nullptr ? tag->name : std::string_view())) {
-        store_tag(tag);
+    if (kept == (entry != nullptr ? entry->name : std::string_view())) {
+        store_entry(entry);
     } else {
-        // A built-in entry lives as long as the program: its name is
-        // borrowed.
-        store_named(tag, kept, is_builtin_tag(current) ? &current->name : nullptr);
-    }
-    return *this;
-}
-
-void ElementTag::set_name(std::string_view name) {
-    Named* named = named_record();
-    const TagPtr tag = this->tag();
-    if (tag != nullptr && tag->name == name) {
-        if (named != nullptr) release_named(named);
-        store_tag(tag);
-    } else if (named != nullptr) {
-        named->name = name;
-    } else if (tag != nullptr || !name.empty()) {
-        store_named(tag, name, nullptr);
+        // A name of an entry that lives as long as the program is borrowed.
+        const bool borrow = current != nullptr && entry_lives_forever(current);
+        store_named(entry, kept, borrow ? &current->name : nullptr);
     }
 }
 
-void ElementTag::set(TagPtr tag, std::string_view name) {
+template <typename Ref> void NamedEntry<Ref>::set_name(std::string_view name) {
+    set(this->entry(), name);
+}
+
+template <typename Ref> void NamedEntry<Ref>::set(Ref entry, std::string_view name) {
     Named* named = named_record();
-    if (tag != nullptr ? tag->name == name : name.empty()) {
+    if (entry != nullptr ? entry->name == name : name.empty()) {
         if (named != nullptr) release_named(named);
-        store_tag(tag);
+        store_entry(entry);
     } else if (named != nullptr) {
-        named->tag = tag;
+        named->entry = entry;
         named->name = name;
     } else {
-        store_named(tag, name, nullptr);
+        store_named(entry, name, nullptr);
     }
 }
 
-void ElementTag::copy_from(const ElementTag& other) {
+template <typename Ref> void NamedEntry<Ref>::copy_from(const NamedEntry& other) {
     if (this == &other) return;
     if (Named* named = named_record()) release_named(named);
     if (const Named* theirs = other.named_record()) {
-        store_named(theirs->tag, {}, nullptr);
+        store_named(theirs->entry, {}, nullptr);
         named_record()->name = theirs->name; // shares a borrowed name
     } else {
-        store_tag(other.tag());
+        store_entry(other.entry());
     }
 }
 
-void ElementTag::store_tag(TagPtr tag) {
-    bits_.set(tag.get());
-}
-
-void ElementTag::store_named(TagPtr tag, std::string_view name, const std::string_view* borrowed) {
-    Named* named = new (named_pool().take()) Named{tag, {}};
+template <typename Ref>
+void NamedEntry<Ref>::store_named(Ref entry, std::string_view name,
+                                  const std::string_view* borrowed) {
+    static_assert(sizeof(Named) <= NamedSlotBytes && alignof(Named) <= NamedSlotAlign);
+    Named* named = new (named_pool().take()) Named{entry, {}};
     if (borrowed != nullptr) {
         named->name.borrow(borrowed);
     } else {
@@ -152,10 +147,13 @@ void ElementTag::store_named(TagPtr tag, std::string_view name, const std::strin
     bits_.set(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(named) + NamedBit));
 }
 
-void ElementTag::release_named(Named* named) {
+template <typename Ref> void NamedEntry<Ref>::release_named(Named* named) {
     named->~Named();
     named_pool().give_back(named);
 }
+
+template class NamedEntry<TagPtr>;
+template class NamedEntry<const AttrDef*>;
 
 Node* new_node() {
     return new Node();
@@ -227,9 +225,8 @@ NodeAttribute* copy_attribute_list(const NodeAttribute* list) {
         NodeAttribute* copy = new NodeAttribute();
         copy->block = a->block;
         copy->delimiter = a->delimiter;
-        copy->name = a->name;
+        name_attribute(copy, a->name());
         copy->value = a->value;
-        copy->attr_def = find_attr_def(copy);
         *tail = copy;
         tail = &copy->next;
     }

@@ -22,12 +22,12 @@
 
 #include "base/attr_value.h"
 #include "base/short_name.h"
+#include "model/attrs.h"
 #include "model/packed_ptr.h"
 #include "model/tags.h"
 
 namespace varnel {
 
-struct AttrDef;
 struct DocumentState;
 
 enum NodeKind : uint8_t {
@@ -54,87 +54,78 @@ struct NodeAttribute;
 template <> inline constexpr bool is_pooled_record<Node> = true;
 template <> inline constexpr bool is_pooled_record<NodeAttribute> = true;
 
-struct NodeAttribute {
-    PackedPtr<NodeAttribute> next;
-    PackedPtr<const AttrDef> attr_def;
-    // A server block standing in place of an attribute: "<% ... %>" (an
-    // AspNode) or "<?php ... ?>" (a PhpNode).
-    PackedPtr<Node> block;
-    AttrValue value; // without a value: the attribute is a bare name
-    AttrName name;   // empty for an ASP or PHP entry
-    char delimiter = '"';
-
-    Node* asp() const;
-    Node* php() const;
-
-    // Records come from a pool (see pool.h).
-    static void* operator new(std::size_t size);
-    static void operator delete(void* record);
-};
-
-// An element's name as Node::element_name gives it: a view of text that a
-// NUL follows.
-class ElementNameView : public std::string_view {
+// A record's name as Node::element_name and NodeAttribute::name give it:
+// a view of text that a NUL follows.
+class NameView : public std::string_view {
   public:
-    explicit ElementNameView(std::string_view name) : std::string_view(name) {}
+    explicit NameView(std::string_view name) : std::string_view(name) {}
     const char* c_str() const { return data(); }
     std::string_view view() const { return *this; }
 };
 
-// A node's tag and element name in six bytes. Nearly every element is
-// named as its tag entry is, and then the entry alone is kept and the name
-// read from it; an element named otherwise (XML, foreign content, an
-// element no table knows, a tag given without its name) keeps the entry and
-// its name in a small record of its own (`Named`), which the low bit of the
-// stored pointer marks (tag entries lie at even addresses). Assigning a tag
-// keeps the element's name and assigning a name keeps its tag, as if both
-// were fields of their own.
-class ElementTag {
+// The address of a table entry, and whether it lives as long as the program
+// (a record may then borrow its name): built-in tags do, tags a run
+// declares do not, and every attribute entry lies in the constant tables.
+inline const TagDef* entry_address(TagPtr tag) {
+    return tag.get();
+}
+inline const AttrDef* entry_address(const AttrDef* def) {
+    return def;
+}
+inline bool entry_lives_forever(TagPtr tag) {
+    return is_builtin_tag(tag);
+}
+inline bool entry_lives_forever(const AttrDef*) {
+    return true;
+}
+
+// A table entry and a name in six bytes, for the tag and name of an element
+// and the entry and name of an attribute. Nearly every element and
+// attribute is named as its entry is, and then the entry alone is kept and
+// the name read from it; one named otherwise (XML, foreign content, a name
+// no table knows, a family entry such as data-*, an entry given without its
+// name) keeps the entry and its name in a small record of its own
+// (`Named`), which the low bit of the stored pointer marks (entries lie at
+// even addresses). Setting the entry keeps the name and setting the name
+// keeps the entry, as if both were fields of their own.
+template <typename Ref> class NamedEntry {
+    using Def = std::remove_cvref_t<decltype(*entry_address(Ref()))>;
+
   public:
-    ElementTag() = default;
-    ElementTag(const ElementTag&) = delete;
-    ElementTag& operator=(const ElementTag&) = delete;
-    ~ElementTag() {
+    NamedEntry() = default;
+    NamedEntry(const NamedEntry&) = delete;
+    NamedEntry& operator=(const NamedEntry&) = delete;
+    ~NamedEntry() {
         if (Named* named = named_record()) release_named(named);
     }
 
-    TagPtr tag() const {
+    Ref entry() const {
         const uintptr_t bits = stored();
-        if ((bits & NamedBit) != 0) return reinterpret_cast<Named*>(bits - NamedBit)->tag;
-        return reinterpret_cast<const TagDef*>(bits);
+        if ((bits & NamedBit) != 0) return reinterpret_cast<Named*>(bits - NamedBit)->entry;
+        return Ref(reinterpret_cast<const Def*>(bits));
     }
-    operator TagPtr() const { return tag(); }
-    const TagDef* get() const { return tag().get(); }
-    const TagDef* operator->() const { return get(); }
-    const TagDef& operator*() const { return *get(); }
-    explicit operator bool() const { return tag() != nullptr; }
-
-    // Sets the tag; the element's name stays what it was.
-    ElementTag& operator=(TagPtr tag);
-    // The element's name: the tag entry's own unless the element keeps one.
-    // It is followed by a NUL. Empty for nodes other than elements.
+    // The name: the entry's own unless the record keeps one. It is
+    // followed by a NUL. Empty when there is neither.
     std::string_view name() const {
         const uintptr_t bits = stored();
         if ((bits & NamedBit) != 0) return reinterpret_cast<Named*>(bits - NamedBit)->name.view();
         if (bits == 0) return std::string_view("", 0);
-        return reinterpret_cast<const TagDef*>(bits)->name;
+        return reinterpret_cast<const Def*>(bits)->name;
     }
-    // Sets the name (which may be a view of this name itself); the tag
+    // Sets the entry; the name stays what it was.
+    void set_entry(Ref entry);
+    // Sets the name (which may be a view of this name itself); the entry
     // stays what it was.
     void set_name(std::string_view name);
-    // Sets both the tag and the name.
-    void set(TagPtr tag, std::string_view name);
-    // Makes this tag and name those of `other`.
-    void copy_from(const ElementTag& other);
+    // Sets both.
+    void set(Ref entry, std::string_view name);
+    // Makes this entry and name those of `other`.
+    void copy_from(const NamedEntry& other);
 
-    friend bool operator==(const ElementTag& a, TagPtr b) { return a.tag() == b; }
-    friend bool operator==(const ElementTag& a, const ElementTag& b) { return a.tag() == b.tag(); }
-    friend bool operator==(const ElementTag& a, std::nullptr_t) { return a.tag() == nullptr; }
-
-    // A name kept beside its tag entry.
+    // A name kept beside its entry.
     struct Named {
-        TagPtr tag;
-        ElementName name;
+        Ref entry;
+        RecordName name;
     };
 
   private:
@@ -145,11 +136,57 @@ class ElementTag {
         const uintptr_t bits = stored();
         return (bits & NamedBit) != 0 ? reinterpret_cast<Named*>(bits - NamedBit) : nullptr;
     }
-    void store_tag(TagPtr tag);
-    void store_named(TagPtr tag, std::string_view name, const std::string_view* borrowed);
+    void store_entry(Ref entry) { bits_.set(entry_address(entry)); }
+    void store_named(Ref entry, std::string_view name, const std::string_view* borrowed);
     static void release_named(Named* named);
 
     PackedBits bits_;
+};
+
+// A node's tag and element name (see NamedEntry), read and compared as the
+// TagPtr it holds.
+class ElementTag : public NamedEntry<TagPtr> {
+  public:
+    TagPtr tag() const { return entry(); }
+    operator TagPtr() const { return tag(); }
+    const TagDef* get() const { return tag().get(); }
+    const TagDef* operator->() const { return get(); }
+    const TagDef& operator*() const { return *get(); }
+    explicit operator bool() const { return tag() != nullptr; }
+
+    // Sets the tag; the element's name stays what it was.
+    ElementTag& operator=(TagPtr tag) {
+        set_entry(tag);
+        return *this;
+    }
+
+    friend bool operator==(const ElementTag& a, TagPtr b) { return a.tag() == b; }
+    friend bool operator==(const ElementTag& a, const ElementTag& b) { return a.tag() == b.tag(); }
+    friend bool operator==(const ElementTag& a, std::nullptr_t) { return a.tag() == nullptr; }
+};
+
+struct NodeAttribute {
+    PackedPtr<NodeAttribute> next;
+    // A server block standing in place of an attribute: "<% ... %>" (an
+    // AspNode) or "<?php ... ?>" (a PhpNode).
+    PackedPtr<Node> block;
+    AttrValue value; // without a value: the attribute is a bare name
+    // The table entry (null when none is known, or none looked up yet) and
+    // the name, empty for an ASP or PHP entry.
+    NamedEntry<const AttrDef*> entry_and_name;
+    char delimiter = '"';
+
+    NameView name() const { return NameView(entry_and_name.name()); }
+    const AttrDef* attr_def() const { return entry_and_name.entry(); }
+    void set_name(std::string_view name) { entry_and_name.set_name(name); }
+    void set_attr_def(const AttrDef* def) { entry_and_name.set_entry(def); }
+
+    Node* asp() const;
+    Node* php() const;
+
+    // Records come from a pool (see pool.h).
+    static void* operator new(std::size_t size);
+    static void operator delete(void* record);
 };
 
 struct Node {
@@ -171,7 +208,7 @@ struct Node {
     bool retagged : 1 = false;
 
     // The element's name; empty for kinds other than tags.
-    ElementNameView element_name() const { return ElementNameView(tag.name()); }
+    NameView element_name() const { return NameView(tag.name()); }
     void set_element_name(std::string_view name) { tag.set_name(name); }
     void set_element(TagPtr element_tag, std::string_view name) { tag.set(element_tag, name); }
 
@@ -241,8 +278,8 @@ Node* find_body(Node* root);
 
 // Every node and attribute a document holds is one of these records, and
 // every 4 KiB of them costs the page fault that brings the memory in.
-static_assert(RecordLinksAreOffsets ? sizeof(Node) <= 40 && sizeof(NodeAttribute) <= 38
-                                    : sizeof(Node) <= 52 && sizeof(NodeAttribute) <= 42);
+static_assert(RecordLinksAreOffsets ? sizeof(Node) <= 40 && sizeof(NodeAttribute) <= 31
+                                    : sizeof(Node) <= 52 && sizeof(NodeAttribute) <= 35);
 
 inline Node* NodeAttribute::asp() const {
     return block != nullptr && block->kind == AspNode ? block : nullptr;

@@ -99,7 +99,7 @@ inline void add_folded_name(OutputStream* out, std::string_view name, bool upper
 // The first attribute named exactly `name`, skipping ASP and PHP entries.
 const NodeAttribute* attribute_named(const Node* node, const char* name) {
     for (const NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
-        if (a->block == nullptr && a->name == name) return a;
+        if (a->block == nullptr && a->name() == name) return a;
     }
     return nullptr;
 }
@@ -107,7 +107,7 @@ const NodeAttribute* attribute_named(const Node* node, const char* name) {
 // The dictionary entry of an attribute, looked up again when the record
 // does not carry one.
 const AttrDef* definition_of(const NodeAttribute* attribute) {
-    return attribute->attr_def != nullptr ? attribute->attr_def.get() : find_attr_def(attribute);
+    return attribute->attr_def() != nullptr ? attribute->attr_def() : find_attr_def(attribute);
 }
 
 bool is_script_def(const AttrDef* def) {
@@ -582,7 +582,7 @@ bool lower_enumerated_value(const Node* node, const NodeAttribute* attribute,
                             std::string* lowered) {
     const std::string_view value = *attribute->value;
     for (const EnumeratedAttribute& row : enumerated_attributes) {
-        if (attribute->name != row.attribute) continue;
+        if (attribute->name() != row.attribute) continue;
         if (row.element != nullptr && node->element_name() != row.element) continue;
         if (!has_value_ignoring_case(row.values, value)) continue;
         *lowered = lower_ascii(value);
@@ -596,7 +596,7 @@ bool lower_enumerated_value(const Node* node, const NodeAttribute* attribute,
 void print_attribute(OutputStream* out, uint32_t indent, Lexer* lexer, const Node* node,
                      const NodeAttribute* attribute) {
     const Config& options = *out->options;
-    if (attribute->name.empty()) {
+    if (attribute->name().empty()) {
         if (attribute->asp() != nullptr) {
             add_char(out, ' ');
             print_asp(out, PrintNormal, indent, lexer, attribute->asp());
@@ -628,7 +628,7 @@ void print_attribute(OutputStream* out, uint32_t indent, Lexer* lexer, const Nod
     add_char(out, ' ');
 
     // The names of foreign content keep their case (viewBox).
-    add_folded_name(out, attribute->name, options.uppercase_attributes, is_foreign(node));
+    add_folded_name(out, attribute->name(), options.uppercase_attributes, is_foreign(node));
     if (!line_fits(out, attr_indent)) break_line_at_wrap_point(out, attr_indent);
 
     if (attribute->value.has_value()) {
@@ -638,7 +638,7 @@ void print_attribute(OutputStream* out, uint32_t indent, Lexer* lexer, const Nod
         print_attr_value(out, attr_indent, lower ? std::string_view(lowered) : *attribute->value,
                          attribute->delimiter, wrappable, is_script_def(def));
     } else if (options.output_xml || options.input_xml) {
-        print_attr_value(out, attr_indent, attribute->name.view(), attribute->delimiter, true);
+        print_attr_value(out, attr_indent, attribute->name().view(), attribute->delimiter, true);
     } else if (is_boolean_def(def) || node->tag == nullptr ||
                (node->tag->model & ModelUserDefined) != 0) {
         if (line_fits(out, attr_indent)) set_wrap_point(out);
@@ -668,13 +668,13 @@ void print_attribute_list(OutputStream* out, uint32_t indent, Lexer* lexer, cons
     std::unordered_set<std::string_view> printed;
     for (size_t i = count; i > 0; --i) {
         const NodeAttribute* attribute = list[i - 1];
-        if (once && !attribute->name.empty()) {
+        if (once && !attribute->name().empty()) {
             if (count <= Inline) {
                 bool repeated = false;
                 for (size_t j = i; j < count && !repeated; ++j)
-                    repeated = list[j]->name == attribute->name;
+                    repeated = list[j]->name() == attribute->name();
                 if (repeated) continue;
-            } else if (!printed.insert(attribute->name).second) {
+            } else if (!printed.insert(attribute->name()).second) {
                 continue;
             }
         }

@@ -83,7 +83,7 @@ void place_pending_token(Lexer* lexer, Node* node) {
 uint32_t reopen_cost(const Node* node) {
     uint64_t cost = 5 + 2 * node->element_name().size();
     for (const NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
-        cost += 4 + a->name.size() + (a->value ? a->value->size() : 0);
+        cost += 4 + a->name().size() + (a->value ? a->value->size() : 0);
     }
     return static_cast<uint32_t>(std::min<uint64_t>(cost, UINT32_MAX));
 }

@@ -52,7 +52,7 @@ void trim_xml_edges(Lexer* lexer, Node* element) {
 bool preserves_space(const DocumentState* doc, const Node* element) {
     for (const NodeAttribute* attribute = element->attributes; attribute != nullptr;
          attribute = attribute->next) {
-        if (attribute->name == "xml:space") {
+        if (attribute->name() == "xml:space") {
             return attribute->value && *attribute->value == "preserve";
         }
     }

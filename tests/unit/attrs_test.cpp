@@ -54,9 +54,9 @@ class AttrTest : public ::testing::Test {
         find_tag(lexer_, node);
         for (const auto& [attr_name, value] : attrs) {
             NodeAttribute* a = new_attribute();
-            a->name = attr_name;
+            a->set_name(attr_name);
             if (value != nullptr) a->value = value;
-            a->attr_def = find_attr_def(a);
+            a->set_attr_def(find_attr_def(a));
             a->next = node->attributes;
             node->attributes = a;
         }
@@ -92,7 +92,7 @@ class AttrTest : public ::testing::Test {
         std::string s;
         for (const NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
             if (!s.empty()) s += ' ';
-            s += a->asp() != nullptr ? "[asp]" : a->name;
+            s += a->asp() != nullptr ? std::string_view("[asp]") : a->name().view();
             if (a->value) (s += "=") += *a->value;
         }
         return s;
@@ -322,7 +322,7 @@ TEST_F(AttrTest, GetAndAddAttribute) {
     NodeAttribute* last = a->attributes;
     while (last->next != nullptr)
         last = last->next;
-    EXPECT_EQ(last->attr_def, lookup_attr_def("nohref"));
+    EXPECT_EQ(last->attr_def(), lookup_attr_def("nohref"));
     EXPECT_EQ(last->delimiter, '"');
     EXPECT_FALSE(last->value.has_value());
     EXPECT_EQ(output(), "");
@@ -357,7 +357,7 @@ TEST_F(AttrTest, RepeatedAttributesOnElementsWithAndWithoutChecks) {
     Node* td = element("td", {{"nowrap", nullptr}, {"nowrap", nullptr}});
     add_asp_entry(td);
     NodeAttribute* third = new_attribute();
-    third->name = "nowrap";
+    third->set_name("nowrap");
     third->next = td->attributes;
     td->attributes = third;
     uint32_t before = lexer_->warnings;

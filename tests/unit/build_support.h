@@ -21,7 +21,7 @@ inline std::string dump_attributes(const Node* node) {
     std::string out = "[";
     for (size_t i = 0; i < attrs.size(); ++i) {
         if (i) out += ' ';
-        out += attrs[i]->name;
+        out += attrs[i]->name();
         if (attrs[i]->value) ((out += "=\"") += *attrs[i]->value) += "\"";
     }
     return out + "]";

@@ -185,7 +185,7 @@ std::string settled(const std::string& source, CharEncoding output, size_t* chan
             // The list holds the attributes newest first.
             std::string meta;
             for (NodeAttribute* a = n->attributes; a != nullptr; a = a->next)
-                meta = a->name + "=" + std::string(a->value.value_or("")) +
+                meta = std::string(a->name()) + "=" + std::string(a->value.value_or("")) +
                        (meta.empty() ? "" : " ") + meta;
             values += "|" + meta;
         }

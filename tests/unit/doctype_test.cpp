@@ -441,11 +441,11 @@ TEST_F(DoctypeTest, HtmlNamespace) {
     set_html_namespace(lexer(), r1, "urn:a");
     // Put at the head of the list: printed after the source attributes.
     ASSERT_NE(html->attributes, nullptr);
-    EXPECT_EQ(html->attributes->name, "xmlns");
+    EXPECT_EQ(html->attributes->name(), "xmlns");
     EXPECT_EQ(*html->attributes->value, "urn:a");
     EXPECT_EQ(html->attributes->delimiter, '"');
-    EXPECT_EQ(html->attributes->attr_def, attr_xmlns);
-    EXPECT_EQ(html->attributes->next->name, "lang");
+    EXPECT_EQ(html->attributes->attr_def(), attr_xmlns);
+    EXPECT_EQ(html->attributes->next->name(), "lang");
     EXPECT_EQ(reports(), "");
 
     set_html_namespace(lexer(), r1, "urn:a"); // same value: nothing to say
@@ -727,10 +727,10 @@ TEST_F(DoctypeTest, GeneratorMeta) {
     EXPECT_EQ(meta->parent, head);
     // List order content, name: the printer writes name first.
     ASSERT_NE(meta->attributes, nullptr);
-    EXPECT_EQ(meta->attributes->name, "content");
+    EXPECT_EQ(meta->attributes->name(), "content");
     EXPECT_EQ(*meta->attributes->value, "HTML Varnel, see www.varnel.org");
     ASSERT_NE(meta->attributes->next, nullptr);
-    EXPECT_EQ(meta->attributes->next->name, "name");
+    EXPECT_EQ(meta->attributes->next->name(), "name");
     EXPECT_EQ(*meta->attributes->next->value, "generator");
     EXPECT_EQ(meta->attributes->next->next, nullptr);
 }

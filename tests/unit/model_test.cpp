@@ -248,6 +248,81 @@ TEST(PackedLinkTest, PointersOfFortyEightBitsComeBackWhole) {
     }
 }
 
+// An entry and a name kept together behave as two fields of their own,
+// whatever the order of the changes: random sequences of setting the
+// entry, the name (also to a view of itself), both, and copying from
+// another, checked against plain fields after every step. A name that is
+// its entry's own is read from the entry.
+template <typename Ref>
+void check_named_entries_against_two_fields(const std::vector<Ref>& entries,
+                                            const std::vector<std::string>& names) {
+    struct Model {
+        Ref entry{};
+        std::string name;
+    };
+    std::mt19937 random(11);
+    constexpr int Count = 4;
+    std::vector<std::unique_ptr<NamedEntry<Ref>>> held;
+    std::vector<Model> model(Count);
+    for (int i = 0; i < Count; ++i)
+        held.push_back(std::make_unique<NamedEntry<Ref>>());
+    for (int step = 0; step < 4000; ++step) {
+        const size_t i = random() % Count;
+        NamedEntry<Ref>& e = *held[i];
+        const Ref entry = entries[random() % entries.size()];
+        const std::string& name = names[random() % names.size()];
+        switch (random() % 5) {
+        case 0:
+            e.set_entry(entry);
+            model[i].entry = entry;
+            break;
+        case 1:
+            e.set_name(name);
+            model[i].name = name;
+            break;
+        case 2:
+            e.set(entry, name);
+            model[i] = {entry, name};
+            break;
+        case 3: {
+            const size_t from = random() % Count;
+            e.copy_from(*held[from]);
+            model[i] = model[from];
+            break;
+        }
+        default: {
+            const std::string_view own = e.name();
+            const size_t cut = own.empty() ? 0 : random() % own.size();
+            e.set_name(own.substr(cut));
+            model[i].name = model[i].name.substr(cut);
+            break;
+        }
+        }
+        for (int k = 0; k < Count; ++k) {
+            const NamedEntry<Ref>& h = *held[k];
+            ASSERT_TRUE(entry_address(h.entry()) == entry_address(model[k].entry)) << step;
+            ASSERT_EQ(h.name(), model[k].name) << step;
+            ASSERT_EQ(h.name().data()[h.name().size()], '\0') << step;
+            if (model[k].entry != nullptr && model[k].name == model[k].entry->name) {
+                ASSERT_EQ(h.name().data(), model[k].entry->name.data()) << step;
+            }
+        }
+    }
+}
+
+TEST(NamedEntryTest, TagsAndNamesBehaveAsTwoFields) {
+    check_named_entries_against_two_fields<TagPtr>(
+        {nullptr, tag_p, tag_span, tag_blockquote, foreign_tag_def, xml_tag_def},
+        {"", "p", "span", "blockquote", "linearGradient", "my-widget", "SPAN"});
+}
+
+TEST(NamedEntryTest, AttributeEntriesAndNamesBehaveAsTwoFields) {
+    check_named_entries_against_two_fields<const AttrDef*>(
+        {nullptr, lookup_attr_def("id"), lookup_attr_def("cellspacing"),
+         lookup_attr_def("data-role")},
+        {"", "id", "cellspacing", "data-role", "data-x", "onclick", "ID"});
+}
+
 // An element named as its tag entry reads its name from the table (for
 // every length, the copy of a clone too); any other name is the element's
 // own and a clone's copy is the clone's. Setting the tag keeps the name and
@@ -325,12 +400,11 @@ TEST_F(NodeTreeTest, ElementNamesComeFromTheTagOrAreTheElementsOwn) {
     free_node(text);
 }
 
-// An attribute's name is the table's own when it is too long to keep in
-// place and is exactly its entry's name. Names of a family entry (on* for
-// the handlers HTML5 added, data-*), unknown names and short ones are the
-// record's. Names read by the lexer and names the program adds are kept
-// the same way.
-TEST_F(NodeTreeTest, AttributeNamesBorrowOnlyTheirOwnEntrysName) {
+// An attribute's name is the table's own when it is exactly its entry's
+// name, whatever its length. Names of a family entry (on* for the handlers
+// HTML5 added, data-*) and unknown names are the record's. Names read by
+// the lexer and names the program adds are kept the same way.
+TEST_F(NodeTreeTest, AttributeNamesAreTheirEntrysWhenTheyAreItsName) {
     struct Case {
         const char* name;
         const char* entry; // the table entry's name, or null when unknown
@@ -353,23 +427,31 @@ TEST_F(NodeTreeTest, AttributeNamesBorrowOnlyTheirOwnEntrysName) {
         for (const Case& c : cases) {
             const NodeAttribute* a = get_attribute(node, c.name);
             ASSERT_NE(a, nullptr) << c.name;
-            EXPECT_EQ(a->name.view(), c.name);
-            EXPECT_EQ(std::strlen(a->name.c_str()), std::strlen(c.name)) << c.name;
-            ASSERT_EQ(a->attr_def != nullptr, c.entry != nullptr) << c.name;
-            if (a->attr_def == nullptr) continue;
-            EXPECT_EQ(a->attr_def->name, c.entry);
-            const bool borrowed =
-                std::strlen(c.name) > RecordNameInline && std::string_view(c.name) == c.entry;
-            EXPECT_EQ(a->name.data() == a->attr_def->name.data(), borrowed) << c.name;
+            EXPECT_EQ(a->name().view(), c.name);
+            EXPECT_EQ(std::strlen(a->name().c_str()), std::strlen(c.name)) << c.name;
+            ASSERT_EQ(a->attr_def() != nullptr, c.entry != nullptr) << c.name;
+            if (a->attr_def() == nullptr) continue;
+            EXPECT_EQ(a->attr_def()->name, c.entry);
+            const bool borrowed = std::string_view(c.name) == c.entry;
+            EXPECT_EQ(a->name().data() == a->attr_def()->name.data(), borrowed) << c.name;
         }
-        // A copy shares a borrowed name until it is given another.
+        // A copy shares the entry's name until it is given another, which
+        // leaves its entry as it was.
         Node* copy = clone_node(lx.lexer, node);
         NodeAttribute* copied = get_attribute(copy, "cellspacing");
         ASSERT_NE(copied, nullptr);
-        EXPECT_EQ(copied->name.data(), get_attribute(node, "cellspacing")->name.data());
-        copied->name = "cellpadding";
-        EXPECT_EQ(copied->name.view(), "cellpadding");
+        EXPECT_EQ(copied->name().data(), get_attribute(node, "cellspacing")->name().data());
+        const AttrDef* entry = copied->attr_def();
+        copied->set_name("cellpadding");
+        EXPECT_EQ(copied->name().view(), "cellpadding");
+        EXPECT_EQ(copied->attr_def(), entry);
+        copied->set_attr_def(lookup_attr_def("cellpadding"));
+        EXPECT_EQ(copied->name().data(), copied->attr_def()->name.data());
         EXPECT_NE(get_attribute(node, "cellspacing"), nullptr);
+        const NodeAttribute* family = get_attribute(copy, "data-role");
+        ASSERT_NE(family, nullptr);
+        EXPECT_EQ(family->name().view(), "data-role");
+        EXPECT_EQ(family->attr_def()->name, "data-*");
         free_node(copy);
     }
     free_node(added);

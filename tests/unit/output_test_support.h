@@ -135,10 +135,10 @@ class OutputTest : public ::testing::Test {
     NodeAttribute* attribute(Node* node, const char* name, std::optional<std::string> value,
                              int delimiter = '"', const AttrDef* def = nullptr) {
         NodeAttribute* a = new_attribute();
-        a->name = name;
+        a->set_name(name);
         if (value) a->value = *value;
         a->delimiter = delimiter;
-        a->attr_def = def;
+        a->set_attr_def(def);
         a->next = node->attributes;
         node->attributes = a;
         return a;

@@ -349,7 +349,7 @@ TEST_F(PrinterTest, WrapAttributesBreaksInsideValuesAtSpaces) {
     attribute(p, "title", "aaa bbb ccc", '"', &plain_def);
     EXPECT_EQ(print(), "<p title=\"aaa \nbbb ccc\"></p>\n\n");
     // alt, value and content are never wrapped.
-    p->attributes->attr_def = &nowrap_def;
+    p->attributes->set_attr_def(&nowrap_def);
     EXPECT_EQ(print(), "<p title=\n\"aaa bbb ccc\">\n</p>\n\n");
 }
 
@@ -533,7 +533,7 @@ TEST_F(PrinterTest, ServerBlocksInsideTags) {
     asp->end = end;
     NodeAttribute* block = new_attribute();
     block->block = asp;
-    block->name.clear();
+    block->set_name("");
     attribute(p, "id", "a");
     block->next = p->attributes;
     p->attributes = block;

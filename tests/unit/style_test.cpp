@@ -76,7 +76,7 @@ TEST_F(StyleTest, SetStylePropertyMergesSortedPairsAndKeepsExistingValues) {
     parse("<p class=\"k\" id=\"n\">x</p>");
     set_style_property(first(), "text-align: center");
     EXPECT_EQ(dump(), "<p class=\"k\" id=\"n\" style=\"text-align: center\">x</p>");
-    EXPECT_EQ(first()->attributes->name, "style");
+    EXPECT_EQ(first()->attributes->name(), "style");
 }
 
 TEST_F(StyleTest, CombineStylesPutsTheNodePairsFirst) {
@@ -335,7 +335,7 @@ TEST_F(StyleTest, BodyColoursGiveStyleElementWithoutRules) {
                            "  background-color: #ffffff;\n }\n"
                            " :link { color: blue }\n :visited { color: purple }\n</style>");
     EXPECT_EQ(dump_tree(lexer, root).find("bgcolor"), std::string::npos);
-    EXPECT_EQ(find_body(root)->attributes->name, "onload");
+    EXPECT_EQ(find_body(root)->attributes->name(), "onload");
     EXPECT_EQ(find_body(root)->attributes->next, nullptr) << "all colour attributes removed";
     EXPECT_TRUE(lexer->usage_flags & UsingBodyColors);
 

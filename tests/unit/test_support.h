@@ -118,7 +118,7 @@ inline std::string describe_token(const LexerOver& lx, const Node* node) {
                 } else if (a->asp()) {
                     out += "<%" + lx.text(a->asp()) + "%>";
                 } else {
-                    out += a->name;
+                    out += a->name();
                     if (a->value) {
                         out += '=';
                         out += static_cast<char>(a->delimiter);

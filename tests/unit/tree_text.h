@@ -87,7 +87,7 @@ inline Node* parse_start_tag(Lexer* lexer, std::string_view markup, size_t& pos)
             ++pos;
         }
         NodeAttribute* attribute = new_attribute();
-        attribute->name = std::string(markup.substr(attr_start, pos - attr_start));
+        attribute->set_name(std::string(markup.substr(attr_start, pos - attr_start)));
         if (pos < markup.size() && markup[pos] == '=') {
             ++pos;
             if (markup[pos] == '"') {
@@ -101,7 +101,7 @@ inline Node* parse_start_tag(Lexer* lexer, std::string_view markup, size_t& pos)
                 attribute->value = std::string(markup.substr(value_start, pos - value_start));
             }
         }
-        attribute->attr_def = lookup_attr_def(attribute->name.c_str());
+        attribute->set_attr_def(lookup_attr_def(attribute->name().c_str()));
         attribute->next = node->attributes; // newest first
         node->attributes = attribute;
     }
@@ -153,7 +153,7 @@ inline void dump_attributes(std::string& out, const NodeAttribute* attribute) {
     if (attribute == nullptr) return;
     dump_attributes(out, attribute->next); // the printer writes the list from its end
     out += ' ';
-    out += attribute->name;
+    out += attribute->name();
     if (attribute->value) {
         out += "=\"";
         out += *attribute->value;
