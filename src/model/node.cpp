@@ -85,13 +85,8 @@ static_assert(alignof(NamedEntry<TagPtr>::Named) >= 2 &&
               alignof(NamedEntry<const AttrDef*>::Named) >= 2);
 
 template <typename Ref> void NamedEntry<Ref>::set_entry(Ref entry) {
-    if (Named* named = named_record()) {
-        if (entry != nullptr && named->name.view() == entry->name) {
-            release_named(named);
-            store_entry(entry);
-        } else {
-            named->entry = entry;
-        }
+    if (const Named* named = named_record()) {
+        set(entry, named->name.view());
         return;
     }
     const Ref current = this->entry();
