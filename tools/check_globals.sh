@@ -21,6 +21,7 @@ allowed=(
   # The record pools: per thread, a cache of the allocator that no
   # document's result depends on.
   'node_pool()::pool'
+  'text_pool()::pool'
   'attribute_pool()::pool'
   'named_pool()::pool'
   # The address space those pools take their blocks from, reserved once

@@ -48,7 +48,7 @@ void say(const DocumentJob& job, FILE* where, Severity severity, const std::stri
 
 // Sets the HTML or XHTML document type of a document with content.
 void set_document_type(Lexer* lexer, Node* root) {
-    if (root->first_child == nullptr) return;
+    if (root->first_child() == nullptr) return;
     if (lexer->options.output_xhtml) {
         make_xhtml_doctype(lexer, root);
     } else {
@@ -529,7 +529,7 @@ DocumentOutcome process_document(const DocumentJob& job) {
         uint32_t doctype_end = has_doctype ? doctype->end : 0;
 
         set_document_type(lexer, root);
-        if (root->first_child != nullptr && options.varnel_mark) add_generator_meta(lexer, root);
+        if (root->first_child() != nullptr && options.varnel_mark) add_generator_meta(lexer, root);
         if (lexer->options.output_xml) {
             drop_copied_duplicate_ids(root);
             drop_undeclared_prefixed_attributes(root);
@@ -541,7 +541,7 @@ DocumentOutcome process_document(const DocumentJob& job) {
 
         add_to_total(&outcome.warnings, lexer->warnings);
         add_to_total(&outcome.errors, lexer->errors);
-        if (!options.quiet && root->first_child != nullptr && job.reports != nullptr) {
+        if (!options.quiet && root->first_child() != nullptr && job.reports != nullptr) {
             report_doctype_summary(job.reports, lexer, label.c_str(), has_doctype, doctype_start,
                                    doctype_end);
             const bool written = options.markup && lexer->errors == 0;

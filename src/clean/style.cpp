@@ -80,8 +80,8 @@ void prepend_style_attribute(Node* node, std::string value) {
     name_attribute(attribute, "style");
     attribute->value = std::move(value);
     attribute->delimiter = '"';
-    attribute->next = node->attributes;
-    node->attributes = attribute;
+    attribute->next = node->attributes();
+    node->set_attributes(attribute);
 }
 
 // ---------------------------------------------------------------------------
@@ -96,7 +96,7 @@ bool has_model(const Node* node, ContentModelBits bits) {
 }
 
 bool has_one_child(const Node* node) {
-    return node->first_child != nullptr && node->first_child == node->last_child;
+    return node->first_child() != nullptr && node->first_child() == node->last_child();
 }
 
 // Gives the node another tag; the element name follows the tag's name.
@@ -108,7 +108,7 @@ void rename_node(Node* node, TagPtr tag) {
 // Returns the first former child, or the node's former next sibling when it
 // had none.
 Node* replace_by_children(Node* node) {
-    Node* first = node->first_child;
+    Node* first = node->first_child();
     Node* next = node->next;
     lift_children(node);
     discard_node(node);
@@ -135,7 +135,7 @@ void append_bytes(Lexer* lexer, std::string_view bytes) {
 // element, so such an element is left in place.
 bool foldable(const Node* child) {
     const bool font = child->tag == tag_font;
-    for (const NodeAttribute* a = child->attributes; a != nullptr; a = a->next) {
+    for (const NodeAttribute* a = child->attributes(); a != nullptr; a = a->next) {
         if (a->name() == "style") continue;
         if (font && (a->name() == "color" || a->name() == "size" || a->name() == "face")) continue;
         return false;
@@ -149,7 +149,7 @@ void fold_child_style(Node* node, Node* child, const char* property) {
     if (property != nullptr) {
         set_style_property(node, property);
     } else {
-        font_attrs_to_style(node, child->attributes);
+        font_attrs_to_style(node, child->attributes());
     }
     hoist_only_child(node);
 }
@@ -164,7 +164,7 @@ using ChainRule = bool (*)(Lexer* lexer, Node*& node);
 bool dir_to_div(Lexer*, Node*& node) {
     if (!has_tag(node, tag_dir) && !has_tag(node, tag_ul) && !has_tag(node, tag_ol)) return false;
     if (!has_one_child(node)) return false;
-    Node* child = node->first_child;
+    Node* child = node->first_child();
     if (!has_tag(child, tag_li) || !child->implicit) return false;
     rename_node(node, tag_div);
     set_style_property(node, "margin-left: 2em");
@@ -178,15 +178,15 @@ bool dir_to_div(Lexer*, Node*& node) {
 bool nested_list(Lexer*, Node*& node) {
     if (!has_tag(node, tag_ul) && !has_tag(node, tag_ol)) return false;
     if (!has_one_child(node)) return false;
-    Node* item = node->first_child;
-    Node* inner = item->first_child;
+    Node* item = node->first_child();
+    Node* inner = item->first_child();
     if (inner == nullptr || inner->tag != node->tag || inner->next != nullptr) return false;
     remove_node(inner);
     insert_node_before(node, inner);
     discard_node(node);
     Node* prev = inner->prev;
     if (prev != nullptr && (has_tag(prev, tag_ul) || has_tag(prev, tag_ol))) {
-        Node* last = prev->last_child;
+        Node* last = prev->last_child();
         if (last != nullptr && is_element(last)) {
             remove_node(inner);
             insert_node_at_end(last, inner);
@@ -201,7 +201,7 @@ bool center_rule(Lexer* lexer, Node*& node) {
     if (lexer->options.drop_font_tags) {
         Node* br = infer_tag(lexer, "br");
         insert_node_after(node, br);
-        Node* first = node->first_child;
+        Node* first = node->first_child();
         replace_by_children(node);
         // The former children were cleaned already; the chain looks at the
         // first of them once more in its new place.
@@ -215,7 +215,7 @@ bool center_rule(Lexer* lexer, Node*& node) {
 
 bool merge_divisions(Lexer*, Node*& node) {
     if (!has_tag(node, tag_div) || !has_one_child(node)) return false;
-    Node* child = node->first_child;
+    Node* child = node->first_child();
     if (!has_tag(child, tag_div) || !foldable(child)) return false;
     combine_styles(node, child);
     hoist_only_child(node);
@@ -235,8 +235,8 @@ bool block_style(Lexer*, Node*& node) {
             changed = true;
         }
     }
-    if (has_one_child(node) && foldable(node->first_child)) {
-        Node* child = node->first_child;
+    if (has_one_child(node) && foldable(node->first_child())) {
+        Node* child = node->first_child();
         if (has_tag(child, tag_b)) {
             fold_child_style(node, child, "font-weight: bold");
             changed = true;
@@ -253,8 +253,8 @@ bool block_style(Lexer*, Node*& node) {
 
 bool inline_style(Lexer* lexer, Node*& node) {
     if (has_tag(node, tag_font) || !has_model(node, ModelInline | ModelRow)) return false;
-    if (!has_one_child(node) || !foldable(node->first_child)) return false;
-    Node* child = node->first_child;
+    if (!has_one_child(node) || !foldable(node->first_child())) return false;
+    Node* child = node->first_child();
     if (has_tag(child, tag_b) && lexer->options.logical_emphasis) {
         fold_child_style(node, child, "font-weight: bold");
         return true;
@@ -296,10 +296,10 @@ bool font_rule(Lexer* lexer, Node*& node) {
     // otherwise (a list item, a table, a font with other attributes ...) it
     // becomes a span here, or its colour and size would be lost.
     if (node->prev == nullptr && node->next == nullptr && parent_folds_font(node)) return false;
-    font_attrs_to_style(node, node->attributes);
+    font_attrs_to_style(node, node->attributes());
     // The presentational attributes are now in the style; the others (id,
     // class, title ...) stay with the span.
-    PackedPtr<NodeAttribute>* link = &node->attributes;
+    PackedPtr<NodeAttribute>* link = &node->attribute_link();
     while (*link != nullptr) {
         NodeAttribute* attribute = *link;
         if (attribute->name() == "color" || attribute->name() == "size" ||
@@ -337,7 +337,7 @@ void apply_rule_chain(Lexer* lexer, Node* node) {
 // removed element were visited as its children, and the sibling that follows
 // a replaced node is walked in the ordinary way.
 void walk_presentation(Lexer* lexer, Node* node) {
-    for (Node* child = node->first_child; child != nullptr;) {
+    for (Node* child = node->first_child(); child != nullptr;) {
         Node* next = child->next;
         walk_presentation(lexer, child);
         child = next;
@@ -357,7 +357,7 @@ std::string rule_key(std::string_view tag_name, std::string_view properties) {
 }
 
 void collect_style_classes(Lexer* lexer, Node* node, RuleIndex& index) {
-    for (Node* child = node->first_child; child != nullptr; child = child->next) {
+    for (Node* child = node->first_child(); child != nullptr; child = child->next) {
         collect_style_classes(lexer, child, index);
     }
     NodeAttribute* style = get_attribute(node, "style");
@@ -494,7 +494,7 @@ void collapse_nested_emphasis(Node* node) {
             node = replace_by_children(node);
             continue;
         }
-        if (node->first_child != nullptr) collapse_nested_emphasis(node->first_child);
+        if (node->first_child() != nullptr) collapse_nested_emphasis(node->first_child());
         node = node->next;
     }
 }
@@ -506,18 +506,18 @@ void promote_logical_emphasis(Node* node) {
         } else if (has_tag(node, tag_b)) {
             rename_node(node, tag_strong);
         }
-        promote_logical_emphasis(node->first_child);
+        promote_logical_emphasis(node->first_child());
     }
 }
 
 bool lone_item_list_to_quote(Node* node) {
     if (node == nullptr) return false;
     bool quoted = false;
-    for (Node* child = node->first_child; child != nullptr; child = child->next) {
+    for (Node* child = node->first_child(); child != nullptr; child = child->next) {
         if (lone_item_list_to_quote(child)) quoted = true;
     }
     if (node->tag != nullptr && node->tag->builder == BuilderList && has_one_child(node) &&
-        node->first_child->implicit) {
+        node->first_child()->implicit) {
         hoist_only_child(node);
         rename_node(node, tag_blockquote);
         node->implicit = true;
@@ -530,11 +530,11 @@ void quote_nest_to_div(Node* node) {
     for (; node != nullptr; node = node->next) {
         if (has_tag(node, tag_blockquote) && node->implicit) {
             int depth = 1;
-            while (has_one_child(node) && has_tag(node->first_child, tag_blockquote)) {
+            while (has_one_child(node) && has_tag(node->first_child(), tag_blockquote)) {
                 ++depth;
                 hoist_only_child(node);
             }
-            quote_nest_to_div(node->first_child);
+            quote_nest_to_div(node->first_child());
             rename_node(node, tag_div);
             std::string margin = concat({"margin-left: ", std::to_string(2 * depth), "em"});
             // A list that carried its own style keeps one style attribute: the
@@ -545,7 +545,7 @@ void quote_nest_to_div(Node* node) {
                 add_attribute(node, "style", margin.c_str());
             }
         } else {
-            quote_nest_to_div(node->first_child);
+            quote_nest_to_div(node->first_child());
         }
     }
 }
@@ -626,16 +626,16 @@ void font_attrs_to_style(Node* node, NodeAttribute* attributes) {
 }
 
 void hoist_only_child(Node* node) {
-    Node* child = node->first_child;
+    Node* child = node->first_child();
     if (child == nullptr || child->next != nullptr) return;
-    node->first_child = child->first_child;
-    node->last_child = child->last_child;
-    for (Node* grandchild = child->first_child; grandchild != nullptr;
+    node->set_first_child(child->first_child());
+    node->set_last_child(child->last_child());
+    for (Node* grandchild = child->first_child(); grandchild != nullptr;
          grandchild = grandchild->next) {
         grandchild->parent = node;
     }
-    child->first_child = nullptr;
-    child->last_child = nullptr;
+    child->set_first_child(nullptr);
+    child->set_last_child(nullptr);
     child->parent = nullptr;
     child->next = nullptr;
     child->prev = nullptr;

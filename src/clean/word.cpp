@@ -93,7 +93,7 @@ bool section_content_goes(const Lexer* lexer, const Node* section) {
 // of white space alone (which a browser does not show, and which a second
 // run would trim away, leaving the paragraph empty).
 bool holds_content(const Lexer* lexer, const Node* p) {
-    for (const Node* child = p->first_child; child != nullptr; child = child->next) {
+    for (const Node* child = p->first_child(); child != nullptr; child = child->next) {
         if (child->kind != TextNode) return true;
         for (uint32_t i = child->start; i < child->end && i < lexer->text.size(); ++i) {
             if (!is_white(static_cast<unsigned char>(lexer->text[i]))) return true;
@@ -182,7 +182,7 @@ void strip_word_list(Lexer* lexer, Node* node, bool converted) {
             // A paragraph is judged empty by what is left once its content
             // is cleaned: spans, comments and styles that held nothing else
             // leave nothing, while a picture or a word still counts.
-            strip_word_list(lexer, node->first_child, converted);
+            strip_word_list(lexer, node->first_child(), converted);
             if (!holds_content(lexer, node)) {
                 node = discard_node(node);
                 continue;
@@ -204,13 +204,13 @@ void strip_word_list(Lexer* lexer, Node* node, bool converted) {
         container = nullptr;
         kind = Container::None;
         if (is_element(node)) drop_word_attributes(node);
-        if (node->first_child != nullptr) strip_word_list(lexer, node->first_child, converted);
+        if (node->first_child() != nullptr) strip_word_list(lexer, node->first_child(), converted);
         node = node->next;
     }
 }
 
 Node* strip_element_in(Lexer* lexer, Node* node, bool converted) {
-    strip_word_list(lexer, node->first_child, converted);
+    strip_word_list(lexer, node->first_child(), converted);
     Node* next = node->next;
     lift_children(node);
     discard_node(node);
@@ -253,7 +253,7 @@ void remove_conditional_sections(Lexer* lexer, Node* node) {
             }
             continue;
         }
-        if (node->first_child != nullptr) remove_conditional_sections(lexer, node->first_child);
+        if (node->first_child() != nullptr) remove_conditional_sections(lexer, node->first_child());
         node = node->next;
     }
 }
@@ -283,7 +283,7 @@ void strip_word_markup(Lexer* lexer, Node* node) {
 
 void drop_word_attributes(Node* node) {
     bool sized_cell = has_tag(node, tag_td) || has_tag(node, tag_tr) || has_tag(node, tag_th);
-    PackedPtr<NodeAttribute>* link = &node->attributes;
+    PackedPtr<NodeAttribute>* link = &node->attribute_link();
     while (*link != nullptr) {
         NodeAttribute* attribute = *link;
         const std::string_view name = attribute->name();
@@ -310,7 +310,7 @@ Node* strip_element(Lexer* lexer, Node* node) {
 
 void nbsp_to_spaces(Lexer* lexer, Node* node) {
     for (; node != nullptr; node = node->next) {
-        if (node->first_child != nullptr) nbsp_to_spaces(lexer, node->first_child);
+        if (node->first_child() != nullptr) nbsp_to_spaces(lexer, node->first_child());
         if (node->kind == TextNode) nbsp_in_text(lexer, node);
     }
 }

@@ -393,15 +393,15 @@ struct OutputCharset {
 // marked sections, server blocks) holds characters beyond ASCII, which
 // ASCII output writes as Latin-1 bytes.
 bool copies_beyond_ascii(const Lexer* lexer, Node* root) {
-    for (Node* n = root->first_child; n != nullptr;) {
+    for (Node* n = root->first_child(); n != nullptr;) {
         if (n->kind == CommentNode || n->kind == CDataNode || n->kind == SectionNode ||
             n->kind == AspNode || n->kind == JsteNode || n->kind == PhpNode) {
             for (uint32_t i = n->start; i < n->end && i < lexer->text.size(); ++i) {
                 if (static_cast<unsigned char>(lexer->text[i]) >= 0x80) return true;
             }
         }
-        if (n->first_child != nullptr) {
-            n = n->first_child;
+        if (n->first_child() != nullptr) {
+            n = n->first_child();
             continue;
         }
         while (n != root && n->next == nullptr)
@@ -458,7 +458,7 @@ bool name_is(const NodeAttribute* attribute, std::string_view name) {
 }
 
 NodeAttribute* attribute_named(Node* node, std::string_view name) {
-    for (NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
+    for (NodeAttribute* a = node->attributes(); a != nullptr; a = a->next) {
         if (name_is(a, name)) return a;
     }
     return nullptr;
@@ -471,7 +471,7 @@ std::vector<CharsetChange> settle_meta_charsets(Lexer* lexer, Node* root) {
     if (root == nullptr || !lexer->meta_read) return changes;
     bool known = false;
     OutputCharset output{nullptr, CharEncoding::Raw};
-    for (Node* n = root->first_child; n != nullptr;) {
+    for (Node* n = root->first_child(); n != nullptr;) {
         const bool meta =
             is_element(n) &&
             ((tag_meta != nullptr && n->tag == tag_meta) ||
@@ -504,8 +504,8 @@ std::vector<CharsetChange> settle_meta_charsets(Lexer* lexer, Node* root) {
                 }
             }
         }
-        if (n->first_child != nullptr) {
-            n = n->first_child;
+        if (n->first_child() != nullptr) {
+            n = n->first_child();
             continue;
         }
         while (n != root && n->next == nullptr)

@@ -105,8 +105,8 @@ bool is_xml_declaration(const Lexer* lexer, const Node* node) {
 Node* insert_doctype(Lexer* lexer, Node* root) {
     Node* d = new_node();
     d->kind = DoctypeNode;
-    if (is_xml_declaration(lexer, root->first_child)) {
-        insert_node_after(root->first_child, d);
+    if (is_xml_declaration(lexer, root->first_child())) {
+        insert_node_after(root->first_child(), d);
     } else {
         insert_node_at_start(root, d);
     }
@@ -156,7 +156,7 @@ void end_text(Lexer* lexer, Node* node) {
 
 Node* first_child_with_tag(Node* parent, TagPtr tag) {
     if (parent == nullptr || tag == nullptr) return nullptr;
-    for (Node* n = parent->first_child; n != nullptr; n = n->next) {
+    for (Node* n = parent->first_child(); n != nullptr; n = n->next) {
         if (n->tag == tag) return n;
     }
     return nullptr;
@@ -183,7 +183,7 @@ bool declares_prefix(const Node* node, const std::string& declaration) {
 
 // Every node under `root` in document order, without recursion.
 Node* next_in_order(Node* root, Node* n) {
-    if (n->first_child != nullptr) return n->first_child;
+    if (n->first_child() != nullptr) return n->first_child();
     while (n != root && n->next == nullptr)
         n = n->parent;
     return n == root ? nullptr : n->next;
@@ -193,7 +193,7 @@ Node* next_in_order(Node* root, Node* n) {
 // marked sections, server blocks) holds characters beyond ASCII: ASCII
 // output writes those as Latin-1 bytes, references having no meaning there.
 bool copies_beyond_ascii(const Lexer* lexer, Node* root) {
-    for (Node* n = root->first_child; n != nullptr; n = next_in_order(root, n)) {
+    for (Node* n = root->first_child(); n != nullptr; n = next_in_order(root, n)) {
         if (n->kind != CommentNode && n->kind != CDataNode && n->kind != SectionNode &&
             n->kind != AspNode && n->kind != JsteNode && n->kind != PhpNode) {
             continue;
@@ -536,7 +536,7 @@ void repair_doctype(Lexer* lexer, Node* root) {
 }
 
 void set_foreign_namespaces(Node* root) {
-    for (Node* n = root->first_child; n != nullptr; n = next_in_order(root, n)) {
+    for (Node* n = root->first_child(); n != nullptr; n = next_in_order(root, n)) {
         if (n->tag == nullptr || (n->tag != tag_svg && n->tag != tag_math)) continue;
         if (get_attribute(n, "xmlns") == nullptr) {
             add_attribute(n, "xmlns",
@@ -546,7 +546,7 @@ void set_foreign_namespaces(Node* root) {
         // XLink attributes (xlink:href) need their prefix declared.
         bool uses_xlink = false;
         for (Node* d = n; d != nullptr && !uses_xlink; d = next_in_order(n, d)) {
-            for (const NodeAttribute* a = d->attributes; a != nullptr; a = a->next) {
+            for (const NodeAttribute* a = d->attributes(); a != nullptr; a = a->next) {
                 if (a->name().starts_with("xlink:")) uses_xlink = true;
             }
         }
@@ -644,14 +644,14 @@ void set_html_namespace(Lexer* lexer, Node* root, const char* name_space) {
     name_attribute(a, "xmlns");
     a->value = name_space;
     a->delimiter = '"';
-    a->next = html->attributes;
-    html->attributes = a;
+    a->next = html->attributes();
+    html->set_attributes(a);
 }
 
 bool ensure_xml_declaration(Lexer* lexer, Node* root) {
     const DeclaredEncoding encoding = encoding_to_declare(lexer, root);
-    if (is_xml_declaration(lexer, root->first_child)) {
-        name_output_encoding(lexer, root->first_child, encoding);
+    if (is_xml_declaration(lexer, root->first_child())) {
+        name_output_encoding(lexer, root->first_child(), encoding);
         return true;
     }
     Node* pi = new_node();
@@ -673,13 +673,13 @@ void settle_xml_declaration(Lexer* lexer, Node* root) {
     // among the top-level nodes (after a comment or a doctype) goes to the
     // start when none is there; any other goes, as does one inside an
     // element, which declares nothing for the document.
-    for (Node* n = root->first_child; n != nullptr;) {
-        if (n == root->first_child || !is_xml_declaration(lexer, n)) {
+    for (Node* n = root->first_child(); n != nullptr;) {
+        if (n == root->first_child() || !is_xml_declaration(lexer, n)) {
             n = next_in_order(root, n);
             continue;
         }
         Node* resume = n->next != nullptr ? n->next.get() : next_in_order(root, n);
-        if (n->parent != root || is_xml_declaration(lexer, root->first_child)) {
+        if (n->parent != root || is_xml_declaration(lexer, root->first_child())) {
             discard_node(n);
         } else {
             remove_node(n);
@@ -687,19 +687,19 @@ void settle_xml_declaration(Lexer* lexer, Node* root) {
         }
         n = resume;
     }
-    if (is_xml_declaration(lexer, root->first_child) || lexer->options.add_xml_decl ||
-        (root->first_child != nullptr && encoding_to_declare(lexer, root).must_be_named)) {
+    if (is_xml_declaration(lexer, root->first_child()) || lexer->options.add_xml_decl ||
+        (root->first_child() != nullptr && encoding_to_declare(lexer, root).must_be_named)) {
         ensure_xml_declaration(lexer, root);
     }
 }
 
 void drop_copied_duplicate_ids(Node* root) {
     std::unordered_map<std::string, uint32_t> uses;
-    for (Node* n = root->first_child; n != nullptr; n = next_in_order(root, n)) {
+    for (Node* n = root->first_child(); n != nullptr; n = next_in_order(root, n)) {
         const NodeAttribute* id = get_attribute(n, "id");
         if (id != nullptr && id->value) ++uses[std::string(*id->value)];
     }
-    for (Node* n = root->first_child; n != nullptr; n = next_in_order(root, n)) {
+    for (Node* n = root->first_child(); n != nullptr; n = next_in_order(root, n)) {
         NodeAttribute* id = get_attribute(n, "id");
         if (id == nullptr || !id->value) continue;
         uint32_t& count = uses[std::string(*id->value)];
@@ -715,12 +715,12 @@ void drop_undeclared_prefixed_attributes(Node* root) {
     // Prefixes declared on the html element hold everywhere.
     std::unordered_set<std::string> declared;
     if (const Node* html = find_html(root); html != nullptr) {
-        for (const NodeAttribute* a = html->attributes; a != nullptr; a = a->next) {
+        for (const NodeAttribute* a = html->attributes(); a != nullptr; a = a->next) {
             if (a->name().starts_with("xmlns:")) declared.insert(std::string(a->name().substr(6)));
         }
     }
-    for (Node* n = root->first_child; n != nullptr; n = next_in_order(root, n)) {
-        NodeAttribute* a = n->attributes;
+    for (Node* n = root->first_child(); n != nullptr; n = next_in_order(root, n)) {
+        NodeAttribute* a = n->attributes();
         while (a != nullptr) {
             NodeAttribute* next = a->next;
             const size_t colon = a->name().find(':');
@@ -739,7 +739,7 @@ void drop_undeclared_prefixed_attributes(Node* root) {
 void add_generator_meta(Lexer* lexer, Node* root) {
     Node* head = first_child_with_tag(find_html(root), tag_head);
     if (head == nullptr) return;
-    for (Node* n = head->first_child; n != nullptr; n = n->next) {
+    for (Node* n = head->first_child(); n != nullptr; n = n->next) {
         if (n->tag != nullptr && n->tag == tag_meta && is_generator_mark(n)) return;
     }
 

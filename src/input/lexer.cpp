@@ -248,7 +248,7 @@ Node* pending_end_token(Lexer* lexer) {
 // Gives the attributes of an element of foreign content (or of svg or math
 // itself) the names that vocabulary spells in mixed case.
 void adjust_foreign_attributes(Node* node, ForeignContent kind) {
-    for (NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
+    for (NodeAttribute* a = node->attributes(); a != nullptr; a = a->next) {
         if (a->name().empty()) continue;
         const std::string_view name =
             kind == ForeignSvg ? svg_attribute_name(a->name()) : mathml_attribute_name(a->name());
@@ -296,7 +296,7 @@ Node* finish_start_tag(Lexer* lexer, int ended_by, WhitespaceMode mode) {
     if (ended_by != '>') {
         if (ended_by == '/') unread_plain_char(ended_by, in);
         bool is_empty = false;
-        node->attributes = scan_attributes(lexer, &is_empty);
+        node->set_attributes(scan_attributes(lexer, &is_empty));
         if (is_empty) node->kind = StartEndTagNode;
     }
     truncate_text(lexer, lexer->text_start);
@@ -842,8 +842,8 @@ namespace {
 // Whether script content is JavaScript: no attributes at all, or a
 // language or type attribute whose value mentions javascript.
 bool is_javascript(const Node* element) {
-    if (element->attributes == nullptr) return true;
-    for (const NodeAttribute* a = element->attributes; a != nullptr; a = a->next) {
+    if (element->attributes() == nullptr) return true;
+    for (const NodeAttribute* a = element->attributes(); a != nullptr; a = a->next) {
         if (!a->value) continue;
         if (equals_ignore_case(a->name().c_str(), "language") ||
             equals_ignore_case(a->name().c_str(), "type")) {

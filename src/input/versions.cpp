@@ -313,7 +313,7 @@ class Walk {
 VersionBits Walk::run(const Node* root) {
     frames_.push_back(Frame{}); // the root: its content is not checked
     std::vector<Level> levels{{0, false}};
-    const Node* node = root->first_child;
+    const Node* node = root->first_child();
     while (node != nullptr) {
         if (verdict_.vocabulary == 0) {
             // No version before HTML5 can be fitted any more: only whether
@@ -322,8 +322,8 @@ VersionBits Walk::run(const Node* root) {
             break;
         }
         enter(node, levels);
-        if (node->first_child != nullptr) {
-            node = node->first_child;
+        if (node->first_child() != nullptr) {
+            node = node->first_child();
             continue;
         }
         // Leave finished levels.
@@ -351,7 +351,7 @@ VersionBits Walk::run(const Node* root) {
 // only HTML5 has (data-*, aria-*, role, async, srcset, placeholder, meta
 // charset, the new input types ...) rule out every earlier version.
 void Walk::check_html5_attributes(const Node* element) {
-    for (const NodeAttribute* a = element->attributes; a != nullptr; a = a->next) {
+    for (const NodeAttribute* a = element->attributes(); a != nullptr; a = a->next) {
         if (a->name().empty()) continue;
         const AttrDef* def = a->attr_def();
         if (is_proprietary_value(element, a) ||
@@ -388,8 +388,8 @@ void Walk::check_html5_element(const Node* element) {
 void Walk::check_html5_from(const Node* node, const Node* root) {
     while (node != nullptr && html5_known_) {
         if (is_element(node) && !is_transparent(node) && !is_blank(node)) check_html5_element(node);
-        if (node->first_child != nullptr) {
-            node = node->first_child;
+        if (node->first_child() != nullptr) {
+            node = node->first_child();
             continue;
         }
         while (node != root && node->next == nullptr)
@@ -405,7 +405,7 @@ void Walk::enter(const Node* node, std::vector<Level>& levels) {
     const bool element = is_element(node);
     if (element && is_transparent(node)) {
         // Its content joins the parent's.
-        if (node->first_child != nullptr) levels.push_back({levels.back().frame, false});
+        if (node->first_child() != nullptr) levels.push_back({levels.back().frame, false});
         return;
     }
     add_child(parent, node);
@@ -425,7 +425,7 @@ void Walk::enter(const Node* node, std::vector<Level>& levels) {
     }
     if (is_blank(node)) return;
     Frame frame = open_element(node, parent.context);
-    if (node->first_child == nullptr) {
+    if (node->first_child() == nullptr) {
         close_frame(frame);
         return;
     }
@@ -466,7 +466,7 @@ Frame Walk::open_element(const Node* element, uint32_t context) {
 }
 
 void Walk::check_attributes(const Node* element, int symbol, VersionBits declared) {
-    for (const NodeAttribute* a = element->attributes; a != nullptr; a = a->next) {
+    for (const NodeAttribute* a = element->attributes(); a != nullptr; a = a->next) {
         if (a->name().empty()) continue; // a server block among the attributes
         scan_attribute_value(a);
         const AttrDef* def = a->attr_def();

@@ -322,7 +322,7 @@ int count_later_duplicates(const NodeAttribute* attribute) {
 class AttributeList {
   public:
     explicit AttributeList(const Node* node) {
-        for (NodeAttribute* a = node->attributes; a != nullptr; a = a->next)
+        for (NodeAttribute* a = node->attributes(); a != nullptr; a = a->next)
             list_.push_back(a);
         repeated_.assign(list_.size(), 0);
         if (list_.size() <= Few) {
@@ -369,7 +369,7 @@ const AttrDef* check_one_attribute(DocumentState* doc, Node* node, NodeAttribute
 // AttrDef found, in the same order (null for unknown attributes).
 template <typename F> void check_each_attribute(DocumentState* doc, Node* node, F found) {
     // Most elements have one attribute or none, which cannot repeat.
-    NodeAttribute* const first = node->attributes;
+    NodeAttribute* const first = node->attributes();
     if (first == nullptr) return;
     if (first->next == nullptr) {
         found(check_one_attribute(doc, node, first, false));
@@ -446,7 +446,7 @@ void name_attribute(NodeAttribute* attribute, std::string_view name) {
 
 NodeAttribute* get_attribute(const Node* node, const char* name) {
     if (node == nullptr || name == nullptr) return nullptr;
-    for (NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
+    for (NodeAttribute* a = node->attributes(); a != nullptr; a = a->next) {
         if (!is_server_entry(a) && a->name() == name) return a;
     }
     return nullptr;
@@ -457,7 +457,7 @@ void add_attribute(Node* node, const char* name, const char* value) {
     a->delimiter = '"';
     name_attribute(a, name);
     if (value != nullptr) a->value = value;
-    PackedPtr<NodeAttribute>* link = &node->attributes;
+    PackedPtr<NodeAttribute>* link = &node->attribute_link();
     while (*link != nullptr)
         link = &(*link)->next;
     *link = a;
@@ -481,7 +481,7 @@ bool is_boolean_attribute(const NodeAttribute* attribute) {
 // Reports each attribute that occurs again later in the list; two
 // occurrences give one report, three give two.
 void check_repeated_attributes(DocumentState* doc, Node* node) {
-    if (node->attributes == nullptr || node->attributes->next == nullptr) return;
+    if (node->attributes() == nullptr || node->attributes()->next == nullptr) return;
     const AttributeList list(node);
     for (size_t i = 0; i < list.size(); ++i) {
         if (list.repeated(i)) {
@@ -657,7 +657,7 @@ void check_table_cell(DocumentState* doc, Node* node) {
 
 void check_caption(DocumentState* doc, Node* node) {
     check_repeated_attributes(doc, node);
-    for (NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
+    for (NodeAttribute* a = node->attributes(); a != nullptr; a = a->next) {
         if (is_server_entry(a) || !equals_ignore_case(a->name().c_str(), "align")) continue;
         const char* value = value_text(a);
         if (value == nullptr) return;
@@ -785,7 +785,7 @@ void reconcile_id_name(DocumentState* doc, Node* element) {
     name_attribute(added, "id");
     added->value = name->value;
     added->delimiter = '"';
-    PackedPtr<NodeAttribute>* link = &element->attributes;
+    PackedPtr<NodeAttribute>* link = &element->attribute_link();
     while (*link != nullptr)
         link = &(*link)->next;
     *link = added;

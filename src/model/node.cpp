@@ -3,6 +3,7 @@
 #include "model/node.h"
 
 #include <algorithm>
+#include <new>
 #include <vector>
 
 #include "base/util.h"
@@ -21,12 +22,18 @@ namespace {
 // never depends on them.
 // A record starts a whole number of link units from the region's start, as
 // a link counts in those units.
-using NodePool = RecordPool<sizeof(Node), std::max(alignof(Node), RecordLinkUnit)>;
+using NodePool = RecordPool<sizeof(NodeRecord), std::max(alignof(NodeRecord), RecordLinkUnit)>;
+using TextPool = RecordPool<sizeof(Node), std::max(alignof(Node), RecordLinkUnit)>;
 using AttributePool =
     RecordPool<sizeof(NodeAttribute), std::max(alignof(NodeAttribute), RecordLinkUnit)>;
 
 NodePool& node_pool() {
     thread_local NodePool pool;
+    return pool;
+}
+
+TextPool& text_pool() {
+    thread_local TextPool pool;
     return pool;
 }
 
@@ -51,8 +58,23 @@ NamedPool& named_pool() {
 // region, the compiler would take the delete for one of memory that did
 // not come from the heap.)
 void release_record(Node* node) {
-    node->~Node();
-    node_pool().give_back(node);
+    if (node->has_links) {
+        NodeRecord* record = reinterpret_cast<NodeRecord*>(node);
+        record->~NodeRecord();
+        node_pool().give_back(record);
+    } else {
+        node->~Node();
+        text_pool().give_back(node);
+    }
+}
+
+// A node with links, or (for text) one without.
+Node* make_node() {
+    return &(new (node_pool().take()) NodeRecord())->node;
+}
+
+Node* make_text_node() {
+    return new (text_pool().take()) Node();
 }
 
 void release_record(NodeAttribute* attribute) {
@@ -62,12 +84,8 @@ void release_record(NodeAttribute* attribute) {
 
 } // namespace
 
-void* Node::operator new(std::size_t) {
-    return node_pool().take();
-}
-
-void Node::operator delete(void* record) {
-    if (record != nullptr) node_pool().give_back(record);
+void Node::node_without_links() {
+    fatal_error("Internal fault: a text node given children or attributes");
 }
 
 void* NodeAttribute::operator new(std::size_t) {
@@ -151,18 +169,18 @@ template class NamedEntry<TagPtr>;
 template class NamedEntry<const AttrDef*>;
 
 Node* new_node() {
-    return new Node();
+    return make_node();
 }
 
 Node* new_text_node(DocumentState* doc) {
-    Node* node = new Node();
+    Node* node = make_text_node();
     node->start = doc->text_start;
     node->end = doc->text_end;
     return node;
 }
 
 Node* new_line_node(DocumentState* doc) {
-    Node* node = new Node();
+    Node* node = make_text_node();
     node->start = doc->text_length();
     append_char(doc, '\n');
     node->end = doc->text_length();
@@ -170,7 +188,7 @@ Node* new_line_node(DocumentState* doc) {
 }
 
 Node* new_token_node(DocumentState* doc, NodeKind kind) {
-    Node* node = new Node();
+    Node* node = make_node();
     node->kind = kind;
     node->start = doc->text_start;
     node->end = doc->text_end;
@@ -178,7 +196,7 @@ Node* new_token_node(DocumentState* doc, NodeKind kind) {
 }
 
 Node* new_tag_node(DocumentState* doc, NodeKind kind) {
-    Node* node = new Node();
+    Node* node = make_node();
     node->kind = kind;
     const std::string_view name(doc->text.data() + doc->text_start,
                                 doc->text_end - doc->text_start);
@@ -199,7 +217,7 @@ Node* new_tag_node(DocumentState* doc, NodeKind kind) {
 }
 
 Node* infer_tag(DocumentState* doc, const char* name) {
-    Node* node = new Node();
+    Node* node = make_node();
     node->kind = StartTagNode;
     node->implicit = true;
     node->set_element_name(name);
@@ -229,13 +247,13 @@ NodeAttribute* copy_attribute_list(const NodeAttribute* list) {
 }
 
 Node* clone_node(DocumentState* doc, const Node* element) {
-    Node* node = new Node();
+    Node* node = make_node();
     node->parent = element->parent;
     node->kind = element->kind;
     node->closed = element->closed;
     node->implicit = element->implicit;
     node->tag.copy_from(element->tag);
-    node->attributes = copy_attribute_list(element->attributes);
+    node->set_attributes(copy_attribute_list(element->attributes()));
     node->start = doc->text_length();
     node->end = doc->text_length();
     return node;
@@ -254,12 +272,13 @@ void free_attribute_list(NodeAttribute* list) {
 }
 
 void free_attributes(Node* node) {
-    free_attribute_list(node->attributes);
-    node->attributes = nullptr;
+    free_attribute_list(node->attributes());
+    node->set_attributes(nullptr);
 }
 
 void remove_attribute(Node* node, NodeAttribute* attribute) {
-    for (PackedPtr<NodeAttribute>* link = &node->attributes; *link != nullptr;
+    if (node->attributes() == nullptr) return;
+    for (PackedPtr<NodeAttribute>* link = &node->attribute_link(); *link != nullptr;
          link = &(*link)->next) {
         if (*link == attribute) {
             *link = attribute->next;
@@ -280,8 +299,8 @@ void free_node(Node* node) {
     for (;;) {
         while (n != nullptr) {
             Node* next = n->next;
-            if (n->first_child != nullptr) pending.push_back(n->first_child);
-            free_attribute_list(n->attributes);
+            if (n->first_child() != nullptr) pending.push_back(n->first_child());
+            free_attribute_list(n->attributes());
             release_record(n);
             n = next;
         }
@@ -294,25 +313,25 @@ void free_node(Node* node) {
 void insert_node_at_start(Node* parent, Node* node) {
     node->parent = parent;
     node->prev = nullptr;
-    node->next = parent->first_child;
-    if (parent->first_child != nullptr) {
-        parent->first_child->prev = node;
+    node->next = parent->first_child();
+    if (parent->first_child() != nullptr) {
+        parent->first_child()->prev = node;
     } else {
-        parent->last_child = node;
+        parent->set_last_child(node);
     }
-    parent->first_child = node;
+    parent->set_first_child(node);
 }
 
 void insert_node_at_end(Node* parent, Node* node) {
     node->parent = parent;
     node->next = nullptr;
-    node->prev = parent->last_child;
-    if (parent->last_child != nullptr) {
-        parent->last_child->next = node;
+    node->prev = parent->last_child();
+    if (parent->last_child() != nullptr) {
+        parent->last_child()->next = node;
     } else {
-        parent->first_child = node;
+        parent->set_first_child(node);
     }
-    parent->last_child = node;
+    parent->set_last_child(node);
 }
 
 void insert_node_before(Node* target, Node* node) {
@@ -323,8 +342,8 @@ void insert_node_before(Node* target, Node* node) {
     target->prev = node;
     if (node->prev != nullptr) {
         node->prev->next = node;
-    } else if (parent != nullptr && parent->first_child == target) {
-        parent->first_child = node;
+    } else if (parent != nullptr && parent->first_child() == target) {
+        parent->set_first_child(node);
     }
 }
 
@@ -335,8 +354,8 @@ void insert_node_after(Node* target, Node* node) {
     node->next = target->next;
     if (target->next != nullptr) {
         target->next->prev = node;
-    } else if (parent != nullptr && parent->last_child == target) {
-        parent->last_child = node;
+    } else if (parent != nullptr && parent->last_child() == target) {
+        parent->set_last_child(node);
     }
     target->next = node;
 }
@@ -345,8 +364,8 @@ void remove_node(Node* node) {
     if (node->prev != nullptr) node->prev->next = node->next;
     if (node->next != nullptr) node->next->prev = node->prev;
     if (node->parent != nullptr) {
-        if (node->parent->first_child == node) node->parent->first_child = node->next;
-        if (node->parent->last_child == node) node->parent->last_child = node->prev;
+        if (node->parent->first_child() == node) node->parent->set_first_child(node->next);
+        if (node->parent->last_child() == node) node->parent->set_last_child(node->prev);
     }
     node->parent = nullptr;
     node->prev = nullptr;
@@ -361,22 +380,22 @@ Node* discard_node(Node* node) {
 }
 
 void lift_children(Node* node) {
-    while (node->first_child != nullptr) {
-        Node* child = node->first_child;
+    while (node->first_child() != nullptr) {
+        Node* child = node->first_child();
         remove_node(child);
         insert_node_before(node, child);
     }
 }
 
 Node* find_doctype(Node* root) {
-    for (Node* n = root ? root->first_child : nullptr; n != nullptr; n = n->next) {
+    for (Node* n = root ? root->first_child() : nullptr; n != nullptr; n = n->next) {
         if (n->kind == DoctypeNode) return n;
     }
     return nullptr;
 }
 
 Node* find_html(Node* root) {
-    for (Node* n = root ? root->first_child : nullptr; n != nullptr; n = n->next) {
+    for (Node* n = root ? root->first_child() : nullptr; n != nullptr; n = n->next) {
         if (n->tag != nullptr && n->tag == tag_html) return n;
     }
     return nullptr;
@@ -384,7 +403,7 @@ Node* find_html(Node* root) {
 
 Node* find_head(Node* root) {
     Node* html = find_html(root);
-    for (Node* n = html ? html->first_child : nullptr; n != nullptr; n = n->next) {
+    for (Node* n = html ? html->first_child() : nullptr; n != nullptr; n = n->next) {
         if (n->tag != nullptr && n->tag == tag_head) return n;
     }
     return nullptr;
@@ -392,7 +411,7 @@ Node* find_head(Node* root) {
 
 Node* find_body(Node* root) {
     Node* html = find_html(root);
-    for (Node* n = html ? html->first_child : nullptr; n != nullptr; n = n->next) {
+    for (Node* n = html ? html->first_child() : nullptr; n != nullptr; n = n->next) {
         if (n->tag != nullptr && n->tag == tag_body) return n;
     }
     return nullptr;

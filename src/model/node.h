@@ -189,15 +189,26 @@ struct NodeAttribute {
     static void operator delete(void* record);
 };
 
+// The links of a node that may hold children and attributes: elements,
+// the root, and every other kind but the text of the source.
+struct ElementLinks {
+    PackedPtr<Node> first_child;
+    PackedPtr<Node> last_child;
+    PackedPtr<NodeAttribute> attributes; // newest first (reverse source order)
+};
+
+// What every node has. Most nodes are made as a NodeRecord, this record
+// followed by its ElementLinks; the text nodes the lexer makes (about half
+// the nodes of a page) are made as this record alone, 12 bytes smaller.
+// The links are read and written through the routines below, which know
+// which kind of record they are on: a record without links reads as one
+// with no children and no attributes.
 struct Node {
     uint32_t start = 0; // TextBuffer range of the node's text
     uint32_t end = 0;
     PackedPtr<Node> parent;
     PackedPtr<Node> prev;
     PackedPtr<Node> next;
-    PackedPtr<Node> first_child;
-    PackedPtr<Node> last_child;
-    PackedPtr<NodeAttribute> attributes; // newest first (reverse source order)
     ElementTag tag;
     NodeKind kind = TextNode;
     bool closed : 1 = false;
@@ -206,16 +217,63 @@ struct Node {
     // The element was given another tag (see retag_element); the document
     // keeps the tag it had.
     bool retagged : 1 = false;
+    // The record is the head of a NodeRecord (and so has ElementLinks).
+    bool has_links : 1 = false;
+
+    Node* first_child() const { return has_links ? links().first_child : nullptr; }
+    Node* last_child() const { return has_links ? links().last_child : nullptr; }
+    NodeAttribute* attributes() const { return has_links ? links().attributes : nullptr; }
+    // Setting a link to null on a record without links changes nothing;
+    // setting it to a record there ends the program (an internal fault,
+    // never a write past the record).
+    void set_first_child(Node* child) {
+        if (ElementLinks* l = links_for(child)) l->first_child = child;
+    }
+    void set_last_child(Node* child) {
+        if (ElementLinks* l = links_for(child)) l->last_child = child;
+    }
+    void set_attributes(NodeAttribute* list) {
+        if (ElementLinks* l = links_for(list)) l->attributes = list;
+    }
+    // The attribute list's head link, for edits of the list in place (a
+    // record without links ends the program, as above).
+    PackedPtr<NodeAttribute>& attribute_link() { return links_for(this)->attributes; }
 
     // The element's name; empty for kinds other than tags.
     NameView element_name() const { return NameView(tag.name()); }
     void set_element_name(std::string_view name) { tag.set_name(name); }
     void set_element(TagPtr element_tag, std::string_view name) { tag.set(element_tag, name); }
 
-    // Records come from a pool (see pool.h).
-    static void* operator new(std::size_t size);
-    static void operator delete(void* record);
+    Node() = default;
+    Node(const Node&) = delete;
+    Node& operator=(const Node&) = delete;
+
+  private:
+    const ElementLinks& links() const;
+    ElementLinks& links();
+    ElementLinks* links_for(const void* value) {
+        if (has_links) return &links();
+        if (value != nullptr) node_without_links();
+        return nullptr;
+    }
+    [[noreturn]] static void node_without_links();
 };
+
+// A node with its links: the record of every node but the lexer's text.
+struct NodeRecord {
+    Node node;
+    ElementLinks links;
+    NodeRecord() { node.has_links = true; }
+};
+
+inline const ElementLinks& Node::links() const {
+    // A Node that has links is the first member of a NodeRecord, and so
+    // shares its address.
+    return reinterpret_cast<const NodeRecord*>(this)->links;
+}
+inline ElementLinks& Node::links() {
+    return reinterpret_cast<NodeRecord*>(this)->links;
+}
 
 // Constructors.
 Node* new_node();
@@ -278,8 +336,9 @@ Node* find_body(Node* root);
 
 // Every node and attribute a document holds is one of these records, and
 // every 4 KiB of them costs the page fault that brings the memory in.
-static_assert(RecordLinksAreOffsets ? sizeof(Node) <= 40 && sizeof(NodeAttribute) <= 31
-                                    : sizeof(Node) <= 52 && sizeof(NodeAttribute) <= 35);
+static_assert(RecordLinksAreOffsets
+                  ? sizeof(Node) <= 28 && sizeof(NodeRecord) <= 40 && sizeof(NodeAttribute) <= 31
+                  : sizeof(Node) <= 36 && sizeof(NodeRecord) <= 56 && sizeof(NodeAttribute) <= 35);
 
 inline Node* NodeAttribute::asp() const {
     return block != nullptr && block->kind == AspNode ? block : nullptr;

@@ -98,7 +98,7 @@ inline void add_folded_name(OutputStream* out, std::string_view name, bool upper
 
 // The first attribute named exactly `name`, skipping ASP and PHP entries.
 const NodeAttribute* attribute_named(const Node* node, const char* name) {
-    for (const NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
+    for (const NodeAttribute* a = node->attributes(); a != nullptr; a = a->next) {
         if (a->block == nullptr && a->name() == name) return a;
     }
     return nullptr;
@@ -656,7 +656,7 @@ void print_attribute_list(OutputStream* out, uint32_t indent, Lexer* lexer, cons
     // no call depth.
     constexpr size_t Inline = 32;
     ShortList<const NodeAttribute*, Inline> list;
-    for (const NodeAttribute* a = node->attributes; a != nullptr; a = a->next)
+    for (const NodeAttribute* a = node->attributes(); a != nullptr; a = a->next)
         list.push_back(a);
     const size_t count = list.size();
     // An attribute stands once in an element: a repeated one (already
@@ -684,7 +684,7 @@ void print_attribute_list(OutputStream* out, uint32_t indent, Lexer* lexer, cons
 
 void print_attributes(OutputStream* out, uint32_t indent, Lexer* lexer, const Node* node) {
     const Config& options = *out->options;
-    if (const NodeAttribute* first = node->attributes; first != nullptr) {
+    if (const NodeAttribute* first = node->attributes(); first != nullptr) {
         // One attribute (the most an element has, as a rule) cannot repeat.
         if (first->next == nullptr) {
             print_attribute(out, indent, lexer, node, first);
@@ -741,7 +741,7 @@ struct Walk {
               Closing closing) {
         OpenElement e;
         e.node = node;
-        e.next_child = node->first_child;
+        e.next_child = node->first_child();
         e.child_mode = child_mode;
         e.indent = indent;
         e.child_indent = child_indent;
@@ -800,7 +800,7 @@ bool is_script_in_text(const Node* node) {
 bool needs_cdata(const Lexer* lexer, const Node* element) {
     constexpr std::string_view open = "<![CDATA[";
     constexpr std::string_view close = "]]>";
-    for (const Node* child = element->first_child; child != nullptr; child = child->next) {
+    for (const Node* child = element->first_child(); child != nullptr; child = child->next) {
         if (child->kind != TextNode) continue;
         const uint32_t end = std::min<uint32_t>(child->end, lexer->text_length());
         const std::string_view text(lexer->text.data() + child->start,
@@ -826,7 +826,7 @@ void print_cdata_content(Walk& w, PrintMode mode, const Node* element) {
     const bool script = element->tag == tag_script;
     add_string(out, script ? "//<![CDATA[" : "/*<![CDATA[*/");
     flush_line(w.out, 0);
-    for (const Node* child = element->first_child; child != nullptr; child = child->next) {
+    for (const Node* child = element->first_child(); child != nullptr; child = child->next) {
         if (child->kind != TextNode) continue;
         const uint32_t end = std::min<uint32_t>(child->end, w.lexer->text_length());
         uint32_t from = child->start;
@@ -861,7 +861,7 @@ void open_preformatted(Walk& w, PrintMode mode, uint32_t indent, Node* node,
         // feed right after <pre>, so content that begins with one gets one
         // more, which they drop. (A document that is XHTML already keeps
         // that line feed as content, and is written as it stands.)
-        const Node* first = node->first_child;
+        const Node* first = node->first_child();
         if (!w.lexer->is_xhtml && first != nullptr && first->kind == TextNode &&
             first->start < first->end && first->start < w.lexer->text_length() &&
             w.lexer->text[first->start] == '\n') {
@@ -888,9 +888,9 @@ void open_preformatted(Walk& w, PrintMode mode, uint32_t indent, Node* node,
 // True when the last text inside `node` (however deep) ends with a line
 // feed.
 bool content_ends_with_line_feed(const Lexer* lexer, const Node* node) {
-    const Node* last = node->last_child;
-    while (last != nullptr && last->kind != TextNode && last->last_child != nullptr)
-        last = last->last_child;
+    const Node* last = node->last_child();
+    while (last != nullptr && last->kind != TextNode && last->last_child() != nullptr)
+        last = last->last_child();
     return last != nullptr && last->kind == TextNode && last->end > last->start &&
            last->end <= lexer->text_length() && lexer->text[last->end - 1] == '\n';
 }
@@ -943,7 +943,7 @@ void open_inline(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
 
 // Whether any text directly inside the element holds a line feed.
 bool has_line_feed(const Lexer* lexer, const Node* element) {
-    for (const Node* child = element->first_child; child != nullptr; child = child->next) {
+    for (const Node* child = element->first_child(); child != nullptr; child = child->next) {
         if (child->kind != TextNode) continue;
         for (uint32_t i = child->start; i < child->end && i < lexer->text_length(); ++i) {
             if (lexer->text[i] == '\n') return true;
@@ -1052,7 +1052,7 @@ void open_foreign(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
               node);
     if (node->kind != StartTagNode) return;
     const bool layout =
-        !runs_on && node->first_child != nullptr && !holds_character_data(w.lexer, node);
+        !runs_on && node->first_child() != nullptr && !holds_character_data(w.lexer, node);
     // (The line of svg's start tag is that of the text it stands in.)
     if (layout) flush_line(w.out, indent);
     w.push(node, mode, indent, layout ? indent + indent_step(out) : indent, Closing::Foreign);
@@ -1134,7 +1134,7 @@ bool has_words(const Lexer* lexer, const Node* text) {
 // line end added between its parts: one added next to a word would put a
 // space into the data ("<b>big</b>!" read back as "big !").
 bool holds_character_data(const Lexer* lexer, const Node* element) {
-    for (const Node* child = element->first_child; child != nullptr; child = child->next) {
+    for (const Node* child = element->first_child(); child != nullptr; child = child->next) {
         if (child->kind == CDataNode) return true;
         if (child->kind == TextNode && has_words(lexer, child)) return true;
     }
@@ -1375,8 +1375,8 @@ bool indents_content(const OutputStream* out, const Node* node) {
     if (!indent_content_on(out)) return false;
     const ContentModelBits model = model_of(node);
     if (options.smart_indent) {
-        if (node->first_child != nullptr && (model & ModelNoIndent) != 0) {
-            for (const Node* child = node->first_child; child != nullptr; child = child->next) {
+        if (node->first_child() != nullptr && (model & ModelNoIndent) != 0) {
+            for (const Node* child = node->first_child(); child != nullptr; child = child->next) {
                 if ((model_of(child) & ModelBlock) != 0) return true;
             }
             return false;

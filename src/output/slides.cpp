@@ -123,7 +123,7 @@ void skip_slide_content(SlideState& slides) {
 
 int count_slides(Node* body) {
     int count = 1;
-    for (Node* n = body != nullptr ? body->first_child : nullptr; n != nullptr; n = n->next) {
+    for (Node* n = body != nullptr ? body->first_child() : nullptr; n != nullptr; n = n->next) {
         if (is_h2(n)) ++count;
     }
     return count;
@@ -134,7 +134,7 @@ bool create_slides(Lexer* lexer, Node* root, const SlideFiles& files) {
     Node* body = find_body(root);
     slides.body = body;
     slides.slide_count = count_slides(body);
-    slides.slide_cursor = body != nullptr ? body->first_child : nullptr;
+    slides.slide_cursor = body != nullptr ? body->first_child() : nullptr;
     add_slide_transition(lexer, root, -1, 3.0);
 
     bool all_written = true;

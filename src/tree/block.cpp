@@ -61,13 +61,13 @@ bool is_deeper_than(const Node* node, uint32_t limit) {
 // Moves a font element inside its only child, an anchor:
 // <font><a>x</a></font> becomes <a><font>x</font></a>.
 void swap_font_and_anchor(Node* font) {
-    Node* a = font->first_child;
-    Node* kids = a->first_child;
-    Node* last = a->last_child;
-    a->first_child = nullptr;
-    a->last_child = nullptr;
-    font->first_child = kids;
-    font->last_child = last;
+    Node* a = font->first_child();
+    Node* kids = a->first_child();
+    Node* last = a->last_child();
+    a->set_first_child(nullptr);
+    a->set_last_child(nullptr);
+    font->set_first_child(kids);
+    font->set_last_child(last);
     for (Node* c = kids; c != nullptr; c = c->next)
         c->parent = font;
     a->parent = nullptr;
@@ -340,7 +340,7 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
     const WhitespaceMode read_mode = preformatted ? KeepSpace : CollapseSpace;
 
     // An anchor without attributes does not stay; its content goes to the parent.
-    if (element->tag == tag_a && element->attributes == nullptr) {
+    if (element->tag == tag_a && element->attributes() == nullptr) {
         report_warning(lexer, element->parent, element, DiscardingUnexpected);
         discard_node(element);
         return;
@@ -365,9 +365,9 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
     // A font whose only content is an anchor goes inside the anchor,
     // however the font ends (read back, its end tag would move it there).
     auto swap_lone_anchor = [&](Node* node) {
-        if (node->tag == tag_font && node->first_child != nullptr &&
-            node->first_child == node->last_child && node->first_child->tag == tag_a &&
-            is_start_tag(node->first_child)) {
+        if (node->tag == tag_font && node->first_child() != nullptr &&
+            node->first_child() == node->last_child() && node->first_child()->tag == tag_a &&
+            is_start_tag(node->first_child())) {
             swap_font_and_anchor(node);
         }
     };
@@ -402,7 +402,7 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
         if (is_start_tag(node) && tag == etag && inline_is_open(lexer, node) && !node->implicit &&
             (etag->model & ModelInline) != 0 && etag != tag_a && etag != tag_font &&
             etag != tag_big && etag != tag_small) {
-            if (e->first_child != nullptr && node->attributes == nullptr) {
+            if (e->first_child() != nullptr && node->attributes() == nullptr) {
                 report_warning(lexer, e, node, StartTagForEndTag);
                 node->kind = EndTagNode;
                 push_back_token(lexer, node);
@@ -532,7 +532,7 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
             report_warning(lexer, e, node, NotAllowedIn);
             // The block holds the heading, so it must print with content.
             node->kind = StartTagNode;
-            if (e->first_child == nullptr) {
+            if (e->first_child() == nullptr) {
                 insert_node_before(e, node);
                 remove_node(e);
                 insert_node_at_end(node, e);
@@ -556,7 +556,7 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
                 holder = infer_tag(lexer, "dd");
                 insert_node_at_end(holder, node);
             }
-            if (e->first_child == nullptr) {
+            if (e->first_child() == nullptr) {
                 insert_node_before(e, holder);
             } else {
                 insert_node_after(e, holder);
@@ -612,7 +612,7 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
                 forget_inline(lexer, e);
                 push_back_token(lexer, node);
                 finish(e);
-            } else if (e->first_child != nullptr || e->attributes != nullptr) {
+            } else if (e->first_child() != nullptr || e->attributes() != nullptr) {
                 // An anchor with attributes stays even when empty: its name
                 // or id may be the target of links.
                 push_back_token(lexer, node);
@@ -762,7 +762,7 @@ void build_deflist(Lexer* lexer, Node* dl, WhitespaceMode mode) {
                 continue;
             }
             // The center goes beside the list; a new implied list follows it.
-            bool empty = dl->first_child == nullptr;
+            bool empty = dl->first_child() == nullptr;
             if (empty) {
                 insert_node_before(dl, node);
             } else {
@@ -849,7 +849,7 @@ void build_pre(Lexer* lexer, Node* pre, WhitespaceMode) {
             // continues one split by a block drops the line feed that
             // follows the block. In XHTML (the namespace given) it is
             // content, as XML reads it.
-            if (pre->implicit && !lexer->is_xhtml && pre->first_child == nullptr &&
+            if (pre->implicit && !lexer->is_xhtml && pre->first_child() == nullptr &&
                 node->start < node->end && lexer->text[node->start] == '\n') {
                 ++node->start;
             }

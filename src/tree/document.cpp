@@ -28,7 +28,7 @@ void move_doctype_before_html(Lexer* lexer, Node* element, Node* doctype) {
 
 // The last noframes child of a frameset, or null.
 Node* last_noframes_child(Node* frameset) {
-    for (Node* child = frameset->last_child; child != nullptr; child = child->prev) {
+    for (Node* child = frameset->last_child(); child != nullptr; child = child->prev) {
         if (child->tag == tag_noframes) return child;
     }
     return nullptr;
@@ -272,7 +272,7 @@ void build_title(Lexer* lexer, Node* title, WhitespaceMode) {
             continue;
         }
         if (node->kind == TextNode) {
-            if (title->first_child == nullptr) trim_leading_space(lexer, title, node);
+            if (title->first_child() == nullptr) trim_leading_space(lexer, title, node);
             if (node->start >= node->end) {
                 release_token(lexer, node);
             } else {
@@ -380,9 +380,9 @@ void build_body(Lexer* lexer, Node* body, WhitespaceMode) {
         if ((tag->model & (ModelBlock | ModelInline)) == 0) {
             if ((tag->model & ModelHead) == 0) report_warning(lexer, body, node, NotAllowedIn);
             if (tag->model & ModelHtml) {
-                if (tag == tag_body && body->implicit && body->attributes == nullptr) {
-                    body->attributes = node->attributes;
-                    node->attributes = nullptr;
+                if (tag == tag_body && body->implicit && body->attributes() == nullptr) {
+                    body->set_attributes(node->attributes());
+                    node->set_attributes(nullptr);
                 }
                 release_token(lexer, node);
                 continue;

@@ -82,7 +82,7 @@ void place_pending_token(Lexer* lexer, Node* node) {
 // start and end tags and its attributes.
 uint32_t reopen_cost(const Node* node) {
     uint64_t cost = 5 + 2 * node->element_name().size();
-    for (const NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
+    for (const NodeAttribute* a = node->attributes(); a != nullptr; a = a->next) {
         cost += 4 + a->name().size() + (a->value ? a->value->size() : 0);
     }
     return static_cast<uint32_t>(std::min<uint64_t>(cost, UINT32_MAX));
@@ -112,7 +112,7 @@ void remember_inline(Lexer* lexer, Node* node) {
     InlineStackEntry entry;
     entry.tag = node->tag;
     entry.element_name = node->element_name();
-    entry.attributes = copy_attribute_list(node->attributes);
+    entry.attributes = copy_attribute_list(node->attributes());
     entry.cost = reopen_cost(node);
     stack.push_back(std::move(entry));
 }
@@ -232,7 +232,7 @@ Node* next_reopened_token(Lexer* lexer) {
     node->start = lexer->text_start;
     node->end = lexer->text_start;
     node->set_element(entry.tag, entry.element_name);
-    node->attributes = copy_attribute_list(entry.attributes);
+    node->set_attributes(copy_attribute_list(entry.attributes));
     ++lexer->reopen_next;
     if (static_cast<uint32_t>(lexer->reopen_next) >= lexer->inline_count()) {
         lexer->reopen_next = ReopenNone;
@@ -345,11 +345,11 @@ void trim_leading_space(Lexer* lexer, Node* element, Node* text) {
     // `x<b><i> y` it goes in front of the b, not away with the i's edge.
     Node* outer = element;
     while (is_plain_inline(outer) && outer->parent != nullptr &&
-           outer->parent->first_child == outer && is_plain_inline(outer->parent)) {
+           outer->parent->first_child() == outer && is_plain_inline(outer->parent)) {
         outer = outer->parent;
     }
     bool moves_out =
-        is_plain_inline(outer) && outer->parent != nullptr && outer->parent->first_child != outer;
+        is_plain_inline(outer) && outer->parent != nullptr && outer->parent->first_child() != outer;
     // After a block or a br the space would only start a line: it goes.
     Node* prev = outer->prev;
     if (moves_out && prev != nullptr && prev->tag != nullptr && prev->kind != TextNode &&
@@ -369,7 +369,7 @@ void trim_leading_space(Lexer* lexer, Node* element, Node* text) {
 }
 
 void trim_outer_spaces(Lexer* lexer, Node* element) {
-    Node* first = element->first_child;
+    Node* first = element->first_child();
     if (first != nullptr && first->kind == TextNode && element->tag != tag_pre) {
         trim_leading_space(lexer, element, first);
         // A text that was only that space is gone, so that an element left
@@ -379,7 +379,7 @@ void trim_outer_spaces(Lexer* lexer, Node* element) {
     // A text that was only the trailing space goes, and the text before it
     // may end in a space as well (texts on both sides of a dropped end tag).
     for (;;) {
-        Node* last = element->last_child;
+        Node* last = element->last_child();
         if (last == nullptr || last->kind != TextNode || last->end <= last->start ||
             last->end > lexer->text_length() || lexer->text[last->end - 1] != ' ') {
             return;
@@ -428,9 +428,9 @@ void prune_if_empty(Lexer* lexer, Node* element) {
         discard_node(element);
         return;
     }
-    if (element->first_child != nullptr || element->tag == nullptr) return;
+    if (element->first_child() != nullptr || element->tag == nullptr) return;
     TagPtr tag = element->tag;
-    bool stays = (tag == tag_a && element->attributes != nullptr) ||
+    bool stays = (tag == tag_a && element->attributes() != nullptr) ||
                  (tag == tag_p && !lexer->options.drop_empty_paras) ||
                  (tag->model & ModelRow) != 0 || tag == tag_applet || tag == tag_object ||
                  get_attribute(element, "id") != nullptr ||
@@ -456,7 +456,7 @@ void relocate_to_head(Lexer* lexer, Node* element, Node* node) {
     report_warning(lexer, element, node, NotAllowedIn);
     Node* head = nullptr;
     if (Node* html = enclosing_html(element)) {
-        for (Node* child = html->first_child; child != nullptr; child = child->next) {
+        for (Node* child = html->first_child(); child != nullptr; child = child->next) {
             if (child->tag == tag_head) {
                 head = child;
                 break;
@@ -474,9 +474,9 @@ void relocate_to_head(Lexer* lexer, Node* element, Node* node) {
     // the place of the empty one the head was given; any other second one
     // goes, once read.
     if (node->tag != tag_title && node->tag != tag_base) return;
-    for (Node* other = head->first_child; other != nullptr; other = other->next) {
+    for (Node* other = head->first_child(); other != nullptr; other = other->next) {
         if (other == node || other->tag != node->tag) continue;
-        if (other->tag == tag_title && other->implicit && other->first_child == nullptr) {
+        if (other->tag == tag_title && other->implicit && other->first_child() == nullptr) {
             discard_node(other);
         } else {
             discard_node(node);
@@ -491,10 +491,10 @@ bool check_tree_links(const Node* node) {
     if (node->prev != nullptr && node->prev->next != node) return false;
     if (node->next != nullptr && node->next->prev != node) return false;
     if (const Node* parent = node->parent) {
-        if (node->prev == nullptr && parent->first_child != node) return false;
-        if (node->next == nullptr && parent->last_child != node) return false;
+        if (node->prev == nullptr && parent->first_child() != node) return false;
+        if (node->next == nullptr && parent->last_child() != node) return false;
         bool found = false;
-        for (const Node* c = parent->first_child; c != nullptr && !found; c = c->next) {
+        for (const Node* c = parent->first_child(); c != nullptr && !found; c = c->next) {
             if (c->next != nullptr && c->next->prev != c) return false;
             found = c == node;
         }
@@ -505,19 +505,19 @@ bool check_tree_links(const Node* node) {
     // child must name its parent and its predecessor, so a node can sit at
     // one place only: a cycle or a shared node fails these tests and ends
     // the walk.
-    if (node->first_child == nullptr) return node->last_child == nullptr;
-    if (node->first_child->prev != nullptr || node->first_child->parent != node) return false;
-    const Node* c = node->first_child;
+    if (node->first_child() == nullptr) return node->last_child() == nullptr;
+    if (node->first_child()->prev != nullptr || node->first_child()->parent != node) return false;
+    const Node* c = node->first_child();
     for (;;) {
-        if (c->first_child != nullptr) {
-            if (c->first_child->parent != c || c->first_child->prev != nullptr) return false;
-            c = c->first_child;
+        if (c->first_child() != nullptr) {
+            if (c->first_child()->parent != c || c->first_child()->prev != nullptr) return false;
+            c = c->first_child();
             continue;
         }
         // Climb to the next node, closing each finished child list.
         while (c->next == nullptr) {
             const Node* parent = c->parent;
-            if (parent->last_child != c) return false;
+            if (parent->last_child() != c) return false;
             if (parent == node) return true;
             c = parent;
         }

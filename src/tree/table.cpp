@@ -77,7 +77,7 @@ void open_implied_row(Lexer* lexer, Node* element, Node* token) {
 
 // Gives a row without content its one implied cell.
 void fill_empty_row(Lexer* lexer, Node* row) {
-    if (row->first_child != nullptr) return;
+    if (row->first_child() != nullptr) return;
     Node* cell = infer_tag(lexer, "td");
     insert_node_at_end(row, cell);
     report_warning(lexer, row, cell, MissingStartTag);
@@ -120,7 +120,7 @@ void end_table(Lexer* lexer, Node* table) {
     std::vector<Node*> children;
     bool ordered = true;
     int last = 0;
-    for (Node* child = table->first_child; child != nullptr; child = child->next) {
+    for (Node* child = table->first_child(); child != nullptr; child = child->next) {
         children.push_back(child);
         const int rank = table_part_rank(child);
         if (rank < 0) continue;

@@ -33,13 +33,13 @@ void parse_xml_child(Lexer* lexer, Node* element, WhitespaceMode mode) {
 // last child when those are texts; a text left empty is removed.
 void trim_xml_edges(Lexer* lexer, Node* element) {
     const std::string& text = lexer->text;
-    Node* first = element->first_child;
+    Node* first = element->first_child();
     if (first != nullptr && first->kind == TextNode && first->end > first->start &&
         first->end <= text.size() && text[first->start] == ' ') {
         ++first->start;
         if (first->start == first->end) discard_node(first);
     }
-    Node* last = element->last_child;
+    Node* last = element->last_child();
     if (last != nullptr && last->kind == TextNode && last->end > last->start &&
         last->end <= text.size() && text[last->end - 1] == ' ') {
         --last->end;
@@ -50,7 +50,7 @@ void trim_xml_edges(Lexer* lexer, Node* element) {
 } // namespace
 
 bool preserves_space(const DocumentState* doc, const Node* element) {
-    for (const NodeAttribute* attribute = element->attributes; attribute != nullptr;
+    for (const NodeAttribute* attribute = element->attributes(); attribute != nullptr;
          attribute = attribute->next) {
         if (attribute->name() == "xml:space") {
             return attribute->value && *attribute->value == "preserve";

@@ -57,8 +57,8 @@ class AttrTest : public ::testing::Test {
             a->set_name(attr_name);
             if (value != nullptr) a->value = value;
             a->set_attr_def(find_attr_def(a));
-            a->next = node->attributes;
-            node->attributes = a;
+            a->next = node->attributes();
+            node->set_attributes(a);
         }
         nodes_.push_back(node);
         return node;
@@ -71,8 +71,8 @@ class AttrTest : public ::testing::Test {
         lexer_->attribute_blocks.push_back(block);
         NodeAttribute* a = new_attribute();
         a->block = block;
-        a->next = node->attributes;
-        node->attributes = a;
+        a->next = node->attributes();
+        node->set_attributes(a);
     }
 
     // The checks in the order the lexer runs them on a start tag.
@@ -90,7 +90,7 @@ class AttrTest : public ::testing::Test {
     // Attribute names in list order, with "=value" when there is a value.
     static std::string attribute_list(const Node* node) {
         std::string s;
-        for (const NodeAttribute* a = node->attributes; a != nullptr; a = a->next) {
+        for (const NodeAttribute* a = node->attributes(); a != nullptr; a = a->next) {
             if (!s.empty()) s += ' ';
             s += a->asp() != nullptr ? std::string_view("[asp]") : a->name().view();
             if (a->value) (s += "=") += *a->value;
@@ -255,9 +255,9 @@ TEST_F(AttrTest, LookupsAreExactAndHandlesAreResolved) {
 
     Node* input = element("input", {{"checked", nullptr}, {"value", "v"}, {"foo", nullptr}});
     // Newest first: foo, value, checked.
-    EXPECT_FALSE(is_boolean_attribute(input->attributes));
-    EXPECT_FALSE(is_boolean_attribute(input->attributes->next));
-    EXPECT_TRUE(is_boolean_attribute(input->attributes->next->next));
+    EXPECT_FALSE(is_boolean_attribute(input->attributes()));
+    EXPECT_FALSE(is_boolean_attribute(input->attributes()->next));
+    EXPECT_TRUE(is_boolean_attribute(input->attributes()->next->next));
 }
 
 // HTML5's attributes: the new names carry only VersionHTML5; the boolean
@@ -319,7 +319,7 @@ TEST_F(AttrTest, GetAndAddAttribute) {
     add_attribute(a, "nohref", nullptr);
     // Appended at the end of the list, so the printer writes them first.
     EXPECT_EQ(attribute_list(a), "[asp] href=y Title=t href=x type=text/css nohref");
-    NodeAttribute* last = a->attributes;
+    NodeAttribute* last = a->attributes();
     while (last->next != nullptr)
         last = last->next;
     EXPECT_EQ(last->attr_def(), lookup_attr_def("nohref"));
@@ -358,8 +358,8 @@ TEST_F(AttrTest, RepeatedAttributesOnElementsWithAndWithoutChecks) {
     add_asp_entry(td);
     NodeAttribute* third = new_attribute();
     third->set_name("nowrap");
-    third->next = td->attributes;
-    td->attributes = third;
+    third->next = td->attributes();
+    td->set_attributes(third);
     uint32_t before = lexer_->warnings;
     check_repeated_attributes(lexer_, td);
     EXPECT_EQ(lexer_->warnings - before, 2u);
@@ -408,7 +408,7 @@ TEST_F(AttrTest, UnknownAttributesAndVersionNarrowing) {
     run_checks(element("blink", {{"foo", "1"}}));
     Node* madeup = element("madeup", {{"foo", "1"}});
     EXPECT_EQ(madeup->tag, nullptr);
-    EXPECT_EQ(check_attribute(lexer_, madeup, madeup->attributes), nullptr);
+    EXPECT_EQ(check_attribute(lexer_, madeup, madeup->attributes()), nullptr);
     EXPECT_EQ(lexer_->warnings, 1u);
     EXPECT_EQ(lexer_->possible_versions, 0x1Cu);
 
@@ -421,18 +421,18 @@ TEST_F(AttrTest, UnknownAttributesAndVersionNarrowing) {
     // XML input reports no unknown attributes.
     options.input_xml = true;
     Node* xml_p = element("p", {{"bar", nullptr}});
-    check_attribute(lexer_, xml_p, xml_p->attributes);
+    check_attribute(lexer_, xml_p, xml_p->attributes());
     EXPECT_EQ(lexer_->warnings, 1u);
 }
 
 TEST_F(AttrTest, XmlLangIsReportedInHtmlOutputOnly) {
     Node* p = element("p", {{"xml:lang", "en"}});
-    EXPECT_EQ(check_attribute(lexer_, p, p->attributes), lookup_attr_def("xml:lang"));
+    EXPECT_EQ(check_attribute(lexer_, p, p->attributes()), lookup_attr_def("xml:lang"));
     EXPECT_EQ(output(), "line 1 column 1 - Warning: <p> has XML attribute \"xml:lang\"\n");
     EXPECT_EQ(lexer_->possible_versions, 0x1DFu); // not narrowed
 
     lexer_->options.output_xml = true;
-    check_attribute(lexer_, p, p->attributes);
+    check_attribute(lexer_, p, p->attributes());
     EXPECT_EQ(lexer_->warnings, 1u);
     EXPECT_EQ(lexer_->possible_versions, 0x1DFu);
 }
@@ -465,7 +465,7 @@ TEST_F(AttrTest, ImageAlignTakesVerticalValuesAndProprietaryOnes) {
     EXPECT_EQ(lexer_->possible_versions, 0u);
     lexer_->possible_versions = 0x1DF;
     Node* proprietary = element("img", {{"align", "TextTop"}});
-    check_valign_value(lexer_, proprietary, proprietary->attributes);
+    check_valign_value(lexer_, proprietary, proprietary->attributes());
     EXPECT_EQ(lexer_->possible_versions, 0x1C0u);
 
     run_checks(element("img", {{"src", "a"}, {"alt", "b"}, {"align", "center"}}));
@@ -491,12 +491,12 @@ TEST_F(AttrTest, ValignValues) {
 TEST_F(AttrTest, UrlValues) {
     Node* a = element("form", {{"action", "a\\b\\c.cgi"}});
     run_checks(a);
-    EXPECT_EQ(*a->attributes->value, "a/b/c.cgi");
+    EXPECT_EQ(*a->attributes()->value, "a/b/c.cgi");
 
     options.fix_backslash = false;
     Node* b = element("form", {{"action", "a\\b"}});
     run_checks(b);
-    EXPECT_EQ(*b->attributes->value, "a\\b");
+    EXPECT_EQ(*b->attributes()->value, "a\\b");
     EXPECT_EQ(output(), "");
 
     run_checks(element("link", {{"href", nullptr}})); // link does not check values
@@ -545,7 +545,7 @@ TEST_F(AttrTest, TableCheck) {
     run_checks(t);
     EXPECT_EQ(output(), "line 1 column 1 - Warning: <table> lacks \"summary\" attribute\n");
     EXPECT_EQ(lexer_->access_flags, MissingSummary);
-    EXPECT_FALSE(t->attributes->value.has_value());
+    EXPECT_FALSE(t->attributes()->value.has_value());
 
     // No summary is asked for in a document that declared HTML 3.2 or 2.0.
     lexer_->access_flags = 0;

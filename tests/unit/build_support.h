@@ -15,7 +15,7 @@ namespace varnel::test {
 // Attributes in source order (the list holds them newest first).
 inline std::string dump_attributes(const Node* node) {
     std::vector<const NodeAttribute*> attrs;
-    for (const NodeAttribute* a = node->attributes; a != nullptr; a = a->next)
+    for (const NodeAttribute* a = node->attributes(); a != nullptr; a = a->next)
         attrs.insert(attrs.begin(), a);
     if (attrs.empty()) return "";
     std::string out = "[";
@@ -45,7 +45,7 @@ inline std::string dump_node(const LexerOver& lx, const Node* node) {
         std::string out = node->kind == EndTagNode ? "/" : "";
         out += node->element_name();
         out += dump_attributes(node);
-        if (node->first_child != nullptr) out += "(" + dump_children(lx, node) + ")";
+        if (node->first_child() != nullptr) out += "(" + dump_children(lx, node) + ")";
         return out;
     }
     default:
@@ -55,7 +55,7 @@ inline std::string dump_node(const LexerOver& lx, const Node* node) {
 
 inline std::string dump_children(const LexerOver& lx, const Node* node) {
     std::string out;
-    for (const Node* c = node->first_child; c != nullptr; c = c->next) {
+    for (const Node* c = node->first_child(); c != nullptr; c = c->next) {
         if (!out.empty()) out += ' ';
         out += dump_node(lx, c);
     }

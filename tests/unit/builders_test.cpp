@@ -635,7 +635,7 @@ size_t tree_depth(const Node* node) {
         auto [n, d] = pending.back();
         pending.pop_back();
         best = std::max(best, d);
-        for (const Node* c = n->first_child; c != nullptr; c = c->next)
+        for (const Node* c = n->first_child(); c != nullptr; c = c->next)
             pending.push_back({c, d + 1});
     }
     return best;
@@ -663,10 +663,10 @@ TEST_F(DeepNestingTest, AMillionNestedElementsAreFlattenedAtTheBound) {
     // root > html > body > div1 ... div510 are parsed (builders at depth 1 to
     // 512); div511 and every later div are empty children of div510.
     EXPECT_EQ(tree_depth(root), 2 + 511u);
-    const Node* div = find_body(root)->first_child;
+    const Node* div = find_body(root)->first_child();
     size_t chain = 0;
-    while (div->first_child != nullptr) {
-        div = div->first_child;
+    while (div->first_child() != nullptr) {
+        div = div->first_child();
         ++chain;
     }
     EXPECT_EQ(chain, 510u);
@@ -710,12 +710,12 @@ TEST_F(DeepNestingTest, TokensMeantForAnImpliedElementAtTheBoundAreNotLost) {
     options.enclose_block_text = true;
     test::LexerOver lx(repeat("<div>", 600) + "<li>x</li>text<dl>y" + repeat("</div>", 600) + "z");
     Node* root = build_document(lx.lexer);
-    const Node* deepest = find_body(root)->first_child;
-    while (deepest->first_child != nullptr && deepest->first_child->first_child != nullptr)
-        deepest = deepest->first_child;
+    const Node* deepest = find_body(root)->first_child();
+    while (deepest->first_child() != nullptr && deepest->first_child()->first_child() != nullptr)
+        deepest = deepest->first_child();
     EXPECT_EQ(test::dump_children(lx, deepest),
               repeat("div ", 90) + "ul[class=\"noindent\"](li) p(\"x\") p(\"text\") dl p(\"y\")");
-    EXPECT_EQ(test::dump_node(lx, find_body(root)->last_child), "\"z\"");
+    EXPECT_EQ(test::dump_node(lx, find_body(root)->last_child()), "\"z\"");
     EXPECT_TRUE(check_tree_links(root));
     free_node(root);
 }

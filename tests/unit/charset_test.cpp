@@ -184,13 +184,13 @@ std::string settled(const std::string& source, CharEncoding output, size_t* chan
         if (is_element(n) && n->element_name() == "meta") {
             // The list holds the attributes newest first.
             std::string meta;
-            for (NodeAttribute* a = n->attributes; a != nullptr; a = a->next)
+            for (NodeAttribute* a = n->attributes(); a != nullptr; a = a->next)
                 meta = std::string(a->name()) + "=" + std::string(a->value.value_or("")) +
                        (meta.empty() ? "" : " ") + meta;
             values += "|" + meta;
         }
-        if (n->first_child != nullptr) {
-            n = n->first_child;
+        if (n->first_child() != nullptr) {
+            n = n->first_child();
             continue;
         }
         while (n != nullptr && n->next == nullptr)

@@ -74,7 +74,7 @@ class DoctypeTest : public ::testing::Test {
 
     int count_kind(const Node* parent, NodeKind kind) const {
         int n = 0;
-        for (const Node* c = parent->first_child; c != nullptr; c = c->next)
+        for (const Node* c = parent->first_child(); c != nullptr; c = c->next)
             n += c->kind == kind;
         return n;
     }
@@ -185,7 +185,7 @@ TEST_F(DoctypeTest, MalformedDoctypeIsNotedAndReportedByTheRepair) {
     EXPECT_EQ(reports(),
               "line 1 column 1 - Warning: expected \"html PUBLIC\" or \"html SYSTEM\"\n");
     // Auto mode keeps a doctype that names no version.
-    EXPECT_EQ(text_of(root->first_child), "html foo");
+    EXPECT_EQ(text_of(root->first_child()), "html foo");
 }
 
 TEST_F(DoctypeTest, ApparentVersionAndItsName) {
@@ -247,10 +247,10 @@ TEST_F(DoctypeTest, AutoModeCreatesTheDoctypeTheContentFits) {
         lexer()->possible_versions = c.possible;
         Node* root = document();
         repair_doctype(lexer(), root);
-        ASSERT_EQ(root->first_child->kind, DoctypeNode);
-        EXPECT_EQ(text_of(root->first_child), c.text);
-        EXPECT_EQ(root->first_child->next, find_html(root));
-        EXPECT_EQ(root->first_child->parent, root);
+        ASSERT_EQ(root->first_child()->kind, DoctypeNode);
+        EXPECT_EQ(text_of(root->first_child()), c.text);
+        EXPECT_EQ(root->first_child()->next, find_html(root));
+        EXPECT_EQ(root->first_child()->parent, root);
     }
     // No version fits: nothing is made.
     lexer()->possible_versions = 0x1C0;
@@ -268,21 +268,21 @@ TEST_F(DoctypeTest, AutoModeKeepsOrRewritesTheGivenDoctype) {
     lexer()->possible_versions = 0x18;
     Node* r1 = document("html SYSTEM \"local.dtd\"");
     repair_doctype(lexer(), r1);
-    EXPECT_EQ(text_of(r1->first_child), "html SYSTEM \"local.dtd\"");
+    EXPECT_EQ(text_of(r1->first_child()), "html SYSTEM \"local.dtd\"");
 
     // Names a version the content still fits: kept.
     lexer()->given_version = VersionHTML40Strict;
     lexer()->possible_versions = 0x1C;
     Node* r2 = document(given);
     repair_doctype(lexer(), r2);
-    EXPECT_EQ(text_of(r2->first_child), given);
+    EXPECT_EQ(text_of(r2->first_child()), given);
 
     // Contradicted by the content: the same node gets the fitting text.
     lexer()->possible_versions = 0x18;
     Node* r3 = document(given);
-    Node* d = r3->first_child;
+    Node* d = r3->first_child();
     repair_doctype(lexer(), r3);
-    EXPECT_EQ(r3->first_child, d);
+    EXPECT_EQ(r3->first_child(), d);
     EXPECT_EQ(text_of(d), "html PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\"");
     EXPECT_EQ(count_kind(r3, DoctypeNode), 1);
     EXPECT_EQ(reports(), "");
@@ -293,7 +293,7 @@ TEST_F(DoctypeTest, OmitStrictAndLooseModes) {
     Node* r1 = document("html PUBLIC \"-//W3C//DTD HTML 4.01//EN\"");
     repair_doctype(lexer(), r1);
     EXPECT_EQ(count_kind(r1, DoctypeNode), 0);
-    EXPECT_EQ(r1->first_child, find_html(r1));
+    EXPECT_EQ(r1->first_child(), find_html(r1));
 
     // Strict and loose replace the doctype whatever the content is.
     lexer()->possible_versions = 0x1A;
@@ -301,35 +301,35 @@ TEST_F(DoctypeTest, OmitStrictAndLooseModes) {
     Node* r2 = document("html PUBLIC \"-//W3C//DTD HTML 3.2//EN\"");
     repair_doctype(lexer(), r2);
     EXPECT_EQ(count_kind(r2, DoctypeNode), 1);
-    EXPECT_EQ(text_of(r2->first_child), "html PUBLIC \"-//W3C//DTD HTML 4.01//EN\"");
+    EXPECT_EQ(text_of(r2->first_child()), "html PUBLIC \"-//W3C//DTD HTML 4.01//EN\"");
 
     options.doctype_mode = DoctypeLoose;
     Node* r3 = document();
     repair_doctype(lexer(), r3);
     EXPECT_EQ(count_kind(r3, DoctypeNode), 1);
-    EXPECT_EQ(text_of(r3->first_child), "html PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\"");
+    EXPECT_EQ(text_of(r3->first_child()), "html PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\"");
 }
 
 TEST_F(DoctypeTest, UserModeQuotesTheUsersIdentifier) {
     options.doctype_mode = DoctypeUser;
     options.doctype_str = std::string("-//ACME//DTD HTML 3.14//EN");
     Node* r1 = document("html PUBLIC \"-//W3C//DTD HTML 3.2//EN\"");
-    Node* d = r1->first_child;
+    Node* d = r1->first_child();
     repair_doctype(lexer(), r1);
-    EXPECT_EQ(r1->first_child, d); // rewritten in place
+    EXPECT_EQ(r1->first_child(), d); // rewritten in place
     EXPECT_EQ(text_of(d), "html PUBLIC \"-//ACME//DTD HTML 3.14//EN\"");
 
     // Already in quotes: written as given.
     options.doctype_str = std::string("\"-//X//DTD Y//EN\"");
     Node* r2 = document();
     repair_doctype(lexer(), r2);
-    EXPECT_EQ(text_of(r2->first_child), "html PUBLIC \"-//X//DTD Y//EN\"");
+    EXPECT_EQ(text_of(r2->first_child()), "html PUBLIC \"-//X//DTD Y//EN\"");
 
     // No identifier: the strict one.
     options.doctype_str.reset();
     Node* r3 = document();
     repair_doctype(lexer(), r3);
-    EXPECT_EQ(text_of(r3->first_child), "html PUBLIC \"-//W3C//DTD HTML 4.01//EN\"");
+    EXPECT_EQ(text_of(r3->first_child()), "html PUBLIC \"-//W3C//DTD HTML 4.01//EN\"");
 }
 
 TEST_F(DoctypeTest, XmlOutputAndXhtmlInputTakeNoHtmlDoctype) {
@@ -337,7 +337,7 @@ TEST_F(DoctypeTest, XmlOutputAndXhtmlInputTakeNoHtmlDoctype) {
     Node* r1 = document("html PUBLIC \"-//W3C//DTD HTML 4.01//EN\"");
     lexer()->given_version = VersionHTML20; // contradicted, yet left alone
     repair_doctype(lexer(), r1);
-    EXPECT_EQ(text_of(r1->first_child), "html PUBLIC \"-//W3C//DTD HTML 4.01//EN\"");
+    EXPECT_EQ(text_of(r1->first_child()), "html PUBLIC \"-//W3C//DTD HTML 4.01//EN\"");
     EXPECT_EQ(get_attribute(find_html(r1), "xmlns"), nullptr);
 
     // XHTML input written as HTML: the doctype goes, the namespace comes.
@@ -368,28 +368,28 @@ const char* const xhtml_loose = "html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitiona
 TEST_F(DoctypeTest, XhtmlDoctypeByMode) {
     Node* r1 = document();
     make_xhtml_doctype(lexer(), r1);
-    EXPECT_EQ(text_of(r1->first_child), xhtml_strict);
+    EXPECT_EQ(text_of(r1->first_child()), xhtml_strict);
     NodeAttribute* xmlns = get_attribute(find_html(r1), "xmlns");
     ASSERT_NE(xmlns, nullptr);
     EXPECT_EQ(*xmlns->value, "http://www.w3.org/1999/xhtml");
 
     lexer()->possible_versions = 0x18;
     Node* r2 = document("html PUBLIC \"-//W3C//DTD HTML 4.01//EN\"");
-    Node* d = r2->first_child;
+    Node* d = r2->first_child();
     make_xhtml_doctype(lexer(), r2);
-    EXPECT_EQ(r2->first_child, d);
+    EXPECT_EQ(r2->first_child(), d);
     EXPECT_EQ(text_of(d), xhtml_loose);
 
     options.doctype_mode = DoctypeStrict;
     Node* r3 = document();
     make_xhtml_doctype(lexer(), r3);
-    EXPECT_EQ(text_of(r3->first_child), xhtml_strict);
+    EXPECT_EQ(text_of(r3->first_child()), xhtml_strict);
 
     options.doctype_mode = DoctypeLoose;
     lexer()->possible_versions = 0x1DF;
     Node* r4 = document();
     make_xhtml_doctype(lexer(), r4);
-    EXPECT_EQ(text_of(r4->first_child), xhtml_loose);
+    EXPECT_EQ(text_of(r4->first_child()), xhtml_loose);
 
     options.doctype_mode = DoctypeOmit;
     Node* r5 = document("html PUBLIC \"-//W3C//DTD HTML 4.01//EN\"");
@@ -407,13 +407,13 @@ TEST_F(DoctypeTest, XhtmlSystemIdentifierIndentDependsOnWrap) {
     options.wrap = 56;
     Node* r1 = document();
     make_xhtml_doctype(lexer(), r1);
-    EXPECT_EQ(text_of(r1->first_child), xhtml_strict);
+    EXPECT_EQ(text_of(r1->first_child()), xhtml_strict);
 
     options.wrap = 55;
     Node* r2 = document();
     make_xhtml_doctype(lexer(), r2);
-    EXPECT_EQ(text_of(r2->first_child), "html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\"\n"
-                                        "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd\"");
+    EXPECT_EQ(text_of(r2->first_child()), "html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\"\n"
+                                          "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd\"");
 }
 
 TEST_F(DoctypeTest, XhtmlUserMode) {
@@ -421,17 +421,17 @@ TEST_F(DoctypeTest, XhtmlUserMode) {
     options.doctype_str = std::string("-//ACME//DTD XHTML//EN");
     Node* r1 = document();
     make_xhtml_doctype(lexer(), r1);
-    EXPECT_EQ(text_of(r1->first_child), "html PUBLIC \"-//ACME//DTD XHTML//EN\"\n    \"\"");
+    EXPECT_EQ(text_of(r1->first_child()), "html PUBLIC \"-//ACME//DTD XHTML//EN\"\n    \"\"");
 
     options.doctype_str = std::string("\"-//ACME//DTD XHTML//EN\"");
     Node* r2 = document();
     make_xhtml_doctype(lexer(), r2);
-    EXPECT_EQ(text_of(r2->first_child), "html PUBLIC \"-//ACME//DTD XHTML//EN\"\n    \"\"");
+    EXPECT_EQ(text_of(r2->first_child()), "html PUBLIC \"-//ACME//DTD XHTML//EN\"\n    \"\"");
 
     options.doctype_str.reset();
     Node* r3 = document();
     make_xhtml_doctype(lexer(), r3);
-    EXPECT_EQ(text_of(r3->first_child), xhtml_strict);
+    EXPECT_EQ(text_of(r3->first_child()), xhtml_strict);
 }
 
 TEST_F(DoctypeTest, HtmlNamespace) {
@@ -440,12 +440,12 @@ TEST_F(DoctypeTest, HtmlNamespace) {
     add_attribute(html, "lang", "en");
     set_html_namespace(lexer(), r1, "urn:a");
     // Put at the head of the list: printed after the source attributes.
-    ASSERT_NE(html->attributes, nullptr);
-    EXPECT_EQ(html->attributes->name(), "xmlns");
-    EXPECT_EQ(*html->attributes->value, "urn:a");
-    EXPECT_EQ(html->attributes->delimiter, '"');
-    EXPECT_EQ(html->attributes->attr_def(), attr_xmlns);
-    EXPECT_EQ(html->attributes->next->name(), "lang");
+    ASSERT_NE(html->attributes(), nullptr);
+    EXPECT_EQ(html->attributes()->name(), "xmlns");
+    EXPECT_EQ(*html->attributes()->value, "urn:a");
+    EXPECT_EQ(html->attributes()->delimiter, '"');
+    EXPECT_EQ(html->attributes()->attr_def(), attr_xmlns);
+    EXPECT_EQ(html->attributes()->next->name(), "lang");
     EXPECT_EQ(reports(), "");
 
     set_html_namespace(lexer(), r1, "urn:a"); // same value: nothing to say
@@ -453,22 +453,22 @@ TEST_F(DoctypeTest, HtmlNamespace) {
     set_html_namespace(lexer(), r1, "urn:b");
     EXPECT_EQ(*get_attribute(html, "xmlns")->value, "urn:b");
     EXPECT_EQ(reports(), "line 1 column 1 - Warning: html namespace doesn't match content\n");
-    EXPECT_EQ(html->attributes->next->next, nullptr); // replaced, not added
+    EXPECT_EQ(html->attributes()->next->next, nullptr); // replaced, not added
 
     // No html element: nothing happens.
     Node* bare = new_node();
     bare->kind = RootNode;
     owned_.push_back(bare);
     set_html_namespace(lexer(), bare, "urn:a");
-    EXPECT_EQ(bare->first_child, nullptr);
+    EXPECT_EQ(bare->first_child(), nullptr);
 }
 
 TEST_F(DoctypeTest, XmlDeclaration) {
     Node* root = document();
     EXPECT_FALSE(ensure_xml_declaration(lexer(), root));
-    ASSERT_EQ(root->first_child->kind, ProcInsNode);
-    EXPECT_EQ(text_of(root->first_child), "xml version=\"1.0\"");
-    EXPECT_EQ(text_of(root->first_child).size(), 17u);
+    ASSERT_EQ(root->first_child()->kind, ProcInsNode);
+    EXPECT_EQ(text_of(root->first_child()), "xml version=\"1.0\"");
+    EXPECT_EQ(text_of(root->first_child()).size(), 17u);
     EXPECT_TRUE(ensure_xml_declaration(lexer(), root));
     EXPECT_EQ(count_kind(root, ProcInsNode), 1);
 
@@ -486,10 +486,10 @@ TEST_F(DoctypeTest, XmlDeclaration) {
     };
     for (const char* other : {"php echo 1;", "xml-stylesheet href=\"a.css\"?", "xmlfoo?"}) {
         Node* r = starting_with_instruction(other);
-        Node* pi = r->first_child;
+        Node* pi = r->first_child();
         EXPECT_FALSE(ensure_xml_declaration(lexer(), r)) << other;
         EXPECT_EQ(count_kind(r, ProcInsNode), 2) << other;
-        EXPECT_EQ(r->first_child->next, pi) << other;
+        EXPECT_EQ(r->first_child()->next, pi) << other;
     }
     for (const char* declaration : {"xml version=\"1.0\"?", "xml?", "xml\nversion=\"1.0\"?"}) {
         Node* r = starting_with_instruction(declaration);
@@ -511,7 +511,7 @@ TEST_F(DoctypeTest, XmlDeclarationNamesTheOutputEncoding) {
             insert_node_at_start(r, pi);
         }
         ensure_xml_declaration(lexer(), r);
-        return text_of(r->first_child);
+        return text_of(r->first_child());
     };
     // Written new: named where XML would otherwise read UTF-8.
     EXPECT_EQ(declared(CharEncoding::Ascii, nullptr), "xml version=\"1.0\"");
@@ -557,8 +557,8 @@ TEST_F(DoctypeTest, AsciiOutputCopyingLatin1BytesNamesLatin1) {
     comment->end = lexer()->text_length();
     insert_node_at_end(find_body(root), comment);
     settle_xml_declaration(lexer(), root);
-    ASSERT_EQ(root->first_child->kind, ProcInsNode);
-    EXPECT_EQ(text_of(root->first_child), "xml version=\"1.0\" encoding=\"iso-8859-1\"");
+    ASSERT_EQ(root->first_child()->kind, ProcInsNode);
+    EXPECT_EQ(text_of(root->first_child()), "xml version=\"1.0\" encoding=\"iso-8859-1\"");
 }
 
 TEST_F(DoctypeTest, XmlDeclarationIsSettledFirst) {
@@ -575,18 +575,18 @@ TEST_F(DoctypeTest, XmlDeclarationIsSettledFirst) {
     // dropped.
     Node* root = document("html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\"");
     Node* top = declaration();
-    insert_node_after(root->first_child, top);
+    insert_node_after(root->first_child(), top);
     insert_node_at_end(find_body(root), declaration());
     settle_xml_declaration(lexer(), root);
-    EXPECT_EQ(root->first_child, top);
-    EXPECT_EQ(root->first_child->next->kind, DoctypeNode);
-    EXPECT_EQ(find_body(root)->first_child, nullptr);
+    EXPECT_EQ(root->first_child(), top);
+    EXPECT_EQ(root->first_child()->next->kind, DoctypeNode);
+    EXPECT_EQ(find_body(root)->first_child(), nullptr);
     // One at the start already: a second one at the top goes.
     Node* again = declaration();
     insert_node_at_end(root, again);
     settle_xml_declaration(lexer(), root);
     EXPECT_EQ(count_kind(root, ProcInsNode), 1);
-    EXPECT_EQ(root->first_child, top);
+    EXPECT_EQ(root->first_child(), top);
     // None, and none asked for: none is added for ASCII output.
     Node* plain = document();
     settle_xml_declaration(lexer(), plain);
@@ -610,7 +610,7 @@ TEST_F(DoctypeTest, DoctypeGoesAfterTheXmlDeclaration) {
         } else {
             repair_doctype(lexer(), root);
         }
-        EXPECT_EQ(root->first_child, pi) << xhtml;
+        EXPECT_EQ(root->first_child(), pi) << xhtml;
         ASSERT_NE(pi->next, nullptr) << xhtml;
         EXPECT_EQ(pi->next->kind, DoctypeNode) << xhtml;
     }
@@ -623,7 +623,7 @@ TEST_F(DoctypeTest, XhtmlDoctypeOnAnHtmlDocumentGivesWay) {
     lexer()->possible_versions = VersionHTML40Strict | VersionHTML40Loose | VersionFrames;
     Node* root = document(xhtml_strict);
     repair_doctype(lexer(), root);
-    EXPECT_EQ(text_of(root->first_child), "html PUBLIC \"-//W3C//DTD HTML 4.01//EN\"");
+    EXPECT_EQ(text_of(root->first_child()), "html PUBLIC \"-//W3C//DTD HTML 4.01//EN\"");
     EXPECT_NE(reports().find("Warning: html doctype doesn't match content"), std::string::npos);
     // No version fits: the doctype goes.
     lexer()->possible_versions = VersionProprietary;
@@ -635,7 +635,7 @@ TEST_F(DoctypeTest, XhtmlDoctypeOnAnHtmlDocumentGivesWay) {
     lexer()->is_xhtml = true;
     Node* xhtml = document(xhtml_strict);
     repair_doctype(lexer(), xhtml);
-    EXPECT_EQ(text_of(xhtml->first_child), xhtml_strict);
+    EXPECT_EQ(text_of(xhtml->first_child()), xhtml_strict);
 }
 
 TEST_F(DoctypeTest, XhtmlTransitionalDoctypeIsKeptWhileTheContentFitsIt) {
@@ -643,25 +643,25 @@ TEST_F(DoctypeTest, XhtmlTransitionalDoctypeIsKeptWhileTheContentFitsIt) {
                               "    \"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\"";
     Node* root = document(loose);
     make_xhtml_doctype(lexer(), root);
-    EXPECT_EQ(text_of(root->first_child), loose);
+    EXPECT_EQ(text_of(root->first_child()), loose);
     // Without a doctype, content that fits Strict gets Strict.
     Node* bare = document();
     make_xhtml_doctype(lexer(), bare);
-    EXPECT_NE(text_of(bare->first_child).find("Strict"), std::string::npos);
+    EXPECT_NE(text_of(bare->first_child()).find("Strict"), std::string::npos);
 }
 
 TEST_F(DoctypeTest, FramesetContentGetsTheXhtmlFramesetDoctype) {
     lexer()->possible_versions = VersionFrames;
     Node* root = document();
     make_xhtml_doctype(lexer(), root);
-    EXPECT_EQ(text_of(root->first_child),
+    EXPECT_EQ(text_of(root->first_child()),
               "html PUBLIC \"-//W3C//DTD XHTML 1.0 Frameset//EN\"\n"
               "    \"http://www.w3.org/TR/xhtml1/DTD/xhtml1-frameset.dtd\"");
     // Asked for Transitional, it gets Transitional.
     options.doctype_mode = DoctypeLoose;
     Node* loose = document();
     make_xhtml_doctype(lexer(), loose);
-    EXPECT_NE(text_of(loose->first_child).find("Transitional"), std::string::npos);
+    EXPECT_NE(text_of(loose->first_child()).find("Transitional"), std::string::npos);
 }
 
 TEST_F(DoctypeTest, CopiedIdThatRepeatsAnotherIsDropped) {
@@ -717,8 +717,8 @@ TEST_F(DoctypeTest, GeneratorMeta) {
     add_generator_meta(lexer(), root);
     add_generator_meta(lexer(), root); // the second call finds the first mark
     Node* head = find_head(root);
-    ASSERT_NE(head->first_child, nullptr);
-    Node* meta = head->first_child;
+    ASSERT_NE(head->first_child(), nullptr);
+    Node* meta = head->first_child();
     EXPECT_EQ(meta->next, nullptr);
     EXPECT_EQ(meta->kind, StartTagNode);
     EXPECT_TRUE(meta->implicit);
@@ -726,13 +726,13 @@ TEST_F(DoctypeTest, GeneratorMeta) {
     EXPECT_EQ(meta->tag, tag_meta);
     EXPECT_EQ(meta->parent, head);
     // List order content, name: the printer writes name first.
-    ASSERT_NE(meta->attributes, nullptr);
-    EXPECT_EQ(meta->attributes->name(), "content");
-    EXPECT_EQ(*meta->attributes->value, "HTML Varnel, see www.varnel.org");
-    ASSERT_NE(meta->attributes->next, nullptr);
-    EXPECT_EQ(meta->attributes->next->name(), "name");
-    EXPECT_EQ(*meta->attributes->next->value, "generator");
-    EXPECT_EQ(meta->attributes->next->next, nullptr);
+    ASSERT_NE(meta->attributes(), nullptr);
+    EXPECT_EQ(meta->attributes()->name(), "content");
+    EXPECT_EQ(*meta->attributes()->value, "HTML Varnel, see www.varnel.org");
+    ASSERT_NE(meta->attributes()->next, nullptr);
+    EXPECT_EQ(meta->attributes()->next->name(), "name");
+    EXPECT_EQ(*meta->attributes()->next->value, "generator");
+    EXPECT_EQ(meta->attributes()->next->next, nullptr);
 }
 
 TEST_F(DoctypeTest, GeneratorMetaRespectsAnExistingMark) {
@@ -747,7 +747,7 @@ TEST_F(DoctypeTest, GeneratorMetaRespectsAnExistingMark) {
     add_attribute(mine, "content", "html varnel 0.9");
     insert_node_at_end(head, mine);
     add_generator_meta(lexer(), root);
-    EXPECT_EQ(head->first_child, other);
+    EXPECT_EQ(head->first_child(), other);
 
     // Another program's mark does not count.
     Node* r2 = document();
@@ -757,8 +757,8 @@ TEST_F(DoctypeTest, GeneratorMetaRespectsAnExistingMark) {
     add_attribute(foreign, "content", "Someone Else 1.0");
     insert_node_at_end(h2, foreign);
     add_generator_meta(lexer(), r2);
-    ASSERT_NE(h2->first_child, foreign);
-    EXPECT_EQ(h2->first_child->next, foreign);
+    ASSERT_NE(h2->first_child(), foreign);
+    EXPECT_EQ(h2->first_child()->next, foreign);
 
     // Without a head nothing is added.
     Node* r3 = new_node();
@@ -766,7 +766,7 @@ TEST_F(DoctypeTest, GeneratorMetaRespectsAnExistingMark) {
     owned_.push_back(r3);
     insert_node_at_end(r3, element("html"));
     add_generator_meta(lexer(), r3);
-    EXPECT_EQ(r3->first_child->first_child, nullptr);
+    EXPECT_EQ(r3->first_child()->first_child(), nullptr);
 }
 
 } // namespace

@@ -70,7 +70,7 @@ TEST_F(InlineStackTest, RememberPushesInlineElementsOnce) {
 
     // The entry owns a copy of the attributes.
     ASSERT_NE(lx.lexer->inline_stack[1].attributes, nullptr);
-    EXPECT_NE(lx.lexer->inline_stack[1].attributes, font1->attributes);
+    EXPECT_NE(lx.lexer->inline_stack[1].attributes, font1->attributes());
     EXPECT_EQ(*lx.lexer->inline_stack[1].attributes->value, "1");
 
     for (Node* n : {b, b2, implicit_i, p, object, font1, font2})
@@ -149,10 +149,10 @@ TEST_F(InlineStackTest, ScheduledEntriesComeBackBottomFirstThenTheHeldToken) {
     EXPECT_TRUE(first->implicit);
     EXPECT_EQ(first->tag, tag_b);
     EXPECT_EQ(second->element_name(), "font");
-    ASSERT_NE(second->attributes, nullptr);
-    EXPECT_EQ(*second->attributes->value, "red");
+    ASSERT_NE(second->attributes(), nullptr);
+    EXPECT_EQ(*second->attributes()->value, "red");
     // Each re-opened element owns its attributes.
-    EXPECT_NE(second->attributes, lx.lexer->inline_stack[1].attributes);
+    EXPECT_NE(second->attributes(), lx.lexer->inline_stack[1].attributes);
     EXPECT_EQ(third, held);
     EXPECT_EQ(lx.lexer->reopen_next, ReopenNone);
     EXPECT_EQ(lx.lexer->reopen_held, nullptr);
@@ -368,7 +368,7 @@ TEST_F(InlineStackTest, PruneKeepsMeaningfulEmptyElements) {
     Node* span = element("span");
     add_attribute(span, "id", "s");
     insert_node_at_end(body, span);
-    for (Node* c = body->first_child; c != nullptr; c = c->next)
+    for (Node* c = body->first_child(); c != nullptr; c = c->next)
         prune_if_empty(lx.lexer, c);
     EXPECT_EQ(dump_children(lx, body), "td object applet a[name=\"x\"] span[id=\"s\"]");
     EXPECT_EQ(lx.messages(), "");
@@ -393,7 +393,7 @@ TEST_F(InlineStackTest, EmptyParagraphBecomesTwoBreaksWhenKept) {
     lx.lexer->options.drop_empty_paras = false;
     prune_if_empty(lx.lexer, p);
     EXPECT_EQ(dump_children(lx, body), "br br \"x\"");
-    EXPECT_EQ(body->first_child, p);
+    EXPECT_EQ(body->first_child(), p);
     EXPECT_EQ(former_tag(lx.lexer, p), tag_p);
     EXPECT_TRUE(check_tree_links(body));
     EXPECT_EQ(lx.messages(), lines({"line 1 column 1 - Warning: replacing element <p> by <br>"}));
@@ -444,9 +444,9 @@ TEST_F(InlineStackTest, TreeLinkCheckFindsEveryBrokenLink) {
     b->prev = nullptr; // a->next still names b
     EXPECT_FALSE(check_tree_links(doc));
     b->prev = a;
-    doc->last_child = a;
+    doc->set_last_child(a);
     EXPECT_FALSE(check_tree_links(doc));
-    doc->last_child = b;
+    doc->set_last_child(b);
     c->parent = a; // listed under b, naming a
     EXPECT_FALSE(check_tree_links(doc));
     EXPECT_FALSE(check_tree_links(c));
@@ -465,15 +465,15 @@ TEST_F(InlineStackTest, TreeLinkCheckFindsEveryBrokenLink) {
     d->prev = c;
     EXPECT_FALSE(check_tree_links(doc));
     d->prev = nullptr;
-    c->first_child = b;
+    c->set_first_child(b);
     EXPECT_FALSE(check_tree_links(doc));
-    c->first_child = d;
-    c->last_child = nullptr;
+    c->set_first_child(d);
+    c->set_last_child(nullptr);
     EXPECT_FALSE(check_tree_links(doc));
-    c->last_child = d;
-    d->last_child = a;
+    c->set_last_child(d);
+    d->set_last_child(a);
     EXPECT_FALSE(check_tree_links(d));
-    d->last_child = nullptr;
+    d->set_last_child(nullptr);
     EXPECT_TRUE(check_tree_links(doc));
     EXPECT_TRUE(check_tree_links(d));
     free_node(doc);
@@ -570,7 +570,7 @@ TEST_F(InlineStackTest, AtTheDepthBoundThePendingTokenGoesInsideUnparsed) {
     unget_token(doc.lexer);
     doc.lexer->depth = MaxParseDepth;
     build_child(doc.lexer, ul, TrimSpace);
-    EXPECT_EQ(ul->first_child, token);
+    EXPECT_EQ(ul->first_child(), token);
     EXPECT_FALSE(doc.lexer->pushed_back);
     // The next token is the one after it, not the same again.
     Node* next = get_token(doc.lexer, TrimSpace);

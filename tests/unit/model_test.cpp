@@ -33,10 +33,10 @@ class NodeTreeTest : public ::testing::Test {
 // "a(b,c)" style outline of element names under `parent`.
 std::string outline(const Node* parent) {
     std::string out;
-    for (const Node* n = parent->first_child; n != nullptr; n = n->next) {
+    for (const Node* n = parent->first_child(); n != nullptr; n = n->next) {
         if (!out.empty()) out += ',';
         out += n->element_name();
-        if (n->first_child != nullptr) out += "(" + outline(n) + ")";
+        if (n->first_child() != nullptr) out += "(" + outline(n) + ")";
     }
     return out;
 }
@@ -67,8 +67,8 @@ TEST_F(NodeTreeTest, InsertionsKeepEveryLinkConsistent) {
     Node* c = element("center");
     insert_node_before(d, c);
     EXPECT_EQ(outline(root), "a,b,center,div");
-    EXPECT_EQ(root->first_child, a);
-    EXPECT_EQ(root->last_child, d);
+    EXPECT_EQ(root->first_child(), a);
+    EXPECT_EQ(root->last_child(), d);
     EXPECT_EQ(d->prev, c);
     EXPECT_EQ(c->prev, b);
     EXPECT_EQ(b->next, c);
@@ -77,7 +77,7 @@ TEST_F(NodeTreeTest, InsertionsKeepEveryLinkConsistent) {
 
     Node* before_first = element("p");
     insert_node_before(a, before_first);
-    EXPECT_EQ(root->first_child, before_first);
+    EXPECT_EQ(root->first_child(), before_first);
     EXPECT_EQ(outline(root), "p,a,b,center,div");
     free_node(root);
 }
@@ -87,8 +87,8 @@ TEST_F(NodeTreeTest, RemovingAndDiscarding) {
     Node* only = element("p");
     insert_node_at_end(root, only);
     remove_node(only);
-    EXPECT_EQ(root->first_child, nullptr);
-    EXPECT_EQ(root->last_child, nullptr);
+    EXPECT_EQ(root->first_child(), nullptr);
+    EXPECT_EQ(root->last_child(), nullptr);
     EXPECT_EQ(only->parent, nullptr);
 
     insert_node_at_end(root, only);
@@ -101,7 +101,7 @@ TEST_F(NodeTreeTest, RemovingAndDiscarding) {
     EXPECT_EQ(discard_node(only), second);
     EXPECT_EQ(outline(root), "div,hr");
     EXPECT_EQ(discard_node(third), nullptr);
-    EXPECT_EQ(root->last_child, second);
+    EXPECT_EQ(root->last_child(), second);
     free_node(root);
 }
 
@@ -113,8 +113,9 @@ TEST_F(NodeTreeTest, FreeingReleasesFollowingSiblingsAndDeepTrees) {
     for (int i = 0; i < 100000; ++i)
         insert_node_at_end(parent, element("p"));
     remove_node(first);
-    first->next = parent->first_child; // a free-standing chain
-    parent->first_child = parent->last_child = nullptr;
+    first->next = parent->first_child(); // a free-standing chain
+    parent->set_first_child(nullptr);
+    parent->set_last_child(nullptr);
     free_node(first);
     free_node(parent);
 
@@ -463,12 +464,12 @@ TEST_F(NodeTreeTest, ClonesOwnTheirAttributes) {
     Node* font = element("font");
     add_attribute(font, "color", "red");
     Node* copy = clone_node(lx.lexer, font);
-    ASSERT_NE(copy->attributes, nullptr);
-    copy->attributes->value = "blue";
-    EXPECT_EQ(*font->attributes->value, "red");
+    ASSERT_NE(copy->attributes(), nullptr);
+    copy->attributes()->value = "blue";
+    EXPECT_EQ(*font->attributes()->value, "red");
     EXPECT_EQ(copy->tag, tag_font);
     EXPECT_EQ(copy->element_name(), "font");
-    EXPECT_EQ(copy->first_child, nullptr);
+    EXPECT_EQ(copy->first_child(), nullptr);
     free_node(copy);
     free_node(font);
 }
@@ -488,6 +489,80 @@ TEST_F(NodeTreeTest, InferredAndLineNodes) {
     EXPECT_NE(one->start, two->start);
     free_node(one);
     free_node(two);
+}
+
+// The lexer's text nodes are records without child and attribute links:
+// they read as having none, tree edits around them work as around any
+// node, a link written there is refused (never written past the record),
+// and each kind of record goes back to the pool it came from.
+TEST_F(NodeTreeTest, TextNodesHaveNoLinksOfTheirOwn) {
+    test::LexerOver lx("");
+    append_string(lx.lexer, "words");
+    lx.lexer->text_start = 0;
+    lx.lexer->text_end = 5;
+    Node* text = new_text_node(lx.lexer);
+    Node* line = new_line_node(lx.lexer);
+    Node* p = element("p");
+    EXPECT_FALSE(text->has_links);
+    EXPECT_FALSE(line->has_links);
+    EXPECT_TRUE(p->has_links);
+    EXPECT_EQ(lx.text(text), "words");
+    for (Node* node : {text, line}) {
+        node->set_first_child(nullptr);
+        node->set_last_child(nullptr);
+        node->set_attributes(nullptr);
+        EXPECT_EQ(node->first_child(), nullptr);
+        EXPECT_EQ(node->last_child(), nullptr);
+        EXPECT_EQ(node->attributes(), nullptr);
+        EXPECT_THROW(node->set_first_child(p), FatalError);
+        EXPECT_THROW(node->set_last_child(p), FatalError);
+        NodeAttribute* attribute = new_attribute();
+        EXPECT_THROW(node->set_attributes(attribute), FatalError);
+        EXPECT_THROW(node->attribute_link(), FatalError);
+        free_attribute(attribute);
+        remove_attribute(node, nullptr); // nothing to remove, nothing written
+    }
+    // Text between elements: inserted, moved out of an element, removed.
+    Node* root = new_node();
+    root->kind = RootNode;
+    insert_node_at_end(root, text);
+    insert_node_at_end(root, p);
+    insert_node_at_start(p, line);
+    insert_node_after(line, element("b"));
+    EXPECT_EQ(root->first_child(), text);
+    EXPECT_EQ(p->first_child(), line);
+    EXPECT_EQ(line->parent, p);
+    lift_children(p);
+    // (outline names elements only: the two text nodes come first.)
+    EXPECT_EQ(outline(root), "b,p");
+    EXPECT_EQ(text->next, line);
+    EXPECT_EQ(line->next->element_name(), "b");
+    EXPECT_EQ(line->parent, root);
+    EXPECT_EQ(p->first_child(), nullptr);
+    remove_node(text);
+    EXPECT_EQ(root->first_child(), line);
+    free_node(text);
+    free_node(root);
+
+    if constexpr (RecordLinksAreOffsets) {
+        // A record handed back is the next one of its own kind handed out,
+        // and never one of the other kind (a text record is too small to
+        // be an element).
+        Node* t = new_text_node(lx.lexer);
+        free_node(t);
+        Node* e = element("i");
+        EXPECT_NE(e, t);
+        Node* t2 = new_text_node(lx.lexer);
+        EXPECT_EQ(t2, t);
+        free_node(e);
+        Node* t3 = new_line_node(lx.lexer);
+        EXPECT_NE(t3, e);
+        Node* e2 = new_node();
+        EXPECT_EQ(e2, e);
+        free_node(t2);
+        free_node(t3);
+        free_node(e2);
+    }
 }
 
 TEST_F(NodeTreeTest, DocumentQueries) {
@@ -685,19 +760,19 @@ TEST(PackedLinkTest, RecordLinksReachEveryPooledRecord) {
     for (size_t i = 0; i + 1 < nodes.size(); ++i) {
         nodes[i]->next = nodes[i + 1];
         nodes[i + 1]->prev = nodes[i];
-        nodes[i]->first_child = nodes[nodes.size() - 1 - i];
+        nodes[i]->set_first_child(nodes[nodes.size() - 1 - i]);
     }
     NodeAttribute* attribute = new_attribute();
     attribute->block = nodes.back();
-    nodes.front()->attributes = attribute;
+    nodes.front()->set_attributes(attribute);
     for (size_t i = 0; i + 1 < nodes.size(); ++i) {
         ASSERT_EQ(nodes[i]->next.get(), nodes[i + 1]);
         ASSERT_EQ(nodes[i + 1]->prev.get(), nodes[i]);
-        ASSERT_EQ(nodes[i]->first_child.get(), nodes[nodes.size() - 1 - i]);
+        ASSERT_EQ(nodes[i]->first_child(), nodes[nodes.size() - 1 - i]);
         ASSERT_EQ(nodes[i]->parent.get(), nullptr);
     }
-    EXPECT_EQ(nodes.front()->attributes.get(), attribute);
-    EXPECT_EQ(nodes.front()->attributes->block.get(), nodes.back());
+    EXPECT_EQ(nodes.front()->attributes(), attribute);
+    EXPECT_EQ(nodes.front()->attributes()->block.get(), nodes.back());
     EXPECT_EQ(nodes.back()->next.get(), nullptr);
     if constexpr (RecordLinksAreOffsets) {
         EXPECT_EQ(sizeof nodes.front()->parent, 4u);
@@ -706,7 +781,7 @@ TEST(PackedLinkTest, RecordLinksReachEveryPooledRecord) {
     }
     attribute->block = nullptr;
     for (Node* node : nodes)
-        node->first_child = nullptr;
+        node->set_first_child(nullptr);
     free_node(nodes.front()); // with its following siblings
 }
 

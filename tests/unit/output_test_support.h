@@ -139,8 +139,8 @@ class OutputTest : public ::testing::Test {
         if (value) a->value = *value;
         a->delimiter = delimiter;
         a->set_attr_def(def);
-        a->next = node->attributes;
-        node->attributes = a;
+        a->next = node->attributes();
+        node->set_attributes(a);
         return a;
     }
 

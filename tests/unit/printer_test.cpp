@@ -203,7 +203,7 @@ TEST_F(PrinterTest, FollowsWhiteSpaceLooksAtTheTextBeforeInlineElements) {
     EXPECT_FALSE(follows_white_space(&lexer, after_a_grave));
     // The first child of an inline element asks about its parent.
     EXPECT_FALSE(follows_white_space(&lexer, nested));
-    EXPECT_FALSE(follows_white_space(&lexer, p->last_child));
+    EXPECT_FALSE(follows_white_space(&lexer, p->last_child()));
 }
 
 TEST_F(PrinterTest, PreIsWrittenFromColumnZeroAndNeverWrapped) {
@@ -349,7 +349,7 @@ TEST_F(PrinterTest, WrapAttributesBreaksInsideValuesAtSpaces) {
     attribute(p, "title", "aaa bbb ccc", '"', &plain_def);
     EXPECT_EQ(print(), "<p title=\"aaa \nbbb ccc\"></p>\n\n");
     // alt, value and content are never wrapped.
-    p->attributes->set_attr_def(&nowrap_def);
+    p->attributes()->set_attr_def(&nowrap_def);
     EXPECT_EQ(print(), "<p title=\n\"aaa bbb ccc\">\n</p>\n\n");
 }
 
@@ -363,11 +363,11 @@ TEST_F(PrinterTest, WrappedValuesBreakInsideLongRunsBeforeTheCharacterThatFindsT
     EXPECT_EQ(print(), "<p title=\n\"abcdefghijklmn\">\n</p>\n\n");
     // A space found past the column makes no break point: the line stays
     // long.
-    p->attributes->value = "abcdefghijklmnopqrst uv wx";
+    p->attributes()->value = "abcdefghijklmnopqrst uv wx";
     EXPECT_EQ(print(), "<p title=\n\"abcdefghijklmnopqrst uv wx\">\n</p>\n\n");
     // A space inside the value that still fits is where the value breaks,
     // with the space kept at the end of the line.
-    p->attributes->value = "ab cdefghij";
+    p->attributes()->value = "ab cdefghij";
     EXPECT_EQ(print(), "<p title=\"ab \ncdefghij\"></p>\n\n");
 }
 
@@ -535,10 +535,10 @@ TEST_F(PrinterTest, ServerBlocksInsideTags) {
     block->block = asp;
     block->set_name("");
     attribute(p, "id", "a");
-    block->next = p->attributes;
-    p->attributes = block;
+    block->next = p->attributes();
+    p->set_attributes(block);
     EXPECT_EQ(print(), "<p id=\"a\" <% if x %>></p>\n\n");
-    p->attributes = block->next;
+    p->set_attributes(block->next);
     free_attribute(block);
     free_node(asp);
 }

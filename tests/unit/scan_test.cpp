@@ -76,9 +76,9 @@ TEST_F(ScanTest, AmpersandKeptAsReferenceWhenNotQuoted) {
 TEST_F(ScanTest, AttributeListKeepsSourceOrderWhenReversed) {
     LexerOver lx("<a href=x title='y'>");
     Node* a = get_token(lx.lexer, CollapseSpace);
-    ASSERT_NE(a->attributes, nullptr);
-    EXPECT_EQ(a->attributes->name(), "title"); // newest first
-    EXPECT_EQ(a->attributes->next->name(), "href");
+    ASSERT_NE(a->attributes(), nullptr);
+    EXPECT_EQ(a->attributes()->name(), "title"); // newest first
+    EXPECT_EQ(a->attributes()->next->name(), "href");
     free_node(a);
 }
 

@@ -238,7 +238,7 @@ TEST_F(SlidesTest, TransitionMetaOpensTheHeadOfEverySlide) {
               "</body>\n"
               "</html>\n"
               "\n");
-    Node* meta = find_head(root)->first_child;
+    Node* meta = find_head(root)->first_child();
     EXPECT_TRUE(meta->implicit);
     EXPECT_EQ(meta->tag, tag_meta);
 }
@@ -249,7 +249,7 @@ TEST_F(SlidesTest, TransitionTextByKind) {
     add_slide_transition(&lexer, root, 24, 1.0);
     add_slide_transition(&lexer, root, 23, 4.0);
     std::vector<std::string> contents;
-    for (Node* meta = head->first_child; meta != nullptr; meta = meta->next) {
+    for (Node* meta = head->first_child(); meta != nullptr; meta = meta->next) {
         NodeAttribute* content = get_attribute(meta, "content");
         ASSERT_NE(content, nullptr);
         contents.emplace_back(content->value.value_or("(none)"));
@@ -265,8 +265,8 @@ TEST_F(SlidesTest, NoTransitionWithoutAHead) {
     Node* body = make_body();
     add_slide_transition(&lexer, root, -1, 3.0);
     EXPECT_EQ(find_head(root), nullptr);
-    EXPECT_EQ(body->first_child, nullptr);
-    EXPECT_EQ(find_html(root)->first_child, body);
+    EXPECT_EQ(body->first_child(), nullptr);
+    EXPECT_EQ(find_html(root)->first_child(), body);
 }
 
 } // namespace

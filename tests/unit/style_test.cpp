@@ -46,7 +46,7 @@ class StyleTest : public ::testing::Test {
     }
     std::string dump() const { return dump_tree(lexer, root); }
     // The first element child of the root.
-    Node* first() const { return root->first_child; }
+    Node* first() const { return root->first_child(); }
     // Wraps body content in a document with a head, for the clean pass.
     Node* parse_document(std::string_view body_markup) {
         return parse("<html><head><title>t</title></head><body>" + std::string(body_markup) +
@@ -76,29 +76,29 @@ TEST_F(StyleTest, SetStylePropertyMergesSortedPairsAndKeepsExistingValues) {
     parse("<p class=\"k\" id=\"n\">x</p>");
     set_style_property(first(), "text-align: center");
     EXPECT_EQ(dump(), "<p class=\"k\" id=\"n\" style=\"text-align: center\">x</p>");
-    EXPECT_EQ(first()->attributes->name(), "style");
+    EXPECT_EQ(first()->attributes()->name(), "style");
 }
 
 TEST_F(StyleTest, CombineStylesPutsTheNodePairsFirst) {
     parse(
         "<div style=\"color: red\"><span style=\"color: blue; font-weight: bold\">x</span></div>");
-    combine_styles(first(), first()->first_child);
-    EXPECT_EQ(first()->attributes->value, "color: red; font-weight: bold");
+    combine_styles(first(), first()->first_child());
+    EXPECT_EQ(first()->attributes()->value, "color: red; font-weight: bold");
 
     // No style on the node: the child's value is copied as it is.
     parse("<div id=\"a\"><span style=\"z:1;y:2\">x</span></div>");
-    combine_styles(first(), first()->first_child);
+    combine_styles(first(), first()->first_child());
     EXPECT_EQ(dump(), "<div id=\"a\" style=\"z:1;y:2\"><span style=\"z:1;y:2\">x</span></div>");
 
     // A style attribute without a value does not take the merge: a new one
     // goes in front of it.
     parse("<div style><span style=\"x: 1\">x</span></div>");
-    combine_styles(first(), first()->first_child);
+    combine_styles(first(), first()->first_child());
     EXPECT_EQ(dump(), "<div style style=\"x: 1\"><span style=\"x: 1\">x</span></div>");
 
     // Nothing to take from a child without a style value.
     parse("<div style=\"a: 1\"><span style>x</span></div>");
-    combine_styles(first(), first()->first_child);
+    combine_styles(first(), first()->first_child());
     EXPECT_EQ(dump(), "<div style=\"a: 1\"><span style>x</span></div>");
 }
 
@@ -127,7 +127,7 @@ TEST_F(StyleTest, FontSizesFollowTheAbsoluteAndRelativeTables) {
         SCOPED_TRACE(c.size);
         parse(std::string("<span></span><font size=\"") + c.size + "\">x</font>");
         Node* span = first();
-        font_attrs_to_style(span, span->next->attributes);
+        font_attrs_to_style(span, span->next->attributes());
         NodeAttribute* style = get_attribute(span, "style");
         if (c.style == nullptr) {
             EXPECT_EQ(style, nullptr);
@@ -140,20 +140,20 @@ TEST_F(StyleTest, FontSizesFollowTheAbsoluteAndRelativeTables) {
 
 TEST_F(StyleTest, FontAttributesBecomePropertiesAndParagraphSizesBecomeHeadings) {
     parse("<span></span><font face=\"Arial\" color=\"red\" size=\"+1\" class=\"k\" color>x</font>");
-    font_attrs_to_style(first(), first()->next->attributes);
-    EXPECT_EQ(first()->attributes->value, "color: red; font-family: Arial; font-size: 120%");
+    font_attrs_to_style(first(), first()->next->attributes());
+    EXPECT_EQ(first()->attributes()->value, "color: red; font-family: Arial; font-size: 120%");
 
     const std::pair<const char*, const char*> headings[] = {{"6", "h1"}, {"5", "h2"}, {"4", "h3"}};
     for (const auto& [size, name] : headings) {
         parse(std::string("<p></p><font size=\"") + size + "\">x</font>");
-        font_attrs_to_style(first(), first()->next->attributes);
+        font_attrs_to_style(first(), first()->next->attributes());
         EXPECT_EQ(first()->element_name(), name);
         EXPECT_EQ(first()->tag, lookup_builtin_tag(name));
-        EXPECT_EQ(first()->attributes, nullptr) << "a heading size adds no property";
+        EXPECT_EQ(first()->attributes(), nullptr) << "a heading size adds no property";
     }
     // Other sizes on a paragraph are ordinary properties.
     parse("<p></p><font size=\"2\">x</font>");
-    font_attrs_to_style(first(), first()->next->attributes);
+    font_attrs_to_style(first(), first()->next->attributes());
     EXPECT_EQ(dump(), "<p style=\"font-size: 80%\"></p><font size=\"2\">x</font>");
 }
 
@@ -183,8 +183,8 @@ TEST_F(StyleTest, LogicalEmphasisRenamesTagAndName) {
     parse("<p><b>x</b><i>y<b>z</b></i></p><b>w</b>");
     promote_logical_emphasis(root);
     EXPECT_EQ(dump(), "<p><strong>x</strong><em>y<strong>z</strong></em></p><strong>w</strong>");
-    EXPECT_EQ(first()->first_child->tag, tag_strong);
-    EXPECT_EQ(first()->first_child->next->tag, tag_em);
+    EXPECT_EQ(first()->first_child()->tag, tag_strong);
+    EXPECT_EQ(first()->first_child()->next->tag, tag_em);
 }
 
 TEST_F(StyleTest, ListsUsedForIndentationBecomeIndentedDivisions) {
@@ -335,8 +335,8 @@ TEST_F(StyleTest, BodyColoursGiveStyleElementWithoutRules) {
                            "  background-color: #ffffff;\n }\n"
                            " :link { color: blue }\n :visited { color: purple }\n</style>");
     EXPECT_EQ(dump_tree(lexer, root).find("bgcolor"), std::string::npos);
-    EXPECT_EQ(find_body(root)->attributes->name(), "onload");
-    EXPECT_EQ(find_body(root)->attributes->next, nullptr) << "all colour attributes removed";
+    EXPECT_EQ(find_body(root)->attributes()->name(), "onload");
+    EXPECT_EQ(find_body(root)->attributes()->next, nullptr) << "all colour attributes removed";
     EXPECT_TRUE(lexer->usage_flags & UsingBodyColors);
 
     // All three body properties come in a fixed order, before the rules.

@@ -106,7 +106,7 @@ inline std::string describe_token(const LexerOver& lx, const Node* node) {
     if (node->kind == StartTagNode || node->kind == EndTagNode || node->kind == StartEndTagNode) {
         out += node->element_name();
         std::vector<const NodeAttribute*> attrs;
-        for (const NodeAttribute* a = node->attributes; a; a = a->next)
+        for (const NodeAttribute* a = node->attributes(); a; a = a->next)
             attrs.insert(attrs.begin(), a);
         if (!attrs.empty()) {
             out += '[';

@@ -102,8 +102,8 @@ inline Node* parse_start_tag(Lexer* lexer, std::string_view markup, size_t& pos)
             }
         }
         attribute->set_attr_def(lookup_attr_def(attribute->name().c_str()));
-        attribute->next = node->attributes; // newest first
-        node->attributes = attribute;
+        attribute->next = node->attributes(); // newest first
+        node->set_attributes(attribute);
     }
     return node;
 }
@@ -164,7 +164,7 @@ inline void dump_attributes(std::string& out, const NodeAttribute* attribute) {
 inline void dump_node(std::string& out, const Lexer* lexer, const Node* node);
 
 inline void dump_children(std::string& out, const Lexer* lexer, const Node* node) {
-    for (const Node* child = node->first_child; child != nullptr; child = child->next) {
+    for (const Node* child = node->first_child(); child != nullptr; child = child->next) {
         dump_node(out, lexer, child);
     }
 }
@@ -213,14 +213,14 @@ inline void dump_node(std::string& out, const Lexer* lexer, const Node* node) {
     if (node->kind == EndTagNode) out += '/';
     out += node->element_name();
     if (node->implicit) out += '!';
-    dump_attributes(out, node->attributes);
+    dump_attributes(out, node->attributes());
     if (node->kind == StartEndTagNode) {
         out += "/>";
         return;
     }
     out += '>';
     bool empty = node->tag != nullptr && (node->tag->model & ModelEmpty) != 0 &&
-                 node->first_child == nullptr;
+                 node->first_child() == nullptr;
     if (node->kind != StartTagNode || empty) return;
     dump_children(out, lexer, node);
     out += "</";
@@ -242,12 +242,12 @@ namespace varnel::tree_text {
 // Whether every link below `node` agrees with its neighbours and parent.
 inline bool links_ok(const Node* node) {
     const Node* prev = nullptr;
-    for (const Node* child = node->first_child; child != nullptr; child = child->next) {
+    for (const Node* child = node->first_child(); child != nullptr; child = child->next) {
         if (child->parent != node || child->prev != prev) return false;
         if (!links_ok(child)) return false;
         prev = child;
     }
-    return node->last_child == prev;
+    return node->last_child() == prev;
 }
 
 } // namespace varnel::tree_text

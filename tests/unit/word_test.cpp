@@ -130,13 +130,13 @@ TEST_F(WordTest, EachEndifClosesItsOwnIf) {
     EXPECT_EQ(dump(), "aef");
 
     parse("<![if a]><![if b]><![if c]>x<![endif]>y<![endif]>w<![endif]>v");
-    Node* after = skip_conditional_section(lexer, root->first_child);
+    Node* after = skip_conditional_section(lexer, root->first_child());
     ASSERT_NE(after, nullptr);
     EXPECT_EQ(dump(), "v");
-    EXPECT_EQ(after, root->first_child);
+    EXPECT_EQ(after, root->first_child());
 
     parse("<![if a]>x");
-    EXPECT_EQ(skip_conditional_section(lexer, root->first_child), nullptr);
+    EXPECT_EQ(skip_conditional_section(lexer, root->first_child()), nullptr);
     EXPECT_EQ(dump(), "");
 }
 
@@ -161,7 +161,7 @@ TEST_F(WordTest, BulletParagraphsGatherIntoLists) {
     clean();
     EXPECT_EQ(body_text(), "<ul!><li!>A</li><li!>B</li><li!>C</li></ul><p>D</p>"
                            "<ul!><li!>E</li></ul>");
-    Node* item = find_body(root)->first_child->first_child;
+    Node* item = find_body(root)->first_child()->first_child();
     EXPECT_EQ(item->tag, tag_li);
     EXPECT_EQ(former_tag(lexer, item), tag_p);
     EXPECT_EQ(item->kind, StartTagNode);
@@ -231,7 +231,7 @@ TEST_F(WordTest, DropWordAttributesKeepsCodeClassAndSizesOutsideCells) {
         "<td class=\"MsoNormal\" style=\"a\" lang=\"en\" x:str=\"1\" width=\"10\" height=\"2\" "
         "valign=\"top\">c</td><img width=\"10\" height=\"5\" class=\"Code\" x:num>"
         "<tr width=\"1\" xml:lang=\"en\"></tr><th height></th><p class></p><p class=\"code\"></p>");
-    for (Node* node = root->first_child; node != nullptr; node = node->next) {
+    for (Node* node = root->first_child(); node != nullptr; node = node->next) {
         drop_word_attributes(node);
     }
     EXPECT_EQ(dump(), "<td valign=\"top\">c</td><img width=\"10\" height=\"5\" class=\"Code\">"
@@ -240,7 +240,7 @@ TEST_F(WordTest, DropWordAttributesKeepsCodeClassAndSizesOutsideCells) {
 
 TEST_F(WordTest, StripElementLiftsCleanedChildrenAndReturnsTheFollowingNode) {
     parse("<div>a<span lang=\"en\"><b style=\"x\">x</b><!--c-->y</span><i>z</i></div>");
-    Node* span = root->first_child->first_child->next;
+    Node* span = root->first_child()->first_child()->next;
     Node* after = strip_element(lexer, span);
     EXPECT_EQ(dump(), "<div>a<b>x</b>y<i>z</i></div>");
     ASSERT_NE(after, nullptr);
@@ -248,14 +248,14 @@ TEST_F(WordTest, StripElementLiftsCleanedChildrenAndReturnsTheFollowingNode) {
     EXPECT_TRUE(links_ok(root));
 
     parse("<div><span>a</span></div>");
-    EXPECT_EQ(strip_element(lexer, root->first_child->first_child), nullptr);
+    EXPECT_EQ(strip_element(lexer, root->first_child()->first_child()), nullptr);
     EXPECT_EQ(dump(), "<div>a</div>");
-    EXPECT_EQ(root->first_child->last_child, root->first_child->first_child);
+    EXPECT_EQ(root->first_child()->last_child(), root->first_child()->first_child());
 }
 
 TEST_F(WordTest, NbspBecomesSpaceInPlace) {
     parse("\xC2\xA0x\xC2\xA0<b>\xC3\xA9\xC2\xA0</b>y");
-    Node* text = root->first_child;
+    Node* text = root->first_child();
     uint32_t start = text->start;
     nbsp_to_spaces(lexer, text);
     EXPECT_EQ(dump(), " x <b>\xC3\xA9 </b>y");

@@ -40,9 +40,9 @@ TEST_F(XmlBuilderTest, ElementsNestExactlyAsWritten) {
     EXPECT_EQ(build("<doc><P>a</P><p>b<br>c</br></p></doc>"),
               "<doc><P>a</P><p>b<br>c</br></p></doc>");
     EXPECT_TRUE(lx->lexer->options.input_xml); // the document is read as XML
-    Node* doc = root->first_child;
+    Node* doc = root->first_child();
     EXPECT_EQ(doc->tag, xml_tag_def);
-    EXPECT_EQ(doc->first_child->tag, xml_tag_def);
+    EXPECT_EQ(doc->first_child()->tag, xml_tag_def);
     EXPECT_TRUE(doc->closed);
     EXPECT_EQ(lx->lexer->warnings, 0u);
     EXPECT_EQ(lx->messages(), "");
@@ -50,9 +50,9 @@ TEST_F(XmlBuilderTest, ElementsNestExactlyAsWritten) {
 
 TEST_F(XmlBuilderTest, MismatchedEndTagIsAnErrorAndReadingGoesOn) {
     EXPECT_EQ(build("<a><b>x</a>"), "<a><b>x</b></a>");
-    Node* a = root->first_child;
+    Node* a = root->first_child();
     EXPECT_FALSE(a->closed);
-    EXPECT_FALSE(a->first_child->closed);
+    EXPECT_FALSE(a->first_child()->closed);
     EXPECT_EQ(lx->lexer->errors, 1u);
     EXPECT_EQ(lx->lexer->warnings, 1u);
     EXPECT_EQ(lx->messages(), "line 1 column 8 - Warning: unexpected </a> in <b>\n");
@@ -119,7 +119,7 @@ TEST_F(XmlBuilderTest, PreservesSpaceByAttributeOrName) {
     auto preserves = [](const char* markup) {
         Lexer* lexer = new_lexer(nullptr, options);
         Node* root = tree_text::parse_tree(lexer, markup);
-        bool result = preserves_space(lexer, root->first_child);
+        bool result = preserves_space(lexer, root->first_child());
         free_node(root);
         free_lexer(lexer);
         return result;
@@ -151,15 +151,15 @@ TEST_F(XmlBuilderTest, VeryDeepNestingIsFlattenedPastTheDepthBound) {
     // deepest of them holds the remaining ones side by side.
     int depth = 0;
     Node* deepest = root;
-    while (deepest->first_child != nullptr && deepest->first_child->kind == StartTagNode) {
-        deepest = deepest->first_child;
+    while (deepest->first_child() != nullptr && deepest->first_child()->kind == StartTagNode) {
+        deepest = deepest->first_child();
         ++depth;
         if (depth == static_cast<int>(MaxParseDepth)) break;
     }
     EXPECT_EQ(depth, static_cast<int>(MaxParseDepth));
     int siblings = 0;
     Node* last = nullptr;
-    for (Node* child = deepest->first_child; child != nullptr; child = child->next) {
+    for (Node* child = deepest->first_child(); child != nullptr; child = child->next) {
         ++siblings;
         last = child;
     }
@@ -179,8 +179,8 @@ TEST_F(XmlBuilderTest, DeepNestingClosedByEndTagsEndsAtTopLevel) {
     build(source);
     // The deepest parsed element is closed by the first end tag; the end
     // tags left over after the top element closes are stray at top level.
-    EXPECT_TRUE(root->first_child->closed);
-    EXPECT_EQ(root->first_child->next, nullptr);
+    EXPECT_TRUE(root->first_child()->closed);
+    EXPECT_EQ(root->first_child()->next, nullptr);
     EXPECT_EQ(lx->lexer->errors, 0u);
     EXPECT_EQ(lx->lexer->warnings, static_cast<uint32_t>(levels) - MaxParseDepth);
 }
