@@ -22,6 +22,7 @@ allowed=(
   # document's result depends on.
   'node_pool()::pool'
   'text_pool()::pool'
+  'stretch_source()::source'
   'attribute_pool()::pool'
   'named_pool()::pool'
   # The address space those pools take their blocks from, reserved once

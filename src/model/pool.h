@@ -3,9 +3,11 @@
 // and go back to a free list instead of the general-purpose heap: the
 // allocation is a few instructions, and records made one after another lie
 // next to each other in memory, which speeds up every later walk over the
-// tree. Released records are reused by the next document; the blocks come
-// from the record region (record_region.h) and go back to it when the pool
-// ends (node.cpp keeps one pool per thread).
+// tree. Released records are reused by the next document. A pool takes its
+// memory a stretch at a time from its thread's StretchSource, which cuts
+// the stretches of all the thread's pools from the same blocks of the
+// record region (record_region.h) and gives the blocks back when the
+// thread ends (node.cpp keeps one pool of each kind per thread).
 //
 // A record goes back to the pool it came from, that is, to the thread that
 // made it: a document is made, printed and released by one thread.
@@ -27,17 +29,52 @@
 
 namespace varnel {
 
+// The blocks that the record pools of one thread cut their stretches from,
+// one stretch after another whichever pool asks: the pools of a thread
+// share the part-used end of one block instead of each keeping a block of
+// its own part-used. Where large pages back a block (which then takes
+// memory whole as soon as any of it is written), those ends were most of
+// what a large tree took beyond its records.
+class StretchSource {
+  public:
+    StretchSource() = default;
+    StretchSource(const StretchSource&) = delete;
+    StretchSource& operator=(const StretchSource&) = delete;
+    ~StretchSource();
+
+    // A stretch of `bytes` (a multiple of the page size, at most a block's
+    // largest size) that no pool holds.
+    void* take(std::size_t bytes);
+    // A stretch that its pool no longer needs (the pool ends); it is
+    // handed out again for a stretch of the same size.
+    void give_back(void* stretch, std::size_t bytes);
+
+  private:
+    struct Piece {
+        void* start;
+        std::size_t bytes;
+    };
+    std::vector<Piece> blocks_;   // taken from the region, in order
+    std::vector<Piece> returned_; // stretches given back
+    char* next_ = nullptr;        // the rest of the last block
+    char* end_ = nullptr;
+};
+
+// The calling thread's source.
+StretchSource& stretch_source();
+
 // `Align` is the record's own alignment: a slot takes the record's size
 // rounded up to it (and at least a pointer's size), not to the 16 bytes
 // that the strictest alignment would ask for.
 template <std::size_t Size, std::size_t Align = alignof(std::max_align_t)> class RecordPool {
   public:
-    RecordPool() = default;
+    // (The source is made first, so that it ends after the pool does.)
+    RecordPool() : source_(stretch_source()) {}
     RecordPool(const RecordPool&) = delete;
     RecordPool& operator=(const RecordPool&) = delete;
     ~RecordPool() {
-        for (std::size_t i = 0; i < blocks_.size(); ++i)
-            give_back_record_block(blocks_[i], block_bytes(i));
+        for (std::size_t i = 0; i < stretches_.size(); ++i)
+            source_.give_back(stretches_[i], stretch_bytes(i));
     }
 
     void* take() {
@@ -80,54 +117,44 @@ template <std::size_t Size, std::size_t Align = alignof(std::max_align_t)> class
         }
         void set_next(Slot* link) { std::memcpy(bytes, &link, sizeof link); }
     };
-    // The first block is small and each new one twice the size of the
-    // last, up to 2 MiB: a small page touches (and makes the system zero)
-    // only the memory it needs. Where the system has large pages, they back
-    // the 2 MiB blocks of a large tree, and the whole tree of a mid-sized
-    // page (see record_region.h).
-    static constexpr std::size_t FirstBlockBytes = std::size_t{16} << 10;
-    static constexpr std::size_t LastBlockBytes = std::size_t{2} << 20;
+    // A pool's first stretch is small and each new one twice the size of
+    // the last, up to 64 KiB: a small page touches (and makes the system
+    // zero) only the memory it needs. A stretch is mapped in one call just
+    // before its slots are handed out: the system backs its pages for
+    // about half of what a fault on each page as it is first written costs
+    // (on the real pages of the benchmark: 3% less time than mapping only
+    // from 64 KiB on).
+    static constexpr std::size_t FirstStretchBytes = std::size_t{16} << 10;
+    static constexpr std::size_t LastStretchBytes = std::size_t{64} << 10;
 
-    // Blocks are mapped a stretch of up to 16 pages at a time, each
-    // stretch in one call, just before its slots are handed out: the
-    // system backs the pages of a stretch for about half of what a fault
-    // on each page as it is first written costs (on the real pages of the
-    // benchmark: 3% less time than mapping only blocks from 64 KiB on), and
-    // maps at most one stretch that may go unused.
-    static constexpr std::size_t StretchBytes = std::size_t{64} << 10;
-
-    // The size of the block at `index`.
-    static constexpr std::size_t block_bytes(std::size_t index) {
-        std::size_t bytes = FirstBlockBytes;
-        for (std::size_t i = 0; i < index && bytes < LastBlockBytes; ++i)
+    // The size of the stretch at `index`.
+    static constexpr std::size_t stretch_bytes(std::size_t index) {
+        std::size_t bytes = FirstStretchBytes;
+        for (std::size_t i = 0; i < index && bytes < LastStretchBytes; ++i)
             bytes *= 2;
         return bytes;
     }
 
-    // Makes more slots ready to hand out: the next stretch of the current
-    // block, or else the next block, made now if the pool has none yet.
-    // Slots are handed out in address order.
+    // Makes more slots ready to hand out: the pool's next stretch, taken
+    // from the source if the pool has none yet. Slots are handed out in
+    // address order within a stretch, and stretches in the order taken.
     void grow() {
-        if (end_ == block_end_) {
-            const std::size_t bytes = block_bytes(in_use_);
-            if (in_use_ == blocks_.size()) blocks_.push_back(take_record_block(bytes));
-            next_ = end_ = static_cast<Slot*>(blocks_[in_use_++]);
-            block_end_ = next_ + bytes / sizeof(Slot);
-        }
-        Slot* const stretch_end = std::min(block_end_, end_ + StretchBytes / sizeof(Slot));
-        map_now(end_, stretch_end);
-        end_ = stretch_end;
+        const std::size_t bytes = stretch_bytes(in_use_);
+        if (in_use_ == stretches_.size()) stretches_.push_back(source_.take(bytes));
+        next_ = static_cast<Slot*>(stretches_[in_use_++]);
+        end_ = next_ + bytes / sizeof(Slot);
+        map_now(next_, end_);
     }
 
     // With every record back (a document released its whole tree), the
-    // next records are handed out from the first block again, in address
+    // next records are handed out from the first stretch again, in address
     // order, rather than from the free list in the order the tree was
     // released: the next document's records then lie in the order they
     // are made, as the first document's did, and walks over its tree read
     // memory front to back.
     void rewind() {
         free_ = nullptr;
-        next_ = end_ = block_end_ = nullptr;
+        next_ = end_ = nullptr;
         in_use_ = 0;
     }
 
@@ -146,13 +173,13 @@ template <std::size_t Size, std::size_t Align = alignof(std::max_align_t)> class
 #endif
     }
 
-    Slot* free_ = nullptr;      // released slots, most recent first
-    Slot* next_ = nullptr;      // unused slots of the current block, as far as end_
-    Slot* end_ = nullptr;       // (in a large block, the end of what is mapped)
-    Slot* block_end_ = nullptr; // the end of the current block
-    std::size_t live_ = 0;      // records handed out and not given back
-    std::size_t in_use_ = 0;    // blocks handed out from (the rest wait in blocks_)
-    std::vector<void*> blocks_;
+    StretchSource& source_;
+    Slot* free_ = nullptr;   // released slots, most recent first
+    Slot* next_ = nullptr;   // unused slots of the current stretch
+    Slot* end_ = nullptr;    // the end of the current stretch
+    std::size_t live_ = 0;   // records handed out and not given back
+    std::size_t in_use_ = 0; // stretches handed out from (the rest wait in stretches_)
+    std::vector<void*> stretches_;
 };
 
 } // namespace varnel

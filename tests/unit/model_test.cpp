@@ -9,6 +9,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <unistd.h>
@@ -221,6 +222,78 @@ TEST(RecordPoolTest, LargeDocumentsFillEveryStretchOfTheirBlocks) {
         for (unsigned char* record : taken)
             pool.give_back(record);
     }
+}
+
+// Pools of three record sizes take records in a random interleaving, as
+// the node, text and attribute pools of a document do, cutting their
+// stretches from the same blocks: no two records overlap, each keeps what
+// was written over the whole of it, and after a whole release each pool
+// hands out the same records again in the same order.
+TEST(RecordPoolTest, PoolsOfOneThreadShareBlocksWithoutOverlap) {
+    RecordPool<28, 4> text;
+    RecordPool<40, 8> nodes;
+    RecordPool<32, 4> attributes;
+    struct Taken {
+        unsigned char* at;
+        unsigned size;
+    };
+    std::vector<Taken> first;
+    for (int document = 0; document < 2; ++document) {
+        std::mt19937 random(11);
+        std::vector<Taken> taken;
+        for (unsigned i = 0; i < 150000; ++i) {
+            const unsigned which = random() % 10; // about as often as in tag soup
+            void* at = which < 4 ? text.take() : which < 8 ? nodes.take() : attributes.take();
+            const unsigned size = which < 4 ? 28 : which < 8 ? 40 : 32;
+            std::memset(at, static_cast<int>(i & 0xFF), size);
+            taken.push_back(Taken{static_cast<unsigned char*>(at), size});
+        }
+        for (size_t i = 0; i < taken.size(); ++i) {
+            for (unsigned k = 0; k < taken[i].size; ++k)
+                ASSERT_EQ(taken[i].at[k], i & 0xFF);
+        }
+        std::vector<Taken> sorted = taken;
+        std::sort(sorted.begin(), sorted.end(),
+                  [](const Taken& x, const Taken& y) { return x.at < y.at; });
+        for (size_t i = 0; i + 1 < sorted.size(); ++i)
+            ASSERT_LE(sorted[i].at + sorted[i].size, sorted[i + 1].at);
+#ifndef VARNEL_POOL_OFF
+        if (document == 1) {
+            for (size_t i = 0; i < taken.size(); ++i)
+                ASSERT_EQ(taken[i].at, first[i].at);
+        }
+#endif
+        first = taken;
+        for (const Taken& t : taken) {
+            if (t.size == 28) text.give_back(t.at);
+            if (t.size == 40) nodes.give_back(t.at);
+            if (t.size == 32) attributes.give_back(t.at);
+        }
+    }
+}
+
+// A thread's source cuts stretches one after another from its blocks,
+// whichever pool asks, and hands a stretch given back out again for one of
+// the same size (a fresh thread: a source of its own).
+TEST(RecordPoolTest, StretchesFollowEachOtherInTheirBlocks) {
+    std::thread([] {
+        constexpr size_t K16 = size_t{16} << 10;
+        StretchSource& source = stretch_source();
+        auto* a = static_cast<char*>(source.take(K16)); // the first block, whole
+        auto* b = static_cast<char*>(source.take(K16)); // the second (32 KiB) ...
+        auto* c = static_cast<char*>(source.take(K16)); // ... shared
+        EXPECT_EQ(c, b + K16);
+        source.give_back(b, K16);
+        EXPECT_NE(source.take(2 * K16), static_cast<void*>(b)); // another size: a new stretch
+        EXPECT_EQ(source.take(K16), static_cast<void*>(b));
+        // Every byte of a stretch is usable.
+        std::memset(a, 1, K16);
+        std::memset(b, 2, K16);
+        std::memset(c, 3, K16);
+        EXPECT_EQ(a[K16 - 1], 1);
+        EXPECT_EQ(b[0], 2);
+        EXPECT_EQ(c[K16 - 1], 3);
+    }).join();
 }
 
 // Links of six bytes give back the pointer they were given, for any
