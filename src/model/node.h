@@ -337,8 +337,8 @@ Node* find_body(Node* root);
 // Every node and attribute a document holds is one of these records, and
 // every 4 KiB of them costs the page fault that brings the memory in.
 static_assert(RecordLinksAreOffsets
-                  ? sizeof(Node) <= 28 && sizeof(NodeRecord) <= 40 && sizeof(NodeAttribute) <= 31
-                  : sizeof(Node) <= 36 && sizeof(NodeRecord) <= 56 && sizeof(NodeAttribute) <= 35);
+                  ? sizeof(Node) <= 28 && sizeof(NodeRecord) <= 40 && sizeof(NodeAttribute) <= 27
+                  : sizeof(Node) <= 36 && sizeof(NodeRecord) <= 56 && sizeof(NodeAttribute) <= 31);
 
 inline Node* NodeAttribute::asp() const {
     return block != nullptr && block->kind == AspNode ? block : nullptr;
