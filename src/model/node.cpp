@@ -68,12 +68,8 @@ void release_record(Node* node) {
     }
 }
 
-// A node with links, or (for text) one without.
-Node* make_node() {
-    return &(new (node_pool().take()) NodeRecord())->node;
-}
-
-Node* make_text_node() {
+// A node without links: the lexer's text.
+Node* new_text_record() {
     return new (text_pool().take()) Node();
 }
 
@@ -169,18 +165,18 @@ template class NamedEntry<TagPtr>;
 template class NamedEntry<const AttrDef*>;
 
 Node* new_node() {
-    return make_node();
+    return &(new (node_pool().take()) NodeRecord())->node;
 }
 
 Node* new_text_node(DocumentState* doc) {
-    Node* node = make_text_node();
+    Node* node = new_text_record();
     node->start = doc->text_start;
     node->end = doc->text_end;
     return node;
 }
 
 Node* new_line_node(DocumentState* doc) {
-    Node* node = make_text_node();
+    Node* node = new_text_record();
     node->start = doc->text_length();
     append_char(doc, '\n');
     node->end = doc->text_length();
@@ -188,7 +184,7 @@ Node* new_line_node(DocumentState* doc) {
 }
 
 Node* new_token_node(DocumentState* doc, NodeKind kind) {
-    Node* node = make_node();
+    Node* node = new_node();
     node->kind = kind;
     node->start = doc->text_start;
     node->end = doc->text_end;
@@ -196,7 +192,7 @@ Node* new_token_node(DocumentState* doc, NodeKind kind) {
 }
 
 Node* new_tag_node(DocumentState* doc, NodeKind kind) {
-    Node* node = make_node();
+    Node* node = new_node();
     node->kind = kind;
     const std::string_view name(doc->text.data() + doc->text_start,
                                 doc->text_end - doc->text_start);
@@ -217,7 +213,7 @@ Node* new_tag_node(DocumentState* doc, NodeKind kind) {
 }
 
 Node* infer_tag(DocumentState* doc, const char* name) {
-    Node* node = make_node();
+    Node* node = new_node();
     node->kind = StartTagNode;
     node->implicit = true;
     node->set_element_name(name);
@@ -247,7 +243,7 @@ NodeAttribute* copy_attribute_list(const NodeAttribute* list) {
 }
 
 Node* clone_node(DocumentState* doc, const Node* element) {
-    Node* node = make_node();
+    Node* node = new_node();
     node->parent = element->parent;
     node->kind = element->kind;
     node->closed = element->closed;
