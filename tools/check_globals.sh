@@ -24,6 +24,7 @@ allowed=(
   'text_pool()::pool'
   'stretch_source()::source'
   'attribute_pool()::pool'
+  'block_attribute_pool()::pool'
   'named_pool()::pool'
   # The address space those pools take their blocks from, reserved once
   # per process: where it starts and its size (set before any record

@@ -88,11 +88,11 @@ void prepend_style_attribute(Node* node, std::string value) {
 // Small tree helpers.
 
 bool has_tag(const Node* node, TagPtr tag) {
-    return node != nullptr && tag != nullptr && node->tag == tag;
+    return node != nullptr && tag != nullptr && node->tag() == tag;
 }
 
 bool has_model(const Node* node, ContentModelBits bits) {
-    return node->tag != nullptr && (node->tag->model & bits) != 0;
+    return node->tag() != nullptr && (node->tag()->model & bits) != 0;
 }
 
 bool has_one_child(const Node* node) {
@@ -134,7 +134,7 @@ void append_bytes(Lexer* lexer, std::string_view bytes) {
 // Anything else, an id or a title say, would be lost with the stripped
 // element, so such an element is left in place.
 bool foldable(const Node* child) {
-    const bool font = child->tag == tag_font;
+    const bool font = child->tag() == tag_font;
     for (const NodeAttribute* a = child->attributes(); a != nullptr; a = a->next) {
         if (a->name() == "style") continue;
         if (font && (a->name() == "color" || a->name() == "size" || a->name() == "face")) continue;
@@ -180,7 +180,7 @@ bool nested_list(Lexer*, Node*& node) {
     if (!has_one_child(node)) return false;
     Node* item = node->first_child();
     Node* inner = item->first_child();
-    if (inner == nullptr || inner->tag != node->tag || inner->next != nullptr) return false;
+    if (inner == nullptr || inner->tag() != node->tag() || inner->next != nullptr) return false;
     remove_node(inner);
     insert_node_before(node, inner);
     discard_node(node);
@@ -490,7 +490,7 @@ void emit_style_element(Lexer* lexer, Node* root) {
 void collapse_nested_emphasis(Node* node) {
     while (node != nullptr) {
         if ((has_tag(node, tag_b) || has_tag(node, tag_i)) && node->parent != nullptr &&
-            node->parent->tag == node->tag) {
+            node->parent->tag() == node->tag()) {
             node = replace_by_children(node);
             continue;
         }
@@ -516,7 +516,7 @@ bool lone_item_list_to_quote(Node* node) {
     for (Node* child = node->first_child(); child != nullptr; child = child->next) {
         if (lone_item_list_to_quote(child)) quoted = true;
     }
-    if (node->tag != nullptr && node->tag->builder == BuilderList && has_one_child(node) &&
+    if (node->tag() != nullptr && node->tag()->builder == BuilderList && has_one_child(node) &&
         node->first_child()->implicit) {
         hoist_only_child(node);
         rename_node(node, tag_blockquote);

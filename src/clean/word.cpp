@@ -19,7 +19,7 @@ namespace varnel {
 namespace {
 
 bool has_tag(const Node* node, TagPtr tag) {
-    return node != nullptr && tag != nullptr && node->tag == tag;
+    return node != nullptr && tag != nullptr && node->tag() == tag;
 }
 
 // Whether the node's text in the TextBuffer begins with `prefix`.
@@ -84,7 +84,7 @@ bool section_content_goes(const Lexer* lexer, const Node* section) {
     if (!condition_is(condition, "!supportLists")) return false;
     for (const Node* up = section->parent; up != nullptr; up = up->parent) {
         if (has_tag(up, tag_p)) return is_bullet_paragraph(up);
-        if (up->tag == nullptr || (up->tag->model & ModelInline) == 0) return false;
+        if (up->tag() == nullptr || (up->tag()->model & ModelInline) == 0) return false;
     }
     return false;
 }
@@ -113,7 +113,8 @@ Node* strip_element_in(Lexer* lexer, Node* node, bool converted);
 // current list (made when needed). Returns the node from which the walk
 // goes on.
 Node* bullet_to_item(Lexer* lexer, Node* p, Node*& container, Container& kind) {
-    Node replacement;
+    NodeRecord record; // (a record with a tag, as an element has)
+    Node& replacement = record.node;
     replacement.kind = StartTagNode;
     replacement.set_element(tag_li, "li");
     report_warning(lexer, p, &replacement, ReplacingElement);

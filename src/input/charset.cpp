@@ -474,7 +474,7 @@ std::vector<CharsetChange> settle_meta_charsets(Lexer* lexer, Node* root) {
     for (Node* n = root->first_child(); n != nullptr;) {
         const bool meta =
             is_element(n) &&
-            ((tag_meta != nullptr && n->tag == tag_meta) ||
+            ((tag_meta != nullptr && n->tag() == tag_meta) ||
              (n->element_name().size() == 4 && starts_with_at(n->element_name(), 0, "meta")));
         if (meta) {
             if (!known) {

@@ -157,7 +157,7 @@ void end_text(Lexer* lexer, Node* node) {
 Node* first_child_with_tag(Node* parent, TagPtr tag) {
     if (parent == nullptr || tag == nullptr) return nullptr;
     for (Node* n = parent->first_child(); n != nullptr; n = n->next) {
-        if (n->tag == tag) return n;
+        if (n->tag() == tag) return n;
     }
     return nullptr;
 }
@@ -347,15 +347,15 @@ void report_obsolete_elements(Lexer* lexer) {
     lexer->obsolete_reported = true;
     const uint32_t saved_line = lexer->token_line;
     const uint32_t saved_column = lexer->token_column;
-    for (const ObsoleteUse& use : lexer->obsolete_uses) {
+    lexer->obsolete_uses.for_each([&](uint32_t line, uint32_t column, std::string_view name) {
         Node* element = new_node();
         element->kind = StartTagNode;
-        element->set_element_name(use.element_name);
-        lexer->token_line = use.line;
-        lexer->token_column = use.column;
+        element->set_element_name(name);
+        lexer->token_line = line;
+        lexer->token_column = column;
         report_warning(lexer, nullptr, element, ObsoleteInHtml5);
         free_node(element);
-    }
+    });
     lexer->token_line = saved_line;
     lexer->token_column = saved_column;
     lexer->obsolete_uses.clear();
@@ -537,11 +537,11 @@ void repair_doctype(Lexer* lexer, Node* root) {
 
 void set_foreign_namespaces(Node* root) {
     for (Node* n = root->first_child(); n != nullptr; n = next_in_order(root, n)) {
-        if (n->tag == nullptr || (n->tag != tag_svg && n->tag != tag_math)) continue;
+        if (n->tag() == nullptr || (n->tag() != tag_svg && n->tag() != tag_math)) continue;
         if (get_attribute(n, "xmlns") == nullptr) {
             add_attribute(n, "xmlns",
-                          n->tag == tag_svg ? "http://www.w3.org/2000/svg"
-                                            : "http://www.w3.org/1998/Math/MathML");
+                          n->tag() == tag_svg ? "http://www.w3.org/2000/svg"
+                                              : "http://www.w3.org/1998/Math/MathML");
         }
         // XLink attributes (xlink:href) need their prefix declared.
         bool uses_xlink = false;
@@ -740,7 +740,7 @@ void add_generator_meta(Lexer* lexer, Node* root) {
     Node* head = first_child_with_tag(find_html(root), tag_head);
     if (head == nullptr) return;
     for (Node* n = head->first_child(); n != nullptr; n = n->next) {
-        if (n->tag != nullptr && n->tag == tag_meta && is_generator_mark(n)) return;
+        if (n->tag() != nullptr && n->tag() == tag_meta && is_generator_mark(n)) return;
     }
 
     Node* meta = new_node();

@@ -221,14 +221,14 @@ bool closes_at_once(TagPtr tag) {
 void take_empty_syntax(Lexer* lexer, Node* node) {
     // (svg and math, like the elements inside them, may be empty elements
     // written "<svg/>".)
-    if (node->kind != StartEndTagNode || lexer->is_xhtml || (node->tag->model & ModelEmpty) != 0 ||
-        is_foreign(node)) {
+    if (node->kind != StartEndTagNode || lexer->is_xhtml ||
+        (node->tag()->model & ModelEmpty) != 0 || is_foreign(node)) {
         return;
     }
     node->kind = StartTagNode;
-    if (closes_at_once(node->tag)) {
+    if (closes_at_once(node->tag())) {
         report_warning(lexer, nullptr, node, ClosedAtOnce);
-        lexer->pending_end_tag = node->tag;
+        lexer->pending_end_tag = node->tag();
     } else {
         report_warning(lexer, nullptr, node, SlashIgnored);
     }
@@ -284,8 +284,7 @@ void note_obsolete(Lexer* lexer, Node* node) {
         report_warning(lexer, nullptr, node, ObsoleteInHtml5);
         return;
     }
-    lexer->obsolete_uses.push_back(
-        {lexer->token_line, lexer->token_column, ShortName(node->element_name().view())});
+    lexer->obsolete_uses.add(lexer->token_line, lexer->token_column, node->element_name().view());
 }
 
 // Finishes a start tag whose name has been scanned.
@@ -318,7 +317,7 @@ Node* finish_start_tag(Lexer* lexer, int ended_by, WhitespaceMode mode) {
     // puts a line feed after the script start tag, so it goes there too. In
     // preformatted content a line feed after a br is a second line break,
     // and stays.
-    const TagPtr tag = node->tag;
+    const TagPtr tag = node->tag();
     bool expects_content = node->kind == StartTagNode &&
                            (tag == nullptr || !(tag->model & ModelEmpty)) &&
                            (tag == nullptr || !(tag->model & ModelInline) || tag == tag_textarea ||
@@ -331,31 +330,32 @@ Node* finish_start_tag(Lexer* lexer, int ended_by, WhitespaceMode mode) {
     }
     markup_token(lexer, node);
 
-    if (node->tag == nullptr) {
+    if (node->tag() == nullptr) {
         report_error(lexer, nullptr, node, NotRecognized);
         return node;
     }
     if (lexer->options.input_xml) return node;
-    if (node->tag == tag_html && get_attribute(node, "xmlns:o") != nullptr) {
+    if (node->tag() == tag_html && get_attribute(node, "xmlns:o") != nullptr) {
         lexer->word_namespace = true;
     }
     // Word's namespace elements do not narrow the versions when the Word
     // cleanup will remove them: the document is judged as it is written out.
     if (!(lexer->options.word_2000 && lexer->word_namespace &&
           node->element_name().find(':') != std::string::npos)) {
-        lexer->possible_versions &= node->tag->versions;
+        lexer->possible_versions &= node->tag()->versions;
     }
     // (HTML5 has wbr.)
-    if ((node->tag->versions & VersionProprietary) && !lexer->options.clean &&
-        (node->tag == tag_nobr || (node->tag == tag_wbr && lexer->given_version != VersionHTML5))) {
+    if ((node->tag()->versions & VersionProprietary) && !lexer->options.clean &&
+        (node->tag() == tag_nobr ||
+         (node->tag() == tag_wbr && lexer->given_version != VersionHTML5))) {
         report_warning(lexer, nullptr, node, NotApproved);
     }
-    if (is_obsolete_in_html5(node->tag)) note_obsolete(lexer, node);
-    if (node->tag == tag_svg) adjust_foreign_attributes(node, ForeignSvg);
-    if (node->tag == tag_math) adjust_foreign_attributes(node, ForeignMath);
-    if (node->tag->check_attributes != nullptr) {
+    if (is_obsolete_in_html5(node->tag())) note_obsolete(lexer, node);
+    if (node->tag() == tag_svg) adjust_foreign_attributes(node, ForeignSvg);
+    if (node->tag() == tag_math) adjust_foreign_attributes(node, ForeignMath);
+    if (node->tag()->check_attributes != nullptr) {
         check_repeated_attributes(lexer, node);
-        node->tag->check_attributes(lexer, node);
+        node->tag()->check_attributes(lexer, node);
     } else {
         check_generic_attributes(lexer, node);
     }
@@ -376,7 +376,7 @@ Node* read_end_tag(Lexer* lexer) {
         // end tag keeps its entry for the builders outside.
         if (lexer->foreign == ForeignSvg)
             node->set_element_name(svg_element_name(node->element_name()));
-        if (node->tag == nullptr) node->tag = foreign_tag_def;
+        if (node->tag() == nullptr) node->set_tag(foreign_tag_def);
     }
     truncate_text(lexer, lexer->text_start);
     lexer->text_end = lexer->text_start;
@@ -857,7 +857,7 @@ bool is_javascript(const Node* element) {
 
 Node* read_script_content(Lexer* lexer, Node* element) {
     // "<script .../>" has no content: its end tag is taken here.
-    if (lexer->pending_end_tag != nullptr && lexer->pending_end_tag == element->tag) {
+    if (lexer->pending_end_tag != nullptr && lexer->pending_end_tag == element->tag()) {
         lexer->pending_end_tag = nullptr;
         return nullptr;
     }

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "base/chars.h"
+#include "input/obsolete_uses.h"
 #include "model/document.h"
 #include "model/node.h"
 #include "model/tags.h"
@@ -46,14 +47,6 @@ constexpr int32_t ReopenNone = -1;
 
 // Which foreign content the lexer is reading (set by the foreign builder).
 enum ForeignContent : uint8_t { ForeignNone = 0, ForeignSvg = 1, ForeignMath = 2 };
-
-// An element HTML5 made obsolete, noted where it was read, to be reported
-// once the page turns out to be written as HTML5.
-struct ObsoleteUse {
-    uint32_t line;
-    uint32_t column;
-    ShortName element_name; // (20 bytes a use: a tag soup has one in every few tags)
-};
 
 struct Lexer : DocumentState {
     explicit Lexer(const Config& document_options) : DocumentState(document_options) {}
@@ -99,7 +92,7 @@ struct Lexer : DocumentState {
     bool foreign_breakout = false;
     // Obsolete elements read before the page was known to be HTML5, and
     // whether they have been reported.
-    std::vector<ObsoleteUse> obsolete_uses;
+    ObsoleteUses obsolete_uses;
     bool obsolete_reported = false;
     // The output declares HTML5 (<!DOCTYPE html>): written as XML, it has no
     // DTD to define entity names.

@@ -92,8 +92,7 @@ bool scan_embedded_block(Lexer* lexer, int opener, NodeAttribute** list) {
     Node* block = new_token_node(lexer, opener == '?' ? PhpNode : AspNode);
     lexer->attribute_blocks.push_back(block);
     lexer->text_start = lexer->text_end;
-    NodeAttribute* attribute = new_attribute();
-    attribute->block = block;
+    NodeAttribute* attribute = new_block_attribute(block);
     attribute->next = *list;
     *list = attribute;
     return true;

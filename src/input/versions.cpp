@@ -240,7 +240,7 @@ class Walk {
     // html5_allows_attribute for an attribute of an element, remembered for
     // the pair of table entries when both are named as their entries are.
     bool allowed_in_html5(const Node* element, const NodeAttribute* a) {
-        const TagDef* tag = element->tag.get();
+        const TagDef* tag = element->tag().get();
         const AttrDef* def = a->attr_def();
         const bool cached = tag != nullptr && def != nullptr && def->name == a->name().view() &&
                             tag->name == element->element_name().view();
@@ -263,12 +263,12 @@ class Walk {
     void scan_attribute_value(const NodeAttribute* attribute);
 
     bool is_transparent(const Node* node) const {
-        return lexer_->options.clean && node->tag != nullptr &&
-               (node->tag == tag_font || node->tag == tag_nobr);
+        return lexer_->options.clean && node->tag() != nullptr &&
+               (node->tag() == tag_font || node->tag() == tag_nobr);
     }
     // An element the printer writes as a space (wbr under -clean).
     bool is_blank(const Node* node) const {
-        return lexer_->options.clean && node->tag != nullptr && node->tag == tag_wbr;
+        return lexer_->options.clean && node->tag() != nullptr && node->tag() == tag_wbr;
     }
     bool is_white_text(const Node* node) const;
     // The number of an attribute's name in the DTD tables, or -1.
@@ -285,7 +285,7 @@ class Walk {
         return id;
     }
     int symbol_of(const Node* element) {
-        const TagDef* tag = element->tag.get();
+        const TagDef* tag = element->tag().get();
         if (tag == nullptr) return -1;
         if (const int* symbol = symbols_.find(tag)) return *symbol;
         const int symbol = symbol_of_name(tag->name);
@@ -365,7 +365,7 @@ void Walk::check_html5_attributes(const Node* element) {
         if (!allowed_in_html5(element, a)) continue;
         const bool new_name = def != nullptr && (def->versions & VersionHTML5) != 0 &&
                               (def->versions & (AllVersions | VersionXml)) == 0;
-        const bool new_use = (element->tag == tag_meta && a->name() == "charset") ||
+        const bool new_use = (element->tag() == tag_meta && a->name() == "charset") ||
                              (a->value.has_value() &&
                               is_html5_only_value(element->element_name(), a->name(), *a->value));
         if (new_name || new_use) verdict_.proprietary();
@@ -375,7 +375,7 @@ void Walk::check_html5_attributes(const Node* element) {
 // Whether HTML5 knows an element and its attributes; the other findings
 // about them are left to open_element.
 void Walk::check_html5_element(const Node* element) {
-    const TagPtr tag = element->tag;
+    const TagPtr tag = element->tag();
     // Known to HTML5 are its own elements and those it made obsolete.
     if (tag == nullptr || (tag->versions & (VersionHTML5 | AllVersions)) == 0) html5_known_ = false;
     if (!is_foreign(element)) check_html5_attributes(element);
@@ -439,7 +439,7 @@ Frame Walk::open_element(const Node* element, uint32_t context) {
     Frame frame;
     frame.element = element;
     frame.context = context;
-    TagPtr tag = element->tag;
+    TagPtr tag = element->tag();
     check_html5_element(element);
     if (tag == nullptr || (tag->versions & AllVersions) == 0) {
         // Proprietary, or an element only HTML5 has (svg and math with all
@@ -485,7 +485,7 @@ void Walk::check_attributes(const Node* element, int symbol, VersionBits declare
         // value stands alone, any other is written with an empty value.
         const bool alone = !a->value.has_value() && !lexer_->options.output_xml &&
                            !lexer_->options.input_xml &&
-                           (is_boolean_attribute(a) || (element->tag->model & ModelUserDefined));
+                           (is_boolean_attribute(a) || (element->tag()->model & ModelUserDefined));
         std::string_view value;
         if (a->value.has_value()) {
             value = *a->value;
@@ -585,7 +585,7 @@ void Walk::add_child(Frame& frame, const Node* child) {
     default:
         return; // comments, instructions
     }
-    if (frame.element->tag == tag_body) check_body_2_0(s);
+    if (frame.element->tag() == tag_body) check_body_2_0(s);
 
     // A row straight in a table stands in a table body whose start tag the
     // parser infers; only where the table still needs a body is the tag

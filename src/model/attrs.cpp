@@ -300,7 +300,7 @@ const AttrDef* find_entry(std::string_view name) {
 // Entries for ASP and PHP blocks standing among the attributes are not
 // attributes: name comparisons skip them.
 bool is_server_entry(const NodeAttribute* a) {
-    return a->block != nullptr;
+    return a->has_block;
 }
 
 // Number of attributes after `attribute` whose names equal its name,
@@ -396,7 +396,7 @@ bool is_proprietary_alignment(const char* value) {
 }
 
 bool has_model(const Node* node, ContentModelBits model) {
-    return node->tag != nullptr && (node->tag->model & model) != 0;
+    return node->tag() != nullptr && (node->tag()->model & model) != 0;
 }
 
 const char* value_text(const NodeAttribute* attribute) {
@@ -509,8 +509,8 @@ const AttrDef* check_one_attribute(DocumentState* doc, Node* node, NodeAttribute
         // Unknown attributes of unknown or proprietary elements pass silently,
         // and so do server blocks (ASP or PHP) written among the attributes:
         // they have no name to report.
-        if (!doc->options.input_xml && node->tag != nullptr && attribute->block == nullptr &&
-            (node->tag->versions & VersionProprietary) == 0) {
+        if (!doc->options.input_xml && node->tag() != nullptr && !attribute->has_block &&
+            (node->tag()->versions & VersionProprietary) == 0) {
             report_attribute_warning(doc, node, attribute->name().c_str(), UnknownAttribute);
         }
         return nullptr;

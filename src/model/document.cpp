@@ -20,9 +20,9 @@ DocumentState::DocumentState(const Config& document_options)
     : options(document_options), tags(document_options.declared_tags) {}
 
 void retag_element(DocumentState* doc, Node* element, TagPtr tag) {
-    doc->former_tags[element] = element->tag;
+    doc->former_tags[element] = element->tag();
     element->retagged = true;
-    element->tag = tag;
+    element->set_tag(tag);
 }
 
 TagPtr former_tag(const DocumentState* doc, const Node* element) {

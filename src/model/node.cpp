@@ -26,6 +26,8 @@ using NodePool = RecordPool<sizeof(NodeRecord), std::max(alignof(NodeRecord), Re
 using TextPool = RecordPool<sizeof(Node), std::max(alignof(Node), RecordLinkUnit)>;
 using AttributePool =
     RecordPool<sizeof(NodeAttribute), std::max(alignof(NodeAttribute), RecordLinkUnit)>;
+using BlockAttributePool =
+    RecordPool<sizeof(BlockAttribute), std::max(alignof(BlockAttribute), RecordLinkUnit)>;
 
 NodePool& node_pool() {
     thread_local NodePool pool;
@@ -39,6 +41,11 @@ TextPool& text_pool() {
 
 AttributePool& attribute_pool() {
     thread_local AttributePool pool;
+    return pool;
+}
+
+BlockAttributePool& block_attribute_pool() {
+    thread_local BlockAttributePool pool;
     return pool;
 }
 
@@ -74,8 +81,14 @@ Node* new_text_record() {
 }
 
 void release_record(NodeAttribute* attribute) {
-    attribute->~NodeAttribute();
-    attribute_pool().give_back(attribute);
+    if (attribute->has_block) {
+        BlockAttribute* record = reinterpret_cast<BlockAttribute*>(attribute);
+        record->~BlockAttribute();
+        block_attribute_pool().give_back(record);
+    } else {
+        attribute->~NodeAttribute();
+        attribute_pool().give_back(attribute);
+    }
 }
 
 } // namespace
@@ -207,7 +220,7 @@ Node* new_tag_node(DocumentState* doc, NodeKind kind) {
         node->set_element_name(name);
         if (looked_up) find_tag(doc, node);
     }
-    if (node->element_name() == "meta" || (node->tag != nullptr && node->tag == tag_meta))
+    if (node->element_name() == "meta" || (node->tag() != nullptr && node->tag() == tag_meta))
         doc->meta_read = true;
     return node;
 }
@@ -227,12 +240,17 @@ NodeAttribute* new_attribute() {
     return new NodeAttribute();
 }
 
+NodeAttribute* new_block_attribute(Node* block) {
+    BlockAttribute* record = new (block_attribute_pool().take()) BlockAttribute();
+    record->block = block;
+    return &record->attribute;
+}
+
 NodeAttribute* copy_attribute_list(const NodeAttribute* list) {
     PackedPtr<NodeAttribute> head;
     PackedPtr<NodeAttribute>* tail = &head;
     for (const NodeAttribute* a = list; a != nullptr; a = a->next) {
-        NodeAttribute* copy = new NodeAttribute();
-        copy->block = a->block;
+        NodeAttribute* copy = a->has_block ? new_block_attribute(a->block()) : new NodeAttribute();
         copy->delimiter = a->delimiter;
         name_attribute(copy, a->name());
         copy->value = a->value;
@@ -248,7 +266,7 @@ Node* clone_node(DocumentState* doc, const Node* element) {
     node->kind = element->kind;
     node->closed = element->closed;
     node->implicit = element->implicit;
-    node->tag.copy_from(element->tag);
+    node->copy_element_of(*element);
     node->set_attributes(copy_attribute_list(element->attributes()));
     node->start = doc->text_length();
     node->end = doc->text_length();
@@ -392,7 +410,7 @@ Node* find_doctype(Node* root) {
 
 Node* find_html(Node* root) {
     for (Node* n = root ? root->first_child() : nullptr; n != nullptr; n = n->next) {
-        if (n->tag != nullptr && n->tag == tag_html) return n;
+        if (n->tag() != nullptr && n->tag() == tag_html) return n;
     }
     return nullptr;
 }
@@ -400,7 +418,7 @@ Node* find_html(Node* root) {
 Node* find_head(Node* root) {
     Node* html = find_html(root);
     for (Node* n = html ? html->first_child() : nullptr; n != nullptr; n = n->next) {
-        if (n->tag != nullptr && n->tag == tag_head) return n;
+        if (n->tag() != nullptr && n->tag() == tag_head) return n;
     }
     return nullptr;
 }
@@ -408,7 +426,7 @@ Node* find_head(Node* root) {
 Node* find_body(Node* root) {
     Node* html = find_html(root);
     for (Node* n = html ? html->first_child() : nullptr; n != nullptr; n = n->next) {
-        if (n->tag != nullptr && n->tag == tag_body) return n;
+        if (n->tag() != nullptr && n->tag() == tag_body) return n;
     }
     return nullptr;
 }

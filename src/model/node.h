@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -165,16 +166,26 @@ class ElementTag : public NamedEntry<TagPtr> {
     friend bool operator==(const ElementTag& a, std::nullptr_t) { return a.tag() == nullptr; }
 };
 
+// An attribute. The few that are server blocks standing in place of an
+// attribute are made as a BlockAttribute, this record followed by the
+// link to the block.
 struct NodeAttribute {
     PackedPtr<NodeAttribute> next;
-    // A server block standing in place of an attribute: "<% ... %>" (an
-    // AspNode) or "<?php ... ?>" (a PhpNode).
-    PackedPtr<Node> block;
     AttrValue value; // without a value: the attribute is a bare name
     // The table entry (null when none is known, or none looked up yet) and
     // the name, empty for an ASP or PHP entry.
     NamedEntry<const AttrDef*> entry_and_name;
     char delimiter = '"';
+    // The record is the head of a BlockAttribute.
+    bool has_block = false;
+
+    NodeAttribute() = default;
+    NodeAttribute(const NodeAttribute&) = delete;
+    NodeAttribute& operator=(const NodeAttribute&) = delete;
+
+    // The server block standing in place of an attribute: "<% ... %>" (an
+    // AspNode) or "<?php ... ?>" (a PhpNode); null for any other attribute.
+    Node* block() const;
 
     NameView name() const { return NameView(entry_and_name.name()); }
     const AttrDef* attr_def() const { return entry_and_name.entry(); }
@@ -189,9 +200,49 @@ struct NodeAttribute {
     static void operator delete(void* record);
 };
 
-// The links of a node that may hold children and attributes: elements,
-// the root, and every other kind but the text of the source.
+// An attribute record with its block (see NodeAttribute).
+struct BlockAttribute {
+    NodeAttribute attribute;
+    PackedPtr<Node> block;
+    BlockAttribute() { attribute.has_block = true; }
+};
+
+inline Node* NodeAttribute::block() const {
+    // An attribute that has a block is the first member of a
+    // BlockAttribute, and so shares its address.
+    return has_block ? reinterpret_cast<const BlockAttribute*>(this)->block.get() : nullptr;
+}
+
+// A TextBuffer offset kept in four bytes of its own, so that the records
+// holding it need no alignment: the node record then ends without padding.
+class TextOffset {
+  public:
+    TextOffset() = default;
+    TextOffset(const TextOffset&) = delete;
+    operator uint32_t() const {
+        uint32_t value;
+        std::memcpy(&value, bytes_, sizeof value);
+        return value;
+    }
+    TextOffset& operator=(uint32_t value) {
+        std::memcpy(bytes_, &value, sizeof value);
+        return *this;
+    }
+    TextOffset& operator=(const TextOffset& other) { return *this = uint32_t(other); }
+    TextOffset& operator+=(uint32_t step) { return *this = uint32_t(*this) + step; }
+    TextOffset& operator-=(uint32_t step) { return *this = uint32_t(*this) - step; }
+    TextOffset& operator++() { return *this += 1; }
+    TextOffset& operator--() { return *this -= 1; }
+
+  private:
+    unsigned char bytes_[sizeof(uint32_t)] = {};
+};
+
+// What a node that may hold children and attributes has beyond the common
+// record: its tag and element name, and its links. Elements, the root, and
+// every other kind but the text of the source have them.
 struct ElementLinks {
+    ElementTag tag;
     PackedPtr<Node> first_child;
     PackedPtr<Node> last_child;
     PackedPtr<NodeAttribute> attributes; // newest first (reverse source order)
@@ -199,17 +250,16 @@ struct ElementLinks {
 
 // What every node has. Most nodes are made as a NodeRecord, this record
 // followed by its ElementLinks; the text nodes the lexer makes (about half
-// the nodes of a page) are made as this record alone, 12 bytes smaller.
-// The links are read and written through the routines below, which know
-// which kind of record they are on: a record without links reads as one
-// with no children and no attributes.
+// the nodes of a page) are made as this record alone, 18 bytes smaller.
+// The tag and links are read and written through the routines below, which
+// know which kind of record they are on: a record without links reads as
+// one with no tag, no children and no attributes.
 struct Node {
-    uint32_t start = 0; // TextBuffer range of the node's text
-    uint32_t end = 0;
+    TextOffset start; // TextBuffer range of the node's text
+    TextOffset end;
     PackedPtr<Node> parent;
     PackedPtr<Node> prev;
     PackedPtr<Node> next;
-    ElementTag tag;
     NodeKind kind = TextNode;
     bool closed : 1 = false;
     bool implicit : 1 = false;
@@ -239,10 +289,30 @@ struct Node {
     // record without links ends the program, as above).
     PackedPtr<NodeAttribute>& attribute_link() { return links_for(this)->attributes; }
 
+    // The element's tag: null for kinds other than tags, and for a record
+    // without links.
+    TagPtr tag() const { return has_links ? links().tag.tag() : TagPtr(); }
+    // Sets the tag; the element's name stays what it was. (A null tag on a
+    // record without links changes nothing; any other ends the program.)
+    void set_tag(TagPtr element_tag) {
+        if (ElementLinks* l = links_for(element_tag.get())) l->tag = element_tag;
+    }
     // The element's name; empty for kinds other than tags.
-    NameView element_name() const { return NameView(tag.name()); }
-    void set_element_name(std::string_view name) { tag.set_name(name); }
-    void set_element(TagPtr element_tag, std::string_view name) { tag.set(element_tag, name); }
+    NameView element_name() const {
+        return NameView(has_links ? links().tag.name() : std::string_view("", 0));
+    }
+    void set_element_name(std::string_view name) { links_for(this)->tag.set_name(name); }
+    void set_element(TagPtr element_tag, std::string_view name) {
+        links_for(this)->tag.set(element_tag, name);
+    }
+    // Gives this element the tag and name of `other`.
+    void copy_element_of(const Node& other) {
+        if (other.has_links) {
+            links_for(this)->tag.copy_from(other.links().tag);
+        } else if (has_links) {
+            links().tag.set(TagPtr(), std::string_view());
+        }
+    }
 
     Node() = default;
     Node(const Node&) = delete;
@@ -308,6 +378,9 @@ Node* new_tag_node(DocumentState* doc, NodeKind kind);
 Node* infer_tag(DocumentState* doc, const char* name);
 Node* clone_node(DocumentState* doc, const Node* element);
 NodeAttribute* new_attribute();
+// An attribute entry standing for the server block `block` (an AspNode or
+// a PhpNode), which the lexer owns.
+NodeAttribute* new_block_attribute(Node* block);
 NodeAttribute* copy_attribute_list(const NodeAttribute* list);
 
 // Destructors. free_node releases the node, its content and every following
@@ -337,19 +410,21 @@ Node* find_body(Node* root);
 // Every node and attribute a document holds is one of these records, and
 // every 4 KiB of them costs the page fault that brings the memory in.
 static_assert(RecordLinksAreOffsets
-                  ? sizeof(Node) <= 28 && sizeof(NodeRecord) <= 40 && sizeof(NodeAttribute) <= 27
-                  : sizeof(Node) <= 36 && sizeof(NodeRecord) <= 56 && sizeof(NodeAttribute) <= 31);
+                  ? sizeof(Node) <= 22 && sizeof(NodeRecord) <= 40 && sizeof(NodeAttribute) <= 24
+                  : sizeof(Node) <= 28 && sizeof(NodeRecord) <= 52 && sizeof(NodeAttribute) <= 24);
 
 inline Node* NodeAttribute::asp() const {
-    return block != nullptr && block->kind == AspNode ? block : nullptr;
+    Node* b = block();
+    return b != nullptr && b->kind == AspNode ? b : nullptr;
 }
 inline Node* NodeAttribute::php() const {
-    return block != nullptr && block->kind == PhpNode ? block : nullptr;
+    Node* b = block();
+    return b != nullptr && b->kind == PhpNode ? b : nullptr;
 }
 
 // True for svg, math and the elements inside them.
 inline bool is_foreign(const Node* node) {
-    return node->tag != nullptr && (node->tag->model & ModelForeign) != 0;
+    return node->tag() != nullptr && (node->tag()->model & ModelForeign) != 0;
 }
 
 inline bool is_element(const Node* node) {

@@ -214,8 +214,8 @@ void write_tag_message(std::string& out, const TagMessageRow& row, const Node* e
             }
             break;
         case PieceReplacing:
-            if (element != nullptr && element->tag != nullptr &&
-                (element->tag->model & ModelObsolete) != 0) {
+            if (element != nullptr && element->tag() != nullptr &&
+                (element->tag()->model & ModelObsolete) != 0) {
                 out += "Warning: replacing obsolete element ";
             } else {
                 out += "Warning: replacing element ";
@@ -294,9 +294,9 @@ void report_warning(DocumentState* doc, Node* element, Node* node, TagMessage co
     ++doc->warnings;
     if (doc->errors > MaxPrintedErrors || !doc->options.show_warnings) return;
     print_tag_report(doc, element, node, code, AsWarning);
-    if (code == NotApproved && node != nullptr && node->tag != nullptr) {
+    if (code == NotApproved && node != nullptr && node->tag() != nullptr) {
         for (const ApprovalFlag& a : approval_flags) {
-            if (*a.tag != nullptr && node->tag == *a.tag) doc->usage_flags |= a.flag;
+            if (*a.tag != nullptr && node->tag() == *a.tag) doc->usage_flags |= a.flag;
         }
     }
 }

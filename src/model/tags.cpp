@@ -331,13 +331,13 @@ bool is_obsolete_in_html5(TagPtr tag) {
 
 bool find_tag(const DocumentState* doc, Node* node) {
     if (doc->options.input_xml) {
-        node->tag = xml_tag_def;
+        node->set_tag(xml_tag_def);
         return true;
     }
     if (node->element_name().empty()) return false;
     TagPtr t = doc->tags.find(node->element_name());
     if (t == nullptr) return false;
-    node->tag = t;
+    node->set_tag(t);
     return true;
 }
 

@@ -187,7 +187,7 @@ TagPtr lookup_builtin_tag(std::string_view name);
 bool is_builtin_tag(TagPtr tag);
 
 // Looks up the node's element name in the document's tags (XML input: the
-// one XML entry) and sets node->tag; false when the name is unknown.
+// one XML entry) and sets node->tag(); false when the name is unknown.
 bool find_tag(const DocumentState* doc, Node* node);
 BuilderKind find_builder(const DocumentState* doc, const Node* node);
 

@@ -36,7 +36,7 @@ bool indent_content_on(const OutputStream* out) {
 }
 
 ContentModelBits model_of(const Node* node) {
-    return node->tag != nullptr ? node->tag->model : 0;
+    return node->tag() != nullptr ? node->tag()->model : 0;
 }
 
 // Sets the wrap column from the wrap option (0 means never wrap).
@@ -99,7 +99,7 @@ inline void add_folded_name(OutputStream* out, std::string_view name, bool upper
 // The first attribute named exactly `name`, skipping ASP and PHP entries.
 const NodeAttribute* attribute_named(const Node* node, const char* name) {
     for (const NodeAttribute* a = node->attributes(); a != nullptr; a = a->next) {
-        if (a->block == nullptr && a->name() == name) return a;
+        if (!a->has_block && a->name() == name) return a;
     }
     return nullptr;
 }
@@ -119,7 +119,7 @@ bool is_boolean_def(const AttrDef* def) {
 }
 
 bool is_preformatted_element(const Node* node) {
-    return node->tag != nullptr && node->tag->builder == BuilderPre;
+    return node->tag() != nullptr && node->tag()->builder == BuilderPre;
 }
 
 void print_text_span(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer,
@@ -151,8 +151,8 @@ bool white_space_at(Lexer* lexer, const Node* node, Side side) {
         }
         // A comment followed by a line end in the source ends its line.
         if (other->kind == CommentNode) return side == Side::Before && other->newline_after;
-        if (other->tag == nullptr) return false;
-        return (model_of(other) & ModelInline) == 0 || other->tag == tag_br;
+        if (other->tag() == nullptr) return false;
+        return (model_of(other) & ModelInline) == 0 || other->tag() == tag_br;
     }
     return true;
 }
@@ -361,8 +361,9 @@ void print_text_node(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* 
     const Node* prev = node->prev;
     const bool leading_space = (mode & PrintPreformatted) == 0 && start < node->end &&
                                start < lexer->text_length() && lexer->text[start] == ' ';
-    const bool ended_line = prev != nullptr && (prev->tag == tag_br || prev->tag == tag_textarea ||
-                                                (prev->kind == CommentNode && prev->newline_after));
+    const bool ended_line =
+        prev != nullptr && (prev->tag() == tag_br || prev->tag() == tag_textarea ||
+                            (prev->kind == CommentNode && prev->newline_after));
     if (leading_space && ended_line && out->line.length == 0) {
         ++start;
     }
@@ -639,8 +640,8 @@ void print_attribute(OutputStream* out, uint32_t indent, Lexer* lexer, const Nod
                          attribute->delimiter, wrappable, is_script_def(def));
     } else if (options.output_xml || options.input_xml) {
         print_attr_value(out, attr_indent, attribute->name().view(), attribute->delimiter, true);
-    } else if (is_boolean_def(def) || node->tag == nullptr ||
-               (node->tag->model & ModelUserDefined) != 0) {
+    } else if (is_boolean_def(def) || node->tag() == nullptr ||
+               (node->tag()->model & ModelUserDefined) != 0) {
         if (line_fits(out, attr_indent)) set_wrap_point(out);
     } else {
         print_attr_value(out, attr_indent, std::string_view(), attribute->delimiter, wrappable);
@@ -754,13 +755,13 @@ struct Walk {
 void print_empty_element(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
     OutputStream* const out = w.out;
     const Config& options = *out->options;
-    TagPtr tag = node->tag;
+    TagPtr tag = node->tag();
     if ((model_of(node) & ModelInline) == 0) flush_pending_line(w.out, indent);
     // In preformatted content every line end is one the browser shows: a br
     // there is the line break, and no line end goes before or after it.
     const bool preformatted = (mode & PrintPreformatted) != 0;
     if (tag == tag_br && options.break_before_br && !preformatted && node->prev != nullptr &&
-        node->prev->tag != tag_br) {
+        node->prev->tag() != tag_br) {
         flush_line(w.out, indent);
     }
     if (options.clean && tag == tag_wbr) {
@@ -783,14 +784,14 @@ void print_empty_element(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
 bool is_running_text(const Node* node) {
     if (node == nullptr) return false;
     if (node->kind == TextNode) return true;
-    return node->tag != nullptr && (node->tag->model & ModelInline) != 0 &&
-           node->tag != tag_script && node->tag != tag_style;
+    return node->tag() != nullptr && (node->tag()->model & ModelInline) != 0 &&
+           node->tag() != tag_script && node->tag() != tag_style;
 }
 
 // A script or style element amid running text stays on the line of the
 // text before it and lets the text after it follow its end tag.
 bool is_script_in_text(const Node* node) {
-    return node->tag != nullptr && (node->tag == tag_script || node->tag == tag_style) &&
+    return node->tag() != nullptr && (node->tag() == tag_script || node->tag() == tag_style) &&
            (is_running_text(node->prev) || is_running_text(node->next));
 }
 
@@ -823,7 +824,7 @@ bool needs_cdata(const Lexer* lexer, const Node* element) {
 // comments; a "]]>" in the text is split across two sections.
 void print_cdata_content(Walk& w, PrintMode mode, const Node* element) {
     OutputStream* const out = w.out;
-    const bool script = element->tag == tag_script;
+    const bool script = element->tag() == tag_script;
     add_string(out, script ? "//<![CDATA[" : "/*<![CDATA[*/");
     flush_line(w.out, 0);
     for (const Node* child = element->first_child(); child != nullptr; child = child->next) {
@@ -919,11 +920,11 @@ void close_preformatted(Walk& w, const OpenElement& e) {
 void open_inline(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
     OutputStream* const out = w.out;
     const Config& options = *out->options;
-    if (options.clean && node->tag == tag_font) {
+    if (options.clean && node->tag() == tag_font) {
         w.push(node, mode, indent, indent, Closing::Nothing);
-    } else if (options.clean && node->tag == tag_nobr) {
+    } else if (options.clean && node->tag() == tag_nobr) {
         w.push(node, mode | PrintNoWrap, indent, indent, Closing::Nothing);
-    } else if (node->tag == tag_textarea) {
+    } else if (node->tag() == tag_textarea) {
         // A text area's content is the field's value: it is written as it
         // stands, never wrapped, and its line ends get no indentation.
         // (Its start tag must not end the line either: a line end there
@@ -961,15 +962,15 @@ void close_inline(Walk& w, const OpenElement& e) {
     // The last line of a text area's value ends here, written from column
     // 0 like the lines before it: left pending, it would take the
     // indentation of whatever ends the line later, inside the value.
-    if (e.node->tag == tag_textarea && has_line_feed(w.lexer, e.node)) flush_line(w.out, 0);
+    if (e.node->tag() == tag_textarea && has_line_feed(w.lexer, e.node)) flush_line(w.out, 0);
 }
 
 // html-model elements, noframes and head elements other than title end
 // the line after their start tag.
 bool has_own_tag_lines(const Node* node) {
     const ContentModelBits model = model_of(node);
-    return (model & ModelHtml) != 0 || node->tag == tag_noframes ||
-           ((model & ModelHead) != 0 && node->tag != tag_title);
+    return (model & ModelHtml) != 0 || node->tag() == tag_noframes ||
+           ((model & ModelHead) != 0 && node->tag() != tag_title);
 }
 
 void open_block(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
@@ -1091,7 +1092,7 @@ void open_html_node(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
         print_empty_element(w, mode, indent, node);
     } else if (is_preformatted_element(node)) {
         open_preformatted(w, mode, indent, node, PrintPreformatted | PrintNoWrap);
-    } else if (node->tag != nullptr && (node->tag == tag_script || node->tag == tag_style)) {
+    } else if (node->tag() != nullptr && (node->tag() == tag_script || node->tag() == tag_style)) {
         open_preformatted(w, mode, indent, node, PrintPreformatted | PrintNoWrap | PrintCData);
     } else if ((model & ModelInline) != 0) {
         open_inline(w, mode, indent, node);
@@ -1349,7 +1350,7 @@ void print_tag(Lexer* lexer, OutputStream* out, PrintMode mode, uint32_t indent,
         const bool harmless = (model & ModelEmpty) != 0 ? white_space_at(lexer, node, Side::After)
                                                         : after_collapsible;
         // (A br ends its line right after this anyway.)
-        if (node->tag == tag_br) return;
+        if (node->tag() == tag_br) return;
         if (!line_fits(out, indent) &&
             ((model & ModelInline) == 0 || (harmless && (mode & PrintNoWrap) == 0))) {
             flush_pending_line(out, indent);
@@ -1360,7 +1361,7 @@ void print_tag(Lexer* lexer, OutputStream* out, PrintMode mode, uint32_t indent,
     // After a block or a br a line end is only white space at the start of
     // a line. (After an image that ends a link it would be a space shown
     // between the image and whatever follows the link.)
-    if ((model & ModelInline) == 0 || node->tag == tag_br) set_wrap_point(out);
+    if ((model & ModelInline) == 0 || node->tag() == tag_br) set_wrap_point(out);
 }
 
 void print_end_tag(OutputStream* out, Node* node) {
@@ -1381,12 +1382,12 @@ bool indents_content(const OutputStream* out, const Node* node) {
             }
             return false;
         }
-        if ((model & ModelHeading) != 0 || node->tag == tag_p || node->tag == tag_title) {
+        if ((model & ModelHeading) != 0 || node->tag() == tag_p || node->tag() == tag_title) {
             return false;
         }
     }
     if ((model & (ModelField | ModelObject)) != 0) return true;
-    if (node->tag != nullptr && node->tag == tag_map) return true;
+    if (node->tag() != nullptr && node->tag() == tag_map) return true;
     return (model & ModelInline) == 0;
 }
 

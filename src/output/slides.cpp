@@ -35,7 +35,7 @@ template <typename... Args> void add_format(OutputStream* out, const char* forma
 }
 
 bool is_h2(const Node* node) {
-    return node != nullptr && node->tag == tag_h2;
+    return node != nullptr && node->tag() == tag_h2;
 }
 
 // Appends the hr that separates navigation from content.
@@ -210,7 +210,7 @@ void print_slide(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexe
     const Node* previous = nullptr;
     while (slides.slide_cursor != nullptr && !is_h2(slides.slide_cursor)) {
         Node* node = slides.slide_cursor;
-        if (!indent_content && node->tag != nullptr && (node->tag->model & ModelBlock) != 0 &&
+        if (!indent_content && node->tag() != nullptr && (node->tag()->model & ModelBlock) != 0 &&
             previous != nullptr && previous->kind == TextNode) {
             flush_line(out, indent);
             flush_line(out, indent);

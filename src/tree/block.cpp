@@ -23,7 +23,7 @@ void end_element(Lexer* lexer, Node* element) {
 
 // True when the token is an end tag of some element above `element`.
 bool ends_ancestor(const Node* element, const Node* token) {
-    return token->kind == EndTagNode && has_ancestor_tag(element, token->tag);
+    return token->kind == EndTagNode && has_ancestor_tag(element, token->tag());
 }
 
 // The inline-stack scope an object element opens: inline elements open
@@ -81,7 +81,7 @@ void swap_font_and_anchor(Node* font) {
 } // namespace
 
 void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
-    TagPtr etag = element->tag;
+    TagPtr etag = element->tag();
     if (etag == nullptr || (etag->model & ModelEmpty) != 0) return;
 
     ObjectScope scope;
@@ -104,7 +104,7 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
             end_element(lexer, element);
             return;
         }
-        TagPtr tag = node->tag;
+        TagPtr tag = node->tag();
         // Rule 2: own end tag (or the end tag of the element's former tag).
         if (node->kind == EndTagNode && tag != nullptr &&
             (tag == etag || tag == former_tag(lexer, element))) {
@@ -210,7 +210,7 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
         // A form inside a form: browsers ignore the inner start tag, and the
         // content goes on in the open form (no version allows the nesting).
         if (tag == tag_form && is_start_tag(node) &&
-            (element->tag == tag_form || has_ancestor_tag(element, tag_form))) {
+            (element->tag() == tag_form || has_ancestor_tag(element, tag_form))) {
             report_warning(lexer, node, node, ShouldntBeNested);
             release_token(lexer, node);
             continue;
@@ -275,8 +275,8 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
             waiting = node;
             const Node* parent = element->parent;
             if (tag->model & ModelList) {
-                if (parent != nullptr && parent->tag != nullptr &&
-                    parent->tag->builder == BuilderList) {
+                if (parent != nullptr && parent->tag() != nullptr &&
+                    parent->tag()->builder == BuilderList) {
                     scope.leave(lexer);
                     end_element(lexer, element);
                     return;
@@ -284,7 +284,7 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
                 node = infer_tag(lexer, "ul");
                 add_noindent_class(lexer, node);
             } else if (tag->model & ModelDefList) {
-                if (parent != nullptr && parent->tag == tag_dl) {
+                if (parent != nullptr && parent->tag() == tag_dl) {
                     scope.leave(lexer);
                     end_element(lexer, element);
                     return;
@@ -302,7 +302,7 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
         if (!accept) continue;
 
         // Accepting the token.
-        tag = node->tag;
+        tag = node->tag();
         if (node->kind == EndTagNode) {
             forget_inline(lexer, node);
             discard_token(lexer, element, node);
@@ -335,12 +335,12 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
 }
 
 void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
-    if (element->tag == nullptr || (element->tag->model & ModelEmpty) != 0) return;
+    if (element->tag() == nullptr || (element->tag()->model & ModelEmpty) != 0) return;
     const bool preformatted = mode == KeepSpace;
     const WhitespaceMode read_mode = preformatted ? KeepSpace : CollapseSpace;
 
     // An anchor without attributes does not stay; its content goes to the parent.
-    if (element->tag == tag_a && element->attributes() == nullptr) {
+    if (element->tag() == tag_a && element->attributes() == nullptr) {
         report_warning(lexer, element->parent, element, DiscardingUnexpected);
         discard_node(element);
         return;
@@ -350,14 +350,14 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
     // the font would be doubled, and again on every run.)
     const bool inside_inline = has_model(element, ModelMixed) && element->parent != nullptr &&
                                has_model(element->parent, ModelInline);
-    if (((element->tag->model & ModelBlock) != 0 || element->tag == tag_dt) && !inside_inline) {
+    if (((element->tag()->model & ModelBlock) != 0 || element->tag() == tag_dt) && !inside_inline) {
         schedule_reopen(lexer, nullptr);
-    } else if ((element->tag->model & ModelInline) != 0 && element->tag != tag_a &&
-               element->tag != tag_span) {
+    } else if ((element->tag()->model & ModelInline) != 0 && element->tag() != tag_a &&
+               element->tag() != tag_span) {
         remember_inline(lexer, element);
     }
-    if (element->tag == tag_nobr) lexer->usage_flags |= UsingNobr;
-    if (element->tag == tag_font) lexer->usage_flags |= UsingFont;
+    if (element->tag() == tag_nobr) lexer->usage_flags |= UsingNobr;
+    if (element->tag() == tag_font) lexer->usage_flags |= UsingFont;
 
     // The element parsed; headings and dt split by hr, center or div
     // continue in a clone, which then becomes the element.
@@ -365,8 +365,8 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
     // A font whose only content is an anchor goes inside the anchor,
     // however the font ends (read back, its end tag would move it there).
     auto swap_lone_anchor = [&](Node* node) {
-        if (node->tag == tag_font && node->first_child() != nullptr &&
-            node->first_child() == node->last_child() && node->first_child()->tag == tag_a &&
+        if (node->tag() == tag_font && node->first_child() != nullptr &&
+            node->first_child() == node->last_child() && node->first_child()->tag() == tag_a &&
             is_start_tag(node->first_child())) {
             swap_font_and_anchor(node);
         }
@@ -381,7 +381,7 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
     for (;;) {
         Node* node = carried != nullptr ? carried : get_token(lexer, read_mode);
         carried = nullptr;
-        TagPtr etag = e->tag;
+        TagPtr etag = e->tag();
         // Rule 1: end of input.
         if (node == nullptr) {
             if ((etag->model & ModelOptionalEnd) == 0) {
@@ -393,7 +393,7 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
             finish(e);
             return;
         }
-        TagPtr tag = node->tag;
+        TagPtr tag = node->tag();
         bool nested_emphasis = false;
         // Rule 2: a start tag of the element's own inline tag.
         // (Also when the element was re-opened: written out it is read back
@@ -631,7 +631,7 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
 }
 
 void build_list(Lexer* lexer, Node* list, WhitespaceMode) {
-    if (list->tag == nullptr || (list->tag->model & ModelEmpty) != 0) return;
+    if (list->tag() == nullptr || (list->tag()->model & ModelEmpty) != 0) return;
     lexer->reopen_next = ReopenNone;
     // Obsolete lists (dir, menu) leave as ul.
     auto modernise = [&]() {
@@ -645,8 +645,8 @@ void build_list(Lexer* lexer, Node* list, WhitespaceMode) {
             prune_if_empty(lexer, list);
             return;
         }
-        TagPtr tag = node->tag;
-        if (node->kind == EndTagNode && tag != nullptr && tag == list->tag) {
+        TagPtr tag = node->tag();
+        if (node->kind == EndTagNode && tag != nullptr && tag == list->tag()) {
             release_token(lexer, node);
             modernise();
             list->closed = true;
@@ -712,7 +712,7 @@ void build_list(Lexer* lexer, Node* list, WhitespaceMode) {
 }
 
 void build_deflist(Lexer* lexer, Node* dl, WhitespaceMode mode) {
-    if (dl->tag == nullptr || (dl->tag->model & ModelEmpty) != 0) return;
+    if (dl->tag() == nullptr || (dl->tag()->model & ModelEmpty) != 0) return;
     lexer->reopen_next = ReopenNone;
     for (;;) {
         Node* node = get_token(lexer, TrimSpace);
@@ -721,8 +721,8 @@ void build_deflist(Lexer* lexer, Node* dl, WhitespaceMode mode) {
             prune_if_empty(lexer, dl);
             return;
         }
-        TagPtr tag = node->tag;
-        if (node->kind == EndTagNode && tag != nullptr && tag == dl->tag) {
+        TagPtr tag = node->tag();
+        if (node->kind == EndTagNode && tag != nullptr && tag == dl->tag()) {
             release_token(lexer, node);
             dl->closed = true;
             prune_if_empty(lexer, dl);
@@ -810,7 +810,7 @@ void build_deflist(Lexer* lexer, Node* dl, WhitespaceMode mode) {
 }
 
 void build_pre(Lexer* lexer, Node* pre, WhitespaceMode) {
-    if (pre->tag == nullptr || (pre->tag->model & ModelEmpty) != 0) return;
+    if (pre->tag() == nullptr || (pre->tag()->model & ModelEmpty) != 0) return;
     if (has_model(pre, ModelObsolete)) retag_node(lexer, pre, tag_pre);
     schedule_reopen(lexer, nullptr);
     for (;;) {
@@ -822,10 +822,10 @@ void build_pre(Lexer* lexer, Node* pre, WhitespaceMode) {
             prune_if_empty(lexer, pre);
             return;
         }
-        TagPtr tag = node->tag;
+        TagPtr tag = node->tag();
         // Own end tag; after <xmp> became <pre>, </xmp> still ends it.
         if (node->kind == EndTagNode && tag != nullptr &&
-            (tag == pre->tag || tag == former_tag(lexer, pre))) {
+            (tag == pre->tag() || tag == former_tag(lexer, pre))) {
             release_token(lexer, node);
             trim_outer_spaces(lexer, pre);
             pre->closed = true;

@@ -9,8 +9,8 @@
 namespace varnel {
 
 bool ends_moved_content(const Lexer* lexer, const Node* node) {
-    return lexer->moved_before_table && node->kind == EndTagNode && node->tag != nullptr &&
-           (node->tag == tag_table || (node->tag->model & (ModelTable | ModelRow)) != 0);
+    return lexer->moved_before_table && node->kind == EndTagNode && node->tag() != nullptr &&
+           (node->tag() == tag_table || (node->tag()->model & (ModelTable | ModelRow)) != 0);
 }
 
 bool is_pass_through(const Node* node) {
@@ -31,7 +31,7 @@ bool is_pass_through(const Node* node) {
 bool has_ancestor_tag(const Node* element, TagPtr tag) {
     if (tag == nullptr) return false;
     for (const Node* p = element->parent; p != nullptr; p = p->parent) {
-        if (p->tag == tag) return true;
+        if (p->tag() == tag) return true;
     }
     return false;
 }
@@ -53,7 +53,7 @@ void discard_token(Lexer* lexer, Node* element, Node* token) {
 
 Node* enclosing_html(Node* node) {
     for (Node* p = node; p != nullptr; p = p->parent) {
-        if (p->tag == tag_html) return p;
+        if (p->tag() == tag_html) return p;
     }
     return nullptr;
 }

@@ -19,7 +19,7 @@ inline bool is_start_tag(const Node* node) {
 
 // True when the node has a tag carrying any of `bits`.
 inline bool has_model(const Node* node, ContentModelBits bits) {
-    return node->tag != nullptr && (node->tag->model & bits) != 0;
+    return node->tag() != nullptr && (node->tag()->model & bits) != 0;
 }
 
 // Comments, processing instructions, CDATA and marked sections and server

@@ -29,7 +29,7 @@ void move_doctype_before_html(Lexer* lexer, Node* element, Node* doctype) {
 // The last noframes child of a frameset, or null.
 Node* last_noframes_child(Node* frameset) {
     for (Node* child = frameset->last_child(); child != nullptr; child = child->prev) {
-        if (child->tag == tag_noframes) return child;
+        if (child->tag() == tag_noframes) return child;
     }
     return nullptr;
 }
@@ -61,7 +61,7 @@ Node* build_document(Lexer* lexer) {
             continue;
         }
         Node* html = node;
-        if (!(node->kind == StartTagNode && node->tag == tag_html)) {
+        if (!(node->kind == StartTagNode && node->tag() == tag_html)) {
             push_back_token(lexer, node);
             html = infer_tag(lexer, "html");
         }
@@ -79,7 +79,7 @@ void build_html(Lexer* lexer, Node* html, WhitespaceMode mode) {
     for (;;) {
         Node* node = get_token(lexer, TrimSpace);
         Node* head = nullptr;
-        if (node != nullptr && node->tag == tag_head) {
+        if (node != nullptr && node->tag() == tag_head) {
             if (node->kind == StartTagNode) {
                 head = node;
             } else {
@@ -89,7 +89,7 @@ void build_html(Lexer* lexer, Node* html, WhitespaceMode mode) {
                 release_token(lexer, node);
                 head = infer_tag(lexer, "head");
             }
-        } else if (node != nullptr && node->kind == EndTagNode && node->tag == tag_html) {
+        } else if (node != nullptr && node->kind == EndTagNode && node->tag() == tag_html) {
             discard_token(lexer, html, node);
             continue;
         } else if (node != nullptr && is_pass_through(node)) {
@@ -110,7 +110,7 @@ void build_html(Lexer* lexer, Node* html, WhitespaceMode mode) {
     for (;;) {
         Node* node = get_token(lexer, TrimSpace);
         if (node == nullptr) return;
-        TagPtr tag = node->tag;
+        TagPtr tag = node->tag();
         if (tag == tag_html) {
             if (!is_start_tag(node) && frameset == nullptr) {
                 report_warning(lexer, html, node, DiscardingUnexpected);
@@ -209,7 +209,7 @@ void build_head(Lexer* lexer, Node* head, WhitespaceMode) {
     for (;;) {
         Node* node = get_token(lexer, TrimSpace);
         if (node == nullptr) break;
-        if (node->kind == EndTagNode && node->tag == tag_head) {
+        if (node->kind == EndTagNode && node->tag() == tag_head) {
             release_token(lexer, node);
             head->closed = true;
             break;
@@ -226,19 +226,19 @@ void build_head(Lexer* lexer, Node* head, WhitespaceMode) {
             push_back_token(lexer, node);
             break;
         }
-        if (node->tag != nullptr && (node->tag->model & ModelHead) == 0) {
+        if (node->tag() != nullptr && (node->tag()->model & ModelHead) == 0) {
             push_back_token(lexer, node);
             break;
         }
-        if (node->tag == nullptr || !is_start_tag(node)) {
+        if (node->tag() == nullptr || !is_start_tag(node)) {
             discard_token(lexer, head, node);
             continue;
         }
         bool extra = false;
-        if (node->tag == tag_title) {
+        if (node->tag() == tag_title) {
             if (titles > 0) report_warning(lexer, head, node, TooMany);
             extra = titles++ > 0;
-        } else if (node->tag == tag_base) {
+        } else if (node->tag() == tag_base) {
             if (bases > 0) report_warning(lexer, head, node, TooMany);
             extra = bases++ > 0;
         }
@@ -261,7 +261,7 @@ void build_title(Lexer* lexer, Node* title, WhitespaceMode) {
             report_warning(lexer, title, nullptr, MissingEndTag);
             return;
         }
-        if (node->kind == EndTagNode && node->tag == tag_title) {
+        if (node->kind == EndTagNode && node->tag() == tag_title) {
             release_token(lexer, node);
             title->closed = true;
             trim_outer_spaces(lexer, title);
@@ -280,7 +280,7 @@ void build_title(Lexer* lexer, Node* title, WhitespaceMode) {
             }
             continue;
         }
-        if (node->tag != nullptr) {
+        if (node->tag() != nullptr) {
             report_warning(lexer, title, node, MissingEndTagBefore);
             push_back_token(lexer, node);
             trim_outer_spaces(lexer, title);
@@ -307,8 +307,8 @@ void build_body(Lexer* lexer, Node* body, WhitespaceMode) {
             trim_outer_spaces(lexer, body);
             return;
         }
-        TagPtr tag = node->tag;
-        bool in_noframes = body->parent != nullptr && body->parent->tag == tag_noframes;
+        TagPtr tag = node->tag();
+        bool in_noframes = body->parent != nullptr && body->parent->tag() == tag_noframes;
 
         if (node->kind == EndTagNode && tag == tag_body) {
             body->closed = true;
@@ -414,7 +414,7 @@ void build_body(Lexer* lexer, Node* body, WhitespaceMode) {
                 release_token(lexer, node);
                 continue;
             }
-            tag = node->tag;
+            tag = node->tag();
         } else if (node->kind == EndTagNode) {
             if (tag == tag_br) {
                 node->kind = StartTagNode;
@@ -464,7 +464,7 @@ void build_frameset(Lexer* lexer, Node* frameset, WhitespaceMode) {
             report_warning(lexer, frameset, nullptr, MissingEndTag);
             return;
         }
-        if (node->kind == EndTagNode && node->tag == tag_frameset) {
+        if (node->kind == EndTagNode && node->tag() == tag_frameset) {
             release_token(lexer, node);
             frameset->closed = true;
             trim_outer_spaces(lexer, frameset);
@@ -474,7 +474,7 @@ void build_frameset(Lexer* lexer, Node* frameset, WhitespaceMode) {
             insert_node_at_end(frameset, node);
             continue;
         }
-        if (node->tag == nullptr) {
+        if (node->tag() == nullptr) {
             discard_token(lexer, frameset, node);
             continue;
         }
@@ -483,7 +483,7 @@ void build_frameset(Lexer* lexer, Node* frameset, WhitespaceMode) {
             continue;
         }
         Node* waiting = nullptr; // the body pushed back for an implied noframes
-        if (node->tag == tag_body) {
+        if (node->tag() == tag_body) {
             push_back_token(lexer, node);
             waiting = node;
             node = infer_tag(lexer, "noframes");
@@ -512,7 +512,7 @@ void build_noframes(Lexer* lexer, Node* noframes, WhitespaceMode mode) {
     // content directly, as it does as a child of the body itself; an implied
     // body there would nest one body in another.
     for (const Node* up = noframes->parent; up != nullptr; up = up->parent) {
-        if (up->tag == tag_body) {
+        if (up->tag() == tag_body) {
             build_block(lexer, noframes, mode);
             return;
         }
@@ -524,19 +524,19 @@ void build_noframes(Lexer* lexer, Node* noframes, WhitespaceMode mode) {
             report_warning(lexer, noframes, nullptr, MissingEndTag);
             return;
         }
-        if (node->kind == EndTagNode && node->tag == tag_noframes) {
+        if (node->kind == EndTagNode && node->tag() == tag_noframes) {
             release_token(lexer, node);
             noframes->closed = true;
             trim_outer_spaces(lexer, noframes);
             return;
         }
-        if (node->tag == tag_frame || node->tag == tag_frameset) {
+        if (node->tag() == tag_frame || node->tag() == tag_frameset) {
             report_warning(lexer, noframes, node, MissingEndTagBefore);
             trim_outer_spaces(lexer, noframes);
             push_back_token(lexer, node);
             return;
         }
-        if (node->tag == tag_html) {
+        if (node->tag() == tag_html) {
             if (is_start_tag(node)) report_warning(lexer, noframes, node, DiscardingUnexpected);
             release_token(lexer, node);
             continue;
@@ -545,12 +545,12 @@ void build_noframes(Lexer* lexer, Node* noframes, WhitespaceMode mode) {
             insert_node_at_end(noframes, node);
             continue;
         }
-        if (node->kind == StartTagNode && node->tag == tag_body) {
+        if (node->kind == StartTagNode && node->tag() == tag_body) {
             insert_node_at_end(noframes, node);
             build_child(lexer, node, TrimSpace);
             continue;
         }
-        if (node->tag == nullptr && node->kind != TextNode) {
+        if (node->tag() == nullptr && node->kind != TextNode) {
             discard_token(lexer, noframes, node);
             continue;
         }

@@ -44,11 +44,11 @@ bool holds_html_text(const Node* element) {
 void build_foreign(Lexer* lexer, Node* element, WhitespaceMode mode) {
     const ForeignContent saved = lexer->foreign;
     const bool saved_breakout = lexer->foreign_breakout;
-    if (element->tag == tag_svg) lexer->foreign = ForeignSvg;
-    if (element->tag == tag_math) lexer->foreign = ForeignMath;
+    if (element->tag() == tag_svg) lexer->foreign = ForeignSvg;
+    if (element->tag() == tag_math) lexer->foreign = ForeignMath;
     if (holds_html_text(element))
         lexer->foreign_breakout = false;
-    else if (element->tag == tag_svg || element->tag == tag_math)
+    else if (element->tag() == tag_svg || element->tag() == tag_math)
         lexer->foreign_breakout = true;
     const WhitespaceMode read_mode = mode == KeepSpace ? KeepSpace : CollapseSpace;
 
@@ -73,7 +73,7 @@ void build_foreign(Lexer* lexer, Node* element, WhitespaceMode mode) {
             continue;
         }
         if (is_start_tag(node)) {
-            if (node->tag != foreign_tag_def) {
+            if (node->tag() != foreign_tag_def) {
                 // An HTML start tag that ends the foreign content.
                 report_warning(lexer, element, node, MissingEndTagBefore);
                 unget_token(lexer);

@@ -98,11 +98,11 @@ constexpr uint64_t ReopenPerInputByte = 4;
 } // namespace
 
 void remember_inline(Lexer* lexer, Node* node) {
-    if (node->implicit || !is_stackable(node->tag)) return;
+    if (node->implicit || !is_stackable(node->tag())) return;
     auto& stack = lexer->inline_stack;
-    if (node->tag != tag_font) {
+    if (node->tag() != tag_font) {
         for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
-            if (it->tag == node->tag) return;
+            if (it->tag == node->tag()) return;
         }
     }
     if (stack.size() >= MaxInlineEntries) return;
@@ -110,7 +110,7 @@ void remember_inline(Lexer* lexer, Node* node) {
         stack.reserve(stack.capacity() == 0 ? 12 : stack.capacity() * 2);
     }
     InlineStackEntry entry;
-    entry.tag = node->tag;
+    entry.tag = node->tag();
     entry.element_name = node->element_name();
     entry.attributes = copy_attribute_list(node->attributes());
     entry.cost = reopen_cost(node);
@@ -120,7 +120,7 @@ void remember_inline(Lexer* lexer, Node* node) {
 bool inline_is_open(Lexer* lexer, const Node* node) {
     const auto& stack = lexer->inline_stack;
     for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
-        if (it->tag == node->tag) return true;
+        if (it->tag == node->tag()) return true;
     }
     return false;
 }
@@ -166,8 +166,8 @@ Node* get_token(Lexer* lexer, WhitespaceMode mode) {
 
 void forget_inline(Lexer* lexer, Node* node) {
     if (node != nullptr) {
-        if (!is_stackable(node->tag)) return;
-        if (node->tag == tag_a) {
+        if (!is_stackable(node->tag())) return;
+        if (node->tag() == tag_a) {
             // Pop through the topmost <a> entry; the stack empties without one.
             while (!lexer->inline_stack.empty()) {
                 bool was_a = lexer->inline_stack.back().tag == tag_a;
@@ -254,7 +254,7 @@ void push_back_token(Lexer* lexer, Node* node) {
     int32_t count = static_cast<int32_t>(lexer->inline_count());
     int32_t index = (lexer->reopen_next == ReopenNone ? count : lexer->reopen_next) - 1;
     if (index >= 0 && index < count &&
-        lexer->inline_stack[static_cast<size_t>(index)].tag == node->tag) {
+        lexer->inline_stack[static_cast<size_t>(index)].tag == node->tag()) {
         lexer->reopen_next = index;
     }
     free_node(node);
@@ -262,7 +262,8 @@ void push_back_token(Lexer* lexer, Node* node) {
 
 void retag_node(Lexer* lexer, Node* node, TagPtr tag) {
     // The report describes the replacement as an implied start tag.
-    Node replacement;
+    NodeRecord record; // (a record with a tag, as an element has)
+    Node& replacement = record.node;
     replacement.kind = StartTagNode;
     replacement.implicit = true;
     replacement.set_element(tag, tag->name);
@@ -294,12 +295,12 @@ void run_builder(Lexer* lexer, Node* node, BuilderKind builder, WhitespaceMode m
 // blank, and a second run over the output gives the same output (the line
 // end written before the block reads back as exactly such a space).
 void trim_space_before_block(Lexer* lexer, Node* node, WhitespaceMode mode) {
-    TagPtr tag = node->tag;
+    TagPtr tag = node->tag();
     if (mode == KeepSpace || tag == nullptr || (tag->model & ModelInline) != 0 ||
         (tag->model & (ModelBlock | ModelList | ModelDefList | ModelTable)) == 0) {
         return;
     }
-    if (node->parent != nullptr && node->parent->tag == tag_pre) return;
+    if (node->parent != nullptr && node->parent->tag() == tag_pre) return;
     // A text that was only a space goes, and the text before it may end in
     // a space too (an empty inline element stood between them and went).
     for (;;) {
@@ -315,7 +316,7 @@ void trim_space_before_block(Lexer* lexer, Node* node, WhitespaceMode mode) {
 
 void build_child(Lexer* lexer, Node* node, WhitespaceMode mode) {
     trim_space_before_block(lexer, node, mode);
-    TagPtr tag = node->tag;
+    TagPtr tag = node->tag();
     const bool block = tag == nullptr || (tag->model & ModelInline) == 0;
     if (tag != nullptr && (tag->model & ModelEmpty) != 0) {
         lexer->after_space = false;
@@ -352,8 +353,8 @@ void trim_leading_space(Lexer* lexer, Node* element, Node* text) {
         is_plain_inline(outer) && outer->parent != nullptr && outer->parent->first_child() != outer;
     // After a block or a br the space would only start a line: it goes.
     Node* prev = outer->prev;
-    if (moves_out && prev != nullptr && prev->tag != nullptr && prev->kind != TextNode &&
-        (!has_model(prev, ModelInline) || prev->tag == tag_br)) {
+    if (moves_out && prev != nullptr && prev->tag() != nullptr && prev->kind != TextNode &&
+        (!has_model(prev, ModelInline) || prev->tag() == tag_br)) {
         moves_out = false;
     }
     if (moves_out) {
@@ -370,7 +371,7 @@ void trim_leading_space(Lexer* lexer, Node* element, Node* text) {
 
 void trim_outer_spaces(Lexer* lexer, Node* element) {
     Node* first = element->first_child();
-    if (first != nullptr && first->kind == TextNode && element->tag != tag_pre) {
+    if (first != nullptr && first->kind == TextNode && element->tag() != tag_pre) {
         trim_leading_space(lexer, element, first);
         // A text that was only that space is gone, so that an element left
         // without content is pruned now and not on a second run.
@@ -386,11 +387,11 @@ void trim_outer_spaces(Lexer* lexer, Node* element) {
         }
         // A cell keeps a space that is all it holds; one after other
         // content goes like anywhere else.
-        if ((element->tag == tag_td || element->tag == tag_th) && last->end - last->start == 1 &&
-            last->prev == nullptr) {
+        if ((element->tag() == tag_td || element->tag() == tag_th) &&
+            last->end - last->start == 1 && last->prev == nullptr) {
             return;
         }
-        if (element->tag == tag_td || element->tag == tag_th) {
+        if (element->tag() == tag_td || element->tag() == tag_th) {
             --last->end;
             if (last->start != last->end) return;
             prune_if_empty(lexer, last);
@@ -398,7 +399,7 @@ void trim_outer_spaces(Lexer* lexer, Node* element) {
         }
         // Spaces that follow the last line feed of a pre make a line of
         // their own, which a browser shows: they stay, all of them.
-        if (element->tag == tag_pre) {
+        if (element->tag() == tag_pre) {
             uint32_t k = last->end;
             while (k > last->start && lexer->text[k - 1] == ' ')
                 --k;
@@ -407,14 +408,14 @@ void trim_outer_spaces(Lexer* lexer, Node* element) {
         --last->end;
         // At the end of a pre every trailing space goes (none is shown):
         // trimmed one at a time, a pre of spaces would lose one on each run.
-        if (element->tag == tag_pre) {
+        if (element->tag() == tag_pre) {
             while (last->end > last->start && lexer->text[last->end - 1] == ' ')
                 --last->end;
         }
         // A space that was all there was after a br stood at the start of
         // a line: nothing is owed for it.
         const bool after_break =
-            last->start == last->end && (last->prev == nullptr || last->prev->tag == tag_br);
+            last->start == last->end && (last->prev == nullptr || last->prev->tag() == tag_br);
         if (has_model(element, ModelInline) && !has_model(element, ModelField) && !after_break) {
             lexer->space_pending = true;
         }
@@ -428,8 +429,8 @@ void prune_if_empty(Lexer* lexer, Node* element) {
         discard_node(element);
         return;
     }
-    if (element->first_child() != nullptr || element->tag == nullptr) return;
-    TagPtr tag = element->tag;
+    if (element->first_child() != nullptr || element->tag() == nullptr) return;
+    TagPtr tag = element->tag();
     bool stays = (tag == tag_a && element->attributes() != nullptr) ||
                  (tag == tag_p && !lexer->options.drop_empty_paras) ||
                  (tag->model & ModelRow) != 0 || tag == tag_applet || tag == tag_object ||
@@ -457,7 +458,7 @@ void relocate_to_head(Lexer* lexer, Node* element, Node* node) {
     Node* head = nullptr;
     if (Node* html = enclosing_html(element)) {
         for (Node* child = html->first_child(); child != nullptr; child = child->next) {
-            if (child->tag == tag_head) {
+            if (child->tag() == tag_head) {
                 head = child;
                 break;
             }
@@ -473,10 +474,10 @@ void relocate_to_head(Lexer* lexer, Node* element, Node* node) {
     // A document has one title and one base: a title that comes late takes
     // the place of the empty one the head was given; any other second one
     // goes, once read.
-    if (node->tag != tag_title && node->tag != tag_base) return;
+    if (node->tag() != tag_title && node->tag() != tag_base) return;
     for (Node* other = head->first_child(); other != nullptr; other = other->next) {
-        if (other == node || other->tag != node->tag) continue;
-        if (other->tag == tag_title && other->implicit && other->first_child() == nullptr) {
+        if (other == node || other->tag() != node->tag()) continue;
+        if (other->tag() == tag_title && other->implicit && other->first_child() == nullptr) {
             discard_node(other);
         } else {
             discard_node(node);
@@ -528,7 +529,8 @@ bool check_tree_links(const Node* node) {
 }
 
 bool is_user_tag_node(const Node* node) {
-    return node == nullptr || node->tag == nullptr || (node->tag->model & ModelUserDefined) != 0;
+    return node == nullptr || node->tag() == nullptr ||
+           (node->tag()->model & ModelUserDefined) != 0;
 }
 
 } // namespace varnel

@@ -23,12 +23,12 @@ bool is_empty_element(const Node* element) {
 }
 
 bool is_end_tag(const Node* node, TagPtr tag) {
-    return node->kind == EndTagNode && tag != nullptr && node->tag == tag;
+    return node->kind == EndTagNode && tag != nullptr && node->tag() == tag;
 }
 
 // Whether some node above the element carries the token's tag.
 bool is_ancestor_tag(const Node* element, const Node* node) {
-    return has_ancestor_tag(element, node->tag);
+    return has_ancestor_tag(element, node->tag());
 }
 
 // A </form> where no form can end.
@@ -41,13 +41,13 @@ void discard_form_end(Lexer* lexer, Node* element, Node* node) {
 // the table and parses it there.
 void move_before_table(Lexer* lexer, Node* element, Node* node) {
     Node* table = element;
-    while (table != nullptr && table->tag != tag_table)
+    while (table != nullptr && table->tag() != tag_table)
         table = table->parent;
     // A row parsed with no table above it has its content put before the
     // row itself; detached, the content has nowhere to go.
     Node* anchor = table != nullptr ? table : element;
     // A form inside a form is dropped as anywhere else.
-    if (node->tag == tag_form && is_start_tag(node) && has_ancestor_tag(anchor, tag_form)) {
+    if (node->tag() == tag_form && is_start_tag(node) && has_ancestor_tag(anchor, tag_form)) {
         report_warning(lexer, node, node, ShouldntBeNested);
         release_token(lexer, node);
         return;
@@ -104,10 +104,10 @@ void parse_cell(Lexer* lexer, Node* row, Node* cell, Node* token) {
 // columns, the head and the foot come before the rows and bodies, in that
 // order, in every version.
 int table_part_rank(const Node* node) {
-    if (node->tag == nullptr) return -1;
-    const std::string_view name = node->tag->name;
-    if (node->tag == tag_caption) return 0;
-    if (node->tag == tag_col || name == "colgroup") return 1;
+    if (node->tag() == nullptr) return -1;
+    const std::string_view name = node->tag()->name;
+    if (node->tag() == tag_caption) return 0;
+    if (node->tag() == tag_col || name == "colgroup") return 1;
     if (name == "thead") return 2;
     if (name == "tfoot") return 3;
     return 4;
@@ -161,7 +161,7 @@ void build_table(Lexer* lexer, Node* table, WhitespaceMode) {
             end_table(lexer, table);
             break;
         }
-        if (is_end_tag(node, table->tag)) {
+        if (is_end_tag(node, table->tag())) {
             release_token(lexer, node);
             table->closed = true;
             end_table(lexer, table);
@@ -171,12 +171,12 @@ void build_table(Lexer* lexer, Node* table, WhitespaceMode) {
             insert_node_at_end(table, node);
             continue;
         }
-        if (node->tag == nullptr && node->kind != TextNode) {
+        if (node->tag() == nullptr && node->kind != TextNode) {
             discard_token(lexer, table, node);
             continue;
         }
         if (node->kind == EndTagNode) {
-            if (node->tag == tag_form) {
+            if (node->tag() == tag_form) {
                 discard_form_end(lexer, table, node);
                 continue;
             }
@@ -193,7 +193,7 @@ void build_table(Lexer* lexer, Node* table, WhitespaceMode) {
             end_table(lexer, table);
             break;
         }
-        if (node->tag == tag_td || node->tag == tag_th || node->tag == tag_table) {
+        if (node->tag() == tag_td || node->tag() == tag_th || node->tag() == tag_table) {
             push_back_token(lexer, node);
             open_implied_row(lexer, table, node);
             continue;
@@ -228,7 +228,7 @@ void build_colgroup(Lexer* lexer, Node* colgroup, WhitespaceMode) {
     for (;;) {
         Node* node = get_token(lexer, TrimSpace);
         if (node == nullptr) return;
-        if (is_end_tag(node, colgroup->tag)) {
+        if (is_end_tag(node, colgroup->tag())) {
             release_token(lexer, node);
             colgroup->closed = true;
             return;
@@ -243,11 +243,11 @@ void build_colgroup(Lexer* lexer, Node* colgroup, WhitespaceMode) {
         } else if (node->kind == TextNode) {
             push_back_token(lexer, node);
             return;
-        } else if (node->tag == nullptr) {
+        } else if (node->tag() == nullptr) {
             discard_token(lexer, colgroup, node);
         } else if (is_end_tag(node, tag_col)) {
             discard_token(lexer, colgroup, node);
-        } else if (node->tag == tag_col && is_start_tag(node)) {
+        } else if (node->tag() == tag_col && is_start_tag(node)) {
             insert_node_at_end(colgroup, node);
             build_child(lexer, node, TrimSpace);
         } else {
@@ -265,13 +265,13 @@ void build_rowgroup(Lexer* lexer, Node* group, WhitespaceMode) {
             prune_if_empty(lexer, group);
             return;
         }
-        if (is_end_tag(node, group->tag)) {
+        if (is_end_tag(node, group->tag())) {
             group->closed = true;
             prune_if_empty(lexer, group);
             release_token(lexer, node);
             return;
         }
-        if (node->tag != nullptr && node->tag == group->tag) {
+        if (node->tag() != nullptr && node->tag() == group->tag()) {
             push_back_token(lexer, node);
             return;
         }
@@ -284,14 +284,14 @@ void build_rowgroup(Lexer* lexer, Node* group, WhitespaceMode) {
             insert_node_at_end(group, node);
             continue;
         }
-        if (node->tag == nullptr && node->kind != TextNode) {
+        if (node->tag() == nullptr && node->kind != TextNode) {
             discard_token(lexer, group, node);
             continue;
         }
         if (node->kind == EndTagNode) {
-            if (node->tag == tag_form) {
+            if (node->tag() == tag_form) {
                 discard_form_end(lexer, group, node);
-            } else if (node->tag == tag_tr || node->tag == tag_td || node->tag == tag_th) {
+            } else if (node->tag() == tag_tr || node->tag() == tag_td || node->tag() == tag_th) {
                 discard_token(lexer, group, node);
             } else if (is_ancestor_tag(group, node)) {
                 push_back_token(lexer, node);
@@ -306,7 +306,7 @@ void build_rowgroup(Lexer* lexer, Node* group, WhitespaceMode) {
             }
             continue;
         }
-        if (node->tag == tag_td || node->tag == tag_th) {
+        if (node->tag() == tag_td || node->tag() == tag_th) {
             push_back_token(lexer, node);
             open_implied_row(lexer, group, node);
             continue;
@@ -325,7 +325,7 @@ void build_rowgroup(Lexer* lexer, Node* group, WhitespaceMode) {
             prune_if_empty(lexer, group);
             return;
         }
-        if (node->tag == tag_tr) {
+        if (node->tag() == tag_tr) {
             insert_node_at_end(group, node);
             build_child(lexer, node, TrimSpace);
             continue;
@@ -343,13 +343,13 @@ void build_row(Lexer* lexer, Node* row, WhitespaceMode) {
             prune_if_empty(lexer, row);
             return;
         }
-        if (is_end_tag(node, row->tag)) {
+        if (is_end_tag(node, row->tag())) {
             release_token(lexer, node);
             row->closed = true;
             fill_empty_row(lexer, row);
             return;
         }
-        if (node->tag != nullptr && node->tag == row->tag) {
+        if (node->tag() != nullptr && node->tag() == row->tag()) {
             push_back_token(lexer, node);
             fill_empty_row(lexer, row);
             return;
@@ -359,11 +359,11 @@ void build_row(Lexer* lexer, Node* row, WhitespaceMode) {
             continue;
         }
         if (node->kind == EndTagNode) {
-            if (node->tag == tag_form) {
+            if (node->tag() == tag_form) {
                 discard_form_end(lexer, row, node);
                 continue;
             }
-            if (node->tag != nullptr && (node->tag == tag_td || node->tag == tag_th)) {
+            if (node->tag() != nullptr && (node->tag() == tag_td || node->tag() == tag_th)) {
                 discard_token(lexer, row, node);
                 continue;
             }
@@ -377,7 +377,7 @@ void build_row(Lexer* lexer, Node* row, WhitespaceMode) {
             move_before_table(lexer, row, node);
             continue;
         }
-        if (node->tag == nullptr || (node->tag == tag_table && node->kind != EndTagNode)) {
+        if (node->tag() == nullptr || (node->tag() == tag_table && node->kind != EndTagNode)) {
             discard_token(lexer, row, node);
             continue;
         }
@@ -390,7 +390,7 @@ void build_row(Lexer* lexer, Node* row, WhitespaceMode) {
             discard_token(lexer, row, node);
             continue;
         }
-        if (node->tag == tag_form && is_start_tag(node)) {
+        if (node->tag() == tag_form && is_start_tag(node)) {
             push_back_token(lexer, node);
             Node* cell = infer_tag(lexer, "td");
             report_warning(lexer, row, cell, MissingStartTag);
@@ -406,7 +406,7 @@ void build_row(Lexer* lexer, Node* row, WhitespaceMode) {
             relocate_to_head(lexer, row, node);
             continue;
         }
-        if (node->tag == tag_td || node->tag == tag_th) {
+        if (node->tag() == tag_td || node->tag() == tag_th) {
             parse_cell(lexer, row, node, nullptr);
             continue;
         }
@@ -424,7 +424,7 @@ void build_select(Lexer* lexer, Node* select, WhitespaceMode) {
             report_warning(lexer, select, nullptr, MissingEndTag);
             return;
         }
-        if (is_end_tag(node, select->tag)) {
+        if (is_end_tag(node, select->tag())) {
             release_token(lexer, node);
             select->closed = true;
             trim_outer_spaces(lexer, select);
@@ -433,8 +433,8 @@ void build_select(Lexer* lexer, Node* select, WhitespaceMode) {
         if (is_pass_through(node)) {
             insert_node_at_end(select, node);
         } else if (node->kind == StartTagNode &&
-                   (node->tag == tag_option || node->tag == tag_optgroup ||
-                    node->tag == tag_script)) {
+                   (node->tag() == tag_option || node->tag() == tag_optgroup ||
+                    node->tag() == tag_script)) {
             insert_node_at_end(select, node);
             build_child(lexer, node, TrimSpace);
         } else {
@@ -449,7 +449,7 @@ void build_optgroup(Lexer* lexer, Node* optgroup, WhitespaceMode) {
     for (;;) {
         Node* node = get_token(lexer, TrimSpace);
         if (node == nullptr) return;
-        if (is_end_tag(node, optgroup->tag)) {
+        if (is_end_tag(node, optgroup->tag())) {
             release_token(lexer, node);
             optgroup->closed = true;
             trim_outer_spaces(lexer, optgroup);
@@ -457,10 +457,10 @@ void build_optgroup(Lexer* lexer, Node* optgroup, WhitespaceMode) {
         }
         if (is_pass_through(node)) {
             insert_node_at_end(optgroup, node);
-        } else if (node->kind == StartTagNode && node->tag == tag_option) {
+        } else if (node->kind == StartTagNode && node->tag() == tag_option) {
             insert_node_at_end(optgroup, node);
             build_child(lexer, node, CollapseSpace);
-        } else if (node->kind == StartTagNode && node->tag == tag_optgroup) {
+        } else if (node->kind == StartTagNode && node->tag() == tag_optgroup) {
             report_warning(lexer, optgroup, node, CantBeNested);
             insert_node_at_end(optgroup, node);
             build_child(lexer, node, CollapseSpace);
@@ -479,7 +479,7 @@ void build_optgroup(Lexer* lexer, Node* optgroup, WhitespaceMode) {
 void build_text(Lexer* lexer, Node* field, WhitespaceMode mode) {
     if (is_empty_element(field)) return;
     lexer->reopen_next = ReopenNone;
-    WhitespaceMode read_mode = field->tag == tag_textarea ? KeepSpace : mode;
+    WhitespaceMode read_mode = field->tag() == tag_textarea ? KeepSpace : mode;
     bool optional_end = has_model(field, ModelOptionalEnd);
     for (;;) {
         Node* node = get_token(lexer, read_mode);
@@ -487,13 +487,13 @@ void build_text(Lexer* lexer, Node* field, WhitespaceMode mode) {
             if (!optional_end) report_warning(lexer, field, nullptr, MissingEndTag);
             return;
         }
-        if (is_end_tag(node, field->tag)) {
+        if (is_end_tag(node, field->tag())) {
             release_token(lexer, node);
             field->closed = true;
             // A text area's content is the field's value, read as written:
             // trimming it would take one more space off each end on every
             // run over the output.
-            if (field->tag != tag_textarea) trim_outer_spaces(lexer, field);
+            if (field->tag() != tag_textarea) trim_outer_spaces(lexer, field);
             return;
         }
         if (is_pass_through(node)) {
@@ -504,7 +504,7 @@ void build_text(Lexer* lexer, Node* field, WhitespaceMode mode) {
             } else {
                 insert_node_at_end(field, node);
             }
-        } else if (node->tag != nullptr && node->tag == tag_font) {
+        } else if (node->tag() != nullptr && node->tag() == tag_font) {
             discard_token(lexer, field, node);
         } else {
             if (!optional_end) report_warning(lexer, field, node, MissingEndTagBefore);

@@ -69,18 +69,17 @@ class AttrTest : public ::testing::Test {
         Node* block = new_node();
         block->kind = AspNode;
         lexer_->attribute_blocks.push_back(block);
-        NodeAttribute* a = new_attribute();
-        a->block = block;
+        NodeAttribute* a = new_block_attribute(block);
         a->next = node->attributes();
         node->set_attributes(a);
     }
 
     // The checks in the order the lexer runs them on a start tag.
     void run_checks(Node* node) {
-        if (node->tag != nullptr && node->tag->check_attributes != nullptr) {
+        if (node->tag() != nullptr && node->tag()->check_attributes != nullptr) {
             check_repeated_attributes(lexer_, node);
-            node->tag->check_attributes(lexer_, node);
-        } else if (node->tag != nullptr) {
+            node->tag()->check_attributes(lexer_, node);
+        } else if (node->tag() != nullptr) {
             check_generic_attributes(lexer_, node);
         }
     }
@@ -407,7 +406,7 @@ TEST_F(AttrTest, UnknownAttributesAndVersionNarrowing) {
     // report; unknown attributes do not narrow the versions.
     run_checks(element("blink", {{"foo", "1"}}));
     Node* madeup = element("madeup", {{"foo", "1"}});
-    EXPECT_EQ(madeup->tag, nullptr);
+    EXPECT_EQ(madeup->tag(), nullptr);
     EXPECT_EQ(check_attribute(lexer_, madeup, madeup->attributes()), nullptr);
     EXPECT_EQ(lexer_->warnings, 1u);
     EXPECT_EQ(lexer_->possible_versions, 0x1Cu);

@@ -723,7 +723,7 @@ TEST_F(DoctypeTest, GeneratorMeta) {
     EXPECT_EQ(meta->kind, StartTagNode);
     EXPECT_TRUE(meta->implicit);
     EXPECT_EQ(meta->element_name(), "meta");
-    EXPECT_EQ(meta->tag, tag_meta);
+    EXPECT_EQ(meta->tag(), tag_meta);
     EXPECT_EQ(meta->parent, head);
     // List order content, name: the printer writes name first.
     ASSERT_NE(meta->attributes(), nullptr);

@@ -147,7 +147,7 @@ TEST_F(InlineStackTest, ScheduledEntriesComeBackBottomFirstThenTheHeldToken) {
     EXPECT_EQ(first->element_name(), "b");
     EXPECT_EQ(first->kind, StartTagNode);
     EXPECT_TRUE(first->implicit);
-    EXPECT_EQ(first->tag, tag_b);
+    EXPECT_EQ(first->tag(), tag_b);
     EXPECT_EQ(second->element_name(), "font");
     ASSERT_NE(second->attributes(), nullptr);
     EXPECT_EQ(*second->attributes()->value, "red");
@@ -224,7 +224,7 @@ TEST_F(InlineStackTest, RetagReportsAndRenames) {
     end_p->kind = EndTagNode;
     retag_node(lx.lexer, end_p, tag_br);
     EXPECT_EQ(end_p->kind, StartTagNode);
-    EXPECT_EQ(end_p->tag, tag_br);
+    EXPECT_EQ(end_p->tag(), tag_br);
     EXPECT_EQ(former_tag(lx.lexer, end_p), tag_p);
     EXPECT_EQ(end_p->element_name(), "br");
     EXPECT_TRUE(end_p->implicit);

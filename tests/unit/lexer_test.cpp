@@ -4,11 +4,57 @@
 
 #include <random>
 
+#include "input/obsolete_uses.h"
 #include "tree/inline_stack.h"
 #include "test_support.h"
 
 namespace varnel {
 namespace {
+
+// The log of obsolete uses gives back every use as added, in order: lines
+// that go back as well as forward, the extremes of both numbers, a name
+// seen before after others, names that share a prefix, the empty name;
+// and it starts afresh after clear.
+TEST(ObsoleteUsesTest, GivesBackEveryUseInOrder) {
+    struct Use {
+        uint32_t line;
+        uint32_t column;
+        std::string name;
+        bool operator==(const Use&) const = default;
+    };
+    const std::vector<std::string> names = {
+        "font", "center", "", "fontx", "big", "tt", std::string(300, 'n')};
+    std::mt19937 random(12);
+    for (int round = 0; round < 3; ++round) {
+        ObsoleteUses log;
+        std::vector<Use> added = {{0, 0, "font"},
+                                  {UINT32_MAX, UINT32_MAX, "center"},
+                                  {0, 1, "font"},
+                                  {127, 128, ""},
+                                  {128, 16383, "fontx"}};
+        for (int i = 0; i < 5000; ++i) {
+            const auto line = static_cast<uint32_t>(random() % 4 == 0 ? random() : random() % 300);
+            const auto column =
+                static_cast<uint32_t>(random() % 3 == 0 ? random() : random() % 200);
+            added.push_back({line, column, names[random() % names.size()]});
+        }
+        for (const Use& use : added)
+            log.add(use.line, use.column, use.name);
+        std::vector<Use> given;
+        log.for_each([&](uint32_t line, uint32_t column, std::string_view name) {
+            given.push_back({line, column, std::string(name)});
+        });
+        EXPECT_EQ(given, added);
+        log.clear();
+        EXPECT_TRUE(log.empty());
+        log.add(5, 6, "big");
+        given.clear();
+        log.for_each([&](uint32_t line, uint32_t column, std::string_view name) {
+            given.push_back({line, column, std::string(name)});
+        });
+        EXPECT_EQ(given, (std::vector<Use>{{5, 6, "big"}}));
+    }
+}
 
 using test::all_tokens;
 using test::LexerOver;
@@ -107,11 +153,11 @@ TEST_F(LexerTest, StartAndEndTags) {
         ASSERT_NE(node, nullptr);
         EXPECT_EQ(node->kind, StartTagNode);
         EXPECT_EQ(node->element_name(), "blah");
-        EXPECT_EQ(node->tag, nullptr);
+        EXPECT_EQ(node->tag(), nullptr);
         free_node(node);
         LexerOver known("<p>");
         node = get_token(known.lexer, CollapseSpace);
-        EXPECT_EQ(node->tag, tag_p);
+        EXPECT_EQ(node->tag(), tag_p);
         free_node(node);
     }
 }

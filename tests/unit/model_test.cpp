@@ -412,18 +412,18 @@ TEST_F(NodeTreeTest, ElementNamesComeFromTheTagOrAreTheElementsOwn) {
         EXPECT_EQ(node->element_name().view(), name);
         EXPECT_STREQ(node->element_name().c_str(), name);
         const bool builtin = std::string_view(name) != "my-widget" && std::string_view(name) != "x";
-        EXPECT_EQ(node->tag != nullptr, builtin) << name;
+        EXPECT_EQ(node->tag() != nullptr, builtin) << name;
         if (builtin) {
-            EXPECT_EQ(node->element_name().data(), node->tag->name.data()) << name;
+            EXPECT_EQ(node->element_name().data(), node->tag()->name.data()) << name;
         }
 
         Node* copy = clone_node(&doc, node);
         EXPECT_EQ(copy->element_name().view(), name);
-        EXPECT_EQ(copy->tag, node->tag);
+        EXPECT_EQ(copy->tag(), node->tag());
         EXPECT_EQ(copy->element_name().data() == node->element_name().data(), builtin) << name;
         copy->set_element_name(std::string("x-") + name); // the copy's own from now on
         EXPECT_EQ(copy->element_name().view(), std::string("x-") + name);
-        EXPECT_EQ(copy->tag, node->tag);
+        EXPECT_EQ(copy->tag(), node->tag());
         EXPECT_EQ(node->element_name().view(), name);
         copy->set_element_name(copy->element_name().view().substr(2)); // a view of itself
         EXPECT_EQ(copy->element_name().view(), name);
@@ -435,21 +435,21 @@ TEST_F(NodeTreeTest, ElementNamesComeFromTheTagOrAreTheElementsOwn) {
     // A retagged element keeps the name it had; named as its new tag, it
     // reads the table's name again.
     Node* font = element("font");
-    font->tag = tag_span;
-    EXPECT_EQ(font->tag, tag_span);
+    font->set_tag(tag_span);
+    EXPECT_EQ(font->tag(), tag_span);
     EXPECT_EQ(font->element_name(), "font");
     Node* kept = clone_node(&doc, font);
     EXPECT_EQ(kept->element_name(), "font");
-    EXPECT_EQ(kept->tag, tag_span);
+    EXPECT_EQ(kept->tag(), tag_span);
     font->set_element_name("span");
     EXPECT_EQ(font->element_name().data(), tag_span->name.data());
-    font->tag = tag_div; // back to a name of its own
+    font->set_tag(tag_div); // back to a name of its own
     EXPECT_EQ(font->element_name(), "span");
-    EXPECT_EQ(font->tag, tag_div);
-    font->tag = tag_span; // named as its tag once more
+    EXPECT_EQ(font->tag(), tag_div);
+    font->set_tag(tag_span); // named as its tag once more
     EXPECT_EQ(font->element_name().data(), tag_span->name.data());
-    font->tag = nullptr;
-    EXPECT_EQ(font->tag, nullptr);
+    font->set_tag(nullptr);
+    EXPECT_EQ(font->tag(), nullptr);
     EXPECT_EQ(font->element_name(), "span");
     free_node(kept);
     free_node(font);
@@ -459,15 +459,15 @@ TEST_F(NodeTreeTest, ElementNamesComeFromTheTagOrAreTheElementsOwn) {
     // given to it keeps that name empty.
     Node* rect = element("rect");
     rect->set_element(foreign_tag_def, "linearGradient");
-    EXPECT_EQ(rect->tag, foreign_tag_def);
+    EXPECT_EQ(rect->tag(), foreign_tag_def);
     EXPECT_EQ(rect->element_name(), "linearGradient");
     rect->set_element(tag_table, "table");
     EXPECT_EQ(rect->element_name().data(), tag_table->name.data());
     free_node(rect);
     Node* text = new_node();
     EXPECT_STREQ(text->element_name().c_str(), "");
-    text->tag = tag_p;
-    EXPECT_EQ(text->tag, tag_p);
+    text->set_tag(tag_p);
+    EXPECT_EQ(text->tag(), tag_p);
     EXPECT_TRUE(text->element_name().empty());
     text->set_element_name("p");
     EXPECT_EQ(text->element_name().data(), tag_p->name.data());
@@ -540,7 +540,7 @@ TEST_F(NodeTreeTest, ClonesOwnTheirAttributes) {
     ASSERT_NE(copy->attributes(), nullptr);
     copy->attributes()->value = "blue";
     EXPECT_EQ(*font->attributes()->value, "red");
-    EXPECT_EQ(copy->tag, tag_font);
+    EXPECT_EQ(copy->tag(), tag_font);
     EXPECT_EQ(copy->element_name(), "font");
     EXPECT_EQ(copy->first_child(), nullptr);
     free_node(copy);
@@ -550,7 +550,7 @@ TEST_F(NodeTreeTest, ClonesOwnTheirAttributes) {
 TEST_F(NodeTreeTest, InferredAndLineNodes) {
     test::LexerOver lx("");
     Node* unknown = infer_tag(lx.lexer, "frob");
-    EXPECT_EQ(unknown->tag, nullptr);
+    EXPECT_EQ(unknown->tag(), nullptr);
     EXPECT_EQ(unknown->element_name(), "frob");
     EXPECT_TRUE(unknown->implicit);
     free_node(unknown);
@@ -676,10 +676,10 @@ TEST_F(TagDictionaryTest, LookupsAreExactAndCaseSensitive) {
     upper->kind = StartTagNode;
     upper->set_element_name("P");
     EXPECT_FALSE(find_tag(&plain_document(), upper));
-    EXPECT_EQ(upper->tag, nullptr);
+    EXPECT_EQ(upper->tag(), nullptr);
     upper->set_element_name("p");
     EXPECT_TRUE(find_tag(&plain_document(), upper));
-    EXPECT_EQ(upper->tag, tag_p);
+    EXPECT_EQ(upper->tag(), tag_p);
     free_node(upper);
 
     TagPtr p = lookup_tag("p");
@@ -787,7 +787,7 @@ TEST_F(TagDictionaryTest, XmlInputGivesEveryElementTheXmlEntry) {
     node->kind = StartTagNode;
     node->set_element_name("pre");
     EXPECT_TRUE(find_tag(&xml, node));
-    EXPECT_EQ(node->tag, xml_tag_def);
+    EXPECT_EQ(node->tag(), xml_tag_def);
     EXPECT_EQ(xml_tag_def->model, ModelBlock);
     EXPECT_EQ(find_builder(&xml, node), BuilderPre);
     node->set_element_name("anything:at-all");
@@ -835,8 +835,7 @@ TEST(PackedLinkTest, RecordLinksReachEveryPooledRecord) {
         nodes[i + 1]->prev = nodes[i];
         nodes[i]->set_first_child(nodes[nodes.size() - 1 - i]);
     }
-    NodeAttribute* attribute = new_attribute();
-    attribute->block = nodes.back();
+    NodeAttribute* attribute = new_block_attribute(nodes.back());
     nodes.front()->set_attributes(attribute);
     for (size_t i = 0; i + 1 < nodes.size(); ++i) {
         ASSERT_EQ(nodes[i]->next.get(), nodes[i + 1]);
@@ -845,14 +844,13 @@ TEST(PackedLinkTest, RecordLinksReachEveryPooledRecord) {
         ASSERT_EQ(nodes[i]->parent.get(), nullptr);
     }
     EXPECT_EQ(nodes.front()->attributes(), attribute);
-    EXPECT_EQ(nodes.front()->attributes()->block.get(), nodes.back());
+    EXPECT_EQ(nodes.front()->attributes()->block(), nodes.back());
     EXPECT_EQ(nodes.back()->next.get(), nullptr);
     if constexpr (RecordLinksAreOffsets) {
         EXPECT_EQ(sizeof nodes.front()->parent, 4u);
         Node on_stack;
         EXPECT_THROW(nodes.front()->parent = &on_stack, FatalError);
     }
-    attribute->block = nullptr;
     for (Node* node : nodes)
         node->set_first_child(nullptr);
     free_node(nodes.front()); // with its following siblings

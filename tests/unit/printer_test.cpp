@@ -531,8 +531,7 @@ TEST_F(PrinterTest, ServerBlocksInsideTags) {
     auto [start, end] = store(" if x ");
     asp->start = start;
     asp->end = end;
-    NodeAttribute* block = new_attribute();
-    block->block = asp;
+    NodeAttribute* block = new_block_attribute(asp);
     block->set_name("");
     attribute(p, "id", "a");
     block->next = p->attributes();

@@ -240,7 +240,7 @@ TEST_F(SlidesTest, TransitionMetaOpensTheHeadOfEverySlide) {
               "\n");
     Node* meta = find_head(root)->first_child();
     EXPECT_TRUE(meta->implicit);
-    EXPECT_EQ(meta->tag, tag_meta);
+    EXPECT_EQ(meta->tag(), tag_meta);
 }
 
 TEST_F(SlidesTest, TransitionTextByKind) {

@@ -148,7 +148,7 @@ TEST_F(StyleTest, FontAttributesBecomePropertiesAndParagraphSizesBecomeHeadings)
         parse(std::string("<p></p><font size=\"") + size + "\">x</font>");
         font_attrs_to_style(first(), first()->next->attributes());
         EXPECT_EQ(first()->element_name(), name);
-        EXPECT_EQ(first()->tag, lookup_builtin_tag(name));
+        EXPECT_EQ(first()->tag(), lookup_builtin_tag(name));
         EXPECT_EQ(first()->attributes(), nullptr) << "a heading size adds no property";
     }
     // Other sizes on a paragraph are ordinary properties.
@@ -183,8 +183,8 @@ TEST_F(StyleTest, LogicalEmphasisRenamesTagAndName) {
     parse("<p><b>x</b><i>y<b>z</b></i></p><b>w</b>");
     promote_logical_emphasis(root);
     EXPECT_EQ(dump(), "<p><strong>x</strong><em>y<strong>z</strong></em></p><strong>w</strong>");
-    EXPECT_EQ(first()->first_child()->tag, tag_strong);
-    EXPECT_EQ(first()->first_child()->next->tag, tag_em);
+    EXPECT_EQ(first()->first_child()->tag(), tag_strong);
+    EXPECT_EQ(first()->first_child()->next->tag(), tag_em);
 }
 
 TEST_F(StyleTest, ListsUsedForIndentationBecomeIndentedDivisions) {

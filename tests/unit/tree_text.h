@@ -137,7 +137,7 @@ inline Node* parse_tree(Lexer* lexer, std::string_view markup) {
             ++pos;
             Node* node = parse_start_tag(lexer, markup, pos);
             insert_node_at_end(parent, node);
-            bool empty = node->tag != nullptr && (node->tag->model & ModelEmpty) != 0;
+            bool empty = node->tag() != nullptr && (node->tag()->model & ModelEmpty) != 0;
             if (node->kind == StartTagNode && !empty) open.push_back(node);
         } else {
             size_t next = markup.find('<', pos);
@@ -219,7 +219,7 @@ inline void dump_node(std::string& out, const Lexer* lexer, const Node* node) {
         return;
     }
     out += '>';
-    bool empty = node->tag != nullptr && (node->tag->model & ModelEmpty) != 0 &&
+    bool empty = node->tag() != nullptr && (node->tag()->model & ModelEmpty) != 0 &&
                  node->first_child() == nullptr;
     if (node->kind != StartTagNode || empty) return;
     dump_children(out, lexer, node);

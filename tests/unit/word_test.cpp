@@ -162,7 +162,7 @@ TEST_F(WordTest, BulletParagraphsGatherIntoLists) {
     EXPECT_EQ(body_text(), "<ul!><li!>A</li><li!>B</li><li!>C</li></ul><p>D</p>"
                            "<ul!><li!>E</li></ul>");
     Node* item = find_body(root)->first_child()->first_child();
-    EXPECT_EQ(item->tag, tag_li);
+    EXPECT_EQ(item->tag(), tag_li);
     EXPECT_EQ(former_tag(lexer, item), tag_p);
     EXPECT_EQ(item->kind, StartTagNode);
     EXPECT_EQ(lexer->warnings, 4u);
@@ -244,7 +244,7 @@ TEST_F(WordTest, StripElementLiftsCleanedChildrenAndReturnsTheFollowingNode) {
     Node* after = strip_element(lexer, span);
     EXPECT_EQ(dump(), "<div>a<b>x</b>y<i>z</i></div>");
     ASSERT_NE(after, nullptr);
-    EXPECT_EQ(after->tag, tag_i);
+    EXPECT_EQ(after->tag(), tag_i);
     EXPECT_TRUE(links_ok(root));
 
     parse("<div><span>a</span></div>");

@@ -41,8 +41,8 @@ TEST_F(XmlBuilderTest, ElementsNestExactlyAsWritten) {
               "<doc><P>a</P><p>b<br>c</br></p></doc>");
     EXPECT_TRUE(lx->lexer->options.input_xml); // the document is read as XML
     Node* doc = root->first_child();
-    EXPECT_EQ(doc->tag, xml_tag_def);
-    EXPECT_EQ(doc->first_child()->tag, xml_tag_def);
+    EXPECT_EQ(doc->tag(), xml_tag_def);
+    EXPECT_EQ(doc->first_child()->tag(), xml_tag_def);
     EXPECT_TRUE(doc->closed);
     EXPECT_EQ(lx->lexer->warnings, 0u);
     EXPECT_EQ(lx->messages(), "");
