@@ -493,7 +493,7 @@ DocumentOutcome process_document(const DocumentJob& job) {
     if (root == nullptr) {
         // A builder that produced nothing leaves an empty document.
         root = new_node();
-        root->kind = RootNode;
+        root->set_kind(RootNode);
     }
     if (!lexer->options.input_xml) {
         if (!check_tree_links(root)) return panic();
@@ -526,7 +526,7 @@ DocumentOutcome process_document(const DocumentJob& job) {
         Node* doctype = find_doctype(root);
         bool has_doctype = doctype != nullptr;
         uint32_t doctype_start = has_doctype ? doctype->start : 0;
-        uint32_t doctype_end = has_doctype ? doctype->end : 0;
+        uint32_t doctype_end = has_doctype ? doctype->end() : 0;
 
         set_document_type(lexer, root);
         if (root->first_child() != nullptr && options.varnel_mark) add_generator_meta(lexer, root);

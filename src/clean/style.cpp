@@ -471,7 +471,7 @@ void emit_style_element(Lexer* lexer, Node* root) {
     }
     Node* text = new_node();
     text->start = start;
-    text->end = lexer->text_length();
+    text->set_end(lexer->text_length());
     insert_node_at_end(style, text);
 
     Node* head = find_head(root);

@@ -25,8 +25,8 @@ bool has_tag(const Node* node, TagPtr tag) {
 // Whether the node's text in the TextBuffer begins with `prefix`.
 bool text_starts_with(const Lexer* lexer, const Node* node, const char* prefix) {
     size_t length = std::strlen(prefix);
-    if (node->end < node->start || node->end > lexer->text.size()) return false;
-    if (node->end - node->start < length) return false;
+    if (node->end() < node->start || node->end() > lexer->text.size()) return false;
+    if (node->end() - node->start < length) return false;
     return lexer->text.compare(node->start, length, prefix) == 0;
 }
 
@@ -37,7 +37,7 @@ bool attribute_is(const Node* node, const char* name, const char* value) {
 
 // An element whose name has a namespace prefix ("o:p").
 bool is_namespaced_element(const Node* node) {
-    return (node->kind == StartTagNode || node->kind == StartEndTagNode) &&
+    return (node->kind() == StartTagNode || node->kind() == StartEndTagNode) &&
            node->element_name().find(':') != std::string::npos;
 }
 
@@ -48,7 +48,7 @@ bool is_bullet_paragraph(const Node* node) {
 // The condition of an "if" section ("if !vml" gives "!vml"), without the
 // white space around it.
 std::string_view section_condition(const Lexer* lexer, const Node* section) {
-    std::string_view text(lexer->text.data() + section->start, section->end - section->start);
+    std::string_view text(lexer->text.data() + section->start, section->end() - section->start);
     text.remove_prefix(2);
     while (!text.empty() && is_white(static_cast<unsigned char>(text.front())))
         text.remove_prefix(1);
@@ -94,8 +94,8 @@ bool section_content_goes(const Lexer* lexer, const Node* section) {
 // run would trim away, leaving the paragraph empty).
 bool holds_content(const Lexer* lexer, const Node* p) {
     for (const Node* child = p->first_child(); child != nullptr; child = child->next) {
-        if (child->kind != TextNode) return true;
-        for (uint32_t i = child->start; i < child->end && i < lexer->text.size(); ++i) {
+        if (child->kind() != TextNode) return true;
+        for (uint32_t i = child->start; i < child->end() && i < lexer->text.size(); ++i) {
             if (!is_white(static_cast<unsigned char>(lexer->text[i]))) return true;
         }
     }
@@ -115,12 +115,12 @@ Node* strip_element_in(Lexer* lexer, Node* node, bool converted);
 Node* bullet_to_item(Lexer* lexer, Node* p, Node*& container, Container& kind) {
     NodeRecord record; // (a record with a tag, as an element has)
     Node& replacement = record.node;
-    replacement.kind = StartTagNode;
+    replacement.set_kind(StartTagNode);
     replacement.set_element(tag_li, "li");
     report_warning(lexer, p, &replacement, ReplacingElement);
     retag_element(lexer, p, tag_li);
     p->set_element_name("li");
-    p->kind = StartTagNode;
+    p->set_kind(StartTagNode);
     p->implicit = true;
     if (kind != Container::List) {
         container = infer_tag(lexer, "ul");
@@ -162,7 +162,7 @@ void strip_word_list(Lexer* lexer, Node* node, bool converted) {
     Node* container = nullptr;
     Container kind = Container::None;
     while (node != nullptr) {
-        if (has_tag(node, tag_style) || has_tag(node, tag_meta) || node->kind == CommentNode) {
+        if (has_tag(node, tag_style) || has_tag(node, tag_meta) || node->kind() == CommentNode) {
             node = discard_node(node);
             continue;
         }
@@ -220,11 +220,11 @@ Node* strip_element_in(Lexer* lexer, Node* node, bool converted) {
 
 // Replaces the UTF-8 encoding of U+00A0 (C2 A0) by a space inside one span.
 void nbsp_in_text(Lexer* lexer, Node* text) {
-    if (text->end <= text->start || text->end > lexer->text.size()) return;
+    if (text->end() <= text->start || text->end() > lexer->text.size()) return;
     char* bytes = lexer->text.data();
     uint32_t out = text->start;
-    for (uint32_t in = text->start; in < text->end; ++in) {
-        if (static_cast<unsigned char>(bytes[in]) == 0xC2 && in + 1 < text->end &&
+    for (uint32_t in = text->start; in < text->end(); ++in) {
+        if (static_cast<unsigned char>(bytes[in]) == 0xC2 && in + 1 < text->end() &&
             static_cast<unsigned char>(bytes[in + 1]) == 0xA0) {
             bytes[out++] = ' ';
             ++in;
@@ -232,7 +232,7 @@ void nbsp_in_text(Lexer* lexer, Node* text) {
             bytes[out++] = bytes[in];
         }
     }
-    text->end = out;
+    text->set_end(out);
 }
 
 } // namespace
@@ -244,7 +244,7 @@ bool has_word_namespace(Node* root) {
 
 void remove_conditional_sections(Lexer* lexer, Node* node) {
     while (node != nullptr) {
-        if (node->kind == SectionNode) {
+        if (node->kind() == SectionNode) {
             if (text_starts_with(lexer, node, "if") && section_content_goes(lexer, node)) {
                 node = skip_conditional_section(lexer, node);
             } else {
@@ -265,7 +265,7 @@ Node* skip_conditional_section(Lexer* lexer, Node* node) {
     uint32_t open = 1;
     Node* current = discard_node(node);
     while (current != nullptr) {
-        if (current->kind == SectionNode) {
+        if (current->kind() == SectionNode) {
             if (text_starts_with(lexer, current, "if")) {
                 ++open;
             } else if (text_starts_with(lexer, current, "endif")) {
@@ -312,7 +312,7 @@ Node* strip_element(Lexer* lexer, Node* node) {
 void nbsp_to_spaces(Lexer* lexer, Node* node) {
     for (; node != nullptr; node = node->next) {
         if (node->first_child() != nullptr) nbsp_to_spaces(lexer, node->first_child());
-        if (node->kind == TextNode) nbsp_in_text(lexer, node);
+        if (node->kind() == TextNode) nbsp_in_text(lexer, node);
     }
 }
 

@@ -394,9 +394,9 @@ struct OutputCharset {
 // ASCII output writes as Latin-1 bytes.
 bool copies_beyond_ascii(const Lexer* lexer, Node* root) {
     for (Node* n = root->first_child(); n != nullptr;) {
-        if (n->kind == CommentNode || n->kind == CDataNode || n->kind == SectionNode ||
-            n->kind == AspNode || n->kind == JsteNode || n->kind == PhpNode) {
-            for (uint32_t i = n->start; i < n->end && i < lexer->text.size(); ++i) {
+        if (n->kind() == CommentNode || n->kind() == CDataNode || n->kind() == SectionNode ||
+            n->kind() == AspNode || n->kind() == JsteNode || n->kind() == PhpNode) {
+            for (uint32_t i = n->start; i < n->end() && i < lexer->text.size(); ++i) {
                 if (static_cast<unsigned char>(lexer->text[i]) >= 0x80) return true;
             }
         }

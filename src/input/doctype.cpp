@@ -73,7 +73,7 @@ bool names_html5(std::string_view text);
 std::string_view node_text(const Lexer* lexer, const Node* node) {
     uint32_t size = lexer->text_length();
     uint32_t start = node->start < size ? node->start : size;
-    uint32_t end = node->end < size ? node->end : size;
+    uint32_t end = node->end() < size ? node->end() : size;
     if (end < start) end = start;
     return std::string_view(lexer->text).substr(start, end - start);
 }
@@ -93,7 +93,7 @@ bool starts_with_case(std::string_view text, std::string_view prefix) {
 // "xml" as a whole name ("xml-stylesheet" and the like are other
 // instructions).
 bool is_xml_declaration(const Lexer* lexer, const Node* node) {
-    if (node == nullptr || node->kind != ProcInsNode) return false;
+    if (node == nullptr || node->kind() != ProcInsNode) return false;
     const std::string_view text = node_text(lexer, node);
     return text.compare(0, 3, "xml") == 0 &&
            (text.size() == 3 || text[3] == ' ' || text[3] == '\t' || text[3] == '\n' ||
@@ -104,7 +104,7 @@ bool is_xml_declaration(const Lexer* lexer, const Node* node) {
 // when the document begins with one: the declaration must stay first.
 Node* insert_doctype(Lexer* lexer, Node* root) {
     Node* d = new_node();
-    d->kind = DoctypeNode;
+    d->set_kind(DoctypeNode);
     if (is_xml_declaration(lexer, root->first_child())) {
         insert_node_after(root->first_child(), d);
     } else {
@@ -151,7 +151,7 @@ void begin_text(Lexer* lexer) {
 void end_text(Lexer* lexer, Node* node) {
     lexer->text_end = lexer->text_length();
     node->start = lexer->text_start;
-    node->end = lexer->text_end;
+    node->set_end(lexer->text_end);
 }
 
 Node* first_child_with_tag(Node* parent, TagPtr tag) {
@@ -194,8 +194,8 @@ Node* next_in_order(Node* root, Node* n) {
 // output writes those as Latin-1 bytes, references having no meaning there.
 bool copies_beyond_ascii(const Lexer* lexer, Node* root) {
     for (Node* n = root->first_child(); n != nullptr; n = next_in_order(root, n)) {
-        if (n->kind != CommentNode && n->kind != CDataNode && n->kind != SectionNode &&
-            n->kind != AspNode && n->kind != JsteNode && n->kind != PhpNode) {
+        if (n->kind() != CommentNode && n->kind() != CDataNode && n->kind() != SectionNode &&
+            n->kind() != AspNode && n->kind() != JsteNode && n->kind() != PhpNode) {
             continue;
         }
         for (const char c : node_text(lexer, n)) {
@@ -349,7 +349,7 @@ void report_obsolete_elements(Lexer* lexer) {
     const uint32_t saved_column = lexer->token_column;
     lexer->obsolete_uses.for_each([&](uint32_t line, uint32_t column, std::string_view name) {
         Node* element = new_node();
-        element->kind = StartTagNode;
+        element->set_kind(StartTagNode);
         element->set_element_name(name);
         lexer->token_line = line;
         lexer->token_column = column;
@@ -655,7 +655,7 @@ bool ensure_xml_declaration(Lexer* lexer, Node* root) {
         return true;
     }
     Node* pi = new_node();
-    pi->kind = ProcInsNode;
+    pi->set_kind(ProcInsNode);
     insert_node_at_start(root, pi);
     begin_text(lexer);
     append_string(lexer, "xml version=\"1.0\"");
@@ -744,11 +744,10 @@ void add_generator_meta(Lexer* lexer, Node* root) {
     }
 
     Node* meta = new_node();
-    meta->kind = StartTagNode;
+    meta->set_kind(StartTagNode);
     meta->implicit = true;
     meta->set_element_name("meta");
     meta->start = lexer->text_start;
-    meta->end = lexer->text_end;
     find_tag(lexer, meta);
     std::string content = std::string(generator_name) + ", see " + program_home_host;
     add_attribute(meta, "content", content.c_str());

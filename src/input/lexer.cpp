@@ -221,11 +221,11 @@ bool closes_at_once(TagPtr tag) {
 void take_empty_syntax(Lexer* lexer, Node* node) {
     // (svg and math, like the elements inside them, may be empty elements
     // written "<svg/>".)
-    if (node->kind != StartEndTagNode || lexer->is_xhtml ||
+    if (node->kind() != StartEndTagNode || lexer->is_xhtml ||
         (node->tag()->model & ModelEmpty) != 0 || is_foreign(node)) {
         return;
     }
-    node->kind = StartTagNode;
+    node->set_kind(StartTagNode);
     if (closes_at_once(node->tag())) {
         report_warning(lexer, nullptr, node, ClosedAtOnce);
         lexer->pending_end_tag = node->tag();
@@ -238,9 +238,9 @@ void take_empty_syntax(Lexer* lexer, Node* node) {
 // tag.
 Node* pending_end_token(Lexer* lexer) {
     Node* node = new_node();
-    node->kind = EndTagNode;
+    node->set_kind(EndTagNode);
     node->set_element(lexer->pending_end_tag, lexer->pending_end_tag->name);
-    node->start = node->end = lexer->text_length();
+    node->start = lexer->text_length();
     lexer->pending_end_tag = nullptr;
     return markup_token(lexer, node);
 }
@@ -296,7 +296,7 @@ Node* finish_start_tag(Lexer* lexer, int ended_by, WhitespaceMode mode) {
         if (ended_by == '/') unread_plain_char(ended_by, in);
         bool is_empty = false;
         node->set_attributes(scan_attributes(lexer, &is_empty));
-        if (is_empty) node->kind = StartEndTagNode;
+        if (is_empty) node->set_kind(StartEndTagNode);
     }
     truncate_text(lexer, lexer->text_start);
     lexer->text_end = lexer->text_start;
@@ -318,7 +318,7 @@ Node* finish_start_tag(Lexer* lexer, int ended_by, WhitespaceMode mode) {
     // preformatted content a line feed after a br is a second line break,
     // and stays.
     const TagPtr tag = node->tag();
-    bool expects_content = node->kind == StartTagNode &&
+    bool expects_content = node->kind() == StartTagNode &&
                            (tag == nullptr || !(tag->model & ModelEmpty)) &&
                            (tag == nullptr || !(tag->model & ModelInline) || tag == tag_textarea ||
                             tag->builder == BuilderScript) &&

@@ -410,16 +410,17 @@ void Walk::enter(const Node* node, std::vector<Level>& levels) {
     }
     add_child(parent, node);
     if (!element) {
-        if (node->kind == TextNode) {
+        if (node->kind() == TextNode) {
             check_text(node, parent.raw_text);
-        } else if (node->kind != DoctypeNode &&
-                   lexer_->options.char_encoding == CharEncoding::Utf8 && node->start < node->end &&
-                   node->end <= lexer_->text_length()) {
+        } else if (node->kind() != DoctypeNode &&
+                   lexer_->options.char_encoding == CharEncoding::Utf8 &&
+                   node->start < node->end() && node->end() <= lexer_->text_length()) {
             // Comments, instructions, marked sections and server blocks are
             // written as they stand (with references for what the output
             // encoding lacks): only UTF-8 output carries their characters.
             scan_characters(
-                std::string_view(lexer_->text).substr(node->start, node->end - node->start), false);
+                std::string_view(lexer_->text).substr(node->start, node->end() - node->start),
+                false);
         }
         return;
     }
@@ -555,7 +556,7 @@ uint32_t Walk::context_inside(uint32_t context, int symbol) {
 }
 
 bool Walk::is_white_text(const Node* node) const {
-    for (uint32_t i = node->start; i < node->end && i < lexer_->text_length(); ++i) {
+    for (uint32_t i = node->start; i < node->end() && i < lexer_->text_length(); ++i) {
         if (!is_separator(lexer_->text[i])) return false;
     }
     return true;
@@ -565,7 +566,7 @@ bool Walk::is_white_text(const Node* node) const {
 void Walk::add_child(Frame& frame, const Node* child) {
     if (frame.symbol < 0) return;
     int s = -1;
-    switch (child->kind) {
+    switch (child->kind()) {
     case StartTagNode:
     case StartEndTagNode:
         if (is_blank(child)) return; // written as a space
@@ -649,9 +650,9 @@ void Walk::check_body_2_0(int symbol) {
 }
 
 void Walk::check_text(const Node* node, bool raw) {
-    if (node->start >= node->end || node->end > lexer_->text_length()) return;
+    if (node->start >= node->end() || node->end() > lexer_->text_length()) return;
     std::string_view text =
-        std::string_view(lexer_->text).substr(node->start, node->end - node->start);
+        std::string_view(lexer_->text).substr(node->start, node->end() - node->start);
     if (raw) {
         // Script and style content is written as it stands.
         if (lexer_->options.char_encoding == CharEncoding::Utf8) scan_characters(text, false);

@@ -93,8 +93,25 @@ void release_record(NodeAttribute* attribute) {
 
 } // namespace
 
+void Node::change_tag_kind(NodeKind kind) {
+    unsigned char* const tag_place = reinterpret_cast<unsigned char*>(this) + NodeRecord::TagAt;
+    if (is_tag_kind(kind)) {
+        if (!has_links) node_without_tag();
+        // The end field's bytes become the first of the tag's.
+        new (tag_place) ElementTag();
+    } else {
+        element_tag().~ElementTag();
+        new (&end_) TextOffset();
+        end_ = start;
+    }
+}
+
 void Node::node_without_links() {
     fatal_error("Internal fault: a text node given children or attributes");
+}
+
+void Node::node_without_tag() {
+    fatal_error("Internal fault: a node that is no element given a tag");
 }
 
 void* NodeAttribute::operator new(std::size_t) {
@@ -184,7 +201,7 @@ Node* new_node() {
 Node* new_text_node(DocumentState* doc) {
     Node* node = new_text_record();
     node->start = doc->text_start;
-    node->end = doc->text_end;
+    node->set_end(doc->text_end);
     return node;
 }
 
@@ -192,25 +209,24 @@ Node* new_line_node(DocumentState* doc) {
     Node* node = new_text_record();
     node->start = doc->text_length();
     append_char(doc, '\n');
-    node->end = doc->text_length();
+    node->set_end(doc->text_length());
     return node;
 }
 
 Node* new_token_node(DocumentState* doc, NodeKind kind) {
     Node* node = new_node();
-    node->kind = kind;
+    node->set_kind(kind);
     node->start = doc->text_start;
-    node->end = doc->text_end;
+    node->set_end(doc->text_end);
     return node;
 }
 
 Node* new_tag_node(DocumentState* doc, NodeKind kind) {
     Node* node = new_node();
-    node->kind = kind;
+    node->set_kind(kind);
     const std::string_view name(doc->text.data() + doc->text_start,
                                 doc->text_end - doc->text_start);
     node->start = doc->text_start;
-    node->end = doc->text_start;
     const bool looked_up = kind == StartTagNode || kind == EndTagNode;
     if (looked_up && !doc->options.input_xml) {
         // A known element is named as its entry is: the node keeps the
@@ -227,11 +243,10 @@ Node* new_tag_node(DocumentState* doc, NodeKind kind) {
 
 Node* infer_tag(DocumentState* doc, const char* name) {
     Node* node = new_node();
-    node->kind = StartTagNode;
+    node->set_kind(StartTagNode);
     node->implicit = true;
     node->set_element_name(name);
     node->start = doc->text_start;
-    node->end = doc->text_end;
     find_tag(doc, node);
     return node;
 }
@@ -263,13 +278,13 @@ NodeAttribute* copy_attribute_list(const NodeAttribute* list) {
 Node* clone_node(DocumentState* doc, const Node* element) {
     Node* node = new_node();
     node->parent = element->parent;
-    node->kind = element->kind;
+    node->set_kind(element->kind());
     node->closed = element->closed;
     node->implicit = element->implicit;
     node->copy_element_of(*element);
     node->set_attributes(copy_attribute_list(element->attributes()));
     node->start = doc->text_length();
-    node->end = doc->text_length();
+    node->set_end(doc->text_length());
     return node;
 }
 
@@ -403,7 +418,7 @@ void lift_children(Node* node) {
 
 Node* find_doctype(Node* root) {
     for (Node* n = root ? root->first_child() : nullptr; n != nullptr; n = n->next) {
-        if (n->kind == DoctypeNode) return n;
+        if (n->kind() == DoctypeNode) return n;
     }
     return nullptr;
 }

@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -238,29 +239,35 @@ class TextOffset {
     unsigned char bytes_[sizeof(uint32_t)] = {};
 };
 
-// What a node that may hold children and attributes has beyond the common
-// record: its tag and element name, and its links. Elements, the root, and
-// every other kind but the text of the source have them.
+// The links of a node that may hold children and attributes: elements,
+// the root, and every other kind but the text of the source.
 struct ElementLinks {
-    ElementTag tag;
     PackedPtr<Node> first_child;
     PackedPtr<Node> last_child;
     PackedPtr<NodeAttribute> attributes; // newest first (reverse source order)
 };
 
+// The kinds of the nodes of elements, which have a tag and an element name.
+constexpr bool is_tag_kind(NodeKind kind) {
+    return kind == StartTagNode || kind == EndTagNode || kind == StartEndTagNode;
+}
+
 // What every node has. Most nodes are made as a NodeRecord, this record
-// followed by its ElementLinks; the text nodes the lexer makes (about half
-// the nodes of a page) are made as this record alone, 18 bytes smaller.
-// The tag and links are read and written through the routines below, which
-// know which kind of record they are on: a record without links reads as
-// one with no tag, no children and no attributes.
+// followed by an element's tag and the ElementLinks; the text nodes the
+// lexer makes (about half the nodes of a page) are made as this record
+// alone, 14 bytes smaller. The end of the text range is the record's last
+// field, and in the record of an element (a node of a tag kind), whose text
+// range is empty, the element's tag lies in its place. The kind, the end,
+// the tag and the links are read and written through the routines below,
+// which know which kind of record they are on: a record without links reads
+// as one with no children and no attributes, a node of another kind than
+// a tag as one with no tag and no element name, an element as one whose
+// text range ends where it starts.
 struct Node {
-    TextOffset start; // TextBuffer range of the node's text
-    TextOffset end;
+    TextOffset start; // TextBuffer range of the node's text: start .. end()
     PackedPtr<Node> parent;
     PackedPtr<Node> prev;
     PackedPtr<Node> next;
-    NodeKind kind = TextNode;
     bool closed : 1 = false;
     bool implicit : 1 = false;
     bool newline_after : 1 = false;
@@ -269,6 +276,22 @@ struct Node {
     bool retagged : 1 = false;
     // The record is the head of a NodeRecord (and so has ElementLinks).
     bool has_links : 1 = false;
+
+    NodeKind kind() const { return kind_; }
+    // Changes the kind. A node that becomes an element gets the null tag
+    // and an empty text range at its start; one that stops being an element
+    // gives its tag up. (A record without links cannot become an element:
+    // that ends the program.)
+    void set_kind(NodeKind kind) {
+        if (is_tag_kind(kind) != is_tag_kind(kind_)) change_tag_kind(kind);
+        kind_ = kind;
+    }
+
+    uint32_t end() const { return is_tag_kind(kind_) ? uint32_t(start) : uint32_t(end_); }
+    // Sets the end of the text range (an element's range stays empty).
+    void set_end(uint32_t end) {
+        if (!is_tag_kind(kind_)) end_ = end;
+    }
 
     Node* first_child() const { return has_links ? links().first_child : nullptr; }
     Node* last_child() const { return has_links ? links().last_child : nullptr; }
@@ -289,28 +312,30 @@ struct Node {
     // record without links ends the program, as above).
     PackedPtr<NodeAttribute>& attribute_link() { return links_for(this)->attributes; }
 
-    // The element's tag: null for kinds other than tags, and for a record
-    // without links.
-    TagPtr tag() const { return has_links ? links().tag.tag() : TagPtr(); }
-    // Sets the tag; the element's name stays what it was. (A null tag on a
-    // record without links changes nothing; any other ends the program.)
-    void set_tag(TagPtr element_tag) {
-        if (ElementLinks* l = links_for(element_tag.get())) l->tag = element_tag;
+    // The element's tag: null for kinds other than tags.
+    TagPtr tag() const { return is_tag_kind(kind_) ? element_tag().tag() : TagPtr(); }
+    // Sets the tag; the element's name stays what it was. (On a node of
+    // another kind a null tag changes nothing and any other ends the
+    // program; the same holds for the name and the routines below.)
+    void set_tag(TagPtr tag) {
+        if (ElementTag* t = tag_for(tag.get() != nullptr)) *t = tag;
     }
     // The element's name; empty for kinds other than tags.
     NameView element_name() const {
-        return NameView(has_links ? links().tag.name() : std::string_view("", 0));
+        return NameView(is_tag_kind(kind_) ? element_tag().name() : std::string_view("", 0));
     }
-    void set_element_name(std::string_view name) { links_for(this)->tag.set_name(name); }
-    void set_element(TagPtr element_tag, std::string_view name) {
-        links_for(this)->tag.set(element_tag, name);
+    void set_element_name(std::string_view name) {
+        if (ElementTag* t = tag_for(!name.empty())) t->set_name(name);
+    }
+    void set_element(TagPtr tag, std::string_view name) {
+        if (ElementTag* t = tag_for(tag.get() != nullptr || !name.empty())) t->set(tag, name);
     }
     // Gives this element the tag and name of `other`.
     void copy_element_of(const Node& other) {
-        if (other.has_links) {
-            links_for(this)->tag.copy_from(other.links().tag);
-        } else if (has_links) {
-            links().tag.set(TagPtr(), std::string_view());
+        if (is_tag_kind(other.kind_)) {
+            tag_for(true)->copy_from(other.element_tag());
+        } else if (is_tag_kind(kind_)) {
+            element_tag().set(TagPtr(), std::string_view());
         }
     }
 
@@ -319,6 +344,11 @@ struct Node {
     Node& operator=(const Node&) = delete;
 
   private:
+    friend struct NodeRecord;
+
+    NodeKind kind_ = TextNode;
+    TextOffset end_; // (the last field: see above)
+
     const ElementLinks& links() const;
     ElementLinks& links();
     ElementLinks* links_for(const void* value) {
@@ -326,14 +356,45 @@ struct Node {
         if (value != nullptr) node_without_links();
         return nullptr;
     }
+    const ElementTag& element_tag() const;
+    ElementTag& element_tag();
+    ElementTag* tag_for(bool setting_something) {
+        if (is_tag_kind(kind_)) return &element_tag();
+        if (setting_something) node_without_tag();
+        return nullptr;
+    }
+    void change_tag_kind(NodeKind kind);
     [[noreturn]] static void node_without_links();
+    [[noreturn]] static void node_without_tag();
 };
 
-// A node with its links: the record of every node but the lexer's text.
+// A node with its tag and links: the record of every node but the lexer's
+// text. An element's tag begins where the node's last field, the end of
+// its text range, lies (that field is not kept for an element), so the
+// tag takes two bytes beyond the node.
 struct NodeRecord {
+    static constexpr std::size_t TagAt = sizeof(Node) - sizeof(TextOffset);
+    static_assert(alignof(Node) == 1 && alignof(ElementTag) == 1 && alignof(ElementLinks) == 1);
+
     Node node;
+    unsigned char tag_rest[sizeof(ElementTag) - sizeof(TextOffset)] = {};
     ElementLinks links;
+
     NodeRecord() { node.has_links = true; }
+    NodeRecord(const NodeRecord&) = delete;
+    NodeRecord& operator=(const NodeRecord&) = delete;
+    ~NodeRecord() {
+        if (is_tag_kind(node.kind_)) tag()->~ElementTag();
+    }
+
+    ElementTag* tag() {
+        return std::launder(
+            reinterpret_cast<ElementTag*>(reinterpret_cast<unsigned char*>(this) + TagAt));
+    }
+    const ElementTag* tag() const {
+        return std::launder(reinterpret_cast<const ElementTag*>(
+            reinterpret_cast<const unsigned char*>(this) + TagAt));
+    }
 };
 
 inline const ElementLinks& Node::links() const {
@@ -343,6 +404,12 @@ inline const ElementLinks& Node::links() const {
 }
 inline ElementLinks& Node::links() {
     return reinterpret_cast<NodeRecord*>(this)->links;
+}
+inline const ElementTag& Node::element_tag() const {
+    return *reinterpret_cast<const NodeRecord*>(this)->tag();
+}
+inline ElementTag& Node::element_tag() {
+    return *reinterpret_cast<NodeRecord*>(this)->tag();
 }
 
 // Constructors.
@@ -410,16 +477,16 @@ Node* find_body(Node* root);
 // Every node and attribute a document holds is one of these records, and
 // every 4 KiB of them costs the page fault that brings the memory in.
 static_assert(RecordLinksAreOffsets
-                  ? sizeof(Node) <= 22 && sizeof(NodeRecord) <= 40 && sizeof(NodeAttribute) <= 24
+                  ? sizeof(Node) <= 22 && sizeof(NodeRecord) <= 36 && sizeof(NodeAttribute) <= 24
                   : sizeof(Node) <= 28 && sizeof(NodeRecord) <= 52 && sizeof(NodeAttribute) <= 24);
 
 inline Node* NodeAttribute::asp() const {
     Node* b = block();
-    return b != nullptr && b->kind == AspNode ? b : nullptr;
+    return b != nullptr && b->kind() == AspNode ? b : nullptr;
 }
 inline Node* NodeAttribute::php() const {
     Node* b = block();
-    return b != nullptr && b->kind == PhpNode ? b : nullptr;
+    return b != nullptr && b->kind() == PhpNode ? b : nullptr;
 }
 
 // True for svg, math and the elements inside them.
@@ -428,7 +495,7 @@ inline bool is_foreign(const Node* node) {
 }
 
 inline bool is_element(const Node* node) {
-    return node->kind == StartTagNode || node->kind == StartEndTagNode;
+    return node->kind() == StartTagNode || node->kind() == StartEndTagNode;
 }
 
 } // namespace varnel

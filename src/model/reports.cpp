@@ -260,7 +260,7 @@ void write_lines(FILE* out, std::initializer_list<const char*> lines) {
 
 void describe_node(std::string& out, const Node* node) {
     if (node == nullptr) return;
-    switch (node->kind) {
+    switch (node->kind()) {
     case DoctypeNode:
         out += "<!DOCTYPE>";
         break;

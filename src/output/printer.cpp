@@ -124,13 +124,13 @@ bool is_preformatted_element(const Node* node) {
 
 void print_text_span(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer,
                      const Node* node) {
-    print_text(out, mode, indent, lexer, node->start, node->end);
+    print_text(out, mode, indent, lexer, node->start, node->end());
 }
 
 // The text bytes of a node's span (empty when the span is out of range).
 bool span_ends_with(Lexer* lexer, const Node* node, unsigned char byte) {
-    if (node->end <= node->start || node->end > lexer->text_length()) return false;
-    return static_cast<unsigned char>(lexer->text[node->end - 1]) == byte;
+    if (node->end() <= node->start || node->end() > lexer->text_length()) return false;
+    return static_cast<unsigned char>(lexer->text[node->end() - 1]) == byte;
 }
 
 // Which neighbour of a node white_space_at looks at.
@@ -144,13 +144,13 @@ bool white_space_at(Lexer* lexer, const Node* node, Side side) {
         if (n != node && (model_of(n) & ModelInline) == 0) return true;
         const Node* other = side == Side::Before ? n->prev : n->next;
         if (other == nullptr) continue;
-        if (other->kind == TextNode) {
-            if (other->end <= other->start || other->end > lexer->text_length()) return false;
-            const char c = lexer->text[side == Side::Before ? other->end - 1 : other->start];
+        if (other->kind() == TextNode) {
+            if (other->end() <= other->start || other->end() > lexer->text_length()) return false;
+            const char c = lexer->text[side == Side::Before ? other->end() - 1 : other->start];
             return c == ' ' || c == '\n';
         }
         // A comment followed by a line end in the source ends its line.
-        if (other->kind == CommentNode) return side == Side::Before && other->newline_after;
+        if (other->kind() == CommentNode) return side == Side::Before && other->newline_after;
         if (other->tag() == nullptr) return false;
         return (model_of(other) & ModelInline) == 0 || other->tag() == tag_br;
     }
@@ -184,18 +184,18 @@ void print_doctype(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node)
     // A doctype with an internal subset ("[...]", XML) holds declarations,
     // written as they stand: "<" and "&" there are markup, not text.
     const std::string_view whole(lexer->text.data() + node->start,
-                                 std::min<size_t>(node->end, lexer->text_length()) - node->start);
+                                 std::min<size_t>(node->end(), lexer->text_length()) - node->start);
     const PrintMode raw = whole.find('[') != std::string_view::npos ? PrintCData : PrintNormal;
     uint32_t from = node->start;
     bool quoted = false;
-    for (uint32_t i = node->start; i < node->end && i < lexer->text_length(); ++i) {
+    for (uint32_t i = node->start; i < node->end() && i < lexer->text_length(); ++i) {
         if (lexer->text[i] != '"') continue;
         print_text(out, raw | (quoted ? PrintPreformatted : PrintNormal), indent, lexer, from, i);
         from = i;
         quoted = !quoted;
     }
     print_text(out, raw | (quoted ? PrintPreformatted : PrintNormal), indent, lexer, from,
-               node->end);
+               node->end());
     if (static_cast<int64_t>(out->line.length) < out->wrap_column) set_wrap_point(out);
     add_char(out, '>');
     out->options = saved_options;
@@ -207,7 +207,7 @@ void print_procins(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* le
     // In XHTML an instruction must begin with the name of its target: an
     // HTML one without ("<? x>") is nothing XML can hold, and is left out.
     if (options.output_xml && !options.input_xml &&
-        (node->end <= node->start || node->start >= lexer->text_length() ||
+        (node->end() <= node->start || node->start >= lexer->text_length() ||
          !(is_letter(static_cast<unsigned char>(lexer->text[node->start])) ||
            lexer->text[node->start] == '_' || lexer->text[node->start] == ':'))) {
         return;
@@ -260,7 +260,7 @@ bool wraps_in(PrintMode mode, bool option) {
 // markup take the same way; any other section becomes "<!--[...]-->".
 // Two hyphens in a row, which a comment cannot hold, get a space between.
 void print_section_as_comment(OutputStream* out, uint32_t indent, Lexer* lexer, Node* node) {
-    const uint32_t end = std::min<uint32_t>(node->end, lexer->text_length());
+    const uint32_t end = std::min<uint32_t>(node->end(), lexer->text_length());
     const std::string_view text(lexer->text.data() + node->start,
                                 end > node->start ? end - node->start : 0);
     const bool is_if = text.starts_with("if");
@@ -302,7 +302,7 @@ void print_block_as_text(OutputStream* out, PrintMode mode, uint32_t indent, Lex
     const bool exact = (mode & PrintPreformatted) != 0;
     for (const char* c = open; *c != '\0'; ++c)
         print_char(out, static_cast<unsigned char>(*c), mode);
-    const uint32_t end = std::min<uint32_t>(node->end, lexer->text_length());
+    const uint32_t end = std::min<uint32_t>(node->end(), lexer->text_length());
     const auto* bytes = reinterpret_cast<const unsigned char*>(lexer->text.data());
     bool after_white = false;
     for (size_t i = node->start; i < end; ++i) {
@@ -359,11 +359,11 @@ void print_text_node(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* 
     // indentation reads back as).
     uint32_t start = node->start;
     const Node* prev = node->prev;
-    const bool leading_space = (mode & PrintPreformatted) == 0 && start < node->end &&
+    const bool leading_space = (mode & PrintPreformatted) == 0 && start < node->end() &&
                                start < lexer->text_length() && lexer->text[start] == ' ';
     const bool ended_line =
         prev != nullptr && (prev->tag() == tag_br || prev->tag() == tag_textarea ||
-                            (prev->kind == CommentNode && prev->newline_after));
+                            (prev->kind() == CommentNode && prev->newline_after));
     if (leading_space && ended_line && out->line.length == 0) {
         ++start;
     }
@@ -374,7 +374,7 @@ void print_text_node(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* 
         out->line.chars[out->line.length - 1] == ' ') {
         ++start;
     }
-    print_text(out, mode, indent, lexer, start, node->end);
+    print_text(out, mode, indent, lexer, start, node->end());
 }
 
 // Printers of the kinds that are not elements, indexed by NodeKind; the
@@ -404,7 +404,7 @@ const KindPrinter kind_printers[] = {
 };
 
 KindPrinter kind_printer(const Node* node) {
-    const auto k = static_cast<size_t>(node->kind);
+    const auto k = static_cast<size_t>(node->kind());
     return k < sizeof kind_printers / sizeof kind_printers[0] ? kind_printers[k] : nullptr;
 }
 
@@ -783,7 +783,7 @@ void print_empty_element(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
 // the source did not have ("one<script>...</script>two").
 bool is_running_text(const Node* node) {
     if (node == nullptr) return false;
-    if (node->kind == TextNode) return true;
+    if (node->kind() == TextNode) return true;
     return node->tag() != nullptr && (node->tag()->model & ModelInline) != 0 &&
            node->tag() != tag_script && node->tag() != tag_style;
 }
@@ -802,8 +802,8 @@ bool needs_cdata(const Lexer* lexer, const Node* element) {
     constexpr std::string_view open = "<![CDATA[";
     constexpr std::string_view close = "]]>";
     for (const Node* child = element->first_child(); child != nullptr; child = child->next) {
-        if (child->kind != TextNode) continue;
-        const uint32_t end = std::min<uint32_t>(child->end, lexer->text_length());
+        if (child->kind() != TextNode) continue;
+        const uint32_t end = std::min<uint32_t>(child->end(), lexer->text_length());
         const std::string_view text(lexer->text.data() + child->start,
                                     end > child->start ? end - child->start : 0);
         for (size_t i = 0; i < text.size(); ++i) {
@@ -828,8 +828,8 @@ void print_cdata_content(Walk& w, PrintMode mode, const Node* element) {
     add_string(out, script ? "//<![CDATA[" : "/*<![CDATA[*/");
     flush_line(w.out, 0);
     for (const Node* child = element->first_child(); child != nullptr; child = child->next) {
-        if (child->kind != TextNode) continue;
-        const uint32_t end = std::min<uint32_t>(child->end, w.lexer->text_length());
+        if (child->kind() != TextNode) continue;
+        const uint32_t end = std::min<uint32_t>(child->end(), w.lexer->text_length());
         uint32_t from = child->start;
         for (uint32_t i = child->start; i + 2 < end; ++i) {
             if (w.lexer->text.compare(i, 3, "]]>") != 0) continue;
@@ -863,8 +863,8 @@ void open_preformatted(Walk& w, PrintMode mode, uint32_t indent, Node* node,
         // more, which they drop. (A document that is XHTML already keeps
         // that line feed as content, and is written as it stands.)
         const Node* first = node->first_child();
-        if (!w.lexer->is_xhtml && first != nullptr && first->kind == TextNode &&
-            first->start < first->end && first->start < w.lexer->text_length() &&
+        if (!w.lexer->is_xhtml && first != nullptr && first->kind() == TextNode &&
+            first->start < first->end() && first->start < w.lexer->text_length() &&
             w.lexer->text[first->start] == '\n') {
             flush_line(w.out, 0);
         }
@@ -890,10 +890,10 @@ void open_preformatted(Walk& w, PrintMode mode, uint32_t indent, Node* node,
 // feed.
 bool content_ends_with_line_feed(const Lexer* lexer, const Node* node) {
     const Node* last = node->last_child();
-    while (last != nullptr && last->kind != TextNode && last->last_child() != nullptr)
+    while (last != nullptr && last->kind() != TextNode && last->last_child() != nullptr)
         last = last->last_child();
-    return last != nullptr && last->kind == TextNode && last->end > last->start &&
-           last->end <= lexer->text_length() && lexer->text[last->end - 1] == '\n';
+    return last != nullptr && last->kind() == TextNode && last->end() > last->start &&
+           last->end() <= lexer->text_length() && lexer->text[last->end() - 1] == '\n';
 }
 
 void close_preformatted(Walk& w, const OpenElement& e) {
@@ -945,8 +945,8 @@ void open_inline(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
 // Whether any text directly inside the element holds a line feed.
 bool has_line_feed(const Lexer* lexer, const Node* element) {
     for (const Node* child = element->first_child(); child != nullptr; child = child->next) {
-        if (child->kind != TextNode) continue;
-        for (uint32_t i = child->start; i < child->end && i < lexer->text_length(); ++i) {
+        if (child->kind() != TextNode) continue;
+        for (uint32_t i = child->start; i < child->end() && i < lexer->text_length(); ++i) {
             if (lexer->text[i] == '\n') return true;
         }
     }
@@ -1051,7 +1051,7 @@ void open_foreign(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
     if (in_layout) flush_pending_line(w.out, indent);
     print_tag(w.lexer, w.out, (in_layout || runs_on) ? mode | PrintPreformatted : mode, indent,
               node);
-    if (node->kind != StartTagNode) return;
+    if (node->kind() != StartTagNode) return;
     const bool layout =
         !runs_on && node->first_child() != nullptr && !holds_character_data(w.lexer, node);
     // (The line of svg's start tag is that of the text it stands in.)
@@ -1069,12 +1069,12 @@ void close_foreign(Walk& w, const OpenElement& e) {
 // Prints a node of the HTML printer; an element is opened and pushed.
 void open_html_node(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
     OutputStream* const out = w.out;
-    if (node->kind == RootNode) {
+    if (node->kind() == RootNode) {
         w.push(node, mode, indent, indent, Closing::Nothing);
         return;
     }
     if (!w.open.empty() && w.open.back().foreign_layout && is_layout_text(w.lexer, node)) return;
-    if (is_foreign(node) && node->kind != EndTagNode) {
+    if (is_foreign(node) && node->kind() != EndTagNode) {
         open_foreign(w, mode, indent, node);
         return;
     }
@@ -1086,9 +1086,9 @@ void open_html_node(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
         return;
     }
     const ContentModelBits model = model_of(node);
-    if (node->kind == EndTagNode) {
+    if (node->kind() == EndTagNode) {
         print_tag(w.lexer, w.out, mode, indent, node);
-    } else if (node->kind == StartEndTagNode || (model & ModelEmpty) != 0) {
+    } else if (node->kind() == StartEndTagNode || (model & ModelEmpty) != 0) {
         print_empty_element(w, mode, indent, node);
     } else if (is_preformatted_element(node)) {
         open_preformatted(w, mode, indent, node, PrintPreformatted | PrintNoWrap);
@@ -1124,7 +1124,7 @@ void close_html_element(Walk& w, const OpenElement& e) {
 
 // Whether a text node holds anything but white space.
 bool has_words(const Lexer* lexer, const Node* text) {
-    for (uint32_t i = text->start; i < text->end && i < lexer->text_length(); ++i) {
+    for (uint32_t i = text->start; i < text->end() && i < lexer->text_length(); ++i) {
         if (!is_white(static_cast<unsigned char>(lexer->text[i]))) return true;
     }
     return false;
@@ -1136,8 +1136,8 @@ bool has_words(const Lexer* lexer, const Node* text) {
 // space into the data ("<b>big</b>!" read back as "big !").
 bool holds_character_data(const Lexer* lexer, const Node* element) {
     for (const Node* child = element->first_child(); child != nullptr; child = child->next) {
-        if (child->kind == CDataNode) return true;
-        if (child->kind == TextNode && has_words(lexer, child)) return true;
+        if (child->kind() == CDataNode) return true;
+        if (child->kind() == TextNode && has_words(lexer, child)) return true;
     }
     return false;
 }
@@ -1145,7 +1145,7 @@ bool holds_character_data(const Lexer* lexer, const Node* element) {
 // In element content, text made of white space alone is layout: the line
 // ends and indentation of the printer stand in for it.
 bool is_layout_text(const Lexer* lexer, const Node* node) {
-    return node->kind == TextNode && !has_words(lexer, node);
+    return node->kind() == TextNode && !has_words(lexer, node);
 }
 
 // The next sibling that is printed in element content.
@@ -1160,7 +1160,7 @@ const Node* next_printed(const Lexer* lexer, const Node* node) {
 // after it, and an element's content runs on in the same way.
 void open_xml_inline(Walk& w, PrintMode mode, Node* node) {
     OutputStream* const out = w.out;
-    switch (node->kind) {
+    switch (node->kind()) {
     case CommentNode:
         // As print_comment, but no place to break the line.
         add_string(out, "<!--");
@@ -1193,7 +1193,7 @@ void open_xml_inline(Walk& w, PrintMode mode, Node* node) {
     // The tag is written where it stands: PrintPreformatted keeps
     // print_tag from breaking the line after it.
     print_tag(w.lexer, w.out, mode | PrintPreformatted, 0, node);
-    if (node->kind != StartTagNode || (model_of(node) & ModelEmpty) != 0) return;
+    if (node->kind() != StartTagNode || (model_of(node) & ModelEmpty) != 0) return;
     // Space the element preserves is content, never a place to break.
     const PrintMode child_mode = preserves_white_space(node) ? mode | PrintPreformatted : mode;
     w.push(node, child_mode, 0, 0, Closing::XmlElement);
@@ -1203,7 +1203,7 @@ void open_xml_inline(Walk& w, PrintMode mode, Node* node) {
 
 void open_xml_node(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
     OutputStream* const out = w.out;
-    if (node->kind == RootNode) {
+    if (node->kind() == RootNode) {
         w.push(node, mode, indent, indent, Closing::Nothing);
         return;
     }
@@ -1213,7 +1213,7 @@ void open_xml_node(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
         open_xml_inline(w, mode, node);
         return;
     }
-    switch (node->kind) {
+    switch (node->kind()) {
     case TextNode:
         if (is_layout_text(w.lexer, node)) return;
         break;
@@ -1231,7 +1231,7 @@ void open_xml_node(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
         return;
     }
     const bool has_next = next_printed(w.lexer, node) != nullptr;
-    if (node->kind != StartTagNode || (model_of(node) & ModelEmpty) != 0) {
+    if (node->kind() != StartTagNode || (model_of(node) & ModelEmpty) != 0) {
         flush_pending_line(w.out, indent);
         print_tag(w.lexer, w.out, mode, indent, node);
         flush_line(w.out, indent);
@@ -1290,7 +1290,8 @@ void walk(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node
         }
         top.next_child = child->next;
         if (top.blank_before_blocks && (model_of(child) & ModelBlock) != 0 &&
-            child->prev != nullptr && child->prev->kind == TextNode && !is_script_in_text(child)) {
+            child->prev != nullptr && child->prev->kind() == TextNode &&
+            !is_script_in_text(child)) {
             // The text's line ends and an empty line follows.
             flush_line(out, top.indent);
             flush_line(out, top.indent);
@@ -1317,13 +1318,13 @@ void print_tag(Lexer* lexer, OutputStream* out, PrintMode mode, uint32_t indent,
     const Config& options = *out->options;
     const ContentModelBits model = model_of(node);
     add_char(out, '<');
-    if (node->kind == EndTagNode) add_char(out, '/');
+    if (node->kind() == EndTagNode) add_char(out, '/');
     add_folded_name(out, node->element_name(), options.uppercase_tags, is_foreign(node));
     print_attributes(out, indent, lexer, node);
     // An element of foreign content written "<path/>" is empty only while
     // the slash is there, in HTML too.
     if ((options.output_xml || lexer->is_xhtml || (is_foreign(node) && !options.input_xml)) &&
-        (node->kind == StartEndTagNode || (model & ModelEmpty) != 0)) {
+        (node->kind() == StartEndTagNode || (model & ModelEmpty) != 0)) {
         add_string(out, " /");
     }
     add_char(out, '>');
@@ -1332,7 +1333,7 @@ void print_tag(Lexer* lexer, OutputStream* out, PrintMode mode, uint32_t indent,
     // (`<img>` or `<img />`), so that a second run over XHTML output keeps
     // the line ends of the first.
     if ((mode & PrintPreformatted) != 0 ||
-        (node->kind == StartEndTagNode && (is_foreign(node) || (model & ModelEmpty) == 0))) {
+        (node->kind() == StartEndTagNode && (is_foreign(node) || (model & ModelEmpty) == 0))) {
         return;
     }
     const bool after_white = follows_white_space(lexer, node);
@@ -1396,17 +1397,17 @@ bool follows_white_space(Lexer* lexer, const Node* node, bool nbsp_counts) {
         if ((model_of(n) & ModelInline) == 0) return true;
         const Node* prev = n->prev;
         if (prev == nullptr) continue;
-        if (prev->kind != TextNode || prev->end <= prev->start ||
-            prev->end > lexer->text_length()) {
+        if (prev->kind() != TextNode || prev->end() <= prev->start ||
+            prev->end() > lexer->text_length()) {
             return false;
         }
-        const auto last = static_cast<unsigned char>(lexer->text[prev->end - 1]);
+        const auto last = static_cast<unsigned char>(lexer->text[prev->end() - 1]);
         if (last == ' ' || last == '\n') return true;
         if (!nbsp_counts) return false;
         // A no-break space is stored as the UTF-8 bytes C2 A0; a lone A0
         // byte ends other letters (U+00E0 is C3 A0) and is no white space.
-        return last == 0xA0 && prev->end - prev->start >= 2 &&
-               static_cast<unsigned char>(lexer->text[prev->end - 2]) == 0xC2;
+        return last == 0xA0 && prev->end() - prev->start >= 2 &&
+               static_cast<unsigned char>(lexer->text[prev->end() - 2]) == 0xC2;
     }
     return true;
 }

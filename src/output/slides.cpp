@@ -211,7 +211,7 @@ void print_slide(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexe
     while (slides.slide_cursor != nullptr && !is_h2(slides.slide_cursor)) {
         Node* node = slides.slide_cursor;
         if (!indent_content && node->tag() != nullptr && (node->tag()->model & ModelBlock) != 0 &&
-            previous != nullptr && previous->kind == TextNode) {
+            previous != nullptr && previous->kind() == TextNode) {
             flush_line(out, indent);
             flush_line(out, indent);
         }

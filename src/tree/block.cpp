@@ -23,7 +23,7 @@ void end_element(Lexer* lexer, Node* element) {
 
 // True when the token is an end tag of some element above `element`.
 bool ends_ancestor(const Node* element, const Node* token) {
-    return token->kind == EndTagNode && has_ancestor_tag(element, token->tag());
+    return token->kind() == EndTagNode && has_ancestor_tag(element, token->tag());
 }
 
 // The inline-stack scope an object element opens: inline elements open
@@ -106,7 +106,7 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
         }
         TagPtr tag = node->tag();
         // Rule 2: own end tag (or the end tag of the element's former tag).
-        if (node->kind == EndTagNode && tag != nullptr &&
+        if (node->kind() == EndTagNode && tag != nullptr &&
             (tag == etag || tag == former_tag(lexer, element))) {
             release_token(lexer, node);
             scope.leave(lexer);
@@ -123,7 +123,7 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
             }
             continue;
         }
-        if (node->kind == EndTagNode) {
+        if (node->kind() == EndTagNode) {
             // Rule 4: end tag of an unknown element.
             if (tag == nullptr) {
                 discard_token(lexer, element, node);
@@ -131,7 +131,7 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
             }
             // Rule 5: </br> is a line break.
             if (tag == tag_br) {
-                node->kind = StartTagNode;
+                node->set_kind(StartTagNode);
             } else if (tag == tag_p) {
                 // Rule 6: a stray </p> gives two line breaks (and, like any
                 // br, takes the space that ends the text before it).
@@ -162,8 +162,8 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
             continue;
         }
         // Rule 10: text.
-        if (node->kind == TextNode) {
-            uint32_t length = node->end - node->start;
+        if (node->kind() == TextNode) {
+            uint32_t length = node->end() - node->start;
             bool wrap_in_p = lexer->options.enclose_block_text &&
                              (length > 1 || (length == 1 && !is_single_space(lexer, node)));
             if (wrap_in_p) {
@@ -303,7 +303,7 @@ void build_block(Lexer* lexer, Node* element, WhitespaceMode) {
 
         // Accepting the token.
         tag = node->tag();
-        if (node->kind == EndTagNode) {
+        if (node->kind() == EndTagNode) {
             forget_inline(lexer, node);
             discard_token(lexer, element, node);
             continue;
@@ -404,7 +404,7 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
             etag != tag_big && etag != tag_small) {
             if (e->first_child() != nullptr && node->attributes() == nullptr) {
                 report_warning(lexer, e, node, StartTagForEndTag);
-                node->kind = EndTagNode;
+                node->set_kind(EndTagNode);
                 push_back_token(lexer, node);
                 continue;
             }
@@ -413,7 +413,7 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
         }
         if (!nested_emphasis) {
             // Rule 3: own end tag.
-            if (node->kind == EndTagNode && tag == etag && tag != nullptr) {
+            if (node->kind() == EndTagNode && tag == etag && tag != nullptr) {
                 if ((etag->model & ModelInline) != 0 && etag != tag_a) forget_inline(lexer, node);
                 release_token(lexer, node);
                 if (!preformatted) trim_outer_spaces(lexer, e);
@@ -441,8 +441,8 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
                 continue;
             }
             // Rule 6: text.
-            if (node->kind == TextNode) {
-                if (node->start >= node->end) {
+            if (node->kind() == TextNode) {
+                if (node->start >= node->end()) {
                     release_token(lexer, node);
                 } else {
                     insert_node_at_end(e, node);
@@ -450,7 +450,7 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
                 continue;
             }
             // Rule 7: <p> in preformatted content or in a dt is a line break.
-            if (node->kind == StartTagNode && tag == tag_p &&
+            if (node->kind() == StartTagNode && tag == tag_p &&
                 (preformatted || etag == tag_dt || has_ancestor_tag(e, tag_dt))) {
                 node->set_element(tag_br, "br");
                 trim_outer_spaces(lexer, e);
@@ -463,9 +463,9 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
                 continue;
             }
             // Rule 9: </br> is a line break.
-            if (node->kind == EndTagNode && tag == tag_br) node->kind = StartTagNode;
+            if (node->kind() == EndTagNode && tag == tag_br) node->set_kind(StartTagNode);
             // Rule 10: other end tags.
-            if (node->kind == EndTagNode) {
+            if (node->kind() == EndTagNode) {
                 if (tag == tag_p && !has_ancestor_tag(e, tag_p)) {
                     retag_node(lexer, node, tag_br);
                     trim_outer_spaces(lexer, e);
@@ -531,7 +531,7 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
             }
             report_warning(lexer, e, node, NotAllowedIn);
             // The block holds the heading, so it must print with content.
-            node->kind = StartTagNode;
+            node->set_kind(StartTagNode);
             if (e->first_child() == nullptr) {
                 insert_node_before(e, node);
                 remove_node(e);
@@ -567,7 +567,7 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
             }
             continue;
         }
-        if (node->kind == EndTagNode && has_ancestor_tag(e, tag)) {
+        if (node->kind() == EndTagNode && has_ancestor_tag(e, tag)) {
             if ((etag->model & ModelOptionalEnd) == 0 && !e->implicit) {
                 report_warning(lexer, e, node, MissingEndTagBefore);
             }
@@ -595,7 +595,7 @@ void build_inline(Lexer* lexer, Node* element, WhitespaceMode mode) {
             build_child(lexer, node, read_mode);
             continue;
         }
-        if (node->kind != StartTagNode) {
+        if (node->kind() != StartTagNode) {
             discard_token(lexer, e, node);
             continue;
         }
@@ -646,7 +646,7 @@ void build_list(Lexer* lexer, Node* list, WhitespaceMode) {
             return;
         }
         TagPtr tag = node->tag();
-        if (node->kind == EndTagNode && tag != nullptr && tag == list->tag()) {
+        if (node->kind() == EndTagNode && tag != nullptr && tag == list->tag()) {
             release_token(lexer, node);
             modernise();
             list->closed = true;
@@ -657,11 +657,11 @@ void build_list(Lexer* lexer, Node* list, WhitespaceMode) {
             insert_node_at_end(list, node);
             continue;
         }
-        if (tag == nullptr && node->kind != TextNode) {
+        if (tag == nullptr && node->kind() != TextNode) {
             discard_token(lexer, list, node);
             continue;
         }
-        if (node->kind == EndTagNode) {
+        if (node->kind() == EndTagNode) {
             if (tag == tag_form) {
                 lexer->bad_form = true;
                 report_warning(lexer, list, node, DiscardingUnexpected);
@@ -722,7 +722,7 @@ void build_deflist(Lexer* lexer, Node* dl, WhitespaceMode mode) {
             return;
         }
         TagPtr tag = node->tag();
-        if (node->kind == EndTagNode && tag != nullptr && tag == dl->tag()) {
+        if (node->kind() == EndTagNode && tag != nullptr && tag == dl->tag()) {
             release_token(lexer, node);
             dl->closed = true;
             prune_if_empty(lexer, dl);
@@ -732,7 +732,7 @@ void build_deflist(Lexer* lexer, Node* dl, WhitespaceMode mode) {
             insert_node_at_end(dl, node);
             continue;
         }
-        if (node->kind == TextNode) {
+        if (node->kind() == TextNode) {
             push_back_token(lexer, node);
             Node* dt = infer_tag(lexer, "dt");
             report_warning(lexer, dl, dt, MissingStartTag);
@@ -744,7 +744,7 @@ void build_deflist(Lexer* lexer, Node* dl, WhitespaceMode mode) {
             discard_token(lexer, dl, node);
             continue;
         }
-        if (node->kind == EndTagNode && tag == tag_form) {
+        if (node->kind() == EndTagNode && tag == tag_form) {
             lexer->bad_form = true;
             discard_token(lexer, dl, node);
             continue;
@@ -824,7 +824,7 @@ void build_pre(Lexer* lexer, Node* pre, WhitespaceMode) {
         }
         TagPtr tag = node->tag();
         // Own end tag; after <xmp> became <pre>, </xmp> still ends it.
-        if (node->kind == EndTagNode && tag != nullptr &&
+        if (node->kind() == EndTagNode && tag != nullptr &&
             (tag == pre->tag() || tag == former_tag(lexer, pre))) {
             release_token(lexer, node);
             trim_outer_spaces(lexer, pre);
@@ -844,16 +844,16 @@ void build_pre(Lexer* lexer, Node* pre, WhitespaceMode) {
             insert_node_at_end(pre, node);
             continue;
         }
-        if (node->kind == TextNode) {
+        if (node->kind() == TextNode) {
             // The lexer drops the line feed right after <pre>; a pre that
             // continues one split by a block drops the line feed that
             // follows the block. In XHTML (the namespace given) it is
             // content, as XML reads it.
             if (pre->implicit && !lexer->is_xhtml && pre->first_child() == nullptr &&
-                node->start < node->end && lexer->text[node->start] == '\n') {
+                node->start < node->end() && lexer->text[node->start] == '\n') {
                 ++node->start;
             }
-            if (node->start >= node->end) {
+            if (node->start >= node->end()) {
                 release_token(lexer, node);
             } else {
                 insert_node_at_end(pre, node);
@@ -879,7 +879,7 @@ void build_pre(Lexer* lexer, Node* pre, WhitespaceMode) {
             relocate_to_head(lexer, pre, node);
             continue;
         }
-        if (node->kind == EndTagNode && tag == tag_form) {
+        if (node->kind() == EndTagNode && tag == tag_form) {
             lexer->bad_form = true;
             discard_token(lexer, pre, node);
             continue;
@@ -906,7 +906,7 @@ void build_pre(Lexer* lexer, Node* pre, WhitespaceMode) {
         // body, inside the body.
         const bool structural =
             (tag->model & (ModelHtml | ModelFrames)) != 0 && (tag->model & ModelBlock) == 0;
-        if (node->kind != StartTagNode || structural) {
+        if (node->kind() != StartTagNode || structural) {
             discard_token(lexer, pre, node);
             continue;
         }

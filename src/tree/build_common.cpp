@@ -9,12 +9,12 @@
 namespace varnel {
 
 bool ends_moved_content(const Lexer* lexer, const Node* node) {
-    return lexer->moved_before_table && node->kind == EndTagNode && node->tag() != nullptr &&
+    return lexer->moved_before_table && node->kind() == EndTagNode && node->tag() != nullptr &&
            (node->tag() == tag_table || (node->tag()->model & (ModelTable | ModelRow)) != 0);
 }
 
 bool is_pass_through(const Node* node) {
-    switch (node->kind) {
+    switch (node->kind()) {
     case CommentNode:
     case ProcInsNode:
     case CDataNode:
@@ -37,7 +37,7 @@ bool has_ancestor_tag(const Node* element, TagPtr tag) {
 }
 
 bool is_single_space(const Lexer* lexer, const Node* text) {
-    return text->kind == TextNode && text->end == text->start + 1 &&
+    return text->kind() == TextNode && text->end() == text->start + 1 &&
            text->start < lexer->text.size() && lexer->text[text->start] == ' ';
 }
 

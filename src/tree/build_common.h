@@ -14,7 +14,7 @@ struct Lexer;
 
 // A start tag in either form: <x> or <x/>.
 inline bool is_start_tag(const Node* node) {
-    return node->kind == StartTagNode || node->kind == StartEndTagNode;
+    return node->kind() == StartTagNode || node->kind() == StartEndTagNode;
 }
 
 // True when the node has a tag carrying any of `bits`.

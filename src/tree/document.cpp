@@ -38,12 +38,12 @@ Node* last_noframes_child(Node* frameset) {
 
 Node* build_document(Lexer* lexer) {
     Node* root = new_node();
-    root->kind = RootNode;
+    root->set_kind(RootNode);
     bool seen_doctype = false;
     for (;;) {
         Node* node = get_token(lexer, TrimSpace);
         if (node == nullptr) return root;
-        if (node->kind == DoctypeNode) {
+        if (node->kind() == DoctypeNode) {
             if (seen_doctype) {
                 discard_token(lexer, nullptr, node);
             } else {
@@ -56,12 +56,12 @@ Node* build_document(Lexer* lexer) {
             insert_node_at_end(root, node);
             continue;
         }
-        if (node->kind == EndTagNode) {
+        if (node->kind() == EndTagNode) {
             discard_token(lexer, nullptr, node);
             continue;
         }
         Node* html = node;
-        if (!(node->kind == StartTagNode && node->tag() == tag_html)) {
+        if (!(node->kind() == StartTagNode && node->tag() == tag_html)) {
             push_back_token(lexer, node);
             html = infer_tag(lexer, "html");
         }
@@ -80,7 +80,7 @@ void build_html(Lexer* lexer, Node* html, WhitespaceMode mode) {
         Node* node = get_token(lexer, TrimSpace);
         Node* head = nullptr;
         if (node != nullptr && node->tag() == tag_head) {
-            if (node->kind == StartTagNode) {
+            if (node->kind() == StartTagNode) {
                 head = node;
             } else {
                 // </head> or <head/> before any head: an element that printed
@@ -89,7 +89,7 @@ void build_html(Lexer* lexer, Node* html, WhitespaceMode mode) {
                 release_token(lexer, node);
                 head = infer_tag(lexer, "head");
             }
-        } else if (node != nullptr && node->kind == EndTagNode && node->tag() == tag_html) {
+        } else if (node != nullptr && node->kind() == EndTagNode && node->tag() == tag_html) {
             discard_token(lexer, html, node);
             continue;
         } else if (node != nullptr && is_pass_through(node)) {
@@ -123,7 +123,7 @@ void build_html(Lexer* lexer, Node* html, WhitespaceMode mode) {
             continue;
         }
         if (tag == tag_body) {
-            if (node->kind != StartTagNode) {
+            if (node->kind() != StartTagNode) {
                 discard_token(lexer, html, node);
                 continue;
             }
@@ -142,7 +142,7 @@ void build_html(Lexer* lexer, Node* html, WhitespaceMode mode) {
             continue;
         }
         if (tag == tag_frameset) {
-            if (node->kind != StartTagNode) {
+            if (node->kind() != StartTagNode) {
                 discard_token(lexer, html, node);
                 continue;
             }
@@ -154,7 +154,7 @@ void build_html(Lexer* lexer, Node* html, WhitespaceMode mode) {
             continue;
         }
         if (tag == tag_noframes) {
-            if (node->kind != StartTagNode) {
+            if (node->kind() != StartTagNode) {
                 discard_token(lexer, html, node);
                 continue;
             }
@@ -209,7 +209,7 @@ void build_head(Lexer* lexer, Node* head, WhitespaceMode) {
     for (;;) {
         Node* node = get_token(lexer, TrimSpace);
         if (node == nullptr) break;
-        if (node->kind == EndTagNode && node->tag() == tag_head) {
+        if (node->kind() == EndTagNode && node->tag() == tag_head) {
             release_token(lexer, node);
             head->closed = true;
             break;
@@ -218,11 +218,11 @@ void build_head(Lexer* lexer, Node* head, WhitespaceMode) {
             insert_node_at_end(head, node);
             continue;
         }
-        if (node->kind == DoctypeNode) {
+        if (node->kind() == DoctypeNode) {
             move_doctype_before_html(lexer, head, node);
             continue;
         }
-        if (node->kind == TextNode) {
+        if (node->kind() == TextNode) {
             push_back_token(lexer, node);
             break;
         }
@@ -261,7 +261,7 @@ void build_title(Lexer* lexer, Node* title, WhitespaceMode) {
             report_warning(lexer, title, nullptr, MissingEndTag);
             return;
         }
-        if (node->kind == EndTagNode && node->tag() == tag_title) {
+        if (node->kind() == EndTagNode && node->tag() == tag_title) {
             release_token(lexer, node);
             title->closed = true;
             trim_outer_spaces(lexer, title);
@@ -271,9 +271,9 @@ void build_title(Lexer* lexer, Node* title, WhitespaceMode) {
             insert_node_at_end(title, node);
             continue;
         }
-        if (node->kind == TextNode) {
+        if (node->kind() == TextNode) {
             if (title->first_child() == nullptr) trim_leading_space(lexer, title, node);
-            if (node->start >= node->end) {
+            if (node->start >= node->end()) {
                 release_token(lexer, node);
             } else {
                 insert_node_at_end(title, node);
@@ -310,7 +310,7 @@ void build_body(Lexer* lexer, Node* body, WhitespaceMode) {
         TagPtr tag = node->tag();
         bool in_noframes = body->parent != nullptr && body->parent->tag() == tag_noframes;
 
-        if (node->kind == EndTagNode && tag == tag_body) {
+        if (node->kind() == EndTagNode && tag == tag_body) {
             body->closed = true;
             trim_outer_spaces(lexer, body);
             release_token(lexer, node);
@@ -319,14 +319,14 @@ void build_body(Lexer* lexer, Node* body, WhitespaceMode) {
             token_mode = TrimSpace;
             continue;
         }
-        if (node->kind == StartTagNode && tag == tag_noframes) {
+        if (node->kind() == StartTagNode && tag == tag_noframes) {
             insert_node_at_end(body, node);
             lexer->space_pending = false;
             run_builder(lexer, node, BuilderBlock, token_mode);
             continue;
         }
-        if (in_noframes && ((node->kind == EndTagNode && tag == tag_noframes) || tag == tag_frame ||
-                            tag == tag_frameset)) {
+        if (in_noframes && ((node->kind() == EndTagNode && tag == tag_noframes) ||
+                            tag == tag_frame || tag == tag_frameset)) {
             trim_outer_spaces(lexer, body);
             push_back_token(lexer, node);
             return;
@@ -344,11 +344,11 @@ void build_body(Lexer* lexer, Node* body, WhitespaceMode) {
             lexer->body_state = 2;
             report_warning(lexer, body, node, ContentAfterBody);
         }
-        if (node->kind == DoctypeNode) {
+        if (node->kind() == DoctypeNode) {
             move_doctype_before_html(lexer, body, node);
             continue;
         }
-        if (node->kind == TextNode) {
+        if (node->kind() == TextNode) {
             bool single_space = is_single_space(lexer, node);
             if (single_space && token_mode == TrimSpace) {
                 release_token(lexer, node);
@@ -415,9 +415,9 @@ void build_body(Lexer* lexer, Node* body, WhitespaceMode) {
                 continue;
             }
             tag = node->tag();
-        } else if (node->kind == EndTagNode) {
+        } else if (node->kind() == EndTagNode) {
             if (tag == tag_br) {
-                node->kind = StartTagNode;
+                node->set_kind(StartTagNode);
             } else if (tag == tag_p) {
                 retag_node(lexer, node, tag_br);
                 trim_outer_spaces(lexer, body);
@@ -464,7 +464,7 @@ void build_frameset(Lexer* lexer, Node* frameset, WhitespaceMode) {
             report_warning(lexer, frameset, nullptr, MissingEndTag);
             return;
         }
-        if (node->kind == EndTagNode && node->tag() == tag_frameset) {
+        if (node->kind() == EndTagNode && node->tag() == tag_frameset) {
             release_token(lexer, node);
             frameset->closed = true;
             trim_outer_spaces(lexer, frameset);
@@ -489,7 +489,7 @@ void build_frameset(Lexer* lexer, Node* frameset, WhitespaceMode) {
             node = infer_tag(lexer, "noframes");
             report_warning(lexer, frameset, node, InsertingImplicit);
         }
-        if (node->kind == StartTagNode && has_model(node, ModelFrames)) {
+        if (node->kind() == StartTagNode && has_model(node, ModelFrames)) {
             insert_node_at_end(frameset, node);
             lexer->blocks_barred = false;
             if (waiting != nullptr) {
@@ -499,7 +499,7 @@ void build_frameset(Lexer* lexer, Node* frameset, WhitespaceMode) {
             }
             continue;
         }
-        if (node->kind == StartEndTagNode && has_model(node, ModelFrames)) {
+        if (node->kind() == StartEndTagNode && has_model(node, ModelFrames)) {
             insert_node_at_end(frameset, node);
             continue;
         }
@@ -524,7 +524,7 @@ void build_noframes(Lexer* lexer, Node* noframes, WhitespaceMode mode) {
             report_warning(lexer, noframes, nullptr, MissingEndTag);
             return;
         }
-        if (node->kind == EndTagNode && node->tag() == tag_noframes) {
+        if (node->kind() == EndTagNode && node->tag() == tag_noframes) {
             release_token(lexer, node);
             noframes->closed = true;
             trim_outer_spaces(lexer, noframes);
@@ -545,12 +545,12 @@ void build_noframes(Lexer* lexer, Node* noframes, WhitespaceMode mode) {
             insert_node_at_end(noframes, node);
             continue;
         }
-        if (node->kind == StartTagNode && node->tag() == tag_body) {
+        if (node->kind() == StartTagNode && node->tag() == tag_body) {
             insert_node_at_end(noframes, node);
             build_child(lexer, node, TrimSpace);
             continue;
         }
-        if (node->tag() == nullptr && node->kind != TextNode) {
+        if (node->tag() == nullptr && node->kind() != TextNode) {
             discard_token(lexer, noframes, node);
             continue;
         }

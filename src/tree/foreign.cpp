@@ -24,7 +24,7 @@ bool same_name(const Node* a, const Node* b) {
 // An element above `element` (foreign or HTML) whose name the end tag names.
 bool ends_an_ancestor(const Node* element, const Node* end_tag) {
     for (const Node* n = element->parent; n != nullptr; n = n->parent) {
-        if (n->kind != RootNode && same_name(n, end_tag)) return true;
+        if (n->kind() != RootNode && same_name(n, end_tag)) return true;
     }
     return false;
 }
@@ -58,7 +58,7 @@ void build_foreign(Lexer* lexer, Node* element, WhitespaceMode mode) {
             report_warning(lexer, element, nullptr, MissingEndTag);
             break;
         }
-        if (node->kind == EndTagNode) {
+        if (node->kind() == EndTagNode) {
             if (same_name(node, element)) {
                 release_token(lexer, node);
                 element->closed = true;
@@ -80,10 +80,10 @@ void build_foreign(Lexer* lexer, Node* element, WhitespaceMode mode) {
                 break;
             }
             insert_node_at_end(element, node);
-            if (node->kind == StartTagNode) build_child(lexer, node, mode);
+            if (node->kind() == StartTagNode) build_child(lexer, node, mode);
             continue;
         }
-        if (node->kind == TextNode || is_pass_through(node)) {
+        if (node->kind() == TextNode || is_pass_through(node)) {
             insert_node_at_end(element, node);
             continue;
         }

@@ -30,19 +30,19 @@ bool is_stackable(TagPtr tag) {
 // taken over in place; any other byte belongs to some other node and is left
 // alone: the space then goes into a new text node of its own.
 void extend_text_by_space(Lexer* lexer, Node* text) {
-    if (text->end < lexer->text_length() && lexer->text[text->end] == ' ') {
-        ++text->end;
+    if (text->end() < lexer->text_length() && lexer->text[text->end()] == ' ') {
+        text->set_end(text->end() + 1);
         return;
     }
-    if (text->end == lexer->text_length()) {
+    if (text->end() == lexer->text_length()) {
         append_char(lexer, ' ');
-        ++text->end;
+        text->set_end(text->end() + 1);
         return;
     }
     Node* space = new_node();
     space->start = lexer->text_length();
     append_char(lexer, ' ');
-    space->end = lexer->text_length();
+    space->set_end(lexer->text_length());
     insert_node_after(text, space);
 }
 
@@ -54,12 +54,12 @@ void insert_space_before(Lexer* lexer, Node* element) {
     Node* space = new_node();
     if (element->start < lexer->text_length() && lexer->text[element->start] == ' ') {
         space->start = element->start;
-        space->end = element->start + 1;
+        space->set_end(element->start + 1);
         ++element->start;
     } else {
         space->start = lexer->text_length();
         append_char(lexer, ' ');
-        space->end = lexer->text_length();
+        space->set_end(lexer->text_length());
     }
     insert_node_before(element, space);
 }
@@ -71,7 +71,7 @@ void place_pending_token(Lexer* lexer, Node* node) {
     if (!lexer->pushed_back || lexer->last_token == nullptr) return;
     Node* token = lexer->last_token;
     lexer->pushed_back = false;
-    if (token->kind == TextNode || is_pass_through(token) || is_start_tag(token)) {
+    if (token->kind() == TextNode || is_pass_through(token) || is_start_tag(token)) {
         insert_node_at_end(node, token);
     } else {
         discard_token(lexer, node, token);
@@ -148,7 +148,7 @@ Node* get_token(Lexer* lexer, WhitespaceMode mode) {
     // back text token waits until the re-opened inline start tags are out.
     if (lexer->pushed_back && lexer->last_token == nullptr) lexer->pushed_back = false;
     if (lexer->pushed_back) {
-        if (lexer->last_token->kind != TextNode) {
+        if (lexer->last_token->kind() != TextNode) {
             lexer->pushed_back = false;
             return lexer->last_token;
         }
@@ -227,10 +227,9 @@ Node* next_reopened_token(Lexer* lexer) {
     }
     const InlineStackEntry& entry = lexer->inline_stack[static_cast<size_t>(lexer->reopen_next)];
     Node* node = new_node();
-    node->kind = StartTagNode;
+    node->set_kind(StartTagNode);
     node->implicit = true;
     node->start = lexer->text_start;
-    node->end = lexer->text_start;
     node->set_element(entry.tag, entry.element_name);
     node->set_attributes(copy_attribute_list(entry.attributes));
     ++lexer->reopen_next;
@@ -241,7 +240,7 @@ Node* next_reopened_token(Lexer* lexer) {
 }
 
 bool is_reopened_token(const Lexer* lexer, const Node* node) {
-    return node != lexer->last_token && node->implicit && node->kind == StartTagNode;
+    return node != lexer->last_token && node->implicit && node->kind() == StartTagNode;
 }
 
 void push_back_token(Lexer* lexer, Node* node) {
@@ -264,13 +263,13 @@ void retag_node(Lexer* lexer, Node* node, TagPtr tag) {
     // The report describes the replacement as an implied start tag.
     NodeRecord record; // (a record with a tag, as an element has)
     Node& replacement = record.node;
-    replacement.kind = StartTagNode;
+    replacement.set_kind(StartTagNode);
     replacement.implicit = true;
     replacement.set_element(tag, tag->name);
     report_warning(lexer, node, &replacement, ReplacingElement);
 
     retag_element(lexer, node, tag);
-    node->kind = StartTagNode;
+    node->set_kind(StartTagNode);
     node->implicit = true;
     node->set_element_name(tag->name);
 }
@@ -305,11 +304,12 @@ void trim_space_before_block(Lexer* lexer, Node* node, WhitespaceMode mode) {
     // a space too (an empty inline element stood between them and went).
     for (;;) {
         Node* text = node->prev;
-        if (text == nullptr || text->kind != TextNode || text->end <= text->start ||
-            text->end > lexer->text_length() || lexer->text[text->end - 1] != ' ') {
+        if (text == nullptr || text->kind() != TextNode || text->end() <= text->start ||
+            text->end() > lexer->text_length() || lexer->text[text->end() - 1] != ' ') {
             return;
         }
-        if (--text->end != text->start) return;
+        text->set_end(text->end() - 1);
+        if (text->end() != text->start) return;
         discard_node(text);
     }
 }
@@ -326,7 +326,7 @@ void build_child(Lexer* lexer, Node* node, WhitespaceMode mode) {
         return;
     }
     if (block) lexer->space_pending = false;
-    if (tag != nullptr && tag->builder != BuilderNone && node->kind != StartEndTagNode) {
+    if (tag != nullptr && tag->builder != BuilderNone && node->kind() != StartEndTagNode) {
         run_builder(lexer, node, tag->builder, mode);
     }
     // Nor does it leave the block it was owed in: `<div><i>one </i></div>`
@@ -335,7 +335,7 @@ void build_child(Lexer* lexer, Node* node, WhitespaceMode mode) {
 }
 
 void trim_leading_space(Lexer* lexer, Node* element, Node* text) {
-    if (text == nullptr || text->kind != TextNode || text->start >= text->end ||
+    if (text == nullptr || text->kind() != TextNode || text->start >= text->end() ||
         text->start >= lexer->text_length() || lexer->text[text->start] != ' ') {
         return;
     }
@@ -353,14 +353,14 @@ void trim_leading_space(Lexer* lexer, Node* element, Node* text) {
         is_plain_inline(outer) && outer->parent != nullptr && outer->parent->first_child() != outer;
     // After a block or a br the space would only start a line: it goes.
     Node* prev = outer->prev;
-    if (moves_out && prev != nullptr && prev->tag() != nullptr && prev->kind != TextNode &&
+    if (moves_out && prev != nullptr && prev->tag() != nullptr && prev->kind() != TextNode &&
         (!has_model(prev, ModelInline) || prev->tag() == tag_br)) {
         moves_out = false;
     }
     if (moves_out) {
-        if (prev != nullptr && prev->kind == TextNode) {
-            bool ends_in_space = prev->end > prev->start && prev->end <= lexer->text_length() &&
-                                 lexer->text[prev->end - 1] == ' ';
+        if (prev != nullptr && prev->kind() == TextNode) {
+            bool ends_in_space = prev->end() > prev->start && prev->end() <= lexer->text_length() &&
+                                 lexer->text[prev->end() - 1] == ' ';
             if (!ends_in_space) extend_text_by_space(lexer, prev);
         } else {
             insert_space_before(lexer, outer);
@@ -371,61 +371,61 @@ void trim_leading_space(Lexer* lexer, Node* element, Node* text) {
 
 void trim_outer_spaces(Lexer* lexer, Node* element) {
     Node* first = element->first_child();
-    if (first != nullptr && first->kind == TextNode && element->tag() != tag_pre) {
+    if (first != nullptr && first->kind() == TextNode && element->tag() != tag_pre) {
         trim_leading_space(lexer, element, first);
         // A text that was only that space is gone, so that an element left
         // without content is pruned now and not on a second run.
-        if (first->start >= first->end) prune_if_empty(lexer, first);
+        if (first->start >= first->end()) prune_if_empty(lexer, first);
     }
     // A text that was only the trailing space goes, and the text before it
     // may end in a space as well (texts on both sides of a dropped end tag).
     for (;;) {
         Node* last = element->last_child();
-        if (last == nullptr || last->kind != TextNode || last->end <= last->start ||
-            last->end > lexer->text_length() || lexer->text[last->end - 1] != ' ') {
+        if (last == nullptr || last->kind() != TextNode || last->end() <= last->start ||
+            last->end() > lexer->text_length() || lexer->text[last->end() - 1] != ' ') {
             return;
         }
         // A cell keeps a space that is all it holds; one after other
         // content goes like anywhere else.
         if ((element->tag() == tag_td || element->tag() == tag_th) &&
-            last->end - last->start == 1 && last->prev == nullptr) {
+            last->end() - last->start == 1 && last->prev == nullptr) {
             return;
         }
         if (element->tag() == tag_td || element->tag() == tag_th) {
-            --last->end;
-            if (last->start != last->end) return;
+            last->set_end(last->end() - 1);
+            if (last->start != last->end()) return;
             prune_if_empty(lexer, last);
             continue;
         }
         // Spaces that follow the last line feed of a pre make a line of
         // their own, which a browser shows: they stay, all of them.
         if (element->tag() == tag_pre) {
-            uint32_t k = last->end;
+            uint32_t k = last->end();
             while (k > last->start && lexer->text[k - 1] == ' ')
                 --k;
             if (k > last->start && lexer->text[k - 1] == '\n') return;
         }
-        --last->end;
+        last->set_end(last->end() - 1);
         // At the end of a pre every trailing space goes (none is shown):
         // trimmed one at a time, a pre of spaces would lose one on each run.
         if (element->tag() == tag_pre) {
-            while (last->end > last->start && lexer->text[last->end - 1] == ' ')
-                --last->end;
+            while (last->end() > last->start && lexer->text[last->end() - 1] == ' ')
+                last->set_end(last->end() - 1);
         }
         // A space that was all there was after a br stood at the start of
         // a line: nothing is owed for it.
         const bool after_break =
-            last->start == last->end && (last->prev == nullptr || last->prev->tag() == tag_br);
+            last->start == last->end() && (last->prev == nullptr || last->prev->tag() == tag_br);
         if (has_model(element, ModelInline) && !has_model(element, ModelField) && !after_break) {
             lexer->space_pending = true;
         }
-        if (last->start != last->end) return;
+        if (last->start != last->end()) return;
         prune_if_empty(lexer, last);
     }
 }
 
 void prune_if_empty(Lexer* lexer, Node* element) {
-    if (element->kind == TextNode) {
+    if (element->kind() == TextNode) {
         discard_node(element);
         return;
     }

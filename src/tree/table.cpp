@@ -23,7 +23,7 @@ bool is_empty_element(const Node* element) {
 }
 
 bool is_end_tag(const Node* node, TagPtr tag) {
-    return node->kind == EndTagNode && tag != nullptr && node->tag() == tag;
+    return node->kind() == EndTagNode && tag != nullptr && node->tag() == tag;
 }
 
 // Whether some node above the element carries the token's tag.
@@ -62,7 +62,7 @@ void move_before_table(Lexer* lexer, Node* element, Node* node) {
     // a table nested in moved content still ends on the outer table's tags.
     bool saved = lexer->moved_before_table;
     lexer->moved_before_table = true;
-    if (node->kind != TextNode) build_child(lexer, node, TrimSpace);
+    if (node->kind() != TextNode) build_child(lexer, node, TrimSpace);
     lexer->moved_before_table = saved;
 }
 
@@ -171,11 +171,11 @@ void build_table(Lexer* lexer, Node* table, WhitespaceMode) {
             insert_node_at_end(table, node);
             continue;
         }
-        if (node->tag() == nullptr && node->kind != TextNode) {
+        if (node->tag() == nullptr && node->kind() != TextNode) {
             discard_token(lexer, table, node);
             continue;
         }
-        if (node->kind == EndTagNode) {
+        if (node->kind() == EndTagNode) {
             if (node->tag() == tag_form) {
                 discard_form_end(lexer, table, node);
                 continue;
@@ -198,7 +198,7 @@ void build_table(Lexer* lexer, Node* table, WhitespaceMode) {
             open_implied_row(lexer, table, node);
             continue;
         }
-        if (node->kind == TextNode || has_model(node, ModelBlock | ModelInline)) {
+        if (node->kind() == TextNode || has_model(node, ModelBlock | ModelInline)) {
             move_before_table(lexer, table, node);
             continue;
         }
@@ -237,10 +237,10 @@ void build_colgroup(Lexer* lexer, Node* colgroup, WhitespaceMode) {
             insert_node_at_end(colgroup, node);
         } else if (is_end_tag(node, tag_form)) {
             discard_form_end(lexer, colgroup, node);
-        } else if (node->kind == EndTagNode && is_ancestor_tag(colgroup, node)) {
+        } else if (node->kind() == EndTagNode && is_ancestor_tag(colgroup, node)) {
             push_back_token(lexer, node);
             return;
-        } else if (node->kind == TextNode) {
+        } else if (node->kind() == TextNode) {
             push_back_token(lexer, node);
             return;
         } else if (node->tag() == nullptr) {
@@ -284,11 +284,11 @@ void build_rowgroup(Lexer* lexer, Node* group, WhitespaceMode) {
             insert_node_at_end(group, node);
             continue;
         }
-        if (node->tag() == nullptr && node->kind != TextNode) {
+        if (node->tag() == nullptr && node->kind() != TextNode) {
             discard_token(lexer, group, node);
             continue;
         }
-        if (node->kind == EndTagNode) {
+        if (node->kind() == EndTagNode) {
             if (node->tag() == tag_form) {
                 discard_form_end(lexer, group, node);
             } else if (node->tag() == tag_tr || node->tag() == tag_td || node->tag() == tag_th) {
@@ -311,7 +311,7 @@ void build_rowgroup(Lexer* lexer, Node* group, WhitespaceMode) {
             open_implied_row(lexer, group, node);
             continue;
         }
-        if (node->kind == TextNode || has_model(node, ModelBlock | ModelInline)) {
+        if (node->kind() == TextNode || has_model(node, ModelBlock | ModelInline)) {
             move_before_table(lexer, group, node);
             continue;
         }
@@ -358,7 +358,7 @@ void build_row(Lexer* lexer, Node* row, WhitespaceMode) {
             insert_node_at_end(row, node);
             continue;
         }
-        if (node->kind == EndTagNode) {
+        if (node->kind() == EndTagNode) {
             if (node->tag() == tag_form) {
                 discard_form_end(lexer, row, node);
                 continue;
@@ -373,11 +373,11 @@ void build_row(Lexer* lexer, Node* row, WhitespaceMode) {
                 return;
             }
         }
-        if (node->kind == TextNode) {
+        if (node->kind() == TextNode) {
             move_before_table(lexer, row, node);
             continue;
         }
-        if (node->tag() == nullptr || (node->tag() == tag_table && node->kind != EndTagNode)) {
+        if (node->tag() == nullptr || (node->tag() == tag_table && node->kind() != EndTagNode)) {
             discard_token(lexer, row, node);
             continue;
         }
@@ -386,7 +386,7 @@ void build_row(Lexer* lexer, Node* row, WhitespaceMode) {
             prune_if_empty(lexer, row);
             return;
         }
-        if (node->kind == EndTagNode) {
+        if (node->kind() == EndTagNode) {
             discard_token(lexer, row, node);
             continue;
         }
@@ -432,7 +432,7 @@ void build_select(Lexer* lexer, Node* select, WhitespaceMode) {
         }
         if (is_pass_through(node)) {
             insert_node_at_end(select, node);
-        } else if (node->kind == StartTagNode &&
+        } else if (node->kind() == StartTagNode &&
                    (node->tag() == tag_option || node->tag() == tag_optgroup ||
                     node->tag() == tag_script)) {
             insert_node_at_end(select, node);
@@ -457,14 +457,14 @@ void build_optgroup(Lexer* lexer, Node* optgroup, WhitespaceMode) {
         }
         if (is_pass_through(node)) {
             insert_node_at_end(optgroup, node);
-        } else if (node->kind == StartTagNode && node->tag() == tag_option) {
+        } else if (node->kind() == StartTagNode && node->tag() == tag_option) {
             insert_node_at_end(optgroup, node);
             build_child(lexer, node, CollapseSpace);
-        } else if (node->kind == StartTagNode && node->tag() == tag_optgroup) {
+        } else if (node->kind() == StartTagNode && node->tag() == tag_optgroup) {
             report_warning(lexer, optgroup, node, CantBeNested);
             insert_node_at_end(optgroup, node);
             build_child(lexer, node, CollapseSpace);
-        } else if (node->kind == EndTagNode && is_ancestor_tag(optgroup, node)) {
+        } else if (node->kind() == EndTagNode && is_ancestor_tag(optgroup, node)) {
             // The end tag of the select (or of anything above it) ends the
             // group, so that the select sees it and nothing after it is lost.
             push_back_token(lexer, node);
@@ -498,8 +498,8 @@ void build_text(Lexer* lexer, Node* field, WhitespaceMode mode) {
         }
         if (is_pass_through(node)) {
             insert_node_at_end(field, node);
-        } else if (node->kind == TextNode) {
-            if (node->end == node->start) {
+        } else if (node->kind() == TextNode) {
+            if (node->end() == node->start) {
                 release_token(lexer, node);
             } else {
                 insert_node_at_end(field, node);

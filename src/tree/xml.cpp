@@ -34,16 +34,16 @@ void parse_xml_child(Lexer* lexer, Node* element, WhitespaceMode mode) {
 void trim_xml_edges(Lexer* lexer, Node* element) {
     const std::string& text = lexer->text;
     Node* first = element->first_child();
-    if (first != nullptr && first->kind == TextNode && first->end > first->start &&
-        first->end <= text.size() && text[first->start] == ' ') {
+    if (first != nullptr && first->kind() == TextNode && first->end() > first->start &&
+        first->end() <= text.size() && text[first->start] == ' ') {
         ++first->start;
-        if (first->start == first->end) discard_node(first);
+        if (first->start == first->end()) discard_node(first);
     }
     Node* last = element->last_child();
-    if (last != nullptr && last->kind == TextNode && last->end > last->start &&
-        last->end <= text.size() && text[last->end - 1] == ' ') {
-        --last->end;
-        if (last->start == last->end) discard_node(last);
+    if (last != nullptr && last->kind() == TextNode && last->end() > last->start &&
+        last->end() <= text.size() && text[last->end() - 1] == ' ') {
+        last->set_end(last->end() - 1);
+        if (last->start == last->end()) discard_node(last);
     }
 }
 
@@ -66,11 +66,11 @@ bool preserves_space(const DocumentState* doc, const Node* element) {
 
 Node* build_xml_document(Lexer* lexer) {
     Node* root = new_node();
-    root->kind = RootNode;
+    root->set_kind(RootNode);
     lexer->options.input_xml = true;
     Node* doctype = nullptr;
     while (Node* node = get_token(lexer, TrimSpace)) {
-        if (node->kind == DoctypeNode) {
+        if (node->kind() == DoctypeNode) {
             if (doctype == nullptr) {
                 doctype = node;
                 insert_node_at_end(root, node);
@@ -80,13 +80,13 @@ Node* build_xml_document(Lexer* lexer) {
             }
         } else if (is_pass_through(node)) {
             insert_node_at_end(root, node);
-        } else if (node->kind == StartTagNode) {
+        } else if (node->kind() == StartTagNode) {
             insert_node_at_end(root, node);
             parse_xml_child(lexer, node, TrimSpace);
-        } else if (node->kind == EndTagNode) {
+        } else if (node->kind() == EndTagNode) {
             report_warning(lexer, nullptr, node, UnexpectedEndTag);
             release_token(lexer, node);
-        } else if (node->kind == StartEndTagNode) {
+        } else if (node->kind() == StartEndTagNode) {
             // A root element written as an empty-element tag is the whole
             // document: it stays.
             insert_node_at_end(root, node);
@@ -105,7 +105,7 @@ void build_xml_element(Lexer* lexer, Node* element, WhitespaceMode mode) {
     if (preserves_space(lexer, element)) mode = KeepSpace;
 
     while (Node* node = get_token(lexer, mode)) {
-        if (node->kind == EndTagNode) {
+        if (node->kind() == EndTagNode) {
             if (node->element_name() == element->element_name()) {
                 release_token(lexer, node);
                 element->closed = true;
@@ -113,7 +113,7 @@ void build_xml_element(Lexer* lexer, Node* element, WhitespaceMode mode) {
             }
             report_error(lexer, element, node, UnexpectedEndTag);
             release_token(lexer, node);
-        } else if (node->kind == StartTagNode) {
+        } else if (node->kind() == StartTagNode) {
             parse_xml_child(lexer, node, mode);
             insert_node_at_end(element, node);
         } else {

@@ -49,7 +49,7 @@ class AttrTest : public ::testing::Test {
         // The checks read the options as the test has set them.
         lexer_->options = options;
         Node* node = new_node();
-        node->kind = StartTagNode;
+        node->set_kind(StartTagNode);
         node->set_element_name(name);
         find_tag(lexer_, node);
         for (const auto& [attr_name, value] : attrs) {
@@ -67,7 +67,7 @@ class AttrTest : public ::testing::Test {
     // Puts an embedded ASP block at the head of the attribute list.
     void add_asp_entry(Node* node) {
         Node* block = new_node();
-        block->kind = AspNode;
+        block->set_kind(AspNode);
         lexer_->attribute_blocks.push_back(block);
         NodeAttribute* a = new_block_attribute(block);
         a->next = node->attributes();

@@ -32,7 +32,7 @@ inline std::string dump_attributes(const Node* node) {
 inline std::string dump_children(const LexerOver& lx, const Node* node);
 
 inline std::string dump_node(const LexerOver& lx, const Node* node) {
-    switch (node->kind) {
+    switch (node->kind()) {
     case TextNode:
         return "\"" + lx.text(node) + "\"";
     case CommentNode:
@@ -42,14 +42,14 @@ inline std::string dump_node(const LexerOver& lx, const Node* node) {
     case StartTagNode:
     case StartEndTagNode:
     case EndTagNode: {
-        std::string out = node->kind == EndTagNode ? "/" : "";
+        std::string out = node->kind() == EndTagNode ? "/" : "";
         out += node->element_name();
         out += dump_attributes(node);
         if (node->first_child() != nullptr) out += "(" + dump_children(lx, node) + ")";
         return out;
     }
     default:
-        return std::string(kind_label(node->kind)) + ":" + lx.text(node);
+        return std::string(kind_label(node->kind())) + ":" + lx.text(node);
     }
 }
 

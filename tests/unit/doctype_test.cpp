@@ -40,16 +40,16 @@ class DoctypeTest : public ::testing::Test {
     // A doctype token whose text (after "<!DOCTYPE ") is `text`.
     Node* doctype(const char* text) {
         Node* d = new_node();
-        d->kind = DoctypeNode;
+        d->set_kind(DoctypeNode);
         d->start = lexer_->text_length();
         append_string(lexer_, text);
-        d->end = lexer_->text_length();
+        d->set_end(lexer_->text_length());
         return d;
     }
 
     Node* element(const char* name) {
         Node* n = new_node();
-        n->kind = StartTagNode;
+        n->set_kind(StartTagNode);
         n->set_element_name(name);
         find_tag(lexer_, n);
         return n;
@@ -58,7 +58,7 @@ class DoctypeTest : public ::testing::Test {
     // root > [doctype] html > head, body; released by TearDown.
     Node* document(const char* doctype_text = nullptr) {
         Node* root = new_node();
-        root->kind = RootNode;
+        root->set_kind(RootNode);
         if (doctype_text != nullptr) insert_node_at_end(root, doctype(doctype_text));
         Node* html = element("html");
         insert_node_at_end(root, html);
@@ -69,13 +69,13 @@ class DoctypeTest : public ::testing::Test {
     }
 
     std::string text_of(const Node* node) const {
-        return lexer_->text.substr(node->start, node->end - node->start);
+        return lexer_->text.substr(node->start, node->end() - node->start);
     }
 
     int count_kind(const Node* parent, NodeKind kind) const {
         int n = 0;
         for (const Node* c = parent->first_child(); c != nullptr; c = c->next)
-            n += c->kind == kind;
+            n += c->kind() == kind;
         return n;
     }
 
@@ -247,7 +247,7 @@ TEST_F(DoctypeTest, AutoModeCreatesTheDoctypeTheContentFits) {
         lexer()->possible_versions = c.possible;
         Node* root = document();
         repair_doctype(lexer(), root);
-        ASSERT_EQ(root->first_child()->kind, DoctypeNode);
+        ASSERT_EQ(root->first_child()->kind(), DoctypeNode);
         EXPECT_EQ(text_of(root->first_child()), c.text);
         EXPECT_EQ(root->first_child()->next, find_html(root));
         EXPECT_EQ(root->first_child()->parent, root);
@@ -457,7 +457,7 @@ TEST_F(DoctypeTest, HtmlNamespace) {
 
     // No html element: nothing happens.
     Node* bare = new_node();
-    bare->kind = RootNode;
+    bare->set_kind(RootNode);
     owned_.push_back(bare);
     set_html_namespace(lexer(), bare, "urn:a");
     EXPECT_EQ(bare->first_child(), nullptr);
@@ -466,7 +466,7 @@ TEST_F(DoctypeTest, HtmlNamespace) {
 TEST_F(DoctypeTest, XmlDeclaration) {
     Node* root = document();
     EXPECT_FALSE(ensure_xml_declaration(lexer(), root));
-    ASSERT_EQ(root->first_child()->kind, ProcInsNode);
+    ASSERT_EQ(root->first_child()->kind(), ProcInsNode);
     EXPECT_EQ(text_of(root->first_child()), "xml version=\"1.0\"");
     EXPECT_EQ(text_of(root->first_child()).size(), 17u);
     EXPECT_TRUE(ensure_xml_declaration(lexer(), root));
@@ -477,10 +477,10 @@ TEST_F(DoctypeTest, XmlDeclaration) {
     auto starting_with_instruction = [&](const char* text) {
         Node* r = document();
         Node* pi = new_node();
-        pi->kind = ProcInsNode;
+        pi->set_kind(ProcInsNode);
         pi->start = lexer()->text_length();
         append_string(lexer(), text);
-        pi->end = lexer()->text_length();
+        pi->set_end(lexer()->text_length());
         insert_node_at_start(r, pi);
         return r;
     };
@@ -504,10 +504,10 @@ TEST_F(DoctypeTest, XmlDeclarationNamesTheOutputEncoding) {
         Node* r = document();
         if (existing != nullptr) {
             Node* pi = new_node();
-            pi->kind = ProcInsNode;
+            pi->set_kind(ProcInsNode);
             pi->start = lexer()->text_length();
             append_string(lexer(), existing);
-            pi->end = lexer()->text_length();
+            pi->set_end(lexer()->text_length());
             insert_node_at_start(r, pi);
         }
         ensure_xml_declaration(lexer(), r);
@@ -551,13 +551,13 @@ TEST_F(DoctypeTest, AsciiOutputCopyingLatin1BytesNamesLatin1) {
     options.output_xml = true;
     Node* root = document();
     Node* comment = new_node();
-    comment->kind = CommentNode;
+    comment->set_kind(CommentNode);
     comment->start = lexer()->text_length();
     append_string(lexer(), " caf\xc3\xa9 --");
-    comment->end = lexer()->text_length();
+    comment->set_end(lexer()->text_length());
     insert_node_at_end(find_body(root), comment);
     settle_xml_declaration(lexer(), root);
-    ASSERT_EQ(root->first_child()->kind, ProcInsNode);
+    ASSERT_EQ(root->first_child()->kind(), ProcInsNode);
     EXPECT_EQ(text_of(root->first_child()), "xml version=\"1.0\" encoding=\"iso-8859-1\"");
 }
 
@@ -565,10 +565,10 @@ TEST_F(DoctypeTest, XmlDeclarationIsSettledFirst) {
     options.output_xml = true;
     auto declaration = [&]() {
         Node* pi = new_node();
-        pi->kind = ProcInsNode;
+        pi->set_kind(ProcInsNode);
         pi->start = lexer()->text_length();
         append_string(lexer(), "xml version=\"1.0\"?");
-        pi->end = lexer()->text_length();
+        pi->set_end(lexer()->text_length());
         return pi;
     };
     // After a doctype at the top: moved to the start. Inside an element:
@@ -579,7 +579,7 @@ TEST_F(DoctypeTest, XmlDeclarationIsSettledFirst) {
     insert_node_at_end(find_body(root), declaration());
     settle_xml_declaration(lexer(), root);
     EXPECT_EQ(root->first_child(), top);
-    EXPECT_EQ(root->first_child()->next->kind, DoctypeNode);
+    EXPECT_EQ(root->first_child()->next->kind(), DoctypeNode);
     EXPECT_EQ(find_body(root)->first_child(), nullptr);
     // One at the start already: a second one at the top goes.
     Node* again = declaration();
@@ -600,10 +600,10 @@ TEST_F(DoctypeTest, DoctypeGoesAfterTheXmlDeclaration) {
     for (const bool xhtml : {false, true}) {
         Node* root = document();
         Node* pi = new_node();
-        pi->kind = ProcInsNode;
+        pi->set_kind(ProcInsNode);
         pi->start = lexer()->text_length();
         append_string(lexer(), "xml version=\"1.0\"?");
-        pi->end = lexer()->text_length();
+        pi->set_end(lexer()->text_length());
         insert_node_at_start(root, pi);
         if (xhtml) {
             make_xhtml_doctype(lexer(), root);
@@ -612,7 +612,7 @@ TEST_F(DoctypeTest, DoctypeGoesAfterTheXmlDeclaration) {
         }
         EXPECT_EQ(root->first_child(), pi) << xhtml;
         ASSERT_NE(pi->next, nullptr) << xhtml;
-        EXPECT_EQ(pi->next->kind, DoctypeNode) << xhtml;
+        EXPECT_EQ(pi->next->kind(), DoctypeNode) << xhtml;
     }
 }
 
@@ -720,7 +720,7 @@ TEST_F(DoctypeTest, GeneratorMeta) {
     ASSERT_NE(head->first_child(), nullptr);
     Node* meta = head->first_child();
     EXPECT_EQ(meta->next, nullptr);
-    EXPECT_EQ(meta->kind, StartTagNode);
+    EXPECT_EQ(meta->kind(), StartTagNode);
     EXPECT_TRUE(meta->implicit);
     EXPECT_EQ(meta->element_name(), "meta");
     EXPECT_EQ(meta->tag(), tag_meta);
@@ -762,7 +762,7 @@ TEST_F(DoctypeTest, GeneratorMetaRespectsAnExistingMark) {
 
     // Without a head nothing is added.
     Node* r3 = new_node();
-    r3->kind = RootNode;
+    r3->set_kind(RootNode);
     owned_.push_back(r3);
     insert_node_at_end(r3, element("html"));
     add_generator_meta(lexer(), r3);
@@ -781,7 +781,7 @@ TEST(LexedDoctypeTest, DoctypeTokenSetsTheGivenVersion) {
         test::LexerOver lx("<!DOCTYPE html public \"-//W3C//DTD HTML 4.0//EN\">\n<p>");
         Node* d = get_token(lx.lexer, TrimSpace);
         ASSERT_NE(d, nullptr);
-        EXPECT_EQ(d->kind, DoctypeNode);
+        EXPECT_EQ(d->kind(), DoctypeNode);
         EXPECT_EQ(lx.text(d), "html PUBLIC \"-//W3C//DTD HTML 4.0//EN\"");
         EXPECT_EQ(lx.lexer->given_version, VersionHTML40Strict);
         EXPECT_FALSE(lx.lexer->doctype_malformed);

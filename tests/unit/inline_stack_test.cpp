@@ -27,12 +27,12 @@ class InlineStackTest : public ::testing::Test {
         Node* node = new_node();
         node->start = lx.lexer->text_length();
         append_string(lx.lexer, content);
-        node->end = lx.lexer->text_length();
+        node->set_end(lx.lexer->text_length());
         return node;
     }
     Node* root() {
         Node* node = new_node();
-        node->kind = RootNode;
+        node->set_kind(RootNode);
         return node;
     }
     std::vector<std::string> stack_names() {
@@ -99,7 +99,7 @@ TEST_F(InlineStackTest, ForgetPopsTheTopOrThroughTheAnchor) {
     EXPECT_EQ(stack_names(), (Names{"b", "i", "a", "u", "tt"}));
 
     Node* end_b = element("b");
-    end_b->kind = EndTagNode;
+    end_b->set_kind(EndTagNode);
     forget_inline(lx.lexer, end_b); // pops the top entry, whatever it is
     EXPECT_EQ(stack_names(), (Names{"b", "i", "a", "u"}));
 
@@ -108,7 +108,7 @@ TEST_F(InlineStackTest, ForgetPopsTheTopOrThroughTheAnchor) {
     EXPECT_EQ(stack_names(), (Names{"b", "i", "a", "u"}));
 
     Node* end_a = element("a");
-    end_a->kind = EndTagNode;
+    end_a->set_kind(EndTagNode);
     forget_inline(lx.lexer, end_a); // through the topmost a
     EXPECT_EQ(stack_names(), (Names{"b", "i"}));
     forget_inline(lx.lexer, end_a); // no a left: the stack empties
@@ -145,7 +145,7 @@ TEST_F(InlineStackTest, ScheduledEntriesComeBackBottomFirstThenTheHeldToken) {
     ASSERT_NE(first, nullptr);
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(first->element_name(), "b");
-    EXPECT_EQ(first->kind, StartTagNode);
+    EXPECT_EQ(first->kind(), StartTagNode);
     EXPECT_TRUE(first->implicit);
     EXPECT_EQ(first->tag(), tag_b);
     EXPECT_EQ(second->element_name(), "font");
@@ -221,9 +221,9 @@ TEST_F(InlineStackTest, GetTokenHandsOutReopenedTagsBeforeTheNextToken) {
 
 TEST_F(InlineStackTest, RetagReportsAndRenames) {
     Node* end_p = element("p");
-    end_p->kind = EndTagNode;
+    end_p->set_kind(EndTagNode);
     retag_node(lx.lexer, end_p, tag_br);
-    EXPECT_EQ(end_p->kind, StartTagNode);
+    EXPECT_EQ(end_p->kind(), StartTagNode);
     EXPECT_EQ(end_p->tag(), tag_br);
     EXPECT_EQ(former_tag(lx.lexer, end_p), tag_p);
     EXPECT_EQ(end_p->element_name(), "br");
@@ -421,7 +421,7 @@ TEST_F(InlineStackTest, HeadElementsMoveIntoTheHead) {
     Node* meta = element("meta");
     relocate_to_head(lx.lexer, p, meta);
     Node* end_title = element("title");
-    end_title->kind = EndTagNode;
+    end_title->set_kind(EndTagNode);
     relocate_to_head(lx.lexer, p, end_title);
     EXPECT_EQ(dump_children(lx, doc), "html(head(meta) body(p))");
     EXPECT_EQ(lx.messages(),
@@ -551,11 +551,11 @@ TEST_F(InlineStackTest, BuildChildClearsFlagsAndSkipsEmptyForms) {
     // Inline elements keep the owed space; others clear it. An element in
     // the "/>" form is not read into (the empty input would say nothing).
     Node* b = element("b");
-    b->kind = StartEndTagNode;
+    b->set_kind(StartEndTagNode);
     build_child(lx.lexer, b, TrimSpace);
     EXPECT_TRUE(lx.lexer->space_pending);
     Node* div = element("div");
-    div->kind = StartEndTagNode;
+    div->set_kind(StartEndTagNode);
     build_child(lx.lexer, div, TrimSpace);
     EXPECT_FALSE(lx.lexer->space_pending);
     EXPECT_EQ(lx.messages(), "");

@@ -151,7 +151,7 @@ TEST_F(LexerTest, StartAndEndTags) {
         LexerOver lx("<blah>");
         Node* node = get_token(lx.lexer, CollapseSpace);
         ASSERT_NE(node, nullptr);
-        EXPECT_EQ(node->kind, StartTagNode);
+        EXPECT_EQ(node->kind(), StartTagNode);
         EXPECT_EQ(node->element_name(), "blah");
         EXPECT_EQ(node->tag(), nullptr);
         free_node(node);
@@ -248,7 +248,7 @@ TEST_F(LexerTest, Comments) {
         LexerOver lx("<!-- c -->\nx");
         Node* node = get_token(lx.lexer, KeepSpace);
         ASSERT_NE(node, nullptr);
-        EXPECT_EQ(node->kind, CommentNode);
+        EXPECT_EQ(node->kind(), CommentNode);
         EXPECT_TRUE(node->newline_after);
         free_node(node);
         EXPECT_EQ(all_tokens(lx, KeepSpace), Tokens{"text:x"});
@@ -329,12 +329,12 @@ TEST_F(LexerTest, TokenPositions) {
     EXPECT_EQ(lx.lexer->token_column, 1u);
     free_node(node);
     node = get_token(lx.lexer, CollapseSpace); // </p> at its "<"
-    EXPECT_EQ(node->kind, EndTagNode);
+    EXPECT_EQ(node->kind(), EndTagNode);
     EXPECT_EQ(lx.lexer->token_line, 1u);
     EXPECT_EQ(lx.lexer->token_column, 3u);
     free_node(node);
     node = get_token(lx.lexer, TrimSpace); // leading white space is skipped
-    EXPECT_EQ(node->kind, StartTagNode);
+    EXPECT_EQ(node->kind(), StartTagNode);
     EXPECT_EQ(lx.lexer->token_line, 2u);
     EXPECT_EQ(lx.lexer->token_column, 3u);
     free_node(node);
@@ -496,7 +496,7 @@ TEST_F(LexerTest, RunsReadAsCharacterByCharacter) {
             out += test::describe_token(lx, node) + " @" + std::to_string(lx.lexer->token_line) +
                    ":" + std::to_string(lx.lexer->token_column) + " #" +
                    std::to_string(utf16 ? (taken - 2) / 2 : taken) + "\n";
-            if (node->kind == StartTagNode &&
+            if (node->kind() == StartTagNode &&
                 (node->element_name() == "script" || node->element_name() == "style")) {
                 Node* content = read_script_content(lx.lexer, node);
                 out += content != nullptr ? "raw:" + lx.text(content) + "\n" : "raw:none\n";

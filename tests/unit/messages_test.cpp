@@ -62,7 +62,7 @@ class MessageTest : public ::testing::Test {
 
     Node* node(NodeKind kind, const char* name) {
         Node* n = new_node();
-        n->kind = kind;
+        n->set_kind(kind);
         n->set_element_name(name);
         find_tag(lexer_, n);
         nodes_.push_back(n);

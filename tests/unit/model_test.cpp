@@ -50,7 +50,7 @@ const DocumentState& plain_document() {
 
 Node* element(const char* name) {
     Node* node = new_node();
-    node->kind = StartTagNode;
+    node->set_kind(StartTagNode);
     node->set_element_name(name);
     find_tag(&plain_document(), node);
     return node;
@@ -58,7 +58,7 @@ Node* element(const char* name) {
 
 TEST_F(NodeTreeTest, InsertionsKeepEveryLinkConsistent) {
     Node* root = new_node();
-    root->kind = RootNode;
+    root->set_kind(RootNode);
     Node* b = element("b");
     insert_node_at_end(root, b);
     Node* a = element("a");
@@ -455,8 +455,7 @@ TEST_F(NodeTreeTest, ElementNamesComeFromTheTagOrAreTheElementsOwn) {
     free_node(font);
 
     // Foreign content and XML keep the element's spelling under an entry
-    // with no name; a node that is no element has an empty name, and a tag
-    // given to it keeps that name empty.
+    // with no name.
     Node* rect = element("rect");
     rect->set_element(foreign_tag_def, "linearGradient");
     EXPECT_EQ(rect->tag(), foreign_tag_def);
@@ -464,13 +463,65 @@ TEST_F(NodeTreeTest, ElementNamesComeFromTheTagOrAreTheElementsOwn) {
     rect->set_element(tag_table, "table");
     EXPECT_EQ(rect->element_name().data(), tag_table->name.data());
     free_node(rect);
-    Node* text = new_node();
-    EXPECT_STREQ(text->element_name().c_str(), "");
-    text->set_tag(tag_p);
-    EXPECT_EQ(text->tag(), tag_p);
-    EXPECT_TRUE(text->element_name().empty());
-    text->set_element_name("p");
-    EXPECT_EQ(text->element_name().data(), tag_p->name.data());
+}
+
+// A node of another kind than a tag has no tag and an empty name, keeps
+// the end of its text range, and takes no tag (the internal fault); made
+// an element it has the null tag and an empty range at its start, and
+// made text again it gives its tag up and keeps an empty range.
+TEST_F(NodeTreeTest, OnlyElementsHaveTagsAndOnlyOtherNodesHaveTextRanges) {
+    DocumentState doc;
+    Node* node = new_node();
+    node->start = 3;
+    node->set_end(8);
+    EXPECT_EQ(node->tag(), nullptr);
+    EXPECT_STREQ(node->element_name().c_str(), "");
+    node->set_tag(nullptr);
+    node->set_element_name("");
+    EXPECT_EQ(node->end(), 8u);
+    EXPECT_THROW(node->set_tag(tag_p), FatalError);
+    EXPECT_THROW(node->set_element_name("p"), FatalError);
+    EXPECT_THROW(node->set_element(tag_p, "p"), FatalError);
+    EXPECT_EQ(node->end(), 8u);
+
+    node->set_kind(StartTagNode);
+    EXPECT_EQ(node->tag(), nullptr);
+    EXPECT_STREQ(node->element_name().c_str(), "");
+    EXPECT_EQ(node->end(), 3u);
+    node->set_element(foreign_tag_def, "linearGradient"); // a name of its own
+    node->set_end(20);                                    // an element's range stays empty
+    EXPECT_EQ(node->end(), 3u);
+    EXPECT_EQ(node->element_name(), "linearGradient");
+    node->set_kind(EndTagNode); // one tag kind to another keeps the tag
+    EXPECT_EQ(node->tag(), foreign_tag_def);
+    EXPECT_EQ(node->element_name(), "linearGradient");
+
+    Node* copy = clone_node(&doc, node);
+    EXPECT_EQ(copy->kind(), EndTagNode);
+    EXPECT_EQ(copy->element_name(), "linearGradient");
+
+    node->set_kind(CommentNode);
+    EXPECT_EQ(node->tag(), nullptr);
+    EXPECT_STREQ(node->element_name().c_str(), "");
+    EXPECT_EQ(node->end(), 3u);
+    node->set_end(5);
+    EXPECT_EQ(node->end(), 5u);
+    EXPECT_EQ(copy->element_name(), "linearGradient"); // the copy's name is its own
+    node->set_kind(StartTagNode);
+    copy->copy_element_of(*node); // the null tag and no name
+    EXPECT_EQ(copy->tag(), nullptr);
+    EXPECT_TRUE(copy->element_name().empty());
+    free_node(copy);
+    free_node(node);
+
+    // The text the lexer makes has no room for a tag: it never becomes an
+    // element.
+    doc.text = "word";
+    doc.text_end = 4;
+    Node* text = new_text_node(&doc);
+    text->set_kind(CommentNode);
+    EXPECT_EQ(text->end(), 4u);
+    EXPECT_THROW(text->set_kind(StartTagNode), FatalError);
     free_node(text);
 }
 
@@ -597,7 +648,7 @@ TEST_F(NodeTreeTest, TextNodesHaveNoLinksOfTheirOwn) {
     }
     // Text between elements: inserted, moved out of an element, removed.
     Node* root = new_node();
-    root->kind = RootNode;
+    root->set_kind(RootNode);
     insert_node_at_end(root, text);
     insert_node_at_end(root, p);
     insert_node_at_start(p, line);
@@ -640,11 +691,11 @@ TEST_F(NodeTreeTest, TextNodesHaveNoLinksOfTheirOwn) {
 
 TEST_F(NodeTreeTest, DocumentQueries) {
     Node* root = new_node();
-    root->kind = RootNode;
+    root->set_kind(RootNode);
     EXPECT_EQ(find_html(root), nullptr);
     EXPECT_EQ(find_head(root), nullptr);
     Node* doctype = new_node();
-    doctype->kind = DoctypeNode;
+    doctype->set_kind(DoctypeNode);
     insert_node_at_end(root, doctype);
     Node* html = element("html");
     insert_node_at_end(root, html);
@@ -673,7 +724,7 @@ class TagDictionaryTest : public ::testing::Test {
 
 TEST_F(TagDictionaryTest, LookupsAreExactAndCaseSensitive) {
     Node* upper = new_node();
-    upper->kind = StartTagNode;
+    upper->set_kind(StartTagNode);
     upper->set_element_name("P");
     EXPECT_FALSE(find_tag(&plain_document(), upper));
     EXPECT_EQ(upper->tag(), nullptr);
@@ -784,7 +835,7 @@ TEST_F(TagDictionaryTest, XmlInputGivesEveryElementTheXmlEntry) {
     options.input_xml = true;
     const DocumentState xml(options);
     Node* node = new_node();
-    node->kind = StartTagNode;
+    node->set_kind(StartTagNode);
     node->set_element_name("pre");
     EXPECT_TRUE(find_tag(&xml, node));
     EXPECT_EQ(node->tag(), xml_tag_def);

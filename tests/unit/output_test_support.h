@@ -96,7 +96,7 @@ class OutputTest : public ::testing::Test {
     void SetUp() override {
         reset_output_state();
         root = new_node();
-        root->kind = RootNode;
+        root->set_kind(RootNode);
     }
     void TearDown() override {
         free_node(root);
@@ -113,10 +113,10 @@ class OutputTest : public ::testing::Test {
     // A node of `kind` whose span holds `utf8`, appended to `parent`.
     Node* span(Node* parent, NodeKind kind, std::string_view utf8) {
         Node* node = new_node();
-        node->kind = kind;
+        node->set_kind(kind);
         auto [start, end] = store(utf8);
         node->start = start;
-        node->end = end;
+        node->set_end(end);
         insert_node_at_end(parent, node);
         return node;
     }
@@ -125,7 +125,7 @@ class OutputTest : public ::testing::Test {
     // An element made by name (its tag looked up), appended to `parent`.
     Node* element(Node* parent, const char* name, NodeKind kind = StartTagNode) {
         Node* node = infer_tag(&lexer, name);
-        node->kind = kind;
+        node->set_kind(kind);
         insert_node_at_end(parent, node);
         return node;
     }

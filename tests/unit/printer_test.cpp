@@ -527,10 +527,10 @@ TEST_F(PrinterTest, SectionsAndPhpInsideText) {
 TEST_F(PrinterTest, ServerBlocksInsideTags) {
     Node* p = element(root, "p");
     Node* asp = new_node();
-    asp->kind = AspNode;
+    asp->set_kind(AspNode);
     auto [start, end] = store(" if x ");
     asp->start = start;
-    asp->end = end;
+    asp->set_end(end);
     NodeAttribute* block = new_block_attribute(asp);
     block->set_name("");
     attribute(p, "id", "a");

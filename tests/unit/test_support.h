@@ -65,7 +65,7 @@ class LexerOver {
     }
     // The text of a node's TextBuffer range.
     std::string text(const Node* node) const {
-        return lexer->text.substr(node->start, node->end - node->start);
+        return lexer->text.substr(node->start, node->end() - node->start);
     }
 
     InputStream* stream = nullptr;
@@ -101,9 +101,10 @@ inline const char* kind_label(NodeKind kind) {
 // "start:a[href=x,title='y']" style description of one token; attributes in
 // source order, values in the quote they will be printed with.
 inline std::string describe_token(const LexerOver& lx, const Node* node) {
-    std::string out = kind_label(node->kind);
+    std::string out = kind_label(node->kind());
     out += ':';
-    if (node->kind == StartTagNode || node->kind == EndTagNode || node->kind == StartEndTagNode) {
+    if (node->kind() == StartTagNode || node->kind() == EndTagNode ||
+        node->kind() == StartEndTagNode) {
         out += node->element_name();
         std::vector<const NodeAttribute*> attrs;
         for (const NodeAttribute* a = node->attributes(); a; a = a->next)

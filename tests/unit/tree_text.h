@@ -39,13 +39,13 @@ inline Node* make_text(Lexer* lexer, std::string_view bytes) {
     Node* text = new_node();
     text->start = lexer->text_length();
     append_raw(lexer, bytes);
-    text->end = lexer->text_length();
+    text->set_end(lexer->text_length());
     return text;
 }
 
 inline Node* make_kind(Lexer* lexer, NodeKind kind, std::string_view bytes) {
     Node* node = make_text(lexer, bytes);
-    node->kind = kind;
+    node->set_kind(kind);
     return node;
 }
 
@@ -77,7 +77,7 @@ inline Node* parse_start_tag(Lexer* lexer, std::string_view markup, size_t& pos)
             break;
         }
         if (markup[pos] == '/') {
-            node->kind = StartEndTagNode;
+            node->set_kind(StartEndTagNode);
             pos += 2;
             break;
         }
@@ -111,7 +111,7 @@ inline Node* parse_start_tag(Lexer* lexer, std::string_view markup, size_t& pos)
 // Builds a root node holding the parsed markup.
 inline Node* parse_tree(Lexer* lexer, std::string_view markup) {
     Node* root = new_node();
-    root->kind = RootNode;
+    root->set_kind(RootNode);
     std::vector<Node*> open{root};
     size_t pos = 0;
     while (pos < markup.size()) {
@@ -138,7 +138,7 @@ inline Node* parse_tree(Lexer* lexer, std::string_view markup) {
             Node* node = parse_start_tag(lexer, markup, pos);
             insert_node_at_end(parent, node);
             bool empty = node->tag() != nullptr && (node->tag()->model & ModelEmpty) != 0;
-            if (node->kind == StartTagNode && !empty) open.push_back(node);
+            if (node->kind() == StartTagNode && !empty) open.push_back(node);
         } else {
             size_t next = markup.find('<', pos);
             if (next == std::string_view::npos) next = markup.size();
@@ -171,10 +171,10 @@ inline void dump_children(std::string& out, const Lexer* lexer, const Node* node
 
 inline void dump_node(std::string& out, const Lexer* lexer, const Node* node) {
     std::string_view text;
-    if (node->end > node->start && node->end <= lexer->text.size()) {
-        text = std::string_view(lexer->text).substr(node->start, node->end - node->start);
+    if (node->end() > node->start && node->end() <= lexer->text.size()) {
+        text = std::string_view(lexer->text).substr(node->start, node->end() - node->start);
     }
-    switch (node->kind) {
+    switch (node->kind()) {
     case TextNode:
         out += text;
         return;
@@ -210,18 +210,18 @@ inline void dump_node(std::string& out, const Lexer* lexer, const Node* node) {
         break;
     }
     out += '<';
-    if (node->kind == EndTagNode) out += '/';
+    if (node->kind() == EndTagNode) out += '/';
     out += node->element_name();
     if (node->implicit) out += '!';
     dump_attributes(out, node->attributes());
-    if (node->kind == StartEndTagNode) {
+    if (node->kind() == StartEndTagNode) {
         out += "/>";
         return;
     }
     out += '>';
     bool empty = node->tag() != nullptr && (node->tag()->model & ModelEmpty) != 0 &&
                  node->first_child() == nullptr;
-    if (node->kind != StartTagNode || empty) return;
+    if (node->kind() != StartTagNode || empty) return;
     dump_children(out, lexer, node);
     out += "</";
     out += node->element_name();

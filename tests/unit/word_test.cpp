@@ -164,7 +164,7 @@ TEST_F(WordTest, BulletParagraphsGatherIntoLists) {
     Node* item = find_body(root)->first_child()->first_child();
     EXPECT_EQ(item->tag(), tag_li);
     EXPECT_EQ(former_tag(lexer, item), tag_p);
-    EXPECT_EQ(item->kind, StartTagNode);
+    EXPECT_EQ(item->kind(), StartTagNode);
     EXPECT_EQ(lexer->warnings, 4u);
     const std::string text = messages();
     size_t count = 0;
@@ -260,7 +260,7 @@ TEST_F(WordTest, NbspBecomesSpaceInPlace) {
     nbsp_to_spaces(lexer, text);
     EXPECT_EQ(dump(), " x <b>\xC3\xA9 </b>y");
     EXPECT_EQ(text->start, start);
-    EXPECT_EQ(text->end, start + 3);
+    EXPECT_EQ(text->end(), start + 3);
 }
 
 } // namespace

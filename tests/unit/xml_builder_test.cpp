@@ -151,7 +151,7 @@ TEST_F(XmlBuilderTest, VeryDeepNestingIsFlattenedPastTheDepthBound) {
     // deepest of them holds the remaining ones side by side.
     int depth = 0;
     Node* deepest = root;
-    while (deepest->first_child() != nullptr && deepest->first_child()->kind == StartTagNode) {
+    while (deepest->first_child() != nullptr && deepest->first_child()->kind() == StartTagNode) {
         deepest = deepest->first_child();
         ++depth;
         if (depth == static_cast<int>(MaxParseDepth)) break;
@@ -165,7 +165,7 @@ TEST_F(XmlBuilderTest, VeryDeepNestingIsFlattenedPastTheDepthBound) {
     }
     EXPECT_EQ(siblings, levels - static_cast<int>(MaxParseDepth) + 1); // the elements and "x"
     ASSERT_NE(last, nullptr);
-    EXPECT_EQ(last->kind, TextNode);
+    EXPECT_EQ(last->kind(), TextNode);
     EXPECT_EQ(lx->lexer->depth, 0u);
 }
 
