@@ -444,10 +444,9 @@ DocumentOutcome process_document(const DocumentJob& job) {
         lexer->text.reserve(file_size + file_size / 8);
         // A buffer of several large pages fills from its start on (about
         // half of it, as markup takes no room in it): large pages spare a
-        // fault on every small one, and the unfilled part of the last one
-        // is small next to the input.
-        if (lexer->text.capacity() >= 4 * LargePageBytes)
-            advise_large_pages(lexer->text.data(), lexer->text.capacity());
+        // fault on every small one. The input stream gives them to the
+        // buffer as the text grows towards them.
+        if (lexer->text.capacity() >= 4 * LargePageBytes) lexer->input_size = file_size;
         // A page of 16 KB makes about a dozen pages of records, which cost
         // more in faults than clearing one large page does (nothing is
         // gained below). From 1 MB on, the tree's large blocks are so

@@ -60,6 +60,11 @@ struct Lexer : DocumentState {
     // The encoding a document declares but the program cannot read; the
     // document is then copied byte for byte, and XML output must name it.
     std::string raw_encoding_label;
+    // The size of the input file (0 when not known), and how far into the
+    // TextBuffer's capacity large pages have been decided on (see the input
+    // stream's advise_text_pages).
+    uint64_t input_size = 0;
+    size_t text_pages_decided = 0;
     int scan_state = 0;
     Node* last_token = nullptr;
     // An element written "<a .../>" that is closed at once: its end tag is

@@ -2,6 +2,7 @@
 // column counting and one character of push-back.
 #include "input/stream.h"
 
+#include "base/util.h"
 #include "input/lexer.h"
 #include "model/reports.h"
 #include "model/entities.h"
@@ -44,12 +45,52 @@ static int next_tab_column(const InputStream* stream, int column) {
     return tab > 0 ? column + tab - (column - 1) % tab : column + 1;
 }
 
+// Large pages for the TextBuffer of a large input, decided a 2 MiB stretch
+// at a time as the text comes near it: a stretch gets them when the text,
+// growing as it has so far for each byte of input, will fill it by the
+// end of the input. A large page is backed whole at its first write, so
+// the one the text ends in would hold up to 2 MiB that no text uses; that
+// stretch stays in small pages, of which only those written take memory.
+// (Stretches the text passed before they were decided on stay in small
+// pages too: a matter of speed only.)
+static void advise_text_pages(Lexer* lexer, uint64_t read) {
+    // How far ahead of the text a stretch is decided on: more than the
+    // text one buffer of input can add.
+    constexpr size_t Ahead = 8 * InputBufferSize;
+    // Before this much input the text's rate says little yet.
+    constexpr uint64_t Settled = uint64_t{1} << 20;
+    std::string& text = lexer->text;
+    const auto base = reinterpret_cast<uintptr_t>(text.data());
+    const size_t filled = text.size();
+    while (lexer->text_pages_decided < text.capacity()) {
+        const uintptr_t from = (base + lexer->text_pages_decided + LargePageBytes - 1) &
+                               ~(uintptr_t{LargePageBytes} - 1);
+        const size_t to = from + LargePageBytes - base; // the stretch's end, as an offset
+        if (to > text.capacity()) {
+            lexer->text_pages_decided = text.capacity();
+            break;
+        }
+        if (filled + Ahead < from - base) break;
+        bool filled_by_end = read < Settled;
+        if (!filled_by_end && read < lexer->input_size) {
+            const double rate = static_cast<double>(filled) / static_cast<double>(read);
+            filled_by_end = static_cast<double>(filled) +
+                                rate * static_cast<double>(lexer->input_size - read) >=
+                            static_cast<double>(to);
+        }
+        if (filled_by_end) advise_large_pages(reinterpret_cast<void*>(from), LargePageBytes);
+        lexer->text_pages_decided = to;
+    }
+}
+
 // Fills the buffer with the next bytes of the file; false when there are
 // none.
 static bool fill_buffer(InputStream* stream) {
     if (stream->file == nullptr) return false;
     const size_t got = fread(stream->buffer.get(), 1, InputBufferSize, stream->file);
     stream->start_offset += static_cast<uint64_t>(stream->end - stream->start);
+    if (stream->lexer != nullptr && stream->lexer->input_size != 0)
+        advise_text_pages(stream->lexer, stream->start_offset + got);
     stream->start = stream->next = stream->buffer.get();
     stream->end = stream->next + got;
     stream->stepped_back = nullptr;
