@@ -60,19 +60,26 @@ NamedPool& named_pool() {
     return pool;
 }
 
-// Ends a record's life and gives it back to its pool. (Not a delete
-// expression: seeing the record reached from the start of the record
-// region, the compiler would take the delete for one of memory that did
-// not come from the heap.)
-void release_record(Node* node) {
-    if (node->has_links) {
-        NodeRecord* record = reinterpret_cast<NodeRecord*>(node);
-        record->~NodeRecord();
-        node_pool().give_back(record);
+// Ends the life of a record that is either the head of a `Whole` record
+// (a node with links, an attribute with a block) or a record of its own,
+// and gives it back to the pool that `whole_pool` or `head_pool` returns.
+// (Not a delete expression: seeing the record reached from the start of
+// the record region, the compiler would take the delete for one of memory
+// that did not come from the heap.)
+template <typename Whole, typename Head, typename WholePool, typename HeadPool>
+void release_head_or_whole(Head* head, bool whole, WholePool whole_pool, HeadPool head_pool) {
+    if (whole) {
+        Whole* record = reinterpret_cast<Whole*>(head);
+        record->~Whole();
+        whole_pool().give_back(record);
     } else {
-        node->~Node();
-        text_pool().give_back(node);
+        head->~Head();
+        head_pool().give_back(head);
     }
+}
+
+void release_record(Node* node) {
+    release_head_or_whole<NodeRecord>(node, node->has_links, node_pool, text_pool);
 }
 
 // A node without links: the lexer's text.
@@ -81,14 +88,8 @@ Node* new_text_record() {
 }
 
 void release_record(NodeAttribute* attribute) {
-    if (attribute->has_block) {
-        BlockAttribute* record = reinterpret_cast<BlockAttribute*>(attribute);
-        record->~BlockAttribute();
-        block_attribute_pool().give_back(record);
-    } else {
-        attribute->~NodeAttribute();
-        attribute_pool().give_back(attribute);
-    }
+    release_head_or_whole<BlockAttribute>(attribute, attribute->has_block, block_attribute_pool,
+                                          attribute_pool);
 }
 
 } // namespace
