@@ -478,7 +478,7 @@ Node* find_body(Node* root);
 // every 4 KiB of them costs the page fault that brings the memory in.
 static_assert(RecordLinksAreOffsets
                   ? sizeof(Node) <= 22 && sizeof(NodeRecord) <= 36 && sizeof(NodeAttribute) <= 24
-                  : sizeof(Node) <= 28 && sizeof(NodeRecord) <= 52 && sizeof(NodeAttribute) <= 24);
+                  : sizeof(Node) <= 28 && sizeof(NodeRecord) <= 48 && sizeof(NodeAttribute) <= 26);
 
 inline Node* NodeAttribute::asp() const {
     Node* b = block();
