@@ -237,8 +237,7 @@ void take_empty_syntax(Lexer* lexer, Node* node) {
 // The end tag of an element closed at once, handed out right after its start
 // tag.
 Node* pending_end_token(Lexer* lexer) {
-    Node* node = new_node();
-    node->set_kind(EndTagNode);
+    Node* node = new_node(EndTagNode);
     node->set_element(lexer->pending_end_tag, lexer->pending_end_tag->name);
     node->start = lexer->text_length();
     lexer->pending_end_tag = nullptr;
@@ -330,32 +329,31 @@ Node* finish_start_tag(Lexer* lexer, int ended_by, WhitespaceMode mode) {
     }
     markup_token(lexer, node);
 
-    if (node->tag() == nullptr) {
+    if (tag == nullptr) {
         report_error(lexer, nullptr, node, NotRecognized);
         return node;
     }
     if (lexer->options.input_xml) return node;
-    if (node->tag() == tag_html && get_attribute(node, "xmlns:o") != nullptr) {
+    if (tag == tag_html && get_attribute(node, "xmlns:o") != nullptr) {
         lexer->word_namespace = true;
     }
     // Word's namespace elements do not narrow the versions when the Word
     // cleanup will remove them: the document is judged as it is written out.
     if (!(lexer->options.word_2000 && lexer->word_namespace &&
           node->element_name().find(':') != std::string::npos)) {
-        lexer->possible_versions &= node->tag()->versions;
+        lexer->possible_versions &= tag->versions;
     }
     // (HTML5 has wbr.)
-    if ((node->tag()->versions & VersionProprietary) && !lexer->options.clean &&
-        (node->tag() == tag_nobr ||
-         (node->tag() == tag_wbr && lexer->given_version != VersionHTML5))) {
+    if ((tag->versions & VersionProprietary) && !lexer->options.clean &&
+        (tag == tag_nobr || (tag == tag_wbr && lexer->given_version != VersionHTML5))) {
         report_warning(lexer, nullptr, node, NotApproved);
     }
-    if (is_obsolete_in_html5(node->tag())) note_obsolete(lexer, node);
-    if (node->tag() == tag_svg) adjust_foreign_attributes(node, ForeignSvg);
-    if (node->tag() == tag_math) adjust_foreign_attributes(node, ForeignMath);
-    if (node->tag()->check_attributes != nullptr) {
+    if (is_obsolete_in_html5(tag)) note_obsolete(lexer, node);
+    if (tag == tag_svg) adjust_foreign_attributes(node, ForeignSvg);
+    if (tag == tag_math) adjust_foreign_attributes(node, ForeignMath);
+    if (tag->check_attributes != nullptr) {
         check_repeated_attributes(lexer, node);
-        node->tag()->check_attributes(lexer, node);
+        tag->check_attributes(lexer, node);
     } else {
         check_generic_attributes(lexer, node);
     }

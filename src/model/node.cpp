@@ -199,6 +199,15 @@ Node* new_node() {
     return &(new (node_pool().take()) NodeRecord())->node;
 }
 
+Node* new_node(NodeKind kind) {
+    if (!is_tag_kind(kind)) {
+        Node* node = new_node();
+        node->set_kind(kind);
+        return node;
+    }
+    return &(new (node_pool().take()) NodeRecord(kind))->node;
+}
+
 Node* new_text_node(DocumentState* doc) {
     Node* node = new_text_record();
     node->start = doc->text_start;
@@ -215,16 +224,14 @@ Node* new_line_node(DocumentState* doc) {
 }
 
 Node* new_token_node(DocumentState* doc, NodeKind kind) {
-    Node* node = new_node();
-    node->set_kind(kind);
+    Node* node = new_node(kind);
     node->start = doc->text_start;
     node->set_end(doc->text_end);
     return node;
 }
 
 Node* new_tag_node(DocumentState* doc, NodeKind kind) {
-    Node* node = new_node();
-    node->set_kind(kind);
+    Node* node = new_node(kind);
     const std::string_view name(doc->text.data() + doc->text_start,
                                 doc->text_end - doc->text_start);
     node->start = doc->text_start;
@@ -243,8 +250,7 @@ Node* new_tag_node(DocumentState* doc, NodeKind kind) {
 }
 
 Node* infer_tag(DocumentState* doc, const char* name) {
-    Node* node = new_node();
-    node->set_kind(StartTagNode);
+    Node* node = new_node(StartTagNode);
     node->implicit = true;
     node->set_element_name(name);
     node->start = doc->text_start;
@@ -277,9 +283,8 @@ NodeAttribute* copy_attribute_list(const NodeAttribute* list) {
 }
 
 Node* clone_node(DocumentState* doc, const Node* element) {
-    Node* node = new_node();
+    Node* node = new_node(element->kind());
     node->parent = element->parent;
-    node->set_kind(element->kind());
     node->closed = element->closed;
     node->implicit = element->implicit;
     node->copy_element_of(*element);

@@ -381,6 +381,12 @@ struct NodeRecord {
     ElementLinks links;
 
     NodeRecord() { node.has_links = true; }
+    // The record of an element of `element_kind` (a tag kind), with the
+    // null tag.
+    explicit NodeRecord(NodeKind element_kind) : NodeRecord() {
+        node.kind_ = element_kind;
+        new (reinterpret_cast<unsigned char*>(this) + TagAt) ElementTag();
+    }
     NodeRecord(const NodeRecord&) = delete;
     NodeRecord& operator=(const NodeRecord&) = delete;
     ~NodeRecord() {
@@ -414,6 +420,9 @@ inline ElementTag& Node::element_tag() {
 
 // Constructors.
 Node* new_node();
+// A node of `kind`, made as an element (with the null tag) when it is a tag
+// kind.
+Node* new_node(NodeKind kind);
 Node* new_text_node(DocumentState* doc);
 Node* new_line_node(DocumentState* doc);
 Node* new_token_node(DocumentState* doc, NodeKind kind); // a node of `kind` over the current token

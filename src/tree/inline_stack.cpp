@@ -98,11 +98,12 @@ constexpr uint64_t ReopenPerInputByte = 4;
 } // namespace
 
 void remember_inline(Lexer* lexer, Node* node) {
-    if (node->implicit || !is_stackable(node->tag())) return;
+    const TagPtr tag = node->tag();
+    if (node->implicit || !is_stackable(tag)) return;
     auto& stack = lexer->inline_stack;
-    if (node->tag() != tag_font) {
+    if (tag != tag_font) {
         for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
-            if (it->tag == node->tag()) return;
+            if (it->tag == tag) return;
         }
     }
     if (stack.size() >= MaxInlineEntries) return;
@@ -110,7 +111,7 @@ void remember_inline(Lexer* lexer, Node* node) {
         stack.reserve(stack.capacity() == 0 ? 12 : stack.capacity() * 2);
     }
     InlineStackEntry entry;
-    entry.tag = node->tag();
+    entry.tag = tag;
     entry.element_name = node->element_name();
     entry.attributes = copy_attribute_list(node->attributes());
     entry.cost = reopen_cost(node);
@@ -119,8 +120,9 @@ void remember_inline(Lexer* lexer, Node* node) {
 
 bool inline_is_open(Lexer* lexer, const Node* node) {
     const auto& stack = lexer->inline_stack;
+    const TagPtr tag = node->tag();
     for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
-        if (it->tag == node->tag()) return true;
+        if (it->tag == tag) return true;
     }
     return false;
 }
@@ -226,8 +228,7 @@ Node* next_reopened_token(Lexer* lexer) {
         lexer->token_column = static_cast<uint32_t>(lexer->input->column);
     }
     const InlineStackEntry& entry = lexer->inline_stack[static_cast<size_t>(lexer->reopen_next)];
-    Node* node = new_node();
-    node->set_kind(StartTagNode);
+    Node* node = new_node(StartTagNode);
     node->implicit = true;
     node->start = lexer->text_start;
     node->set_element(entry.tag, entry.element_name);
