@@ -95,11 +95,9 @@ void release_record(NodeAttribute* attribute) {
 } // namespace
 
 void Node::change_tag_kind(NodeKind kind) {
-    unsigned char* const tag_place = reinterpret_cast<unsigned char*>(this) + NodeRecord::TagAt;
     if (is_tag_kind(kind)) {
         if (!has_links) node_without_tag();
-        // The end field's bytes become the first of the tag's.
-        new (tag_place) ElementTag();
+        reinterpret_cast<NodeRecord*>(this)->make_tag();
     } else {
         element_tag().~ElementTag();
         new (&end_) TextOffset();

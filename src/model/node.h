@@ -385,7 +385,7 @@ struct NodeRecord {
     // null tag.
     explicit NodeRecord(NodeKind element_kind) : NodeRecord() {
         node.kind_ = element_kind;
-        new (reinterpret_cast<unsigned char*>(this) + TagAt) ElementTag();
+        make_tag();
     }
     NodeRecord(const NodeRecord&) = delete;
     NodeRecord& operator=(const NodeRecord&) = delete;
@@ -393,6 +393,8 @@ struct NodeRecord {
         if (is_tag_kind(node.kind_)) tag()->~ElementTag();
     }
 
+    // Starts the life of the tag in its place (over the end field's bytes).
+    void make_tag() { new (reinterpret_cast<unsigned char*>(this) + TagAt) ElementTag(); }
     ElementTag* tag() {
         return std::launder(
             reinterpret_cast<ElementTag*>(reinterpret_cast<unsigned char*>(this) + TagAt));
