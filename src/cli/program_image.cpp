@@ -9,6 +9,15 @@
 // The ELF header of the executable, which its first loaded segment holds
 // (defined by the linker).
 extern "C" const ElfW(Ehdr) __ehdr_start __attribute__((visibility("hidden")));
+// The bounds of the code a run goes through, where the program is linked
+// with its layout script (cmake/program_layout.ld); null otherwise. (Not
+// hidden: a position-independent program then reads them from its table
+// of addresses, which holds null for a weak symbol no object defines.)
+extern "C" const char varnel_lead_start[] __attribute__((weak));
+extern "C" const char varnel_lead_end[] __attribute__((weak));
+// The end of the constants, before the tables for unwinding (which only a
+// thrown exception reads), where the layout script marks it.
+extern "C" const char varnel_constants_end[] __attribute__((weak));
 
 namespace varnel {
 
@@ -59,6 +68,13 @@ map_program_image() {
         if (segments[i].p_type == PT_LOAD && segments[i].p_offset == 0)
             shift = base - segments[i].p_vaddr;
     }
+    // Where the layout gathers the code runs go through, only that part
+    // of the code is mapped: the rest (most of the libraries) is left to
+    // be mapped where a run reaches it, which most never do.
+    const auto lead_start = reinterpret_cast<uintptr_t>(varnel_lead_start);
+    const auto lead_end = reinterpret_cast<uintptr_t>(varnel_lead_end);
+    const bool has_lead = lead_start != 0 && lead_end > lead_start;
+    const auto constants_end = reinterpret_cast<uintptr_t>(varnel_constants_end);
     // Segments that follow each other without a gap (the header's and the
     // code's, as a rule) are mapped in one call.
     bool mapped = true;
@@ -68,8 +84,16 @@ map_program_image() {
         const ElfW(Phdr)& segment = segments[i];
         // Writable data is copied on its first write anyway.
         if (segment.p_type != PT_LOAD || (segment.p_flags & PF_W) != 0) continue;
-        const uintptr_t start = (shift + segment.p_vaddr) & ~(Page - 1);
-        const uintptr_t end = (shift + segment.p_vaddr + segment.p_memsz + Page - 1) & ~(Page - 1);
+        uintptr_t start = shift + segment.p_vaddr;
+        uintptr_t end = start + segment.p_memsz;
+        if (has_lead && (segment.p_flags & PF_X) != 0 && lead_start >= start && lead_end <= end) {
+            start = lead_start;
+            end = lead_end;
+        }
+        if ((segment.p_flags & PF_X) == 0 && constants_end > start && constants_end <= end)
+            end = constants_end;
+        start &= ~(Page - 1);
+        end = (end + Page - 1) & ~(Page - 1);
         if (start != to) {
             if (to != from && advise(from, to - from, AdvicePopulateRead) != 0) mapped = false;
             from = start;

@@ -1,8 +1,8 @@
 // The program's own image in memory: its code and constants, mapped from
 // the executable file as they are first touched. A run over a small page
-// touches nearly every part of them, and each first touch of a 64 KiB
-// stretch is a page fault of its own; map_program_image maps them all in
-// one system call instead. The program's entry (main.cpp) calls it before
+// touches much of them, and each first touch of a 64 KiB stretch is a
+// page fault of its own; map_program_image maps them in one system call
+// instead. The program's entry (main.cpp) calls it before
 // the C library starts, since the library's own start-up touches a dozen
 // of those stretches.
 //
@@ -16,7 +16,9 @@
 namespace varnel {
 
 // Maps every page of the read-only parts (code, constants) of the
-// executable this process runs, now. Safe before the C library is set up:
+// executable this process runs, now; of its code, only the part its layout
+// gathers for runs to go through, where it is linked with one (see
+// cmake/program_layout.ld). Safe before the C library is set up:
 // it calls nothing, keeps no state and touches no thread-local storage.
 // Returns false where the system cannot (before Linux 5.14, or on a
 // processor this is not written for); the pages are then mapped as they
