@@ -184,7 +184,7 @@ bool nested_list(Lexer*, Node*& node) {
     remove_node(inner);
     insert_node_before(node, inner);
     discard_node(node);
-    Node* prev = inner->prev;
+    Node* prev = inner->prev();
     if (prev != nullptr && (has_tag(prev, tag_ul) || has_tag(prev, tag_ol))) {
         Node* last = prev->last_child();
         if (last != nullptr && is_element(last)) {
@@ -295,7 +295,7 @@ bool font_rule(Lexer* lexer, Node*& node) {
     // A lone font is left to its parent when the parent's rules fold it;
     // otherwise (a list item, a table, a font with other attributes ...) it
     // becomes a span here, or its colour and size would be lost.
-    if (node->prev == nullptr && node->next == nullptr && parent_folds_font(node)) return false;
+    if (node->prev() == nullptr && node->next == nullptr && parent_folds_font(node)) return false;
     font_attrs_to_style(node, node->attributes());
     // The presentational attributes are now in the style; the others (id,
     // class, title ...) stay with the span.
@@ -628,17 +628,8 @@ void font_attrs_to_style(Node* node, NodeAttribute* attributes) {
 void hoist_only_child(Node* node) {
     Node* child = node->first_child();
     if (child == nullptr || child->next != nullptr) return;
-    node->set_first_child(child->first_child());
-    node->set_last_child(child->last_child());
-    for (Node* grandchild = child->first_child(); grandchild != nullptr;
-         grandchild = grandchild->next) {
-        grandchild->parent = node;
-    }
-    child->set_first_child(nullptr);
-    child->set_last_child(nullptr);
-    child->parent = nullptr;
-    child->next = nullptr;
-    child->prev = nullptr;
+    remove_node(child);
+    take_children(node, child);
     free_node(child);
 }
 

@@ -343,38 +343,48 @@ void free_node(Node* node) {
     }
 }
 
+// (The edits below keep the sibling lists as node.h describes them: the
+// first child's previous-sibling link names the last child.)
+
 void insert_node_at_start(Node* parent, Node* node) {
+    Node* first = parent->first_child();
     node->parent = parent;
-    node->prev = nullptr;
-    node->next = parent->first_child();
-    if (parent->first_child() != nullptr) {
-        parent->first_child()->prev = node;
+    node->next = first;
+    if (first != nullptr) {
+        node->prev_link() = first->prev_link(); // the last child
+        first->prev_link() = node;
     } else {
-        parent->set_last_child(node);
+        node->prev_link() = node;
     }
     parent->set_first_child(node);
 }
 
 void insert_node_at_end(Node* parent, Node* node) {
+    Node* first = parent->first_child();
     node->parent = parent;
     node->next = nullptr;
-    node->prev = parent->last_child();
-    if (parent->last_child() != nullptr) {
-        parent->last_child()->next = node;
+    if (first != nullptr) {
+        Node* last = first->prev_link();
+        last->next = node;
+        node->prev_link() = last;
+        first->prev_link() = node;
     } else {
+        node->prev_link() = node;
         parent->set_first_child(node);
     }
-    parent->set_last_child(node);
 }
 
 void insert_node_before(Node* target, Node* node) {
     Node* parent = target->parent;
+    Node* before = target->prev();
     node->parent = parent;
     node->next = target;
-    node->prev = target->prev;
-    target->prev = node;
-    if (node->prev != nullptr) {
-        node->prev->next = node;
+    // A node put before a first child takes its link to the last child
+    // (null in a chain without a parent).
+    node->prev_link() = target->prev_link();
+    target->prev_link() = node;
+    if (before != nullptr) {
+        before->next = node;
     } else if (parent != nullptr && parent->first_child() == target) {
         parent->set_first_child(node);
     }
@@ -383,25 +393,33 @@ void insert_node_before(Node* target, Node* node) {
 void insert_node_after(Node* target, Node* node) {
     Node* parent = target->parent;
     node->parent = parent;
-    node->prev = target;
+    node->prev_link() = target;
     node->next = target->next;
     if (target->next != nullptr) {
-        target->next->prev = node;
-    } else if (parent != nullptr && parent->last_child() == target) {
-        parent->set_last_child(node);
+        target->next->prev_link() = node;
+    } else if (parent != nullptr && parent->first_child() != nullptr) {
+        parent->first_child()->prev_link() = node; // the new last child
     }
     target->next = node;
 }
 
 void remove_node(Node* node) {
-    if (node->prev != nullptr) node->prev->next = node->next;
-    if (node->next != nullptr) node->next->prev = node->prev;
-    if (node->parent != nullptr) {
-        if (node->parent->first_child() == node) node->parent->set_first_child(node->next);
-        if (node->parent->last_child() == node) node->parent->set_last_child(node->prev);
+    Node* parent = node->parent;
+    Node* before = node->prev();
+    Node* after = node->next;
+    if (before != nullptr) {
+        before->next = after;
+    } else if (parent != nullptr && parent->first_child() == node) {
+        parent->set_first_child(after);
+    }
+    if (after != nullptr) {
+        // (A first child's link, naming the last child, passes to the next.)
+        after->prev_link() = node->prev_link();
+    } else if (before != nullptr && parent != nullptr && parent->first_child() != nullptr) {
+        parent->first_child()->prev_link() = before; // the new last child
     }
     node->parent = nullptr;
-    node->prev = nullptr;
+    node->prev_link() = nullptr;
     node->next = nullptr;
 }
 
@@ -418,6 +436,14 @@ void lift_children(Node* node) {
         remove_node(child);
         insert_node_before(node, child);
     }
+}
+
+void take_children(Node* to, Node* from) {
+    Node* first = from->first_child();
+    from->set_first_child(nullptr);
+    to->set_first_child(first);
+    for (Node* child = first; child != nullptr; child = child->next)
+        child->parent = to;
 }
 
 Node* find_doctype(Node* root) {

@@ -240,10 +240,10 @@ class TextOffset {
 };
 
 // The links of a node that may hold children and attributes: elements,
-// the root, and every other kind but the text of the source.
+// the root, and every other kind but the text of the source. (The last
+// child is the one the first child's previous-sibling link names.)
 struct ElementLinks {
     PackedPtr<Node> first_child;
-    PackedPtr<Node> last_child;
     PackedPtr<NodeAttribute> attributes; // newest first (reverse source order)
 };
 
@@ -255,7 +255,7 @@ constexpr bool is_tag_kind(NodeKind kind) {
 // What every node has. Most nodes are made as a NodeRecord, this record
 // followed by an element's tag and the ElementLinks; the text nodes the
 // lexer makes (about half the nodes of a page) are made as this record
-// alone, 14 bytes smaller. The end of the text range is the record's last
+// alone, 10 bytes smaller. The end of the text range is the record's last
 // field, and in the record of an element (a node of a tag kind), whose text
 // range is empty, the element's tag lies in its place. The kind, the end,
 // the tag and the links are read and written through the routines below,
@@ -263,10 +263,16 @@ constexpr bool is_tag_kind(NodeKind kind) {
 // as one with no children and no attributes, a node of another kind than
 // a tag as one with no tag and no element name, an element as one whose
 // text range ends where it starts.
+//
+// The siblings under a parent form a list linked both ways in which the
+// first child's previous-sibling link names the last child, so that the
+// parent needs no link of its own to the end of the list: prev() is null
+// for a first child (the node its link names is not followed by it), and
+// last_child() is the node the first child's link names. A chain of
+// siblings without a parent has a first node whose link is null.
 struct Node {
     TextOffset start; // TextBuffer range of the node's text: start .. end()
     PackedPtr<Node> parent;
-    PackedPtr<Node> prev;
     PackedPtr<Node> next;
     bool closed : 1 = false;
     bool implicit : 1 = false;
@@ -293,17 +299,27 @@ struct Node {
         if (!is_tag_kind(kind_)) end_ = end;
     }
 
+    // The previous sibling; null for the first child.
+    Node* prev() const {
+        Node* p = prev_;
+        return p != nullptr && p->next == this ? p : nullptr;
+    }
+    // The link itself, for the tree edits (node.cpp) and the link check:
+    // the previous sibling, or for a first child the last one.
+    PackedPtr<Node>& prev_link() { return prev_; }
+    const PackedPtr<Node>& prev_link() const { return prev_; }
+
     Node* first_child() const { return has_links ? links().first_child : nullptr; }
-    Node* last_child() const { return has_links ? links().last_child : nullptr; }
+    Node* last_child() const {
+        const Node* first = first_child();
+        return first != nullptr ? first->prev_.get() : nullptr;
+    }
     NodeAttribute* attributes() const { return has_links ? links().attributes : nullptr; }
     // Setting a link to null on a record without links changes nothing;
     // setting it to a record there ends the program (an internal fault,
     // never a write past the record).
     void set_first_child(Node* child) {
         if (ElementLinks* l = links_for(child)) l->first_child = child;
-    }
-    void set_last_child(Node* child) {
-        if (ElementLinks* l = links_for(child)) l->last_child = child;
     }
     void set_attributes(NodeAttribute* list) {
         if (ElementLinks* l = links_for(list)) l->attributes = list;
@@ -346,6 +362,7 @@ struct Node {
   private:
     friend struct NodeRecord;
 
+    PackedPtr<Node> prev_;
     NodeKind kind_ = TextNode;
     TextOffset end_; // (the last field: see above)
 
@@ -478,6 +495,8 @@ void remove_node(Node* node);
 Node* discard_node(Node* node); // returns the former next sibling
 // Moves the node's children, in order, to stand just before it.
 void lift_children(Node* node);
+// Moves every child of `from`, in order, to `to`, which has none.
+void take_children(Node* to, Node* from);
 
 // Queries.
 Node* find_doctype(Node* root);
@@ -488,8 +507,8 @@ Node* find_body(Node* root);
 // Every node and attribute a document holds is one of these records, and
 // every 4 KiB of them costs the page fault that brings the memory in.
 static_assert(RecordLinksAreOffsets
-                  ? sizeof(Node) <= 22 && sizeof(NodeRecord) <= 36 && sizeof(NodeAttribute) <= 24
-                  : sizeof(Node) <= 28 && sizeof(NodeRecord) <= 48 && sizeof(NodeAttribute) <= 26);
+                  ? sizeof(Node) <= 22 && sizeof(NodeRecord) <= 32 && sizeof(NodeAttribute) <= 24
+                  : sizeof(Node) <= 28 && sizeof(NodeRecord) <= 42 && sizeof(NodeAttribute) <= 26);
 
 inline Node* NodeAttribute::asp() const {
     Node* b = block();

@@ -142,7 +142,7 @@ enum class Side : uint8_t { Before, After };
 bool white_space_at(Lexer* lexer, const Node* node, Side side) {
     for (const Node* n = node; n != nullptr; n = n->parent) {
         if (n != node && (model_of(n) & ModelInline) == 0) return true;
-        const Node* other = side == Side::Before ? n->prev : n->next;
+        const Node* other = side == Side::Before ? n->prev() : n->next.get();
         if (other == nullptr) continue;
         if (other->kind() == TextNode) {
             if (other->end() <= other->start || other->end() > lexer->text_length()) return false;
@@ -358,7 +358,7 @@ void print_text_node(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* 
     // of the words there (and it is what the line end or the line's own
     // indentation reads back as).
     uint32_t start = node->start;
-    const Node* prev = node->prev;
+    const Node* prev = node->prev();
     const bool leading_space = (mode & PrintPreformatted) == 0 && start < node->end() &&
                                start < lexer->text_length() && lexer->text[start] == ' ';
     const bool ended_line =
@@ -760,8 +760,8 @@ void print_empty_element(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
     // In preformatted content every line end is one the browser shows: a br
     // there is the line break, and no line end goes before or after it.
     const bool preformatted = (mode & PrintPreformatted) != 0;
-    if (tag == tag_br && options.break_before_br && !preformatted && node->prev != nullptr &&
-        node->prev->tag() != tag_br) {
+    if (tag == tag_br && options.break_before_br && !preformatted && node->prev() != nullptr &&
+        node->prev()->tag() != tag_br) {
         flush_line(w.out, indent);
     }
     if (options.clean && tag == tag_wbr) {
@@ -792,7 +792,7 @@ bool is_running_text(const Node* node) {
 // text before it and lets the text after it follow its end tag.
 bool is_script_in_text(const Node* node) {
     return node->tag() != nullptr && (node->tag() == tag_script || node->tag() == tag_style) &&
-           (is_running_text(node->prev) || is_running_text(node->next));
+           (is_running_text(node->prev()) || is_running_text(node->next));
 }
 
 // Whether the text of a script or style element must be put in a CDATA
@@ -873,7 +873,7 @@ void open_preformatted(Walk& w, PrintMode mode, uint32_t indent, Node* node,
     }
     // A script that follows text on its line ends that line, which keeps
     // the indentation of the text.
-    const bool after_text = is_script_in_text(node) && is_running_text(node->prev);
+    const bool after_text = is_script_in_text(node) && is_running_text(node->prev());
     if (!after_text) flush_pending_line(w.out, indent);
     print_tag(w.lexer, w.out, mode, after_text ? indent : 0, node);
     flush_line(w.out, after_text ? indent : 0);
@@ -981,7 +981,7 @@ void open_block(Walk& w, PrintMode mode, uint32_t indent, Node* node) {
     const bool indents = indents_content(out, node);
 
     flush_pending_line(w.out, indent);
-    if (options.smart_indent && node->prev != nullptr) flush_line(w.out, indent);
+    if (options.smart_indent && node->prev() != nullptr) flush_line(w.out, indent);
 
     if (!(options.hide_endtags && (model & ModelOptionalStart) != 0)) {
         print_tag(w.lexer, w.out, mode, indent, node);
@@ -1290,7 +1290,7 @@ void walk(OutputStream* out, PrintMode mode, uint32_t indent, Lexer* lexer, Node
         }
         top.next_child = child->next;
         if (top.blank_before_blocks && (model_of(child) & ModelBlock) != 0 &&
-            child->prev != nullptr && child->prev->kind() == TextNode &&
+            child->prev() != nullptr && child->prev()->kind() == TextNode &&
             !is_script_in_text(child)) {
             // The text's line ends and an empty line follows.
             flush_line(out, top.indent);
@@ -1395,7 +1395,7 @@ bool indents_content(const OutputStream* out, const Node* node) {
 bool follows_white_space(Lexer* lexer, const Node* node, bool nbsp_counts) {
     for (const Node* n = node; n != nullptr; n = n->parent) {
         if ((model_of(n) & ModelInline) == 0) return true;
-        const Node* prev = n->prev;
+        const Node* prev = n->prev();
         if (prev == nullptr) continue;
         if (prev->kind() != TextNode || prev->end() <= prev->start ||
             prev->end() > lexer->text_length()) {

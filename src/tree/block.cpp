@@ -62,17 +62,8 @@ bool is_deeper_than(const Node* node, uint32_t limit) {
 // <font><a>x</a></font> becomes <a><font>x</font></a>.
 void swap_font_and_anchor(Node* font) {
     Node* a = font->first_child();
-    Node* kids = a->first_child();
-    Node* last = a->last_child();
-    a->set_first_child(nullptr);
-    a->set_last_child(nullptr);
-    font->set_first_child(kids);
-    font->set_last_child(last);
-    for (Node* c = kids; c != nullptr; c = c->next)
-        c->parent = font;
-    a->parent = nullptr;
-    a->prev = nullptr;
-    a->next = nullptr;
+    remove_node(a);
+    take_children(font, a);
     insert_node_before(font, a);
     remove_node(font);
     insert_node_at_end(a, font);

@@ -28,7 +28,7 @@ void move_doctype_before_html(Lexer* lexer, Node* element, Node* doctype) {
 
 // The last noframes child of a frameset, or null.
 Node* last_noframes_child(Node* frameset) {
-    for (Node* child = frameset->last_child(); child != nullptr; child = child->prev) {
+    for (Node* child = frameset->last_child(); child != nullptr; child = child->prev()) {
         if (child->tag() == tag_noframes) return child;
     }
     return nullptr;

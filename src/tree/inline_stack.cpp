@@ -304,7 +304,7 @@ void trim_space_before_block(Lexer* lexer, Node* node, WhitespaceMode mode) {
     // A text that was only a space goes, and the text before it may end in
     // a space too (an empty inline element stood between them and went).
     for (;;) {
-        Node* text = node->prev;
+        Node* text = node->prev();
         if (text == nullptr || text->kind() != TextNode || text->end() <= text->start ||
             text->end() > lexer->text_length() || lexer->text[text->end() - 1] != ' ') {
             return;
@@ -353,7 +353,7 @@ void trim_leading_space(Lexer* lexer, Node* element, Node* text) {
     bool moves_out =
         is_plain_inline(outer) && outer->parent != nullptr && outer->parent->first_child() != outer;
     // After a block or a br the space would only start a line: it goes.
-    Node* prev = outer->prev;
+    Node* prev = outer->prev();
     if (moves_out && prev != nullptr && prev->tag() != nullptr && prev->kind() != TextNode &&
         (!has_model(prev, ModelInline) || prev->tag() == tag_br)) {
         moves_out = false;
@@ -389,7 +389,7 @@ void trim_outer_spaces(Lexer* lexer, Node* element) {
         // A cell keeps a space that is all it holds; one after other
         // content goes like anywhere else.
         if ((element->tag() == tag_td || element->tag() == tag_th) &&
-            last->end() - last->start == 1 && last->prev == nullptr) {
+            last->end() - last->start == 1 && last->prev() == nullptr) {
             return;
         }
         if (element->tag() == tag_td || element->tag() == tag_th) {
@@ -415,8 +415,8 @@ void trim_outer_spaces(Lexer* lexer, Node* element) {
         }
         // A space that was all there was after a br stood at the start of
         // a line: nothing is owed for it.
-        const bool after_break =
-            last->start == last->end() && (last->prev == nullptr || last->prev->tag() == tag_br);
+        const bool after_break = last->start == last->end() &&
+                                 (last->prev() == nullptr || last->prev()->tag() == tag_br);
         if (has_model(element, ModelInline) && !has_model(element, ModelField) && !after_break) {
             lexer->space_pending = true;
         }
@@ -489,34 +489,39 @@ void relocate_to_head(Lexer* lexer, Node* element, Node* node) {
 
 bool check_tree_links(const Node* node) {
     if (node == nullptr) return true;
-    // The starting node against its own siblings and parent.
-    if (node->prev != nullptr && node->prev->next != node) return false;
-    if (node->next != nullptr && node->next->prev != node) return false;
+    // The starting node against its own siblings and parent. (In a child
+    // list the first child's previous-sibling link names the last child.)
+    if (node->next != nullptr && node->next->prev_link() != node) return false;
     if (const Node* parent = node->parent) {
-        if (node->prev == nullptr && parent->first_child() != node) return false;
-        if (node->next == nullptr && parent->last_child() != node) return false;
+        const Node* first = parent->first_child();
+        if (first == nullptr) return false;
         bool found = false;
-        for (const Node* c = parent->first_child(); c != nullptr && !found; c = c->next) {
-            if (c->next != nullptr && c->next->prev != c) return false;
-            found = c == node;
+        const Node* c = first;
+        for (;; c = c->next) {
+            found = found || c == node;
+            if (c->next == nullptr) break;
+            // (Only the first child's link could name a node that leads
+            // back to it: a cycle through it ends the walk here.)
+            if (c->next == first || c->next->prev_link() != c) return false;
         }
-        if (!found) return false;
+        if (!found || first->prev_link() != c) return false;
     }
     // Then every node below it, in document order (the order the nodes
     // were made in, so that the walk reads memory mostly front to back). A
     // child must name its parent and its predecessor, so a node can sit at
     // one place only: a cycle or a shared node fails these tests and ends
     // the walk.
-    if (node->first_child() == nullptr) return node->last_child() == nullptr;
-    if (node->first_child()->prev != nullptr || node->first_child()->parent != node) return false;
+    if (node->first_child() == nullptr) return true;
+    if (node->first_child()->parent != node) return false;
     const Node* c = node->first_child();
     for (;;) {
         if (c->first_child() != nullptr) {
-            if (c->first_child()->parent != c || c->first_child()->prev != nullptr) return false;
+            if (c->first_child()->parent != c) return false;
             c = c->first_child();
             continue;
         }
-        // Climb to the next node, closing each finished child list.
+        // Climb to the next node, closing each finished child list: its
+        // first child must name it as the last.
         while (c->next == nullptr) {
             const Node* parent = c->parent;
             if (parent->last_child() != c) return false;
@@ -524,7 +529,9 @@ bool check_tree_links(const Node* node) {
             c = parent;
         }
         const Node* next = c->next;
-        if (next->parent != c->parent || next->prev != c) return false;
+        if (next->parent != c->parent || next->prev_link() != c ||
+            next == next->parent->first_child())
+            return false;
         c = next;
     }
 }

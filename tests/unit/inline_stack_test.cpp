@@ -441,41 +441,48 @@ TEST_F(InlineStackTest, TreeLinkCheckFindsEveryBrokenLink) {
     EXPECT_TRUE(check_tree_links(doc));
     EXPECT_TRUE(check_tree_links(c));
 
-    b->prev = nullptr; // a->next still names b
+    // (In a child list the first child's previous-sibling link names the
+    // last child: here a's names b, b's names a, c's names c.)
+    b->prev_link() = nullptr; // a->next still names b
     EXPECT_FALSE(check_tree_links(doc));
-    b->prev = a;
-    doc->set_last_child(a);
+    b->prev_link() = a;
+    a->prev_link() = a; // the first child naming itself as the last
     EXPECT_FALSE(check_tree_links(doc));
-    doc->set_last_child(b);
+    a->prev_link() = b;
     c->parent = a; // listed under b, naming a
     EXPECT_FALSE(check_tree_links(doc));
     EXPECT_FALSE(check_tree_links(c));
     c->parent = b;
-    // A cycle in a sibling chain ends the walk with a failure.
+    // A cycle in a sibling chain ends the walk with a failure, also the one
+    // back to the first child, whose link names the last one.
     b->next = a;
     EXPECT_FALSE(check_tree_links(doc));
+    EXPECT_FALSE(check_tree_links(a));
     b->next = nullptr;
     EXPECT_TRUE(check_tree_links(doc));
+    EXPECT_TRUE(check_tree_links(a));
     // Deeper down: a first child that names a predecessor, a child list
-    // that leads back up to an ancestor, a last child that is not the end
-    // of its list, and a leaf that claims a last child.
+    // that leads back up to an ancestor, a first child that does not name
+    // the end of its list.
     Node* d = element("i");
     insert_node_at_end(c, d);
     EXPECT_TRUE(check_tree_links(doc));
-    d->prev = c;
+    d->prev_link() = c;
     EXPECT_FALSE(check_tree_links(doc));
-    d->prev = nullptr;
+    d->prev_link() = d;
     c->set_first_child(b);
     EXPECT_FALSE(check_tree_links(doc));
     c->set_first_child(d);
-    c->set_last_child(nullptr);
+    Node* e = element("u");
+    insert_node_at_end(c, e);
+    EXPECT_TRUE(check_tree_links(doc));
+    d->prev_link() = d;
     EXPECT_FALSE(check_tree_links(doc));
-    c->set_last_child(d);
-    d->set_last_child(a);
-    EXPECT_FALSE(check_tree_links(d));
-    d->set_last_child(nullptr);
+    EXPECT_FALSE(check_tree_links(e));
+    d->prev_link() = e;
     EXPECT_TRUE(check_tree_links(doc));
     EXPECT_TRUE(check_tree_links(d));
+    EXPECT_TRUE(check_tree_links(e));
     free_node(doc);
 }
 

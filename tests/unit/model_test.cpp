@@ -20,6 +20,7 @@
 #include "model/packed_ptr.h"
 #include "model/record_region.h"
 #include "model/pool.h"
+#include "tree/inline_stack.h"
 #include "fresh_process.h"
 #include "test_support.h"
 
@@ -70,16 +71,115 @@ TEST_F(NodeTreeTest, InsertionsKeepEveryLinkConsistent) {
     EXPECT_EQ(outline(root), "a,b,center,div");
     EXPECT_EQ(root->first_child(), a);
     EXPECT_EQ(root->last_child(), d);
-    EXPECT_EQ(d->prev, c);
-    EXPECT_EQ(c->prev, b);
+    EXPECT_EQ(d->prev(), c);
+    EXPECT_EQ(c->prev(), b);
     EXPECT_EQ(b->next, c);
-    EXPECT_EQ(a->prev, nullptr);
+    EXPECT_EQ(a->prev(), nullptr);
     EXPECT_EQ(d->next, nullptr);
 
     Node* before_first = element("p");
     insert_node_before(a, before_first);
     EXPECT_EQ(root->first_child(), before_first);
     EXPECT_EQ(outline(root), "p,a,b,center,div");
+    free_node(root);
+}
+
+// Random edits of every kind against a plain list of each parent's
+// children: after each, every list reads back in both directions as the
+// model has it (the first child's link naming the last child, prev() null
+// for the first), every parent link holds, a node out of the tree has no
+// links, and the link check agrees.
+TEST_F(NodeTreeTest, RandomEditsKeepEverySiblingListWhole) {
+    std::mt19937 random(20261211);
+    Node* root = new_node();
+    root->set_kind(RootNode);
+    std::vector<Node*> parents = {root};
+    std::map<Node*, std::vector<Node*>> lists = {{root, {}}};
+    for (int i = 0; i < 4; ++i) {
+        Node* p = element("div");
+        insert_node_at_end(root, p);
+        lists[root].push_back(p);
+        lists[p] = {};
+        parents.push_back(p);
+    }
+    std::vector<Node*> loose;
+    for (int i = 0; i < 12; ++i)
+        loose.push_back(element("b"));
+    const auto pick = [&random](size_t n) { return static_cast<size_t>(random() % n); };
+    const auto placed = [&]() {
+        std::vector<std::pair<Node*, size_t>> at; // (parent, index) of each leaf
+        for (Node* p : parents)
+            for (size_t i = 0; i < lists[p].size(); ++i)
+                if (std::find(parents.begin(), parents.end(), lists[p][i]) == parents.end())
+                    at.push_back({p, i});
+        return at;
+    };
+    const auto agrees = [&]() {
+        for (Node* p : parents) {
+            const std::vector<Node*>& want = lists[p];
+            if (p->first_child() != (want.empty() ? nullptr : want.front())) return false;
+            if (p->last_child() != (want.empty() ? nullptr : want.back())) return false;
+            const Node* n = p->first_child();
+            for (size_t i = 0; i < want.size(); ++i, n = n->next) {
+                if (n != want[i] || n->parent != p) return false;
+                if (n->prev() != (i == 0 ? nullptr : want[i - 1])) return false;
+            }
+            if (n != nullptr) return false;
+        }
+        for (Node* n : loose)
+            if (n->parent != nullptr || n->next != nullptr || n->prev_link() != nullptr)
+                return false;
+        return check_tree_links(root);
+    };
+    for (int step = 0; step < 4000; ++step) {
+        const int edit = static_cast<int>(pick(7));
+        const std::vector<std::pair<Node*, size_t>> at = placed();
+        if (edit <= 3 && !loose.empty()) {
+            const size_t k = pick(loose.size());
+            Node* node = loose[k];
+            if (edit <= 1 || at.empty()) {
+                Node* p = parents[pick(parents.size())];
+                if (edit == 0) {
+                    insert_node_at_start(p, node);
+                    lists[p].insert(lists[p].begin(), node);
+                } else {
+                    insert_node_at_end(p, node);
+                    lists[p].push_back(node);
+                }
+            } else {
+                const auto [p, i] = at[pick(at.size())];
+                if (edit == 2) {
+                    insert_node_before(lists[p][i], node);
+                    lists[p].insert(lists[p].begin() + static_cast<long>(i), node);
+                } else {
+                    insert_node_after(lists[p][i], node);
+                    lists[p].insert(lists[p].begin() + static_cast<long>(i) + 1, node);
+                }
+            }
+            loose.erase(loose.begin() + static_cast<long>(k));
+        } else if (edit == 4 && !at.empty()) {
+            const auto [p, i] = at[pick(at.size())];
+            remove_node(lists[p][i]);
+            loose.push_back(lists[p][i]);
+            lists[p].erase(lists[p].begin() + static_cast<long>(i));
+        } else if (edit == 5) {
+            Node* from = parents[1 + pick(parents.size() - 1)];
+            Node* to = parents[1 + pick(parents.size() - 1)];
+            if (from != to && lists[to].empty()) {
+                take_children(to, from);
+                lists[to].swap(lists[from]);
+            }
+        } else if (edit == 6) {
+            Node* p = parents[1 + pick(parents.size() - 1)];
+            lift_children(p);
+            std::vector<Node*>& top = lists[root];
+            top.insert(std::find(top.begin(), top.end(), p), lists[p].begin(), lists[p].end());
+            lists[p].clear();
+        }
+        ASSERT_TRUE(agrees()) << "after step " << step << ", edit " << edit;
+    }
+    for (Node* n : loose)
+        free_node(n);
     free_node(root);
 }
 
@@ -116,7 +216,6 @@ TEST_F(NodeTreeTest, FreeingReleasesFollowingSiblingsAndDeepTrees) {
     remove_node(first);
     first->next = parent->first_child(); // a free-standing chain
     parent->set_first_child(nullptr);
-    parent->set_last_child(nullptr);
     free_node(first);
     free_node(parent);
 
@@ -633,13 +732,11 @@ TEST_F(NodeTreeTest, TextNodesHaveNoLinksOfTheirOwn) {
     EXPECT_EQ(lx.text(text), "words");
     for (Node* node : {text, line}) {
         node->set_first_child(nullptr);
-        node->set_last_child(nullptr);
         node->set_attributes(nullptr);
         EXPECT_EQ(node->first_child(), nullptr);
         EXPECT_EQ(node->last_child(), nullptr);
         EXPECT_EQ(node->attributes(), nullptr);
         EXPECT_THROW(node->set_first_child(p), FatalError);
-        EXPECT_THROW(node->set_last_child(p), FatalError);
         NodeAttribute* attribute = new_attribute();
         EXPECT_THROW(node->set_attributes(attribute), FatalError);
         EXPECT_THROW(node->attribute_link(), FatalError);
@@ -883,14 +980,14 @@ TEST(PackedLinkTest, RecordLinksReachEveryPooledRecord) {
         nodes.push_back(new_node());
     for (size_t i = 0; i + 1 < nodes.size(); ++i) {
         nodes[i]->next = nodes[i + 1];
-        nodes[i + 1]->prev = nodes[i];
+        nodes[i + 1]->prev_link() = nodes[i];
         nodes[i]->set_first_child(nodes[nodes.size() - 1 - i]);
     }
     NodeAttribute* attribute = new_block_attribute(nodes.back());
     nodes.front()->set_attributes(attribute);
     for (size_t i = 0; i + 1 < nodes.size(); ++i) {
         ASSERT_EQ(nodes[i]->next.get(), nodes[i + 1]);
-        ASSERT_EQ(nodes[i + 1]->prev.get(), nodes[i]);
+        ASSERT_EQ(nodes[i + 1]->prev_link().get(), nodes[i]);
         ASSERT_EQ(nodes[i]->first_child(), nodes[nodes.size() - 1 - i]);
         ASSERT_EQ(nodes[i]->parent.get(), nullptr);
     }

@@ -243,7 +243,9 @@ namespace varnel::tree_text {
 inline bool links_ok(const Node* node) {
     const Node* prev = nullptr;
     for (const Node* child = node->first_child(); child != nullptr; child = child->next) {
-        if (child->parent != node || child->prev != prev) return false;
+        if (child->parent != node || child->prev() != prev) return false;
+        // (The first child's link names the last child.)
+        if (prev != nullptr && child->prev_link() != prev) return false;
         if (!links_ok(child)) return false;
         prev = child;
     }
