@@ -52,6 +52,7 @@ if(VARNEL_PGO_GENERATE)
 elseif(VARNEL_PGO AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND NOT VARNEL_SANITIZE
        AND CMAKE_BUILD_TYPE STREQUAL "Release")
   include(ExternalProject)
+  set(varnel_profiled ON)
   set(varnel_pgo_dir ${CMAKE_BINARY_DIR}/pgo)
   ExternalProject_Add(varnel_instrumented
     SOURCE_DIR ${CMAKE_SOURCE_DIR}

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The program linked with its layout (cmake/program_layout.ld) maps, once
-# started, the code its runs go through and little else: every page of the
-# lead part (varnel_lead_start .. varnel_lead_end) is mapped, and of the
-# code after it, which the kernel maps 64 KiB around each page touched,
-# at most two such stretches. The program is stopped where it first waits
+# started, the code a run over an ordinary page goes through and little
+# else: every page of the core (varnel_lead_start .. varnel_core_end) is
+# mapped, and of the code after it, which the kernel maps 64 KiB around
+# each page touched, at most two such stretches. The program is stopped where it first waits
 # for input, its start-up done; the pages it has mapped are read from
 # /proc/PID/pagemap.
 #   tests/program_layout.sh PROGRAM
@@ -11,9 +11,9 @@ set -u
 prog=$1
 page=4096
 lead_start=$(nm "$prog" | awk '$3 == "varnel_lead_start" { print "0x" $1 }')
-lead_end=$(nm "$prog" | awk '$3 == "varnel_lead_end" { print "0x" $1 }')
-if [ -z "$lead_start" ] || [ -z "$lead_end" ]; then
-  echo "the program has no lead part (varnel_lead_start ${lead_start:-?}, varnel_lead_end ${lead_end:-?})" >&2
+core_end=$(nm "$prog" | awk '$3 == "varnel_core_end" { print "0x" $1 }')
+if [ -z "$lead_start" ] || [ -z "$core_end" ]; then
+  echo "the program has no core part (varnel_lead_start ${lead_start:-?}, varnel_core_end ${core_end:-?})" >&2
   exit 1
 fi
 
@@ -53,19 +53,19 @@ present=$(dd if="/proc/$pid/pagemap" bs=8 skip=$((code_start / page)) count=$pag
   exit 0
 }
 
-first_lead=$(((lead_start - code_start) / page))
-last_lead=$(((lead_end - 1 - code_start) / page))
-read -r lead_mapped lead_pages other_mapped other_pages < <(printf '%s\n' "$present" |
-  awk -v a="$first_lead" -v b="$last_lead" '
+first_core=$(((lead_start - code_start) / page))
+last_core=$(((core_end - 1 - code_start) / page))
+read -r core_mapped core_pages other_mapped other_pages < <(printf '%s\n' "$present" |
+  awk -v a="$first_core" -v b="$last_core" '
     { if (NR - 1 >= a && NR - 1 <= b) { lp++; lm += $1 } else { op++; om += $1 } }
     END { print lm + 0, lp + 0, om + 0, op + 0 }')
-echo "lead: $lead_mapped of $lead_pages pages mapped; the rest of the code: $other_mapped of $other_pages"
+echo "core: $core_mapped of $core_pages pages mapped; the rest of the code: $other_mapped of $other_pages"
 fails=0
 # (Mapping ahead needs Linux 5.14.)
 IFS=. read -r major minor _ <<< "$(uname -r)"
 if [ "$major" -gt 5 ] || { [ "$major" -eq 5 ] && [ "${minor%%[!0-9]*}" -ge 14 ]; }; then
-  [ "$lead_mapped" -eq "$lead_pages" ] || { echo "not every page of the lead part is mapped" >&2; fails=1; }
+  [ "$core_mapped" -eq "$core_pages" ] || { echo "not every page of the core is mapped" >&2; fails=1; }
 fi
 [ "$other_mapped" -le 32 ] || { echo "more than two 64 KiB stretches of the rest are mapped" >&2; fails=1; }
-[ "$other_pages" -gt 0 ] || { echo "the lead part is the whole of the code" >&2; fails=1; }
+[ "$other_pages" -gt 0 ] || { echo "the core is the whole of the code" >&2; fails=1; }
 exit $fails

@@ -16,7 +16,8 @@
 // it and, in %rdx, a routine to run at exit: both are handed on as they
 // came (but for the vDSO's entry in the auxiliary vector, marked ignored).
 // %rbx and %r12 are the callee's to keep, and _start does not read them.
-__asm__(".text\n"
+// (In a section of its own, which the layout script places by name.)
+__asm__(".pushsection .text.varnel_start, \"ax\", @progbits\n"
         ".globl varnel_start\n"
         ".type varnel_start, @function\n"
         "varnel_start:\n"
@@ -30,7 +31,8 @@ __asm__(".text\n"
         "    mov %rbx, %rsp\n"
         "    mov %r12, %rdx\n"
         "    jmp _start\n"
-        ".size varnel_start, . - varnel_start\n");
+        ".size varnel_start, . - varnel_start\n"
+        ".popsection\n");
 #endif
 
 int main(int argc, char** argv) {

@@ -9,14 +9,16 @@
 // The ELF header of the executable, which its first loaded segment holds
 // (defined by the linker).
 extern "C" const ElfW(Ehdr) __ehdr_start __attribute__((visibility("hidden")));
-// The bounds of the code a run goes through, where the program is linked
-// with its layout script (cmake/program_layout.ld); null otherwise. (Not
-// hidden: a position-independent program then reads them from its table
-// of addresses, which holds null for a weak symbol no object defines.)
+// The bounds of the code a run over an ordinary page goes through, where
+// the program is linked with its layout script (cmake/program_layout.ld);
+// null otherwise. (Not hidden: a position-independent program then reads
+// them from its table of addresses, which holds null for a weak symbol no
+// object defines.)
 extern "C" const char varnel_lead_start[] __attribute__((weak));
-extern "C" const char varnel_lead_end[] __attribute__((weak));
-// The end of the constants, before the tables for unwinding (which only a
-// thrown exception reads), where the layout script marks it.
+extern "C" const char varnel_core_end[] __attribute__((weak));
+// The end of the constants such a run reads, where the layout script marks
+// it: the libraries' other constants and the tables for unwinding (which
+// only a thrown exception reads) follow.
 extern "C" const char varnel_constants_end[] __attribute__((weak));
 
 namespace varnel {
@@ -68,11 +70,11 @@ map_program_image() {
         if (segments[i].p_type == PT_LOAD && segments[i].p_offset == 0)
             shift = base - segments[i].p_vaddr;
     }
-    // Where the layout gathers the code runs go through, only that part
-    // of the code is mapped: the rest (most of the libraries) is left to
-    // be mapped where a run reaches it, which most never do.
+    // Where the layout gathers the code ordinary runs go through, only that
+    // part of the code is mapped: the rest (what other runs use, and most
+    // of the libraries) is left to be mapped where a run reaches it.
     const auto lead_start = reinterpret_cast<uintptr_t>(varnel_lead_start);
-    const auto lead_end = reinterpret_cast<uintptr_t>(varnel_lead_end);
+    const auto lead_end = reinterpret_cast<uintptr_t>(varnel_core_end);
     const bool has_lead = lead_start != 0 && lead_end > lead_start;
     const auto constants_end = reinterpret_cast<uintptr_t>(varnel_constants_end);
     // Segments that follow each other without a gap (the header's and the

@@ -16,9 +16,9 @@
 namespace varnel {
 
 // Maps every page of the read-only parts (code, constants) of the
-// executable this process runs, now; of its code, only the part its layout
-// gathers for runs to go through, where it is linked with one (see
-// cmake/program_layout.ld). Safe before the C library is set up:
+// executable this process runs, now; where it is linked with its layout
+// (see cmake/program_layout.ld), only the code and constants that layout
+// gathers for a run over an ordinary page. Safe before the C library is set up:
 // it calls nothing, keeps no state and touches no thread-local storage.
 // Returns false where the system cannot (before Linux 5.14, or on a
 // processor this is not written for); the pages are then mapped as they

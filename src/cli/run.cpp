@@ -711,7 +711,7 @@ void buffer_standard_streams() {
     // terminal, collect them in a buffer rather than paying a system call
     // per line.
     if (!isatty(fileno(stderr))) {
-        constexpr size_t ErrorBufferSize = 1u << 16;
+        constexpr size_t ErrorBufferSize = 1u << 14;
         setvbuf(stderr, new char[ErrorBufferSize], _IOFBF, ErrorBufferSize);
     }
 }

@@ -105,49 +105,68 @@ constexpr size_t pair_count() {
     return count;
 }
 
-// A set of names, or of (element, attribute) name pairs, as an open
-// addressing hash table filled when the program is compiled. An empty
-// first name marks a free slot.
+// The global attributes (as pairs with an empty element name) and every
+// element's own attributes, as an open addressing hash table filled when
+// the program is compiled. A slot names its pair by where its names lie in
+// the lists above: the row of element_attributes plus one (or GlobalRow,
+// for global_attributes), and the attribute's place in that row's list.
+// So the table holds no pointers, and lies among the constants (six bytes
+// a slot) rather than among the data the program relocates at start-up.
 using NamePair = std::pair<std::string_view, std::string_view>;
 
 constexpr uint64_t hash_of(const NamePair& key) {
     return fnv1a(key.second, fnv1a(" ", fnv1a(key.first))); // with a separator
 }
 
-template <size_t Size> struct NameSet {
-    static_assert((Size & (Size - 1)) == 0, "a power of two");
-    std::array<NamePair, Size> slots{};
+constexpr size_t GlobalRow = std::size(element_attributes) + 1;
 
-    constexpr void add(const NamePair& key) {
+constexpr std::string_view row_element(size_t row) {
+    return row == GlobalRow ? std::string_view()
+                            : std::string_view(element_attributes[row - 1].element);
+}
+constexpr std::string_view row_list(size_t row) {
+    return row == GlobalRow ? std::string_view(global_attributes)
+                            : std::string_view(element_attributes[row - 1].attributes);
+}
+
+struct PairSlot {
+    uint16_t row = 0; // 0: a free slot
+    uint16_t at = 0;
+    uint16_t length = 0;
+};
+
+template <size_t Size> struct PairSet {
+    static_assert((Size & (Size - 1)) == 0, "a power of two");
+    std::array<PairSlot, Size> slots{};
+
+    static constexpr NamePair key_of(const PairSlot& slot) {
+        return {row_element(slot.row), row_list(slot.row).substr(slot.at, slot.length)};
+    }
+    // Adds the attribute `word`, a part of row `row`'s list.
+    constexpr void add(size_t row, std::string_view word) {
+        const NamePair key{row_element(row), word};
         size_t at = hash_of(key) & (Size - 1);
-        while (!slots[at].first.empty() && slots[at] != key)
+        while (slots[at].row != 0 && key_of(slots[at]) != key)
             at = (at + 1) & (Size - 1);
-        slots[at] = key;
+        slots[at] = PairSlot{static_cast<uint16_t>(row),
+                             static_cast<uint16_t>(word.data() - row_list(row).data()),
+                             static_cast<uint16_t>(word.size())};
     }
     constexpr bool contains(const NamePair& key) const {
-        for (size_t at = hash_of(key) & (Size - 1); !slots[at].first.empty();
+        for (size_t at = hash_of(key) & (Size - 1); slots[at].row != 0;
              at = (at + 1) & (Size - 1)) {
-            if (slots[at] == key) return true;
+            if (key_of(slots[at]) == key) return true;
         }
         return false;
     }
 };
 
-// The global attributes (as pairs with an empty second name), and every
-// element's own attributes; each table is at most half full.
-constexpr auto global_set = [] {
-    static_assert(word_count(global_attributes) <= 64);
-    NameSet<128> set;
-    for_each_word(global_attributes, [&](std::string_view word) { set.add({word, {}}); });
-    return set;
-}();
-
+// At most five eighths full.
 constexpr auto pair_set = [] {
-    static_assert(pair_count() <= 512);
-    NameSet<1024> set;
-    for (const ElementAttributes& row : element_attributes) {
-        for_each_word(row.attributes, [&](std::string_view word) { set.add({row.element, word}); });
-    }
+    static_assert(pair_count() + word_count(global_attributes) <= 640);
+    PairSet<1024> set;
+    for (size_t row = 1; row <= GlobalRow; ++row)
+        for_each_word(row_list(row), [&](std::string_view word) { set.add(row, word); });
     return set;
 }();
 
@@ -240,8 +259,8 @@ bool html5_allows_attribute(std::string_view element, std::string_view attribute
     }
     // Event handler content attributes: "on" and the event's name.
     if (has_prefix_and_more(attribute, "on")) return true;
-    if (global_set.contains({attribute, {}})) return true;
-    return pair_set.contains({element, attribute});
+    return pair_set.contains({std::string_view(), attribute}) ||
+           pair_set.contains({element, attribute});
 }
 
 bool is_html5_only_value(std::string_view element, std::string_view attribute,

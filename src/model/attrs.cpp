@@ -417,6 +417,10 @@ constinit const AttrDef
            *const attr_content = builtin("content"), *const attr_width = builtin("width"),
            *const attr_height = builtin("height");
 
+const AttrDef* attr_entry_anchor() {
+    return builtin_attrs;
+}
+
 const AttrDef* lookup_attr_def(const char* name) {
     if (name == nullptr) return nullptr;
     return lookup_attr_def(std::string_view(name));

@@ -32,6 +32,10 @@ struct AttrDef {
     bool nowrap = false;
 };
 
+// The first entry of the attribute tables: every entry lies near it (see
+// AttrEntryBits in node.h).
+const AttrDef* attr_entry_anchor();
+
 const AttrDef* lookup_attr_def(const char* name); // null when unknown
 const AttrDef* lookup_attr_def(std::string_view name);
 const AttrDef* find_attr_def(const NodeAttribute* attribute);

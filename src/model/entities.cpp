@@ -3,10 +3,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -137,21 +136,34 @@ const uint32_t* lookup_entity(const char* name) {
 }
 
 // Reads a number the way a "%d" or "%x" conversion does (optional sign after
-// leading white space); 0 when no digits are read or the value does not fit
-// in 32 bits, so that such references count as unknown.
+// leading white space, and for hexadecimal an optional 0x); 0 when no digits
+// are read or the value does not fit in 32 bits, so that such references
+// count as unknown. (Read here rather than by strtoll, which looks the
+// characters up in the C library's tables of character classes: pages of
+// memory that a run would otherwise never touch.)
 int32_t read_number(const char* s, int base) {
+    auto digit_value = [base](char c) {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (base == 16 && c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (base == 16 && c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
     const char* p = s;
     while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
         ++p;
+    const bool negative = *p == '-';
     if (*p == '+' || *p == '-') ++p;
-    bool digit =
-        base == 16 ? isxdigit(static_cast<unsigned char>(*p)) != 0 : (*p >= '0' && *p <= '9');
-    if (!digit) return 0;
-    errno = 0;
-    char* end = nullptr;
-    long long v = strtoll(s, &end, base);
-    if (errno == ERANGE || v > INT32_MAX || v < INT32_MIN) return 0;
-    return static_cast<int32_t>(v);
+    if (digit_value(*p) < 0) return 0;
+    if (base == 16 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && digit_value(p[2]) >= 0) p += 2;
+    // The magnitude, given up as soon as it is past what 32 bits hold.
+    constexpr uint64_t Limit = uint64_t{1} << 31;
+    uint64_t magnitude = 0;
+    for (int d = digit_value(*p); d >= 0; d = digit_value(*++p)) {
+        magnitude = magnitude * static_cast<uint64_t>(base) + static_cast<uint64_t>(d);
+        if (magnitude > Limit) return 0;
+    }
+    if (negative) return magnitude == Limit ? INT32_MIN : -static_cast<int32_t>(magnitude);
+    return magnitude == Limit ? 0 : static_cast<int32_t>(magnitude);
 }
 
 } // namespace

@@ -126,6 +126,27 @@ void NodeAttribute::operator delete(void* record) {
 static_assert(alignof(TagDef) >= 2 && alignof(AttrDef) >= 2);
 static_assert(alignof(NamedEntry<TagPtr>::Named) >= 2 &&
               alignof(NamedEntry<const AttrDef*>::Named) >= 2);
+// An attribute's entry keeps the link of its name record with the low bit
+// set (AttrEntryBits), so the link itself must be even.
+static_assert(NamedSlotAlign % (2 * RecordLinkUnit) == 0);
+
+void AttrEntryBits::set(const void* pointer) {
+    const auto bits = reinterpret_cast<uintptr_t>(pointer);
+    uint32_t value = 0;
+    if ((bits & 1) != 0) {
+        const uint32_t link = record_link_of(reinterpret_cast<const void*>(bits - 1));
+        if ((link & 1) != 0) fatal_error("Internal fault: a name record out of place");
+        value = link | 1;
+    } else if (bits != 0) {
+        const int64_t distance =
+            static_cast<int64_t>(bits) -
+            static_cast<int64_t>(reinterpret_cast<uintptr_t>(attr_entry_anchor()));
+        if (distance <= -DistanceBias || distance >= DistanceBias)
+            fatal_error("Internal fault: an attribute entry outside the tables");
+        value = static_cast<uint32_t>(distance + DistanceBias);
+    }
+    std::memcpy(bytes_, &value, sizeof value);
+}
 
 template <typename Ref> void NamedEntry<Ref>::set_entry(Ref entry) {
     if (const Named* named = named_record()) {

@@ -21,6 +21,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <type_traits>
 
 #include "base/attr_value.h"
 #include "base/short_name.h"
@@ -81,8 +82,47 @@ inline bool entry_lives_forever(const AttrDef*) {
     return true;
 }
 
-// A table entry and a name in six bytes, for the tag and name of an element
-// and the entry and name of an attribute. Nearly every element and
+// An attribute's table entry kept in four bytes. Every attribute entry
+// lies in the program's constant tables, within 2 GiB of the first
+// (attr_entry_anchor), and a name record (see NamedEntry) in the record
+// region: 0 stands for null, an odd value for the link of a name record
+// (the low bit marks it, as in a stored pointer: name records lie 8 bytes
+// apart, so their links are even), an even one for the entry's distance
+// from the anchor, shifted by half the range. Used where record links are
+// offsets (elsewhere the pointer is kept, in PackedBits).
+class AttrEntryBits {
+  public:
+    template <typename T> T* get() const {
+        uint32_t value;
+        std::memcpy(&value, bytes_, sizeof value);
+        if (value == 0) return nullptr;
+        uintptr_t address;
+        if ((value & 1) != 0) {
+            address = reinterpret_cast<uintptr_t>(record_region_start()) +
+                      uintptr_t{value - 1} * RecordLinkUnit + 1;
+        } else {
+            address = reinterpret_cast<uintptr_t>(attr_entry_anchor()) +
+                      static_cast<uintptr_t>(static_cast<int64_t>(value) - DistanceBias);
+        }
+        return reinterpret_cast<T*>(address);
+    }
+    void set(const void* pointer);
+
+  private:
+    static constexpr int64_t DistanceBias = int64_t{1} << 31;
+    unsigned char bytes_[sizeof(uint32_t)] = {};
+};
+
+// How a NamedEntry keeps its entry: six bytes (a packed pointer), four for
+// an attribute's where record links are offsets.
+template <typename Ref> struct EntryBits { using type = PackedBits; };
+template <> struct EntryBits<const AttrDef*> {
+    using type = std::conditional_t<RecordLinksAreOffsets, AttrEntryBits, PackedBits>;
+};
+
+// A table entry and a name in six bytes (four for an attribute's: see
+// AttrEntryBits), for the tag and name of an element and the entry and
+// name of an attribute. Nearly every element and
 // attribute is named as its entry is, and then the entry alone is kept and
 // the name read from it; one named otherwise (XML, foreign content, a name
 // no table knows, a family entry such as data-*, an entry given without its
@@ -133,7 +173,9 @@ template <typename Ref> class NamedEntry {
   private:
     static constexpr uintptr_t NamedBit = 1;
 
-    uintptr_t stored() const { return reinterpret_cast<uintptr_t>(bits_.get<const void>()); }
+    uintptr_t stored() const {
+        return reinterpret_cast<uintptr_t>(bits_.template get<const void>());
+    }
     Named* named_record() const {
         const uintptr_t bits = stored();
         return (bits & NamedBit) != 0 ? reinterpret_cast<Named*>(bits - NamedBit) : nullptr;
@@ -142,7 +184,7 @@ template <typename Ref> class NamedEntry {
     void store_named(Ref entry, std::string_view name, const std::string_view* borrowed);
     static void release_named(Named* named);
 
-    PackedBits bits_;
+    typename EntryBits<Ref>::type bits_;
 };
 
 // A node's tag and element name (see NamedEntry), read and compared as the
@@ -507,7 +549,7 @@ Node* find_body(Node* root);
 // Every node and attribute a document holds is one of these records, and
 // every 4 KiB of them costs the page fault that brings the memory in.
 static_assert(RecordLinksAreOffsets
-                  ? sizeof(Node) <= 22 && sizeof(NodeRecord) <= 32 && sizeof(NodeAttribute) <= 24
+                  ? sizeof(Node) <= 22 && sizeof(NodeRecord) <= 32 && sizeof(NodeAttribute) <= 22
                   : sizeof(Node) <= 28 && sizeof(NodeRecord) <= 42 && sizeof(NodeAttribute) <= 26);
 
 inline Node* NodeAttribute::asp() const {

@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -1237,6 +1241,66 @@ TEST(EntityTableTest, LookupsAgreeWithAScanOfTheList) {
     for (const char* unknown : {"&", "&Nbsp", "&nbs", "&nbspx", "&apos", "&zwnjj"})
         EXPECT_EQ(entity_code(unknown), 0) << unknown;
     EXPECT_EQ(entity_code("&apos", true), '\'');
+}
+
+// A numeric reference reads its number as a "%d" or "%x" conversion of the
+// C library does: white space, a sign, for hexadecimal an optional 0x, then
+// digits; no digits, or a number that does not fit in 32 bits, reads as 0.
+TEST(EntityTableTest, NumericReferencesReadTheirNumbersAsTheCLibraryDoes) {
+    const std::pair<const char*, int32_t> cases[] = {
+        {"&#169", 169},
+        {"&#xA9", 169},
+        {"&#xa9;", 169},
+        {"&#X41", 0},
+        {"&#x0x41", 0x41},
+        {"&#x0xZ", 0},
+        {"&# \t65", 65},
+        {"&#+65", 65},
+        {"&#-65", -65},
+        {"&#65abc", 65},
+        {"&#", 0},
+        {"&#x", 0},
+        {"&#xg", 0},
+        {"&#+", 0},
+        {"&#--5", 0},
+        {"&#2147483647", INT32_MAX},
+        {"&#2147483648", 0},
+        {"&#-2147483648", INT32_MIN},
+        {"&#-2147483649", 0},
+        {"&#x7fffffff", INT32_MAX},
+        {"&#x80000000", 0},
+        {"&#99999999999999999999999", 0},
+        {"&#0000000000000000000000065", 65},
+    };
+    for (const auto& [ref, code] : cases)
+        EXPECT_EQ(entity_code(ref), code) << ref;
+
+    // Random references against the C library's own reading.
+    auto c_library = [](const std::string& digits, int base) -> int32_t {
+        const char* p = digits.c_str();
+        while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
+            ++p;
+        if (*p == '+' || *p == '-') ++p;
+        if (!(base == 16 ? std::isxdigit(static_cast<unsigned char>(*p)) != 0
+                         : (*p >= '0' && *p <= '9')))
+            return 0;
+        errno = 0;
+        const long long v = std::strtoll(digits.c_str(), nullptr, base);
+        return errno == ERANGE || v > INT32_MAX || v < INT32_MIN ? 0 : static_cast<int32_t>(v);
+    };
+    std::mt19937 random(12);
+    const std::string alphabet = " \t+-0123456789abcdefABCDEFxXg;";
+    for (int i = 0; i < 20000; ++i) {
+        std::string digits;
+        for (int n = static_cast<int>(random() % 14); n > 0; --n)
+            digits += alphabet[random() % alphabet.size()];
+        if (random() % 4 == 0) digits = std::string(random() % 3, '0') + "2147483" + digits;
+        // ("&#x" starts a hexadecimal reference, checked below.)
+        if (digits.empty() || digits[0] != 'x') {
+            EXPECT_EQ(entity_code(("&#" + digits).c_str()), c_library(digits, 10)) << digits;
+        }
+        EXPECT_EQ(entity_code(("&#x" + digits).c_str()), c_library(digits, 16)) << "x" << digits;
+    }
 }
 
 } // namespace
