@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include "base/util.h"
@@ -498,6 +499,31 @@ TEST(NamedEntryTest, AttributeEntriesAndNamesBehaveAsTwoFields) {
         {nullptr, lookup_attr_def("id"), lookup_attr_def("cellspacing"),
          lookup_attr_def("data-role")},
         {"", "id", "cellspacing", "data-role", "data-x", "onclick", "ID"});
+}
+
+// Where record links are offsets an attribute keeps its entry as a
+// distance from the attribute tables: an entry far from them is refused
+// through the fatal-error exit, and the attribute keeps what it had,
+// rather than keeping a wrong entry.
+TEST(NamedEntryTest, AnAttributeEntryFarFromTheTablesIsRefused) {
+    if constexpr (!RecordLinksAreOffsets) GTEST_SKIP() << "entries are kept as pointers";
+    void* far = mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(far, MAP_FAILED);
+    const auto distance = static_cast<int64_t>(reinterpret_cast<uintptr_t>(far)) -
+                          static_cast<int64_t>(reinterpret_cast<uintptr_t>(attr_entry_anchor()));
+    if (distance > -(int64_t{1} << 31) && distance < (int64_t{1} << 31)) {
+        munmap(far, 4096);
+        GTEST_SKIP() << "the system mapped the page near the tables";
+    }
+    const AttrDef* def = new (far) AttrDef{"far", VersionAll, nullptr, false};
+    {
+        NamedEntry<const AttrDef*> entry;
+        entry.set(lookup_attr_def("id"), "id");
+        EXPECT_THROW(entry.set(def, "far"), FatalError);
+        EXPECT_EQ(entry.entry(), lookup_attr_def("id"));
+        EXPECT_EQ(entry.name(), "id");
+    }
+    munmap(far, 4096);
 }
 
 // An element named as its tag entry reads its name from the table (for
