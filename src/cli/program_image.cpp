@@ -74,8 +74,8 @@ map_program_image() {
     // part of the code is mapped: the rest (what other runs use, and most
     // of the libraries) is left to be mapped where a run reaches it.
     const auto lead_start = reinterpret_cast<uintptr_t>(varnel_lead_start);
-    const auto lead_end = reinterpret_cast<uintptr_t>(varnel_core_end);
-    const bool has_lead = lead_start != 0 && lead_end > lead_start;
+    const auto core_end = reinterpret_cast<uintptr_t>(varnel_core_end);
+    const bool has_core = lead_start != 0 && core_end > lead_start;
     const auto constants_end = reinterpret_cast<uintptr_t>(varnel_constants_end);
     // Segments that follow each other without a gap (the header's and the
     // code's, as a rule) are mapped in one call.
@@ -88,9 +88,9 @@ map_program_image() {
         if (segment.p_type != PT_LOAD || (segment.p_flags & PF_W) != 0) continue;
         uintptr_t start = shift + segment.p_vaddr;
         uintptr_t end = start + segment.p_memsz;
-        if (has_lead && (segment.p_flags & PF_X) != 0 && lead_start >= start && lead_end <= end) {
+        if (has_core && (segment.p_flags & PF_X) != 0 && lead_start >= start && core_end <= end) {
             start = lead_start;
-            end = lead_end;
+            end = core_end;
         }
         if ((segment.p_flags & PF_X) == 0 && constants_end > start && constants_end <= end)
             end = constants_end;

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <array>
 #include <climits>
-#include <cstdlib>
 #include <cstdint>
 #include <cstring>
 #include <string>

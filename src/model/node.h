@@ -98,8 +98,7 @@ class AttrEntryBits {
         if (value == 0) return nullptr;
         uintptr_t address;
         if ((value & 1) != 0) {
-            address = reinterpret_cast<uintptr_t>(record_region_start()) +
-                      uintptr_t{value - 1} * RecordLinkUnit + 1;
+            address = reinterpret_cast<uintptr_t>(record_at<char>(value - 1)) + 1;
         } else {
             address = reinterpret_cast<uintptr_t>(attr_entry_anchor()) +
                       static_cast<uintptr_t>(static_cast<int64_t>(value) - DistanceBias);
